@@ -1,0 +1,150 @@
+#include "common/text.h"
+
+#include <unicode/unistr.h>
+
+namespace zevlon {
+
+namespace {
+
+bool JeAscii(std::string_view s) {
+  for (unsigned char c : s)
+    if (c >= 0x80) return false;
+  return true;
+}
+
+// Decodes UTF-8 into code points; an invalid byte stands for itself so that
+// texts that are not UTF-8 still compare byte for byte.
+std::u32string NaKodoveBody(std::string_view s) {
+  std::u32string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    int delka = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (delka <= 1 || i + delka > s.size()) {
+      out.push_back(c < 0x80 ? c : 0x110000u + c);
+      ++i;
+      continue;
+    }
+    char32_t bod = c & (0x7F >> delka);
+    bool dobre = true;
+    for (int k = 1; k < delka; ++k) {
+      unsigned char d = static_cast<unsigned char>(s[i + k]);
+      if ((d & 0xC0) != 0x80) dobre = false;
+      bod = (bod << 6) | (d & 0x3F);
+    }
+    if (!dobre) {
+      out.push_back(0x110000u + c);
+      ++i;
+      continue;
+    }
+    out.push_back(bod);
+    i += delka;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string_view Orezat(std::string_view s, std::string_view znaky) {
+  auto zacatek = s.find_first_not_of(znaky);
+  if (zacatek == std::string_view::npos) return {};
+  auto konec = s.find_last_not_of(znaky);
+  return s.substr(zacatek, konec - zacatek + 1);
+}
+
+std::string SlozitVelikost(std::string_view s) {
+  if (JeAscii(s)) {
+    std::string out(s);
+    for (char& c : out)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+  }
+  std::string out;
+  icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())))
+      .foldCase()
+      .toUTF8String(out);
+  return out;
+}
+
+bool StejnyText(std::string_view a, std::string_view b) {
+  if (JeAscii(a) && JeAscii(b)) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      char x = a[i], y = b[i];
+      if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+      if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+      if (x != y) return false;
+    }
+    return true;
+  }
+  return SlozitVelikost(a) == SlozitVelikost(b);
+}
+
+bool ZacinaNa(std::string_view s, std::string_view predpona) {
+  std::string a = SlozitVelikost(s), b = SlozitVelikost(predpona);
+  return a.compare(0, b.size(), b) == 0 && a.size() >= b.size();
+}
+
+bool KonciNa(std::string_view s, std::string_view pripona) {
+  std::string a = SlozitVelikost(s), b = SlozitVelikost(pripona);
+  return a.size() >= b.size() && a.compare(a.size() - b.size(), b.size(), b) == 0;
+}
+
+bool OdpovidaMasce(std::string_view text, std::string_view maska) {
+  const std::u32string t = NaKodoveBody(SlozitVelikost(text));
+  const std::u32string m = NaKodoveBody(SlozitVelikost(maska));
+  // Greedy match remembering the last "*": linear in practice, never exponential.
+  std::size_t ti = 0, mi = 0, hvezda = std::u32string::npos, zpet = 0;
+  while (ti < t.size()) {
+    if (mi < m.size() && (m[mi] == U'?' || m[mi] == t[ti])) {
+      ++ti;
+      ++mi;
+    } else if (mi < m.size() && m[mi] == U'*') {
+      hvezda = mi++;
+      zpet = ti;
+    } else if (hvezda != std::u32string::npos) {
+      mi = hvezda + 1;
+      ti = ++zpet;
+    } else {
+      return false;
+    }
+  }
+  while (mi < m.size() && m[mi] == U'*')
+    ++mi;
+  return mi == m.size();
+}
+
+bool ObsahujeZastupneZnaky(std::string_view s) {
+  return s.find_first_of("*?") != std::string_view::npos;
+}
+
+std::string NahraditVse(std::string_view s, std::string_view co, std::string_view cim) {
+  if (co.empty()) return std::string(s);
+  std::string out;
+  std::size_t pos = 0;
+  for (;;) {
+    auto nalez = s.find(co, pos);
+    if (nalez == std::string_view::npos) break;
+    out.append(s.substr(pos, nalez - pos));
+    out.append(cim);
+    pos = nalez + co.size();
+  }
+  out.append(s.substr(pos));
+  return out;
+}
+
+std::vector<std::string> Rozdelit(std::string_view s, char oddelovac) {
+  std::vector<std::string> out;
+  std::size_t pos = 0;
+  for (;;) {
+    auto nalez = s.find(oddelovac, pos);
+    if (nalez == std::string_view::npos) {
+      out.emplace_back(s.substr(pos));
+      return out;
+    }
+    out.emplace_back(s.substr(pos, nalez - pos));
+    pos = nalez + 1;
+  }
+}
+
+}  // namespace zevlon

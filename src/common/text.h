@@ -1,0 +1,31 @@
+// Text helpers. Texts are UTF-8; comparisons of keys, paths and INI names ignore
+// letter case with Czech letters folded ("Účetnictví" equals "ÚČETNICTVÍ").
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zevlon {
+
+// Removes the given characters (blanks by default) from both ends.
+std::string_view Orezat(std::string_view s, std::string_view znaky = " ");
+
+// Case-folded form of a text, for comparisons and as a lookup key.
+std::string SlozitVelikost(std::string_view s);
+
+// Equality and affixes without regard to letter case.
+bool StejnyText(std::string_view a, std::string_view b);
+bool ZacinaNa(std::string_view s, std::string_view predpona);
+bool KonciNa(std::string_view s, std::string_view pripona);
+
+// Wildcard match without regard to letter case: "*" any run of characters
+// (none included), "?" exactly one character.
+bool OdpovidaMasce(std::string_view text, std::string_view maska);
+
+bool ObsahujeZastupneZnaky(std::string_view s);
+
+std::string NahraditVse(std::string_view s, std::string_view co, std::string_view cim);
+std::vector<std::string> Rozdelit(std::string_view s, char oddelovac);
+
+}  // namespace zevlon

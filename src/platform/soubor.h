@@ -1,0 +1,57 @@
+// Whole-file reads and safe whole-file writes. A write goes to a temporary name in
+// the same folder and is renamed over the target only after the data were written,
+// flushed and closed, so no half-written file ever stands under the final name.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zevlon {
+
+// Owns a file descriptor.
+class Popisovac {
+ public:
+  Popisovac() = default;
+  explicit Popisovac(int fd) : fd_(fd) {}
+  Popisovac(const Popisovac&) = delete;
+  Popisovac& operator=(const Popisovac&) = delete;
+  Popisovac(Popisovac&& o) noexcept : fd_(o.Uvolnit()) {}
+  Popisovac& operator=(Popisovac&& o) noexcept {
+    if (this != &o) {
+      Zavrit();
+      fd_ = o.Uvolnit();
+    }
+    return *this;
+  }
+  ~Popisovac() { Zavrit(); }
+
+  int Fd() const { return fd_; }
+  bool Platny() const { return fd_ >= 0; }
+  int Uvolnit() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  // Closes the descriptor; answers the errno of a failed close, 0 otherwise.
+  int Zavrit();
+
+ private:
+  int fd_ = -1;
+};
+
+// Reads a whole file; on failure no value and the errno in *chyba when given.
+std::optional<std::string> NacistSoubor(const std::string& cesta, int* chyba = nullptr);
+
+// Writes a whole file atomically. A new file gets mode 0666 less the umask; an
+// existing one keeps its mode (and owner when the process may set it). Answers 0 or
+// the errno of the step that failed; the target is untouched on failure.
+int ZapsatSouborAtomicky(const std::string& cesta, std::string_view obsah);
+
+// Writes all bytes to a descriptor, retrying short writes; answers 0 or errno.
+int ZapsatVse(int fd, std::string_view data);
+
+}  // namespace zevlon

@@ -1,0 +1,65 @@
+// A scripted user interface for tests: records every progress report and message,
+// answers messages and choices from queues (then with defaults), and can press
+// Storno after a given number of reports.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "ui/rozhrani.h"
+
+namespace zevlon::test {
+
+struct ZaznamZpravy {
+  std::string text;
+  int styl = 0;
+  std::string titulek;
+};
+
+class FalesneUi : public Rozhrani {
+ public:
+  FalesneUi() { NastavitUi(this); }
+  ~FalesneUi() override { NastavitUi(nullptr); }
+
+  void Prubeh(const HlaseniPrubehu& h) override {
+    hlaseni.push_back(h);
+    if (stornoPoHlaseni >= 0 && static_cast<int>(hlaseni.size()) >= stornoPoHlaseni) zruseno = true;
+  }
+  void ZpracovatUdalosti() override { ++udalosti; }
+  bool Zruseno() const override { return zruseno; }
+  int Zprava(const std::string& text, int styl, const std::string& titulek) override {
+    zpravy.push_back({text, styl, titulek});
+    if (odpovedi.empty()) return vychoziOdpoved;
+    int o = odpovedi.front();
+    odpovedi.pop_front();
+    return o;
+  }
+  int Volba(const ParametryVolby& p) override {
+    volby.push_back(p);
+    if (odpovediVoleb.empty()) return 0;
+    int o = odpovediVoleb.front();
+    odpovediVoleb.pop_front();
+    return o;
+  }
+  void SkrytMoznosti() override { moznostiSkryty = true; }
+  void Minimalizovat() override { ++minimalizovano; }
+  void Obnovit() override { ++obnoveno; }
+  void Zavrit() override { zavreno = true; }
+
+  std::vector<HlaseniPrubehu> hlaseni;
+  std::vector<ZaznamZpravy> zpravy;
+  std::vector<ParametryVolby> volby;
+  std::deque<int> odpovedi;       // answers to Zprava, in order
+  std::deque<int> odpovediVoleb;  // answers to Volba, in order
+  int vychoziOdpoved = mb::kIdNe;
+  int stornoPoHlaseni = -1;  // press Storno when this many reports were made
+  bool zruseno = false;
+  int udalosti = 0;
+  bool moznostiSkryty = false;
+  int minimalizovano = 0;
+  int obnoveno = 0;
+  bool zavreno = false;
+};
+
+}  // namespace zevlon::test

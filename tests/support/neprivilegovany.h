@@ -1,0 +1,28 @@
+// Runs the test helper program as an unprivileged user (uid/gid 65534 through
+// setpriv when the tests run as root, as in CI), so that permission refusals are
+// real. The helper prints what the operation answered; tests read that back.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zevlon::test {
+
+struct VysledekPomocnika {
+  int navratovyKod = -1;
+  std::string vystup;  // everything the helper printed on stdout
+};
+
+// The uid/gid that the helper runs under (65534 as root, else the current user).
+unsigned NeprivilegovanyUid();
+unsigned NeprivilegovanaGid();
+
+// Runs the helper with the given arguments; when running as root it first copies
+// the helper into a world-readable folder, since the build tree may not be.
+VysledekPomocnika SpustitNeprivilegovane(const std::vector<std::string>& argumenty,
+                                         const std::vector<std::string>& prostredi = {});
+
+// Gives the unprivileged user ownership of a path (no-op when not root).
+void PredatNeprivilegovanemu(const std::string& cesta);
+
+}  // namespace zevlon::test
