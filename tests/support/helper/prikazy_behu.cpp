@@ -1,0 +1,9 @@
+#include "support/helper/prikazy.h"
+
+namespace zevlon::test {
+
+TabulkaPrikazu PrikazyBehu() {
+  return {};
+}
+
+}  // namespace zevlon::test

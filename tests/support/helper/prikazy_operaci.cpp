@@ -1,0 +1,9 @@
+#include "support/helper/prikazy.h"
+
+namespace zevlon::test {
+
+TabulkaPrikazu PrikazyOperaci() {
+  return {};
+}
+
+}  // namespace zevlon::test
