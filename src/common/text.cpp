@@ -114,6 +114,15 @@ bool OdpovidaMasce(std::string_view text, std::string_view maska) {
   return mi == m.size();
 }
 
+bool OdpovidaMasceSouboru(std::string_view jmeno, std::string_view maska) {
+  if (OdpovidaMasce(jmeno, maska)) return true;
+  if (maska.size() >= 2 && maska.substr(maska.size() - 2) == ".*") {
+    maska.remove_suffix(2);
+    return jmeno.find('.') == std::string_view::npos && OdpovidaMasce(jmeno, maska);
+  }
+  return false;
+}
+
 bool ObsahujeZastupneZnaky(std::string_view s) {
   return s.find_first_of("*?") != std::string_view::npos;
 }

@@ -23,6 +23,11 @@ bool KonciNa(std::string_view s, std::string_view pripona);
 // (none included), "?" exactly one character.
 bool OdpovidaMasce(std::string_view text, std::string_view maska);
 
+// File-name pattern as the Windows directory search reads it: OdpovidaMasce, except
+// that a pattern ending in ".*" also matches names without any extension, so
+// "*.*" matches every name.
+bool OdpovidaMasceSouboru(std::string_view jmeno, std::string_view maska);
+
 bool ObsahujeZastupneZnaky(std::string_view s);
 
 std::string NahraditVse(std::string_view s, std::string_view co, std::string_view cim);

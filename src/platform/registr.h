@@ -5,6 +5,15 @@
 // (continued lines ending in "\"). Key paths and value names compare without regard
 // to letter case. A missing, unreadable or malformed file reads as an empty registry;
 // nothing in any content makes the reader fail.
+//
+// The first non-blank line must be one of the two headers, else the file is empty.
+// UTF-16 is recognised by its BOM only. Roots may be abbreviated (HKLM, HKCU, ...).
+// A line that does not parse (an unclosed string, dword with no or more than eight
+// hex digits, bad hex data, text after the data other than a ";" comment) has no
+// effect; a broken key line ends the current key, so the values after it are
+// ignored until the next good key line. hex(1) (REG_SZ) and hex(4) (REG_DWORD, four
+// bytes) read as the string or number they encode; every other hex type is kJiny.
+// A continued hex line is joined only with following lines that are hex data.
 #pragma once
 
 #include <cstdint>

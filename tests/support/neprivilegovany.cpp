@@ -55,10 +55,12 @@ void PredatNeprivilegovanemu(const std::string& cesta) {
     throw std::runtime_error("chown failed: " + cesta);
 }
 
-VysledekPomocnika SpustitNeprivilegovane(const std::vector<std::string>& argumenty,
-                                         const std::vector<std::string>& prostredi) {
+namespace {
+
+VysledekPomocnika Spustit(const std::vector<std::string>& argumenty,
+                          const std::vector<std::string>& prostredi, bool neprivilegovane) {
   std::vector<std::string> argv;
-  if (JsemRoot()) {
+  if (neprivilegovane && JsemRoot()) {
     argv = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
   }
   argv.push_back(KopiePomocnika());
@@ -103,6 +105,18 @@ VysledekPomocnika SpustitNeprivilegovane(const std::vector<std::string>& argumen
   ::waitpid(pid, &status, 0);
   v.navratovyKod = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return v;
+}
+
+}  // namespace
+
+VysledekPomocnika SpustitNeprivilegovane(const std::vector<std::string>& argumenty,
+                                         const std::vector<std::string>& prostredi) {
+  return Spustit(argumenty, prostredi, true);
+}
+
+VysledekPomocnika SpustitPomocnika(const std::vector<std::string>& argumenty,
+                                   const std::vector<std::string>& prostredi) {
+  return Spustit(argumenty, prostredi, false);
 }
 
 }  // namespace zevlon::test

@@ -22,6 +22,10 @@ unsigned NeprivilegovanaGid();
 VysledekPomocnika SpustitNeprivilegovane(const std::vector<std::string>& argumenty,
                                          const std::vector<std::string>& prostredi = {});
 
+// Runs the helper as the current user (stdin from /dev/null, as cron starts programs).
+VysledekPomocnika SpustitPomocnika(const std::vector<std::string>& argumenty,
+                                   const std::vector<std::string>& prostredi = {});
+
 // Gives the unprivileged user ownership of a path (no-op when not root).
 void PredatNeprivilegovanemu(const std::string& cesta);
 

@@ -1,9 +1,51 @@
+#include <iostream>
+
+#include "driver/pravo.h"
+#include "platform/ini.h"
+#include "platform/platforma.h"
 #include "support/helper/prikazy.h"
+#include "transfer/log.h"
 
 namespace zevlon::test {
 
+namespace {
+
+// The helper's program file stands where the test says, so that the logs go there.
+class PlatformaSProgramem : public Platforma {
+ public:
+  explicit PlatformaSProgramem(std::string program) : program_(std::move(program)) {
+    NastavitPlatformu(this);
+  }
+  ~PlatformaSProgramem() override { NastavitPlatformu(nullptr); }
+  std::string CestaProgramu() override { return program_; }
+
+ private:
+  std::string program_;
+};
+
+}  // namespace
+
 TabulkaPrikazu PrikazyBehu() {
-  return {};
+  return {
+      // pravo <folder/>: prints 1 when the user may update the folder.
+      {"pravo",
+       [](const std::vector<std::string>& a) {
+         std::cout << MaPravoAktualizovat(a.at(0)) << "\n";
+       }},
+      // uzivatel: prints the user name as the run sees it.
+      {"uzivatel", [](const std::vector<std::string>&) { std::cout << JmenoUzivatele() << "\n"; }},
+      // zaloguj <program file> <number> <description> <source>
+      {"zaloguj",
+       [](const std::vector<std::string>& a) {
+         PlatformaSProgramem p(a.at(0));
+         ZalogovatChybu(std::stoi(a.at(1)), a.at(2), a.at(3));
+       }},
+      // inizapis <file> <section> <key> <value>: prints 1 when written.
+      {"inizapis",
+       [](const std::vector<std::string>& a) {
+         std::cout << ini::ZapsatKlic(a.at(0), a.at(1), a.at(2), a.at(3)) << "\n";
+       }},
+  };
 }
 
 }  // namespace zevlon::test

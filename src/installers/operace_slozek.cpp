@@ -1,0 +1,60 @@
+#include "installers/operace_slozek.h"
+
+#include "common/chyba.h"
+#include "driver/prubeh.h"
+#include "installers/cesty.h"
+#include "installers/opakovani.h"
+#include "platform/souborovy_system.h"
+#include "ui/rozhrani.h"
+
+namespace zevlon {
+
+void VytvoritSlozku(const std::string& slozka, bool askRetry) {
+  if (ExistujeSlozka(slozka)) return;
+  PopisOperace op{"Nepodařilo se vytvořit složku '" + slozka + "'", kDuvodySlozek,
+                  "Přejete si opakovat pokus o vytvoření složky?", askRetry};
+  std::string uroven;
+  for (const std::string& cast : CastiCesty(slozka)) {
+    if (!uroven.empty()) uroven += kOddelovac;
+    uroven += cast;
+    auto s = ProvestSOpakovanim(op, [&]() -> ss::Vysledek {
+      if (ExistujeSlozka(uroven)) return {};
+      return ss::VytvoritSlozku(uroven);
+    });
+    if (s) VyvolatSelhani(*s, "mPomucky::VytvoritSlozku");
+  }
+}
+
+bool KopirovatSlozku(std::string zdroj, std::string cil) {
+  if (zdroj.empty() || zdroj.back() != kOddelovac) zdroj += kOddelovac;
+  if (cil.empty() || cil.back() != kOddelovac) cil += kOddelovac;
+  for (;;) {
+    ss::Vysledek v = ss::ZkopirovatObsahSlozky(zdroj, cil);
+    if (v.Uspech()) return true;
+    std::string otazka = "Složku '" + zdroj + "' se nepodařilo zkopírovat do složky '" + cil +
+                         "'.\r\n\r\nPřejete si opakovat pokus o zkopírování složky?";
+    if (ZobrazZpravu(otazka, kStylOtazkyOpakovani) == mb::kIdAno) continue;
+    throw Chyba(kChybaUzivatele,
+                "Kopírování složky do umístění " + cil +
+                    " se nezdařilo. (kód chyby:" + std::to_string(v.kod) + ")",
+                "mPomucky::KopirovatSlozku");
+  }
+}
+
+void PrejmenovatSlozku(const std::string& zdroj, const std::string& cil) {
+  // The folder move first; when it fails for any reason, the plain rename, which
+  // also takes folders. Only the second failure is reported.
+  if (ss::PresunoutSlozku(zdroj, cil).Uspech()) return;
+  if (ss::Presunout(zdroj, cil).Uspech()) return;
+  throw Chyba(kChybaUzivatele, "Složku " + zdroj + " se nepodařilo přejmenovat.",
+              "mPomucky::PrejmenovatSlozku");
+}
+
+void SmazatSlozku(const std::string& slozka, bool askRetry) {
+  std::string cesta = BezLomitka(slozka);
+  PopisOperace op{"Nepodařilo se odstranit složku '" + slozka + "'", kDuvodySlozek,
+                  "Přejete si opakovat pokus o odstranění složky?", askRetry};
+  (void)ProvestSOpakovanim(op, [&] { return ss::SmazatStrom(cesta); });
+}
+
+}  // namespace zevlon

@@ -1,0 +1,30 @@
+// Operations on whole folders: create with every missing level, copy the content,
+// rename (move) and delete with everything inside. Folder paths may or may not end
+// in "/"; each operation says what it makes of that.
+#pragma once
+
+#include <string>
+
+namespace zevlon {
+
+// Creates the folder with every missing parent level, one level at a time. A level
+// that cannot be created is reported for the whole path; with askRetry the user may
+// retry, which repeats that level and goes on. Raises the failure's code otherwise.
+void VytvoritSlozku(const std::string& slozka, bool askRetry);
+
+// Copies the whole content of the source folder into the target (subfolders too,
+// existing files overwritten, missing folders created). On a failure the user is
+// always asked whether to try again (an unattended run counts as No); without a
+// retry it raises the user error code with the failure's code in its text. Answers
+// true on success.
+bool KopirovatSlozku(std::string zdroj, std::string cil);
+
+// Renames (moves) a folder; an existing target is never replaced. Raises the user
+// error code on failure, without a question.
+void PrejmenovatSlozku(const std::string& zdroj, const std::string& cil);
+
+// Deletes the folder with everything in it, read-only content included. Never
+// raises: after a failure that the user did not retry the folder simply stays.
+void SmazatSlozku(const std::string& slozka, bool askRetry);
+
+}  // namespace zevlon

@@ -1,0 +1,28 @@
+// Operations on single files: copy, delete (by name or by a wildcard pattern) and
+// the attribute word. A failure becomes a Czech sentence naming the file and the
+// reason; with askRetry the user is asked whether to try again, and without a retry
+// the operation raises an error with the failure's code (53, 70, 76 or another) and
+// that sentence.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zevlon {
+
+// Copies one file over the target (which is replaced whole or not at all); the copy
+// keeps the source's modification time.
+void KopirovatSoubor(const std::string& zdroj, const std::string& cil, bool askRetry);
+
+// Deletes a file, first clearing its hidden, read-only and system attributes; or,
+// when the last component holds "*" or "?", every file of that folder whose name
+// matches the pattern without regard to letter case (attributes left alone). A
+// pattern that matches nothing fails with code 53.
+void SmazatSoubor(const std::string& cesta, bool askRetry);
+
+// Sets the attribute word (atribut::...) of a file; raises on failure.
+void NastavitAtributy(const std::string& cesta, std::uint32_t atributy);
+// Reads it; raises on failure.
+std::uint32_t CistAtributy(const std::string& cesta);
+
+}  // namespace zevlon

@@ -1,0 +1,499 @@
+#include "platform/souborovy_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "common/chyba.h"
+#include "platform/soubor.h"
+
+namespace zevlon::ss {
+
+namespace {
+
+struct ZavritAdresar {
+  void operator()(DIR* d) const { ::closedir(d); }
+};
+using Adresar = std::unique_ptr<DIR, ZavritAdresar>;
+
+// A temporary file beside a target; removed when it was not handed over by a rename.
+class DocasnySoubor {
+ public:
+  DocasnySoubor() = default;
+  DocasnySoubor(const DocasnySoubor&) = delete;
+  DocasnySoubor& operator=(const DocasnySoubor&) = delete;
+  ~DocasnySoubor() {
+    if (!cesta_.empty()) ::unlink(cesta_.c_str());
+  }
+  void Nastavit(std::string cesta) { cesta_ = std::move(cesta); }
+  const std::string& Cesta() const { return cesta_; }
+  void Predano() { cesta_.clear(); }
+
+ private:
+  std::string cesta_;
+};
+
+Vysledek Uspech() {
+  return {};
+}
+
+// The path without trailing separators ("/" stays "/").
+std::string BezLomitek(std::string p) {
+  while (p.size() > 1 && p.back() == '/')
+    p.pop_back();
+  return p;
+}
+
+// The folder that holds the path: "." for a bare name, "/" for a name in the root.
+std::string Rodic(const std::string& cesta) {
+  std::string p = BezLomitek(cesta);
+  auto i = p.rfind('/');
+  if (i == std::string::npos) return ".";
+  if (i == 0) return "/";
+  return p.substr(0, i);
+}
+
+std::string_view Jmeno(std::string_view p) {
+  while (p.size() > 1 && p.back() == '/')
+    p.remove_suffix(1);
+  auto i = p.rfind('/');
+  return i == std::string_view::npos ? p : p.substr(i + 1);
+}
+
+std::string Spojit(const std::string& slozka, std::string_view jmeno) {
+  std::string p = slozka;
+  if (p.empty() || p.back() != '/') p += '/';
+  p += jmeno;
+  return p;
+}
+
+const char* CeskyPopis(int cislo) {
+  switch (cislo) {
+    case ENOSPC:
+      return "Na disku není dost místa.";
+    case EDQUOT:
+      return "Byla překročena disková kvóta.";
+    case EEXIST:
+      return "Soubor nebo složka tohoto názvu již existuje.";
+    case ENOTEMPTY:
+      return "Složka není prázdná.";
+    case EIO:
+      return "Chyba vstupu nebo výstupu zařízení.";
+    case ENAMETOOLONG:
+      return "Název souboru nebo cesta je příliš dlouhá.";
+    case EFBIG:
+      return "Soubor je příliš velký.";
+    case EXDEV:
+      return "Nelze přesunout na jiný disk.";
+    case ELOOP:
+      return "Příliš mnoho úrovní symbolických odkazů.";
+    case EMFILE:
+    case ENFILE:
+      return "Je otevřeno příliš mnoho souborů.";
+    case ENOMEM:
+      return "Nedostatek paměti.";
+    default:
+      return nullptr;
+  }
+}
+
+// rename() that never replaces an existing target. A file system that cannot do
+// RENAME_NOREPLACE answers EINVAL; there the target's absence is checked first.
+int PrejmenovatBezNahrazeni(const std::string& z, const std::string& c) {
+  if (::renameat2(AT_FDCWD, z.c_str(), AT_FDCWD, c.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  int e = errno;
+  if (e != EINVAL && e != ENOSYS) return e;
+  struct stat st {};
+  if (::lstat(c.c_str(), &st) == 0) return EEXIST;
+  return ::rename(z.c_str(), c.c_str()) == 0 ? 0 : errno;
+}
+
+Vysledek ChybaPresunu(int e, const std::string& z, const std::string& c, Druh druh) {
+  struct stat st {};
+  if (e == ENOENT && ::lstat(z.c_str(), &st) != 0) return ChybaSystemu(e, z, druh);
+  return ChybaSystemu(e, c, Druh::kSlozka);
+}
+
+// Copies the rest of file z into file c: copy_file_range while the kernel can do it
+// for this pair of files, then plain reads and writes, which also finish the job on
+// file systems that report an early end to copy_file_range. Answers 0 or the errno;
+// cteni tells whether the source failed.
+int PrenestData(int z, int c, bool& cteni) {
+  for (;;) {
+    ssize_t n = ::copy_file_range(z, nullptr, c, nullptr, std::size_t{1} << 30, 0);
+    if (n > 0) continue;
+    if (n == 0) break;
+    if (errno == EINTR) continue;
+    if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+        errno == EBADF)
+      break;
+    return errno;
+  }
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(z, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      cteni = true;
+      return errno;
+    }
+    if (n == 0) return 0;
+    if (int e = ZapsatVse(c, std::string_view(buf, static_cast<std::size_t>(n)))) return e;
+  }
+}
+
+// Creates the folder with every missing parent.
+Vysledek VytvoritVcetneRodicu(const std::string& c) {
+  if (JeSlozka(c)) return Uspech();
+  for (std::size_t i = 1; i <= c.size(); ++i) {
+    if (i < c.size() && c[i] != '/') continue;
+    std::string cast = c.substr(0, i);
+    if (JeSlozka(cast)) continue;
+    if (::mkdir(cast.c_str(), 0777) != 0 && errno != EEXIST)
+      return ChybaSystemu(errno, cast, Druh::kSlozka);
+  }
+  return JeSlozka(c) ? Uspech() : ChybaSystemu(ENOTDIR, c, Druh::kSlozka);
+}
+
+// A folder of the target: kept when it exists, created when missing; a symbolic link
+// in its place is replaced by a real folder, so nothing is written through it.
+Vysledek PripravitSlozku(const std::string& c) {
+  struct stat st {};
+  if (::lstat(c.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return Uspech();
+    if (!S_ISLNK(st.st_mode)) return ChybaSystemu(EEXIST, c, Druh::kSlozka);
+    if (::unlink(c.c_str()) != 0) return ChybaSystemu(errno, c);
+  }
+  if (::mkdir(c.c_str(), 0777) != 0) return ChybaSystemu(errno, c, Druh::kSlozka);
+  return Uspech();
+}
+
+// Recreates a symbolic link at c, replacing a file or link there, with the link's
+// own modification time.
+Vysledek ZkopirovatOdkaz(const std::string& z, const std::string& c, const struct stat& st) {
+  std::string cil(static_cast<std::size_t>(st.st_size) + 1, '\0');
+  for (;;) {
+    ssize_t n = ::readlink(z.c_str(), cil.data(), cil.size());
+    if (n < 0) return ChybaSystemu(errno, z);
+    if (static_cast<std::size_t>(n) < cil.size()) {
+      cil.resize(static_cast<std::size_t>(n));
+      break;
+    }
+    cil.resize(cil.size() * 2);
+  }
+  if (::symlink(cil.c_str(), c.c_str()) != 0) {
+    if (errno != EEXIST) return ChybaSystemu(errno, c);
+    struct stat cs {};
+    if (::lstat(c.c_str(), &cs) == 0 && S_ISDIR(cs.st_mode)) return ChybaSystemu(EISDIR, c);
+    if (::unlink(c.c_str()) != 0) return ChybaSystemu(errno, c);
+    if (::symlink(cil.c_str(), c.c_str()) != 0) return ChybaSystemu(errno, c);
+  }
+  const struct timespec casy[2] = {st.st_atim, st.st_mtim};
+  (void)::utimensat(AT_FDCWD, c.c_str(), casy, AT_SYMLINK_NOFOLLOW);
+  return Uspech();
+}
+
+// One copy of a tree into an existing target folder.
+struct KopieStromu {
+  bool presun = false;    // a move: folders keep their permissions and times as well
+  dev_t cilZarizeni = 0;  // the target root, never copied into itself when it lies
+  ino_t cilUzel = 0;      // inside the source
+
+  Vysledek Slozka(const std::string& z, const std::string& c) const {
+    std::vector<PolozkaSlozky> polozky;
+    if (Vysledek v = CistSlozku(z, polozky); !v.Uspech()) return v;
+    for (const PolozkaSlozky& p : polozky) {
+      std::string zp = Spojit(z, p.jmeno), cp = Spojit(c, p.jmeno);
+      struct stat st {};
+      if (::lstat(zp.c_str(), &st) != 0) return ChybaSystemu(errno, zp);
+      Vysledek v;
+      if (S_ISDIR(st.st_mode)) {
+        if (st.st_dev == cilZarizeni && st.st_ino == cilUzel) continue;
+        v = PripravitSlozku(cp);
+        if (v.Uspech()) v = Slozka(zp, cp);
+        if (v.Uspech() && presun) PrevzitSlozku(cp, st);
+      } else if (S_ISLNK(st.st_mode)) {
+        v = ZkopirovatOdkaz(zp, cp, st);
+      } else if (S_ISREG(st.st_mode)) {
+        v = ZkopirovatSoubor(zp, cp);
+      }  // devices, pipes and sockets have no place in an installation: skipped
+      if (!v.Uspech()) return v;
+    }
+    return Uspech();
+  }
+
+  static void PrevzitSlozku(const std::string& c, const struct stat& st) {
+    (void)::chmod(c.c_str(), st.st_mode & 07777);
+    const struct timespec casy[2] = {st.st_atim, st.st_mtim};
+    (void)::utimensat(AT_FDCWD, c.c_str(), casy, 0);
+  }
+};
+
+// Deletes everything inside the open folder fd (named cesta in messages).
+Vysledek SmazatObsah(int fd, const std::string& cesta) {
+  std::vector<std::string> jmena;
+  {
+    int kopie = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (kopie < 0) return ChybaSystemu(errno, cesta, Druh::kSlozka);
+    Adresar d(::fdopendir(kopie));
+    if (!d) {
+      int e = errno;
+      ::close(kopie);
+      return ChybaSystemu(e, cesta, Druh::kSlozka);
+    }
+    for (;;) {
+      errno = 0;
+      dirent* e = ::readdir(d.get());
+      if (!e) {
+        if (errno != 0) return ChybaSystemu(errno, cesta, Druh::kSlozka);
+        break;
+      }
+      std::string_view j = e->d_name;
+      if (j != "." && j != "..") jmena.emplace_back(j);
+    }
+  }
+  for (const std::string& j : jmena) {
+    std::string cp = Spojit(cesta, j);
+    struct stat st {};
+    if (::fstatat(fd, j.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) continue;
+      return ChybaSystemu(errno, cp);
+    }
+    if (!S_ISDIR(st.st_mode)) {
+      if (::unlinkat(fd, j.c_str(), 0) != 0 && errno != ENOENT) return ChybaSystemu(errno, cp);
+      continue;
+    }
+    if ((st.st_mode & S_IRWXU) != S_IRWXU)
+      (void)::fchmodat(fd, j.c_str(), (st.st_mode & 07777) | S_IRWXU, 0);
+    {
+      Popisovac pod(::openat(fd, j.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (!pod.Platny()) return ChybaSystemu(errno, cp, Druh::kSlozka);
+      if (Vysledek v = SmazatObsah(pod.Fd(), cp); !v.Uspech()) return v;
+    }
+    if (::unlinkat(fd, j.c_str(), AT_REMOVEDIR) != 0) return ChybaSystemu(errno, cp, Druh::kSlozka);
+  }
+  return Uspech();
+}
+
+}  // namespace
+
+Vysledek ChybaSystemu(int cislo, const std::string& cesta, Druh druh) {
+  switch (cislo) {
+    case ENOENT:
+      if (druh == Druh::kSoubor && JeSlozka(Rodic(cesta)))
+        return {kod::kSouborNenalezen, "Soubor nebyl nalezen."};
+      return {kod::kCestaNenalezena, "Cesta nebyla nalezena."};
+    case ENOTDIR:
+      return {kod::kCestaNenalezena, "Cesta nebyla nalezena."};
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+    case EBUSY:
+    case EISDIR:
+      return {kod::kPristupOdepren, "Přístup byl odepřen."};
+    default:
+      break;
+  }
+  if (cislo == 0) cislo = EIO;  // a failure is never reported as success
+  const char* cesky = CeskyPopis(cislo);
+  return {cislo, cesky ? std::string(cesky) : std::string(std::strerror(cislo))};
+}
+
+bool JeSlozka(const std::string& cesta) {
+  struct stat st {};
+  return !cesta.empty() && ::stat(cesta.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+Vysledek ZkopirovatSoubor(const std::string& zdroj, const std::string& cil) {
+  // Non-blocking, so that a pipe under the source's name cannot stall the open.
+  Popisovac vstup(::open(zdroj.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!vstup.Platny()) return ChybaSystemu(errno, zdroj);
+  struct stat zs {};
+  if (::fstat(vstup.Fd(), &zs) != 0) return ChybaSystemu(errno, zdroj);
+  if (!S_ISREG(zs.st_mode)) return ChybaSystemu(EISDIR, zdroj);  // only files are copied
+
+  struct stat cs {};
+  bool nahrazuje = false;
+  if (::lstat(cil.c_str(), &cs) == 0) {
+    if (S_ISDIR(cs.st_mode)) return ChybaSystemu(EISDIR, cil);
+    if (S_ISREG(cs.st_mode) && (cs.st_mode & S_IWUSR) == 0) return ChybaSystemu(EACCES, cil);
+    nahrazuje = S_ISREG(cs.st_mode);
+  } else if (errno != ENOENT) {
+    return ChybaSystemu(errno, cil);
+  }
+
+  std::string sablona = Spojit(Rodic(cil), ".zevlon-kopie-XXXXXX");
+  std::vector<char> jmeno(sablona.begin(), sablona.end());
+  jmeno.push_back('\0');
+  Popisovac vystup(::mkostemp(jmeno.data(), O_CLOEXEC));
+  if (!vystup.Platny()) return ChybaSystemu(errno, cil);
+  DocasnySoubor docasny;
+  docasny.Nastavit(jmeno.data());
+
+  bool cteni = false;
+  if (int e = PrenestData(vstup.Fd(), vystup.Fd(), cteni))
+    return ChybaSystemu(e, cteni ? zdroj : cil);
+  // A replaced file keeps its owner, as an overwrite in place would.
+  if (nahrazuje && ::geteuid() == 0) (void)::fchown(vystup.Fd(), cs.st_uid, cs.st_gid);
+  if (::fchmod(vystup.Fd(), zs.st_mode & 0777) != 0) return ChybaSystemu(errno, cil);
+  const struct timespec casy[2] = {zs.st_atim, zs.st_mtim};
+  if (::futimens(vystup.Fd(), casy) != 0) return ChybaSystemu(errno, cil);
+  if (::fsync(vystup.Fd()) != 0) return ChybaSystemu(errno, cil);
+  if (int e = vystup.Zavrit()) return ChybaSystemu(e, cil);
+  if (::rename(docasny.Cesta().c_str(), cil.c_str()) != 0) return ChybaSystemu(errno, cil);
+  docasny.Predano();
+  return Uspech();
+}
+
+Vysledek SmazatSoubor(const std::string& cesta) {
+  if (::unlink(cesta.c_str()) != 0) return ChybaSystemu(errno, cesta);
+  return Uspech();
+}
+
+Vysledek CistAtributy(const std::string& cesta, std::uint32_t& atributy) {
+  struct stat st {};
+  if (::stat(cesta.c_str(), &st) != 0) {
+    int e = errno;
+    // A link to nothing still is a directory entry: it answers its own word.
+    if (::lstat(cesta.c_str(), &st) != 0) return ChybaSystemu(e, cesta);
+  }
+  atributy = atribut::kNormalni;
+  if ((st.st_mode & S_IWUSR) == 0) atributy |= atribut::kJenProCteni;
+  std::string_view j = Jmeno(cesta);
+  if (!j.empty() && j.front() == '.' && j != "." && j != "..") atributy |= atribut::kSkryty;
+  if (S_ISDIR(st.st_mode)) atributy |= atribut::kSlozka;
+  return Uspech();
+}
+
+Vysledek NastavitAtributy(const std::string& cesta, std::uint32_t atributy) {
+  struct stat st {};
+  if (::stat(cesta.c_str(), &st) != 0) {
+    int e = errno;
+    // A link to nothing has no permissions of its own to change.
+    if (::lstat(cesta.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return Uspech();
+    return ChybaSystemu(e, cesta);
+  }
+  bool chci = (atributy & atribut::kJenProCteni) != 0;
+  bool je = (st.st_mode & S_IWUSR) == 0;
+  if (chci == je) return Uspech();
+  if (::chmod(cesta.c_str(), (st.st_mode & 07777) ^ S_IWUSR) != 0)
+    return ChybaSystemu(errno, cesta);
+  return Uspech();
+}
+
+Vysledek CistUdaje(const std::string& cesta, UdajeSouboru& udaje) {
+  struct stat st {};
+  if (::stat(cesta.c_str(), &st) != 0) return ChybaSystemu(errno, cesta);
+  udaje.casZmeny = st.st_mtim.tv_sec;  // whole seconds, the fraction dropped
+  udaje.velikost = st.st_size;
+  return Uspech();
+}
+
+Vysledek NastavitCasZmeny(const std::string& cesta, UtcCas cas) {
+  timespec casy[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(cas), 0}};
+  if (::utimensat(AT_FDCWD, cesta.c_str(), casy, 0) != 0) return ChybaSystemu(errno, cesta);
+  return Uspech();
+}
+
+Vysledek VytvoritSlozku(const std::string& cesta) {
+  if (::mkdir(cesta.c_str(), 0777) != 0) return ChybaSystemu(errno, cesta, Druh::kSlozka);
+  return Uspech();
+}
+
+Vysledek PresunoutSlozku(const std::string& zdroj, const std::string& cil) {
+  std::string z = BezLomitek(zdroj), c = BezLomitek(cil);
+  struct stat st {};
+  if (::lstat(z.c_str(), &st) != 0) return ChybaSystemu(errno, z, Druh::kSlozka);
+  if (!S_ISDIR(st.st_mode)) return ChybaSystemu(ENOTDIR, z, Druh::kSlozka);
+  int e = PrejmenovatBezNahrazeni(z, c);
+  if (e == 0) return Uspech();
+  if (e != EXDEV) return ChybaPresunu(e, z, c, Druh::kSlozka);
+
+  // Another file system: copy the tree, then delete the source.
+  struct stat cs {};
+  if (::lstat(c.c_str(), &cs) == 0) return ChybaSystemu(EEXIST, c, Druh::kSlozka);
+  if (::mkdir(c.c_str(), 0700) != 0) return ChybaSystemu(errno, c, Druh::kSlozka);
+  if (::lstat(c.c_str(), &cs) != 0) return ChybaSystemu(errno, c, Druh::kSlozka);
+  KopieStromu kopie{true, cs.st_dev, cs.st_ino};
+  if (Vysledek v = kopie.Slozka(z, c); !v.Uspech()) {
+    (void)SmazatStrom(c);
+    return v;
+  }
+  KopieStromu::PrevzitSlozku(c, st);
+  return SmazatStrom(z);
+}
+
+Vysledek Presunout(const std::string& zdroj, const std::string& cil) {
+  std::string z = BezLomitek(zdroj), c = BezLomitek(cil);
+  int e = PrejmenovatBezNahrazeni(z, c);
+  return e == 0 ? Uspech() : ChybaPresunu(e, z, c, Druh::kSoubor);
+}
+
+Vysledek SmazatStrom(const std::string& slozka) {
+  std::string p = BezLomitek(slozka);
+  if (p == "/") return ChybaSystemu(EPERM, p, Druh::kSlozka);
+  struct stat st {};
+  if (::lstat(p.c_str(), &st) != 0) return ChybaSystemu(errno, p, Druh::kSlozka);
+  if (S_ISLNK(st.st_mode)) {
+    if (!JeSlozka(p)) return ChybaSystemu(ENOTDIR, p, Druh::kSlozka);
+    if (::unlink(p.c_str()) != 0) return ChybaSystemu(errno, p);
+    return Uspech();
+  }
+  if (!S_ISDIR(st.st_mode)) return ChybaSystemu(ENOTDIR, p, Druh::kSlozka);
+  if ((st.st_mode & S_IRWXU) != S_IRWXU) (void)::chmod(p.c_str(), (st.st_mode & 07777) | S_IRWXU);
+  {
+    Popisovac fd(::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.Platny()) return ChybaSystemu(errno, p, Druh::kSlozka);
+    if (Vysledek v = SmazatObsah(fd.Fd(), p); !v.Uspech()) return v;
+  }
+  if (::rmdir(p.c_str()) != 0) return ChybaSystemu(errno, p, Druh::kSlozka);
+  return Uspech();
+}
+
+Vysledek ZkopirovatObsahSlozky(const std::string& zdroj, const std::string& cil) {
+  std::string z = BezLomitek(zdroj), c = BezLomitek(cil);
+  struct stat st {};
+  if (::stat(z.c_str(), &st) != 0) return ChybaSystemu(errno, z, Druh::kSlozka);
+  if (!S_ISDIR(st.st_mode)) return ChybaSystemu(ENOTDIR, z, Druh::kSlozka);
+  if (Vysledek v = VytvoritVcetneRodicu(c); !v.Uspech()) return v;
+  if (::stat(c.c_str(), &st) != 0) return ChybaSystemu(errno, c, Druh::kSlozka);
+  return KopieStromu{false, st.st_dev, st.st_ino}.Slozka(z, c);
+}
+
+Vysledek CistSlozku(const std::string& slozka, std::vector<PolozkaSlozky>& polozky) {
+  polozky.clear();
+  Adresar d(::opendir(slozka.c_str()));
+  if (!d) return ChybaSystemu(errno, slozka, Druh::kSlozka);
+  int fd = ::dirfd(d.get());
+  for (;;) {
+    errno = 0;
+    dirent* e = ::readdir(d.get());
+    if (!e) {
+      if (errno != 0) return ChybaSystemu(errno, slozka, Druh::kSlozka);
+      return Uspech();
+    }
+    std::string_view j = e->d_name;
+    if (j == "." || j == "..") continue;
+    PolozkaSlozky p;
+    p.jmeno = std::string(j);
+    unsigned char typ = e->d_type;
+    if (typ == DT_UNKNOWN) {
+      struct stat st {};
+      if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+        typ = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
+    }
+    p.slozka = typ == DT_DIR;
+    p.odkaz = typ == DT_LNK;
+    polozky.push_back(std::move(p));
+  }
+}
+
+}  // namespace zevlon::ss

@@ -1,0 +1,114 @@
+// The file system as the program's file and folder operations need it: copy, delete,
+// attributes, folder creation, move, forced deletion and copy of whole trees, and
+// folder listings. Every call answers a Vysledek instead of raising, so that the
+// caller can build its own Czech message and offer a retry. Paths are native ("/"),
+// UTF-8 and used as given.
+//
+// Failures carry the program's codes: 53 file not found, 70 access denied (also a
+// file in use), 76 path not found; any other failure carries its errno value and a
+// description. ChybaSystemu is the one place where errno values are mapped.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/cas.h"
+
+namespace zevlon {
+
+// Bits of the attribute word, as the program's attribute operations use them.
+// Here read-only is a file without its owner's write bit, hidden is a name that
+// begins with "."; no file is a system file.
+namespace atribut {
+inline constexpr std::uint32_t kNormalni = 0;
+inline constexpr std::uint32_t kJenProCteni = 1;
+inline constexpr std::uint32_t kSkryty = 2;
+inline constexpr std::uint32_t kSystemovy = 4;
+inline constexpr std::uint32_t kSlozka = 16;
+}  // namespace atribut
+
+namespace ss {
+
+// Outcome of one file-system call.
+struct Vysledek {
+  std::int32_t kod = 0;  // 0 on success; else 53, 70, 76 or the errno value
+  std::string popis;     // description of the failure for the user
+  bool Uspech() const { return kod == 0; }
+};
+
+// What the failed call expected to find at the path: a missing folder is always
+// "path not found", a missing file is "file not found" when its folder exists.
+enum class Druh { kSoubor, kSlozka };
+
+// Maps an errno value of a call on `cesta` to the program's code and description.
+Vysledek ChybaSystemu(int cislo, const std::string& cesta, Druh druh = Druh::kSoubor);
+
+// True when the path (symbolic links followed) names an existing folder; no handle
+// stays open after the test.
+bool JeSlozka(const std::string& cesta);
+
+// Copies one file over the target. The data go to a temporary name beside the target
+// that is renamed over it only when complete, so the target is either the old file
+// or the whole new one. The copy keeps the source's permission bits and modification
+// time, and a replaced file its owner. Only regular files are copied (a folder, pipe
+// or device as source is refused with code 70). A read-only target (no owner write
+// bit) is refused with code 70; a target that is a symbolic link is replaced by the
+// copy, never written through.
+Vysledek ZkopirovatSoubor(const std::string& zdroj, const std::string& cil);
+
+// Last-write time (UTC, whole seconds; the fraction dropped) and size of a file,
+// symbolic links followed.
+struct UdajeSouboru {
+  UtcCas casZmeny = 0;
+  std::int64_t velikost = 0;
+};
+Vysledek CistUdaje(const std::string& cesta, UdajeSouboru& udaje);
+
+// Sets the last-write time of a file (UTC, whole seconds).
+Vysledek NastavitCasZmeny(const std::string& cesta, UtcCas cas);
+
+// Deletes one file (or symbolic link); a folder is refused with code 70.
+Vysledek SmazatSoubor(const std::string& cesta);
+
+// Reads the attribute word (atribut::...) of a file or folder.
+Vysledek CistAtributy(const std::string& cesta, std::uint32_t& atributy);
+
+// Sets the attribute word: only the read-only bit has an effect (it takes away or
+// gives back the owner's write bit); hidden and system cannot be changed here and
+// are ignored. Nothing is changed when the read-only state already matches.
+Vysledek NastavitAtributy(const std::string& cesta, std::uint32_t atributy);
+
+// Creates one folder; its parent must exist.
+Vysledek VytvoritSlozku(const std::string& cesta);
+
+// Moves a folder to a new path; an existing target is refused (the rename never
+// replaces anything). Across file systems the tree is copied and the source deleted;
+// when the copy fails the partial target is removed and the source stays.
+Vysledek PresunoutSlozku(const std::string& zdroj, const std::string& cil);
+
+// Renames a file or folder within one file system; an existing target is refused.
+Vysledek Presunout(const std::string& zdroj, const std::string& cil);
+
+// Deletes a folder with everything in it, read-only content included. Symbolic links
+// are removed, never followed; a subfolder without its owner's rwx bits gets them
+// back first. A path that is a symbolic link to a folder loses only the link.
+Vysledek SmazatStrom(const std::string& slozka);
+
+// Copies the whole content of a folder into another: subfolders included, existing
+// files overwritten, missing folders (the target with its parents too) created,
+// modification times kept, symbolic links recreated as links. Stops at the first
+// failure; what was copied stays.
+Vysledek ZkopirovatObsahSlozky(const std::string& zdroj, const std::string& cil);
+
+struct PolozkaSlozky {
+  std::string jmeno;
+  bool slozka = false;  // a folder itself, not a link to one
+  bool odkaz = false;   // a symbolic link
+};
+
+// Lists a folder without "." and "..", in no particular order.
+Vysledek CistSlozku(const std::string& slozka, std::vector<PolozkaSlozky>& polozky);
+
+}  // namespace ss
+}  // namespace zevlon

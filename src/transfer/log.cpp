@@ -1,0 +1,36 @@
+#include "transfer/log.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/platforma.h"
+#include "platform/soubor.h"
+
+namespace zevlon {
+
+std::string CestaLogu(const char* jmeno) {
+  return SlozkaProgramu() + "/" + jmeno;
+}
+
+std::string CasovaZnackaLogu() {
+  return MistniRazitkoLogu(platforma().Ted());
+}
+
+void PripsatRadek(const std::string& soubor, const std::string& text) {
+  Popisovac fd(
+      ::open(soubor.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
+  if (!fd.Platny()) return;
+  (void)ZapsatVse(fd.Fd(), text + "\r\n");
+}
+
+void ZalogovatChybu(std::int32_t cislo, const std::string& popis, const std::string& zdroj) {
+  try {
+    PripsatRadek(CestaLogu(kChybovyLog),
+                 CasovaZnackaLogu() + "\t" + zdroj + "\t" + std::to_string(cislo) + "\t" + popis);
+  } catch (...) {
+    // The line is lost; the error itself still reaches the caller.
+  }
+  throw Chyba(cislo, popis, zdroj);
+}
+
+}  // namespace zevlon

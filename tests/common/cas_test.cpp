@@ -1,0 +1,53 @@
+#include "common/cas.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+namespace zevlon {
+namespace {
+
+TEST(Cas, UtcFormRoundTripsAndRejectsWhatIsNotADate) {
+  for (UtcCas t : {UtcCas{0}, UtcCas{1396246502}, UtcCas{951782400} /* 2000-02-29 */,
+                   UtcCas{4102444799} /* 2099-12-31 23:59:59 */}) {
+    auto zpet = ParsovatUtc(FormatUtc(t));
+    ASSERT_TRUE(zpet.has_value()) << FormatUtc(t);
+    EXPECT_EQ(*zpet, t);
+  }
+  EXPECT_EQ(FormatUtc(1396246502), "2014-03-31 06:15:02");
+  EXPECT_EQ(ParsovatUtc("2014-3-31 6:15:02"), UtcCas{1396246502});
+  EXPECT_EQ(ParsovatUtc("2014-03-31T06:15:02"), UtcCas{1396246502});
+  EXPECT_EQ(ParsovatUtc("2014-03-31"), UtcCas{1396224000});
+  for (const char* spatne :
+       {"", "2014-02-29 00:00:00", "2014-13-01 00:00:00", "2014-03-31 24:00:00",
+        "2014-03-31 06:15:02x", "abc", "31.03.2014 06:15:02"})
+    EXPECT_FALSE(ParsovatUtc(spatne).has_value()) << spatne;
+}
+
+TEST(Cas, DayCountsCarryMonthsOutsideTheYear) {
+  EXPECT_EQ(DnyOdEpochy(1970, 1, 1), 0);
+  EXPECT_EQ(DnyOdEpochy(2014, 3, 31) - DnyOdEpochy(2014, 1, 10), 80);
+  EXPECT_EQ(DnyOdEpochy(2014, 3, 31) - DnyOdEpochy(2013, 6, 1), 303);
+  EXPECT_EQ(DnyOdEpochy(2013, 13, 1), DnyOdEpochy(2014, 1, 1));
+  EXPECT_EQ(DnyOdEpochy(2014, 0, 1), DnyOdEpochy(2013, 12, 1));
+  EXPECT_EQ(DnyOdEpochy(2014, 2, 29), DnyOdEpochy(2014, 3, 1));
+}
+
+TEST(Cas, LocalStampsUseTheLocalZone) {
+  const char* puvodni = std::getenv("TZ");
+  std::string zaloha = puvodni ? puvodni : "";
+  setenv("TZ", "Europe/Prague", 1);
+  tzset();
+  auto t = std::chrono::system_clock::from_time_t(1396246502);  // 06:15:02 UTC, summer time
+  EXPECT_EQ(MistniRazitko14(t), "20140331081502");
+  EXPECT_EQ(MistniRazitkoLogu(t), "31.03.2014 8:15:02");
+  if (puvodni)
+    setenv("TZ", zaloha.c_str(), 1);
+  else
+    unsetenv("TZ");
+  tzset();
+}
+
+}  // namespace
+}  // namespace zevlon
