@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
-  libicu-dev
+  libicu-dev libzip-dev
   clang-format
   zip unzip util-linux
 )

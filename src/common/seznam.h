@@ -4,11 +4,12 @@
 #pragma once
 
 #include <cstddef>
-#include <list>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "common/chyba.h"
 #include "common/text.h"
@@ -22,16 +23,54 @@ class KlicovanySeznam {
 
   struct Polozka {
     std::string klic;
-    Ukazatel hodnota;
+    Ukazatel hodnota;  // null for a removed entry, which iteration skips
   };
+
+  // Walks the entries in insertion order, passing over removed ones.
+  class Iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = Polozka;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const Polozka*;
+    using reference = const Polozka&;
+
+    Iterator(const Polozka* p, const Polozka* konec) : p_(p), konec_(konec) { Preskocit(); }
+    reference operator*() const { return *p_; }
+    pointer operator->() const { return p_; }
+    Iterator& operator++() {
+      ++p_;
+      Preskocit();
+      return *this;
+    }
+    Iterator operator++(int) {
+      Iterator kopie = *this;
+      ++*this;
+      return kopie;
+    }
+    bool operator==(const Iterator& o) const { return p_ == o.p_; }
+    bool operator!=(const Iterator& o) const { return p_ != o.p_; }
+
+   private:
+    void Preskocit() {
+      while (p_ != konec_ && !p_->hodnota)
+        ++p_;
+    }
+    const Polozka* p_;
+    const Polozka* konec_;
+  };
+
+  void Rezervovat(std::size_t n) {
+    polozky_.reserve(n);
+    index_.reserve(n);
+  }
 
   // Adds a record under key; an existing key (case ignored) raises error 457.
   void Pridat(std::string_view klic, Ukazatel hodnota) {
-    std::string slozeny = SlozitVelikost(klic);
-    if (index_.count(slozeny))
+    auto [it, nove] = index_.try_emplace(SlozitVelikost(klic), polozky_.size());
+    if (!nove)
       throw Chyba(kod::kKlicJizExistuje, "Tento klíč je již přidružen k prvku této kolekce.");
     polozky_.push_back(Polozka{std::string(klic), std::move(hodnota)});
-    index_.emplace(std::move(slozeny), std::prev(polozky_.end()));
   }
 
   bool Obsahuje(std::string_view klic) const { return index_.count(SlozitVelikost(klic)) != 0; }
@@ -39,7 +78,7 @@ class KlicovanySeznam {
   // The record under key, or nullptr.
   Ukazatel Najit(std::string_view klic) const {
     auto it = index_.find(SlozitVelikost(klic));
-    return it == index_.end() ? nullptr : it->second->hodnota;
+    return it == index_.end() ? nullptr : polozky_[it->second].hodnota;
   }
 
   // The record under key; a missing key raises the invalid-argument error (5).
@@ -54,19 +93,36 @@ class KlicovanySeznam {
     auto it = index_.find(SlozitVelikost(klic));
     if (it == index_.end())
       throw Chyba(kod::kNeplatnyArgument, "Neplatné volání procedury nebo argument");
-    polozky_.erase(it->second);
+    Polozka& p = polozky_[it->second];
+    p.hodnota.reset();
+    p.klic.clear();
     index_.erase(it);
+    if (polozky_.size() > 32 && index_.size() < polozky_.size() / 2) Zhutnit();
   }
 
-  std::size_t Pocet() const { return polozky_.size(); }
-  bool Prazdny() const { return polozky_.empty(); }
+  std::size_t Pocet() const { return index_.size(); }
+  bool Prazdny() const { return index_.empty(); }
 
-  auto begin() const { return polozky_.begin(); }
-  auto end() const { return polozky_.end(); }
+  Iterator begin() const { return Iterator(polozky_.data(), polozky_.data() + polozky_.size()); }
+  Iterator end() const {
+    const Polozka* konec = polozky_.data() + polozky_.size();
+    return Iterator(konec, konec);
+  }
 
  private:
-  std::list<Polozka> polozky_;
-  std::unordered_map<std::string, typename std::list<Polozka>::iterator> index_;
+  // Drops removed entries once they are the majority, keeping the order.
+  void Zhutnit() {
+    std::vector<Polozka> zive;
+    zive.reserve(index_.size());
+    for (Polozka& p : polozky_)
+      if (p.hodnota) zive.push_back(std::move(p));
+    polozky_ = std::move(zive);
+    for (std::size_t i = 0; i < polozky_.size(); ++i)
+      index_[SlozitVelikost(polozky_[i].klic)] = i;
+  }
+
+  std::vector<Polozka> polozky_;
+  std::unordered_map<std::string, std::size_t> index_;
 };
 
 }  // namespace zevlon

@@ -2,6 +2,8 @@
 
 #include <unicode/unistr.h>
 
+#include <optional>
+
 namespace zevlon {
 
 namespace {
@@ -53,16 +55,18 @@ std::string_view Orezat(std::string_view s, std::string_view znaky) {
 }
 
 std::string SlozitVelikost(std::string_view s) {
-  if (JeAscii(s)) {
-    std::string out(s);
-    for (char& c : out)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
+  // ASCII in one pass; anything else is folded by ICU.
+  std::string out(s);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      out.clear();
+      icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())))
+          .foldCase()
+          .toUTF8String(out);
+      return out;
+    }
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  std::string out;
-  icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())))
-      .foldCase()
-      .toUTF8String(out);
   return out;
 }
 
@@ -80,12 +84,41 @@ bool StejnyText(std::string_view a, std::string_view b) {
   return SlozitVelikost(a) == SlozitVelikost(b);
 }
 
+namespace {
+
+// Case-insensitive equality of two pieces of equal length, ASCII only; no value when
+// a piece holds other characters.
+std::optional<bool> StejneAscii(std::string_view a, std::string_view b) {
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (static_cast<unsigned char>(x) >= 0x80 || static_cast<unsigned char>(y) >= 0x80)
+      return std::nullopt;
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ZacinaNa(std::string_view s, std::string_view predpona) {
+  if (JeAscii(predpona) && JeAscii(s))
+    return s.size() >= predpona.size() && *StejneAscii(s.substr(0, predpona.size()), predpona);
   std::string a = SlozitVelikost(s), b = SlozitVelikost(predpona);
-  return a.compare(0, b.size(), b) == 0 && a.size() >= b.size();
+  return a.size() >= b.size() && a.compare(0, b.size(), b) == 0;
 }
 
 bool KonciNa(std::string_view s, std::string_view pripona) {
+  if (s.size() >= pripona.size() && JeAscii(pripona)) {
+    // An ASCII suffix needs only the same number of trailing bytes, when they are ASCII.
+    if (auto r = StejneAscii(s.substr(s.size() - pripona.size()), pripona)) {
+      if (s.size() == pripona.size() ||
+          static_cast<unsigned char>(s[s.size() - pripona.size()]) < 0x80 ||
+          (static_cast<unsigned char>(s[s.size() - pripona.size()]) & 0xC0) != 0x80)
+        return *r;
+    }
+  }
   std::string a = SlozitVelikost(s), b = SlozitVelikost(pripona);
   return a.size() >= b.size() && a.compare(a.size() - b.size(), b.size(), b) == 0;
 }

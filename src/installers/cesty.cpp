@@ -47,4 +47,31 @@ std::vector<std::string> CastiCesty(std::string_view slozka) {
   return casti;
 }
 
+std::string ZDratoveCesty(std::string_view dratova) {
+  std::string s(dratova);
+  for (char& c : s)
+    if (c == '\\') c = kOddelovac;
+  return s;
+}
+
+std::string NaDratovouCestu(std::string_view nativni) {
+  std::string s(nativni);
+  for (char& c : s)
+    if (c == kOddelovac) c = '\\';
+  return s;
+}
+
+bool JeBezpecnaRelativniCesta(std::string_view p) {
+  if (p.empty() || p.front() == kOddelovac) return false;
+  if (p.find(':') != std::string_view::npos || p.find('\0') != std::string_view::npos) return false;
+  for (std::size_t zacatek = 0;;) {
+    auto konec = p.find(kOddelovac, zacatek);
+    std::string_view cast =
+        p.substr(zacatek, konec == std::string_view::npos ? p.npos : konec - zacatek);
+    if (cast.empty() || cast == "..") return false;
+    if (konec == std::string_view::npos) return true;
+    zacatek = konec + 1;
+  }
+}
+
 }  // namespace zevlon

@@ -29,4 +29,14 @@ void RozdelitCestu(std::string_view cesta, std::string& slozka, std::string& jme
 // Empty components of repeated separators are skipped.
 std::vector<std::string> CastiCesty(std::string_view slozka);
 
+// The wire form of relative paths (snapshot lines, archive names on Windows peers,
+// INI section names) separates with "\"; these convert at exactly those boundaries.
+std::string ZDratoveCesty(std::string_view dratova);    // "\" becomes "/"
+std::string NaDratovouCestu(std::string_view nativni);  // "/" becomes "\"
+
+// True for a relative path that stays inside the folder it is joined to: not empty,
+// not absolute, no "..", no empty part, no drive (":") and no NUL. Paths that come
+// from outside (snapshots, archives, listings) must pass before any file operation.
+bool JeBezpecnaRelativniCesta(std::string_view nativni);
+
 }  // namespace zevlon

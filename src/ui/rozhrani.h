@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zevlon {
 
@@ -27,10 +28,11 @@ inline constexpr int kIdAno = 6;
 inline constexpr int kIdNe = 7;
 }  // namespace mb
 
-// One progress report for the view, after the logic has mapped the meter.
+// One progress report for the view, after the logic has mapped the meter. The texts
+// are valid for the duration of the call only.
 struct HlaseniPrubehu {
-  std::string podnadpis;  // empty: leave the subheading as it is
-  std::string zprava;     // always replaces the message line
+  std::string_view podnadpis;  // empty: leave the subheading as it is
+  std::string_view zprava;     // always replaces the message line
   bool zmenitMetr = false;
   std::int32_t hotovo = 0;  // when zmenitMetr: draw hotovo of celkem (celkem 0 hides it)
   std::int32_t celkem = 0;

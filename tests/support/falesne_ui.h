@@ -3,6 +3,7 @@
 // Storno after a given number of reports.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
@@ -10,6 +11,17 @@
 #include "ui/rozhrani.h"
 
 namespace zevlon::test {
+
+// A progress report as the fake keeps it.
+struct ZaznamHlaseni {
+  std::string podnadpis;
+  std::string zprava;
+  bool zmenitMetr = false;
+  std::int32_t hotovo = 0;
+  std::int32_t celkem = 0;
+  bool stornoZobrazeno = false;
+  bool zavritZobrazeno = false;
+};
 
 struct ZaznamZpravy {
   std::string text;
@@ -23,7 +35,8 @@ class FalesneUi : public Rozhrani {
   ~FalesneUi() override { NastavitUi(nullptr); }
 
   void Prubeh(const HlaseniPrubehu& h) override {
-    hlaseni.push_back(h);
+    hlaseni.push_back({std::string(h.podnadpis), std::string(h.zprava), h.zmenitMetr, h.hotovo,
+                       h.celkem, h.stornoZobrazeno, h.zavritZobrazeno});
     if (stornoPoHlaseni >= 0 && static_cast<int>(hlaseni.size()) >= stornoPoHlaseni) zruseno = true;
   }
   void ZpracovatUdalosti() override { ++udalosti; }
@@ -47,7 +60,7 @@ class FalesneUi : public Rozhrani {
   void Obnovit() override { ++obnoveno; }
   void Zavrit() override { zavreno = true; }
 
-  std::vector<HlaseniPrubehu> hlaseni;
+  std::vector<ZaznamHlaseni> hlaseni;
   std::vector<ZaznamZpravy> zpravy;
   std::vector<ParametryVolby> volby;
   std::deque<int> odpovedi;       // answers to Zprava, in order

@@ -3,6 +3,7 @@
 #include "driver/pravo.h"
 #include "platform/ini.h"
 #include "platform/platforma.h"
+#include "snapshots/instalacni_slozka.h"
 #include "support/helper/prikazy.h"
 #include "transfer/log.h"
 
@@ -27,6 +28,15 @@ class PlatformaSProgramem : public Platforma {
 
 TabulkaPrikazu PrikazyBehu() {
   return {
+      // sken <root/>: prints the relative paths of all files found.
+      {"sken",
+       [](const std::vector<std::string>& a) {
+         PlatformaSProgramem p("/nonexistent/Zevlon");
+         InstalacniSlozka sl;
+         sl.NacistObsahSlozky(a.at(0));
+         for (const auto& z : *sl.DejObsahSlozky(VsechnySoubory))
+           std::cout << z.klic << "\n";
+       }},
       // pravo <folder/>: prints 1 when the user may update the folder.
       {"pravo",
        [](const std::vector<std::string>& a) {
