@@ -4,7 +4,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
-  libicu-dev libzip-dev
+  libicu-dev libzip-dev libcurl4-openssl-dev libpugixml-dev
+  python3 python3-pyftpdlib
   clang-format
   zip unzip util-linux
 )
