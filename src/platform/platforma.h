@@ -4,7 +4,9 @@
 // a subclass that overrides exactly what they need.
 #pragma once
 
+#include <chrono>
 #include <string>
+#include <vector>
 
 #include "common/cas.h"
 
@@ -26,6 +28,19 @@ class Platforma {
   // $DUNMOR_REGISTRY, else /etc/dunmor/registry.reg.
   virtual std::string CestaRegistru();
   virtual Okamzik Ted();
+
+  // A clock for measuring pauses, and a short sleep between looks at it.
+  virtual std::chrono::steady_clock::time_point Monotonni();
+  virtual void Uspat(std::chrono::milliseconds doba);
+
+  // Whether the machine is connected: a network interface other than loopback is up
+  // with an address, or the host to be reached is itself a loopback address. The
+  // host is not contacted.
+  virtual bool JePripojeno(const std::string& hostitel);
+
+  // Starts a program detached (its own session, standard streams on /dev/null),
+  // with the arguments as separate items; false when it could not be started.
+  virtual bool SpustitProces(const std::string& program, const std::vector<std::string>& argumenty);
 };
 
 Platforma& platforma();

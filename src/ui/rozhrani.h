@@ -72,6 +72,8 @@ class Rozhrani {
   virtual void Minimalizovat() {}
   virtual void Obnovit() {}
   virtual void Zavrit() {}
+  // Leaves the window to the user until they close it (Zavřít); returns then.
+  virtual void CekatNaZavreni() {}
 };
 
 // The process-wide backend (silent until another is installed; the caller keeps

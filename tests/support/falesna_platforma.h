@@ -4,6 +4,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/platforma.h"
 
@@ -20,6 +22,21 @@ class FalesnaPlatforma : public Platforma {
   std::string CestaProgramu() override { return program; }
   std::string CestaRegistru() override { return registr; }
   Okamzik Ted() override { return ted ? *ted : Platforma::Ted(); }
+  // A clock that moves only when the program sleeps.
+  std::chrono::steady_clock::time_point Monotonni() override { return monotonni; }
+  void Uspat(std::chrono::milliseconds doba) override {
+    monotonni += doba;
+    ++uspani;
+  }
+  bool JePripojeno(const std::string& hostitel) override {
+    dotazyNaPripojeni.push_back(hostitel);
+    return pripojeno;
+  }
+  bool SpustitProces(const std::string& program,
+                     const std::vector<std::string>& argumenty) override {
+    spusteno.push_back({program, argumenty});
+    return true;
+  }
 
   std::string uzivatel = "tester";
   std::string pocitac = "pocitac";
@@ -27,6 +44,11 @@ class FalesnaPlatforma : public Platforma {
   std::string program = "/nonexistent/Zevlon";
   std::string registr = "/nonexistent/registry.reg";
   std::optional<Okamzik> ted;
+  std::chrono::steady_clock::time_point monotonni{};
+  int uspani = 0;
+  bool pripojeno = true;
+  std::vector<std::string> dotazyNaPripojeni;
+  std::vector<std::pair<std::string, std::vector<std::string>>> spusteno;
 };
 
 }  // namespace zevlon::test

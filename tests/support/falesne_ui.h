@@ -59,6 +59,7 @@ class FalesneUi : public Rozhrani {
   void Minimalizovat() override { ++minimalizovano; }
   void Obnovit() override { ++obnoveno; }
   void Zavrit() override { zavreno = true; }
+  void CekatNaZavreni() override { ++cekaniNaZavreni; }
 
   std::vector<ZaznamHlaseni> hlaseni;
   std::vector<ZaznamZpravy> zpravy;
@@ -73,6 +74,7 @@ class FalesneUi : public Rozhrani {
   int minimalizovano = 0;
   int obnoveno = 0;
   bool zavreno = false;
+  int cekaniNaZavreni = 0;
 };
 
 }  // namespace zevlon::test

@@ -1,0 +1,252 @@
+#include "driver/beh.h"
+
+#include "common/chyba.h"
+#include "common/text.h"
+#include "driver/pomucky.h"
+#include "driver/pravo.h"
+#include "driver/prubeh.h"
+#include "driver/stahovani.h"
+#include "driver/stav.h"
+#include "driver/vydani.h"
+#include "installers/operace_souboru.h"
+#include "platform/ini.h"
+#include "platform/platforma.h"
+#include "transfer/log.h"
+#include "ui/rozhrani.h"
+
+namespace zevlon {
+
+namespace {
+
+constexpr const char* kPriprava = "Příprava aktualizace";
+constexpr const char* kStazeno =
+    "Aktualizace byla stažena, nainstaluje se při příštím spuštění Merka.";
+constexpr const char* kNebylaVybrana =
+    "Nebyla vybrána žádná složka k aktualizaci. Otevřete možnosti, nastavte složku dat a potom "
+    "spusťte program znovu.";
+constexpr const char* kNeniInternet =
+    "Nepodařilo se vyhledat aktualizace, protože není připojen internet. Prosím připojte se k "
+    "internetu a opakujte vyhledání.";
+constexpr const char* kNestazeno =
+    "Nepodařilo se stáhnout informace o aktualizacích. Prosím zkontrolujte firewall, připojení "
+    "k internetu a případně ověřte dostupnost služby.";
+
+class Beh {
+ public:
+  explicit Beh(const AktualizaceSetup& aktualizaceSetup) : aktualizaceSetup_(aktualizaceSetup) {}
+  int Spustit(const std::string& prikazovyRadek);
+
+ private:
+  // Runs one step of the run. An error goes to the handler: on Opakovat the step
+  // runs again; otherwise the run ends and the answer is false.
+  template <typename F>
+  bool Krok(F&& krok);
+  // Decides what an error does; true when the user asked to repeat the step.
+  bool Osetrit(const Chyba& c);
+  bool Beh_(const std::string& prikazovyRadek);
+  void Dokoncit();
+  void Zavrit() { zavrit_ = true; }
+  bool ZTempu() const { return StejnyText(SlozkaProgramu() + "/", temp_); }
+
+  const AktualizaceSetup& aktualizaceSetup_;
+  std::string temp_;
+  std::string chybovaZprava_;
+  bool zavrit_ = false;
+  int navrat_ = kNavratUspech;
+};
+
+template <typename F>
+bool Beh::Krok(F&& krok) {
+  for (;;) {
+    try {
+      krok();
+      return true;
+    } catch (const std::exception& e) {
+      if (!Osetrit(JakoChyba(e))) return false;
+    }
+  }
+}
+
+bool Beh::Osetrit(const Chyba& c) {
+  if (RezimSystem) {
+    chybovaZprava_ = c.Popis();
+    PripsatRadek(CestaLogu(kChybovyLog),
+                 CasovaZnackaLogu() + "\t" + c.Popis() + "\t" + AktualniPolozka);
+    navrat_ = c.JeZruseni() ? kNavratZruseno : kNavratChyba;
+    Zavrit();
+    return false;
+  }
+  if (c.JeZruseni()) {
+    chybovaZprava_.clear();
+    navrat_ = kNavratZruseno;
+    Zavrit();
+    return false;
+  }
+  chybovaZprava_ = c.Popis();
+  navrat_ = kNavratChyba;
+  if (!AktualniPolozka.empty()) {
+    chybovaZprava_ += "\r\nSoubor: " + AktualniPolozka;
+    if (ZobrazZpravu(chybovaZprava_, mb::kOpakovatStorno | mb::kKriticka, kTitulekAktualizace) ==
+        mb::kIdOpakovat) {
+      chybovaZprava_.clear();
+      navrat_ = kNavratUspech;
+      return true;
+    }
+    return false;
+  }
+  ZobrazZpravu(chybovaZprava_, mb::kOk | mb::kKriticka, kTitulekAktualizace);
+  return false;
+}
+
+int Beh::Spustit(const std::string& prikazovyRadek) {
+  (void)Beh_(prikazovyRadek);
+  Dokoncit();
+  return navrat_;
+}
+
+bool Beh::Beh_(const std::string& prikazovyRadek) {
+  std::string prikaz(Orezat(prikazovyRadek, " \t"));
+  temp_ = platforma().SlozkaTemp() + "/";
+  if (!Krok([&] { ZobrazPrubeh(kPriprava, "", 0, 1, 0, false, false); })) return false;
+  if (ZTempu()) Ui().SkrytMoznosti();
+  RezimSystem = StejnyText(JmenoUzivatele(), "System");
+
+  if (StejnyText(prikaz, kHotovo)) {
+    return Krok([&] { ZobrazPrubeh(kStazeno, "", 0, 0, 0, false, true); });
+  }
+
+  if (prikaz.empty()) {
+    const std::string adresa = AdresaWebu();
+    const std::string mistni = temp_ + kSouborVydani;
+    std::string vydaniWebu;
+    if (!Krok([&] {
+          if (!JePripojenInternet(adresa)) VyvolatChybu(kNeniInternet);
+        }))
+      return false;
+    if (ExistujeSoubor(mistni) && !Krok([&] {
+          AktualniPolozka = mistni;
+          SmazatSoubor(mistni, true);
+          AktualniPolozka.clear();
+        }))
+      return false;
+    if (!Krok([&] {
+          AktualniPolozka = adresa + kSouborVydani + "->" + mistni;
+          StahnoutSoubor(AdresaInformaci(adresa), mistni);
+        }))
+      return false;
+    if (!Krok([&] {
+          if (!ExistujeSoubor(mistni)) VyvolatChybu(kNestazeno);
+          AktualniPolozka.clear();
+          vydaniWebu = CistVydaniWebu(mistni);
+        }))
+      return false;
+
+    std::string slozkaDat;
+    bool zruseno = false;
+    if (!Krok([&] {
+          // Saved options decide; an options file that only names the update site
+          // leaves the choice to the profile list.
+          const std::string volby = CestaVolebIni();
+          if (ExistujeSoubor(volby) && ini::CistSekci(volby, "Nastaveni")) {
+            slozkaDat = CistIni(volby, "Nastaveni", "SlozkaDat");
+            if (!slozkaDat.empty()) {
+              if (slozkaDat.back() != '/')
+                slozkaDat += '/';
+              else if (KonciNa(slozkaDat, "//"))
+                slozkaDat.pop_back();
+            }
+            return;
+          }
+          VolbaProfilu v = VybratProfil(vydaniWebu);
+          zruseno = v.druh == VolbaProfilu::Druh::kZruseno;
+          slozkaDat = v.slozka;
+        }))
+      return false;
+    if (zruseno) {
+      navrat_ = kNavratZruseno;
+      Zavrit();
+      return false;
+    }
+    if (slozkaDat.empty()) {
+      return Krok([&] { ZobrazPrubeh("", kNebylaVybrana, 0, 1, 0, false, true); });
+    }
+    ZapsatIni(mistni, "Merko", "SlozkaProfilu", slozkaDat);
+    prikaz = mistni;
+  }
+
+  // The install step.
+  if (prikaz.empty() || !ExistujeSoubor(prikaz)) return true;
+  bool pokracovat = true;
+  if (!Krok([&] { pokracovat = VarovaniZmenyDat(prikaz); })) return false;
+  if (!pokracovat) {
+    Zavrit();
+    return false;
+  }
+  if (!aktualizaceSetup_) return true;
+  if (!Krok([&] { pokracovat = aktualizaceSetup_(prikaz); })) return false;
+  if (!pokracovat) {
+    Zavrit();
+    return false;
+  }
+  if (RezimSystem) return true;
+  if (ZTempu()) return Krok([&] { ZobrazPrubeh(kStazeno, "", 1, 0, 0, true, false); });
+
+  // Handover to a copy in the temp folder, so that the program file is free.
+  const std::string program = platforma().CestaProgramu();
+  const std::string kopie = temp_ + JmenoProgramu() + kPriponaSpustitelna;
+  if (ExistujeSoubor(kopie)) {
+    try {
+      SmazatSoubor(kopie, true);
+    } catch (const Chyba&) {
+      // A copy that is still running keeps its file; checked just below.
+    }
+  }
+  if (ExistujeSoubor(kopie)) {
+    Zavrit();
+    return false;
+  }
+  if (!Krok([&] {
+        AktualniPolozka = program + "->" + kopie;
+        KopirovatSoubor(program, kopie, true);
+        AktualniPolozka.clear();
+      }))
+    return false;
+  platforma().SpustitProces(kopie, {kHotovo});
+  Zavrit();
+  return true;
+}
+
+void Beh::Dokoncit() {
+  if (!chybovaZprava_.empty()) {
+    try {
+      ZobrazPrubeh("", chybovaZprava_, -1, 0, 0, false, true);
+    } catch (const Chyba&) {
+      // A Storno pressed earlier must not hide the error; the window shows it anyway.
+    }
+  }
+  if (zavrit_ || RezimSystem) {
+    Ui().Zavrit();
+  } else {
+    Ui().Obnovit();
+    Ui().CekatNaZavreni();
+  }
+}
+
+}  // namespace
+
+std::string CestaVolebIni() {
+  return SlozkaProgramu() + "/" + JmenoProgramu() + ".ini";
+}
+
+std::string AdresaWebu() {
+  std::string a = CistIni(CestaVolebIni(), "Server", "Adresa");
+  if (a.empty()) a = kVychoziAdresaWebu;
+  if (a.back() != '/') a += '/';
+  return a;
+}
+
+int Main(const std::string& prikazovyRadek, const AktualizaceSetup& aktualizaceSetup) {
+  return Beh(aktualizaceSetup).Spustit(prikazovyRadek);
+}
+
+}  // namespace zevlon

@@ -1,0 +1,49 @@
+// Zevlon, the online updater of Dunmor Merko.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "driver/beh.h"
+#include "ui/rozhrani.h"
+
+namespace {
+
+constexpr const char* kNapoveda =
+    "Použití: Zevlon [Hotovo | soubor s informacemi o vydání]\n"
+    "\n"
+    "Bez argumentu vyhledá aktualizace Dunmor Merko na aktualizačním webu, nabídne\n"
+    "profil k aktualizaci (nebo vezme složku dat z volby SlozkaDat v souboru Zevlon.ini\n"
+    "vedle programu) a stáhne nové vydání. Spuštěn plánovačem pod účtem System běží\n"
+    "bez oken a chyby zapisuje do online_errors.log.\n"
+    "\n"
+    "  Hotovo      jen oznámí, že aktualizace byla stažena\n"
+    "  soubor      provede instalační krok pro daný soubor download.ini\n"
+    "  --help      tato nápověda\n"
+    "  --version   verze programu\n"
+    "\n"
+    "Návratový kód: 0 bez chyby, 1 chyba, 2 zrušeno uživatelem.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kNapoveda, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("Zevlon %s\n", ZEVLON_VERZE);
+    return 0;
+  }
+  // Several arguments are one text joined with blanks, so a path with blanks needs
+  // no quoting.
+  std::string prikaz;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) prikaz += ' ';
+    prikaz += argv[i];
+  }
+  zevlon::TicheRozhrani tiche;
+  zevlon::NastavitUi(&tiche);
+  int navrat = zevlon::Main(prikaz, nullptr);
+  zevlon::NastavitUi(nullptr);
+  return navrat;
+}
