@@ -4,6 +4,7 @@
 #include <string>
 
 #include "driver/beh.h"
+#include "installers/aktualizace_setupu.h"
 #include "ui/rozhrani.h"
 
 namespace {
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
   }
   zevlon::TicheRozhrani tiche;
   zevlon::NastavitUi(&tiche);
-  int navrat = zevlon::Main(prikaz, nullptr);
+  int navrat = zevlon::Main(prikaz, zevlon::AktualizaceSetupDunmor);
   zevlon::NastavitUi(nullptr);
   return navrat;
 }

@@ -397,6 +397,13 @@ Vysledek CistUdaje(const std::string& cesta, UdajeSouboru& udaje) {
   return Uspech();
 }
 
+bool TenSamyObjekt(const std::string& a, const std::string& b) {
+  struct stat sa {
+  }, sb{};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 Vysledek NastavitCasZmeny(const std::string& cesta, UtcCas cas) {
   timespec casy[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(cas), 0}};
   if (::utimensat(AT_FDCWD, cesta.c_str(), casy, 0) != 0) return ChybaSystemu(errno, cesta);

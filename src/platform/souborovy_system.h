@@ -65,6 +65,9 @@ struct UdajeSouboru {
 };
 Vysledek CistUdaje(const std::string& cesta, UdajeSouboru& udaje);
 
+// True when both paths name the same existing file or folder (links followed).
+bool TenSamyObjekt(const std::string& a, const std::string& b);
+
 // Sets the last-write time of a file (UTC, whole seconds).
 Vysledek NastavitCasZmeny(const std::string& cesta, UtcCas cas);
 

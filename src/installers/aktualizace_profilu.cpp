@@ -1,0 +1,280 @@
+#include "installers/aktualizace_profilu.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "common/chyba.h"
+#include "common/seznam.h"
+#include "common/text.h"
+#include "driver/pomucky.h"
+#include "driver/prubeh.h"
+#include "driver/stahovani.h"
+#include "driver/stav.h"
+#include "installers/cesty.h"
+#include "installers/operace_slozek.h"
+#include "installers/operace_souboru.h"
+#include "platform/souborovy_system.h"
+#include "snapshots/aktualizace_aplikace.h"
+#include "snapshots/instalacni_slozka.h"
+#include "snapshots/najit_server.h"
+#include "ui/rozhrani.h"
+
+namespace zevlon {
+
+namespace {
+
+// The names of the subfolders of a folder (hidden ones passed over), in name order.
+std::vector<std::string> Podslozky(const std::string& slozka) {
+  std::vector<ss::PolozkaSlozky> polozky;
+  std::vector<std::string> jmena;
+  if (!ss::CistSlozku(slozka, polozky).Uspech()) return jmena;
+  for (const auto& p : polozky)
+    if (p.slozka && p.jmeno.front() != '.') jmena.push_back(p.jmeno);
+  std::sort(jmena.begin(), jmena.end());
+  return jmena;
+}
+
+// The plain files directly in a folder (hidden ones passed over), in name order.
+std::vector<std::string> Soubory(const std::string& slozka) {
+  std::vector<ss::PolozkaSlozky> polozky;
+  std::vector<std::string> jmena;
+  if (!ss::CistSlozku(slozka, polozky).Uspech()) return jmena;
+  for (const auto& p : polozky)
+    if (!p.slozka && !p.odkaz && p.jmeno.front() != '.') jmena.push_back(p.jmeno);
+  std::sort(jmena.begin(), jmena.end());
+  return jmena;
+}
+
+class ProfilovaAktualizace {
+ public:
+  ProfilovaAktualizace(const std::string& profil, const std::string& setup,
+                       const std::string& vydani, const std::string& temp, const std::string& ini,
+                       const std::string& beh, const std::string& sdilena)
+      : profil_(profil),
+        setup_(setup),
+        vydani_(vydani),
+        temp_(temp),
+        ini_(ini),
+        beh_(beh),
+        sdilena_(sdilena) {}
+
+  bool Provest();
+
+ private:
+  // A folder in which new content is built: deleted at the end of the run unless it
+  // was moved into place.
+  std::string Nova(std::string slozka) {
+    DocasneSlozky.push_back(slozka);
+    return slozka;
+  }
+  void SbiratPolozky(const std::string& upravy, const std::string& noveUpravy,
+                     const std::string& zakladni);
+  void ObnovitPolozku(const PolozkaUpravy& p, int k, int n);
+  void SmazatZalohu(const std::string& zaloha);
+  // Moves the live folder aside to its backup and the new one into its place. The new
+  // folder is checked first, so a missing one never leaves the live folder only
+  // under its backup's name.
+  void Vymenit(const std::string& zivy, const std::string& zaloha, const std::string& novy,
+               const std::string& zpravaZalohy, std::int32_t krokZalohy,
+               const std::string& zpravaNove, std::int32_t krokNove);
+
+  const std::string profil_, setup_, vydani_, temp_, ini_, beh_;
+  std::string sdilena_;
+  std::string nazevSetupu_, nazevUprav_;
+  std::string profilovySetup_, profiloveUpravy_, noveProfiloveUpravy_;
+  std::string noveUpravy_;
+  KlicovanySeznam<PolozkaUpravy> polozky_;
+  bool aktualni_ = false;
+  bool nicNeaktualizovano_ = true;
+};
+
+void ProfilovaAktualizace::SbiratPolozky(const std::string& upravy, const std::string& noveUpravy,
+                                         const std::string& zakladni) {
+  for (const char* druh : {"Doplnky", "Moduly"}) {
+    const std::string slozka = upravy + druh + "/";
+    if (!ExistujeSlozka(slozka)) continue;
+    for (const std::string& jmeno : Podslozky(slozka)) {
+      auto p = std::make_shared<PolozkaUpravy>();
+      p->NazevAplikace = std::string("Upravy/") + druh + "/" + jmeno + "/";
+      p->NovaSlozka = noveUpravy + druh + "/" + jmeno + "/";
+      p->ZakladniSlozka = zakladni;
+      p->SekceIni = nazevUprav_ + "\\" + druh + "\\" + jmeno + "\\";
+      if (!polozky_.Obsahuje(p->NovaSlozka)) polozky_.Pridat(p->NovaSlozka, p);
+    }
+  }
+}
+
+void ProfilovaAktualizace::ObnovitPolozku(const PolozkaUpravy& p, int k, int n) {
+  // Stages 50 to 100 spread over the items.
+  ZobrazPrubeh("Aktualizace úpravy", "", 0, 100, 50 + 50 * k / n, true, false);
+  const std::string aplikace = p.ZakladniSlozka + p.NazevAplikace;
+  std::string adresa = CistIni(ini_, p.SekceIni, "Url");
+  if (!adresa.empty()) {
+    if (aktualni_ && ExistujeSoubor(aplikace + "*")) adresa.clear();
+  } else {
+    adresa = NajitServerAplikace(p.ZakladniSlozka, p.NazevAplikace, vydani_);
+  }
+
+  bool obnovena = false;
+  if (!adresa.empty()) {
+    AktualizaceAplikace(temp_, adresa, aplikace, p.NovaSlozka);
+    obnovena = true;
+  } else {
+    // Parts of the application that have a server of their own.
+    std::vector<std::pair<std::string, std::string>> casti;
+    for (const std::string& s : Podslozky(aplikace)) {
+      std::string a = CistIni(ini_, NaDratovouCestu(p.NazevAplikace + s + "/"), "Url");
+      if (!a.empty()) casti.emplace_back(s, a);
+    }
+    for (const auto& [s, a] : casti)
+      AktualizaceAplikace(temp_, a, aplikace + s + "/", p.NovaSlozka + s + "/");
+    obnovena = !casti.empty();
+    if (!obnovena) {
+      VytvoritSlozku(p.NovaSlozka, true);
+      KopirovatSlozku(aplikace, p.NovaSlozka);
+    }
+  }
+  if (!obnovena) return;
+  nicNeaktualizovano_ = false;
+  // Local files that the server does not know are kept.
+  InstalacniSlozka stara;
+  stara.NacistObsahSlozky(aplikace);
+  for (const auto& s : *stara.DejObsahSlozky(VsechnySoubory))
+    if (!ExistujeSoubor(p.NovaSlozka + s.hodnota->Cesta))
+      s.hodnota->Stahnout(aplikace, p.NovaSlozka);
+}
+
+void ProfilovaAktualizace::SmazatZalohu(const std::string& zaloha) {
+  if (ExistujeSlozka(zaloha)) SmazatSlozku(BezLomitka(zaloha), !RezimSystem);
+}
+
+void ProfilovaAktualizace::Vymenit(const std::string& zivy, const std::string& zaloha,
+                                   const std::string& novy, const std::string& zpravaZalohy,
+                                   std::int32_t krokZalohy, const std::string& zpravaNove,
+                                   std::int32_t krokNove) {
+  ZobrazPrubeh("", zpravaZalohy, krokZalohy, 8, -1, false, false);
+  SmazatZalohu(zaloha);
+  if (!ExistujeSlozka(novy))
+    throw Chyba(kChybaUzivatele, "Složku " + novy + " se nepodařilo přejmenovat.");
+  if (ExistujeSlozka(zivy)) PrejmenovatSlozku(zivy, zaloha);
+  ZobrazPrubeh("", zpravaNove, krokNove, 8, -1, false, false);
+  PrejmenovatSlozku(novy, zivy);
+}
+
+bool ProfilovaAktualizace::Provest() {
+  const bool setup14 = KonciNa(setup_, "14/");
+  nazevSetupu_ = setup14 ? "Setup14" : "Setup";
+  nazevUprav_ = setup14 ? "Upravy14" : "Upravy";
+  const std::string kratce = "../" + nazevSetupu_ + "/";
+
+  const std::string program = setup_ + "Merko/";
+  if (!ExistujeSlozka(program)) {
+    AktualniPolozka = program;
+    VytvoritSlozku(program, true);
+    AktualniPolozka.clear();
+  }
+  aktualni_ = StejnyText(CistIni(program + "Merko.ini", "Merko", "Release"), vydani_);
+  if (aktualni_) {
+    ZobrazPrubeh("Příprava aktualizace", "Instalační složka je aktuální", 100, 100, 0, true, false);
+    Pockat(4);
+  }
+
+  std::string novyProgram, novaSdilena;
+  if (!aktualni_) {
+    ZobrazPrubeh("Aktualizace Dunmor Merko", "Příprava...", 0, 100, 50, true, false);
+    const std::string server = CistIni(ini_, "Merko", "Url") + nazevSetupu_ + "/";
+    novyProgram = Nova(setup_ + "Merko" + beh_ + "/");
+    if (!RezimSystem) Pockat(4);
+    Ui().Minimalizovat();
+    AktualizaceAplikace(temp_, server, setup_, novyProgram, {program});
+  }
+  if (!sdilena_.empty() && !aktualni_) {
+    ZobrazPrubeh("Aktualizace sdílených komponent Dunmor Merko", "Příprava...", 0, 100, 50, true,
+                 false);
+    const std::string server = CistIni(ini_, "Merko", "Url") + "SetupCommon/";
+    novaSdilena = Nova(BezLomitka(sdilena_) + beh_ + "/");
+    if (!RezimSystem) Pockat(4);
+    Ui().Minimalizovat();
+    AktualizaceAplikace(temp_, server, sdilena_, novaSdilena);
+  }
+
+  ZobrazPrubeh("Aktualizace úpravy", "Příprava...", 100, 100, -1, true, false);
+  profilovySetup_ =
+      ExistujeSlozka(profil_ + nazevSetupu_ + "/") ? profil_ + nazevSetupu_ + "/" : "";
+  profiloveUpravy_ = profilovySetup_.empty() ? "" : profilovySetup_ + "Upravy/";
+  const std::string upravy = setup_ + "Upravy/";
+  if (ExistujeSlozka(upravy) || (!profiloveUpravy_.empty() && ExistujeSlozka(profiloveUpravy_))) {
+    if (ExistujeSlozka(upravy)) {
+      noveUpravy_ = Nova(setup_ + "Upravy" + beh_ + "/");
+      SbiratPolozky(upravy, noveUpravy_, setup_);
+    }
+    if (!profiloveUpravy_.empty() && ExistujeSlozka(profiloveUpravy_) &&
+        !ss::TenSamyObjekt(profiloveUpravy_, upravy)) {
+      noveProfiloveUpravy_ = Nova(profilovySetup_ + "Upravy" + beh_ + "/");
+      SbiratPolozky(profiloveUpravy_, noveProfiloveUpravy_, profilovySetup_);
+    } else {
+      profilovySetup_.clear();
+      profiloveUpravy_.clear();
+    }
+    const int n = static_cast<int>(polozky_.Pocet());
+    int k = 0;
+    for (const auto& p : polozky_)
+      ObnovitPolozku(*p.hodnota, ++k, n);
+  }
+
+  ZobrazPrubeh("Kopírování nových souborů", "", 0, 100, 100, false, false);
+  if (!aktualni_) {
+    // The package's top-level files land in the setup folder itself.
+    std::vector<std::string> soubory = Soubory(novyProgram);
+    for (const std::string& jmeno : soubory)
+      ZobrazPrubeh("", jmeno, 1, 8, -1, false, false);
+    for (const std::string& jmeno : soubory) {
+      AktualniPolozka = novyProgram + jmeno + "->" + setup_ + jmeno;
+      KopirovatSoubor(novyProgram + jmeno, setup_ + jmeno, true);
+      AktualniPolozka.clear();
+    }
+    Vymenit(program, setup_ + "Merko_old/", novyProgram + "Merko/", kratce + "Merko_old", 2,
+            kratce + "Merko", 3);
+    if (!sdilena_.empty())
+      Vymenit(sdilena_, profil_ + "SetupCommon_old/", novaSdilena, "../SetupCommon", 2,
+              "../SetupCommon", 3);
+  }
+
+  if (!nicNeaktualizovano_) {
+    ZobrazPrubeh("", kratce + "Upravy_old", 4, 8, -1, false, false);
+    SmazatZalohu(setup_ + "Upravy_old/");
+    if (ExistujeSlozka(upravy)) PrejmenovatSlozku(upravy, setup_ + "Upravy_old/");
+    ZobrazPrubeh("", kratce + "Upravy", 5, 8, -1, false, false);
+    if (!noveUpravy_.empty() && ExistujeSlozka(noveUpravy_)) PrejmenovatSlozku(noveUpravy_, upravy);
+    if (!profilovySetup_.empty()) {
+      ZobrazPrubeh("", kratce + "Upravy_old", 6, 8, -1, false, false);
+      SmazatZalohu(profilovySetup_ + "Upravy_old/");
+      if (ExistujeSlozka(profiloveUpravy_))
+        PrejmenovatSlozku(profiloveUpravy_, profilovySetup_ + "Upravy_old/");
+      ZobrazPrubeh("", kratce + "Upravy", 7, 8, -1, false, false);
+      if (ExistujeSlozka(noveProfiloveUpravy_))
+        PrejmenovatSlozku(noveProfiloveUpravy_, profiloveUpravy_);
+    }
+    if (ExistujeSoubor(program + "Merko.ini") && !profilovySetup_.empty() &&
+        ExistujeSlozka(profilovySetup_))
+      KopirovatSoubor(program + "Merko.ini", profilovySetup_ + "Merko.ini", true);
+    ZobrazPrubeh("", "", 8, 8, -1, false, true);
+  }
+  ZobrazPrubeh("", "Dokončeno", 100, 100, 0, false, true);
+  return true;
+}
+
+}  // namespace
+
+bool AktualizaceProfilu(const std::string& slozkaProfilu, const std::string& slozkaSetupu,
+                        const std::string& vydani, const std::string& docasnaSlozka,
+                        const std::string& iniAktualizace, const std::string& nazevBehu,
+                        const std::string& sdilenaSlozka) {
+  return PodZdrojem("mMain::AktualizaceProfilu", [&] {
+    return ProfilovaAktualizace(slozkaProfilu, slozkaSetupu, vydani, docasnaSlozka, iniAktualizace,
+                                nazevBehu, sdilenaSlozka)
+        .Provest();
+  });
+}
+
+}  // namespace zevlon

@@ -1,0 +1,140 @@
+#include "installers/aktualizace_setupu.h"
+
+#include <sys/stat.h>
+
+#include "common/cas.h"
+#include "common/chyba.h"
+#include "driver/pomucky.h"
+#include "driver/pravo.h"
+#include "driver/prubeh.h"
+#include "driver/stahovani.h"
+#include "driver/stav.h"
+#include "installers/aktualizace_profilu.h"
+#include "installers/cesty.h"
+#include "installers/operace_slozek.h"
+#include "installers/operace_souboru.h"
+#include "platform/platforma.h"
+#include "ui/rozhrani.h"
+
+namespace zevlon {
+
+namespace {
+
+bool NovejsiZevlon(const std::string& verze) {
+  if (verze.empty()) return false;
+  for (int v = 1; v <= kVerzeZevlonu; ++v)
+    if (verze == std::to_string(v)) return false;
+  return true;
+}
+
+// "dwnld_" + local year, month, day, hour, minute, minute, second + ".8": the minute
+// twice, as the sibling folders of earlier runs were named.
+std::string NazevBehu() {
+  std::string r = MistniRazitko14(platforma().Ted());  // YYYYMMDDHHNNSS
+  return "dwnld_" + r.substr(0, 12) + r.substr(10, 2) + r.substr(12, 2) + ".8";
+}
+
+void SmazatJeLiTam(const std::string& soubor) {
+  if (!ExistujeSoubor(soubor)) return;
+  AktualniPolozka = soubor;
+  SmazatSoubor(soubor, true);
+  AktualniPolozka.clear();
+}
+
+void Uklid() {
+  for (const std::string& slozka : DocasneSlozky) {
+    try {
+      if (ExistujeSlozka(slozka)) SmazatSlozku(BezLomitka(slozka), !RezimSystem);
+    } catch (...) {
+      // Clean-up never fails the run.
+    }
+  }
+}
+
+bool Samoaktualizace(const std::string& ini, const std::string& temp) {
+  const std::string adresa = CistIni(ini, "Merko", "Url");
+  const std::string n = JmenoProgramu() + kPriponaSpustitelna;
+  const std::string p = SlozkaProgramu();
+  ZobrazPrubeh("", "Stahuje se nový soubor " + n, 0, 100, 0, true, false);
+  SmazatJeLiTam(temp + n);
+  StahnoutARozbalit(adresa + "SetupCommon/" + n + ".zip", temp, n, "");
+  const std::string novy = p + "/" + kNovyZevlon + kPriponaSpustitelna;
+  SmazatJeLiTam(novy);
+  AktualniPolozka = temp + n + "->" + novy;
+  KopirovatSoubor(temp + n, novy, true);
+  AktualniPolozka.clear();
+  // A program file must be executable here, whatever the archive said.
+  ::chmod(novy.c_str(), 0755);
+  try {
+    platforma().SpustitProces(novy, {ini});
+    Ui().Zavrit();
+  } catch (...) {
+    // From the start of the new updater on, nothing may stop this one from ending.
+  }
+  return false;
+}
+
+bool Provest(const std::string& ini) {
+  ZobrazPrubeh("Příprava aktualizace", "Kontrola instalačních složek", 0, 100, 0, true, false);
+  const std::string beh = NazevBehu();
+  const std::string temp = platforma().SlozkaTemp() + "/" + beh + "/";
+  if (!ExistujeSlozka(temp)) {
+    VytvoritSlozku(temp, true);
+    DocasneSlozky.push_back(temp);
+  }
+  const std::string profil = CistIni(ini, "Merko", "SlozkaProfilu");
+  const std::string vydani = CistIni(ini, "Merko", "Release");
+  if (NovejsiZevlon(CistIni(ini, "Merko", "ZevlonVerze"))) return Samoaktualizace(ini, temp);
+
+  auto slozka = [&](const char* klic, const char* vychozi) {
+    std::string s = PridatLomitko(CistIni(profil + "Merko.ini", "Merko", klic));
+    return s.empty() ? profil + vychozi : s;
+  };
+  const std::string setup = slozka("Slozka_Setup", "Setup/");
+  const std::string setup14 = slozka("Slozka_Setup14", "Setup14/");
+  std::string sdilena = slozka("Slozka_Setup_Common", "SetupCommon/");
+
+  const bool s = ExistujeSlozka(setup), s14 = ExistujeSlozka(setup14);
+  if (!s && !s14)
+    VyvolatChybu("Nelze aktualizovat profil " + profil +
+                 ", protože v něm nebyla nalezena instalace Merka.");
+  const std::string bezPrava =
+      "Nelze stáhnout aktualizaci, protože chybí oprávnění k aktualizaci složky ";
+  if (s && !MaPravoAktualizovat(setup)) VyvolatChybu(bezPrava + setup);
+  if (s14 && !MaPravoAktualizovat(setup14)) VyvolatChybu(bezPrava + setup14);
+  if (!ExistujeSlozka(sdilena)) {
+    AktualniPolozka = sdilena;
+    VytvoritSlozku(sdilena, true);
+    AktualniPolozka.clear();
+  }
+  if (!MaPravoAktualizovat(sdilena)) VyvolatChybu(bezPrava + sdilena);
+  if (!ExistujeSlozka(sdilena + "System/")) {
+    AktualniPolozka = sdilena + "System/";
+    VytvoritSlozku(sdilena + "System/", true);
+    AktualniPolozka.clear();
+  }
+
+  if (s) {
+    AktualizaceProfilu(profil, setup, vydani, temp, ini, beh, sdilena);
+    sdilena.clear();  // the shared components are renewed by the first call only
+  }
+  if (s14) AktualizaceProfilu(profil, setup14, vydani, temp, ini, beh, sdilena);
+  return true;
+}
+
+}  // namespace
+
+bool AktualizaceSetupDunmor(const std::string& iniAktualizace) {
+  DocasneSlozky.clear();
+  try {
+    bool vysledek = Provest(iniAktualizace);
+    Uklid();
+    return vysledek;
+  } catch (const std::exception& e) {
+    Chyba c = JakoChyba(e);
+    Uklid();
+    throw Chyba(c.Cislo(), c.Popis(), "mMain::AktualizaceSetupDunmor");
+  }
+}
+
+}  // namespace zevlon

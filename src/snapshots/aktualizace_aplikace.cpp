@@ -1,0 +1,83 @@
+#include "snapshots/aktualizace_aplikace.h"
+
+#include "common/chyba.h"
+#include "driver/pomucky.h"
+#include "driver/prubeh.h"
+#include "driver/stahovani.h"
+#include "driver/stav.h"
+#include "installers/cesty.h"
+#include "installers/operace_slozek.h"
+#include "installers/operace_souboru.h"
+#include "snapshots/instalacni_slozka.h"
+
+namespace zevlon {
+
+namespace {
+
+constexpr const char* kSnapshot = "master.snapshot";
+
+void Hlasit(const std::string& zprava, std::int32_t hodnota, std::int32_t celkem) {
+  ZobrazPrubeh("", zprava, hodnota, celkem, -1, true, false);
+}
+
+void SmazatJeLiTam(const std::string& soubor) {
+  if (!ExistujeSoubor(soubor)) return;
+  AktualniPolozka = soubor;
+  SmazatSoubor(soubor, true);
+  AktualniPolozka.clear();
+}
+
+}  // namespace
+
+void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlServeru,
+                         const std::string& PuvodniSlozka, const std::string& NovaSlozka,
+                         const std::vector<std::string>& JenSlozky) {
+  PodZdrojem("mMain::AktualizaceAplikace", [&] {
+    Hlasit("Stahování informací o aktualizaci", 0, 100);
+    const std::string snapshot = TempSlozka + kSnapshot;
+    SmazatJeLiTam(snapshot);
+    SmazatJeLiTam(snapshot + ".zip");
+    StahnoutARozbalit(UrlServeru + kSnapshot + ".zip", TempSlozka, kSnapshot,
+                      "Nepodařilo se stáhnout informace o aktualizaci z internetu.");
+
+    Hlasit("Načítání obsahu instalační složky", 0, 100);
+    InstalacniSlozka slozka;
+    SeznamSouboru server = slozka.NacistSnapshot(snapshot);
+    slozka.NacistObsahSlozky(PuvodniSlozka, JenSlozky.empty() ? nullptr : &JenSlozky);
+    auto mistni = slozka.DejObsahSlozky(VsechnySoubory);
+
+    const auto n = static_cast<std::int32_t>(server.Pocet());
+    std::int32_t k = 0;
+    for (const auto& polozka : server) {
+      const InstalovanySoubor& s = *polozka.hodnota;
+      ++k;
+      auto r = mistni->Najit(s.Cesta);
+      bool kopirovat = r && StejnyCas(s.Datum, r->Datum) && r->Velikost == s.Velikost;
+
+      const std::string cil = NovaSlozka + s.Cesta;
+      std::string slozkaCile, jmeno;
+      RozdelitCestu(cil, slozkaCile, jmeno);
+      if (!ExistujeSlozka(slozkaCile)) VytvoritSlozku(slozkaCile, true);
+
+      if (kopirovat) {
+        // A local file that matches only up to letter case is copied from its real name.
+        const std::string zdroj = PuvodniSlozka + r->Cesta;
+        Hlasit("Kopíruje se " + s.Cesta, k, n);
+        AktualniPolozka = zdroj + "->" + cil;
+        KopirovatSoubor(zdroj, cil, true);
+        AktualniPolozka.clear();
+      } else {
+        Hlasit("Stahuje se nový soubor " + s.Cesta, k, n);
+        SmazatJeLiTam(TempSlozka + jmeno);
+        StahnoutARozbalit(UrlServeru + KodovatCestuUrl(s.Cesta) + ".zip", TempSlozka, jmeno, "");
+        AktualniPolozka = TempSlozka + jmeno + "->" + cil;
+        KopirovatSoubor(TempSlozka + jmeno, cil, true);
+        AktualniPolozka = TempSlozka + jmeno;
+        SmazatSoubor(TempSlozka + jmeno, true);
+        AktualniPolozka.clear();
+      }
+    }
+  });
+}
+
+}  // namespace zevlon

@@ -1,0 +1,20 @@
+// Builds the new content of one installation folder from its update server: the
+// server's snapshot of the whole folder is compared with the existing copy, unchanged
+// files are copied locally and changed or new ones downloaded one by one.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zevlon {
+
+// TempSlozka: download folder (ending with "/"); UrlServeru: the folder's address on
+// the server (ending with "/"), holding "master.snapshot.zip" and one archive per
+// file; PuvodniSlozka: the existing copy (may be missing); NovaSlozka: the target
+// that receives the complete new content; JenSlozky: when not empty, only the root's
+// own files and these folders of PuvodniSlozka are considered.
+void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlServeru,
+                         const std::string& PuvodniSlozka, const std::string& NovaSlozka,
+                         const std::vector<std::string>& JenSlozky = {});
+
+}  // namespace zevlon

@@ -1,0 +1,113 @@
+#include "snapshots/najit_server.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <vector>
+
+#include "common/cas.h"
+#include "common/chyba.h"
+#include "common/text.h"
+#include "driver/pomucky.h"
+#include "driver/stahovani.h"
+#include "driver/stav.h"
+#include "driver/vydani.h"
+#include "installers/cesty.h"
+#include "installers/operace_souboru.h"
+#include "platform/platforma.h"
+#include "platform/souborovy_system.h"
+
+namespace zevlon {
+
+namespace {
+
+struct Odkaz {
+  std::string url;
+  std::string urlIni;
+};
+
+// The manifests of the folder itself (no subfolders, no hidden files), in name order.
+std::vector<std::string> Manifesty(const std::string& slozka) {
+  std::vector<ss::PolozkaSlozky> polozky;
+  std::vector<std::string> cesty;
+  if (!ss::CistSlozku(slozka, polozky).Uspech()) return cesty;
+  std::sort(polozky.begin(), polozky.end(),
+            [](const auto& a, const auto& b) { return a.jmeno < b.jmeno; });
+  for (const auto& p : polozky)
+    if (!p.slozka && p.jmeno.front() != '.' && OdpovidaMasce(p.jmeno, "*.manifest.xml"))
+      cesty.push_back(slozka + p.jmeno);
+  return cesty;
+}
+
+// The first manifest that names a server ("url") or a release information file
+// ("urlIni") in its "updateOnLine" element decides; files that do not parse are
+// passed over. The parser reads no DTD and resolves no external entity.
+Odkaz HledatVManifestech(const std::string& slozka) {
+  Odkaz odkaz;
+  for (const std::string& cesta : Manifesty(slozka)) {
+    pugi::xml_document dokument;
+    if (!dokument.load_file(cesta.c_str(), pugi::parse_default)) continue;
+    pugi::xml_node prvek = dokument.document_element().child("updateOnLine");
+    if (!prvek) continue;
+    odkaz.url = prvek.attribute("url").as_string();
+    if (!odkaz.url.empty()) {
+      odkaz.urlIni.clear();
+      return odkaz;
+    }
+    odkaz.urlIni = prvek.attribute("urlIni").as_string();
+    if (!odkaz.urlIni.empty()) return odkaz;
+  }
+  return odkaz;
+}
+
+// The calendar day of a release's first eight characters (YYYYMMDD).
+std::int64_t DenVydani(const std::string& vydani) {
+  auto cislo = [&](std::size_t od, std::size_t delka) -> std::int64_t {
+    std::string cast = vydani.substr(std::min(od, vydani.size()), delka);
+    if (cast.empty() || cast.find_first_not_of("0123456789") != std::string::npos)
+      throw Chyba(kod::kNeshodaTypu, "Nekompatibilní typ (" + vydani + ")");
+    return std::stoll(cast);
+  };
+  return DnyOdEpochy(cislo(0, 4), cislo(4, 2), cislo(6, 2));
+}
+
+}  // namespace
+
+std::string NajitServerAplikace(const std::string& ZakladniSlozka, const std::string& NazevAplikace,
+                                const std::string& CiloveVydani) {
+  Odkaz odkaz = HledatVManifestech(ZakladniSlozka + NazevAplikace);
+  if (odkaz.urlIni.empty()) return odkaz.url;
+
+  const std::string soubor = platforma().SlozkaTemp() + "/" + kSouborVydaniUprav;
+  if (ExistujeSoubor(soubor)) {
+    AktualniPolozka = soubor;
+    SmazatSoubor(soubor, true);
+    AktualniPolozka.clear();
+  }
+  AktualniPolozka = odkaz.urlIni + kSouborVydani + "->" + soubor;
+  StahnoutSoubor(AdresaInformaci(odkaz.urlIni), soubor);
+  if (!ExistujeSoubor(soubor))
+    VyvolatChybu(
+        "Nepodařilo se stáhnout informace o aktualizacích. Prosím zkontrolujte firewall, "
+        "připojení k internetu a případně ověřte dostupnost služby.");
+  AktualniPolozka = soubor;
+
+  const std::string sekce = NaDratovouCestu(NazevAplikace);
+  std::string url = CistIni(soubor, sekce, "Url");
+  if (!url.empty()) {
+    std::string vyzadovane = CistIni(soubor, sekce, "ReleaseMerko");
+    if (!vyzadovane.empty() && !StejnyText(vyzadovane, CiloveVydani)) {
+      std::int64_t dni = DenVydani(CiloveVydani) - DenVydani(vyzadovane);
+      if (dni <= 190)
+        VyvolatChybu("Nelze stáhnout aktualizace Merka, protože aplikace '" + sekce +
+                     "' vyžaduje Merko vydání " + vyzadovane +
+                     ". Zopakujte pokus o stažení později nebo se obraťte na dodavatele "
+                     "aplikace.");
+    }
+  }
+  SmazatSoubor(soubor, true);
+  AktualniPolozka.clear();
+  return url;
+}
+
+}  // namespace zevlon

@@ -1,0 +1,107 @@
+// zevlon-publikovat: publishes a release as an update site, and serves a site folder
+// over HTTP on a loopback port.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "common/chyba.h"
+#include "tools/publikace/publikace.h"
+#include "tools/publikace/server.h"
+
+namespace {
+
+constexpr const char* kPouziti =
+    "Použití:\n"
+    "  zevlon-publikovat vydat --vydani R --adresa URL [--zmena-dat R] [--verze-zevlonu V]\n"
+    "                    [--zevlon PROGRAM] SLOZKA_VYDANI SLOZKA_WEBU\n"
+    "  zevlon-publikovat servirovat [--port P] [--log SOUBOR] SLOZKA_WEBU\n";
+
+std::atomic<bool> konec{false};
+
+void Ukoncit(int) {
+  konec = true;
+}
+
+void Pripraven(int port) {
+  std::fprintf(stderr, "Server naslouchá na http://127.0.0.1:%d/\n", port);
+  std::fflush(stderr);
+}
+
+int Vydat(const std::vector<std::string>& a) {
+  zevlon::publikace::Zadani z;
+  std::vector<std::string> pozice;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto dalsi = [&]() -> std::string {
+      if (i + 1 >= a.size()) throw std::runtime_error("chybí hodnota volby " + a[i]);
+      return a[++i];
+    };
+    if (a[i] == "--vydani")
+      z.vydani = dalsi();
+    else if (a[i] == "--adresa")
+      z.adresa = dalsi();
+    else if (a[i] == "--zmena-dat")
+      z.zmenaDat = dalsi();
+    else if (a[i] == "--verze-zevlonu")
+      z.verzeZevlonu = dalsi();
+    else if (a[i] == "--zevlon")
+      z.zevlon = dalsi();
+    else
+      pozice.push_back(a[i]);
+  }
+  if (pozice.size() != 2 || z.vydani.empty() || z.adresa.empty()) {
+    std::fputs(kPouziti, stderr);
+    return 2;
+  }
+  if (z.adresa.back() != '/') z.adresa += '/';
+  z.zdroj = pozice[0];
+  z.cil = pozice[1];
+  auto s = zevlon::publikace::Publikovat(z);
+  std::printf("Vydání %s publikováno do %s: %d složek, %d souborů.\n", z.vydani.c_str(),
+              z.cil.c_str(), s.slozek, s.souboru);
+  return 0;
+}
+
+int Servirovat(const std::vector<std::string>& a) {
+  zevlon::publikace::NastaveniServeru n;
+  std::vector<std::string> pozice;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] == "--port" && i + 1 < a.size())
+      n.port = std::stoi(a[++i]);
+    else if (a[i] == "--log" && i + 1 < a.size())
+      n.log = a[++i];
+    else
+      pozice.push_back(a[i]);
+  }
+  if (pozice.size() != 1) {
+    std::fputs(kPouziti, stderr);
+    return 2;
+  }
+  n.slozka = pozice[0];
+  while (n.slozka.size() > 1 && n.slozka.back() == '/')
+    n.slozka.pop_back();
+  std::signal(SIGINT, Ukoncit);
+  std::signal(SIGTERM, Ukoncit);
+  return zevlon::publikace::Servirovat(n, konec, Pripraven);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> a(argv + std::min(argc, 2), argv + argc);
+  try {
+    if (argc >= 2 && std::strcmp(argv[1], "vydat") == 0) return Vydat(a);
+    if (argc >= 2 && std::strcmp(argv[1], "servirovat") == 0) return Servirovat(a);
+  } catch (const zevlon::Chyba& c) {
+    std::fprintf(stderr, "Chyba: %s\n", c.Popis().c_str());
+    return 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "Chyba: %s\n", e.what());
+    return 1;
+  }
+  std::fputs(kPouziti, stderr);
+  return 2;
+}

@@ -1,0 +1,36 @@
+// Publishing a release: from a release folder laid out as on the update site, the
+// complete site folder that the updater reads.
+//
+// Release folder:   Setup/ (Merko/ and the package's top-level files), optionally
+//                   Setup14/, SetupCommon/, and customisation items in
+//                   Upravy/{Doplnky,Moduly}/<name>/ (for Setup) and
+//                   Upravy14/{Doplnky,Moduly}/<name>/ (for Setup14).
+// Site folder:      download.ini; for every published folder its
+//                   master.snapshot.zip and one zip per file (<path>.zip); with an
+//                   updater given, SetupCommon/<its name>.zip.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace zevlon::publikace {
+
+struct Zadani {
+  std::string zdroj;                    // the release folder
+  std::string cil;                      // the site folder (created; existing content replaced)
+  std::string adresa;                   // the site's base address, ending with "/"
+  std::string vydani;                   // "Release"
+  std::optional<std::string> zmenaDat;  // "ReleaseZmenyDat"
+  std::string verzeZevlonu = "8";       // "ZevlonVerze"
+  std::optional<std::string> zevlon;    // an updater program to publish
+};
+
+struct Souhrn {
+  int slozek = 0;
+  int souboru = 0;
+};
+
+// Writes the site; raises the program's error on any failure.
+Souhrn Publikovat(const Zadani& z);
+
+}  // namespace zevlon::publikace
