@@ -131,7 +131,15 @@ void TestHttpServer::Obslouzit(int fd) {
 
 TestHttpServer::Obsluha TestHttpServer::SlozkaSouboru(std::string slozka) {
   return [slozka](const PozadavekHttp& p) {
-    std::string cesta = p.cesta.substr(0, p.cesta.find('?'));
+    std::string zakodovana = p.cesta.substr(0, p.cesta.find('?')), cesta;
+    for (std::size_t i = 0; i < zakodovana.size(); ++i) {
+      if (zakodovana[i] == '%' && i + 2 < zakodovana.size()) {
+        cesta += static_cast<char>(std::stoi(zakodovana.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+      } else {
+        cesta += zakodovana[i];
+      }
+    }
     std::ifstream f(slozka + cesta, std::ios::binary);
     OdpovedTestu o;
     if (cesta.find("..") != std::string::npos || !f) {

@@ -24,8 +24,14 @@ void Zazipovat(const std::string& soubor, const std::string& archiv) {
                  ").");
 }
 
-// One folder of the site: its snapshot and one archive per file.
-void PublikovatSlozku(const std::string& zdroj, const std::string& cil, Souhrn& souhrn) {
+void Zapsat(const std::string& ini, const std::string& sekce, const std::string& klic,
+            const std::string& hodnota) {
+  if (!ini::ZapsatKlic(ini, sekce, klic, hodnota)) VyvolatChybu("Nelze zapsat do souboru " + ini);
+}
+
+}  // namespace
+
+int PublikovatSlozku(const std::string& zdroj, const std::string& cil) {
   InstalacniSlozka slozka;
   slozka.NacistObsahSlozky(zdroj);
   auto soubory = slozka.DejObsahSlozky(VsechnySoubory);
@@ -35,19 +41,10 @@ void PublikovatSlozku(const std::string& zdroj, const std::string& cil, Souhrn& 
   if (!fs::exists(snapshot)) VyvolatChybu("Nelze zapsat soubor " + snapshot + ".");
   Zazipovat(snapshot, snapshot + ".zip");
   fs::remove(snapshot);
-  for (const auto& p : *soubory) {
+  for (const auto& p : *soubory)
     Zazipovat(zdroj + p.hodnota->Cesta, cil + p.hodnota->Cesta + ".zip");
-    ++souhrn.souboru;
-  }
-  ++souhrn.slozek;
+  return static_cast<int>(soubory->Pocet());
 }
-
-void Zapsat(const std::string& ini, const std::string& sekce, const std::string& klic,
-            const std::string& hodnota) {
-  if (!ini::ZapsatKlic(ini, sekce, klic, hodnota)) VyvolatChybu("Nelze zapsat do souboru " + ini);
-}
-
-}  // namespace
 
 Souhrn Publikovat(const Zadani& z) {
   const std::string zdroj = z.zdroj.back() == '/' ? z.zdroj : z.zdroj + "/";
@@ -67,9 +64,11 @@ Souhrn Publikovat(const Zadani& z) {
   Zapsat(ini, "Merko", "ZevlonVerze", z.verzeZevlonu);
   Zapsat(ini, "Merko", "Url", z.adresa);
 
-  for (const char* setup : {"Setup", "Setup14", "SetupCommon"})
-    if (ExistujeSlozka(zdroj + setup + "/"))
-      PublikovatSlozku(zdroj + setup + "/", novy + setup + "/", souhrn);
+  for (const char* setup : {"Setup", "Setup14", "SetupCommon"}) {
+    if (!ExistujeSlozka(zdroj + setup + "/")) continue;
+    souhrn.souboru += PublikovatSlozku(zdroj + setup + "/", novy + setup + "/");
+    ++souhrn.slozek;
+  }
 
   for (const char* upravy : {"Upravy", "Upravy14"}) {
     for (const char* druh : {"Doplnky", "Moduly"}) {
@@ -81,7 +80,8 @@ Souhrn Publikovat(const Zadani& z) {
       std::sort(jmena.begin(), jmena.end());
       for (const std::string& jmeno : jmena) {
         const std::string relativni = std::string(upravy) + "/" + druh + "/" + jmeno + "/";
-        PublikovatSlozku(rodic + jmeno + "/", novy + relativni, souhrn);
+        souhrn.souboru += PublikovatSlozku(rodic + jmeno + "/", novy + relativni);
+        ++souhrn.slozek;
         Zapsat(ini, NaDratovouCestu(relativni), "Url", z.adresa + relativni);
       }
     }

@@ -30,6 +30,10 @@ struct Souhrn {
   int souboru = 0;
 };
 
+// Publishes one folder: its snapshot as cil/master.snapshot.zip and every file as
+// cil/<path>.zip. Answers the number of files.
+int PublikovatSlozku(const std::string& zdroj, const std::string& cil);
+
 // Writes the site; raises the program's error on any failure.
 Souhrn Publikovat(const Zadani& z);
 
