@@ -223,6 +223,9 @@ bool ProfilovaAktualizace::Provest() {
   }
 
   ZobrazPrubeh("Kopírování nových souborů", "", 0, 100, 100, false, false);
+  // Everything built so far reaches the disk before any live folder is touched.
+  (void)ss::ZapsatNaDisk(setup_);
+  if (!sdilena_.empty()) (void)ss::ZapsatNaDisk(sdilena_);
   if (!aktualni_) {
     // The package's top-level files land in the setup folder itself.
     std::vector<std::string> soubory = Soubory(novyProgram);

@@ -346,7 +346,8 @@ Vysledek ZkopirovatSoubor(const std::string& zdroj, const std::string& cil) {
   if (::fchmod(vystup.Fd(), zs.st_mode & 0777) != 0) return ChybaSystemu(errno, cil);
   const struct timespec casy[2] = {zs.st_atim, zs.st_mtim};
   if (::futimens(vystup.Fd(), casy) != 0) return ChybaSystemu(errno, cil);
-  if (::fsync(vystup.Fd()) != 0) return ChybaSystemu(errno, cil);
+  // No flush per file: a rebuild copies thousands of them, and the swap that makes
+  // them live flushes the whole file system once first (ZapsatNaDisk).
   if (int e = vystup.Zavrit()) return ChybaSystemu(e, cil);
   if (::rename(docasny.Cesta().c_str(), cil.c_str()) != 0) return ChybaSystemu(errno, cil);
   docasny.Predano();
@@ -394,6 +395,13 @@ Vysledek CistUdaje(const std::string& cesta, UdajeSouboru& udaje) {
   if (::stat(cesta.c_str(), &st) != 0) return ChybaSystemu(errno, cesta);
   udaje.casZmeny = st.st_mtim.tv_sec;  // whole seconds, the fraction dropped
   udaje.velikost = st.st_size;
+  return Uspech();
+}
+
+Vysledek ZapsatNaDisk(const std::string& cesta) {
+  Popisovac fd(::open(cesta.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.Platny()) return ChybaSystemu(errno, cesta, Druh::kSlozka);
+  if (::syncfs(fd.Fd()) != 0) return ChybaSystemu(errno, cesta, Druh::kSlozka);
   return Uspech();
 }
 

@@ -50,11 +50,11 @@ bool JeSlozka(const std::string& cesta);
 
 // Copies one file over the target. The data go to a temporary name beside the target
 // that is renamed over it only when complete, so the target is either the old file
-// or the whole new one. The copy keeps the source's permission bits and modification
-// time, and a replaced file its owner. Only regular files are copied (a folder, pipe
-// or device as source is refused with code 70). A read-only target (no owner write
-// bit) is refused with code 70; a target that is a symbolic link is replaced by the
-// copy, never written through.
+// or the whole new one (not flushed to disk: see ZapsatNaDisk). The copy keeps the source's
+// permission bits and modification time, and a replaced file its owner. Only regular files are
+// copied (a folder, pipe or device as source is refused with code 70). A read-only target (no owner
+// write bit) is refused with code 70; a target that is a symbolic link is replaced by the copy,
+// never written through.
 Vysledek ZkopirovatSoubor(const std::string& zdroj, const std::string& cil);
 
 // Last-write time (UTC, whole seconds; the fraction dropped) and size of a file,
@@ -64,6 +64,10 @@ struct UdajeSouboru {
   std::int64_t velikost = 0;
 };
 Vysledek CistUdaje(const std::string& cesta, UdajeSouboru& udaje);
+
+// Writes everything the file system holding `cesta` has in its caches to the disk,
+// so that a following rename finds complete files after a power loss.
+Vysledek ZapsatNaDisk(const std::string& cesta);
 
 // True when both paths name the same existing file or folder (links followed).
 bool TenSamyObjekt(const std::string& a, const std::string& b);

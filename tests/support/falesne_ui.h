@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/stav.h"
 #include "ui/rozhrani.h"
 
 namespace zevlon::test {
@@ -31,7 +32,15 @@ struct ZaznamZpravy {
 
 class FalesneUi : public Rozhrani {
  public:
-  FalesneUi() { NastavitUi(this); }
+  // Installs itself and starts from a clean run state, whatever earlier tests of the
+  // same process left behind.
+  FalesneUi() {
+    NastavitUi(this);
+    RezimSystem = false;
+    AktualniPolozka.clear();
+    DocasneSlozky.clear();
+    EtapaPrubehu = {};
+  }
   ~FalesneUi() override { NastavitUi(nullptr); }
 
   void Prubeh(const HlaseniPrubehu& h) override {

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Whole update: a demo installation of 10,000 files with 1 % changed on the server,
+# renewed by an unattended run of Zevlon against the publisher's site on loopback,
+# against the same update done by `rsync -a` from a loopback rsync daemon serving the
+# new release. Then the repeated run (nothing changed): its time and bytes downloaded.
+#
+#   bench/cela_aktualizace.sh BUILD_DIR [files] [runs]
+set -euo pipefail
+B=$(cd "$1" && pwd); N=${2:-10000}; RUNS=${3:-3}
+D=$(mktemp -d /tmp/zevlon-bench-cela-XXXXXX)
+trap 'kill $WEB_PID $RSYNC_PID 2>/dev/null || true; rm -rf "$D"' EXIT
+now() { date +%s.%N; }
+
+# The release: N files in 100 folders below Setup/Merko, 20 KiB each.
+python3 - "$D/vydani/Setup/Merko" "$N" <<'PY'
+import os, sys
+root, n = sys.argv[1], int(sys.argv[2])
+for i in range(n):
+    d = os.path.join(root, "modul%d" % (i % 100))
+    os.makedirs(d, exist_ok=True)
+    with open(os.path.join(d, "soubor%d.dat" % i), "wb") as f:
+        f.write((b"%08d" % i) * 2560)
+    os.utime(os.path.join(d, "soubor%d.dat" % i), (1419940800, 1419940800))
+PY
+# The installation: the same files, 1 % of them older and different.
+mkdir -p "$D/stara/data/Firma"
+cp -a "$D/vydani/Setup" "$D/stara/data/Firma/Setup"
+mkdir -p "$D/stara/data/Firma/SetupCommon"
+find "$D/stara/data/Firma/Setup/Merko" -type f | sort | awk -v n="$N" 'NR % 100 == 1' |
+  while read -r f; do printf 'stary obsah' > "$f"; touch -d '2014-03-01' "$f"; done
+
+WWW=$D/www; mkdir -p "$WWW/aktualizace-online"
+"$B/tools/zevlon-publikovat" servirovat --port 0 --log "$D/pristupy.log" "$WWW" 2> "$D/web.txt" &
+WEB_PID=$!
+for _ in $(seq 100); do grep -q naslouchá "$D/web.txt" 2>/dev/null && break; sleep 0.05; done
+PORT=$(sed -n 's/.*127.0.0.1:\([0-9]*\).*/\1/p' "$D/web.txt")
+ADRESA=http://127.0.0.1:$PORT/aktualizace-online/
+"$B/tools/zevlon-publikovat" vydat --vydani 20141231 --adresa "$ADRESA" "$D/vydani" \
+  "$WWW/aktualizace-online" > /dev/null
+
+RPORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+cat > "$D/rsyncd.conf" <<CONF
+use chroot = no
+[vydani]
+path = $D/vydani/Setup
+read only = yes
+CONF
+rsync --daemon --no-detach --address=127.0.0.1 --port="$RPORT" --config="$D/rsyncd.conf" &
+RSYNC_PID=$!
+sleep 0.5
+
+mkdir -p "$D/program" "$D/temp" "$D/merko12"
+cp "$B/Zevlon" "$D/program/"
+printf '[Server]\r\nAdresa=%s\r\n[Nastaveni]\r\nSlozkaDat=%s/\r\n' "$ADRESA" "$D/inst/data/Firma" \
+  > "$D/program/Zevlon.ini"
+printf 'REGEDIT4\r\n' > "$D/registry.reg"
+zevlon() {
+  env -u DISPLAY -u WAYLAND_DISPLAY TEMP="$D/temp" DUNMOR_REGISTRY="$D/registry.reg" \
+    "$D/program/Zevlon" < /dev/null > /dev/null 2>&1
+}
+
+ours=(); ref=()
+for _ in $(seq "$RUNS"); do
+  rm -rf "$D/inst"; cp -a "$D/stara" "$D/inst"; sync
+  t0=$(now); zevlon; t1=$(now); ours+=("$(echo "$t1 - $t0" | bc)")
+  rm -rf "$D/ref"; cp -a "$D/stara" "$D/ref"; sync
+  t0=$(now); rsync -a "rsync://127.0.0.1:$RPORT/vydani/" "$D/ref/data/Firma/Setup/"; t1=$(now)
+  ref+=("$(echo "$t1 - $t0" | bc)")
+done
+median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+O=$(median "${ours[@]}"); R=$(median "${ref[@]}")
+printf 'whole update: %d files, 1 %% changed, %d runs, %d cores\n' "$N" "$RUNS" "$(nproc)"
+printf '  ours    median %.3f s\n  rsync   median %.3f s\n  ratio   %.2fx (target <= 2x)\n' \
+  "$O" "$R" "$(echo "$O / $R" | bc -l)"
+
+# The repeated run: nothing changed on the server.
+: > "$D/pristupy.log"
+t0=$(now); zevlon; t1=$(now)
+BYTES=$(awk '{s += $5} END {print s + 0}' "$D/pristupy.log")
+FILES=$(grep -vc 'master.snapshot.zip\|download.ini' "$D/pristupy.log" || true)
+printf 'repeated run (nothing changed): %.3f s, %d bytes downloaded in %d requests, %d file archives\n' \
+  "$(echo "$t1 - $t0" | bc)" "$BYTES" "$(wc -l < "$D/pristupy.log")" "$FILES"

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The benchmark suite: each case prints our figure, the reference tool's figure from
+# the same run, and their ratio.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+for p in rsync curl bc; do
+  command -v "$p" >/dev/null || { apt-get install -y -qq --no-install-recommends "$p" >/dev/null; }
+done
+cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZEVLON_TESTS=OFF >/dev/null
+cmake --build build/bench
+echo "== scan + compare (target <= 1.5x, peak <= 150 MiB)"
+build/bench/bench/zevlon_bench_sken 100000 5000 5
+echo "== local rebuild (target <= 1.2x)"
+build/bench/bench/zevlon_bench_obnova 10000 1024 3
+echo "== changed files (target <= 1.5x)"
+build/bench/bench/zevlon_bench_zmeny 1000 10 3
+echo "== whole update (target <= 2x)"
+bash bench/cela_aktualizace.sh build/bench 10000 3
