@@ -14,6 +14,8 @@
 
 namespace zevlon {
 
+class Manifest;
+
 enum TypObsahuInstalacniSlozky : std::int32_t {
   VsechnySoubory = -255,
   JadroSystemu = -1,
@@ -59,6 +61,9 @@ class InstalacniSlozka {
   SeznamSouboru PorovnatSnapshoty(const SeznamSouboru& snapshot,
                                   const SeznamSouboru& zastupceSouboru) const;
   SeznamSouboru PorovnatSnapshot(const SeznamSouboru& snapshot, std::int32_t typ) const;
+
+  // The manifest of a file of the last scan (the root path + S.Cesta); not read yet.
+  std::unique_ptr<Manifest> VytvoritManifestZeSouboru(const InstalovanySoubor& S) const;
 
  private:
   void UlozitSeznam(const char* navesti, std::int32_t typ, const std::string& cesta) const;

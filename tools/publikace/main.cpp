@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/chyba.h"
+#include "tools/publikace/ftp_prikazy.h"
 #include "tools/publikace/publikace.h"
 #include "tools/publikace/server.h"
 
@@ -18,7 +19,9 @@ constexpr const char* kPouziti =
     "Použití:\n"
     "  zevlon-publikovat vydat --vydani R --adresa URL [--zmena-dat R] [--verze-zevlonu V]\n"
     "                    [--zevlon PROGRAM] SLOZKA_VYDANI SLOZKA_WEBU\n"
-    "  zevlon-publikovat servirovat [--port P] [--log SOUBOR] SLOZKA_WEBU\n";
+    "  zevlon-publikovat servirovat [--port P] [--log SOUBOR] SLOZKA_WEBU\n"
+    "  zevlon-publikovat nahrat MANIFEST SLOZKA     (na FTP server z manifestu)\n"
+    "  zevlon-publikovat zrcadlit MANIFEST SLOZKA   (z FTP serveru do místní složky)\n";
 
 std::atomic<bool> konec{false};
 
@@ -95,6 +98,10 @@ int main(int argc, char** argv) {
   try {
     if (argc >= 2 && std::strcmp(argv[1], "vydat") == 0) return Vydat(a);
     if (argc >= 2 && std::strcmp(argv[1], "servirovat") == 0) return Servirovat(a);
+    if (argc == 4 && std::strcmp(argv[1], "nahrat") == 0)
+      return zevlon::publikace::Nahrat(argv[2], argv[3]) == 0 ? 0 : 1;
+    if (argc == 4 && std::strcmp(argv[1], "zrcadlit") == 0)
+      return zevlon::publikace::Zrcadlit(argv[2], argv[3]) == 0 ? 0 : 1;
   } catch (const zevlon::Chyba& c) {
     std::fprintf(stderr, "Chyba: %s\n", c.Popis().c_str());
     return 1;
