@@ -8,6 +8,7 @@
 #include "driver/stahovani.h"
 #include "driver/stav.h"
 #include "driver/vydani.h"
+#include "driver/zamek.h"
 #include "installers/operace_souboru.h"
 #include "platform/ini.h"
 #include "platform/platforma.h"
@@ -49,6 +50,7 @@ class Beh {
   bool ZTempu() const { return StejnyText(SlozkaProgramu() + "/", temp_); }
 
   const AktualizaceSetup& aktualizaceSetup_;
+  ZamekBehu zamek_;
   std::string temp_;
   std::string chybovaZprava_;
   bool zavrit_ = false;
@@ -114,6 +116,11 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   if (StejnyText(prikaz, kHotovo)) {
     return Krok([&] { ZobrazPrubeh(kStazeno, "", 0, 0, 0, false, true); });
   }
+  // Before anything is touched: a second run at the same time ends here.
+  if (!Krok([&] {
+        if (!zamek_.Ziskat(std::chrono::seconds(10))) VyvolatChybu(kUzBezi);
+      }))
+    return false;
 
   if (prikaz.empty()) {
     const std::string adresa = AdresaWebu();

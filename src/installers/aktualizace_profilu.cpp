@@ -13,6 +13,7 @@
 #include "installers/cesty.h"
 #include "installers/operace_slozek.h"
 #include "installers/operace_souboru.h"
+#include "installers/vymena.h"
 #include "platform/souborovy_system.h"
 #include "snapshots/aktualizace_aplikace.h"
 #include "snapshots/instalacni_slozka.h"
@@ -71,12 +72,13 @@ class ProfilovaAktualizace {
                      const std::string& zakladni);
   void ObnovitPolozku(const PolozkaUpravy& p, int k, int n);
   void SmazatZalohu(const std::string& zaloha);
-  // Moves the live folder aside to its backup and the new one into its place. The new
-  // folder is checked first, so a missing one never leaves the live folder only
-  // under its backup's name.
+  // Puts the new folder in the live one's place with the old content as the backup.
   void Vymenit(const std::string& zivy, const std::string& zaloha, const std::string& novy,
                const std::string& zpravaZalohy, std::int32_t krokZalohy,
                const std::string& zpravaNove, std::int32_t krokNove);
+  // The same for a customisation folder, where either side may be missing.
+  void VymenitUpravy(const std::string& zivy, const std::string& zaloha, const std::string& novy,
+                     std::int32_t krok);
 
   const std::string profil_, setup_, vydani_, temp_, ini_, beh_;
   std::string sdilena_;
@@ -153,12 +155,22 @@ void ProfilovaAktualizace::Vymenit(const std::string& zivy, const std::string& z
                                    std::int32_t krokZalohy, const std::string& zpravaNove,
                                    std::int32_t krokNove) {
   ZobrazPrubeh("", zpravaZalohy, krokZalohy, 8, -1, false, false);
-  SmazatZalohu(zaloha);
-  if (!ExistujeSlozka(novy))
-    throw Chyba(kChybaUzivatele, "Složku " + novy + " se nepodařilo přejmenovat.");
-  if (ExistujeSlozka(zivy)) PrejmenovatSlozku(zivy, zaloha);
   ZobrazPrubeh("", zpravaNove, krokNove, 8, -1, false, false);
-  PrejmenovatSlozku(novy, zivy);
+  VymenitSeZalohou(zivy, zaloha, novy);
+}
+
+void ProfilovaAktualizace::VymenitUpravy(const std::string& zivy, const std::string& zaloha,
+                                         const std::string& novy, std::int32_t krok) {
+  const std::string kratce = "../" + nazevSetupu_ + "/";
+  if (!novy.empty() && ExistujeSlozka(novy) && ExistujeSlozka(zivy)) {
+    Vymenit(zivy, zaloha, novy, kratce + "Upravy_old", krok, kratce + "Upravy", krok + 1);
+    return;
+  }
+  ZobrazPrubeh("", kratce + "Upravy_old", krok, 8, -1, false, false);
+  SmazatZalohu(zaloha);
+  if (ExistujeSlozka(zivy)) PrejmenovatSlozku(zivy, zaloha);
+  ZobrazPrubeh("", kratce + "Upravy", krok + 1, 8, -1, false, false);
+  if (!novy.empty() && ExistujeSlozka(novy)) PrejmenovatSlozku(novy, zivy);
 }
 
 bool ProfilovaAktualizace::Provest() {
@@ -244,20 +256,9 @@ bool ProfilovaAktualizace::Provest() {
   }
 
   if (!nicNeaktualizovano_) {
-    ZobrazPrubeh("", kratce + "Upravy_old", 4, 8, -1, false, false);
-    SmazatZalohu(setup_ + "Upravy_old/");
-    if (ExistujeSlozka(upravy)) PrejmenovatSlozku(upravy, setup_ + "Upravy_old/");
-    ZobrazPrubeh("", kratce + "Upravy", 5, 8, -1, false, false);
-    if (!noveUpravy_.empty() && ExistujeSlozka(noveUpravy_)) PrejmenovatSlozku(noveUpravy_, upravy);
-    if (!profilovySetup_.empty()) {
-      ZobrazPrubeh("", kratce + "Upravy_old", 6, 8, -1, false, false);
-      SmazatZalohu(profilovySetup_ + "Upravy_old/");
-      if (ExistujeSlozka(profiloveUpravy_))
-        PrejmenovatSlozku(profiloveUpravy_, profilovySetup_ + "Upravy_old/");
-      ZobrazPrubeh("", kratce + "Upravy", 7, 8, -1, false, false);
-      if (ExistujeSlozka(noveProfiloveUpravy_))
-        PrejmenovatSlozku(noveProfiloveUpravy_, profiloveUpravy_);
-    }
+    VymenitUpravy(upravy, setup_ + "Upravy_old/", noveUpravy_, 4);
+    if (!profilovySetup_.empty())
+      VymenitUpravy(profiloveUpravy_, profilovySetup_ + "Upravy_old/", noveProfiloveUpravy_, 6);
     if (ExistujeSoubor(program + "Merko.ini") && !profilovySetup_.empty() &&
         ExistujeSlozka(profilovySetup_))
       KopirovatSoubor(program + "Merko.ini", profilovySetup_ + "Merko.ini", true);

@@ -13,6 +13,7 @@
 #include "installers/cesty.h"
 #include "installers/operace_slozek.h"
 #include "installers/operace_souboru.h"
+#include "installers/vymena.h"
 #include "platform/platforma.h"
 #include "ui/rozhrani.h"
 
@@ -93,6 +94,21 @@ bool Provest(const std::string& ini) {
   const std::string setup = slozka("Slozka_Setup", "Setup/");
   const std::string setup14 = slozka("Slozka_Setup14", "Setup14/");
   std::string sdilena = slozka("Slozka_Setup_Common", "SetupCommon/");
+
+  // An older run that was stopped in the middle of a swap may have left a program or
+  // shared folder only under its backup's name, and its sibling folders behind.
+  for (const std::string& sl : {setup, setup14}) {
+    if (!ExistujeSlozka(sl)) continue;
+    ObnovitPrerusenouVymenu(sl + "Merko/", sl + "Merko_old/");
+    SmazatZbytkyBehu(sl, "Merko");
+    SmazatZbytkyBehu(sl, "Upravy");
+  }
+  ObnovitPrerusenouVymenu(sdilena, profil + "SetupCommon_old/");
+  {
+    std::string rodic, jmeno;
+    RozdelitCestu(BezLomitka(sdilena), rodic, jmeno);
+    if (!rodic.empty()) SmazatZbytkyBehu(rodic, jmeno);
+  }
 
   const bool s = ExistujeSlozka(setup), s14 = ExistujeSlozka(setup14);
   if (!s && !s14)

@@ -398,6 +398,18 @@ Vysledek CistUdaje(const std::string& cesta, UdajeSouboru& udaje) {
   return Uspech();
 }
 
+Vysledek VymenitSlozky(const std::string& a, const std::string& b) {
+  std::string x = BezLomitek(a), y = BezLomitek(b);
+  if (::renameat2(AT_FDCWD, x.c_str(), AT_FDCWD, y.c_str(), RENAME_EXCHANGE) != 0) {
+    int e = errno;
+    if (e == EINVAL || e == ENOSYS || e == EOPNOTSUPP) return {EINVAL, "Výměna není podporována."};
+    return ChybaSystemu(e, y, Druh::kSlozka);
+  }
+  Popisovac rodic(::open(Rodic(y).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (rodic.Platny()) (void)::fsync(rodic.Fd());
+  return Uspech();
+}
+
 Vysledek ZapsatNaDisk(const std::string& cesta) {
   Popisovac fd(::open(cesta.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.Platny()) return ChybaSystemu(errno, cesta, Druh::kSlozka);

@@ -65,6 +65,11 @@ struct UdajeSouboru {
 };
 Vysledek CistUdaje(const std::string& cesta, UdajeSouboru& udaje);
 
+// Exchanges two folders in one step: at no instant is either path missing. Answers
+// EINVAL in kod when the file system cannot exchange (the caller then falls back to
+// two renames); afterwards the folder holding them is flushed to disk.
+Vysledek VymenitSlozky(const std::string& a, const std::string& b);
+
 // Writes everything the file system holding `cesta` has in its caches to the disk,
 // so that a following rename finds complete files after a power loss.
 Vysledek ZapsatNaDisk(const std::string& cesta);

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <atomic>
 
 #include "driver/stav.h"
@@ -277,6 +281,25 @@ TEST_F(MainTest, DeclinedDataStructureWarningClosesWithoutUpdating) {
   EXPECT_EQ(Spustit(s_ / "temp/moje.ini"), kNavratUspech);
   EXPECT_TRUE(setup_.empty());
   EXPECT_TRUE(ui_.zavreno);
+}
+
+TEST_F(MainTest, SecondRunAtTheSameTimeEndsAtOnceTouchingNothing) {
+  TestHttpServer server([](const PozadavekHttp&) { return Informace("20140331"); });
+  Volby(server.Adresa(), profil_);
+  s_.Zapsat("temp/download.ini", "predchozi");
+  int zamek = ::open((s_ / "program/Zevlon.lock").c_str(), O_RDWR | O_CREAT, 0666);
+  ASSERT_EQ(::flock(zamek, LOCK_EX | LOCK_NB), 0);
+  EXPECT_EQ(Spustit(""), kNavratChyba);
+  ::close(zamek);
+  ASSERT_EQ(ui_.zpravy.size(), 1u);
+  EXPECT_EQ(ui_.zpravy[0].text,
+            "Aktualizace Dunmor Merko již probíhá v jiném spuštění programu. Počkejte, až "
+            "skončí, a potom spusťte program znovu.");
+  EXPECT_TRUE(server.Pozadavky().empty());
+  EXPECT_EQ(s_.Cist("temp/download.ini"), "predchozi");
+  // Released with its holder: the next run goes through.
+  ui_.zpravy.clear();
+  EXPECT_EQ(Spustit(""), kNavratUspech);
 }
 
 TEST_F(MainTest, OptionsFileAndSiteAddressLieBesideTheProgram) {

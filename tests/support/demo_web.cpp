@@ -142,6 +142,21 @@ VysledekProcesu DemoWeb::SpustitZevlon(const std::vector<std::string>& argumenty
   return Spustit(argv, {"TEMP=" + (s_ / "temp"), "DUNMOR_REGISTRY=" + (s_ / "registry.reg")});
 }
 
+bool DemoWeb::SpustitZevlonAZabit(std::chrono::microseconds po) {
+  int nic = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  pid_t pid = Spawn({s_ / "program/Zevlon"},
+                    {"TEMP=" + (s_ / "temp"), "DUNMOR_REGISTRY=" + (s_ / "registry.reg")}, nic);
+  ::close(nic);
+  std::this_thread::sleep_for(po);
+  int status = 0;
+  bool zabit = ::waitpid(pid, &status, WNOHANG) == 0;
+  if (zabit) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  return zabit;
+}
+
 std::vector<std::string> DemoWeb::NovePozadavky() {
   std::string log = fs::exists(s_ / "pristupy.log") ? s_.Cist("pristupy.log") : "";
   std::vector<std::string> cesty;

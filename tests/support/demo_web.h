@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ class DemoWeb {
   void PripravitProgram();
 
   VysledekProcesu SpustitZevlon(const std::vector<std::string>& argumenty = {});
+  // Starts Zevlon and kills it (SIGKILL) after the given time unless it ended first;
+  // answers whether it was killed.
+  bool SpustitZevlonAZabit(std::chrono::microseconds po);
 
   // Request paths served since the last call.
   std::vector<std::string> NovePozadavky();
