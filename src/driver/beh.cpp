@@ -10,6 +10,7 @@
 #include "driver/vydani.h"
 #include "driver/zamek.h"
 #include "installers/operace_souboru.h"
+#include "platform/http.h"
 #include "platform/ini.h"
 #include "platform/platforma.h"
 #include "transfer/log.h"
@@ -138,7 +139,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
       return false;
     if (!Krok([&] {
           AktualniPolozka = adresa + kSouborVydani + "->" + mistni;
-          StahnoutSoubor(AdresaInformaci(adresa), mistni);
+          StahnoutSoubor(AdresaInformaci(adresa), mistni, KlientHttp::kMaxInformaci);
         }))
       return false;
     if (!Krok([&] {

@@ -18,8 +18,8 @@
 
 namespace zevlon {
 
-void StahnoutSoubor(const std::string& url, const std::string& soubor) {
-  OdpovedHttp o = Http().Stahnout(url, soubor);
+void StahnoutSoubor(const std::string& url, const std::string& soubor, std::int64_t maxBajtu) {
+  OdpovedHttp o = Http().Stahnout(url, soubor, maxBajtu);
   if (o.status != 200) VyvolatChybu("http error: " + std::to_string(o.status) + " " + o.textStavu);
 }
 

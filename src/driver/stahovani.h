@@ -3,6 +3,7 @@
 // downloaded, tested, unpacked and retried.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -10,7 +11,9 @@ namespace zevlon {
 
 // One GET of url; the body replaces `soubor` byte for byte. A status other than 200
 // raises "http error: " + status + " " + the status text as the server sent it.
-void StahnoutSoubor(const std::string& url, const std::string& soubor);
+// A body larger than maxBajtu (default 4 GiB) is refused with an error.
+void StahnoutSoubor(const std::string& url, const std::string& soubor,
+                    std::int64_t maxBajtu = std::int64_t{4} << 30);
 
 // True when the file begins with "PK" (letter case ignored); any error gives false.
 bool JeZip(const std::string& soubor);

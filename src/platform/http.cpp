@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -34,12 +35,18 @@ struct Prenos {
   int fd = -1;
   int chybaZapisu = 0;
   std::int64_t bajtu = 0;
+  std::int64_t maxBajtu = 0;
+  bool prilisVelke = false;
   std::string textStavu;
 };
 
 std::size_t ZapsatTelo(char* data, std::size_t velikost, std::size_t pocet, void* u) {
   auto* p = static_cast<Prenos*>(u);
   std::size_t n = velikost * pocet;
+  if (p->bajtu + static_cast<std::int64_t>(n) > p->maxBajtu) {
+    p->prilisVelke = true;
+    return 0;  // aborts the transfer
+  }
   if (int e = ZapsatVse(p->fd, std::string_view(data, n))) {
     p->chybaZapisu = e;
     return 0;  // aborts the transfer
@@ -125,7 +132,8 @@ KlientHttp::KlientHttp() : h_(std::make_unique<Handle>()) {
 
 KlientHttp::~KlientHttp() = default;
 
-OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soubor) {
+OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soubor,
+                                 std::int64_t maxBajtu) {
   CURL* c = h_->curl.get();
   if (!c) throw Chyba(7, "Nedostatek paměti");
 
@@ -142,6 +150,7 @@ OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soub
   }
   Prenos prenos;
   prenos.fd = fd.Fd();
+  prenos.maxBajtu = maxBajtu;
   char chyba[CURL_ERROR_SIZE] = {};
 
   curl_easy_reset(c);
@@ -156,6 +165,10 @@ OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soub
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(casNecinnosti.count()));
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBajtu));
+  // A certificate store named in the environment (as OpenSSL reads it) is honoured.
+  if (const char* ca = std::getenv("SSL_CERT_FILE"); ca && *ca)
+    curl_easy_setopt(c, CURLOPT_CAINFO, ca);
   curl_easy_setopt(c, CURLOPT_USERAGENT, "Zevlon/" ZEVLON_VERZE);
   curl_easy_setopt(c, CURLOPT_ERRORBUFFER, chyba);
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, ZapsatTelo);
@@ -167,6 +180,9 @@ OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soub
   int chybaZavreni = fd.Zavrit();
   if (vysledek != CURLE_OK || prenos.chybaZapisu || chybaZavreni) {
     ::unlink(docasny.c_str());
+    if (prenos.prilisVelke || vysledek == CURLE_FILESIZE_EXCEEDED)
+      throw Chyba(kChybaUzivatele, "Soubor na adrese " + url + " je větší než povolených " +
+                                       std::to_string(maxBajtu) + " bajtů.");
     if (prenos.chybaZapisu || chybaZavreni) {
       int e = prenos.chybaZapisu ? prenos.chybaZapisu : chybaZavreni;
       throw Chyba(e, "Nelze zapsat soubor " + soubor + ": " + std::strerror(e));

@@ -29,7 +29,14 @@ class KlientHttp {
   // (http and https only). With status 200 the body replaces `soubor`; with any
   // other status `soubor` is left as it was. A transport failure (no connection,
   // unknown host, a transfer that stalls or breaks off) raises an error.
-  OdpovedHttp Stahnout(const std::string& url, const std::string& soubor);
+  // A body larger than maxBajtu is broken off and raised as an error; nothing of it
+  // is left.
+  OdpovedHttp Stahnout(const std::string& url, const std::string& soubor,
+                       std::int64_t maxBajtu = kMaxStazeni);
+
+  // The largest download (4 GiB) and the largest information file or snapshot (16 MiB).
+  static constexpr std::int64_t kMaxStazeni = std::int64_t{4} << 30;
+  static constexpr std::int64_t kMaxInformaci = std::int64_t{16} << 20;
 
   // Bounds of one transfer: the time to connect, and the time a transfer may stay
   // below one byte per second before it is given up (no bound on the total time:

@@ -72,6 +72,9 @@ class InstalacniSlozka {
   std::shared_ptr<SeznamSouboru> vsechny_, jadro_, normalni_, vzorove_, manifesty_;
 };
 
+// The largest snapshot file that is read (16 MiB).
+inline constexpr std::int64_t kMaxVelikostSnapshotu = std::int64_t{16} << 20;
+
 // Two time stamps count as equal when they are less than 30 seconds apart.
 inline bool StejnyCas(UtcCas a, UtcCas b) {
   return (a > b ? a - b : b - a) < 30;

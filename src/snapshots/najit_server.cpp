@@ -14,6 +14,7 @@
 #include "driver/vydani.h"
 #include "installers/cesty.h"
 #include "installers/operace_souboru.h"
+#include "platform/http.h"
 #include "platform/platforma.h"
 #include "platform/souborovy_system.h"
 
@@ -85,7 +86,7 @@ std::string NajitServerAplikace(const std::string& ZakladniSlozka, const std::st
     AktualniPolozka.clear();
   }
   AktualniPolozka = odkaz.urlIni + kSouborVydani + "->" + soubor;
-  StahnoutSoubor(AdresaInformaci(odkaz.urlIni), soubor);
+  StahnoutSoubor(AdresaInformaci(odkaz.urlIni), soubor, KlientHttp::kMaxInformaci);
   if (!ExistujeSoubor(soubor))
     VyvolatChybu(
         "Nepodařilo se stáhnout informace o aktualizacích. Prosím zkontrolujte firewall, "

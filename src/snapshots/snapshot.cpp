@@ -1,5 +1,7 @@
 // Snapshot files of an installation folder: reading, writing and comparing them with
 // a scanned folder.
+#include <sys/stat.h>
+
 #include <charconv>
 
 #include "common/kodovani.h"
@@ -34,6 +36,11 @@ std::optional<std::int64_t> CistVelikost(std::string_view text) {
 SeznamSouboru InstalacniSlozka::NacistSnapshot(const std::string& CestaSnapshotu) const {
   return SLogovanim("InstalacniSlozka::NacistSnapshot", [&] {
     SeznamSouboru seznam;
+    // A snapshot beyond any real installation is refused before it is read.
+    struct stat st {};
+    if (::stat(CestaSnapshotu.c_str(), &st) == 0 && st.st_size > kMaxVelikostSnapshotu)
+      VyvolatChybu("Soubor " + CestaSnapshotu + " je větší než povolených " +
+                   std::to_string(kMaxVelikostSnapshotu) + " bajtů.");
     auto bajty = NacistSoubor(CestaSnapshotu);
     if (!bajty) return seznam;
     const std::string text = Dekodovat(*bajty).text;

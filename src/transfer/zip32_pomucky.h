@@ -34,6 +34,9 @@ struct UvolnitZdroj {
 };
 using ZdrojPtr = std::unique_ptr<zip_source_t, UvolnitZdroj>;
 
+// The largest entry that is ever unpacked (4 GiB); a larger one refuses the archive.
+inline constexpr std::uint64_t kMaxVelikostPolozky = std::uint64_t{4} << 30;
+
 // Id of the extended time stamp extra field ("UT").
 inline constexpr std::uint16_t kPoleCasu = 0x5455;
 

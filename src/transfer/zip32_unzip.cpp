@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -120,6 +121,11 @@ class Rozbalovani {
         nebezpecne = true;
         continue;
       }
+      if (rozbalovat && PrilisVelka(i)) {
+        Hlasit(std::string("error: entry larger than allowed refused: ") + nazev);
+        nebezpecne = true;
+        continue;
+      }
       if (!Vybrana(jmeno, ifnc, ifnv, xfnc, xfnv, nalezeno)) continue;
       bool slozka = !jmeno.empty() && jmeno.back() == '/';
       if (rozbalovat && !slozka && cil && cil->empty()) {
@@ -190,6 +196,11 @@ class Rozbalovani {
   // Messages of each file: hidden with any fQuiet.
   void Oznamit(const std::string& zprava) const {
     if (v_.fQuiet == 0) Tisknout(f_.print, zprava + "\n");
+  }
+
+  bool PrilisVelka(zip_uint64_t index) const {
+    zip_stat_t st = Udaje(index);
+    return (st.valid & ZIP_STAT_SIZE) && st.size > kMaxVelikostPolozky;
   }
 
   zip_stat_t Udaje(zip_uint64_t index) const {
@@ -392,15 +403,24 @@ class Rozbalovani {
       Hlasit("error: " + cesta + ": " + proc);
       return kod;
     };
+    // An entry never unpacks to more than it declares (nor than the hard limit).
+    zip_stat_t udaje = Udaje(p.index);
+    const zip_uint64_t mez = (udaje.valid & ZIP_STAT_SIZE)
+                                 ? std::min(udaje.size, kMaxVelikostPolozky)
+                                 : kMaxVelikostPolozky;
+    zip_uint64_t zapsano = 0;
     std::vector<char> buf(kDavka);
     for (;;) {
       zip_int64_t n = zip_fread(f, buf.data(), buf.size());
       if (n == 0) break;
       if (n < 0) return selhat(PK_ERR, zip_file_strerror(f));
+      zapsano += static_cast<zip_uint64_t>(n);
+      if (zapsano > mez) return selhat(PK_BADERR, "more data than the entry declares");
       if (int e = ZapsatVse(fd.Fd(), std::string_view(buf.data(), static_cast<std::size_t>(n))))
         return selhat(PK_DISK, std::strerror(e));
     }
-    if (::fchmod(fd.Fd(), RezimSouboru(za_, p.index)) != 0 || ::fsync(fd.Fd()) != 0)
+    // No flush per file: the swap that makes unpacked files live flushes them all.
+    if (::fchmod(fd.Fd(), RezimSouboru(za_, p.index)) != 0)
       return selhat(PK_DISK, std::strerror(errno));
     if (auto cas = CasPolozky(za_, p.index)) {
       struct timespec casy[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(*cas), 0}};

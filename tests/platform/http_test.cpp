@@ -66,6 +66,20 @@ TEST(StahnoutSoubor, RedirectsAreFollowedAndAnEmptyBodyGivesAnEmptyFile) {
   EXPECT_EQ(server.Pozadavky().back().cesta, "/nove");
 }
 
+TEST(StahnoutSoubor, BodyLargerThanTheLimitIsRefusedAndLeavesNothing) {
+  Sandbox s;
+  TestHttpServer server([](const PozadavekHttp&) { return test::Telo(std::string(2 << 20, 'x')); });
+  std::string cil = s.Zapsat("download.ini", "puvodni");
+  try {
+    StahnoutSoubor(server.Adresa() + "/download.ini", cil, 1 << 20);
+    FAIL();
+  } catch (const Chyba& c) {
+    EXPECT_NE(c.Popis().find("je větší než povolených 1048576 bajtů."), std::string::npos);
+  }
+  EXPECT_EQ(s.Cist("download.ini"), "puvodni");
+  EXPECT_FALSE(test::Existuje(cil + ".part"));
+}
+
 TEST(StahnoutSoubor, ConnectionsAreKeptAliveAcrossDownloads) {
   Sandbox s;
   TestHttpServer server([](const PozadavekHttp&) { return test::Telo("data"); });

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "snapshots/instalacni_slozka.h"
 #include "support/falesna_platforma.h"
@@ -99,6 +100,17 @@ TEST_F(SnapshotTest, MalformedLinesFailTheReadAndAreLogged) {
   }
   EXPECT_NE(s_.Cist("online_errors.log").find("InstalacniSlozka::NacistSnapshot\t457\t"),
             std::string::npos);
+}
+
+TEST_F(SnapshotTest, SnapshotBeyondSixteenMebibytesIsRefusedUnread) {
+  std::string cesta = s_.Zapsat("obri.snapshot", "a\t2014-03-31 06:15:02\t1\t\r\n");
+  ASSERT_EQ(::truncate(cesta.c_str(), (16 << 20) + 1), 0);
+  try {
+    sl_.NacistSnapshot(cesta);
+    FAIL() << "an oversized snapshot was read";
+  } catch (const Chyba& c) {
+    EXPECT_NE(c.Popis().find("je větší než povolených 16777216 bajtů."), std::string::npos);
+  }
 }
 
 TEST_F(SnapshotTest, ComparisonToleratesTwentyNineSecondsAndEqualSizesOnly) {
