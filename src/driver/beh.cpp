@@ -1,5 +1,7 @@
 #include "driver/beh.h"
 
+#include <csignal>
+
 #include "common/chyba.h"
 #include "common/text.h"
 #include "driver/pomucky.h"
@@ -254,6 +256,9 @@ std::string AdresaWebu() {
 }
 
 int Main(const std::string& prikazovyRadek, const AktualizaceSetup& aktualizaceSetup) {
+  // A file-size limit fails the write that crosses it, as a full disk does, instead of
+  // killing the run in the middle of building a folder.
+  std::signal(SIGXFSZ, SIG_IGN);
   return Beh(aktualizaceSetup).Spustit(prikazovyRadek);
 }
 

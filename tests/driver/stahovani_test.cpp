@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 
 #include "common/chyba.h"
 #include "driver/stav.h"
@@ -94,6 +95,21 @@ TEST_F(BalikTest, AtMostFourDownloadsWhenBothStagesFailOnce) {
   });
   EXPECT_THROW(StahnoutARozbalit(server.Adresa() + "/a.zip", slozka_, "a", ""), Chyba);
   EXPECT_EQ(server.Pozadavky().size(), 4u);
+}
+
+TEST_F(BalikTest, TruncatedArchiveNeverLeavesAFileUnderTheTargetsName) {
+  std::string zip = Archiv("velky.dll", std::string(200000, 'v'));
+  TestHttpServer server(
+      [&](const PozadavekHttp&) { return test::Telo(zip.substr(0, zip.size() / 2)); });
+  try {
+    StahnoutARozbalit(server.Adresa() + "/velky.dll.zip", slozka_, "velky.dll", "");
+    FAIL();
+  } catch (const Chyba& c) {
+    EXPECT_EQ(c.Popis(), "Nepodařilo se dekomprimovat soubor (" + slozka_ + "velky.dll.zip).");
+  }
+  EXPECT_FALSE(test::Existuje(slozka_ + "velky.dll"));
+  for (const auto& e : std::filesystem::directory_iterator(slozka_))
+    EXPECT_EQ(e.path().filename().string().find("velky.dll.zip"), std::string::npos) << e.path();
 }
 
 TEST_F(BalikTest, HttpFailureRaisesItsOwnText) {

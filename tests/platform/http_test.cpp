@@ -80,6 +80,20 @@ TEST(StahnoutSoubor, BodyLargerThanTheLimitIsRefusedAndLeavesNothing) {
   EXPECT_FALSE(test::Existuje(cil + ".part"));
 }
 
+TEST(StahnoutSoubor, ServerThatStallsIsGivenUp) {
+  Sandbox s;
+  TestHttpServer server([](const PozadavekHttp&) {
+    auto o = test::Telo("pozde");
+    o.zpozdeni = std::chrono::milliseconds(3000);
+    return o;
+  });
+  KlientHttp klient;
+  klient.casNecinnosti = std::chrono::seconds(1);
+  EXPECT_THROW(klient.Stahnout(server.Adresa() + "/x", s / "x"), Chyba);
+  EXPECT_FALSE(test::Existuje(s / "x"));
+  EXPECT_FALSE(test::Existuje(s / "x.part"));
+}
+
 TEST(StahnoutSoubor, ConnectionsAreKeptAliveAcrossDownloads) {
   Sandbox s;
   TestHttpServer server([](const PozadavekHttp&) { return test::Telo("data"); });
