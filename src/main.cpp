@@ -5,6 +5,7 @@
 
 #include "driver/beh.h"
 #include "installers/aktualizace_setupu.h"
+#include "ui/qt/vyber_rozhrani.h"
 #include "ui/rozhrani.h"
 
 namespace {
@@ -42,8 +43,9 @@ int main(int argc, char** argv) {
     if (i > 1) prikaz += ' ';
     prikaz += argv[i];
   }
-  zevlon::TicheRozhrani tiche;
-  zevlon::NastavitUi(&tiche);
+  // Windows on a display, the prompt at a terminal, nothing when unattended.
+  zevlon::ZvoleneRozhrani rozhrani;
+  zevlon::NastavitUi(&rozhrani.Aktivni());
   int navrat = zevlon::Main(prikaz, zevlon::AktualizaceSetupDunmor);
   zevlon::NastavitUi(nullptr);
   return navrat;

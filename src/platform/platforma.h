@@ -41,6 +41,10 @@ class Platforma {
   // Starts a program detached (its own session, standard streams on /dev/null),
   // with the arguments as separate items; false when it could not be started.
   virtual bool SpustitProces(const std::string& program, const std::vector<std::string>& argumenty);
+
+  // Asks the desktop to open a document or an address with its usual program
+  // (xdg-open, detached); false when the request could not be handed over.
+  virtual bool OtevritDokument(const std::string& dokument);
 };
 
 Platforma& platforma();

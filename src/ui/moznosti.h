@@ -1,0 +1,79 @@
+// The options window `MoznostiAktualizace` without its toolkit: which profile data
+// folder the unattended update works on and whether and when the updater runs by
+// itself. Keeps the choices in the options file beside the program (section
+// "Nastaveni", and "Uloha" with the number of the registered job) and registers the
+// unattended run with the scheduler. A view shows the fields below, passes the
+// user's actions on and closes itself when Ok() says so.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/planovac.h"
+
+namespace zevlon {
+
+inline constexpr const char* kCetnostDenne = "Denně";
+inline constexpr const char* kCetnostTydne = "Týdně";
+inline constexpr const char* kCetnostMesicne = "Měsíčně";
+inline constexpr std::array<const char*, 7> kDnyTydne = {"Pondělí", "Úterý",  "Středa", "Čtvrtek",
+                                                         "Pátek",   "Sobota", "Neděle"};
+
+inline constexpr const char* kTitulekMoznosti = "Možnosti aktualizací";
+inline constexpr const char* kChybaVyplnte = "Chyba. Vyplňte možnosti.";
+inline constexpr const char* kChybaUlohy =
+    "Nemáte oprávnění pro vytvoření úlohy plánovaného spuštění.";
+
+// One combo box: its list and its text (which need not be in the list).
+struct SeznamVolby {
+  std::vector<std::string> polozky;
+  std::string text;
+  bool povoleno = true;
+};
+
+class ModelMoznosti {
+ public:
+  // Opening the window: fills the frequency and hour lists, loads the saved
+  // settings and lists the data folder of every profile of both suite versions.
+  ModelMoznosti();
+
+  SeznamVolby comProfily;
+  SeznamVolby comHodiny;
+  SeznamVolby comMoznosti;
+  SeznamVolby comDen;
+  bool OptAktualizovat = true;  // false: OptNeaktualizovat is selected
+
+  // OptAktualizovat chosen: the hour and frequency boxes come alive, then the day
+  // box as for a change of frequency.
+  void ZvolitAktualizovat();
+  // OptNeaktualizovat chosen: the three schedule boxes go dead.
+  void ZvolitNeaktualizovat();
+  // A frequency picked from the list: the day box is alive unless "Denně"; its list
+  // becomes the weekdays for "Týdně" and the days 1. to 28. for "Měsíčně".
+  void ZmenitCetnost(const std::string& cetnost);
+
+  // OK: checks the input, saves the settings, replaces the registered job and
+  // answers whether the window may close. Every refusal is shown as a message.
+  bool Ok();
+
+ private:
+  void Nacist();
+  bool Ulozit();
+  void NahraditUlohu();
+};
+
+// The scheduler's record for the time, frequency and day texts: JobTime from the
+// time of day, DaysOfWeek (Denně: all seven; Týdně: the day's bit), DaysOfMonth
+// (Měsíčně: the day's bit), the periodic and non-interactive flags and the
+// program's own path in double quotes. Raises an error for a text that is no time
+// of day or no day.
+ZaznamUlohy SestavitZaznamUlohy(const std::string& cas, const std::string& cetnost,
+                                const std::string& den);
+
+// Whether an hour text names a time of the day: "H:MM" or "HH:MM" (":SS" may
+// follow), below 24:00.
+bool JeCasDne(const std::string& cas);
+
+}  // namespace zevlon
