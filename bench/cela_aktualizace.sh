@@ -22,10 +22,13 @@ for i in range(n):
         f.write((b"%08d" % i) * 2560)
     os.utime(os.path.join(d, "soubor%d.dat" % i), (1419940800, 1419940800))
 PY
+mkdir -p "$D/vydani/SetupCommon/System"
+printf 'společné komponenty' > "$D/vydani/SetupCommon/System/spolecne.dll"
+touch -d '2014-12-31 12:00' "$D/vydani/SetupCommon/System/spolecne.dll"
 # The installation: the same files, 1 % of them older and different.
 mkdir -p "$D/stara/data/Firma"
 cp -a "$D/vydani/Setup" "$D/stara/data/Firma/Setup"
-mkdir -p "$D/stara/data/Firma/SetupCommon"
+cp -a "$D/vydani/SetupCommon" "$D/stara/data/Firma/SetupCommon"
 find "$D/stara/data/Firma/Setup/Merko" -type f | sort | awk -v n="$N" 'NR % 100 == 1' |
   while read -r f; do printf 'stary obsah' > "$f"; touch -d '2014-03-01' "$f"; done
 
@@ -42,7 +45,7 @@ RPORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); p
 cat > "$D/rsyncd.conf" <<CONF
 use chroot = no
 [vydani]
-path = $D/vydani/Setup
+path = $D/vydani
 read only = yes
 CONF
 rsync --daemon --no-detach --address=127.0.0.1 --port="$RPORT" --config="$D/rsyncd.conf" &
@@ -56,7 +59,8 @@ printf '[Server]\r\nAdresa=%s\r\n[Nastaveni]\r\nSlozkaDat=%s/\r\n' "$ADRESA" "$D
 printf 'REGEDIT4\r\n' > "$D/registry.reg"
 zevlon() {
   env -u DISPLAY -u WAYLAND_DISPLAY TEMP="$D/temp" DUNMOR_REGISTRY="$D/registry.reg" \
-    "$D/program/Zevlon" < /dev/null > /dev/null 2>&1
+    "$D/program/Zevlon" < /dev/null > /dev/null 2>&1 ||
+    { echo "Zevlon failed:"; cat "$D/program/online_errors.log" 2>/dev/null; exit 1; }
 }
 
 ours=(); ref=()
@@ -64,7 +68,10 @@ for _ in $(seq "$RUNS"); do
   rm -rf "$D/inst"; cp -a "$D/stara" "$D/inst"; sync
   t0=$(now); zevlon; t1=$(now); ours+=("$(echo "$t1 - $t0" | bc)")
   rm -rf "$D/ref"; cp -a "$D/stara" "$D/ref"; sync
-  t0=$(now); rsync -a "rsync://127.0.0.1:$RPORT/vydani/" "$D/ref/data/Firma/Setup/"; t1=$(now)
+  t0=$(now)
+  rsync -a "rsync://127.0.0.1:$RPORT/vydani/Setup/" "$D/ref/data/Firma/Setup/"
+  rsync -a "rsync://127.0.0.1:$RPORT/vydani/SetupCommon/" "$D/ref/data/Firma/SetupCommon/"
+  t1=$(now)
   ref+=("$(echo "$t1 - $t0" | bc)")
 done
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
@@ -75,6 +82,7 @@ printf '  ours    median %.3f s\n  rsync   median %.3f s\n  ratio   %.2fx (targe
 
 # The repeated run: nothing changed on the server.
 : > "$D/pristupy.log"
+sync
 t0=$(now); zevlon; t1=$(now)
 BYTES=$(awk '{s += $5} END {print s + 0}' "$D/pristupy.log")
 FILES=$(grep -vc 'master.snapshot.zip\|download.ini' "$D/pristupy.log" || true)

@@ -21,8 +21,9 @@ double Zmerit(const std::function<void()>& f);
 // seconds and fills the child's peak memory in KiB.
 double SpustitProces(const std::vector<std::string>& argv, long* pametKiB = nullptr);
 
-// Runs f in a forked child; answers the seconds and the child's peak memory in KiB.
-double ZmeritVPotomkovi(const std::function<void()>& f, long* pametKiB);
+// Runs f in a forked child; answers the seconds f itself reports (its return value)
+// and fills the child's peak memory in KiB.
+double ZmeritVPotomkovi(const std::function<double()>& f, long* pametKiB);
 
 // Writes `soubory` files spread over `slozky` folders below koren, each of `velikost`
 // bytes (content derived from `semeno`), dated `cas` (UTC seconds).

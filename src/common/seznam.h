@@ -67,7 +67,13 @@ class KlicovanySeznam {
 
   // Adds a record under key; an existing key (case ignored) raises error 457.
   void Pridat(std::string_view klic, Ukazatel hodnota) {
-    auto [it, nove] = index_.try_emplace(SlozitVelikost(klic), polozky_.size());
+    PridatSlozeny(klic, SlozitVelikost(klic), std::move(hodnota));
+  }
+
+  // The same with the key's folded form (SlozitVelikost) already at hand, so that a
+  // record added to several lists is folded once.
+  void PridatSlozeny(std::string_view klic, std::string slozeny, Ukazatel hodnota) {
+    auto [it, nove] = index_.try_emplace(std::move(slozeny), polozky_.size());
     if (!nove)
       throw Chyba(kod::kKlicJizExistuje, "Tento klíč je již přidružen k prvku této kolekce.");
     polozky_.push_back(Polozka{std::string(klic), std::move(hodnota)});

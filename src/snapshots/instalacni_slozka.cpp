@@ -167,42 +167,45 @@ void InstalacniSlozka::NacistObsahSlozky(const std::string& CestaSlozky,
     const std::string korenMale = SlozitVelikost(koren_);
     const std::string jadroMale = korenMale + "merko/";
     std::size_t posledniSlozka = static_cast<std::size_t>(-1);
-    std::string slozkaMale, podKorenem;
+    std::string relativni, slozkaMale, podKorenem;
+    bool jadro = false, data = false, normalni = false;
     const auto m = static_cast<std::int32_t>(soubory.size());
     for (std::size_t k = 0; k < soubory.size(); ++k) {
       const NalezenySoubor& s = soubory[k];
-      const std::string& slozka = slozky[s.slozka];
       ZobrazPrubeh("", zpravy[s.slozka], static_cast<std::int32_t>(k + 1), m, -1, true, false);
-      auto z = std::make_shared<InstalovanySoubor>();
-      z->Cesta = (slozka + s.jmeno).substr(delkaKorene);
-      z->Jmeno = s.jmeno;
-      z->Datum = s.cas;
-      z->Velikost = s.velikost;
-      vsechny_->Pridat(z->Cesta, z);
-
       if (s.slozka != posledniSlozka) {
+        // What depends on the folder alone is worked out once per folder.
         posledniSlozka = s.slozka;
+        const std::string& slozka = slozky[s.slozka];
+        relativni = slozka.substr(std::min(delkaKorene, slozka.size()));
         slozkaMale = SlozitVelikost(slozka);
         podKorenem = slozkaMale.compare(0, korenMale.size(), korenMale) == 0
                          ? slozkaMale.substr(korenMale.size())
                          : slozkaMale;
+        jadro = slozkaMale == jadroMale;
+        data =
+            slozkaMale.size() >= 6 && slozkaMale.compare(slozkaMale.size() - 6, 6, "/data/") == 0;
+        normalni = podKorenem.find("/data/") == std::string::npos;
       }
-      const std::string jmenoMale = SlozitVelikost(s.jmeno);
-      auto konci = [&](std::string_view pripona) {
-        return jmenoMale.size() >= pripona.size() &&
-               std::string_view(jmenoMale).substr(jmenoMale.size() - pripona.size()) == pripona;
-      };
+      auto z = std::make_shared<InstalovanySoubor>();
+      z->Cesta = relativni + s.jmeno;
+      z->Jmeno = s.jmeno;
+      z->Datum = s.cas;
+      z->Velikost = s.velikost;
+      std::string klic = SlozitVelikost(z->Cesta);
+      vsechny_->PridatSlozeny(z->Cesta, klic, z);
+
       // First match wins.
-      if (konci(".snapshot") || jmenoMale == "merko.ini") continue;
+      const std::string& n = s.jmeno;
+      if (KonciNa(n, ".snapshot") || StejnyText(n, "merko.ini")) continue;
       if (z->JeManifest()) {
-        manifesty_->Pridat(z->Cesta, z);
-      } else if (konci(".cfg") && slozkaMale.size() >= 6 &&
-                 slozkaMale.compare(slozkaMale.size() - 6, 6, "/data/") == 0) {
-        vzorove_->Pridat(z->Cesta, z);
-      } else if ((konci(".exe") || konci(".dll")) && slozkaMale == jadroMale) {
-        jadro_->Pridat(z->Cesta, z);
-      } else if (podKorenem.find("/data/") == std::string::npos) {
-        normalni_->Pridat(z->Cesta, z);
+        manifesty_->PridatSlozeny(z->Cesta, std::move(klic), z);
+      } else if (KonciNa(n, ".cfg") && data) {
+        vzorove_->PridatSlozeny(z->Cesta, std::move(klic), z);
+      } else if ((KonciNa(n, ".exe") || KonciNa(n, ".dll")) && jadro) {
+        jadro_->PridatSlozeny(z->Cesta, std::move(klic), z);
+      } else if (normalni) {
+        normalni_->PridatSlozeny(z->Cesta, std::move(klic), z);
       }
     }
   });
