@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev fonts-dejavu-core
   python3 python3-pyftpdlib
   clang-format
+  clang libclang-rt-14-dev
   zip unzip util-linux
 )
 missing=()

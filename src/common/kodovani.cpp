@@ -112,6 +112,10 @@ std::optional<std::string> Do1250(std::string_view utf8) {
   int32_t n = ucnv_fromUChars(k.get(), out.data(), static_cast<int32_t>(out.size()), utf16.data(),
                               n16, &err);
   if (U_FAILURE(err)) return std::nullopt;
+  // The converter drops the default-ignorable characters it cannot map (U+FEFF, U+200B)
+  // without calling back; every character of the code page is one UTF-16 unit and one
+  // byte, so a shorter result means such a character was lost.
+  if (n != n16) return std::nullopt;
   out.resize(static_cast<std::size_t>(n));
   return out;
 }

@@ -161,10 +161,12 @@ struct Uprava {
 using Operace = std::function<std::optional<Uprava>(const Obsah&)>;
 
 // Text of whole lines to put at byte `pos`: each line with a line end, and a line end
-// first when `pos` is the end of a file whose last line has none.
+// first when `pos` is the end of a file whose last line has none (a lone CR there,
+// which the reader already takes for the line end, only gets its LF).
 std::string CeleRadky(const Obsah& o, std::size_t pos, const std::vector<std::string>& radky) {
   std::string text;
-  if (pos == o.bajty.size() && o.KonciBezKonceRadku()) text += o.konecRadku;
+  if (pos == o.bajty.size() && o.KonciBezKonceRadku())
+    text += o.bajty.back() == '\r' ? std::string("\n") : o.konecRadku;
   for (const std::string& r : radky) {
     text += r;
     text += o.konecRadku;
@@ -204,7 +206,8 @@ std::optional<Obsah> Nacist(const std::string& soubor) {
 
 // Applies one change to the file and writes it atomically. A missing file starts
 // empty; an existing one must be a regular file with the owner write bit. When the
-// new text does not fit a Windows-1250 file, the whole file becomes UTF-8 first.
+// new text does not fit a Windows-1250 file, or the file would no longer read as
+// Windows-1250 after the change, the whole file becomes UTF-8 first.
 // A change that finds nothing to do succeeds without touching the file.
 bool Upravit(const std::string& soubor, const Operace& operace) {
   struct stat st {};
@@ -225,6 +228,13 @@ bool Upravit(const std::string& soubor, const Operace& operace) {
 
   std::optional<std::string> kod =
       o.kodovani == Kodovani::kCp1250 ? Do1250(uprava->text) : std::optional(uprava->text);
+  // A Windows-1250 file whose bytes would read as UTF-8 after the change (it took out
+  // every byte that told the two apart) becomes UTF-8 too, so that its other lines
+  // keep reading as they did.
+  if (kod && o.kodovani == Kodovani::kCp1250 &&
+      Dekodovat(o.bajty.substr(0, uprava->od) + *kod + o.bajty.substr(uprava->po)).kodovani !=
+          Kodovani::kCp1250)
+    kod.reset();
   bool prevedeno = !kod;
   if (prevedeno) {
     std::string utf8 = o.bajty.substr(0, o.telo) + Z1250(std::string_view(o.bajty).substr(o.telo));

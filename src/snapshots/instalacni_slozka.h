@@ -48,8 +48,9 @@ class InstalacniSlozka {
 
   // Writes a snapshot file (replacing one that exists): one line per record,
   // "path TAB yyyy-MM-dd hh:mm:ss TAB size TAB" with CR LF, backslashes in paths,
-  // Windows-1250 when every path fits, else UTF-8. A file that cannot be created is
-  // logged and left unwritten; the caller is not told.
+  // Windows-1250 when every path fits and the bytes read back as the same text, else
+  // UTF-8. A file that cannot be created is logged and left unwritten; the caller is
+  // not told.
   void UlozitSnapshot(const std::string& CestaSnapshotu, const SeznamSouboru& snapshot) const;
   void UlozitJadroSystemuJakoSnapshot(const std::string& CestaSnapshotu) const;
   void UlozitNormalniSouboryJakoSnapshot(const std::string& CestaSnapshotu) const;

@@ -103,8 +103,18 @@ void InstalacniSlozka::UlozitSnapshot(const std::string& CestaSnapshotu,
       text += std::to_string(z.Velikost);
       text += "\t\r\n";
     }
-    // Windows peers read the code page; a path that does not fit keeps the file UTF-8.
-    std::string bajty = Do1250(text).value_or(text);
+    // Windows peers read the code page. The file stays UTF-8 when a path does not fit it
+    // or when the code-page bytes would read back as other text: as UTF-8 ("ČŠ"), or
+    // with a leading "ď»ż" taken for a byte order mark. UTF-8 text that begins with
+    // U+FEFF gets a byte order mark of its own, for the reader to drop instead.
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    std::optional<std::string> kodovany = Do1250(text);
+    std::string bajty;
+    if (kodovany &&
+        (*kodovany == text || (!JePlatneUtf8(*kodovany) && !kodovany->starts_with(kBom))))
+      bajty = std::move(*kodovany);
+    else
+      bajty = (text.starts_with(kBom) ? std::string(kBom) : std::string()) + text;
     if (int e = ZapsatSouborAtomicky(CestaSnapshotu, bajty)) {
       try {
         ZalogovatChybu(e, "Nelze vytvořit soubor " + CestaSnapshotu + ".",

@@ -311,6 +311,13 @@ class Rozbalovani {
       }
       return f;
     }
+    // An encryption libzip does not know fails as libzip would fail it, without asking
+    // libzip: its 1.7 series leaks the entry's data source on that path.
+    if (!zip_encryption_method_supported(st.encryption_method, 0)) {
+      Hlasit("error: cannot read " + p.jmeno + ": Encryption method not supported");
+      kod = PK_ERR;
+      return nullptr;
+    }
     auto zkusit = [&](const std::string& heslo, bool& spatne) {
       zip_error_clear(za_);
       PolozkaPtr f(zip_fopen_index_encrypted(za_, p.index, 0, heslo.c_str()));
