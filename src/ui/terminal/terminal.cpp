@@ -1,6 +1,8 @@
 #include "ui/terminal/terminal.h"
 
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -161,9 +163,19 @@ void TerminaloveRozhrani::Prubeh(const HlaseniPrubehu& h) {
 std::optional<std::string> TerminaloveRozhrani::PrecistRadek() {
   std::string radek;
   for (;;) {
+    // Ctrl+C answers like Storno. It may come just before the read starts, when it
+    // interrupts nothing: the flag is looked at between short waits for input.
+    if (Zruseno()) return std::nullopt;
+    pollfd cekani{vstup_, POLLIN, 0};
+    int r = ::poll(&cekani, 1, 100);
+    if (r < 0 && errno != EINTR) return std::nullopt;
+    if (r <= 0) continue;
     char z = 0;
     ssize_t n = ::read(vstup_, &z, 1);
-    if (n < 0) return std::nullopt;  // EINTR included: Ctrl+C answers like Storno
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
     if (n == 0) {
       if (radek.empty()) return std::nullopt;
       break;
