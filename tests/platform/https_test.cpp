@@ -1,7 +1,10 @@
 // HTTPS for the update site: a certificate the system does not trust is an error,
 // never a quiet fall-back; a trusted one works. The server is openssl's own.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +20,17 @@ namespace zevlon {
 namespace {
 
 using test::Sandbox;
+
+bool Prijima(int port) {
+  int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  ::close(s);
+  return ok;
+}
 
 class Https : public ::testing::Test {
  protected:
@@ -38,8 +52,15 @@ class Https : public ::testing::Test {
                 static_cast<char*>(nullptr));
         _exit(127);
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
-      if (::waitpid(pid_, nullptr, WNOHANG) == 0) return;  // listening
+      // Listening once a connection goes through; gone when the port was taken.
+      for (int i = 0; i < 100; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (::waitpid(pid_, nullptr, WNOHANG) != 0) break;
+        if (Prijima(port_)) return;
+      }
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+      pid_ = -1;
     }
     FAIL() << "openssl s_server did not start";
   }
