@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <unordered_map>
 
 #include "common/text.h"
 #include "driver/prubeh.h"
@@ -71,51 +72,78 @@ bool VynechanaSlozka(std::string_view jmeno) {
   return jmeno.front() == '_' || KonciNa(jmeno, ".scc");
 }
 
+// The plain files of a folder as one listing found them, sorted by name.
+struct SouborVypisu {
+  std::string jmeno;
+  UtcCas cas;
+  std::int64_t velikost;
+};
+using Vypisy = std::unordered_map<std::string, std::vector<SouborVypisu>>;
+
+void SeraditSoubory(std::vector<SouborVypisu>& soubory) {
+  std::sort(soubory.begin(), soubory.end(),
+            [](const SouborVypisu& a, const SouborVypisu& b) { return a.jmeno < b.jmeno; });
+}
+
 // Appends the subfolders of `slozka` level by level: all direct subfolders first,
 // then the subtree of each in turn. Names are sorted so that scans repeat exactly.
-void PridatSlozky(const std::string& slozka, std::vector<std::string>& seznam) {
+// The same listing keeps each folder's plain files in `vypisy`, so that no folder is
+// read twice.
+void PridatSlozky(const std::string& slozka, std::vector<std::string>& seznam, Vypisy& vypisy) {
   SLogovanim("InstalacniSlozka::PridatSlozky", [&] {
     const std::string s = SLomitkem(slozka);
     std::vector<std::string> podslozky;
+    std::vector<SouborVypisu> soubory;
     {
       Adresar d = OtevritSlozku(s);
       if (!d) return;
       struct stat st {};
       while (dirent* e = ::readdir(d.get())) {
         std::string_view jmeno = e->d_name;
-        if (jmeno == "." || jmeno == ".." || Skryty(jmeno) || VynechanaSlozka(jmeno)) continue;
-        if (e->d_type != DT_DIR && e->d_type != DT_UNKNOWN) continue;
-        if (DruhPolozky(d.get(), e, &st) != Druh::kSlozka) continue;
-        podslozky.emplace_back(jmeno);
+        if (jmeno == "." || jmeno == ".." || Skryty(jmeno)) continue;
+        Druh druh = DruhPolozky(d.get(), e, &st);
+        if (druh == Druh::kSoubor)
+          soubory.push_back({std::string(jmeno), st.st_mtim.tv_sec, st.st_size});
+        else if (druh == Druh::kSlozka && !VynechanaSlozka(jmeno))
+          podslozky.emplace_back(jmeno);
       }
     }  // the folder is closed before anything else happens to it
+    SeraditSoubory(soubory);
+    vypisy[s] = std::move(soubory);
     std::sort(podslozky.begin(), podslozky.end());
     std::size_t prvni = seznam.size();
     for (const std::string& p : podslozky)
       seznam.push_back(s + p);
     std::size_t konec = seznam.size();
     for (std::size_t i = prvni; i < konec; ++i)
-      PridatSlozky(std::string(seznam[i]), seznam);
+      PridatSlozky(std::string(seznam[i]), seznam, vypisy);
   });
 }
 
 // Appends the plain files of one folder (hidden files, folders and special files
-// are passed over), sorted by name.
+// are passed over), sorted by name: from the folder listing when it was read
+// already, else from a listing of its own.
 void PridatSoubory(const std::string& slozka, std::size_t index,
-                   std::vector<NalezenySoubor>& seznam) {
+                   std::vector<NalezenySoubor>& seznam, Vypisy& vypisy) {
   SLogovanim("InstalacniSlozka::PridatSoubory", [&] {
-    Adresar d = OtevritSlozku(slozka);
-    if (!d) return;
-    std::size_t prvni = seznam.size();
-    struct stat st {};
-    while (dirent* e = ::readdir(d.get())) {
-      std::string_view jmeno = e->d_name;
-      if (jmeno == "." || jmeno == ".." || Skryty(jmeno)) continue;
-      if (DruhPolozky(d.get(), e, &st) != Druh::kSoubor) continue;
-      seznam.push_back({index, std::string(jmeno), st.st_mtim.tv_sec, st.st_size});
+    std::vector<SouborVypisu> soubory;
+    if (auto it = vypisy.find(slozka); it != vypisy.end()) {
+      soubory = std::move(it->second);
+      vypisy.erase(it);
+    } else {
+      Adresar d = OtevritSlozku(slozka);
+      if (!d) return;
+      struct stat st {};
+      while (dirent* e = ::readdir(d.get())) {
+        std::string_view jmeno = e->d_name;
+        if (jmeno == "." || jmeno == ".." || Skryty(jmeno)) continue;
+        if (DruhPolozky(d.get(), e, &st) != Druh::kSoubor) continue;
+        soubory.push_back({std::string(jmeno), st.st_mtim.tv_sec, st.st_size});
+      }
+      SeraditSoubory(soubory);
     }
-    std::sort(seznam.begin() + static_cast<std::ptrdiff_t>(prvni), seznam.end(),
-              [](const NalezenySoubor& a, const NalezenySoubor& b) { return a.jmeno < b.jmeno; });
+    for (SouborVypisu& f : soubory)
+      seznam.push_back({index, std::move(f.jmeno), f.cas, f.velikost});
   });
 }
 
@@ -140,15 +168,16 @@ void InstalacniSlozka::NacistObsahSlozky(const std::string& CestaSlozky,
     const std::size_t delkaKorene = koren_.size();
 
     std::vector<std::string> slozky{koren_};
+    Vypisy vypisy;
     if (!JenSlozky) {
-      PridatSlozky(koren_, slozky);
+      PridatSlozky(koren_, slozky, vypisy);
     } else {
       for (const std::string& j : *JenSlozky) {
         if (j.compare(0, delkaKorene, koren_) != 0)
           throw Chyba(kod::kNeplatnyArgument,
                       "Složka " + j + " neleží v instalační složce " + koren_ + ".");
         slozky.push_back(j);
-        PridatSlozky(j, slozky);
+        PridatSlozky(j, slozky, vypisy);
       }
     }
 
@@ -158,7 +187,7 @@ void InstalacniSlozka::NacistObsahSlozky(const std::string& CestaSlozky,
     const auto n = static_cast<std::int32_t>(slozky.size());
     for (std::size_t k = 0; k < slozky.size(); ++k) {
       slozky[k] = SLomitkem(slozky[k]);
-      PridatSoubory(slozky[k], k, soubory);
+      PridatSoubory(slozky[k], k, soubory, vypisy);
       zpravy.push_back(kZpravaNacitani + slozky[k]);
       ZobrazPrubeh("", zpravy.back(), static_cast<std::int32_t>(k + 1), n, -1, true, false);
     }
@@ -171,7 +200,7 @@ void InstalacniSlozka::NacistObsahSlozky(const std::string& CestaSlozky,
     bool jadro = false, data = false, normalni = false;
     const auto m = static_cast<std::int32_t>(soubory.size());
     for (std::size_t k = 0; k < soubory.size(); ++k) {
-      const NalezenySoubor& s = soubory[k];
+      NalezenySoubor& s = soubory[k];
       ZobrazPrubeh("", zpravy[s.slozka], static_cast<std::int32_t>(k + 1), m, -1, true, false);
       if (s.slozka != posledniSlozka) {
         // What depends on the folder alone is worked out once per folder.
@@ -189,14 +218,14 @@ void InstalacniSlozka::NacistObsahSlozky(const std::string& CestaSlozky,
       }
       auto z = std::make_shared<InstalovanySoubor>();
       z->Cesta = relativni + s.jmeno;
-      z->Jmeno = s.jmeno;
+      z->Jmeno = std::move(s.jmeno);
       z->Datum = s.cas;
       z->Velikost = s.velikost;
       std::string klic = SlozitVelikost(z->Cesta);
       vsechny_->PridatSlozeny(z->Cesta, klic, z);
 
       // First match wins.
-      const std::string& n = s.jmeno;
+      const std::string& n = z->Jmeno;
       if (KonciNa(n, ".snapshot") || StejnyText(n, "merko.ini")) continue;
       if (z->JeManifest()) {
         manifesty_->PridatSlozeny(z->Cesta, std::move(klic), z);
