@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -123,12 +124,19 @@ Vysledek ChybaPresunu(int e, const std::string& z, const std::string& c, Druh dr
 
 // Copies the rest of file z into file c: copy_file_range while the kernel can do it
 // for this pair of files, then plain reads and writes, which also finish the job on
-// file systems that report an early end to copy_file_range. Answers 0 or the errno;
-// cteni tells whether the source failed.
-int PrenestData(int z, int c, bool& cteni) {
+// file systems that report an early end to copy_file_range. Once the kernel has
+// copied the `velikost` bytes the source's stat announced, the copy is complete (a
+// source that grows meanwhile is copied up to the size it had when opened). Answers 0 or the
+// errno; cteni tells whether the source failed.
+int PrenestData(int z, int c, std::int64_t velikost, bool& cteni) {
+  std::int64_t zkopirovano = 0;
   for (;;) {
     ssize_t n = ::copy_file_range(z, nullptr, c, nullptr, std::size_t{1} << 30, 0);
-    if (n > 0) continue;
+    if (n > 0) {
+      zkopirovano += n;
+      if (velikost > 0 && zkopirovano == velikost) return 0;
+      continue;
+    }
     if (n == 0) break;
     if (errno == EINTR) continue;
     if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
@@ -339,7 +347,7 @@ Vysledek ZkopirovatSoubor(const std::string& zdroj, const std::string& cil) {
   docasny.Nastavit(jmeno.data());
 
   bool cteni = false;
-  if (int e = PrenestData(vstup.Fd(), vystup.Fd(), cteni))
+  if (int e = PrenestData(vstup.Fd(), vystup.Fd(), zs.st_size, cteni))
     return ChybaSystemu(e, cteni ? zdroj : cil);
   // A replaced file keeps its owner, as an overwrite in place would.
   if (nahrazuje && ::geteuid() == 0) (void)::fchown(vystup.Fd(), cs.st_uid, cs.st_gid);

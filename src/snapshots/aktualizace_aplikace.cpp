@@ -48,6 +48,7 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
 
     const auto n = static_cast<std::int32_t>(server.Pocet());
     std::int32_t k = 0;
+    std::string hotovaSlozka;  // the target folder the last file went to: it exists
     for (const auto& polozka : server) {
       const InstalovanySoubor& s = *polozka.hodnota;
       ++k;
@@ -57,7 +58,10 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       const std::string cil = NovaSlozka + s.Cesta;
       std::string slozkaCile, jmeno;
       RozdelitCestu(cil, slozkaCile, jmeno);
-      if (!ExistujeSlozka(slozkaCile)) VytvoritSlozku(slozkaCile, true);
+      if (slozkaCile != hotovaSlozka) {
+        if (!ExistujeSlozka(slozkaCile)) VytvoritSlozku(slozkaCile, true);
+        hotovaSlozka = slozkaCile;
+      }
 
       if (kopirovat) {
         // A local file that matches only up to letter case is copied from its real name.

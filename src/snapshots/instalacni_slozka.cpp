@@ -221,20 +221,20 @@ void InstalacniSlozka::NacistObsahSlozky(const std::string& CestaSlozky,
       z->Jmeno = std::move(s.jmeno);
       z->Datum = s.cas;
       z->Velikost = s.velikost;
-      std::string klic = SlozitVelikost(z->Cesta);
+      const std::string klic = SlozitVelikost(z->Cesta);
       vsechny_->PridatSlozeny(z->Cesta, klic, z);
 
       // First match wins.
       const std::string& n = z->Jmeno;
       if (KonciNa(n, ".snapshot") || StejnyText(n, "merko.ini")) continue;
       if (z->JeManifest()) {
-        manifesty_->PridatSlozeny(z->Cesta, std::move(klic), z);
+        manifesty_->PridatSlozeny(z->Cesta, klic, z);
       } else if (KonciNa(n, ".cfg") && data) {
-        vzorove_->PridatSlozeny(z->Cesta, std::move(klic), z);
+        vzorove_->PridatSlozeny(z->Cesta, klic, z);
       } else if ((KonciNa(n, ".exe") || KonciNa(n, ".dll")) && jadro) {
-        jadro_->PridatSlozeny(z->Cesta, std::move(klic), z);
+        jadro_->PridatSlozeny(z->Cesta, klic, z);
       } else if (normalni) {
-        normalni_->PridatSlozeny(z->Cesta, std::move(klic), z);
+        normalni_->PridatSlozeny(z->Cesta, klic, z);
       }
     }
   });

@@ -157,9 +157,9 @@ SeznamSouboru InstalacniSlozka::PorovnatSnapshoty(const SeznamSouboru& snapshot,
     SeznamSouboru vysledek;
     for (const auto& p : zastupceSouboru) {
       const InstalovanySoubor& r = *p.hodnota;
-      auto s = snapshot.Najit(p.klic);
+      auto s = snapshot.NajitSlozeny(p.Slozeny());
       if (s && StejnyCas(s->Datum, r.Datum) && s->Velikost == r.Velikost) continue;
-      vysledek.Pridat(p.klic, r.Clone());
+      vysledek.PridatSlozeny(p.klic, p.Slozeny(), r.Clone());
     }
     return vysledek;
   });

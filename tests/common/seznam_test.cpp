@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+
 namespace zevlon {
 namespace {
 
@@ -82,6 +85,60 @@ TEST(KlicovanySeznam, ManyRemovalsKeepOrderAndLookups) {
     posledni = p.klic;
   EXPECT_EQ(posledni, "k197");
   EXPECT_EQ(s.Pocet(), 68u);
+}
+
+}  // namespace
+}  // namespace zevlon
+
+namespace zevlon {
+namespace {
+
+// Interleaved additions and removals (many keys colliding in a small table) checked
+// against a plain model after every step: the order, the count and each lookup.
+TEST(KlicovanySeznam, AgreesWithAModelThroughInterleavedAdditionsAndRemovals) {
+  KlicovanySeznam<int> s;
+  std::vector<std::pair<std::string, int>> model;  // live entries in insertion order
+  std::uint32_t semeno = 12345;
+  auto nahodne = [&](std::uint32_t n) {
+    semeno = semeno * 1103515245u + 12345u;
+    return (semeno >> 8) % n;
+  };
+  for (int krok = 0; krok < 4000; ++krok) {
+    std::string klic = "Složka\\Soubor" + std::to_string(nahodne(300)) + ".DAT";
+    auto it = std::find_if(model.begin(), model.end(), [&](const auto& p) {
+      return SlozitVelikost(p.first) == SlozitVelikost(klic);
+    });
+    if (nahodne(3) == 0 && it != model.end()) {
+      s.Odebrat(SlozitVelikost(klic));
+      model.erase(it);
+    } else if (it == model.end()) {
+      s.Pridat(klic, std::make_shared<int>(krok));
+      model.emplace_back(klic, krok);
+    } else {
+      EXPECT_THROW(s.Pridat(klic, std::make_shared<int>(-1)), Chyba);
+    }
+    if (krok % 97 != 0) continue;
+    ASSERT_EQ(s.Pocet(), model.size());
+    std::size_t i = 0;
+    for (const auto& p : s) {
+      ASSERT_LT(i, model.size());
+      EXPECT_EQ(p.klic, model[i].first);
+      EXPECT_EQ(*p.hodnota, model[i].second);
+      EXPECT_EQ(p.Slozeny(), SlozitVelikost(model[i].first));
+      ++i;
+    }
+    EXPECT_EQ(i, model.size());
+    for (const auto& [k, v] : model) {
+      ASSERT_NE(s.Najit(k), nullptr) << k;
+      EXPECT_EQ(*s.NajitSlozeny(SlozitVelikost(k)), v);
+    }
+  }
+  for (int n = 0; n < 300; ++n) {
+    std::string klic = "složka\\soubor" + std::to_string(n) + ".dat";
+    bool zije = std::any_of(model.begin(), model.end(),
+                            [&](const auto& p) { return SlozitVelikost(p.first) == klic; });
+    EXPECT_EQ(s.Obsahuje(klic), zije) << klic;
+  }
 }
 
 }  // namespace

@@ -66,6 +66,21 @@ TEST(ZkopirovatSoubor, KeepsModeAndTimeAndReplacesALinkInsteadOfWritingThroughIt
   EXPECT_FALSE(Existuje(sb / "x"));
 }
 
+// Large, empty and size-less sources (a /proc file announces 0 bytes and still has
+// content) all arrive whole.
+TEST(ZkopirovatSoubor, CopiesEveryByteWhateverTheSourceAnnounces) {
+  test::Sandbox sb;
+  std::string velky(3 << 20, '\0');
+  for (std::size_t i = 0; i < velky.size(); ++i)
+    velky[i] = static_cast<char>((i * 2654435761u) >> 13);
+  ASSERT_TRUE(ZkopirovatSoubor(sb.Zapsat("velky.bin", velky), sb / "velky.kopie").Uspech());
+  EXPECT_EQ(CistSoubor(sb / "velky.kopie"), velky);
+  ASSERT_TRUE(ZkopirovatSoubor(sb.Zapsat("prazdny", ""), sb / "prazdny.kopie").Uspech());
+  EXPECT_EQ(CistSoubor(sb / "prazdny.kopie"), "");
+  ASSERT_TRUE(ZkopirovatSoubor("/proc/self/status", sb / "status").Uspech());
+  EXPECT_TRUE(CistSoubor(sb / "status").starts_with("Name:")) << CistSoubor(sb / "status");
+}
+
 TEST(Atributy, OnlyTheReadOnlyBitChangesTheMode) {
   test::Sandbox sb;
   std::string f = sb.Zapsat(".f", "x");
