@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include "driver/pravo.h"
 #include "driver/stav.h"
+#include "support/falesna_platforma.h"
 #include "support/falesne_ui.h"
 #include "support/neprivilegovany.h"
 #include "support/sandbox.h"
@@ -13,29 +16,22 @@ namespace {
 
 using test::Sandbox;
 
-TEST(ExistujeSoubor, WildcardsAndNamesMatchFilesWithoutRegardToCase) {
+TEST(Pomucky, ExistujeSouborMatchesFilesOnlyWithWildcardsAndWithoutRegardToCase) {
   Sandbox s;
   s.Zapsat("Aplikace/Moje.Manifest.XML", "x");
   s.Zapsat("Aplikace/.skryty", "x");
   s.Zapsat("Aplikace/bez_tecky", "x");
   s.Vytvorit("Aplikace/slozka.manifest.xml");
-
-  EXPECT_TRUE(ExistujeSoubor(s / "Aplikace/Moje.Manifest.XML"));
-  EXPECT_TRUE(ExistujeSoubor(s / "Aplikace/moje.manifest.xml"));
-  EXPECT_TRUE(ExistujeSoubor(s / "Aplikace/*.manifest.xml"));
-  EXPECT_TRUE(ExistujeSoubor(s / "Aplikace/.skr?ty"));
-  EXPECT_TRUE(ExistujeSoubor(s / "Aplikace/bez_*.*"));  // "*.*" also names without a dot
-  EXPECT_FALSE(ExistujeSoubor(s / "Aplikace/*.dll"));
-  EXPECT_FALSE(ExistujeSoubor(s / "Aplikace/slozka.manifest.xml"));  // a folder is no file
-  EXPECT_FALSE(ExistujeSoubor(s / "Chybi/*"));
-  EXPECT_FALSE(ExistujeSoubor(s / "Aplikace/"));
+  s.Vytvorit("Prazdna");
+  // "*.*" also names without a dot; a folder is no file.
+  for (const char* c : {"Aplikace/Moje.Manifest.XML", "Aplikace/moje.manifest.xml",
+                        "Aplikace/*.manifest.xml", "Aplikace/.skr?ty", "Aplikace/bez_*.*"})
+    EXPECT_TRUE(ExistujeSoubor(s / c)) << c;
+  for (const char* c :
+       {"Aplikace/*.dll", "Aplikace/slozka.manifest.xml", "Chybi/*", "Aplikace/", "Prazdna/*.*"})
+    EXPECT_FALSE(ExistujeSoubor(s / c)) << c;
   EXPECT_FALSE(ExistujeSoubor(""));
 
-  s.Vytvorit("Prazdna");
-  EXPECT_FALSE(ExistujeSoubor(s / "Prazdna/*.*"));
-}
-
-TEST(Pomucky, SmallHelpers) {
   EXPECT_EQ(PridatLomitko("/data/profil"), "/data/profil/");
   EXPECT_EQ(PridatLomitko("/data/profil/"), "/data/profil/");
   EXPECT_EQ(PridatLomitko("  "), "  ");
@@ -55,85 +51,53 @@ TEST(Pomucky, SmallHelpers) {
 
 class IniFunkce : public ::testing::Test {
  protected:
-  void SetUp() override { RezimSystem = false; }
   void TearDown() override { RezimSystem = false; }
   Sandbox s_;
   test::FalesneUi ui_;
 };
 
-TEST_F(IniFunkce, ReadAndWriteThroughTheProfileFunctions) {
+TEST_F(IniFunkce, ReadWriteAndTheSectionsKeyNames) {
   std::string ini = s_ / "Merko.ini";
   ZapsatIni(ini, "Merko", "Release", "20140331");
   EXPECT_EQ(CistIni(ini, "MERKO", "release"), "20140331");
   EXPECT_EQ(CistIni(ini, "Merko", "Chybi"), "");
-  EXPECT_EQ(CistIni(s_ / "neni.ini", "Merko", "Release"), "");
-  EXPECT_TRUE(ui_.zpravy.empty());
-}
 
-TEST_F(IniFunkce, MissingSectionShowsTheMessageAndReturnsEmpty) {
-  std::string ini = s_.Zapsat("Merko.ini", "[]\r\nRelease=1\r\n");
-  EXPECT_EQ(CistIni(ini, "", "Release"), "");
-  ZapsatIni(ini, "", "Release", "2");
-  ASSERT_EQ(ui_.zpravy.size(), 2u);
-  EXPECT_EQ(ui_.zpravy[0].text,
-            "Program se pokouší přistupovat k INI souboru bez uvedení sekce. Nový formát INI "
-            "souboru však zadání sekce vyžaduje. Prosím obraťte se na dodavatele se žádostí o "
-            "aktualizaci.");
-  EXPECT_EQ(ui_.zpravy[0].styl, mb::kOk | mb::kKriticka | mb::kSystemoveModalni);
-  EXPECT_EQ(ui_.zpravy[0].titulek, "Zevlon");
-  EXPECT_EQ(s_.Cist("Merko.ini"), "[]\r\nRelease=1\r\n");
-}
-
-TEST_F(IniFunkce, ReadOnlyFileShowsTheWriteFailureAndTheCallerGoesOn) {
-  std::string obsah = "[Merko]\r\nRelease=1\r\n";
-  std::string ini = s_.Zapsat("Merko.ini", obsah);
-  ::chmod(ini.c_str(), 0444);
-  ZapsatIni(ini, "Merko", "Release", "2");
-  ASSERT_EQ(ui_.zpravy.size(), 1u);
-  EXPECT_EQ(ui_.zpravy[0].text, "Nelze zapsat do souboru " + ini +
-                                    " .\r\nZkontrolujte cestu a oprávnění pro zápis do tohoto "
-                                    "souboru.");
-  EXPECT_EQ(s_.Cist("Merko.ini"), obsah);
-
-  // Unattended: nothing shown, nothing raised, nothing written.
-  RezimSystem = true;
-  ZapsatIni(ini, "Merko", "Release", "3");
-  EXPECT_EQ(ui_.zpravy.size(), 1u);
-  EXPECT_EQ(s_.Cist("Merko.ini"), obsah);
-}
-
-TEST_F(IniFunkce, ValueWithLineBreakIsRefusedInsteadOfInjectingKeys) {
-  std::string ini = s_.Zapsat("Zevlon.ini", "[Nastaveni]\r\nSlozkaDat=/a/\r\n");
-  ZapsatIni(ini, "Nastaveni", "SlozkaDat", "/b/\r\n[Uloha]\r\nID=666");
-  ASSERT_EQ(ui_.zpravy.size(), 1u);
-  EXPECT_EQ(ui_.zpravy[0].text.rfind("Nelze zapsat do souboru ", 0), 0u);
-  EXPECT_EQ(CistIni(ini, "Uloha", "ID"), "");
-  EXPECT_EQ(CistIni(ini, "Nastaveni", "SlozkaDat"), "/a/");
-}
-
-TEST_F(IniFunkce, FolderWithoutWriteRightRefusesTheWrite) {
-  ::chmod(s_.Cesta().c_str(), 0755);
-  std::string slozka = s_.Vytvorit("profil");
-  std::string ini = s_.Zapsat("profil/Merko.ini", "[Merko]\r\nRelease=1\r\n");
-  test::PredatNeprivilegovanemu(ini);
-  ::chmod(slozka.c_str(), 0555);
-  auto v = test::SpustitNeprivilegovane({"inizapis", ini, "Merko", "Release", "2"});
-  EXPECT_EQ(v.vystup, "0\n");
-  EXPECT_EQ(s_.Cist("profil/Merko.ini"), "[Merko]\r\nRelease=1\r\n");
-}
-
-TEST_F(IniFunkce, SectionKeyNamesFirstOccurrenceWins) {
-  std::string ini = s_.Zapsat("Merko.ini",
-                              "[Profily]\r\nFirma A=/data/a\r\nbez rovnitka\r\n=/jen/hodnota\r\n"
-                              "FIRMA a=/data/jina\r\n Firma B = /data/b \r\n[Jine]\r\nX=1\r\n");
-  auto klice = CistSekciIni(ini, "profily");
+  s_.Zapsat("Profily.ini",
+            "[Profily]\r\nFirma A=/data/a\r\nbez rovnitka\r\n=/jen/hodnota\r\n"
+            "FIRMA a=/data/jina\r\n Firma B = /data/b \r\n[Jine]\r\nX=1\r\n");
+  auto klice = CistSekciIni(s_ / "Profily.ini", "profily");
   ASSERT_TRUE(klice.has_value());
   std::vector<std::string> nazvy;
   for (auto& k : *klice)
     nazvy.push_back(*k.hodnota);
-  EXPECT_EQ(nazvy, (std::vector<std::string>{"Firma A", "Firma B"}));
-  EXPECT_TRUE(CistSekciIni(ini, "Chybi")->Prazdny());
+  EXPECT_EQ(nazvy, (std::vector<std::string>{"Firma A", "Firma B"}));  // first occurrence wins
   EXPECT_TRUE(CistSekciIni(s_ / "neni.ini", "Profily")->Prazdny());
+  EXPECT_TRUE(ui_.zpravy.empty());
+}
+
+TEST_F(IniFunkce, MissingSectionAndFailedWritesShowTheirMessageAndTheCallerGoesOn) {
+  const std::string obsah = "[]\r\nRelease=1\r\n";
+  std::string ini = s_.Zapsat("Merko.ini", obsah);
+  EXPECT_EQ(CistIni(ini, "", "Release"), "");
+  ZapsatIni(ini, "", "Release", "2");
+  ASSERT_EQ(ui_.zpravy.size(), 2u);
+  EXPECT_EQ(ui_.zpravy[1].text,
+            "Program se pokouší přistupovat k INI souboru bez uvedení sekce. Nový formát INI "
+            "souboru však zadání sekce vyžaduje. Prosím obraťte se na dodavatele se žádostí o "
+            "aktualizaci.");
+  EXPECT_EQ(ui_.zpravy[1].styl, mb::kOk | mb::kKriticka | mb::kSystemoveModalni);
+  EXPECT_EQ(ui_.zpravy[1].titulek, "Zevlon");
+
+  ::chmod(ini.c_str(), 0444);
+  ZapsatIni(ini, "Merko", "Release", "2");
+  ASSERT_EQ(ui_.zpravy.size(), 3u);
+  EXPECT_EQ(ui_.zpravy[2].text, "Nelze zapsat do souboru " + ini +
+                                    " .\r\nZkontrolujte cestu a oprávnění pro zápis do tohoto "
+                                    "souboru.");
+  RezimSystem = true;  // unattended: nothing shown, nothing raised, nothing written
+  ZapsatIni(ini, "Merko", "Release", "3");
+  EXPECT_EQ(ui_.zpravy.size(), 3u);
+  EXPECT_EQ(s_.Cist("Merko.ini"), obsah);
 }
 
 TEST(ZobrazChybu, ButtonsAndIconFollowTheErrorNumber) {
@@ -145,6 +109,63 @@ TEST(ZobrazChybu, ButtonsAndIconFollowTheErrorNumber) {
   EXPECT_EQ(ui.zpravy[0].styl, mb::kOpakovatStorno | mb::kKriticka | mb::kSystemoveModalni);
   EXPECT_EQ(ui.zpravy[1].styl, mb::kOk | mb::kVykricnik | mb::kSystemoveModalni);
   EXPECT_EQ(ui.zpravy[1].text, "Varování");
+}
+
+TEST(MaPravoAktualizovat, WritableFolderAnswersTrueAndNeverLeavesOrFollowsTheMarker) {
+  Sandbox s;
+  const std::string slozka = s.Vytvorit("Setup") + "/", znacka = slozka + "~pravo.aktualizovat";
+  EXPECT_TRUE(MaPravoAktualizovat(slozka));
+  EXPECT_FALSE(test::Existuje(znacka));
+  s.Zapsat("Setup/~pravo.aktualizovat", "stary");  // left by an earlier run: replaced, removed
+  EXPECT_TRUE(MaPravoAktualizovat(slozka));
+  EXPECT_FALSE(test::Existuje(znacka));
+  std::string cizi = s.Zapsat("cizi.txt", "nedotknutelne");
+  ASSERT_EQ(::symlink(cizi.c_str(), znacka.c_str()), 0);
+  EXPECT_TRUE(MaPravoAktualizovat(slozka));
+  EXPECT_EQ(s.Cist("cizi.txt"), "nedotknutelne");
+  EXPECT_FALSE(test::Existuje(znacka));
+  EXPECT_FALSE(MaPravoAktualizovat(s / "neni/"));
+}
+
+TEST(MaPravoAktualizovat, FolderWithoutWriteRightOrAForeignMarkerAnswersFalse) {
+  Sandbox s;
+  ::chmod(s.Cesta().c_str(), 0755);
+  std::string slozka = s.Vytvorit("Setup");
+  ::chmod(slozka.c_str(), 0555);
+  EXPECT_EQ(test::SpustitNeprivilegovane({"pravo", slozka + "/"}).vystup, "0\n");
+  EXPECT_FALSE(test::Existuje(slozka + "/~pravo.aktualizovat"));
+  // The same folder made writable for that user answers true: the refusal above came
+  // from the rights, not from the helper.
+  test::PredatNeprivilegovanemu(slozka);
+  ::chmod(slozka.c_str(), 0755);
+  EXPECT_EQ(test::SpustitNeprivilegovane({"pravo", slozka + "/"}).vystup, "1\n");
+
+  // A sticky folder everybody may write, holding a marker owned by somebody else.
+  if (::geteuid() != 0) GTEST_SKIP() << "needs a second user to own the marker";
+  std::string lepkava = s.Vytvorit("Lepkava");
+  ::chmod(lepkava.c_str(), 01777);
+  s.Zapsat("Lepkava/~pravo.aktualizovat", "cizi");
+  EXPECT_EQ(test::SpustitNeprivilegovane({"pravo", lepkava + "/"}).vystup, "0\n");
+  EXPECT_EQ(s.Cist("Lepkava/~pravo.aktualizovat"), "cizi");
+}
+
+TEST(JmenoUzivatele, NamesAreCleanedUpAndTheSuperuserFromCronIsTheSystemAccount) {
+  test::FalesnaPlatforma p;
+  p.uzivatel = std::string(" Jana \0xyz", 10);
+  EXPECT_EQ(JmenoUzivatele(), "Jana");
+  p.uzivatel = "";
+  EXPECT_EQ(JmenoUzivatele(), "Beze jména");
+  p.pocitac = "  ";
+  EXPECT_EQ(JmenoPocitace(), "Beze jména");
+  p.pocitac = "stanice-7";
+  EXPECT_EQ(JmenoPocitace(), "stanice-7");
+  // The real account as the helper process sees it.
+  if (::geteuid() != 0) GTEST_SKIP() << "needs the superuser";
+  EXPECT_EQ(test::SpustitPomocnika({"uzivatel"}, {"DISPLAY=", "WAYLAND_DISPLAY="}).vystup,
+            "System\n");
+  EXPECT_EQ(test::SpustitPomocnika({"uzivatel"}, {"DISPLAY=:0"}).vystup, "root\n");
+  EXPECT_EQ(test::SpustitNeprivilegovane({"uzivatel"}, {"DISPLAY=", "WAYLAND_DISPLAY="}).vystup,
+            "nobody\n");
 }
 
 }  // namespace

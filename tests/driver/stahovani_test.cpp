@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 
@@ -16,124 +17,83 @@
 namespace zevlon {
 namespace {
 
-using test::OdpovedTestu;
 using test::PozadavekHttp;
 using test::Sandbox;
-using test::TestHttpServer;
 
-class BalikTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    platforma_.program = s_ / "Zevlon";
-    AktualniPolozka.clear();
-    slozka_ = s_.Vytvorit("tmp") + "/";
-  }
-  void TearDown() override { AktualniPolozka.clear(); }
-
-  // An archive's bytes, made by zip.
-  std::string Archiv(const std::string& jmeno, const std::string& obsah) {
-    test::VytvoritZip(s_ / "archiv.zip", {{jmeno, obsah}});
-    return s_.Cist("archiv.zip");
-  }
-
-  Sandbox s_;
-  test::FalesnaPlatforma platforma_;
-  test::FalesneUi ui_;
-  std::string slozka_;
-};
-
-TEST_F(BalikTest, PackageIsDownloadedUnpackedAndItsArchiveRemoved) {
-  std::string zip = Archiv("Setup.exe", "program");
-  TestHttpServer server([&](const PozadavekHttp&) { return test::Telo(zip); });
-  s_.Zapsat("tmp/Setup.exe", "stary");  // a stale target never counts as unpacked
-  StahnoutARozbalit(server.Adresa() + "/Setup/Setup.exe.zip", slozka_, "Setup.exe", "");
-  EXPECT_EQ(s_.Cist("tmp/Setup.exe"), "program");
-  EXPECT_FALSE(test::Existuje(slozka_ + "Setup.exe.zip"));
-  EXPECT_EQ(server.Pozadavky().size(), 1u);
-  EXPECT_EQ(AktualniPolozka, "");
-}
-
-TEST_F(BalikTest, DownloadThatIsNoArchiveIsFetchedExactlyTwice) {
-  TestHttpServer server([](const PozadavekHttp&) { return test::Telo("<html>chyba</html>"); });
-  const std::string url = server.Adresa() + "/a.dll.zip";
-  try {
-    StahnoutARozbalit(url, slozka_, "a.dll", "");
-    FAIL();
-  } catch (const Chyba& c) {
-    EXPECT_EQ(c.Popis(), "Nepodařilo se stáhnout soubor " + slozka_ + "a.dll.zip");
-  }
-  EXPECT_EQ(server.Pozadavky().size(), 2u);
-  EXPECT_EQ(AktualniPolozka, url + "->" + slozka_ + "a.dll.zip");
-
-  try {
-    StahnoutARozbalit(url, slozka_, "a.dll", "Vlastní zpráva.");
-    FAIL();
-  } catch (const Chyba& c) {
-    EXPECT_EQ(c.Popis(), "Vlastní zpráva.");
-  }
-}
-
-TEST_F(BalikTest, ArchiveHoldingAnotherNameFailsAfterTwoFullPasses) {
-  std::string zip = Archiv("jiny.txt", "x");
-  TestHttpServer server([&](const PozadavekHttp&) { return test::Telo(zip); });
-  try {
-    StahnoutARozbalit(server.Adresa() + "/a.dll.zip", slozka_, "a.dll", "");
-    FAIL();
-  } catch (const Chyba& c) {
-    EXPECT_EQ(c.Popis(), "Nepodařilo se dekomprimovat soubor (" + slozka_ + "a.dll.zip).");
-  }
-  EXPECT_EQ(server.Pozadavky().size(), 2u);
-  EXPECT_EQ(AktualniPolozka, slozka_ + "a.dll.zip");
-}
-
-TEST_F(BalikTest, AtMostFourDownloadsWhenBothStagesFailOnce) {
-  std::string zip = Archiv("jiny.txt", "x");
+// Each package name stands for one way the site answers: a package holding the named
+// file, an error page, a package holding another name, both of those in turn, a
+// package cut in half, a missing file.
+TEST(StahnoutARozbalit, PackagesAreUnpackedOrFailAfterAtMostFourDownloadsLeavingNoTarget) {
+  Sandbox s;
+  test::FalesnaPlatforma platforma;
+  platforma.program = s / "Zevlon";
+  test::FalesneUi ui;
+  const std::string slozka = s.Vytvorit("tmp") + "/";
+  auto archiv = [&](const std::string& jmeno, const std::string& obsah) {
+    test::VytvoritZip(s / "archiv.zip", {{jmeno, obsah}});
+    return s.Cist("archiv.zip");
+  };
+  const std::string setup = archiv("Setup.exe", "program"), jiny = archiv("jiny.txt", "x");
+  const std::string velky = archiv("velky.dll", std::string(200000, 'v'));
   std::atomic<int> n{0};
-  TestHttpServer server([&](const PozadavekHttp&) {
-    // Every other answer is an error page instead of the archive.
-    return test::Telo((n++ % 2 == 0) ? std::string("chyba") : zip);
+  test::TestHttpServer server([&](const PozadavekHttp& p) {
+    if (p.cesta == "/Setup.exe.zip") return test::Telo(setup);
+    if (p.cesta.starts_with("/html")) return test::Telo("<html>chyba</html>");
+    if (p.cesta == "/c.dll.zip") return test::Telo(jiny);
+    if (p.cesta == "/velky.dll.zip") return test::Telo(velky.substr(0, velky.size() / 2));
+    if (p.cesta == "/d.zip") return test::Telo(n++ % 2 == 0 ? std::string("chyba") : jiny);
+    return test::Stav(404, "Not Found", "nic");
   });
-  EXPECT_THROW(StahnoutARozbalit(server.Adresa() + "/a.zip", slozka_, "a", ""), Chyba);
-  EXPECT_EQ(server.Pozadavky().size(), 4u);
-}
-
-TEST_F(BalikTest, TruncatedArchiveNeverLeavesAFileUnderTheTargetsName) {
-  std::string zip = Archiv("velky.dll", std::string(200000, 'v'));
-  TestHttpServer server(
-      [&](const PozadavekHttp&) { return test::Telo(zip.substr(0, zip.size() / 2)); });
-  try {
-    StahnoutARozbalit(server.Adresa() + "/velky.dll.zip", slozka_, "velky.dll", "");
-    FAIL();
-  } catch (const Chyba& c) {
-    EXPECT_EQ(c.Popis(), "Nepodařilo se dekomprimovat soubor (" + slozka_ + "velky.dll.zip).");
+  s.Zapsat("tmp/Setup.exe", "stary");  // a stale target never counts as unpacked
+  const std::string url = server.Adresa() + "/",
+                    dekomprimovat = "Nepodařilo se dekomprimovat soubor (" + slozka;
+  const struct {
+    std::string jmeno, cesta, zprava, popis;  // no description: no error
+    long stazeni;
+    std::string polozka, zbyva;  // files that begin with the name, joined by ","
+  } kPripady[] = {
+      {"Setup.exe", "Setup.exe.zip", "", "", 1, "", "Setup.exe"},
+      {"a.dll", "html/a.dll.zip", "", "Nepodařilo se stáhnout soubor " + slozka + "a.dll.zip", 2,
+       url + "html/a.dll.zip->" + slozka + "a.dll.zip", "a.dll.zip"},
+      {"b.dll", "html/b.dll.zip", "Vlastní zpráva.", "Vlastní zpráva.", 2,
+       url + "html/b.dll.zip->" + slozka + "b.dll.zip", "b.dll.zip"},
+      {"c.dll", "c.dll.zip", "", dekomprimovat + "c.dll.zip).", 2, slozka + "c.dll.zip", ""},
+      {"d", "d.zip", "", dekomprimovat + "d.zip).", 4, slozka + "d.zip", ""},
+      {"velky.dll", "velky.dll.zip", "", dekomprimovat + "velky.dll.zip).", 2,
+       slozka + "velky.dll.zip", ""},
+      {"e", "e.zip", "", "http error: 404 Not Found", 1, url + "e.zip->" + slozka + "e.zip", ""},
+  };
+  for (const auto& p : kPripady) {
+    SCOPED_TRACE(p.jmeno);
+    try {
+      StahnoutARozbalit(url + p.cesta, slozka, p.jmeno, p.zprava);
+      EXPECT_EQ(p.popis, "");
+    } catch (const Chyba& c) {
+      EXPECT_EQ(c.Popis(), p.popis);
+    }
+    auto dotazy = server.Pozadavky();
+    EXPECT_EQ(std::count_if(dotazy.begin(), dotazy.end(),
+                            [&](const PozadavekHttp& d) { return d.cesta == "/" + p.cesta; }),
+              p.stazeni);
+    EXPECT_EQ(AktualniPolozka, p.polozka);
+    std::string zbyva;
+    for (const auto& e : std::filesystem::directory_iterator(slozka))
+      if (e.path().filename().string().starts_with(p.jmeno))
+        zbyva += (zbyva.empty() ? "" : ",") + e.path().filename().string();
+    EXPECT_EQ(zbyva, p.zbyva);
   }
-  EXPECT_FALSE(test::Existuje(slozka_ + "velky.dll"));
-  for (const auto& e : std::filesystem::directory_iterator(slozka_))
-    EXPECT_EQ(e.path().filename().string().find("velky.dll.zip"), std::string::npos) << e.path();
+  EXPECT_EQ(s.Cist("tmp/Setup.exe"), "program");
+  AktualniPolozka.clear();
 }
 
-TEST_F(BalikTest, HttpFailureRaisesItsOwnText) {
-  TestHttpServer server([](const PozadavekHttp&) { return test::Stav(404, "Not Found", "nic"); });
-  try {
-    StahnoutARozbalit(server.Adresa() + "/a.zip", slozka_, "a", "");
-    FAIL();
-  } catch (const Chyba& c) {
-    EXPECT_EQ(c.Popis(), "http error: 404 Not Found");
-  }
-}
-
-TEST(JeZip, SignatureIgnoresLetterCase) {
+TEST(JeZipARozbaleni, SignatureIgnoresCaseAndTheShellCopiesTheNamedEntryOrNothing) {
   Sandbox s;
-  EXPECT_TRUE(JeZip(s.Zapsat("a", "PK\x03\x04")));
-  EXPECT_TRUE(JeZip(s.Zapsat("b", "pk")));
-  EXPECT_FALSE(JeZip(s.Zapsat("c", "P")));
-  EXPECT_FALSE(JeZip(s.Zapsat("d", "")));
-  EXPECT_FALSE(JeZip(s.Zapsat("e", "<html>")));
+  for (std::string obsah : {"PK\x03\x04", "pk"})
+    EXPECT_TRUE(JeZip(s.Zapsat("a", obsah))) << obsah;
+  for (std::string obsah : {"P", "", "<html>"})
+    EXPECT_FALSE(JeZip(s.Zapsat("a", obsah))) << obsah;
   EXPECT_FALSE(JeZip(s / "chybi"));
-}
 
-TEST(RozbalitPresShell, CopiesTheNamedEntryOrNothing) {
-  Sandbox s;
   std::string slozka = s.Vytvorit("t") + "/";
   test::VytvoritZip(slozka + "Data.CFG.zip", {{"data.cfg", "obsah"}, {"jiny", "y"}});
   RozbalitPresShell(slozka, "Data.CFG");

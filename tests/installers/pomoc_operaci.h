@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 
@@ -57,6 +58,18 @@ Chyba ZachytitChybu(F&& f) {
   }
   ADD_FAILURE() << "no error was raised";
   return Chyba(0, "");
+}
+
+// The files below a folder (links to files followed) by relative path, with contents;
+// a missing folder has none.
+using Strom = std::map<std::string, std::string>;
+inline Strom CistStrom(const std::string& slozka) {
+  Strom s;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(slozka, ec))
+    if (std::filesystem::is_regular_file(e.path()))
+      s[e.path().lexically_relative(slozka).string()] = CistSoubor(e.path().string());
+  return s;
 }
 
 inline struct stat Stav(const std::string& cesta) {

@@ -1,6 +1,7 @@
+// The rebuild of an application folder from its update server, and the lookup of an
+// add-on's server through its manifests and release information, both on loopback.
 #include "snapshots/aktualizace_aplikace.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -8,22 +9,18 @@
 
 #include "common/chyba.h"
 #include "driver/stav.h"
+#include "installers/pomoc_operaci.h"
+#include "snapshots/najit_server.h"
 #include "support/falesna_platforma.h"
-#include "support/falesne_ui.h"
 #include "support/http_server.h"
-#include "support/sandbox.h"
 #include "tools/publikace/publikace.h"
 
 namespace zevlon {
 namespace {
 
-using test::Sandbox;
-using test::TestHttpServer;
-
-void Datovat(const std::string& soubor, time_t cas) {
-  timespec casy[2] = {{0, UTIME_OMIT}, {cas, 0}};
-  ::utimensat(AT_FDCWD, soubor.c_str(), casy, 0);
-}
+using test::Existuje;
+using test::ZachytitChybu;
+using Cesty = std::vector<std::string>;
 
 constexpr time_t kVydani = 1419940800;  // 2014-12-30 12:00 UTC
 
@@ -32,29 +29,37 @@ class AplikaceTest : public ::testing::Test {
   void SetUp() override {
     platforma_.program = s_ / "program/Zevlon";
     temp_ = s_.Vytvorit("temp") + "/";
-    AktualniPolozka.clear();
   }
-
   // The server's folder: written, dated and published.
-  void Server(const std::vector<std::pair<std::string, std::string>>& soubory) {
+  void Server(const std::vector<std::pair<std::string, std::string>>& soubory,
+              const std::string& slozka = "app") {
+    s_.Vytvorit(slozka);
     for (auto& [cesta, obsah] : soubory)
-      Datovat(s_.Zapsat("zdroj/" + cesta, obsah), kVydani);
-    publikace::PublikovatSlozku(s_ / "zdroj/", s_ / "web/app/");
+      test::NastavitCas(s_.Zapsat(slozka + "/" + cesta, obsah), kVydani, 0);
+    publikace::PublikovatSlozku(s_ / (slozka + "/"), s_ / ("web/" + slozka + "/"));
   }
-
-  std::vector<std::string> Stazene() const {
-    std::vector<std::string> c;
-    for (auto& p : server_.Pozadavky())
-      if (p.cesta.find("master.snapshot") == std::string::npos) c.push_back(p.cesta);
+  void Aktualizovat(const std::string& stara, const std::string& slozka = "app",
+                    const Cesty& jen = {}) {
+    AktualizaceAplikace(temp_, server_.Adresa() + "/" + slozka + "/", s_ / stara, s_ / "nova/",
+                        jen);
+  }
+  // Files downloaded since the last look, without the snapshots.
+  Cesty Stazene() {
+    Cesty c;
+    auto p = server_.Pozadavky();
+    for (std::size_t i = videno_; i < p.size(); ++i)
+      if (p[i].cesta.find("master.snapshot") == std::string::npos) c.push_back(p[i].cesta);
+    videno_ = p.size();
     std::sort(c.begin(), c.end());
     return c;
   }
 
-  Sandbox s_;
+  test::Sandbox s_;
   test::FalesnaPlatforma platforma_;
   test::FalesneUi ui_;
-  TestHttpServer server_{TestHttpServer::SlozkaSouboru(s_ / "web")};
+  test::TestHttpServer server_{test::TestHttpServer::SlozkaSouboru(s_ / "web")};
   std::string temp_;
+  std::size_t videno_ = 0;
 };
 
 TEST_F(AplikaceTest, UnchangedFilesAreCopiedFromTheirRealNamesAndTheRestDownloaded) {
@@ -62,84 +67,133 @@ TEST_F(AplikaceTest, UnchangedFilesAreCopiedFromTheirRealNamesAndTheRestDownload
           {"sub/Data Účtů.cfg", "data"},
           {"beze/zmeny.txt", "x"},
           {"vetsi.txt", "abc"}});
-  s_.Zapsat("stara/PROGRAM.EXE", "program");  // only the letter case differs
-  Datovat(s_ / "stara/PROGRAM.EXE", kVydani - 10);
-  s_.Zapsat("stara/beze/zmeny.txt", "x");
-  Datovat(s_ / "stara/beze/zmeny.txt", kVydani + 29);
-  s_.Zapsat("stara/vetsi.txt", "abcd");  // another size
-  Datovat(s_ / "stara/vetsi.txt", kVydani);
+  test::NastavitCas(s_.Zapsat("stara/PROGRAM.EXE", "program"), kVydani - 10, 0);  // case only
+  test::NastavitCas(s_.Zapsat("stara/beze/zmeny.txt", "x"), kVydani + 29, 0);
+  test::NastavitCas(s_.Zapsat("stara/vetsi.txt", "abcd"), kVydani, 0);  // another size
   s_.Zapsat("stara/nezname.txt", "server nezná");
-
-  AktualizaceAplikace(temp_, server_.Adresa() + "/app/", s_ / "stara/", s_ / "nova/");
-  EXPECT_EQ(s_.Cist("nova/program.exe"), "program");
-  EXPECT_EQ(s_.Cist("nova/sub/Data Účtů.cfg"), "data");
-  EXPECT_EQ(s_.Cist("nova/vetsi.txt"), "abc");
-  EXPECT_FALSE(test::Existuje(s_ / "nova/nezname.txt"));
-  EXPECT_EQ(Stazene(), (std::vector<std::string>{"/app/sub/Data%20%C3%9A%C4%8Dt%C5%AF.cfg.zip",
-                                                 "/app/vetsi.txt.zip"}));
-  // Copies and downloads keep the server's times, so the next run copies everything.
-  struct stat st {};
-  ::stat((s_ / "nova/sub/Data Účtů.cfg").c_str(), &st);
-  EXPECT_EQ(st.st_mtime, kVydani);
-  EXPECT_EQ(AktualniPolozka, "");
-  EXPECT_TRUE(test::Existuje(temp_ + "master.snapshot"));
-  EXPECT_FALSE(test::Existuje(temp_ + "vetsi.txt"));
-
-  bool kopirovano = false, stazeno = false;
-  for (auto& h : ui_.hlaseni) {
-    kopirovano = kopirovano || h.zprava == "Kopíruje se program.exe";
-    stazeno = stazeno || h.zprava == "Stahuje se nový soubor vetsi.txt";
-  }
-  EXPECT_TRUE(kopirovano);
-  EXPECT_TRUE(stazeno);
-}
-
-TEST_F(AplikaceTest, MissingOldFolderDownloadsEverythingAndStaleSnapshotsAreReplaced) {
-  Server({{"a.txt", "a"}});
+  // Stale files of an earlier run are replaced.
   s_.Zapsat("temp/master.snapshot", "stary\tsnapshot");
   s_.Zapsat("temp/master.snapshot.zip", "stary zip");
-  AktualizaceAplikace(temp_, server_.Adresa() + "/app/", s_ / "neni/", s_ / "nova/");
+
+  Aktualizovat("stara/");
+  EXPECT_EQ(test::CistStrom(s_ / "nova"), (test::Strom{{"beze/zmeny.txt", "x"},
+                                                       {"program.exe", "program"},
+                                                       {"sub/Data Účtů.cfg", "data"},
+                                                       {"vetsi.txt", "abc"}}));
+  EXPECT_EQ(Stazene(),
+            (Cesty{"/app/sub/Data%20%C3%9A%C4%8Dt%C5%AF.cfg.zip", "/app/vetsi.txt.zip"}));
+  // Copies and downloads keep the server's times, so the next run copies everything.
+  EXPECT_EQ(test::Stav(s_ / "nova/sub/Data Účtů.cfg").st_mtime, kVydani);
+  EXPECT_EQ(AktualniPolozka, "");
+  EXPECT_TRUE(Existuje(temp_ + "master.snapshot"));
+  EXPECT_FALSE(Existuje(temp_ + "vetsi.txt"));
+  auto hlaseno = [&](const std::string& z) {
+    return std::any_of(ui_.hlaseni.begin(), ui_.hlaseni.end(),
+                       [&](const auto& h) { return h.zprava == z; });
+  };
+  EXPECT_TRUE(hlaseno("Kopíruje se program.exe"));
+  EXPECT_TRUE(hlaseno("Stahuje se nový soubor vetsi.txt"));
+}
+
+TEST_F(AplikaceTest, MissingOldFolderDownloadsEverythingAndAnEmptySnapshotBuildsNothing) {
+  Server({{"a.txt", "a"}});
+  Aktualizovat("neni/");
   EXPECT_EQ(s_.Cist("nova/a.txt"), "a");
-  EXPECT_EQ(Stazene(), std::vector<std::string>{"/app/a.txt.zip"});
+  EXPECT_EQ(Stazene(), Cesty{"/app/a.txt.zip"});
+
+  Server({}, "prazdna");
+  std::filesystem::remove_all(s_ / "nova");
+  Aktualizovat("neni/", "prazdna");
+  EXPECT_FALSE(Existuje(s_ / "nova"));
+  EXPECT_TRUE(Stazene().empty());
 }
 
 TEST_F(AplikaceTest, OnlyTheNamedFoldersOfTheOldCopyAreConsidered) {
   Server({{"Merko/app.exe", "nova"}, {"Setup.exe", "instalator"}});
-  s_.Zapsat("setup/Merko/app.exe", "nova");
-  Datovat(s_ / "setup/Merko/app.exe", kVydani);
+  test::NastavitCas(s_.Zapsat("setup/Merko/app.exe", "nova"), kVydani, 0);
   s_.Zapsat("setup/Upravy/app.exe", "nova");
-  AktualizaceAplikace(temp_, server_.Adresa() + "/app/", s_ / "setup/", s_ / "nova/",
-                      {s_ / "setup/Merko/"});
-  EXPECT_EQ(Stazene(), std::vector<std::string>{"/app/Setup.exe.zip"});
-  EXPECT_FALSE(test::Existuje(s_ / "nova/Upravy"));
+  Aktualizovat("setup/", "app", {s_ / "setup/Merko/"});
+  EXPECT_EQ(Stazene(), Cesty{"/app/Setup.exe.zip"});
+  EXPECT_FALSE(Existuje(s_ / "nova/Upravy"));
 }
 
 TEST_F(AplikaceTest, FailuresNameTheirSourceAndLeaveTheFileInTheReport) {
-  try {
-    AktualizaceAplikace(temp_, server_.Adresa() + "/chybi/", s_ / "stara/", s_ / "nova/");
-    FAIL();
-  } catch (const Chyba& c) {
-    EXPECT_EQ(c.Popis(), "http error: 404 Not Found");
-    EXPECT_EQ(c.Zdroj(), "mMain::AktualizaceAplikace");
-    EXPECT_EQ(AktualniPolozka,
-              server_.Adresa() + "/chybi/master.snapshot.zip->" + temp_ + "master.snapshot.zip");
-  }
+  Chyba c = ZachytitChybu([&] { Aktualizovat("stara/", "chybi"); });
+  EXPECT_EQ(c.Popis(), "http error: 404 Not Found");
+  EXPECT_EQ(c.Zdroj(), "mMain::AktualizaceAplikace");
+  EXPECT_EQ(AktualniPolozka,
+            server_.Adresa() + "/chybi/master.snapshot.zip->" + temp_ + "master.snapshot.zip");
   // A snapshot that is no archive at all gives the snapshot's own message.
   s_.Zapsat("web/spatny/master.snapshot.zip", "<html/>");
-  try {
-    AktualizaceAplikace(temp_, server_.Adresa() + "/spatny/", s_ / "stara/", s_ / "nova/");
-    FAIL();
-  } catch (const Chyba& c) {
-    EXPECT_EQ(c.Popis(), "Nepodařilo se stáhnout informace o aktualizaci z internetu.");
-  }
+  EXPECT_EQ(ZachytitChybu([&] { Aktualizovat("stara/", "spatny"); }).Popis(),
+            "Nepodařilo se stáhnout informace o aktualizaci z internetu.");
 }
 
-TEST_F(AplikaceTest, EmptySnapshotBuildsNothing) {
-  s_.Vytvorit("zdroj");
-  publikace::PublikovatSlozku(s_ / "zdroj/", s_ / "web/app/");
-  AktualizaceAplikace(temp_, server_.Adresa() + "/app/", s_ / "stara/", s_ / "nova/");
-  EXPECT_FALSE(test::Existuje(s_ / "nova"));
-  EXPECT_TRUE(Stazene().empty());
+class NajitServer : public ::testing::Test {
+ protected:
+  void SetUp() override { platforma_.temp = s_.Vytvorit("temp"); }
+  void Manifest(const std::string& jmeno, const std::string& prvek) {
+    s_.Zapsat("setup/Upravy/Doplnky/X/" + jmeno,
+              "<?xml version=\"1.0\"?><kořen>" + prvek + "</kořen>");
+  }
+  void Informace(const std::string& url, const std::string& vyzaduje) {
+    informace_ = "[Upravy\\Doplnky\\X\\]\r\nUrl=" + url + "\r\n" +
+                 (vyzaduje.empty() ? "" : "ReleaseMerko=" + vyzaduje + "\r\n");
+  }
+  std::string Najit(const std::string& cil = "20140331") {
+    return NajitServerAplikace(s_ / "setup/", "Upravy/Doplnky/X/", cil);
+  }
+
+  test::Sandbox s_;
+  test::FalesnaPlatforma platforma_;
+  test::FalesneUi ui_;
+  std::string informace_;
+  test::TestHttpServer server_{
+      [this](const test::PozadavekHttp&) { return test::Telo(informace_); }};
+};
+
+TEST_F(NajitServer, TheFirstManifestWithAnAddressDecidesAndUrlWinsAtOnce) {
+  EXPECT_EQ(Najit(), "");
+  Manifest("a.manifest.xml", "<UpdateOnLine server=\"ftp\"/>");          // the other element
+  Manifest("b.manifest.xml", "<updateOnLine url=\"http://nedokonceny");  // does not parse
+  EXPECT_EQ(Najit(), "");
+
+  Manifest("a.manifest.xml", "<updateOnLine url=\"http://a/\" urlIni=\"http://ini/\"/>");
+  EXPECT_EQ(Najit(), "http://a/");
+  EXPECT_TRUE(server_.Pozadavky().empty());
+
+  Manifest("a.manifest.xml", "<updateOnLine urlIni=\"" + server_.Adresa() + "/upravy/\"/>");
+  Manifest("b.manifest.xml", "<updateOnLine url=\"http://b/\"/>");
+  Informace("http://z-informaci/", "");
+  EXPECT_EQ(Najit(), "http://z-informaci/");
+  ASSERT_EQ(server_.Pozadavky().size(), 1u);
+  EXPECT_EQ(server_.Pozadavky()[0].cesta.substr(0, 28), "/upravy/download.ini?id=2026");
+  EXPECT_FALSE(Existuje(s_ / "temp/upravy_download.ini"));
+  EXPECT_EQ(AktualniPolozka, "");
+}
+
+TEST_F(NajitServer, RequiredSuiteReleaseMustBeMoreThan190DaysOlder) {
+  Manifest("a.manifest.xml", "<updateOnLine urlIni=\"" + server_.Adresa() + "/\"/>");
+  // Equal releases are not compared; 303 and 191 days are enough.
+  for (auto [vyzaduje, cil] : {std::pair{"20140331", "20140331"}, std::pair{"20130601", "20140331"},
+                               std::pair{"20130920", "20140330"}}) {
+    Informace("http://x/", vyzaduje);
+    EXPECT_EQ(Najit(cil), "http://x/") << vyzaduje;
+  }
+  for (const char* vyzaduje : {"20130921" /* 190 days */, "20140110", "20150101"}) {
+    Informace("http://x/", vyzaduje);
+    EXPECT_EQ(ZachytitChybu([&] { Najit("20140330"); }).Popis(),
+              std::string("Nelze stáhnout aktualizace Merka, protože aplikace "
+                          "'Upravy\\Doplnky\\X\\' vyžaduje Merko vydání ") +
+                  vyzaduje +
+                  ". Zopakujte pokus o stažení později nebo se obraťte na dodavatele aplikace.");
+    EXPECT_EQ(AktualniPolozka, s_ / "temp/upravy_download.ini");
+    EXPECT_TRUE(Existuje(s_ / "temp/upravy_download.ini"));
+  }
+  Informace("", "20150101");  // no address: no check
+  EXPECT_EQ(Najit("20140330"), "");
+  Informace("http://x/", "2014");
+  EXPECT_THROW(Najit("20140330"), Chyba);  // not a date
 }
 
 }  // namespace

@@ -2,86 +2,23 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 namespace zevlon::test {
 
-namespace {
-
-std::vector<std::string> Prostredi(const std::vector<std::string>& pridat) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) {
-    std::string s(*e);
-    std::string jmeno = s.substr(0, s.find('='));
-    if (jmeno == "DISPLAY" || jmeno == "WAYLAND_DISPLAY") continue;
-    bool nahrazeno = false;
-    for (auto& p : pridat)
-      nahrazeno = nahrazeno || p.substr(0, p.find('=')) == jmeno;
-    if (!nahrazeno) env.push_back(s);
-  }
-  env.insert(env.end(), pridat.begin(), pridat.end());
-  return env;
-}
-
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& prostredi,
-            int vystup) {
-  std::vector<std::string> a = argv, e = Prostredi(prostredi);
-  std::vector<char*> ca, ce;
-  for (auto& x : a)
-    ca.push_back(x.data());
-  ca.push_back(nullptr);
-  for (auto& x : e)
-    ce.push_back(x.data());
-  ce.push_back(nullptr);
-  posix_spawn_file_actions_t akce;
-  posix_spawn_file_actions_init(&akce);
-  posix_spawn_file_actions_addopen(&akce, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&akce, vystup, STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&akce, vystup, STDERR_FILENO);
-  pid_t pid = 0;
-  int r = posix_spawn(&pid, ca[0], &akce, nullptr, ca.data(), ce.data());
-  posix_spawn_file_actions_destroy(&akce);
-  if (r != 0) throw std::runtime_error("cannot start " + argv[0]);
-  return pid;
-}
-
-}  // namespace
-
-VysledekProcesu Spustit(const std::vector<std::string>& argv,
-                        const std::vector<std::string>& prostredi) {
-  int roura[2];
-  if (::pipe2(roura, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-  pid_t pid = Spawn(argv, prostredi, roura[1]);
-  ::close(roura[1]);
-  VysledekProcesu v;
-  char buf[4096];
-  ssize_t n;
-  while ((n = ::read(roura[0], buf, sizeof buf)) > 0)
-    v.vystup.append(buf, static_cast<size_t>(n));
-  ::close(roura[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  v.kod = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return v;
-}
-
 DemoWeb::DemoWeb(const Sandbox& s) : s_(s) {
   fs::create_directories(s_ / "www/aktualizace-online");
   int vystup = ::open((s_ / "server.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  server_ = Spawn(
+  server_ = SpustitNaPozadi(
       {ZEVLON_PUBLIKOVAT, "servirovat", "--port", "0", "--log", s_ / "pristupy.log", s_ / "www"},
       {}, vystup);
   ::close(vystup);
@@ -136,16 +73,21 @@ void DemoWeb::PripravitProgram() {
                                       "\r\n[Nastaveni]\r\nSlozkaDat=" + Profil() + "\r\n");
 }
 
-VysledekProcesu DemoWeb::SpustitZevlon(const std::vector<std::string>& argumenty) {
-  std::vector<std::string> argv{s_ / "program/Zevlon"};
+std::vector<std::string> DemoWeb::ProstrediZevlonu() const {
+  return {"TEMP=" + (s_ / "temp"), "DUNMOR_REGISTRY=" + (s_ / "registry.reg")};
+}
+
+VysledekProcesu DemoWeb::SpustitZevlon(const std::vector<std::string>& argumenty,
+                                       const std::vector<std::string>& pred) {
+  std::vector<std::string> argv = pred;
+  argv.push_back(s_ / "program/Zevlon");
   argv.insert(argv.end(), argumenty.begin(), argumenty.end());
-  return Spustit(argv, {"TEMP=" + (s_ / "temp"), "DUNMOR_REGISTRY=" + (s_ / "registry.reg")});
+  return Spustit(argv, ProstrediZevlonu());
 }
 
 bool DemoWeb::SpustitZevlonAZabit(std::chrono::microseconds po) {
   int nic = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  pid_t pid = Spawn({s_ / "program/Zevlon"},
-                    {"TEMP=" + (s_ / "temp"), "DUNMOR_REGISTRY=" + (s_ / "registry.reg")}, nic);
+  pid_t pid = SpustitNaPozadi({s_ / "program/Zevlon"}, ProstrediZevlonu(), nic);
   ::close(nic);
   std::this_thread::sleep_for(po);
   int status = 0;
@@ -170,6 +112,12 @@ std::vector<std::string> DemoWeb::NovePozadavky() {
     cesty.push_back(cesta.substr(0, cesta.find('?')));
   }
   return cesty;
+}
+
+bool DemoWeb::ZbylySourozenci() const {
+  for (const auto& e : fs::recursive_directory_iterator(s_.Cesta()))
+    if (e.path().filename().string().find("dwnld_") != std::string::npos) return true;
+  return false;
 }
 
 }  // namespace zevlon::test

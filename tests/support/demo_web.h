@@ -10,19 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "support/neprivilegovany.h"
 #include "support/sandbox.h"
 
 namespace zevlon::test {
-
-struct VysledekProcesu {
-  int kod = -1;
-  std::string vystup;
-};
-
-// Runs a program to its end with stdin from /dev/null, the given variables set
-// (NAME=VALUE) and DISPLAY/WAYLAND_DISPLAY removed; collects stdout and stderr.
-VysledekProcesu Spustit(const std::vector<std::string>& argv,
-                        const std::vector<std::string>& prostredi = {});
 
 class DemoWeb {
  public:
@@ -40,22 +31,27 @@ class DemoWeb {
   // Lays out the registry, the suite INI and the program folder with Zevlon.ini.
   void PripravitProgram();
 
-  VysledekProcesu SpustitZevlon(const std::vector<std::string>& argumenty = {});
+  // Runs Zevlon to its end, behind the given command (such as setpriv) when one is given.
+  VysledekProcesu SpustitZevlon(const std::vector<std::string>& argumenty = {},
+                                const std::vector<std::string>& pred = {});
   // Starts Zevlon and kills it (SIGKILL) after the given time unless it ended first;
   // answers whether it was killed.
   bool SpustitZevlonAZabit(std::chrono::microseconds po);
 
   // Request paths served since the last call.
   std::vector<std::string> NovePozadavky();
+  // Whether a sibling folder of a run ("...dwnld_...") is left anywhere in the sandbox.
+  bool ZbylySourozenci() const;
 
   std::string Adresa() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
   std::string AdresaWebu() const { return Adresa() + "aktualizace-online/"; }
   std::string Profil() const { return s_ / "data/Firma/"; }
   std::string Program() const { return s_ / "program/"; }
   std::string Temp() const { return s_ / "temp/"; }
-  std::string Www() const { return s_ / "www/"; }
 
  private:
+  std::vector<std::string> ProstrediZevlonu() const;
+
   const Sandbox& s_;
   pid_t server_ = -1;
   int port_ = 0;

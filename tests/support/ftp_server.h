@@ -1,7 +1,6 @@
 // A real FTP server on loopback for the FTP client tests: pyftpdlib under the
-// system's Python, started as a child process with its own home folder in a
-// sandbox, one user with every permission, and a log of every command it received.
-// The server is stopped in the destructor; every wait on it is bounded.
+// system's Python, a child process with its home folder in a sandbox, one user with
+// every permission, and a log of the commands it received. Stopped by the destructor.
 #pragma once
 
 #include <sys/types.h>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "support/sandbox.h"
+#include "transfer/ftp.h"
 
 namespace zevlon::test {
 
@@ -20,15 +20,13 @@ class FtpServer {
 
   struct Nastaveni {
     Vypis vypis = Vypis::kMlsd;
-    // Folders below the home folder that may be listed and read but not written.
-    std::vector<std::string> jenProCteni;
-    // The server repeats the user name and password in each 5xx reply.
-    bool prozrazujeUdaje = false;
+    std::vector<std::string> jenProCteni = {};  // folders below home that cannot be written
+    bool prozrazujeUdaje = false;               // each 5xx reply repeats the user name and password
     std::string uzivatel = "zevlon";
     std::string heslo = "Tajne-Heslo-7";
   };
 
-  FtpServer();
+  FtpServer() : FtpServer(Nastaveni{}) {}
   explicit FtpServer(Nastaveni nastaveni);
   ~FtpServer();
   FtpServer(const FtpServer&) = delete;
@@ -37,28 +35,38 @@ class FtpServer {
   int Port() const { return port_; }
   const std::string& Uzivatel() const { return nastaveni_.uzivatel; }
   const std::string& Heslo() const { return nastaveni_.heslo; }
+  // Points an FTP client at this server, in passive or active mode.
+  void Nastavit(CFTPManager& ftp, bool pasivni) const {
+    ftp.URL = "127.0.0.1";
+    ftp.Port = std::to_string(port_);
+    ftp.Uzivatel = nastaveni_.uzivatel;
+    ftp.Heslo = nastaveni_.heslo;
+    ftp.PasivniRezim = pasivni;
+  }
 
-  // Path of a file or folder below the server's home folder (its "/").
-  std::string Cesta(std::string_view relativni = {}) const;
-  // Writes a file below the home folder (creating its folders); answers its path.
-  std::string Zapsat(std::string_view relativni, std::string_view obsah) const;
-  std::string Vytvorit(std::string_view relativni) const;  // a folder
+  // A path below the server's home folder (its "/"); a file written or a folder
+  // created there.
+  std::string Cesta(std::string_view relativni = {}) const {
+    return sandbox_ / "home" + (relativni.empty() ? "" : "/" + std::string(relativni));
+  }
+  std::string Zapsat(std::string_view relativni, std::string_view obsah) const {
+    return sandbox_.Zapsat("home/" + std::string(relativni), obsah);
+  }
+  std::string Vytvorit(std::string_view relativni) const {
+    return sandbox_.Vytvorit("home/" + std::string(relativni));
+  }
 
-  // The commands the server received, one a line ("PASS ***" for the password),
-  // with "CONNECT" for each new control connection.
-  std::string Log() const;
-  // How many log lines are the command `prikaz` (its first word, case ignored).
-  int Pocet(std::string_view prikaz) const;
-  // The log lines that are the command `prikaz`, in order.
+  // The commands received, one a line as "COMMAND argument" ("PASS ***" for the
+  // password), and "CONNECT" for each new control connection.
+  std::string Log() const { return Existuje(sandbox_ / "ftp.log") ? sandbox_.Cist("ftp.log") : ""; }
+  // The log lines of the command `prikaz` (upper case), and their number.
   std::vector<std::string> Prikazy(std::string_view prikaz) const;
+  int Pocet(std::string_view prikaz) const { return static_cast<int>(Prikazy(prikaz).size()); }
 
  private:
-  void Zastavit();
-
   Nastaveni nastaveni_;
   Sandbox sandbox_;
   pid_t pid_ = -1;
-  int vstup_ = -1;  // the server's standard input; closing it ends the server
   int port_ = 0;
 };
 

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -57,6 +58,70 @@ void PredatNeprivilegovanemu(const std::string& cesta) {
 
 namespace {
 
+// The current environment with the given variables (NAME=VALUE) appended; a clean one
+// also drops DISPLAY, WAYLAND_DISPLAY and every variable that is given anew.
+std::vector<std::string> Prostredi(const std::vector<std::string>& pridat, bool ciste) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    std::string s(*e), jmeno = s.substr(0, s.find('='));
+    bool vynechat = ciste && (jmeno == "DISPLAY" || jmeno == "WAYLAND_DISPLAY" ||
+                              std::any_of(pridat.begin(), pridat.end(), [&](const auto& p) {
+                                return p.substr(0, p.find('=')) == jmeno;
+                              }));
+    if (!vynechat) env.push_back(s);
+  }
+  env.insert(env.end(), pridat.begin(), pridat.end());
+  return env;
+}
+
+// Starts argv[0] with stdin from /dev/null and stdout (with chyby also stderr) into
+// the descriptor.
+pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, int vystup, bool chyby) {
+  std::vector<char*> ca, ce;
+  for (auto& x : argv)
+    ca.push_back(x.data());
+  ca.push_back(nullptr);
+  for (auto& x : env)
+    ce.push_back(x.data());
+  ce.push_back(nullptr);
+  posix_spawn_file_actions_t akce;
+  posix_spawn_file_actions_init(&akce);
+  posix_spawn_file_actions_addopen(&akce, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&akce, vystup, STDOUT_FILENO);
+  if (chyby) posix_spawn_file_actions_adddup2(&akce, vystup, STDERR_FILENO);
+  pid_t pid = 0;
+  int r = ::posix_spawn(&pid, ca[0], &akce, nullptr, ca.data(), ce.data());
+  posix_spawn_file_actions_destroy(&akce);
+  if (r != 0) throw std::runtime_error("cannot start " + argv[0]);
+  return pid;
+}
+
+// Runs a program to its end, collecting what it writes; answers the output and the
+// wait status.
+std::pair<std::string, int> Dobehnout(const std::vector<std::string>& argv,
+                                      std::vector<std::string> env, bool chyby) {
+  int roura[2];
+  if (::pipe2(roura, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  pid_t pid = -1;
+  try {
+    pid = Spawn(argv, std::move(env), roura[1], chyby);
+  } catch (...) {
+    ::close(roura[0]);
+    ::close(roura[1]);
+    throw;
+  }
+  ::close(roura[1]);
+  std::string vystup;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::read(roura[0], buf, sizeof buf)) > 0)
+    vystup.append(buf, static_cast<size_t>(n));
+  ::close(roura[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return {vystup, status};
+}
+
 VysledekPomocnika Spustit(const std::vector<std::string>& argumenty,
                           const std::vector<std::string>& prostredi, bool neprivilegovane) {
   std::vector<std::string> argv;
@@ -65,49 +130,22 @@ VysledekPomocnika Spustit(const std::vector<std::string>& argumenty,
   }
   argv.push_back(KopiePomocnika());
   argv.insert(argv.end(), argumenty.begin(), argumenty.end());
-
-  std::vector<char*> cargv;
-  for (auto& a : argv)
-    cargv.push_back(a.data());
-  cargv.push_back(nullptr);
-
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e)
-    env.emplace_back(*e);
-  env.insert(env.end(), prostredi.begin(), prostredi.end());
-  std::vector<char*> cenv;
-  for (auto& e : env)
-    cenv.push_back(e.data());
-  cenv.push_back(nullptr);
-
-  int roura[2];
-  if (::pipe(roura) != 0) throw std::runtime_error("pipe failed");
-  posix_spawn_file_actions_t akce;
-  posix_spawn_file_actions_init(&akce);
-  posix_spawn_file_actions_adddup2(&akce, roura[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&akce, roura[0]);
-  posix_spawn_file_actions_addopen(&akce, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  pid_t pid = 0;
-  int r = ::posix_spawn(&pid, cargv[0], &akce, nullptr, cargv.data(), cenv.data());
-  posix_spawn_file_actions_destroy(&akce);
-  ::close(roura[1]);
-  if (r != 0) {
-    ::close(roura[0]);
-    throw std::runtime_error("posix_spawn failed");
-  }
-  VysledekPomocnika v;
-  char buf[4096];
-  ssize_t n;
-  while ((n = ::read(roura[0], buf, sizeof buf)) > 0)
-    v.vystup.append(buf, static_cast<size_t>(n));
-  ::close(roura[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  v.navratovyKod = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return v;
+  auto [vystup, status] = Dobehnout(argv, Prostredi(prostredi, false), false);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, vystup};
 }
 
 }  // namespace
+
+VysledekProcesu Spustit(const std::vector<std::string>& argv,
+                        const std::vector<std::string>& prostredi) {
+  auto [vystup, status] = Dobehnout(argv, Prostredi(prostredi, true), true);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), vystup};
+}
+
+pid_t SpustitNaPozadi(const std::vector<std::string>& argv,
+                      const std::vector<std::string>& prostredi, int vystup) {
+  return Spawn(argv, Prostredi(prostredi, true), vystup, true);
+}
 
 VysledekPomocnika SpustitNeprivilegovane(const std::vector<std::string>& argumenty,
                                          const std::vector<std::string>& prostredi) {

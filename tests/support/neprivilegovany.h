@@ -1,12 +1,29 @@
-// Runs the test helper program as an unprivileged user (uid/gid 65534 through
-// setpriv when the tests run as root, as in CI), so that permission refusals are
-// real. The helper prints what the operation answered; tests read that back.
+// Runs programs for the tests, all through one runner: any program to its end or in
+// the background, and the test helper program as an unprivileged user (uid/gid 65534
+// through setpriv when the tests run as root, as in CI), so that permission refusals
+// are real. The helper prints what the operation answered; tests read that back.
 #pragma once
+
+#include <sys/types.h>
 
 #include <string>
 #include <vector>
 
 namespace zevlon::test {
+
+struct VysledekProcesu {
+  int kod = -1;  // the exit status, 128 + the signal for a killed program
+  std::string vystup;
+};
+
+// Runs a program to its end with stdin from /dev/null, the given variables set
+// (NAME=VALUE) and DISPLAY/WAYLAND_DISPLAY removed; collects stdout and stderr.
+VysledekProcesu Spustit(const std::vector<std::string>& argv,
+                        const std::vector<std::string>& prostredi = {});
+// Starts a program the same way with stdout and stderr into the descriptor; answers
+// its process id.
+pid_t SpustitNaPozadi(const std::vector<std::string>& argv,
+                      const std::vector<std::string>& prostredi, int vystup);
 
 struct VysledekPomocnika {
   int navratovyKod = -1;

@@ -11,45 +11,31 @@
 namespace zevlon {
 namespace {
 
-using test::Sandbox;
-
-// Runs the real platform with PATH pointing at a folder of the test's choice.
-class OtevritTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* p = std::getenv("PATH");
-    puvodniPath_ = p ? p : "";
-  }
-  void TearDown() override { setenv("PATH", puvodniPath_.c_str(), 1); }
-
-  void Path(const std::string& slozka) { setenv("PATH", (slozka + ":/usr/bin:/bin").c_str(), 1); }
-
-  Sandbox s_;
-  Platforma platforma_;
-  std::string puvodniPath_;
-};
-
-TEST_F(OtevritTest, HandsTheDocumentToXdgOpenAsOneArgument) {
-  const std::string zaznam = s_ / "otevreno.txt";
-  std::string skript = "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > '" + zaznam + ".tmp'\nmv '" +
-                       zaznam + ".tmp' '" + zaznam + "'\n";
-  const std::string xdg = s_.Zapsat("bin/xdg-open", skript);
+// Runs the real platform with PATH pointing at folders of the test's choice.
+TEST(OtevritTest, HandsTheDocumentToXdgOpenAsOneArgumentAndWithoutItRefuses) {
+  struct ObnovitPath {
+    std::string puvodni = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ~ObnovitPath() { setenv("PATH", puvodni.c_str(), 1); }
+  } obnovit;
+  test::Sandbox s;
+  const std::string zaznam = s / "otevreno.txt";
+  const std::string xdg =
+      s.Zapsat("bin/xdg-open", "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > '" + zaznam +
+                                   ".tmp'\nmv '" + zaznam + ".tmp' '" + zaznam + "'\n");
   ASSERT_EQ(chmod(xdg.c_str(), 0755), 0);
-  // The shell's own PATH holds only the fake, before the usual folders.
-  Path(s_ / "bin");
-
+  // The shell's own PATH holds the fake before the usual folders.
+  setenv("PATH", (s / "bin:/usr/bin:/bin").c_str(), 1);
+  Platforma platforma;
   const std::string adresa = "http://www.dunmor.invalid/a b?document=2&version=12";
-  ASSERT_TRUE(platforma_.OtevritDokument(adresa));
+  ASSERT_TRUE(platforma.OtevritDokument(adresa));
   // xdg-open runs detached: wait for it to have written its record.
   for (int i = 0; i < 500 && !test::Existuje(zaznam); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(test::CistSoubor(zaznam), "1|" + adresa);
-}
+  EXPECT_FALSE(platforma.OtevritDokument(""));
 
-TEST_F(OtevritTest, WithoutXdgOpenTheRequestIsRefused) {
-  setenv("PATH", s_.Vytvorit("prazdna").c_str(), 1);
-  EXPECT_FALSE(platforma_.OtevritDokument("http://www.dunmor.invalid/"));
-  EXPECT_FALSE(platforma_.OtevritDokument(""));
+  setenv("PATH", s.Vytvorit("prazdna").c_str(), 1);
+  EXPECT_FALSE(platforma.OtevritDokument("http://www.dunmor.invalid/"));
 }
 
 }  // namespace
