@@ -5,6 +5,9 @@
 # new release. Then the repeated run (nothing changed): its time and bytes downloaded.
 #
 #   bench/cela_aktualizace.sh BUILD_DIR [files] [runs]
+#
+# Works in $TMPDIR (default /tmp). ZEVLON_BENCH_KLID sets the pause, in seconds, between
+# laying out the installations and the first timed run (default 65; see below).
 set -euo pipefail
 B=$(cd "$1" && pwd); N=${2:-10000}; RUNS=${3:-3}
 D=$(mktemp -d "${TMPDIR:-/tmp}/zevlon-bench-cela-XXXXXX")
