@@ -20,6 +20,7 @@
 namespace {
 
 using namespace zevlon;
+using fuzz::JinaVelikost;
 using fuzz::Pracoviste;
 using fuzz::Ukazat;
 
@@ -38,17 +39,6 @@ std::string Orez(std::string_view s) {
 
 bool StejneJmeno(std::string_view a, std::string_view b) {
   return SlozitVelikost(Orezat(a, kMezery)) == SlozitVelikost(Orezat(b, kMezery));
-}
-
-// ASCII letters swapped between upper and lower case: the same name for the reader.
-std::string JinaVelikost(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 'a' + 'A');
-    else if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  return out;
 }
 
 // A value as the reader hands it out: trimmed, matching outer quotes removed.

@@ -51,6 +51,17 @@ inline std::string Ukazat(std::string_view s) {
   return out + "\"";
 }
 
+// ASCII letters swapped between upper and lower case: the same name for the readers.
+inline std::string JinaVelikost(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 'a' + 'A');
+    else if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
 inline std::optional<std::string> Precist(const std::string& cesta) {
   std::ifstream f(cesta, std::ios::binary);
   if (!f) return std::nullopt;

@@ -20,6 +20,7 @@
 namespace {
 
 using namespace zevlon;
+using fuzz::JinaVelikost;
 using fuzz::Pracoviste;
 using fuzz::Ukazat;
 using registr::Hodnota;
@@ -42,16 +43,6 @@ std::optional<std::string> JinyKoren(std::string_view koren) {
     if (StejnyText(koren, plny)) return std::string(zkratka);
   }
   return std::nullopt;
-}
-
-std::string JinaVelikost(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 'a' + 'A');
-    else if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  return out;
 }
 
 bool Stejne(const std::optional<Hodnota>& a, const std::optional<Hodnota>& b) {

@@ -189,4 +189,20 @@ std::vector<std::string> Rozdelit(std::string_view s, char oddelovac) {
   }
 }
 
+std::string KodovatProUrl(std::string_view s, bool lomitka) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : s) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+        c == '.' || c == '_' || c == '~' || (lomitka && c == '/')) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
 }  // namespace zevlon

@@ -30,6 +30,10 @@ bool OdpovidaMasceSouboru(std::string_view jmeno, std::string_view maska);
 
 bool ObsahujeZastupneZnaky(std::string_view s);
 
+// Every byte other than letters, digits, "-", ".", "_" and "~" (and "/" when
+// lomitka is set) as %XX, for a piece of a URL.
+std::string KodovatProUrl(std::string_view s, bool lomitka);
+
 std::string NahraditVse(std::string_view s, std::string_view co, std::string_view cim);
 std::vector<std::string> Rozdelit(std::string_view s, char oddelovac);
 

@@ -62,22 +62,6 @@ void StahnoutARozbalit(const std::string& url, const std::string& slozka, const 
   }
 }
 
-std::string KodovatCestuUrl(std::string_view cesta) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : cesta) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-        c == '.' || c == '_' || c == '~' || c == '/') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
-
 void Pockat(float sekundy) {
   const auto konec =
       platforma().Monotonni() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace zevlon {
 
@@ -29,10 +28,6 @@ void RozbalitPresShell(const std::string& slozka, const std::string& jmeno);
 // slozka + jmeno exists.
 void StahnoutARozbalit(const std::string& url, const std::string& slozka, const std::string& jmeno,
                        const std::string& zprava);
-
-// A relative path ("sub/Název souboru.dll") as it goes into an address: every byte
-// other than letters, digits, "-", ".", "_", "~" and "/" percent-encoded.
-std::string KodovatCestuUrl(std::string_view cesta);
 
 // Waits the given number of seconds, letting window events run meanwhile.
 void Pockat(float sekundy);

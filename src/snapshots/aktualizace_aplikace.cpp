@@ -1,6 +1,7 @@
 #include "snapshots/aktualizace_aplikace.h"
 
 #include "common/chyba.h"
+#include "common/text.h"
 #include "driver/pomucky.h"
 #include "driver/prubeh.h"
 #include "driver/stahovani.h"
@@ -73,7 +74,8 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       } else {
         Hlasit("Stahuje se nový soubor " + s.Cesta, k, n);
         SmazatJeLiTam(TempSlozka + jmeno);
-        StahnoutARozbalit(UrlServeru + KodovatCestuUrl(s.Cesta) + ".zip", TempSlozka, jmeno, "");
+        StahnoutARozbalit(UrlServeru + KodovatProUrl(s.Cesta, true) + ".zip", TempSlozka, jmeno,
+                          "");
         AktualniPolozka = TempSlozka + jmeno + "->" + cil;
         KopirovatSoubor(TempSlozka + jmeno, cil, true);
         AktualniPolozka = TempSlozka + jmeno;

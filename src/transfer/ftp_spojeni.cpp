@@ -92,23 +92,6 @@ bool TriCislice(const std::string& r) {
          r[2] <= '9';
 }
 
-// Each byte of a path segment that is not unreserved in a URL, as %XX.
-std::string EscapovatSegment(std::string_view s) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : s) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-        c == '.' || c == '_' || c == '~') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
-
 // The URL path of an absolute remote path. The leading "/" goes as %2F, which makes
 // libcurl treat the path as absolute rather than relative to the login folder; a
 // folder ends with "/" so that libcurl does not take its last part for a file.
@@ -120,7 +103,7 @@ std::string CestaUrl(const std::string& cesta, bool slozka) {
   bool prvni = true;
   for (const std::string& segment : Rozdelit(zbytek, '/')) {
     if (!prvni) out += '/';
-    out += EscapovatSegment(segment);
+    out += KodovatProUrl(segment, false);
     prvni = false;
   }
   if (slozka) out += '/';
