@@ -125,9 +125,9 @@ Vysledek ChybaPresunu(int e, const std::string& z, const std::string& c, Druh dr
 // Copies the rest of file z into file c: copy_file_range while the kernel can do it
 // for this pair of files, then plain reads and writes, which also finish the job on
 // file systems that report an early end to copy_file_range. Once the kernel has
-// copied the `velikost` bytes the source's stat announced, the copy is complete (a
-// source that grows meanwhile is copied up to the size it had when opened). Answers 0 or the
-// errno; cteni tells whether the source failed.
+// copied the `velikost` bytes the source's stat announced, the copy is complete: a
+// source that grows meanwhile is copied up to the size it had when opened. Answers 0
+// or the errno; cteni tells whether the source failed.
 int PrenestData(int z, int c, std::int64_t velikost, bool& cteni) {
   std::int64_t zkopirovano = 0;
   for (;;) {
