@@ -6,25 +6,21 @@
 #include <atomic>
 #include <filesystem>
 
-#include "common/chyba.h"
-#include "driver/stav.h"
+#include "installers/pomoc_operaci.h"
 #include "support/archivy.h"
 #include "support/falesna_platforma.h"
-#include "support/falesne_ui.h"
 #include "support/http_server.h"
-#include "support/sandbox.h"
 
 namespace zevlon {
 namespace {
 
 using test::PozadavekHttp;
-using test::Sandbox;
 
 // Each package name stands for one way the site answers: a package holding the named
 // file, an error page, a package holding another name, both of those in turn, a
-// package cut in half, a missing file.
+// package cut in half.
 TEST(StahnoutARozbalit, PackagesAreUnpackedOrFailAfterAtMostFourDownloadsLeavingNoTarget) {
-  Sandbox s;
+  test::Sandbox s;
   test::FalesnaPlatforma platforma;
   platforma.program = s / "Zevlon";
   test::FalesneUi ui;
@@ -40,37 +36,34 @@ TEST(StahnoutARozbalit, PackagesAreUnpackedOrFailAfterAtMostFourDownloadsLeaving
     if (p.cesta == "/Setup.exe.zip") return test::Telo(setup);
     if (p.cesta.starts_with("/html")) return test::Telo("<html>chyba</html>");
     if (p.cesta == "/c.dll.zip") return test::Telo(jiny);
-    if (p.cesta == "/velky.dll.zip") return test::Telo(velky.substr(0, velky.size() / 2));
     if (p.cesta == "/d.zip") return test::Telo(n++ % 2 == 0 ? std::string("chyba") : jiny);
-    return test::Stav(404, "Not Found", "nic");
+    return test::Telo(velky.substr(0, velky.size() / 2));
   });
   s.Zapsat("tmp/Setup.exe", "stary");  // a stale target never counts as unpacked
   const std::string url = server.Adresa() + "/",
                     dekomprimovat = "Nepodařilo se dekomprimovat soubor (" + slozka;
   const struct {
-    std::string jmeno, cesta, zprava, popis;  // no description: no error
+    std::string jmeno, cesta, popis;  // no description: no error
     long stazeni;
     std::string polozka, zbyva;  // files that begin with the name, joined by ","
   } kPripady[] = {
-      {"Setup.exe", "Setup.exe.zip", "", "", 1, "", "Setup.exe"},
-      {"a.dll", "html/a.dll.zip", "", "Nepodařilo se stáhnout soubor " + slozka + "a.dll.zip", 2,
+      {"Setup.exe", "Setup.exe.zip", "", 1, "", "Setup.exe"},
+      {"a.dll", "html/a.dll.zip", "Nepodařilo se stáhnout soubor " + slozka + "a.dll.zip", 2,
        url + "html/a.dll.zip->" + slozka + "a.dll.zip", "a.dll.zip"},
-      {"b.dll", "html/b.dll.zip", "Vlastní zpráva.", "Vlastní zpráva.", 2,
-       url + "html/b.dll.zip->" + slozka + "b.dll.zip", "b.dll.zip"},
-      {"c.dll", "c.dll.zip", "", dekomprimovat + "c.dll.zip).", 2, slozka + "c.dll.zip", ""},
-      {"d", "d.zip", "", dekomprimovat + "d.zip).", 4, slozka + "d.zip", ""},
-      {"velky.dll", "velky.dll.zip", "", dekomprimovat + "velky.dll.zip).", 2,
-       slozka + "velky.dll.zip", ""},
-      {"e", "e.zip", "", "http error: 404 Not Found", 1, url + "e.zip->" + slozka + "e.zip", ""},
+      {"c.dll", "c.dll.zip", dekomprimovat + "c.dll.zip).", 2, slozka + "c.dll.zip", ""},
+      {"d", "d.zip", dekomprimovat + "d.zip).", 4, slozka + "d.zip", ""},
+      {"velky.dll", "velky.dll.zip", dekomprimovat + "velky.dll.zip).", 2, slozka + "velky.dll.zip",
+       ""},
   };
   for (const auto& p : kPripady) {
     SCOPED_TRACE(p.jmeno);
+    std::string popis;
     try {
-      StahnoutARozbalit(url + p.cesta, slozka, p.jmeno, p.zprava);
-      EXPECT_EQ(p.popis, "");
+      StahnoutARozbalit(url + p.cesta, slozka, p.jmeno, "");
     } catch (const Chyba& c) {
-      EXPECT_EQ(c.Popis(), p.popis);
+      popis = c.Popis();
     }
+    EXPECT_EQ(popis, p.popis);
     auto dotazy = server.Pozadavky();
     EXPECT_EQ(std::count_if(dotazy.begin(), dotazy.end(),
                             [&](const PozadavekHttp& d) { return d.cesta == "/" + p.cesta; }),
@@ -84,34 +77,6 @@ TEST(StahnoutARozbalit, PackagesAreUnpackedOrFailAfterAtMostFourDownloadsLeaving
   }
   EXPECT_EQ(s.Cist("tmp/Setup.exe"), "program");
   AktualniPolozka.clear();
-}
-
-TEST(JeZipARozbaleni, SignatureIgnoresCaseAndTheShellCopiesTheNamedEntryOrNothing) {
-  Sandbox s;
-  for (std::string obsah : {"PK\x03\x04", "pk"})
-    EXPECT_TRUE(JeZip(s.Zapsat("a", obsah))) << obsah;
-  for (std::string obsah : {"P", "", "<html>"})
-    EXPECT_FALSE(JeZip(s.Zapsat("a", obsah))) << obsah;
-  EXPECT_FALSE(JeZip(s / "chybi"));
-
-  std::string slozka = s.Vytvorit("t") + "/";
-  test::VytvoritZip(slozka + "Data.CFG.zip", {{"data.cfg", "obsah"}, {"jiny", "y"}});
-  RozbalitPresShell(slozka, "Data.CFG");
-  EXPECT_EQ(s.Cist("t/Data.CFG"), "obsah");
-  RozbalitPresShell(slozka, "chybi");
-  EXPECT_FALSE(test::Existuje(slozka + "chybi"));
-  RozbalitPresShell(slozka, "neni_archiv");
-  EXPECT_FALSE(test::Existuje(slozka + "neni_archiv"));
-}
-
-TEST(Pockat, WaitsTheGivenTimeLettingEventsRun) {
-  test::FalesnaPlatforma p;
-  test::FalesneUi ui;
-  auto zacatek = p.monotonni;
-  Pockat(4);
-  EXPECT_GE(p.monotonni - zacatek, std::chrono::seconds(4));
-  EXPECT_LT(p.monotonni - zacatek, std::chrono::milliseconds(4100));
-  EXPECT_GT(ui.udalosti, 100);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Small aids shared by the tests of the file and folder operations.
+// Small aids shared by the tests of file and folder operations.
 #pragma once
 
 #include <fcntl.h>
@@ -18,35 +18,21 @@
 
 namespace zevlon::test {
 
-// The fake UI that can also repair the cause of a failure at the moment the user is
-// asked, before it answers.
+// A fake UI that repairs the cause of a failure when the user is first asked.
 class OpravujiciUi : public FalesneUi {
  public:
   int Zprava(const std::string& text, int styl, const std::string& titulek) override {
     if (oprava) std::exchange(oprava, nullptr)();
     return FalesneUi::Zprava(text, styl, titulek);
   }
-  std::function<void()> oprava;  // runs once, at the first question
+  std::function<void()> oprava;
 };
 
-// An unattended run for the lifetime of the object.
-struct BezObsluhy {
-  BezObsluhy() { RezimSystem = true; }
-  ~BezObsluhy() { RezimSystem = false; }
-};
-
-// The style that a retry question reaches the UI with (Yes/No, warning, system-modal).
-inline constexpr int kStylOtazky = 52 | mb::kSystemoveModalni;
-
-// A path outside the sandbox (on another file system) that is removed when the test
-// ends, whatever state the test left it in.
+// A path outside the sandbox (on another file system), removed when the test ends.
 struct CestaJinde {
   std::string cesta;
-  explicit CestaJinde(std::string c) : cesta(std::move(c)) {}
-  ~CestaJinde() {
-    std::error_code ec;
-    std::filesystem::remove_all(cesta, ec);
-  }
+  ~CestaJinde() { std::filesystem::remove_all(cesta, chyba); }
+  std::error_code chyba = {};
 };
 
 template <typename F>
@@ -60,13 +46,12 @@ Chyba ZachytitChybu(F&& f) {
   return Chyba(0, "");
 }
 
-// The files below a folder (links to files followed) by relative path, with contents;
-// a missing folder has none.
+// The files below a folder (links to files followed) by relative path, with contents.
 using Strom = std::map<std::string, std::string>;
 inline Strom CistStrom(const std::string& slozka) {
   Strom s;
-  std::error_code ec;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(slozka, ec))
+  std::error_code e0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(slozka, e0))
     if (std::filesystem::is_regular_file(e.path()))
       s[e.path().lexically_relative(slozka).string()] = CistSoubor(e.path().string());
   return s;
@@ -78,22 +63,17 @@ inline struct stat Stav(const std::string& cesta) {
   return st;
 }
 
-// Sets a file's modification time to a fixed moment with nanoseconds.
 inline void NastavitCas(const std::string& cesta, time_t s, long ns) {
   const struct timespec t[2] = {{s, ns}, {s, ns}};
   ASSERT_EQ(::utimensat(AT_FDCWD, cesta.c_str(), t, AT_SYMLINK_NOFOLLOW), 0) << cesta;
 }
 
-// Lets the unprivileged helper user reach the sandbox: every folder above it must be
-// traversable by others.
+// Lets the unprivileged helper user reach the sandbox, if every folder above it can.
 inline bool ZpristupnitSandbox(const Sandbox& sb) {
   ::chmod(sb.Cesta().c_str(), 0755);
-  std::string p = sb.Cesta();
-  while (!p.empty()) {
+  for (auto p = std::filesystem::path(sb.Cesta()); p != p.parent_path(); p = p.parent_path()) {
     struct stat st {};
     if (::stat(p.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0) return false;
-    auto i = p.rfind('/');
-    p = i == std::string::npos || i == 0 ? std::string() : p.substr(0, i);
   }
   return true;
 }

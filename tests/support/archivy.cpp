@@ -42,14 +42,12 @@ void VytvoritZip(const std::string& archiv,
     throw std::runtime_error("zip failed for " + archiv);
 }
 
-std::vector<std::string> Polozky(const std::string& archiv, bool* sifrovana) {
+std::vector<std::string> Polozky(const std::string& archiv) {
   std::vector<std::string> jmena;
   zip_t* za = zip_open(archiv.c_str(), ZIP_RDONLY, nullptr);
   if (!za) return jmena;
   for (zip_int64_t i = 0; i < zip_get_num_entries(za, 0); ++i)
     jmena.emplace_back(zip_get_name(za, static_cast<zip_uint64_t>(i), 0));
-  zip_stat_t st;
-  if (sifrovana) *sifrovana = zip_stat_index(za, 0, 0, &st) == 0 && st.encryption_method != 0;
   zip_discard(za);
   return jmena;
 }

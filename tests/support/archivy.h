@@ -12,9 +12,8 @@ namespace zevlon::test {
 void VytvoritZip(const std::string& archiv,
                  const std::vector<std::pair<std::string, std::string>>& polozky);
 
-// Names of an archive's entries, in order (none for what libzip cannot open), and
-// whether the first one is encrypted.
-std::vector<std::string> Polozky(const std::string& archiv, bool* sifrovana = nullptr);
+// Names of an archive's entries, in order (none for what libzip cannot open).
+std::vector<std::string> Polozky(const std::string& archiv);
 
 // Everything under a folder (what an unpack left there), relative and sorted.
 std::vector<std::string> Obsah(const std::string& slozka);

@@ -1,12 +1,19 @@
-// A real FTP server on loopback for the FTP client tests: pyftpdlib under the
-// system's Python, a child process with its home folder in a sandbox, one user with
-// every permission, and a log of the commands it received. Stopped by the destructor.
+// A real FTP server on loopback: pyftpdlib (ftp_server.py) serving the folder `domov`
+// to one user and logging the commands it receives. Killed by the destructor.
 #pragma once
 
-#include <sys/types.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
 #include <string>
-#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "support/sandbox.h"
@@ -16,56 +23,56 @@ namespace zevlon::test {
 
 class FtpServer {
  public:
-  enum class Vypis { kMlsd, kUnix, kDos };
+  static constexpr const char* kUzivatel = "zevlon";
+  static constexpr const char* kHeslo = "Tajne-Heslo-7";
 
-  struct Nastaveni {
-    Vypis vypis = Vypis::kMlsd;
-    std::vector<std::string> jenProCteni = {};  // folders below home that cannot be written
-    bool prozrazujeUdaje = false;               // each 5xx reply repeats the user name and password
-    std::string uzivatel = "zevlon";
-    std::string heslo = "Tajne-Heslo-7";
-  };
-
-  FtpServer() : FtpServer(Nastaveni{}) {}
-  explicit FtpServer(Nastaveni nastaveni);
-  ~FtpServer();
-  FtpServer(const FtpServer&) = delete;
-  FtpServer& operator=(const FtpServer&) = delete;
+  // "leak": 5xx replies repeat the credentials; jenProCteni: folders that cannot be written.
+  explicit FtpServer(const std::string& priznaky = "",
+                     const std::vector<std::string>& jenProCteni = {}) {
+    const std::string skript = std::filesystem::path(__FILE__).replace_filename("ftp_server.py");
+    std::vector<std::string> a = {
+        "/usr/bin/python3", skript,          domov.Cesta(), kUzivatel, kHeslo,
+        prace_ / "ftp.log", prace_ / "port", priznaky};  // the system's Python has pyftpdlib
+    for (const std::string& slozka : jenProCteni)
+      domov.Vytvorit(a.emplace_back(slozka));
+    std::vector<char*> argv;
+    for (std::string& s : a)
+      argv.push_back(s.data());
+    argv.push_back(nullptr);
+    char* envp[] = {const_cast<char*>("LC_ALL=C.UTF-8"), nullptr};
+    if (::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), envp) != 0) pid_ = -1;
+    // The server writes its port to a file once it listens.
+    const auto konec = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (pid_ > 0 && !(std::ifstream(prace_ / "port") >> port_) &&
+           std::chrono::steady_clock::now() < konec)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (port_ <= 0) {
+      if (pid_ > 0) ::kill(pid_, SIGKILL);
+      throw std::runtime_error("FTP server did not start");
+    }
+  }
+  ~FtpServer() {
+    if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, nullptr, 0);
+  }
 
   int Port() const { return port_; }
-  const std::string& Uzivatel() const { return nastaveni_.uzivatel; }
-  const std::string& Heslo() const { return nastaveni_.heslo; }
-  // Points an FTP client at this server, in passive or active mode.
   void Nastavit(CFTPManager& ftp, bool pasivni) const {
     ftp.URL = "127.0.0.1";
     ftp.Port = std::to_string(port_);
-    ftp.Uzivatel = nastaveni_.uzivatel;
-    ftp.Heslo = nastaveni_.heslo;
+    ftp.Uzivatel = kUzivatel;
+    ftp.Heslo = kHeslo;
     ftp.PasivniRezim = pasivni;
   }
-
-  // A path below the server's home folder (its "/"); a file written or a folder
-  // created there.
-  std::string Cesta(std::string_view relativni = {}) const {
-    return sandbox_ / "home" + (relativni.empty() ? "" : "/" + std::string(relativni));
-  }
-  std::string Zapsat(std::string_view relativni, std::string_view obsah) const {
-    return sandbox_.Zapsat("home/" + std::string(relativni), obsah);
-  }
-  std::string Vytvorit(std::string_view relativni) const {
-    return sandbox_.Vytvorit("home/" + std::string(relativni));
+  // How many times the server received the command (upper case; "PASS" counts too).
+  int Pocet(const std::string& prikaz) const {
+    std::ifstream log(prace_ / "ftp.log");
+    return static_cast<int>(std::count(std::istream_iterator<std::string>(log), {}, prikaz));
   }
 
-  // The commands received, one a line as "COMMAND argument" ("PASS ***" for the
-  // password), and "CONNECT" for each new control connection.
-  std::string Log() const { return Existuje(sandbox_ / "ftp.log") ? sandbox_.Cist("ftp.log") : ""; }
-  // The log lines of the command `prikaz` (upper case), and their number.
-  std::vector<std::string> Prikazy(std::string_view prikaz) const;
-  int Pocet(std::string_view prikaz) const { return static_cast<int>(Prikazy(prikaz).size()); }
+  Sandbox domov;  // the server's "/"
 
  private:
-  Nastaveni nastaveni_;
-  Sandbox sandbox_;
+  Sandbox prace_;
   pid_t pid_ = -1;
   int port_ = 0;
 };

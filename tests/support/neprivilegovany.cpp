@@ -16,145 +16,123 @@ extern char** environ;
 namespace fs = std::filesystem;
 
 namespace zevlon::test {
-
 namespace {
 
-bool JsemRoot() {
-  return ::geteuid() == 0;
-}
+const bool kRoot = ::geteuid() == 0;
 
-// The helper copied once per test process into a folder every user can read.
+// As root, the helper is copied once into a folder every user can read.
 std::string KopiePomocnika() {
-  static std::string kopie = [] {
-    if (!JsemRoot()) return std::string(ZEVLON_TEST_HELPER);
-    std::string slozka = "/tmp/zevlon-helper-" + std::to_string(::getpid());
+  static const std::string slozka = "/tmp/zevlon-helper-" + std::to_string(::getpid());
+  static const std::string kopie = [] {
+    if (!kRoot) return std::string(ZEVLON_TEST_HELPER);
     fs::create_directories(slozka);
     ::chmod(slozka.c_str(), 0755);
-    std::string cil = slozka + "/zevlon_test_helper";
-    fs::copy_file(ZEVLON_TEST_HELPER, cil, fs::copy_options::overwrite_existing);
-    ::chmod(cil.c_str(), 0755);
+    fs::copy_file(ZEVLON_TEST_HELPER, slozka + "/helper", fs::copy_options::overwrite_existing);
+    ::chmod((slozka + "/helper").c_str(), 0755);
     std::atexit([] {
       std::error_code ec;
-      fs::remove_all("/tmp/zevlon-helper-" + std::to_string(::getpid()), ec);
+      fs::remove_all(slozka, ec);
     });
-    return cil;
+    return slozka + "/helper";
   }();
   return kopie;
 }
 
-}  // namespace
-
-unsigned NeprivilegovanyUid() {
-  return JsemRoot() ? 65534u : ::getuid();
-}
-unsigned NeprivilegovanaGid() {
-  return JsemRoot() ? 65534u : ::getgid();
-}
-
-void PredatNeprivilegovanemu(const std::string& cesta) {
-  if (JsemRoot() && ::chown(cesta.c_str(), 65534, 65534) != 0)
-    throw std::runtime_error("chown failed: " + cesta);
-}
-
-namespace {
-
-// The current environment with the given variables (NAME=VALUE) appended; a clean one
-// also drops DISPLAY, WAYLAND_DISPLAY and every variable that is given anew.
-std::vector<std::string> Prostredi(const std::vector<std::string>& pridat, bool ciste) {
+// Starts argv[0] with stdin from /dev/null, stdout (with chyby also stderr) into the
+// descriptor, and the environment without DISPLAY and WAYLAND_DISPLAY, the given
+// variables (NAME=VALUE) replacing their old values.
+pid_t Spawn(std::vector<std::string> argv, const std::vector<std::string>& prostredi, int vystup,
+            bool chyby) {
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
-    std::string s(*e), jmeno = s.substr(0, s.find('='));
-    bool vynechat = ciste && (jmeno == "DISPLAY" || jmeno == "WAYLAND_DISPLAY" ||
-                              std::any_of(pridat.begin(), pridat.end(), [&](const auto& p) {
-                                return p.substr(0, p.find('=')) == jmeno;
-                              }));
-    if (!vynechat) env.push_back(s);
+    std::string s(*e), j = s.substr(0, s.find('=') + 1);
+    if (j != "DISPLAY=" && j != "WAYLAND_DISPLAY=" &&
+        std::none_of(prostredi.begin(), prostredi.end(),
+                     [&](const std::string& p) { return p.starts_with(j); }))
+      env.push_back(s);
   }
-  env.insert(env.end(), pridat.begin(), pridat.end());
-  return env;
-}
-
-// Starts argv[0] with stdin from /dev/null and stdout (with chyby also stderr) into
-// the descriptor.
-pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, int vystup, bool chyby) {
+  env.insert(env.end(), prostredi.begin(), prostredi.end());
   std::vector<char*> ca, ce;
   for (auto& x : argv)
     ca.push_back(x.data());
-  ca.push_back(nullptr);
   for (auto& x : env)
     ce.push_back(x.data());
+  ca.push_back(nullptr);
   ce.push_back(nullptr);
   posix_spawn_file_actions_t akce;
   posix_spawn_file_actions_init(&akce);
   posix_spawn_file_actions_addopen(&akce, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&akce, vystup, STDOUT_FILENO);
   if (chyby) posix_spawn_file_actions_adddup2(&akce, vystup, STDERR_FILENO);
-  pid_t pid = 0;
+  pid_t pid = -1;
   int r = ::posix_spawn(&pid, ca[0], &akce, nullptr, ca.data(), ce.data());
   posix_spawn_file_actions_destroy(&akce);
-  if (r != 0) throw std::runtime_error("cannot start " + argv[0]);
-  return pid;
+  return r == 0 ? pid : -1;
 }
 
-// Runs a program to its end, collecting what it writes; answers the output and the
-// wait status.
+// Runs a program to its end; answers what it wrote and its wait status.
 std::pair<std::string, int> Dobehnout(const std::vector<std::string>& argv,
-                                      std::vector<std::string> env, bool chyby) {
+                                      const std::vector<std::string>& prostredi, bool chyby) {
   int roura[2];
   if (::pipe2(roura, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  pid_t pid = -1;
-  try {
-    pid = Spawn(argv, std::move(env), roura[1], chyby);
-  } catch (...) {
-    ::close(roura[0]);
-    ::close(roura[1]);
-    throw;
-  }
+  pid_t pid = Spawn(argv, prostredi, roura[1], chyby);
   ::close(roura[1]);
   std::string vystup;
   char buf[4096];
-  ssize_t n;
-  while ((n = ::read(roura[0], buf, sizeof buf)) > 0)
+  for (ssize_t n; pid > 0 && (n = ::read(roura[0], buf, sizeof buf)) > 0;)
     vystup.append(buf, static_cast<size_t>(n));
   ::close(roura[0]);
+  if (pid <= 0) throw std::runtime_error("cannot start " + argv[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);
   return {vystup, status};
 }
 
-VysledekPomocnika Spustit(const std::vector<std::string>& argumenty,
-                          const std::vector<std::string>& prostredi, bool neprivilegovane) {
-  std::vector<std::string> argv;
-  if (neprivilegovane && JsemRoot()) {
-    argv = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
-  }
-  argv.push_back(KopiePomocnika());
-  argv.insert(argv.end(), argumenty.begin(), argumenty.end());
-  auto [vystup, status] = Dobehnout(argv, Prostredi(prostredi, false), false);
+VysledekPomocnika Pomocnik(std::vector<std::string> argv, const std::vector<std::string>& prostredi,
+                           bool neprivilegovane) {
+  argv.insert(argv.begin(), KopiePomocnika());
+  if (neprivilegovane && kRoot)
+    argv.insert(argv.begin(),
+                {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
+  auto [vystup, status] = Dobehnout(argv, prostredi, false);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, vystup};
 }
 
 }  // namespace
 
+unsigned NeprivilegovanyUid() {
+  return kRoot ? 65534u : ::getuid();
+}
+unsigned NeprivilegovanaGid() {
+  return kRoot ? 65534u : ::getgid();
+}
+
+void PredatNeprivilegovanemu(const std::string& cesta) {
+  if (kRoot && ::chown(cesta.c_str(), 65534, 65534) != 0)
+    throw std::runtime_error("chown failed: " + cesta);
+}
+
 VysledekProcesu Spustit(const std::vector<std::string>& argv,
                         const std::vector<std::string>& prostredi) {
-  auto [vystup, status] = Dobehnout(argv, Prostredi(prostredi, true), true);
+  auto [vystup, status] = Dobehnout(argv, prostredi, true);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), vystup};
 }
 
 pid_t SpustitNaPozadi(const std::vector<std::string>& argv,
                       const std::vector<std::string>& prostredi, int vystup) {
-  return Spawn(argv, Prostredi(prostredi, true), vystup, true);
+  pid_t pid = Spawn(argv, prostredi, vystup, true);
+  if (pid <= 0) throw std::runtime_error("cannot start " + argv[0]);
+  return pid;
 }
 
 VysledekPomocnika SpustitNeprivilegovane(const std::vector<std::string>& argumenty,
                                          const std::vector<std::string>& prostredi) {
-  return Spustit(argumenty, prostredi, true);
+  return Pomocnik(argumenty, prostredi, true);
 }
 
 VysledekPomocnika SpustitPomocnika(const std::vector<std::string>& argumenty,
                                    const std::vector<std::string>& prostredi) {
-  return Spustit(argumenty, prostredi, false);
+  return Pomocnik(argumenty, prostredi, false);
 }
 
 }  // namespace zevlon::test

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/falesna_platforma.h"
 #include "support/neprivilegovany.h"
@@ -10,54 +11,27 @@
 namespace zevlon {
 namespace {
 
-using test::Sandbox;
+TEST(Log, LinesAreAppendedNeverThroughALinkAndErrorsAreLoggedAndRaisedAgain) {
+  test::Sandbox s;
+  test::FalesnaPlatforma platforma;
+  platforma.program = s / "Zevlon";
+  setenv("TZ", "UTC", 1);  // 6 December 2026, 07:05:09 local time in a fixed zone
+  tzset();
+  platforma.ted = std::chrono::system_clock::from_time_t(1796540709);
+  PripsatRadek(s / "Zevlon.log", "prvni");
+  PripsatRadek(s / "Zevlon.log", "druhý řádek");
+  EXPECT_EQ(s.Cist("Zevlon.log"), "prvni\r\ndruhý řádek\r\n");
+  ASSERT_EQ(::symlink(s.Zapsat("cil.txt", "").c_str(), (s / "odkaz.log").c_str()), 0);
+  PripsatRadek(s / "odkaz.log", "x");
+  EXPECT_EQ(s.Cist("cil.txt"), "");
 
-class LogTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    platforma_.program = sandbox_ / "Zevlon";
-    // 6 December 2026, 07:05:09 local time in a fixed zone.
-    setenv("TZ", "UTC", 1);
-    tzset();
-    platforma_.ted = std::chrono::system_clock::from_time_t(1796540709);
-  }
-  Sandbox sandbox_;
-  test::FalesnaPlatforma platforma_;
-};
+  // An escaping error is logged under the caller's source and raised again.
+  EXPECT_THROW(SLogovanim("Zdroj::Volajici", [] { throw Chyba(53, "a\r\nb", "jinde"); }), Chyba);
+  EXPECT_EQ(s.Cist("online_errors.log"), "06.12.2026 7:05:09\tZdroj::Volajici\t53\ta\r\nb\r\n");
 
-TEST_F(LogTest, FirstLineCreatesTheFileLaterLinesAppend) {
-  std::string log = sandbox_ / "Zevlon.log";
-  PripsatRadek(log, "prvni");
-  PripsatRadek(log, "druhý řádek");
-  EXPECT_EQ(sandbox_.Cist("Zevlon.log"), "prvni\r\ndruhý řádek\r\n");
-}
-
-TEST_F(LogTest, ErrorLineHasTimeSourceNumberDescriptionAndTheErrorIsRaisedAgain) {
-  try {
-    ZalogovatChybu(kChybaUzivatele, "Chyba\r\nna dvou řádcích", "mZip32::RozzipovatJednoduse");
-    FAIL() << "not raised";
-  } catch (const Chyba& c) {
-    EXPECT_EQ(c.Cislo(), kChybaUzivatele);
-    EXPECT_EQ(c.Popis(), "Chyba\r\nna dvou řádcích");
-    EXPECT_EQ(c.Zdroj(), "mZip32::RozzipovatJednoduse");
-  }
-  EXPECT_EQ(sandbox_.Cist("online_errors.log"),
-            "06.12.2026 7:05:09\tmZip32::RozzipovatJednoduse\t-2147221504\t"
-            "Chyba\r\nna dvou řádcích\r\n");
-}
-
-TEST_F(LogTest, EscapingErrorsAreLoggedUnderTheCallersSource) {
-  EXPECT_THROW(SLogovanim("InstalacniSlozka::NacistSnapshot",
-                          [] { throw Chyba(53, "nenalezeno", "jinde"); }),
-               Chyba);
-  EXPECT_NE(sandbox_.Cist("online_errors.log").find("\tInstalacniSlozka::NacistSnapshot\t53\t"),
-            std::string::npos);
-  EXPECT_EQ(SLogovanim("x", [] { return 42; }), 42);
-}
-
-TEST_F(LogTest, ReadOnlyProgramFolderWritesNothingAndStillRaises) {
-  std::string slozka = sandbox_.Vytvorit("program");
-  ::chmod(sandbox_.Cesta().c_str(), 0755);
+  // A read-only program folder: nothing is written, the error is raised all the same.
+  std::string slozka = s.Vytvorit("program");
+  ::chmod(s.Cesta().c_str(), 0755);
   ::chmod(slozka.c_str(), 0555);
   auto v = test::SpustitNeprivilegovane(
       {"zaloguj", slozka + "/Zevlon", "-2147221504", "popis", "mZip32::ZazipovatJednoduse"});

@@ -1,5 +1,5 @@
-// The update server object against a real FTP server on loopback: its remote and
-// temporary folders, the upload of a tree, the mirror update and the snapshot.
+// The update server and the publisher's FTP commands against a real FTP server on
+// loopback: a mirror is updated completely or not at all; uploads send what is there.
 #include "transfer/update_server.h"
 
 #include <gtest/gtest.h>
@@ -8,40 +8,21 @@
 #include "support/falesna_platforma.h"
 #include "support/falesne_ui.h"
 #include "support/ftp_server.h"
-#include "support/sandbox.h"
+#include "support/neprivilegovany.h"
 
 namespace zevlon {
 namespace {
 
 using test::Existuje;
+using test::FtpServer;
 
 SeznamSouboru Zaznamy(const std::vector<std::string>& cesty) {
   SeznamSouboru s;
   for (const auto& c : cesty) {
-    auto z = std::make_shared<InstalovanySoubor>();
-    z->Cesta = c;
-    s.Pridat(c, z);
+    s.Pridat(c, std::make_shared<InstalovanySoubor>());
+    s.Ziskat(c)->Cesta = c;
   }
   return s;
-}
-
-TEST(UpdateServerCesty, RemoteFolderAndTemporaryFolder) {
-  const std::vector<std::pair<std::string, std::string>> cesty = {{"", "/"},
-                                                                  {"pub/app", "pub/app/"},
-                                                                  {"/pub/app/", "/pub/app/"},
-                                                                  {"pub\\app\\", "pub/app/"},
-                                                                  {"//pub//app", "/pub/app/"}};
-  UpdateServer u;
-  for (const auto& [vstup, vystup] : cesty) {
-    u.remoteLocation = vstup;
-    EXPECT_EQ(u.VzdalenaSlozka(), vystup) << vstup;
-  }
-  test::FalesnaPlatforma p;
-  p.temp = "/var/tmp";
-  UpdateServer v;
-  EXPECT_TRUE(u.TempFolder().starts_with("/var/tmp/Zevlon/")) << u.TempFolder();
-  EXPECT_TRUE(u.TempFolder().ends_with("/"));
-  EXPECT_NE(u.TempFolder(), v.TempFolder());
 }
 
 class UpdateServerTest : public ::testing::Test {
@@ -51,89 +32,71 @@ class UpdateServerTest : public ::testing::Test {
     platforma_.temp = s_.Vytvorit("temp");
     u_.server = "127.0.0.1";
     u_.Port = ftp_.Port();
-    u_.user = ftp_.Uzivatel();
-    u_.password = ftp_.Heslo();
+    u_.user = FtpServer::kUzivatel;
+    u_.password = FtpServer::kHeslo;
     u_.remoteLocation = "pub\\app";
-    u_.snapshot = "master.snapshot";
-  }
-  std::string Log() const {
-    return Existuje(s_ / "program/Zevlon.log") ? s_.Cist("program/Zevlon.log") : "";
+    s_.Zapsat("zdroj/merko/sub/lib.dll", "knihovna");
+    s_.Zapsat("zdroj/Čteme.txt", "čeština");
   }
 
   test::Sandbox s_;
   test::FalesnaPlatforma platforma_;
   test::FalesneUi ui_;
-  test::FtpServer ftp_;
+  FtpServer ftp_;
   UpdateServer u_;
 };
 
-TEST_F(UpdateServerTest, UploadedTreeIsMirroredOnlyWhenEveryFileArrives) {
-  s_.Zapsat("zdroj/merko/app.exe", "program");
-  s_.Zapsat("zdroj/merko/sub/lib.dll", "knihovna");
-  s_.Zapsat("zdroj/Čteme.txt", "čeština");
-  SeznamSouboru s = Zaznamy({"merko/app.exe", "merko/sub/lib.dll", "Čteme.txt"});
+TEST_F(UpdateServerTest, AnIncompleteMirrorIsNotUpdated) {
+  SeznamSouboru s = Zaznamy({"merko/sub/lib.dll", "Čteme.txt"});
   u_.UploadovatSoubory(s, s_ / "zdroj");
-  EXPECT_TRUE(Existuje(ftp_.Cesta("pub/app/merko/sub/lib.dll.zip")));
-  EXPECT_EQ(ftp_.Pocet("USER"), 1);
-
-  // Another object (so another temporary folder) mirrors it in one login; what the
-  // mirror held before stays.
-  UpdateServer druhy = u_;
-  const std::string mirror = s_.Vytvorit("mirror");
-  s_.Zapsat("mirror/stary.txt", "zůstane");
-  druhy.AktualizovatSoubory(s, mirror);
-  EXPECT_EQ(s_.Cist("mirror/merko/app.exe"), "program");
-  EXPECT_EQ(s_.Cist("mirror/merko/sub/lib.dll"), "knihovna");
-  EXPECT_EQ(s_.Cist("mirror/Čteme.txt"), "čeština");
-  EXPECT_EQ(s_.Cist("mirror/stary.txt"), "zůstane");
-  for (const auto& p : s) {
-    EXPECT_TRUE(p.hodnota->Downloaded) << p.klic;
-    EXPECT_TRUE(p.hodnota->Unzipped) << p.klic;
-  }
-  EXPECT_FALSE(Existuje(mirror + "/Zevlon.stop"));
+  // A missing file, a blank in a name and a path leaving the folder: the mirror stays
+  // untouched, nothing lands outside temp, the misses are logged without the password.
+  ftp_.domov.Zapsat("venku.txt.zip", "x");
+  SeznamSouboru neuplny = Zaznamy({"Čteme.txt", "chybi/y.txt", "s mezerou.txt", "../../venku.txt"});
+  UpdateServer druhy = u_;  // another object, so another temporary folder
+  druhy.AktualizovatSoubory(neuplny, s_ / "mirror");
+  EXPECT_FALSE(Existuje(s_ / "mirror"));
+  EXPECT_FALSE(Existuje(s_ / "temp/venku.txt.zip"));
   EXPECT_FALSE(Existuje(druhy.TempFolder()));
-  EXPECT_EQ(Log(), "");
-  EXPECT_EQ(ftp_.Pocet("USER"), 2);
-
-  // One missing file (a blank in the name never travels): the mirror stays untouched
-  // and every miss is logged, without the password.
-  const std::string jiny = s_.Vytvorit("jiny");
-  SeznamSouboru neuplny = Zaznamy({"merko/app.exe", "chybi/y.txt", "s mezerou.txt"});
-  druhy.AktualizovatSoubory(neuplny, jiny);
-  EXPECT_FALSE(Existuje(jiny + "/merko"));
-  EXPECT_FALSE(Existuje(jiny + "/Zevlon.stop"));
-  EXPECT_FALSE(Existuje(druhy.TempFolder()));
-  const std::string log = Log();
+  const std::string log = s_.Cist("program/Zevlon.log");
   for (const char* radek : {"\tSoubor nebyl stažen ze servru. chybi/y.txt\r\n",
-                            "\tSoubor nebyl stažen ze servru. s mezerou.txt\r\n",
                             "\tAktualizace lokálního mirroru nebyla provedena. \r\n"})
     EXPECT_NE(log.find(radek), std::string::npos) << radek << log;
-  EXPECT_EQ(log.find(ftp_.Heslo()), std::string::npos);
+  EXPECT_EQ(log.find(FtpServer::kHeslo), std::string::npos);
 }
 
-TEST_F(UpdateServerTest, UploadSendsNoEmptyFileAndNoNameWithABlank) {
-  s_.Zapsat("zdroj/je.txt", "x");
-  s_.Zapsat("zdroj/s mezerou.txt", "x");
-  SeznamSouboru s = Zaznamy({"je.txt", "chybi.txt", "s mezerou.txt"});
-  // Packing the missing file asks whether to retry; the fake answers No.
-  EXPECT_THROW(u_.UploadovatSoubory(s, s_ / "zdroj"), Chyba);
+TEST_F(UpdateServerTest, UploadSendsNoMissingFileAndNothingFromOutside) {
+  s_.Zapsat("mimo.txt", "tajné");
+  SeznamSouboru s = Zaznamy({"Čteme.txt", "chybi.txt", "../mimo.txt"});
+  EXPECT_THROW(u_.UploadovatSoubory(s, s_ / "zdroj"), Chyba);  // packing: No to a retry
   u_.FTPUpload(s, s_ / "zdroj", "");
-  EXPECT_EQ(test::CistSoubor(ftp_.Cesta("pub/app/je.txt")), "x");
-  EXPECT_FALSE(Existuje(ftp_.Cesta("pub/app/chybi.txt")));
-  EXPECT_FALSE(Existuje(ftp_.Cesta("pub/app/s mezerou.txt")));
-  EXPECT_TRUE(s.Ziskat("je.txt")->Downloaded);
-  EXPECT_FALSE(s.Ziskat("chybi.txt")->Downloaded);
+  EXPECT_EQ(test::CistSoubor(ftp_.domov / "pub/app/Čteme.txt"), "čeština");
+  EXPECT_FALSE(Existuje(ftp_.domov / "pub/app/chybi.txt"));
+  EXPECT_FALSE(Existuje(ftp_.domov / "pub/mimo.txt"));
 }
 
-TEST_F(UpdateServerTest, SnapshotIsDownloadedIntoTheTemporaryFolder) {
-  ftp_.Zapsat("pub/app/master.snapshot", "a.txt\t2014-03-31 06:15:02\t1\t\r\n");
-  const std::string cesta = u_.StahnoutSnapshot();
-  EXPECT_EQ(cesta, u_.TempFolder() + "master.snapshot");
-  EXPECT_EQ(test::CistSoubor(cesta), "a.txt\t2014-03-31 06:15:02\t1\t\r\n");
-
-  UpdateServer spatny = u_;
-  spatny.password = "spatne";
-  EXPECT_FALSE(Existuje(spatny.StahnoutSnapshot()));
+// zevlon-publikovat uploads a folder with its snapshot and mirrors it into another
+// folder, which keeps what it held; a mirror that cannot be complete fails.
+TEST_F(UpdateServerTest, PublisherUploadsAndMirrors) {
+  const std::string manifest = s_.Zapsat(
+      "app.manifest.xml", "<aplikace><UpdateOnLine protocol=\"ftp\" server=\"127.0.0.1\" port=\"" +
+                              std::to_string(ftp_.Port()) + "\" user=\"" + FtpServer::kUzivatel +
+                              "\" password=\"" + FtpServer::kHeslo +
+                              "\" remoteLocation=\"pub/app\" snapshot=\"m.snapshot\"/></aplikace>");
+  auto Publikovat = [&](const char* prikaz, const std::string& slozka) {
+    return test::Spustit({ZEVLON_PUBLIKOVAT, prikaz, manifest, s_ / slozka},
+                         {"TEMP=" + s_ / "temp"});
+  };
+  auto nahrani = Publikovat("nahrat", "zdroj");
+  EXPECT_EQ(nahrani.kod, 0) << nahrani.vystup;
+  EXPECT_EQ(nahrani.vystup.find(FtpServer::kHeslo), std::string::npos);
+  s_.Zapsat("zrcadlo/stary.txt", "zůstane");
+  EXPECT_EQ(Publikovat("zrcadlit", "zrcadlo").kod, 0);
+  EXPECT_EQ(s_.Cist("zrcadlo/merko/sub/lib.dll"), "knihovna");
+  EXPECT_EQ(s_.Cist("zrcadlo/stary.txt"), "zůstane");
+  EXPECT_FALSE(Existuje(s_ / "zrcadlo/Zevlon.stop"));
+  std::filesystem::remove(ftp_.domov / "pub/app/Čteme.txt.zip");
+  EXPECT_EQ(Publikovat("zrcadlit", "jine").kod, 1);
 }
 
 }  // namespace

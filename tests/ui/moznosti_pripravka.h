@@ -1,6 +1,6 @@
-// The world of the options window for a test: a suite with one profile in each of
-// its two versions, the program in a folder of its own and the scheduler working
-// in the sandbox. Shared by the tests of the model and of the window.
+// The world of the options window for a test: a suite with two profiles, the program in a folder of
+// its own and the scheduler working in the sandbox. Shared by the tests of the model and of the
+// window.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -25,13 +25,12 @@ class MoznostiPripravka : public ::testing::Test {
     RezimSystem = false;
     platforma_.program = s_.Zapsat("program/Zevlon", "#!program");
     platforma_.temp = s_.Vytvorit("temp");
-    std::string registr = "REGEDIT4\r\n";
-    for (std::string v : {"12", "14"})
-      registr += "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dunmor\\Merko\\" + v +
-                 ".0\\Aplikace]\r\n\"Slozka_Merka\"=\"" + s_ / ("m" + v) + "\"\r\n";
-    platforma_.registr = s_.Zapsat("registry.reg", registr);
-    s_.Zapsat("m12/Merko.ini", "[Profily]\r\nFirma A=" + firmaA_ + "\r\n");
-    s_.Zapsat("m14/Merko.ini", "[Profily]\r\nFirma B=" + firmaB_ + "\r\n");
+    platforma_.registr = s_.Zapsat(
+        "registry.reg",
+        "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dunmor\\Merko\\14.0\\Aplikace]\r\n"
+        "\"Slozka_Merka\"=\"" +
+            s_ / "m14" + "\"\r\n");
+    s_.Zapsat("m14/Merko.ini", "[Profily]\r\nA=" + firmaA_ + "\r\nB=" + firmaB_ + "\r\n");
     NastavitPlanovac(&planovac_);
   }
   void TearDown() override { NastavitPlanovac(nullptr); }
@@ -45,10 +44,6 @@ class MoznostiPripravka : public ::testing::Test {
     for (const auto& polozka : std::filesystem::directory_iterator(cron_))
       jmena.insert(polozka.path().filename());
     return jmena;
-  }
-  // A profile folder as A or B.
-  std::string Slozka(const std::string& text) const {
-    return text == firmaA_ ? "A" : text == firmaB_ ? "B" : text;
   }
   // The job line of a registered job.
   std::string Cron(int cislo) const {
