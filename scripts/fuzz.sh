@@ -6,6 +6,9 @@
 # reproducer (also kept in the build folder).
 #
 #   FUZZ_SECONDS=30     fuzzing time per target (0: the corpus run only)
+#   FUZZ_SEED=1         libFuzzer's seed; fixed so that a run is repeatable and a
+#                       failure is reproduced by the same command (0: a random seed,
+#                       for longer searches)
 #   FUZZ_JOBS=<nproc>   targets fuzzed at the same time
 #   FUZZ_TARGETS="ini_fuzz unzip_fuzz"   a subset
 #   FUZZ_BUILD_DIR=build-fuzz
@@ -14,6 +17,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 seconds=${FUZZ_SECONDS:-30}
+seed=${FUZZ_SEED:-1}
 jobs=${FUZZ_JOBS:-$(nproc)}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 [[ $build = /* ]] || build=$root/$build
@@ -93,13 +97,14 @@ for t in "${targets[@]}"; do
 done
 
 if [ "$seconds" -gt 0 ] && [ "${#passed[@]}" -gt 0 ]; then
-  echo "== fuzzing ${seconds}s per target, $jobs at a time"
+  echo "== fuzzing ${seconds}s per target, $jobs at a time, seed $seed"
   for t in "${passed[@]}"; do
     while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do sleep 1; done
     mkdir -p "$tmp/korpus/$t"
     (
       status=0
-      run "$t" fuzz -max_total_time="$seconds" "$tmp/korpus/$t" "$root/fuzz/korpus/${t%_fuzz}" ||
+      run "$t" fuzz -max_total_time="$seconds" -seed="$seed" -reload=0 \
+        "$tmp/korpus/$t" "$root/fuzz/korpus/${t%_fuzz}" ||
         status=$?
       echo "$status" >"$tmp/log/$t.fuzz.status"
     ) &

@@ -233,7 +233,9 @@ std::optional<Hodnota> CistHodnotu(const std::string& soubor, std::string_view k
   if (!bajty) return std::nullopt;
   Radky r;
   for (std::string& radek : Rozdelit(Text(*bajty), '\n')) {
-    if (!radek.empty() && radek.back() == '\r') radek.pop_back();
+    // CR CR LF (a CR LF file converted once more) ends a line like CR LF.
+    while (!radek.empty() && radek.back() == '\r')
+      radek.pop_back();
     r.radky.push_back(std::move(radek));
   }
 

@@ -25,7 +25,7 @@ TEST(Registr, ExportedValuesOfTheirOwnKeyWithLaterDefinitionsWinning) {
       "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dunmor\\K]\r\n"
       "\"Slozka\"=\"C:\\\\Program Files\\\\\\\"Merko\\\"\\\\\"\r\n\"Pocet\"=dword:0000000a\r\n"
       "@=\"vychozi\"\r\n\"Binarni\"=hex:01,02,\\\r\n  ff\r\n\"B\"=\"smazana\"\r\n"
-      "[HKLM\\Software\\Dunmor\\K\\Pod]\r\n\"Jen\"=\"v podklici\"\r\n"
+      "[HKLM\\Software\\Dunmor\\K\\Pod]\r\n\"Jen\"=\"v podklici\"\r\r\n"
       "[hklm\\software\\dunmor\\k]\r\n\"pocet\"=\"2\"\r\n\"b\"=-\r\n");
   const std::pair<std::string, std::string> kHodnoty[] = {
       {"SLOZKA", "s:C:\\Program Files\\\"Merko\"\\"},
