@@ -96,13 +96,17 @@ bool Provest(const std::string& ini) {
   std::string sdilena = slozka("Slozka_Setup_Common", "SetupCommon/");
 
   // An older run that was stopped in the middle of a swap may have left a program or
-  // shared folder only under its backup's name, and its sibling folders behind.
+  // shared folder only under its backup's name, and its sibling folders behind. The
+  // add-ons are optional (a missing folder may have been removed on purpose), so their
+  // backup is put back only where a sibling folder shows that a run was renewing them.
   for (const std::string& sl : {setup, setup14}) {
     if (!ExistujeSlozka(sl)) continue;
     ObnovitPrerusenouVymenu(sl + "Merko/", sl + "Merko_old/");
     SmazatZbytkyBehu(sl, "Merko");
-    SmazatZbytkyBehu(sl, "Upravy");
   }
+  for (const std::string& sl : {setup, setup14, profil + "Setup/", profil + "Setup14/"})
+    if (ExistujeSlozka(sl) && SmazatZbytkyBehu(sl, "Upravy"))
+      ObnovitPrerusenouVymenu(sl + "Upravy/", sl + "Upravy_old/");
   ObnovitPrerusenouVymenu(sdilena, profil + "SetupCommon_old/");
   {
     std::string rodic, jmeno;

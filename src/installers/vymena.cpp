@@ -60,13 +60,17 @@ bool ObnovitPrerusenouVymenu(const std::string& zivy, const std::string& zaloha)
   return true;
 }
 
-void SmazatZbytkyBehu(const std::string& slozka, const std::string& predpona) {
+bool SmazatZbytkyBehu(const std::string& slozka, const std::string& predpona) {
   std::vector<ss::PolozkaSlozky> polozky;
-  if (!ss::CistSlozku(slozka, polozky).Uspech()) return;
+  if (!ss::CistSlozku(slozka, polozky).Uspech()) return false;
   const std::string hledane = predpona + "dwnld_";
+  bool nejake = false;
   for (const auto& p : polozky)
-    if (p.slozka && p.jmeno.compare(0, hledane.size(), hledane) == 0)
+    if (p.slozka && p.jmeno.compare(0, hledane.size(), hledane) == 0) {
       SmazatSlozku(slozka + p.jmeno, false);
+      nejake = true;
+    }
+  return nejake;
 }
 
 }  // namespace zevlon

@@ -19,7 +19,7 @@ void VymenitSeZalohou(const std::string& zivy, const std::string& zaloha, const 
 bool ObnovitPrerusenouVymenu(const std::string& zivy, const std::string& zaloha);
 
 // Deletes the sibling folders (prefix + "dwnld_...") that an interrupted run left in
-// the folder.
-void SmazatZbytkyBehu(const std::string& slozka, const std::string& predpona);
+// the folder. Answers whether there were any.
+bool SmazatZbytkyBehu(const std::string& slozka, const std::string& predpona);
 
 }  // namespace zevlon
