@@ -166,13 +166,13 @@ TEST_F(Aktualizace, NewerUpdaterIsDownloadedAndStartedAndTheSetupFoldersWait) {
 // between them leaves the add-ons only in their backup, beside the run's new folder.
 TEST_F(Aktualizace, AddOnsLeftOnlyInTheirBackupByAnInterruptedSwapAreRestoredAndRenewed) {
   fs::rename(profil_ + "Setup/Upravy", profil_ + "Setup/Upravy_old");
-  s_.Zapsat("data/Firma/Setup/Upravydwnld_201412311200000.8/Doplnky/Fakturace/fakturace.dll",
+  s_.Zapsat("data/Firma/Setup/Upravydwnld_2014123112000000.8/Doplnky/Fakturace/fakturace.dll",
             "fakturace 20141231");
   ASSERT_EQ(Spustit().kod, 0);
   EXPECT_EQ(ZiveSlozky()[2], (test::Strom{{"Doplnky/Fakturace/fakturace.dll", "fakturace 20141231"},
                                           {"Doplnky/Fakturace/mistni.txt", "jen tady"}}));
   EXPECT_EQ(Profil("Setup/Upravy_old/Doplnky/Fakturace/fakturace.dll"), "fakturace 2014");
-  EXPECT_FALSE(test::Existuje(profil_ + "Setup/Upravydwnld_201412311200000.8"));
+  EXPECT_FALSE(test::Existuje(profil_ + "Setup/Upravydwnld_2014123112000000.8"));
   EXPECT_NE(s_.Cist("program/online_errors.log").find("Upravy/ chyběla po přerušené"),
             std::string::npos);
 }
