@@ -41,22 +41,6 @@ TEST(KlicovanySeznam, KeepsOrderFoldsCzechCaseAndRefusesDuplicates) {
   EXPECT_EQ(poradi, (std::vector<int>{1, 3, 4}));
 }
 
-TEST(KlicovanySeznam, MissingKeyIsInvalidArgumentAndRecordsAreShared) {
-  KlicovanySeznam<Zaznam> a, b;
-  auto z = std::make_shared<Zaznam>(Zaznam{7});
-  a.Pridat("x", z);
-  b.Pridat("X", z);
-  a.Ziskat("x")->hodnota = 8;
-  EXPECT_EQ(b.Ziskat("x")->hodnota, 8);
-  EXPECT_EQ(a.Najit("chybi"), nullptr);
-  try {
-    a.Ziskat("chybi");
-    FAIL();
-  } catch (const Chyba& c) {
-    EXPECT_EQ(c.Cislo(), 5);
-  }
-}
-
 // Interleaved additions and removals (many keys colliding in a small table) checked
 // against a plain model after every step: the order, the count and each lookup.
 TEST(KlicovanySeznam, AgreesWithAModelThroughInterleavedAdditionsAndRemovals) {

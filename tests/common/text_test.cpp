@@ -43,15 +43,5 @@ TEST(Text, FilePatternsEndingInDotStarAlsoMatchNamesWithoutExtension) {
   EXPECT_FALSE(OdpovidaMasce("bez_tecky", "*.*"));
 }
 
-TEST(Text, TrimSplitReplace) {
-  EXPECT_EQ(Orezat("  a b  "), "a b");
-  EXPECT_EQ(Orezat("\t a \t", " \t"), "a");
-  EXPECT_EQ(Orezat("   "), "");
-  EXPECT_EQ(Rozdelit("a;;b", ';'), (std::vector<std::string>{"a", "", "b"}));
-  EXPECT_EQ(Rozdelit("", ';'), (std::vector<std::string>{""}));
-  EXPECT_EQ(NahraditVse("a\\b\\c", "\\", "/"), "a/b/c");
-  EXPECT_EQ(NahraditVse("x//y///z", "//", "/"), "x/y//z");
-}
-
 }  // namespace
 }  // namespace zevlon

@@ -96,19 +96,5 @@ TEST_F(ProfilTest, SwapMakesTheOldContentTheOnlyBackupOrLeavesTheLiveFolderAlone
   EXPECT_FALSE(Existuje(setup_ + "novy"));
 }
 
-TEST_F(ProfilTest, InterruptedSwapIsRepairedAndLeftoversRemoved) {
-  // Killed between the two renames of a file system that cannot exchange.
-  std::rename((setup_ + "Merko").c_str(), (setup_ + "Merko_old").c_str());
-  EXPECT_TRUE(ObnovitPrerusenouVymenu(setup_ + "Merko/", setup_ + "Merko_old/"));
-  EXPECT_NE(s_.Cist("program/online_errors.log").find("byla obnovena ze zálohy"),
-            std::string::npos);
-  EXPECT_FALSE(ObnovitPrerusenouVymenu(setup_ + "Merko/", setup_ + "Merko_old/"));
-  EXPECT_EQ(s_.Cist("data/Setup/Merko/app.exe"), "stara");
-  s_.Zapsat("data/Setup/Upravydwnld_2.8/x", "x");
-  SmazatZbytkyBehu(setup_, "Upravy");
-  EXPECT_FALSE(Existuje(setup_ + "Upravydwnld_2.8"));
-  EXPECT_TRUE(Existuje(setup_ + "Upravy/Doplnky/Bez/b.dll"));
-}
-
 }  // namespace
 }  // namespace zevlon
