@@ -5,16 +5,59 @@
 #include <QImage>
 #include <QTest>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
 #include <string>
 
 #include "platform/planovac.h"
-#include "support/falesna_platforma.h"
-#include "support/sandbox.h"
+#include "platform/platforma.h"
 #include "ui/qt/moznosti_okno.h"
 #include "ui/qt/okno_prubehu.h"
 #include "ui/qt/volba_dialog.h"
 
 namespace {
+
+namespace fs = std::filesystem;
+
+// A demo installation in a temporary folder, removed with the object: the program
+// file and its options, and a registry file naming an installed suite.
+class Ukazka : public zevlon::Platforma {
+ public:
+  Ukazka() {
+    std::string vzor = (fs::temp_directory_path() / "zevlon-snimky.XXXXXX").string();
+    if (::mkdtemp(vzor.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    slozka_ = vzor;
+    fs::create_directories(slozka_ / "Zevlon");
+    fs::create_directories(slozka_ / "cron");
+    Zapsat("Zevlon/Zevlon", "");
+    Zapsat("Zevlon/Zevlon.ini",
+           "[Nastaveni]\r\nSlozkaDat=/srv/merko/Firma/\r\nCas=06:00\r\nCetnost=Týdně\r\n"
+           "Den=Středa\r\n");
+    Zapsat("registry.reg",
+           "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dunmor\\Merko\\14.0\\Aplikace]\r\n"
+           "\"Slozka_Merka\"=\"/opt/Merko14\"\r\n");
+    zevlon::NastavitPlatformu(this);
+  }
+  ~Ukazka() override {
+    zevlon::NastavitPlatformu(nullptr);
+    std::error_code e;
+    fs::remove_all(slozka_, e);
+  }
+  Ukazka(const Ukazka&) = delete;
+  Ukazka& operator=(const Ukazka&) = delete;
+
+  std::string CestaProgramu() override { return (slozka_ / "Zevlon/Zevlon").string(); }
+  std::string CestaRegistru() override { return (slozka_ / "registry.reg").string(); }
+  std::string Cron() const { return (slozka_ / "cron").string(); }
+
+ private:
+  void Zapsat(const char* cesta, const std::string& obsah) {
+    std::ofstream(slozka_ / cesta, std::ios::binary) << obsah;
+  }
+  fs::path slozka_;
+};
 
 bool Ulozit(QWidget& okno, const std::string& soubor) {
   okno.show();
@@ -36,18 +79,8 @@ int main(int argc, char** argv) {
   const std::string slozka = argv[1];
   QApplication aplikace(argc, argv);
 
-  // An installed suite with two profiles and saved options, all in a sandbox.
-  zevlon::test::Sandbox s;
-  zevlon::test::FalesnaPlatforma platforma;
-  platforma.program = s.Zapsat("Zevlon/Zevlon", "");
-  platforma.registr =
-      s.Zapsat("registry.reg",
-               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dunmor\\Merko\\14.0\\Aplikace]\r\n"
-               "\"Slozka_Merka\"=\"/opt/Merko14\"\r\n");
-  s.Zapsat("Zevlon/Zevlon.ini",
-           "[Nastaveni]\r\nSlozkaDat=/srv/merko/Firma/\r\nCas=06:00\r\nCetnost=Týdně\r\n"
-           "Den=Středa\r\n");
-  zevlon::Planovac planovac(s.Vytvorit("cron"));
+  Ukazka ukazka;
+  zevlon::Planovac planovac(ukazka.Cron());
   zevlon::NastavitPlanovac(&planovac);
 
   bool ok = true;
