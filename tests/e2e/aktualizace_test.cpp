@@ -84,8 +84,8 @@ class Aktualizace : public ::testing::Test {
   }
   // Further runs see a file system that cannot exchange folders: each swap is two renames.
   void BezVymeny() {
-    ASSERT_TRUE(fs::exists(ZEVLON_BEZ_VYMENY));   // the loader would pass over it in silence
-    const char* a = std::getenv("ASAN_OPTIONS");  // the sanitizer runtime is not preloaded first
+    ASSERT_TRUE(test::Existuje(ZEVLON_BEZ_VYMENY));  // the loader would pass over it in silence
+    const char* a = std::getenv("ASAN_OPTIONS");     // the sanitizer runtime is not preloaded first
     prostredi_ = {std::string("LD_PRELOAD=") + ZEVLON_BEZ_VYMENY,
                   "ASAN_OPTIONS=" + std::string(a ? a : "") + ":verify_asan_link_order=0"};
   }
@@ -239,7 +239,7 @@ TEST_P(Zabiti, AtTwentyFiveMomentsLeavesOldOrNewAndTheNextRunFinishes) {
       // The write-right check's marker lives for a moment in the shared folder; a kill
       // then leaves it, and the next run's check removes it.
       po[i].erase(kZnackaPrava);
-      const bool chybi = !vymena && !fs::exists(profil_ + kZive[i]) &&
+      const bool chybi = !vymena && !test::Existuje(profil_ + kZive[i]) &&
                          test::CistStrom(profil_ + kZive[i] + "_old") == stare[i];
       EXPECT_TRUE(po[i] == stare[i] || po[i] == nove[i] || chybi)
           << kZive[i] << " is missing or mixed";
