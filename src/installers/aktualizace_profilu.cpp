@@ -1,6 +1,7 @@
 #include "installers/aktualizace_profilu.h"
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 #include "common/chyba.h"
@@ -16,8 +17,8 @@
 #include "installers/vymena.h"
 #include "platform/souborovy_system.h"
 #include "snapshots/aktualizace_aplikace.h"
-#include "snapshots/instalacni_slozka.h"
 #include "snapshots/najit_server.h"
+#include "transfer/log.h"
 #include "ui/rozhrani.h"
 
 namespace zevlon {
@@ -46,6 +47,11 @@ std::vector<std::string> Soubory(const std::string& slozka) {
   return jmena;
 }
 
+// A line in the error log about an add-on or module that is carried over unchanged.
+void ZalogovatNeobnovenou(const std::string& text) {
+  PripsatRadek(CestaLogu(kChybovyLog), CasovaZnackaLogu() + "\t" + text + "\t");
+}
+
 class ProfilovaAktualizace {
  public:
   ProfilovaAktualizace(const std::string& profil, const std::string& setup,
@@ -71,12 +77,11 @@ class ProfilovaAktualizace {
   void SbiratPolozky(const std::string& upravy, const std::string& noveUpravy,
                      const std::string& zakladni);
   void ObnovitPolozku(const PolozkaUpravy& p, int k, int n);
-  void SmazatZalohu(const std::string& zaloha);
   // Puts the new folder in the live one's place with the old content as the backup.
   void Vymenit(const std::string& zivy, const std::string& zaloha, const std::string& novy,
                const std::string& zpravaZalohy, std::int32_t krokZalohy,
                const std::string& zpravaNove, std::int32_t krokNove);
-  // The same for a customisation folder, where either side may be missing.
+  // The same for a customisation folder that renewed some of its items.
   void VymenitUpravy(const std::string& zivy, const std::string& zaloha, const std::string& novy,
                      std::int32_t krok);
 
@@ -88,6 +93,7 @@ class ProfilovaAktualizace {
   KlicovanySeznam<PolozkaUpravy> polozky_;
   bool aktualni_ = false;
   bool nicNeaktualizovano_ = true;
+  bool obnovenySetup_ = false, obnovenyProfil_ = false;  // an item of that customisation
 };
 
 void ProfilovaAktualizace::SbiratPolozky(const std::string& upravy, const std::string& noveUpravy,
@@ -95,12 +101,35 @@ void ProfilovaAktualizace::SbiratPolozky(const std::string& upravy, const std::s
   for (const char* druh : {"Doplnky", "Moduly"}) {
     const std::string slozka = upravy + druh + "/";
     if (!ExistujeSlozka(slozka)) continue;
-    for (const std::string& jmeno : Podslozky(slozka)) {
+    std::vector<ss::PolozkaSlozky> polozky;
+    if (!ss::CistSlozku(slozka, polozky).Uspech()) continue;
+    // Folders by folded name: names that differ only in letter case cannot be told
+    // apart by their sections and would be built into one folder.
+    std::map<std::string, std::vector<std::string>> slozky;
+    for (const auto& e : polozky) {
+      if (e.jmeno.front() == '.') continue;
+      if (e.odkaz && ExistujeSlozka(slozka + e.jmeno))
+        ZalogovatNeobnovenou("Složka " + slozka + e.jmeno +
+                             "/ je symbolický odkaz, proto nebyla aktualizována a zůstává beze "
+                             "změny.");
+      if (e.slozka) slozky[SlozitVelikost(e.jmeno)].push_back(e.jmeno);
+    }
+    for (auto& [klic, jmena] : slozky) {
+      std::sort(jmena.begin(), jmena.end());
+      if (jmena.size() > 1) {
+        std::string seznam;
+        for (const std::string& j : jmena)
+          seznam += (seznam.empty() ? "" : ", ") + slozka + j + "/";
+        ZalogovatNeobnovenou("Složky " + seznam +
+                             " se liší jen velikostí písmen, proto žádná z nich nebyla "
+                             "aktualizována a všechny zůstávají beze změny.");
+        continue;
+      }
       auto p = std::make_shared<PolozkaUpravy>();
-      p->NazevAplikace = std::string("Upravy/") + druh + "/" + jmeno + "/";
-      p->NovaSlozka = noveUpravy + druh + "/" + jmeno + "/";
+      p->NazevAplikace = std::string("Upravy/") + druh + "/" + jmena[0] + "/";
+      p->NovaSlozka = noveUpravy + druh + "/" + jmena[0] + "/";
       p->ZakladniSlozka = zakladni;
-      p->SekceIni = nazevUprav_ + "\\" + druh + "\\" + jmeno + "\\";
+      p->SekceIni = nazevUprav_ + "\\" + druh + "\\" + jmena[0] + "\\";
       if (!polozky_.Obsahuje(p->NovaSlozka)) polozky_.Pridat(p->NovaSlozka, p);
     }
   }
@@ -131,23 +160,12 @@ void ProfilovaAktualizace::ObnovitPolozku(const PolozkaUpravy& p, int k, int n) 
     for (const auto& [s, a] : casti)
       AktualizaceAplikace(temp_, a, aplikace + s + "/", p.NovaSlozka + s + "/");
     obnovena = !casti.empty();
-    if (!obnovena) {
-      VytvoritSlozku(p.NovaSlozka, true);
-      KopirovatSlozku(aplikace, p.NovaSlozka);
-    }
   }
+  // An item that was not renewed, and whatever a renewed one holds besides its server's
+  // files, reach the new customisation before it is swapped in (VymenitUpravy).
   if (!obnovena) return;
   nicNeaktualizovano_ = false;
-  // Local files that the server does not know are kept.
-  InstalacniSlozka stara;
-  stara.NacistObsahSlozky(aplikace);
-  for (const auto& s : *stara.DejObsahSlozky(VsechnySoubory))
-    if (!ExistujeSoubor(p.NovaSlozka + s.hodnota->Cesta))
-      s.hodnota->Stahnout(aplikace, p.NovaSlozka);
-}
-
-void ProfilovaAktualizace::SmazatZalohu(const std::string& zaloha) {
-  if (ExistujeSlozka(zaloha)) SmazatSlozku(BezLomitka(zaloha), !RezimSystem);
+  (p.ZakladniSlozka == setup_ ? obnovenySetup_ : obnovenyProfil_) = true;
 }
 
 void ProfilovaAktualizace::Vymenit(const std::string& zivy, const std::string& zaloha,
@@ -162,15 +180,12 @@ void ProfilovaAktualizace::Vymenit(const std::string& zivy, const std::string& z
 void ProfilovaAktualizace::VymenitUpravy(const std::string& zivy, const std::string& zaloha,
                                          const std::string& novy, std::int32_t krok) {
   const std::string kratce = "../" + nazevSetupu_ + "/";
-  if (!novy.empty() && ExistujeSlozka(novy) && ExistujeSlozka(zivy)) {
-    Vymenit(zivy, zaloha, novy, kratce + "Upravy_old", krok, kratce + "Upravy", krok + 1);
-    return;
-  }
-  ZobrazPrubeh("", kratce + "Upravy_old", krok, 8, -1, false, false);
-  SmazatZalohu(zaloha);
-  if (ExistujeSlozka(zivy)) PrejmenovatSlozku(zivy, zaloha);
-  ZobrazPrubeh("", kratce + "Upravy", krok + 1, 8, -1, false, false);
-  if (!novy.empty() && ExistujeSlozka(novy)) PrejmenovatSlozku(novy, zivy);
+  // Everything of the live customisation that was not renewed goes into the new one, so
+  // that the backup is never the only place of anything.
+  AktualniPolozka = zivy + "->" + novy;
+  DoplnitSlozku(zivy, novy);
+  AktualniPolozka.clear();
+  Vymenit(zivy, zaloha, novy, kratce + "Upravy_old", krok, kratce + "Upravy", krok + 1);
 }
 
 bool ProfilovaAktualizace::Provest() {
@@ -185,7 +200,10 @@ bool ProfilovaAktualizace::Provest() {
     VytvoritSlozku(program, true);
     AktualniPolozka.clear();
   }
-  aktualni_ = StejnyText(CistIni(program + "Merko.ini", "Merko", "Release"), vydani_);
+  // A record of an unfinished update means that some folder may still be old, whatever
+  // the program folder's release says.
+  aktualni_ = StejnyText(CistIni(program + "Merko.ini", "Merko", "Release"), vydani_) &&
+              !JeNedokoncena(setup_);
   if (aktualni_) {
     ZobrazPrubeh("Příprava aktualizace", "Instalační složka je aktuální", 100, 100, 0, true, false);
     Pockat(4);
@@ -238,6 +256,8 @@ bool ProfilovaAktualizace::Provest() {
   // Everything built so far reaches the disk before any live folder is touched.
   (void)ss::ZapsatNaDisk(setup_);
   if (!sdilena_.empty()) (void)ss::ZapsatNaDisk(sdilena_);
+  const bool zmenaUprav = obnovenySetup_ || obnovenyProfil_;
+  if (!aktualni_ || zmenaUprav) ZapsatNedokoncenou(setup_, vydani_);
   if (!aktualni_) {
     // The package's top-level files land in the setup folder itself.
     std::vector<std::string> soubory = Soubory(novyProgram);
@@ -251,19 +271,20 @@ bool ProfilovaAktualizace::Provest() {
     Vymenit(program, setup_ + "Merko_old/", novyProgram + "Merko/", kratce + "Merko_old", 2,
             kratce + "Merko", 3);
     if (!sdilena_.empty())
-      Vymenit(sdilena_, profil_ + "SetupCommon_old/", novaSdilena, "../SetupCommon", 2,
+      Vymenit(sdilena_, ZalohaSdilene(profil_, sdilena_), novaSdilena, "../SetupCommon", 2,
               "../SetupCommon", 3);
   }
 
   if (!nicNeaktualizovano_) {
-    VymenitUpravy(upravy, setup_ + "Upravy_old/", noveUpravy_, 4);
-    if (!profilovySetup_.empty())
+    if (obnovenySetup_) VymenitUpravy(upravy, setup_ + "Upravy_old/", noveUpravy_, 4);
+    if (obnovenyProfil_)
       VymenitUpravy(profiloveUpravy_, profilovySetup_ + "Upravy_old/", noveProfiloveUpravy_, 6);
     if (ExistujeSoubor(program + "Merko.ini") && !profilovySetup_.empty() &&
         ExistujeSlozka(profilovySetup_))
       KopirovatSoubor(program + "Merko.ini", profilovySetup_ + "Merko.ini", true);
     ZobrazPrubeh("", "", 8, 8, -1, false, true);
   }
+  SmazatZaznamNedokoncene(setup_);
   ZobrazPrubeh("", "Dokončeno", 100, 100, 0, false, true);
   return true;
 }

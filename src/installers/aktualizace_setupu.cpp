@@ -107,7 +107,9 @@ bool Provest(const std::string& ini) {
   for (const std::string& sl : {setup, setup14, profil + "Setup/", profil + "Setup14/"})
     if (ExistujeSlozka(sl) && SmazatZbytkyBehu(sl, "Upravy"))
       ObnovitPrerusenouVymenu(sl + "Upravy/", sl + "Upravy_old/");
-  ObnovitPrerusenouVymenu(sdilena, profil + "SetupCommon_old/");
+  // The shared folder's backup lies in the profile folder or, across file systems, beside it.
+  if (!ObnovitPrerusenouVymenu(sdilena, profil + "SetupCommon_old/"))
+    ObnovitPrerusenouVymenu(sdilena, BezLomitka(sdilena) + "_old/");
   {
     std::string rodic, jmeno;
     RozdelitCestu(BezLomitka(sdilena), rodic, jmeno);

@@ -25,11 +25,15 @@ void VytvoritSlozku(const std::string& slozka, bool askRetry) {
   }
 }
 
-bool KopirovatSlozku(std::string zdroj, std::string cil) {
+namespace {
+
+// A copy of folder content with the copy's question and failure text.
+template <typename Kopie>
+bool KopirovatObsah(std::string zdroj, std::string cil, const char* zdrojChyby, Kopie&& kopie) {
   if (zdroj.empty() || zdroj.back() != kOddelovac) zdroj += kOddelovac;
   if (cil.empty() || cil.back() != kOddelovac) cil += kOddelovac;
   for (;;) {
-    ss::Vysledek v = ss::ZkopirovatObsahSlozky(zdroj, cil);
+    ss::Vysledek v = kopie(zdroj, cil);
     if (v.Uspech()) return true;
     std::string otazka = "Složku '" + zdroj + "' se nepodařilo zkopírovat do složky '" + cil +
                          "'.\r\n\r\nPřejete si opakovat pokus o zkopírování složky?";
@@ -37,8 +41,20 @@ bool KopirovatSlozku(std::string zdroj, std::string cil) {
     throw Chyba(kChybaUzivatele,
                 "Kopírování složky do umístění " + cil +
                     " se nezdařilo. (kód chyby:" + std::to_string(v.kod) + ")",
-                "mPomucky::KopirovatSlozku");
+                zdrojChyby);
   }
+}
+
+}  // namespace
+
+bool KopirovatSlozku(std::string zdroj, std::string cil) {
+  return KopirovatObsah(std::move(zdroj), std::move(cil), "mPomucky::KopirovatSlozku",
+                        ss::ZkopirovatObsahSlozky);
+}
+
+void DoplnitSlozku(std::string zdroj, std::string cil) {
+  (void)KopirovatObsah(std::move(zdroj), std::move(cil), "mPomucky::DoplnitSlozku",
+                       ss::DoplnitStrom);
 }
 
 void PrejmenovatSlozku(const std::string& zdroj, const std::string& cil) {

@@ -19,6 +19,10 @@ void VytvoritSlozku(const std::string& slozka, bool askRetry);
 // true on success.
 bool KopirovatSlozku(std::string zdroj, std::string cil);
 
+// Copies into the target whatever of the source's content it lacks (what the target holds
+// wins), keeping owners, modes and times; links are recreated, never followed. Failures
+// are asked about and raised as with KopirovatSlozku.
+void DoplnitSlozku(std::string zdroj, std::string cil);
 // Renames (moves) a folder; an existing target is never replaced. Raises the user
 // error code on failure, without a question.
 void PrejmenovatSlozku(const std::string& zdroj, const std::string& cil);

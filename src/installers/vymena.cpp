@@ -8,7 +8,9 @@
 #include "common/chyba.h"
 #include "driver/stav.h"
 #include "installers/cesty.h"
+#include "installers/opakovani.h"
 #include "installers/operace_slozek.h"
+#include "platform/soubor.h"
 #include "platform/souborovy_system.h"
 #include "transfer/log.h"
 
@@ -39,15 +41,21 @@ void VymenitSeZalohou(const std::string& zivy, const std::string& zaloha, const 
   // The backup's place must be free before the live folder changes at all.
   if (NecoTamJe(zaloha)) ChybaPrejmenovani(zivy);
   (void)ss::ZapsatNaDisk(novy);
-  ss::Vysledek v = ss::VymenitSlozky(novy, zivy);
-  if (v.Uspech()) {
-    // The old content now lies under the new folder's name.
-    PrejmenovatSlozku(novy, zaloha);
-    return;
-  }
+  // The new content waits under the backup's name, then the two folders trade places in
+  // one step. Whenever the run stops, the live folder is whole (old or new), and the old
+  // content never lies under a name that a clean-up deletes.
+  if (!ss::Presunout(novy, zaloha).Uspech()) ChybaPrejmenovani(novy);
+  ss::Vysledek v = ss::VymenitSlozky(zaloha, zivy);
+  if (v.Uspech()) return;
+  // Without the exchange the new folder takes its own name back, and the swap is two
+  // renames; when the second fails, the first is undone.
+  if (!ss::Presunout(zaloha, novy).Uspech()) ChybaPrejmenovani(zaloha);
   if (v.kod != EINVAL) ChybaPrejmenovani(zivy);
-  PrejmenovatSlozku(zivy, zaloha);
-  PrejmenovatSlozku(novy, zivy);
+  if (!ss::Presunout(zivy, zaloha).Uspech()) ChybaPrejmenovani(zivy);
+  if (!ss::Presunout(novy, zivy).Uspech()) {
+    (void)ss::Presunout(zaloha, zivy);
+    ChybaPrejmenovani(novy);
+  }
 }
 
 bool ObnovitPrerusenouVymenu(const std::string& zivy, const std::string& zaloha) {
@@ -58,6 +66,31 @@ bool ObnovitPrerusenouVymenu(const std::string& zivy, const std::string& zaloha)
                                            "ze zálohy " +
                                            zaloha + ".\t");
   return true;
+}
+
+std::string ZalohaSdilene(const std::string& slozkaProfilu, const std::string& sdilena) {
+  if (ss::StejnySystemSouboru(slozkaProfilu, sdilena)) return slozkaProfilu + "SetupCommon_old/";
+  return BezLomitka(sdilena) + "_old/";
+}
+
+void ZapsatNedokoncenou(const std::string& slozkaSetupu, const std::string& vydani) {
+  const std::string cesta = slozkaSetupu + kZaznamNedokoncene;
+  PopisOperace op{"Nepodařilo se zapsat soubor '" + cesta + "'", kDuvodyKopirovaniSouboru,
+                  "Přejete si opakovat pokus o zapsání souboru?", !RezimSystem};
+  auto s = ProvestSOpakovanim(op, [&] {
+    int e = ZapsatSouborAtomicky(cesta, "[Merko]\r\nRelease=" + vydani + "\r\n");
+    return e == 0 ? ss::Vysledek{} : ss::ChybaSystemu(e, cesta);
+  });
+  if (s) VyvolatSelhani(*s, "mMain::AktualizaceProfilu");
+}
+
+bool JeNedokoncena(const std::string& slozkaSetupu) {
+  return NecoTamJe(slozkaSetupu + kZaznamNedokoncene);
+}
+
+void SmazatZaznamNedokoncene(const std::string& slozkaSetupu) {
+  // One that stays only makes the next run check every folder again.
+  (void)ss::SmazatSoubor(slozkaSetupu + kZaznamNedokoncene);
 }
 
 bool SmazatZbytkyBehu(const std::string& slozka, const std::string& predpona) {

@@ -10,13 +10,29 @@
 
 namespace zevlon {
 
-// All three paths end with "/". Raises the rename error when the new folder is
-// missing or the backup cannot be made room for; the live folder is then untouched.
+// All three paths end with "/"; the backup must lie on the live folder's file system.
+// Raises the rename error when the new folder is missing or the swap cannot be made;
+// the live folder then holds its old content (or, only where a stop came between two
+// renames, its backup does).
 void VymenitSeZalohou(const std::string& zivy, const std::string& zaloha, const std::string& novy);
+
+// Where the shared folder's backup lies: "SetupCommon_old" in the profile folder, unless
+// that lies on another file system than the shared folder; then beside the shared folder
+// (its path + "_old"), so that a swap never moves the old content across file systems.
+std::string ZalohaSdilene(const std::string& slozkaProfilu, const std::string& sdilena);
 
 // When the live folder is missing but its backup exists, puts the backup back and
 // records it in the error log. Answers whether it did.
 bool ObnovitPrerusenouVymenu(const std::string& zivy, const std::string& zaloha);
+
+// The record of an update whose swaps have begun in a setup folder. While it is there the
+// setup folder does not count as current, whatever its program folder says, so that the
+// next run renews every folder that a stopped or failed run left old.
+inline constexpr const char* kZaznamNedokoncene = "~aktualizace.nedokoncena";
+// Writes it (the setup folder ends with "/"); raises the write failure.
+void ZapsatNedokoncenou(const std::string& slozkaSetupu, const std::string& vydani);
+bool JeNedokoncena(const std::string& slozkaSetupu);
+void SmazatZaznamNedokoncene(const std::string& slozkaSetupu);
 
 // Deletes the sibling folders (prefix + "dwnld_...") that an interrupted run left in
 // the folder. Answers whether there were any.

@@ -10,9 +10,11 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <string_view>
 
 #include "common/chyba.h"
+#include "common/text.h"
 #include "platform/soubor.h"
 
 namespace zevlon::ss {
@@ -208,15 +210,34 @@ Vysledek ZkopirovatOdkaz(const std::string& z, const std::string& c, const struc
   return Uspech();
 }
 
+// Gives a copied entry the source's owner; only the superuser can, and only it copies
+// other users' files.
+void PrevzitVlastnika(const std::string& c, const struct stat& st) {
+  if (::geteuid() == 0)
+    (void)::fchownat(AT_FDCWD, c.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+}
+
+// The names of a folder's entries, letter case folded.
+std::set<std::string> SlozenaJmena(const std::string& slozka) {
+  std::set<std::string> jmena;
+  std::vector<PolozkaSlozky> polozky;
+  if (CistSlozku(slozka, polozky).Uspech())
+    for (const PolozkaSlozky& p : polozky)
+      jmena.insert(SlozitVelikost(p.jmeno));
+  return jmena;
+}
+
 // One copy of a tree into an existing target folder.
 struct KopieStromu {
   bool presun = false;    // a move: folders keep their permissions and times as well
   dev_t cilZarizeni = 0;  // the target root, never copied into itself when it lies
   ino_t cilUzel = 0;      // inside the source
+  bool doplnit = false;   // only what the target lacks, with owners (DoplnitStrom)
 
   Vysledek Slozka(const std::string& z, const std::string& c) const {
     std::vector<PolozkaSlozky> polozky;
     if (Vysledek v = CistSlozku(z, polozky); !v.Uspech()) return v;
+    const std::set<std::string> vCili = doplnit ? SlozenaJmena(c) : std::set<std::string>{};
     for (const PolozkaSlozky& p : polozky) {
       std::string zp = Spojit(z, p.jmeno), cp = Spojit(c, p.jmeno);
       struct stat st {};
@@ -224,13 +245,22 @@ struct KopieStromu {
       Vysledek v;
       if (S_ISDIR(st.st_mode)) {
         if (st.st_dev == cilZarizeni && st.st_ino == cilUzel) continue;
+        struct stat cs {};
+        const bool novaSlozka = ::lstat(cp.c_str(), &cs) != 0;
+        // In a merge, a file or link of the folder's name in the target wins.
+        if (doplnit && !novaSlozka && !S_ISDIR(cs.st_mode)) continue;
         v = PripravitSlozku(cp);
         if (v.Uspech()) v = Slozka(zp, cp);
-        if (v.Uspech() && presun) PrevzitSlozku(cp, st);
+        if (v.Uspech() && doplnit && novaSlozka) PrevzitVlastnika(cp, st);
+        if (v.Uspech() && (presun || (doplnit && novaSlozka))) PrevzitSlozku(cp, st);
+      } else if (doplnit && vCili.count(SlozitVelikost(p.jmeno))) {
+        continue;
       } else if (S_ISLNK(st.st_mode)) {
         v = ZkopirovatOdkaz(zp, cp, st);
+        if (v.Uspech() && doplnit) PrevzitVlastnika(cp, st);
       } else if (S_ISREG(st.st_mode)) {
         v = ZkopirovatSoubor(zp, cp);
+        if (v.Uspech() && doplnit) PrevzitVlastnika(cp, st);
       }  // devices, pipes and sockets have no place in an installation: skipped
       if (!v.Uspech()) return v;
     }
@@ -501,6 +531,27 @@ Vysledek ZkopirovatObsahSlozky(const std::string& zdroj, const std::string& cil)
   if (Vysledek v = VytvoritVcetneRodicu(c); !v.Uspech()) return v;
   if (::stat(c.c_str(), &st) != 0) return ChybaSystemu(errno, c, Druh::kSlozka);
   return KopieStromu{false, st.st_dev, st.st_ino}.Slozka(z, c);
+}
+
+Vysledek DoplnitStrom(const std::string& zdroj, const std::string& cil) {
+  std::string z = BezLomitek(zdroj), c = BezLomitek(cil);
+  struct stat zs {
+  }, cs{};
+  if (::lstat(z.c_str(), &zs) != 0) return ChybaSystemu(errno, z, Druh::kSlozka);
+  if (!S_ISDIR(zs.st_mode)) return ChybaSystemu(ENOTDIR, z, Druh::kSlozka);
+  if (::lstat(c.c_str(), &cs) != 0) return ChybaSystemu(errno, c, Druh::kSlozka);
+  if (!S_ISDIR(cs.st_mode)) return ChybaSystemu(ENOTDIR, c, Druh::kSlozka);
+  if (Vysledek v = KopieStromu{false, cs.st_dev, cs.st_ino, true}.Slozka(z, c); !v.Uspech())
+    return v;
+  PrevzitVlastnika(c, zs);
+  (void)::chmod(c.c_str(), zs.st_mode & 07777);
+  return Uspech();
+}
+
+bool StejnySystemSouboru(const std::string& a, const std::string& b) {
+  struct stat sa {
+  }, sb{};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
 }
 
 Vysledek CistSlozku(const std::string& slozka, std::vector<PolozkaSlozky>& polozky) {

@@ -113,6 +113,18 @@ Vysledek SmazatStrom(const std::string& slozka);
 // failure; what was copied stays.
 Vysledek ZkopirovatObsahSlozky(const std::string& zdroj, const std::string& cil);
 
+// Copies into the target folder whatever of the source it lacks, so that what the target
+// already holds wins: a file or link is taken when the target folder has no entry of its
+// name in any letter case; a subfolder is entered when the target has a folder of exactly
+// its name, created when the target has nothing of that name, and passed over when a file
+// stands there. Copied files, links and created folders keep their mode and times and,
+// for the superuser, their owner; links are recreated, never followed. The target folder
+// itself takes the source folder's owner and mode.
+Vysledek DoplnitStrom(const std::string& zdroj, const std::string& cil);
+
+// True when both paths exist (links followed) and lie on one file system.
+bool StejnySystemSouboru(const std::string& a, const std::string& b);
+
 struct PolozkaSlozky {
   std::string jmeno;
   bool slozka = false;  // a folder itself, not a link to one

@@ -45,6 +45,7 @@ class Aktualizace : public ::testing::Test {
     fs::copy_file(ZEVLON_PROGRAM, s_ / "program/Zevlon");
 
     for (auto [cesta, obsah] : {std::pair{"Setup/Merko/Merko.exe", "Merko 20141231"},
+                                {"Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20141231\r\n"},
                                 {"Setup/Merko/Merko.dll", "knihovna"},
                                 {"SetupCommon/System/spolecne.dll", "společné 20141231"},
                                 {"Upravy/Doplnky/Fakturace/fakturace.dll", "fakturace 20141231"}})
@@ -65,6 +66,7 @@ class Aktualizace : public ::testing::Test {
     fs::remove_all(profil_);
     for (auto [cesta, obsah] : {std::pair{"Merko.ini", "[Merko]\r\nRelease=20140301\r\n"},
                                 {"Setup/Merko/Merko.exe", "Merko 20140301"},
+                                {"Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20140301\r\n"},
                                 {"Setup/Merko/Merko.dll", "knihovna"},
                                 {"Setup/Upravy/Doplnky/Fakturace/fakturace.dll", "fakturace 2014"},
                                 {"Setup/Upravy/Doplnky/Fakturace/mistni.txt", "jen tady"},
@@ -82,13 +84,18 @@ class Aktualizace : public ::testing::Test {
     p.insert(p.end(), prostredi_.begin(), prostredi_.end());
     return p;
   }
-  // Further runs see a file system that cannot exchange folders: each swap is two renames.
-  void BezVymeny() {
-    ASSERT_TRUE(test::Existuje(ZEVLON_BEZ_VYMENY));  // the loader would pass over it in silence
-    const char* a = std::getenv("ASAN_OPTIONS");     // the sanitizer runtime is not preloaded first
-    prostredi_ = {std::string("LD_PRELOAD=") + ZEVLON_BEZ_VYMENY,
-                  "ASAN_OPTIONS=" + std::string(a ? a : "") + ":verify_asan_link_order=0"};
+  // Further runs get the preloaded interventions (see the preload library), such as
+  // "ZASAH_BEZ_VYMENY=1": a file system that cannot exchange folders, each swap two renames.
+  void Zasah(const std::string& promenna) {
+    ASSERT_TRUE(test::Existuje(ZEVLON_ZASAHY));  // the loader would pass over it in silence
+    if (prostredi_.empty()) {
+      const char* a = std::getenv("ASAN_OPTIONS");  // the sanitizer runtime is not preloaded first
+      prostredi_ = {std::string("LD_PRELOAD=") + ZEVLON_ZASAHY,
+                    "ASAN_OPTIONS=" + std::string(a ? a : "") + ":verify_asan_link_order=0"};
+    }
+    prostredi_.push_back(promenna);
   }
+  void BezZasahu() { prostredi_.clear(); }
   // The files downloaded since the last look, without release information and snapshots.
   Cesty Stazene() {
     Cesty s;
@@ -131,7 +138,8 @@ TEST_F(Aktualizace, FirstRunRenewsEveryFolderWithBackupsAndLaterRunsFetchOnlyCha
         {"Setup/Merko_old/Merko.exe", "Merko 20140301"},
         {"SetupCommon_old/System/spolecne.dll", "společné 20140301"}})
     EXPECT_EQ(Profil(cesta), obsah) << cesta;
-  EXPECT_EQ(Stazene(), (Cesty{"Setup/Merko/Merko.exe.zip", "SetupCommon/System/spolecne.dll.zip",
+  EXPECT_EQ(Stazene(), (Cesty{"Setup/Merko/Merko.exe.zip", "Setup/Merko/Merko.ini.zip",
+                              "SetupCommon/System/spolecne.dll.zip",
                               "Upravy/Doplnky/Fakturace/fakturace.dll.zip"}));
 
   // Right after, everything is current: the snapshots only, every file copied.
@@ -191,6 +199,58 @@ TEST_F(Aktualizace, FailedWritesWhileBuildingLeaveTheLiveFoldersAndNoSiblings) {
   EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
 }
 
+// The shared folder on another file system than the profile: its backup is kept beside
+// it, so that the swap never has to move the old content across file systems.
+TEST_F(Aktualizace, SharedFolderOnAnotherFileSystemKeepsItsBackupBesideIt) {
+  test::CestaJinde jinde{"/dev/shm/zevlon-sdilena-" + std::to_string(::getpid())};
+  fs::create_directories(jinde.cesta);
+  if (test::Stav(jinde.cesta).st_dev == test::Stav(profil_).st_dev)
+    GTEST_SKIP() << "the sandbox and /dev/shm lie on one file system";
+  const std::string sdilena = jinde.cesta + "/SetupCommon/";
+  fs::remove_all(profil_ + "SetupCommon");
+  test::NastavitCas(test::ZapsatSoubor(sdilena + "System/spolecne.dll", "společné 20140301"),
+                    kDrive, 0);
+  s_.Zapsat("data/Firma/Merko.ini",
+            "[Merko]\r\nRelease=20140301\r\nSlozka_Setup_Common=" + sdilena + "\r\n");
+  const std::string data(2 << 20, 'u');
+  test::ZapsatSoubor(sdilena + "System/uzivatel.dat", data);
+
+  ASSERT_EQ(Spustit().kod, 0);
+  EXPECT_EQ(test::CistStrom(sdilena), (test::Strom{{"System/spolecne.dll", "společné 20141231"}}));
+  EXPECT_EQ(test::CistSoubor(jinde.cesta + "/SetupCommon_old/System/uzivatel.dat"), data);
+  EXPECT_FALSE(test::Existuje(profil_ + "SetupCommon_old"));
+  // The next update makes the backup anew in the same place.
+  s_.Zapsat("vydani/SetupCommon/System/spolecne.dll", "společné 20150115 opravené");
+  Publikovat("20150115");
+  ASSERT_EQ(Spustit().kod, 0);
+  EXPECT_EQ(test::CistSoubor(sdilena + "System/spolecne.dll"), "společné 20150115 opravené");
+  EXPECT_EQ(test::CistStrom(jinde.cesta + "/SetupCommon_old"),
+            (test::Strom{{"System/spolecne.dll", "společné 20141231"}}));
+  for (const auto& e : fs::recursive_directory_iterator(jinde.cesta))
+    EXPECT_EQ(e.path().string().find("dwnld_"), std::string::npos) << e.path();
+}
+
+// A backup that cannot be made (a full disk here) fails the run but loses nothing: the
+// shared folder keeps its content, and the next run completes the whole update, though
+// the program folder was already renewed.
+TEST_F(Aktualizace, FailedBackupLosesNothingAndTheNextRunCompletesTheUpdate) {
+  s_.Zapsat("data/Firma/SetupCommon/System/uzivatel.dat", "moje data");
+  Zasah("ZASAH_SELHAT=SetupCommon_old:28");
+  EXPECT_EQ(Spustit().kod, 1);
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+  EXPECT_EQ(Profil("SetupCommon/System/uzivatel.dat"), "moje data");
+  EXPECT_EQ(Profil("SetupCommon/System/spolecne.dll"), "společné 20140301");
+
+  BezZasahu();
+  ASSERT_EQ(Spustit().kod, 0);
+  for (auto [cesta, obsah] :
+       {std::pair{"Setup/Merko/Merko.exe", "Merko 20141231"},
+        {"SetupCommon/System/spolecne.dll", "společné 20141231"},
+        {"SetupCommon_old/System/uzivatel.dat", "moje data"},
+        {"Setup/Upravy/Doplnky/Fakturace/fakturace.dll", "fakturace 20141231"}})
+    EXPECT_EQ(Profil(cesta), obsah) << cesta;
+}
+
 // A run killed at any moment never leaves a live folder half renewed, nor missing unless
 // its backup holds the old content (only where two renames make a swap), and the next
 // run completes the update.
@@ -199,7 +259,7 @@ class Zabiti : public Aktualizace, public ::testing::WithParamInterface<bool> {}
 TEST_P(Zabiti, AtTwentyFiveMomentsLeavesOldOrNewAndTheNextRunFinishes) {
   const bool vymena = GetParam();
   if (!vymena) {
-    ASSERT_NO_FATAL_FAILURE(BezVymeny());
+    ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_BEZ_VYMENY=1"));
   }
   // Many files spread the run, so that the kills land in every stage of it.
   for (int i = 0; i < 100; ++i)
@@ -248,6 +308,32 @@ TEST_P(Zabiti, AtTwentyFiveMomentsLeavesOldOrNewAndTheNextRunFinishes) {
     EXPECT_EQ(ZiveSlozky(), nove);
   }
   EXPECT_EQ(zabito, 25);
+}
+// A run stopped right after any of its swaps (program folder, shared folder) leaves the
+// rest old, and the next run completes every folder.
+TEST_P(Zabiti, RightAfterEachSwapLeavesWholeFoldersAndTheNextRunCompletesTheUpdate) {
+  if (!GetParam()) {
+    ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_BEZ_VYMENY=1"));
+  }
+  const auto stare = ZiveSlozky();
+  ASSERT_EQ(Spustit().kod, 0);
+  const auto nove = ZiveSlozky();
+  for (int i = 0; i < 3; ++i)
+    ASSERT_NE(stare[i], nove[i]) << kZive[i];
+
+  for (int n = 1; n <= 2; ++n) {
+    SCOPED_TRACE("killed after swap " + std::to_string(n));
+    Instalace();
+    const auto predtim = prostredi_;
+    ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZABIT_PO=" + std::to_string(n)));
+    EXPECT_EQ(Spustit().kod, 128 + SIGKILL);
+    prostredi_ = predtim;
+    const auto po = ZiveSlozky();
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(po[i], i < n ? nove[i] : stare[i]) << kZive[i];
+    ASSERT_EQ(Spustit().kod, 0);
+    EXPECT_EQ(ZiveSlozky(), nove);
+  }
 }
 INSTANTIATE_TEST_SUITE_P(Aktualizace, Zabiti, ::testing::Values(true, false),
                          [](const auto& i) { return i.param ? "Vymenou" : "DvemaPrejmenovanimi"; });

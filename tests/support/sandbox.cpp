@@ -50,12 +50,7 @@ std::string Sandbox::operator/(std::string_view relativni) const {
 }
 
 std::string Sandbox::Zapsat(std::string_view relativni, std::string_view obsah) const {
-  std::string cesta = *this / relativni;
-  fs::create_directories(fs::path(cesta).parent_path());
-  std::ofstream f(cesta, std::ios::binary | std::ios::trunc);
-  f.write(obsah.data(), static_cast<std::streamsize>(obsah.size()));
-  if (!f) throw std::runtime_error("cannot write " + cesta);
-  return cesta;
+  return ZapsatSoubor(*this / relativni, obsah);
 }
 
 std::string Sandbox::Vytvorit(std::string_view relativni) const {
@@ -66,6 +61,14 @@ std::string Sandbox::Vytvorit(std::string_view relativni) const {
 
 std::string Sandbox::Cist(std::string_view relativni) const {
   return CistSoubor(*this / relativni);
+}
+
+std::string ZapsatSoubor(const std::string& cesta, std::string_view obsah) {
+  fs::create_directories(fs::path(cesta).parent_path());
+  std::ofstream f(cesta, std::ios::binary | std::ios::trunc);
+  f.write(obsah.data(), static_cast<std::streamsize>(obsah.size()));
+  if (!f) throw std::runtime_error("cannot write " + cesta);
+  return cesta;
 }
 
 std::string CistSoubor(const std::string& cesta) {

@@ -27,6 +27,8 @@ class Sandbox {
   std::string cesta_;
 };
 
+// Writes a file anywhere (creating its folders); answers the path.
+std::string ZapsatSoubor(const std::string& cesta, std::string_view obsah);
 // Reads a whole file; throws when it cannot.
 std::string CistSoubor(const std::string& cesta);
 bool Existuje(const std::string& cesta);

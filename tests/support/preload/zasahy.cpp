@@ -1,0 +1,82 @@
+// Preloaded into a program under test, gives it the file system that a test needs.
+// Each intervention is switched on by a variable of the program's environment:
+//
+//   ZASAH_BEZ_VYMENY=1        a file system that cannot exchange two folders nor refuse to
+//                             replace a target in a rename (as NFS): renameat2 with
+//                             RENAME_EXCHANGE or RENAME_NOREPLACE fails with EINVAL.
+//   ZASAH_SELHAT=TEXT:ERRNO   every rename whose target path contains TEXT fails with ERRNO
+//                             (18 for a target on another file system, 28 for a full disk).
+//   ZASAH_ZABIT_PO=N          the process is killed right after the N-th swap it completes:
+//                             the N-th rename that puts a folder under a name that neither
+//                             ends in "_old" nor contains "dwnld_" (the live folder's name).
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+int skutecne(int od, const char* z, int nd, const char* c, unsigned int priznaky) {
+  return static_cast<int>(::syscall(SYS_renameat2, od, z, nd, c, priznaky));
+}
+
+bool selhat(const char* cil) {
+  const char* zasah = ::getenv("ZASAH_SELHAT");
+  if (!zasah) return false;
+  const char* dvojtecka = ::strrchr(zasah, ':');
+  if (!dvojtecka) return false;
+  char text[512];
+  size_t n = static_cast<size_t>(dvojtecka - zasah);
+  if (n == 0 || n >= sizeof text) return false;
+  ::memcpy(text, zasah, n);
+  text[n] = '\0';
+  if (!::strstr(cil, text)) return false;
+  errno = ::atoi(dvojtecka + 1);
+  return true;
+}
+
+bool jeVymena(int nd, const char* cil) {
+  struct stat st {};
+  if (::fstatat(nd, cil, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) return false;
+  size_t n = ::strlen(cil);
+  while (n > 1 && cil[n - 1] == '/')
+    --n;
+  if (n >= 4 && ::strncmp(cil + n - 4, "_old", 4) == 0) return false;
+  return ::strstr(cil, "dwnld_") == nullptr;
+}
+
+void pocitatVymenu(int nd, const char* cil) {
+  static int hotovo = 0;
+  const char* zasah = ::getenv("ZASAH_ZABIT_PO");
+  if (!zasah || !jeVymena(nd, cil)) return;
+  if (++hotovo == ::atoi(zasah)) ::kill(::getpid(), SIGKILL);
+}
+
+int prejmenovat(int od, const char* z, int nd, const char* c, unsigned int priznaky) {
+  if (selhat(c)) return -1;
+  const char* bez = ::getenv("ZASAH_BEZ_VYMENY");
+  if (bez && *bez == '1' && (priznaky & (RENAME_EXCHANGE | RENAME_NOREPLACE))) {
+    errno = EINVAL;
+    return -1;
+  }
+  int r = skutecne(od, z, nd, c, priznaky);
+  if (r == 0) pocitatVymenu(nd, c);
+  return r;
+}
+
+}  // namespace
+
+extern "C" int renameat2(int od, const char* z, int nd, const char* c, unsigned int priznaky) {
+  return prejmenovat(od, z, nd, c, priznaky);
+}
+extern "C" int renameat(int od, const char* z, int nd, const char* c) {
+  return prejmenovat(od, z, nd, c, 0);
+}
+extern "C" int rename(const char* z, const char* c) {
+  return prejmenovat(AT_FDCWD, z, AT_FDCWD, c, 0);
+}
