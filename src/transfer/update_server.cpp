@@ -158,6 +158,9 @@ void UpdateServer::AktualizovatSoubory(SeznamSouboru& soubory, const std::string
     }
   }
   if (vse) {
+    // A mirror folder not there yet is made first: the stop file must lie in it
+    // before the copy starts.
+    VytvoritSlozku(CilovaSlozka, true);
     const std::string stop = PridatLomitko(CilovaSlozka) + kStopSoubor;
     PripsatRadek(stop, kTextStopSouboru);
     if (KopirovatSlozku(rozbaleno, CilovaSlozka)) SmazatSoubor(stop, false);

@@ -35,8 +35,8 @@ class UpdateServer {
 
   // Brings the mirror folder up to date with the records: all are downloaded and
   // unpacked into a temporary folder first, and only when every one succeeded is the
-  // result copied into the mirror, under the stop file. The outcome is in the
-  // records' flags and the transfer log.
+  // result copied into the mirror (made when it is not there yet), under the stop
+  // file. The outcome is in the records' flags and the transfer log.
   void AktualizovatSoubory(SeznamSouboru& soubory, const std::string& CilovaSlozka);
 
   // Packs each record's file of ZdrojovaSlozka and uploads the archives.

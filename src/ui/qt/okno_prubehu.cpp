@@ -111,6 +111,11 @@ void AktualizaceMerka::Uvolnit() {
   emit Uvolneni();
 }
 
+void AktualizaceMerka::NabidnoutZavreni() {
+  cmdStorno->hide();
+  cmdZavrit->show();
+}
+
 void AktualizaceMerka::closeEvent(QCloseEvent* udalost) {
   // Closed during a run (Storno shown): the run ends at its next report, as after
   // Storno, and unloads the window itself.

@@ -44,6 +44,9 @@ class AktualizaceMerka : public QWidget {
   bool Uvolneno() const { return uvolneno_; }
   // Unloads the window whatever is shown.
   void Uvolnit();
+  // The run has ended and leaves the window to the user: Zavřít is offered and
+  // Storno, which no report would take up any more, goes.
+  void NabidnoutZavreni();
   // Hides Možnosti (the temporary copy of the program keeps no options).
   void SkrytMoznosti() { cmdMoznosti->hide(); }
 

@@ -152,6 +152,9 @@ void QtRozhrani::Zavrit() {
 void QtRozhrani::CekatNaZavreni() {
   AktualizaceMerka* okno = NacteneOkno();
   if (!okno) return;
+  // A run that ended with Storno shown (the copy in temp does) would otherwise leave
+  // a window that neither Zavřít nor closing it could end.
+  okno->NabidnoutZavreni();
   if (okno->isHidden()) okno->show();
   QEventLoop smycka;
   QObject::connect(okno, &AktualizaceMerka::Uvolneni, &smycka, &QEventLoop::quit);

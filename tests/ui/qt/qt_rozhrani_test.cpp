@@ -7,12 +7,15 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include "common/chyba.h"
+#include "driver/beh.h"
 #include "driver/prubeh.h"
 #include "driver/stav.h"
 #include "support/falesna_platforma.h"
+#include "support/sandbox.h"
 #include "ui/volba.h"
 
 namespace zevlon {
@@ -76,6 +79,37 @@ TEST_F(QtRozhraniTest, StornoOrClosingTheWindowCancelsAndZavritUnloads) {
   });
   ui_.CekatNaZavreni();
   EXPECT_FALSE(pojistka);
+  EXPECT_EQ(ui_.NacteneOkno(), nullptr);
+}
+
+// The copy of the program in temp ends its run with the closing heading and leaves
+// the window to the user, who must be able to close it.
+TEST_F(QtRozhraniTest, TheRunOfTheCopyInTempEndsInAWindowTheUserCanClose) {
+  test::Sandbox s;
+  platforma_.temp = s.Vytvorit("temp");
+  platforma_.program = s / "temp/Zevlon";
+  const std::string vydani = s.Zapsat("temp/download.ini", "[Merko]\r\nRelease=20140331\r\n");
+  // Once the run waits for the user (in an event loop of its own), note the heading
+  // and the buttons, then close the window as the user would; a window that refuses
+  // is unloaded by force so that the run still ends.
+  std::string okno;
+  QTimer cekani;
+  QObject::connect(&cekani, &QTimer::timeout, [&] {
+    AktualizaceMerka* o = ui_.NacteneOkno();
+    if (!o || QThread::currentThread()->loopLevel() == 0) return;
+    cekani.stop();
+    okno = o->findChild<QLabel*>("labPodnadpis")->text().toStdString() + "|" +
+           (Ovladac("cmdStorno")->isVisible() ? "S" : "") +
+           (Ovladac("cmdZavrit")->isVisible() ? "Z" : "");
+    if (!o->close()) {
+      okno += "|nelze zavřít";
+      o->Uvolnit();
+    }
+  });
+  cekani.start(0);
+  EXPECT_EQ(Main(vydani, [](const std::string&) { return true; }), kNavratUspech);
+  EXPECT_EQ(okno, "Aktualizace byla stažena, nainstaluje se při příštím spuštění Merka.|Z");
+  EXPECT_FALSE(ui_.Zruseno());
   EXPECT_EQ(ui_.NacteneOkno(), nullptr);
 }
 
