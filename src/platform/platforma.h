@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "common/cas.h"
@@ -39,8 +40,11 @@ class Platforma {
   virtual bool JePripojeno(const std::string& hostitel);
 
   // Starts a program detached (its own session, standard streams on /dev/null),
-  // with the arguments as separate items; false when it could not be started.
-  virtual bool SpustitProces(const std::string& program, const std::vector<std::string>& argumenty);
+  // with the arguments as separate items, and does not wait for it. Answers why it
+  // could not be started (a file that cannot be executed included: no execute bit,
+  // a file system mounted noexec, not a program), or no error when it runs.
+  virtual std::error_code SpustitProces(const std::string& program,
+                                        const std::vector<std::string>& argumenty);
 
   // Asks the desktop to open a document or an address with its usual program
   // (xdg-open, detached); false when the request could not be handed over.

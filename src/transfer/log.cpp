@@ -23,6 +23,10 @@ void PripsatRadek(const std::string& soubor, const std::string& text) {
   (void)ZapsatVse(fd.Fd(), text + "\r\n");
 }
 
+void ZapsatChybuBehu(const std::string& text, const std::string& polozka) {
+  PripsatRadek(CestaLogu(kChybovyLog), CasovaZnackaLogu() + "\t" + text + "\t" + polozka);
+}
+
 void ZalogovatChybu(std::int32_t cislo, const std::string& popis, const std::string& zdroj) {
   try {
     PripsatRadek(CestaLogu(kChybovyLog),

@@ -22,6 +22,9 @@ std::string CasovaZnackaLogu();
 // concurrent writers never interleave parts of lines. Failures are ignored.
 void PripsatRadek(const std::string& soubor, const std::string& text);
 
+// Appends the run's own line "time TAB text TAB item" to the error log.
+void ZapsatChybuBehu(const std::string& text, const std::string& polozka);
+
 // Appends "time TAB source TAB number TAB description" to the error log, then raises
 // the error again with the same number, description and source.
 [[noreturn]] void ZalogovatChybu(std::int32_t cislo, const std::string& popis,
