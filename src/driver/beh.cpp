@@ -115,7 +115,9 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   temp_ = platforma().SlozkaTemp() + "/";
   if (!Krok([&] { ZobrazPrubeh(kPriprava, "", 0, 1, 0, false, false); })) return false;
   if (ZTempu()) Ui().SkrytMoznosti();
-  RezimSystem = StejnyText(JmenoUzivatele(), "System");
+  // Unattended: started as the system account, or with no one to ask (a user's own job
+  // without a terminal and without a display).
+  RezimSystem = StejnyText(JmenoUzivatele(), "System") || Ui().BezObsluhy();
 
   if (StejnyText(prikaz, kHotovo)) {
     return Krok([&] { ZobrazPrubeh(kStazeno, "", 0, 0, 0, false, true); });

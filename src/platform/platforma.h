@@ -28,6 +28,10 @@ class Platforma {
   virtual std::string CestaProgramu();
   // $DUNMOR_REGISTRY, else /etc/dunmor/registry.reg.
   virtual std::string CestaRegistru();
+  // The user's own folder for the program's state: $XDG_STATE_HOME/zevlon, else
+  // ~/.local/state/zevlon; the missing folders of that path are made for the user
+  // alone (0700). Empty when there is none, or it is not a folder of this user.
+  virtual std::string SlozkaStavu();
   virtual Okamzik Ted();
 
   // A clock for measuring pauses, and a short sleep between looks at it.

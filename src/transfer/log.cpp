@@ -9,7 +9,14 @@
 namespace zevlon {
 
 std::string CestaLogu(const char* jmeno) {
-  return SlozkaProgramu() + "/" + jmeno;
+  std::string slozka = SlozkaProgramu();
+  // A user's own run of a program that is not the user's writes its logs where the
+  // user may: the user's state folder.
+  if (::faccessat(AT_FDCWD, slozka.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+    std::string stav = platforma().SlozkaStavu();
+    if (!stav.empty()) slozka = stav;
+  }
+  return slozka + "/" + jmeno;
 }
 
 std::string CasovaZnackaLogu() {
