@@ -111,7 +111,9 @@ class Pracoviste : public Platforma {
   std::string CestaRegistru() override { return slozka_ + "/registry.reg"; }
   std::string JmenoUzivatele() override { return "fuzz"; }
   std::string JmenoPocitace() override { return "fuzz"; }
-  bool SpustitProces(const std::string&, const std::vector<std::string>&) override { return false; }
+  std::error_code SpustitProces(const std::string&, const std::vector<std::string>&) override {
+    return std::make_error_code(std::errc::operation_not_permitted);
+  }
   bool OtevritDokument(const std::string&) override { return false; }
 
  private:

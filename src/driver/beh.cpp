@@ -15,6 +15,7 @@
 #include "platform/http.h"
 #include "platform/ini.h"
 #include "platform/platforma.h"
+#include "platform/souborovy_system.h"
 #include "transfer/log.h"
 #include "ui/rozhrani.h"
 
@@ -31,6 +32,7 @@ constexpr const char* kNebylaVybrana =
 constexpr const char* kNeniInternet =
     "Nepodařilo se vyhledat aktualizace, protože není připojen internet. Prosím připojte se k "
     "internetu a opakujte vyhledání.";
+constexpr const char* kNespusteno = "Dočasnou kopii programu se nepodařilo spustit: ";
 constexpr const char* kNestazeno =
     "Nepodařilo se stáhnout informace o aktualizacích. Prosím zkontrolujte firewall, připojení "
     "k internetu a případně ověřte dostupnost služby.";
@@ -75,8 +77,7 @@ bool Beh::Krok(F&& krok) {
 bool Beh::Osetrit(const Chyba& c) {
   if (RezimSystem) {
     chybovaZprava_ = c.Popis();
-    PripsatRadek(CestaLogu(kChybovyLog),
-                 CasovaZnackaLogu() + "\t" + c.Popis() + "\t" + AktualniPolozka);
+    ZapsatChybuBehu(c.Popis(), AktualniPolozka);
     navrat_ = c.JeZruseni() ? kNavratZruseno : kNavratChyba;
     Zavrit();
     return false;
@@ -114,7 +115,9 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   temp_ = platforma().SlozkaTemp() + "/";
   if (!Krok([&] { ZobrazPrubeh(kPriprava, "", 0, 1, 0, false, false); })) return false;
   if (ZTempu()) Ui().SkrytMoznosti();
-  RezimSystem = StejnyText(JmenoUzivatele(), "System");
+  // Unattended: started as the system account, or with no one to ask (a user's own job
+  // without a terminal and without a display).
+  RezimSystem = StejnyText(JmenoUzivatele(), "System") || Ui().BezObsluhy();
 
   if (StejnyText(prikaz, kHotovo)) {
     return Krok([&] { ZobrazPrubeh(kStazeno, "", 0, 0, 0, false, true); });
@@ -221,7 +224,12 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
         AktualniPolozka.clear();
       }))
     return false;
-  platforma().SpustitProces(kopie, {kHotovo});
+  if (std::error_code e = platforma().SpustitProces(kopie, {kHotovo})) {
+    // The copy cannot run (a temp folder mounted noexec, say): the download is done all
+    // the same, so this process gives the closing message and keeps the reason.
+    ZapsatChybuBehu(kNespusteno + ss::ChybaSystemu(e.value(), kopie).popis, kopie);
+    return Krok([&] { ZobrazPrubeh(kStazeno, "", 0, 0, 0, false, true); });
+  }
   Zavrit();
   return true;
 }

@@ -8,9 +8,9 @@
 
 namespace zevlon {
 
-// Set when the run is unattended (the process runs as "System"): no message box
-// or question is shown; boxes count as answered with OK, questions return their
-// default.
+// Set when the run is unattended (the process runs as "System", or no one can be
+// asked through the user interface): no message box or question is shown; boxes
+// count as answered with OK, questions return their default.
 extern bool RezimSystem;
 
 // The file operation under way (a path, or source + "->" + target); empty when

@@ -1,8 +1,10 @@
 #include "platform/platforma.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -19,19 +21,27 @@ std::string Promenna(const char* jmeno) {
   return h ? std::string(h) : std::string();
 }
 
-}  // namespace
-
-std::string Platforma::JmenoUzivatele() {
-  uid_t uid = geteuid();
-  if (uid == 0 && !isatty(STDIN_FILENO) && Promenna("DISPLAY").empty() &&
-      Promenna("WAYLAND_DISPLAY").empty())
-    return "System";
+// The process's account in the user database; empty texts when unknown.
+struct Ucet {
+  std::string jmeno;
+  std::string domov;
+};
+Ucet UcetProcesu() {
   long delka = sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> buf(delka > 0 ? static_cast<std::size_t>(delka) : 16384);
   passwd pw{};
   passwd* vysledek = nullptr;
-  if (getpwuid_r(uid, &pw, buf.data(), buf.size(), &vysledek) != 0 || !vysledek) return {};
-  return vysledek->pw_name ? std::string(vysledek->pw_name) : std::string();
+  if (getpwuid_r(geteuid(), &pw, buf.data(), buf.size(), &vysledek) != 0 || !vysledek) return {};
+  return {vysledek->pw_name ? vysledek->pw_name : "", vysledek->pw_dir ? vysledek->pw_dir : ""};
+}
+
+}  // namespace
+
+std::string Platforma::JmenoUzivatele() {
+  if (geteuid() == 0 && !isatty(STDIN_FILENO) && Promenna("DISPLAY").empty() &&
+      Promenna("WAYLAND_DISPLAY").empty())
+    return "System";
+  return UcetProcesu().jmeno;
 }
 
 std::string Platforma::JmenoPocitace() {
@@ -58,6 +68,27 @@ std::string Platforma::CestaProgramu() {
 std::string Platforma::CestaRegistru() {
   std::string r = Promenna("DUNMOR_REGISTRY");
   return r.empty() ? std::string("/etc/dunmor/registry.reg") : r;
+}
+
+std::string Platforma::SlozkaStavu() {
+  // Relative values are ignored, as the base directory rules ask.
+  std::string zaklad = Promenna("XDG_STATE_HOME");
+  if (zaklad.empty() || zaklad.front() != '/') {
+    std::string domov = Promenna("HOME");
+    if (domov.empty() || domov.front() != '/') domov = UcetProcesu().domov;
+    if (domov.empty() || domov.front() != '/') return {};
+    zaklad = domov + "/.local/state";
+  }
+  const std::string slozka = zaklad + "/zevlon";
+  for (std::size_t i = 1; i <= slozka.size(); ++i) {
+    if (i < slozka.size() && slozka[i] != '/') continue;
+    if (::mkdir(slozka.substr(0, i).c_str(), 0700) != 0 && errno != EEXIST) return {};
+  }
+  // Its own folder, never a link that someone else laid there.
+  struct stat st {};
+  if (::lstat(slozka.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid())
+    return {};
+  return slozka;
 }
 
 Okamzik Platforma::Ted() {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "common/cas.h"
@@ -27,6 +28,10 @@ class Platforma {
   virtual std::string CestaProgramu();
   // $DUNMOR_REGISTRY, else /etc/dunmor/registry.reg.
   virtual std::string CestaRegistru();
+  // The user's own folder for the program's state: $XDG_STATE_HOME/zevlon, else
+  // ~/.local/state/zevlon; the missing folders of that path are made for the user
+  // alone (0700). Empty when there is none, or it is not a folder of this user.
+  virtual std::string SlozkaStavu();
   virtual Okamzik Ted();
 
   // A clock for measuring pauses, and a short sleep between looks at it.
@@ -39,8 +44,11 @@ class Platforma {
   virtual bool JePripojeno(const std::string& hostitel);
 
   // Starts a program detached (its own session, standard streams on /dev/null),
-  // with the arguments as separate items; false when it could not be started.
-  virtual bool SpustitProces(const std::string& program, const std::vector<std::string>& argumenty);
+  // with the arguments as separate items, and does not wait for it. Answers why it
+  // could not be started (a file that cannot be executed included: no execute bit,
+  // a file system mounted noexec, not a program), or no error when it runs.
+  virtual std::error_code SpustitProces(const std::string& program,
+                                        const std::vector<std::string>& argumenty);
 
   // Asks the desktop to open a document or an address with its usual program
   // (xdg-open, detached); false when the request could not be handed over.

@@ -74,8 +74,8 @@ bool Platforma::JePripojeno(const std::string& hostitel) {
   return false;
 }
 
-bool Platforma::SpustitProces(const std::string& program,
-                              const std::vector<std::string>& argumenty) {
+std::error_code Platforma::SpustitProces(const std::string& program,
+                                         const std::vector<std::string>& argumenty) {
   std::vector<std::string> argv{program};
   argv.insert(argv.end(), argumenty.begin(), argumenty.end());
   std::vector<char*> c;
@@ -93,11 +93,14 @@ bool Platforma::SpustitProces(const std::string& program,
   // Its own session: the started program outlives this one and no terminal signal
   // meant for us reaches it.
   posix_spawnattr_setflags(&atributy, POSIX_SPAWN_SETSID);
+  // The C library reports a failed exec in the child as the answer of posix_spawn
+  // (glibc since 2.24, musl), so a file that cannot run is known here, not lost in
+  // a child that quietly ends.
   pid_t pid = 0;
   int r = posix_spawn(&pid, program.c_str(), &akce, &atributy, c.data(), environ);
   posix_spawn_file_actions_destroy(&akce);
   posix_spawnattr_destroy(&atributy);
-  return r == 0;
+  return std::error_code(r, std::generic_category());
 }
 
 }  // namespace zevlon

@@ -9,7 +9,14 @@
 namespace zevlon {
 
 std::string CestaLogu(const char* jmeno) {
-  return SlozkaProgramu() + "/" + jmeno;
+  std::string slozka = SlozkaProgramu();
+  // A user's own run of a program that is not the user's writes its logs where the
+  // user may: the user's state folder.
+  if (::faccessat(AT_FDCWD, slozka.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+    std::string stav = platforma().SlozkaStavu();
+    if (!stav.empty()) slozka = stav;
+  }
+  return slozka + "/" + jmeno;
 }
 
 std::string CasovaZnackaLogu() {
@@ -21,6 +28,10 @@ void PripsatRadek(const std::string& soubor, const std::string& text) {
       ::open(soubor.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
   if (!fd.Platny()) return;
   (void)ZapsatVse(fd.Fd(), text + "\r\n");
+}
+
+void ZapsatChybuBehu(const std::string& text, const std::string& polozka) {
+  PripsatRadek(CestaLogu(kChybovyLog), CasovaZnackaLogu() + "\t" + text + "\t" + polozka);
 }
 
 void ZalogovatChybu(std::int32_t cislo, const std::string& popis, const std::string& zdroj) {

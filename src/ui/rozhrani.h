@@ -66,6 +66,8 @@ class Rozhrani {
   // The choice dialog; answers 0 for cancel or the row number from 1, +10 when
   // the check box is ticked.
   virtual int Volba(const ParametryVolby& p) = 0;
+  // Whether no person can be asked through this interface: the run is then unattended.
+  virtual bool BezObsluhy() const { return false; }
 
   // The progress window's state changes that the run asks for.
   virtual void SkrytMoznosti() {}
@@ -89,6 +91,7 @@ class TicheRozhrani : public Rozhrani {
   bool Zruseno() const override { return false; }
   int Zprava(const std::string&, int, const std::string&) override { return mb::kIdOk; }
   int Volba(const ParametryVolby&) override { return 0; }
+  bool BezObsluhy() const override { return true; }
 };
 
 }  // namespace zevlon

@@ -177,6 +177,24 @@ TEST_F(MainTest, DeclinedWarningNewUpdaterOrFailedHandoverCopyStartNothing) {
   EXPECT_TRUE(platforma_.spusteno.empty());
 }
 
+// A temp folder where nothing may run (mounted noexec): the copy is there but cannot be
+// started, so this process tells the user itself and logs why the handover failed.
+TEST_F(MainTest, CopyInTempThatCannotBeStartedLeavesTheClosingMessageHereAndLogsWhy) {
+  s_.Zapsat("temp/moje.ini", "[Merko]\r\nRelease=1\r\n");
+  platforma_.chybaSpusteni = std::make_error_code(std::errc::permission_denied);
+  EXPECT_EQ(Spustit(s_ / "temp/moje.ini"), kNavratUspech);
+  ASSERT_EQ(platforma_.spusteno.size(), 1u);
+  EXPECT_EQ(s_.Cist("temp/Zevlon"), "#!program");
+  EXPECT_EQ(Okno(), std::string(kStazeno) + "||Z|ceka 1");
+  EXPECT_TRUE(ui_->zpravy.empty());
+  std::string log = s_.Cist("program/online_errors.log");
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
+  EXPECT_NE(log.find("\tDočasnou kopii programu se nepodařilo spustit: Přístup byl odepřen.\t" +
+                     (s_ / "temp/Zevlon") + "\r\n"),
+            std::string::npos)
+      << log;
+}
+
 TEST_F(MainTest, SecondRunAtTheSameTimeEndsAtOnceTouchingNothing) {
   Volby(profil_);
   s_.Zapsat("temp/download.ini", "predchozi");

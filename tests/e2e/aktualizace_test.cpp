@@ -170,6 +170,42 @@ TEST_F(Aktualizace, NewerUpdaterIsDownloadedAndStartedAndTheSetupFoldersWait) {
   Nezmeneno(predtim);
 }
 
+// A user's own job (cron, a systemd user unit) has no terminal, no display and is not the
+// superuser: nobody can be asked, so it runs unattended. The program folder is not the
+// user's, so the logs go to the user's state folder.
+TEST_F(Aktualizace, UsersRunWithoutTerminalOrDisplayIsUnattendedAndLogsInItsStateFolder) {
+  ::chmod(s_.Cesta().c_str(), 0755);
+  ::chmod((s_ / "program").c_str(), 0555);
+  test::PredatNeprivilegovanemu(s_ / "temp");
+  test::PredatNeprivilegovanemu(s_.Vytvorit("stav"));
+  for (const auto& e : fs::recursive_directory_iterator(profil_))
+    test::PredatNeprivilegovanemu(e.path());
+  test::PredatNeprivilegovanemu(profil_);
+  prostredi_ = {"XDG_STATE_HOME=" + (s_ / "stav")};
+
+  // A release that changes the data structure: no warning to decline, the update goes on.
+  Publikovat("20141231", {"--zmena-dat", "20141231"});
+  auto v = Spustit(test::JakoNeprivilegovany());
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+
+  // A site that fails: the error is logged and the run ends with an error.
+  fs::rename(s_ / "www/aktualizace-online", s_ / "www/jinde");
+  v = Spustit(test::JakoNeprivilegovany());
+  EXPECT_EQ(v.kod, 1) << v.vystup;
+  EXPECT_FALSE(test::Existuje(s_ / "program/online_errors.log"));
+  const std::string log = s_.Cist("stav/zevlon/online_errors.log");
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+  EXPECT_NE(log.find("\thttp error: 404 Not Found\t" + web_ + "download.ini->" +
+                     (s_ / "temp/download.ini") + "\r\n"),
+            std::string::npos)
+      << log;
+  struct stat st {};
+  ASSERT_EQ(::stat((s_ / "stav/zevlon").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  EXPECT_EQ(st.st_uid, test::NeprivilegovanyUid());
+}
+
 // Where the file system cannot exchange two folders, a swap is two renames; a run killed
 // between them leaves the add-ons only in their backup, beside the run's new folder.
 TEST_F(Aktualizace, AddOnsLeftOnlyInTheirBackupByAnInterruptedSwapAreRestoredAndRenewed) {

@@ -32,10 +32,10 @@ class FalesnaPlatforma : public Platforma {
     dotazyNaPripojeni.push_back(hostitel);
     return pripojeno;
   }
-  bool SpustitProces(const std::string& program,
-                     const std::vector<std::string>& argumenty) override {
+  std::error_code SpustitProces(const std::string& program,
+                                const std::vector<std::string>& argumenty) override {
     spusteno.push_back({program, argumenty});
-    return true;
+    return chybaSpusteni;
   }
 
   std::string uzivatel = "tester";
@@ -47,6 +47,7 @@ class FalesnaPlatforma : public Platforma {
   std::chrono::steady_clock::time_point monotonni{};
   int uspani = 0;
   bool pripojeno = true;
+  std::error_code chybaSpusteni;  // what starting a program answers
   std::vector<std::string> dotazyNaPripojeni;
   std::vector<std::pair<std::string, std::vector<std::string>>> spusteno;
 };

@@ -91,9 +91,10 @@ std::pair<std::string, int> Dobehnout(const std::vector<std::string>& argv,
 VysledekPomocnika Pomocnik(std::vector<std::string> argv, const std::vector<std::string>& prostredi,
                            bool neprivilegovane) {
   argv.insert(argv.begin(), KopiePomocnika());
-  if (neprivilegovane && kRoot)
-    argv.insert(argv.begin(),
-                {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
+  if (neprivilegovane) {
+    const auto pred = JakoNeprivilegovany();
+    argv.insert(argv.begin(), pred.begin(), pred.end());
+  }
   auto [vystup, status] = Dobehnout(argv, prostredi, false);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, vystup};
 }
@@ -105,6 +106,11 @@ unsigned NeprivilegovanyUid() {
 }
 unsigned NeprivilegovanaGid() {
   return kRoot ? 65534u : ::getgid();
+}
+
+std::vector<std::string> JakoNeprivilegovany() {
+  if (!kRoot) return {};
+  return {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
 }
 
 void PredatNeprivilegovanemu(const std::string& cesta) {

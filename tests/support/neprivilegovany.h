@@ -30,6 +30,9 @@ pid_t SpustitNaPozadi(const std::vector<std::string>& argv,
 unsigned NeprivilegovanyUid();
 unsigned NeprivilegovanaGid();
 
+// The words that run a program after them as that user (setpriv as root, none otherwise).
+std::vector<std::string> JakoNeprivilegovany();
+
 // Runs the helper unprivileged, or as the current user (stdin from /dev/null, as cron).
 VysledekPomocnika SpustitNeprivilegovane(const std::vector<std::string>& argumenty,
                                          const std::vector<std::string>& prostredi = {});

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "installers/pomoc_operaci.h"
 #include "support/falesna_platforma.h"
 #include "support/neprivilegovany.h"
 #include "support/sandbox.h"
@@ -29,15 +30,29 @@ TEST(Log, LinesAreAppendedNeverThroughALinkAndErrorsAreLoggedAndRaisedAgain) {
   EXPECT_THROW(SLogovanim("Zdroj::Volajici", [] { throw Chyba(53, "a\r\nb", "jinde"); }), Chyba);
   EXPECT_EQ(s.Cist("online_errors.log"), "06.12.2026 7:05:09\tZdroj::Volajici\t53\ta\r\nb\r\n");
 
-  // A read-only program folder: nothing is written, the error is raised all the same.
+  // A program folder the user may not write: the line goes to the user's state folder,
+  // made for the user alone; without one, nothing is written. The error is raised all
+  // the same.
   std::string slozka = s.Vytvorit("program");
   ::chmod(s.Cesta().c_str(), 0755);
   ::chmod(slozka.c_str(), 0555);
-  auto v = test::SpustitNeprivilegovane(
-      {"zaloguj", slozka + "/Zevlon", "-2147221504", "popis", "mZip32::ZazipovatJednoduse"});
-  EXPECT_EQ(v.navratovyKod, 1);
-  EXPECT_EQ(v.vystup, "chyba -2147221504\npopis\n");
+  const std::string stav = s.Vytvorit("stav");
+  test::PredatNeprivilegovanemu(stav);
+  for (const std::string& xdg : {stav + "/hluboko", slozka + "/stav"}) {
+    auto v = test::SpustitNeprivilegovane(
+        {"zaloguj", slozka + "/Zevlon", "-2147221504", "popis", "mZip32::ZazipovatJednoduse"},
+        {"XDG_STATE_HOME=" + xdg, "TZ=UTC"});
+    EXPECT_EQ(v.navratovyKod, 1);
+    EXPECT_EQ(v.vystup, "chyba -2147221504\npopis\n");
+  }
   EXPECT_FALSE(test::Existuje(slozka + "/online_errors.log"));
+  EXPECT_FALSE(test::Existuje(slozka + "/stav"));
+  std::string log = s.Cist("stav/hluboko/zevlon/online_errors.log");
+  EXPECT_NE(log.find("\tmZip32::ZazipovatJednoduse\t-2147221504\tpopis\r\n"), std::string::npos)
+      << log;
+  EXPECT_EQ(log.find('\n'), log.size() - 1);
+  for (const char* cast : {"stav/hluboko", "stav/hluboko/zevlon"})
+    EXPECT_EQ(test::Stav(s / cast).st_mode & 07777, 0700u) << cast;
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-// Which user interface a start of the program gets: none for an unattended run
-// (the user "System"), windows when there is a display that Qt can open, the
-// terminal for a person at one, else none. Holds the QApplication when windows are
-// used; the chosen interface lives as long as the object.
+// Which user interface a start of the program gets: none for the user "System",
+// windows when there is a display that Qt can open, the terminal for a person at one,
+// else none, and with none the run is unattended. Holds the QApplication when windows
+// are used; the chosen interface lives as long as the object.
 #pragma once
 
 #include <memory>
