@@ -47,11 +47,6 @@ std::vector<std::string> Soubory(const std::string& slozka) {
   return jmena;
 }
 
-// A line in the error log about an add-on or module that is carried over unchanged.
-void ZalogovatNeobnovenou(const std::string& text) {
-  PripsatRadek(CestaLogu(kChybovyLog), CasovaZnackaLogu() + "\t" + text + "\t");
-}
-
 class ProfilovaAktualizace {
  public:
   ProfilovaAktualizace(const std::string& profil, const std::string& setup,
@@ -109,9 +104,10 @@ void ProfilovaAktualizace::SbiratPolozky(const std::string& upravy, const std::s
     for (const auto& e : polozky) {
       if (e.jmeno.front() == '.') continue;
       if (e.odkaz && ExistujeSlozka(slozka + e.jmeno))
-        ZalogovatNeobnovenou("Složka " + slozka + e.jmeno +
-                             "/ je symbolický odkaz, proto nebyla aktualizována a zůstává beze "
-                             "změny.");
+        ZapsatChybuBehu("Složka " + slozka + e.jmeno +
+                            "/ je symbolický odkaz, proto nebyla aktualizována a zůstává beze "
+                            "změny.",
+                        "");
       if (e.slozka) slozky[SlozitVelikost(e.jmeno)].push_back(e.jmeno);
     }
     for (auto& [klic, jmena] : slozky) {
@@ -120,9 +116,10 @@ void ProfilovaAktualizace::SbiratPolozky(const std::string& upravy, const std::s
         std::string seznam;
         for (const std::string& j : jmena)
           seznam += (seznam.empty() ? "" : ", ") + slozka + j + "/";
-        ZalogovatNeobnovenou("Složky " + seznam +
-                             " se liší jen velikostí písmen, proto žádná z nich nebyla "
-                             "aktualizována a všechny zůstávají beze změny.");
+        ZapsatChybuBehu("Složky " + seznam +
+                            " se liší jen velikostí písmen, proto žádná z nich nebyla "
+                            "aktualizována a všechny zůstávají beze změny.",
+                        "");
         continue;
       }
       auto p = std::make_shared<PolozkaUpravy>();

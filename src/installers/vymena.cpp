@@ -61,10 +61,9 @@ void VymenitSeZalohou(const std::string& zivy, const std::string& zaloha, const 
 bool ObnovitPrerusenouVymenu(const std::string& zivy, const std::string& zaloha) {
   if (ExistujeSlozka(zivy) || !ExistujeSlozka(zaloha)) return false;
   PrejmenovatSlozku(zaloha, zivy);
-  PripsatRadek(CestaLogu(kChybovyLog), CasovaZnackaLogu() + "\tSložka " + zivy +
-                                           " chyběla po přerušené aktualizaci a byla obnovena "
-                                           "ze zálohy " +
-                                           zaloha + ".\t");
+  ZapsatChybuBehu("Složka " + zivy +
+                      " chyběla po přerušené aktualizaci a byla obnovena ze zálohy " + zaloha + ".",
+                  "");
   return true;
 }
 
