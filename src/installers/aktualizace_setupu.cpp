@@ -2,29 +2,62 @@
 
 #include <sys/stat.h>
 
+#include <vector>
+
 #include "common/cas.h"
 #include "common/chyba.h"
+#include "driver/beh.h"
 #include "driver/pomucky.h"
 #include "driver/pravo.h"
 #include "driver/prubeh.h"
 #include "driver/stahovani.h"
 #include "driver/stav.h"
+#include "driver/vydani.h"
 #include "installers/aktualizace_profilu.h"
 #include "installers/cesty.h"
 #include "installers/operace_slozek.h"
 #include "installers/operace_souboru.h"
 #include "installers/vymena.h"
 #include "platform/platforma.h"
+#include "transfer/log.h"
 #include "ui/rozhrani.h"
 
 namespace zevlon {
 
 namespace {
 
+// Whether the site's updater version is a whole number above this updater's. Anything
+// else (empty, text, a sign, a lower number) starts no self-update.
 bool NovejsiZevlon(const std::string& verze) {
-  if (verze.empty()) return false;
-  for (int v = 1; v <= kVerzeZevlonu; ++v)
-    if (verze == std::to_string(v)) return false;
+  if (verze.empty() || verze.find_first_not_of("0123456789") != std::string::npos) return false;
+  const std::size_t cislice = verze.find_first_not_of('0');
+  if (cislice == std::string::npos) return false;
+  if (verze.size() - cislice > 9) return true;
+  return std::stol(verze.substr(cislice)) > kVerzeZevlonu;
+}
+
+// The release of the program folders of the setup folders, the highest of them; empty
+// when none carries one.
+std::string NainstalovaneVydani(const std::vector<std::string>& setupy) {
+  std::string nejvyssi;
+  for (const std::string& s : setupy) {
+    std::string v = CistIni(s + "Merko/Merko.ini", "Merko", "Release");
+    if (!v.empty() && (nejvyssi.empty() || PorovnatVydani(v, nejvyssi) > 0)) nejvyssi = v;
+  }
+  return nejvyssi;
+}
+
+// A site that offers an older release than the installed one (a replayed or frozen site)
+// installs nothing, unless the options allow it: the refusal goes to the transfer log and,
+// when someone can read it, to a message. Answers whether it refused.
+bool OdmitnoutStarsi(const std::string& vydani, const std::string& nainstalovano) {
+  if (nainstalovano.empty() || PorovnatVydani(vydani, nainstalovano) >= 0) return false;
+  if (CistIni(CestaVolebIni(), "Server", "PovolitStarsi") == "1") return false;
+  const std::string text = "Vydání " + vydani +
+                           " na aktualizačním webu je starší než nainstalované vydání " +
+                           nainstalovano + ", aktualizace nebyla provedena.";
+  PripsatRadek(CestaLogu(kPrenosovyLog), CasovaZnackaLogu() + "\t" + text);
+  ZobrazZpravu(text, mb::kOk | mb::kInformace, kTitulekAktualizace);
   return true;
 }
 
@@ -85,7 +118,6 @@ bool Provest(const std::string& ini) {
   }
   const std::string profil = CistIni(ini, "Merko", "SlozkaProfilu");
   const std::string vydani = CistIni(ini, "Merko", "Release");
-  if (NovejsiZevlon(CistIni(ini, "Merko", "ZevlonVerze"))) return Samoaktualizace(ini, temp);
 
   auto slozka = [&](const char* klic, const char* vychozi) {
     std::string s = PridatLomitko(CistIni(profil + "Merko.ini", "Merko", klic));
@@ -94,6 +126,8 @@ bool Provest(const std::string& ini) {
   const std::string setup = slozka("Slozka_Setup", "Setup/");
   const std::string setup14 = slozka("Slozka_Setup14", "Setup14/");
   std::string sdilena = slozka("Slozka_Setup_Common", "SetupCommon/");
+  if (OdmitnoutStarsi(vydani, NainstalovaneVydani({setup, setup14}))) return false;
+  if (NovejsiZevlon(CistIni(ini, "Merko", "ZevlonVerze"))) return Samoaktualizace(ini, temp);
 
   // An older run that was stopped in the middle of a swap may have left a program or
   // shared folder only under its backup's name, and its sibling folders behind. The

@@ -170,6 +170,43 @@ TEST_F(Aktualizace, NewerUpdaterIsDownloadedAndStartedAndTheSetupFoldersWait) {
   Nezmeneno(predtim);
 }
 
+// Only a higher updater version starts a self-update; anything else is no newer updater.
+TEST_F(Aktualizace, OnlyAHigherUpdaterVersionStartsASelfUpdate) {
+  s_.Zapsat("novy/Zevlon", "#!/bin/sh\n");
+  for (const char* verze : {"0", "08", "devet", "-9"}) {
+    SCOPED_TRACE(verze);
+    Instalace();
+    Publikovat("20141231", {"--verze-zevlonu", verze, "--zevlon", s_ / "novy/Zevlon"});
+    ASSERT_EQ(Spustit().kod, 0);
+    EXPECT_FALSE(test::Existuje(s_ / "program/ZevlonNew"));
+    EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+  }
+  Publikovat("20141231", {"--verze-zevlonu", "10", "--zevlon", s_ / "novy/Zevlon"});
+  ASSERT_EQ(Spustit().kod, 0);
+  EXPECT_EQ(s_.Cist("program/ZevlonNew"), "#!/bin/sh\n");
+}
+
+// A site that offers an older release than the installed one installs nothing (a replayed
+// or frozen site), unless the options allow it.
+TEST_F(Aktualizace, OlderSiteReleaseIsRefusedUnlessAllowed) {
+  Publikovat("20100101");
+  Stazene();
+  const auto predtim = ZiveSlozky();
+  ASSERT_EQ(Spustit().kod, 0);
+  EXPECT_TRUE(Stazene().empty());
+  Nezmeneno(predtim);
+  const std::string log = s_.Cist("program/Zevlon.log");
+  EXPECT_NE(log.find("20100101"), std::string::npos) << log;
+  EXPECT_NE(log.find("20140301"), std::string::npos) << log;
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+
+  s_.Zapsat("program/Zevlon.ini", "[Server]\r\nAdresa=" + web_ +
+                                      "\r\nPovolitStarsi=1\r\n[Nastaveni]\r\nSlozkaDat=" + profil_ +
+                                      "\r\n");
+  ASSERT_EQ(Spustit().kod, 0);
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+}
+
 // A user's own job (cron, a systemd user unit) has no terminal, no display and is not the
 // superuser: nobody can be asked, so it runs unattended. The program folder is not the
 // user's, so the logs go to the user's state folder.
