@@ -137,6 +137,7 @@ void ProfilovaAktualizace::ObnovitPolozku(const PolozkaUpravy& p, int k, int n) 
   ZobrazPrubeh("Aktualizace úpravy", "", 0, 100, 50 + 50 * k / n, true, false);
   const std::string aplikace = p.ZakladniSlozka + p.NazevAplikace;
   std::string adresa = CistIni(ini_, p.SekceIni, "Url");
+  const bool bezServeru = adresa.empty() && !ExistujeSoubor(aplikace + "*.manifest.xml");
   if (!adresa.empty()) {
     if (aktualni_ && ExistujeSoubor(aplikace + "*")) adresa.clear();
   } else {
@@ -157,6 +158,11 @@ void ProfilovaAktualizace::ObnovitPolozku(const PolozkaUpravy& p, int k, int n) 
     for (const auto& [s, a] : casti)
       AktualizaceAplikace(temp_, a, aplikace + s + "/", p.NovaSlozka + s + "/");
     obnovena = !casti.empty();
+    if (!obnovena && bezServeru)
+      ZapsatChybuBehu("Složka " + aplikace +
+                          " nemá manifest ani adresu serveru v informacích o vydání, proto nebyla "
+                          "aktualizována a zůstává beze změny.",
+                      "");
   }
   // An item that was not renewed, and whatever a renewed one holds besides its server's
   // files, reach the new customisation before it is swapped in (VymenitUpravy).

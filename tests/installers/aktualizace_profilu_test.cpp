@@ -169,6 +169,7 @@ TEST_F(ProfilTest, LinkedAndCaseTwinAddOnsAreCarriedOverUnchangedAndLogged) {
   EXPECT_NE(log.find("Doplnky/Odkaz/"), std::string::npos) << log;
   EXPECT_NE(log.find("Doplnky/Dvojce/"), std::string::npos) << log;
   EXPECT_NE(log.find("Doplnky/DVOJCE/"), std::string::npos) << log;
+  EXPECT_NE(log.find("Doplnky/Bez/ nemá manifest"), std::string::npos) << log;
 }
 
 TEST_F(ProfilTest, OutdatedSetupWithoutANewProgramFolderStopsBeforeTheSwap) {
