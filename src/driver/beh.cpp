@@ -2,8 +2,10 @@
 
 #include <csignal>
 
+#include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
+#include "driver/duvera.h"
 #include "driver/pomucky.h"
 #include "driver/pravo.h"
 #include "driver/prubeh.h"
@@ -122,11 +124,10 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   if (StejnyText(prikaz, kHotovo)) {
     return Krok([&] { ZobrazPrubeh(kStazeno, "", 0, 0, 0, false, true); });
   }
-  // Before anything is touched: a second run at the same time ends here.
-  if (!Krok([&] {
-        if (!zamek_.Ziskat(std::chrono::seconds(10))) VyvolatChybu(kUzBezi);
-      }))
-    return false;
+  // Before anything is read or touched: root trusts only places that only root can change,
+  // and a second run at the same time ends here.
+  if (!Krok([] { OveritMistaRoota(); })) return false;
+  if (!Krok([&] { zamek_.Zamknout(std::chrono::seconds(10)); })) return false;
 
   if (prikaz.empty()) {
     const std::string adresa = AdresaWebu();
@@ -143,7 +144,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
         }))
       return false;
     if (!Krok([&] {
-          AktualniPolozka = adresa + kSouborVydani + "->" + mistni;
+          AktualniPolozka = BezPristupovychUdaju(adresa + kSouborVydani) + "->" + mistni;
           StahnoutSoubor(AdresaInformaci(adresa), mistni, KlientHttp::kMaxInformaci);
         }))
       return false;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "common/adresa.h"
 #include "common/chyba.h"
 #include "driver/stav.h"
 
@@ -44,9 +45,10 @@ void ZobrazPrubeh(const std::string& nadpis, const std::string& zprava, std::int
                   bool zavritZobrazeno) {
   PosunoutEtapu(etapa);
 
+  const std::string bezUdaju = BezPristupovychUdaju(zprava);
   HlaseniPrubehu h;
   h.podnadpis = nadpis;
-  h.zprava = zprava;
+  h.zprava = bezUdaju;
   h.stornoZobrazeno = stornoZobrazeno;
   h.zavritZobrazeno = zavritZobrazeno;
   // A negative value leaves the meter alone; the stage mapping (in 64 bits, so large
@@ -81,7 +83,7 @@ std::int64_t SirkaUkazatele(double sirkaMetru, double odsazeni, std::int32_t hot
 
 int ZobrazZpravu(const std::string& text, int styl, const std::string& titulek) {
   if (RezimSystem) return mb::kIdOk;
-  return Ui().Zprava(text, styl | mb::kSystemoveModalni, titulek);
+  return Ui().Zprava(BezPristupovychUdaju(text), styl | mb::kSystemoveModalni, titulek);
 }
 
 }  // namespace zevlon

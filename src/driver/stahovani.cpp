@@ -5,6 +5,7 @@
 
 #include <chrono>
 
+#include "common/adresa.h"
 #include "common/chyba.h"
 #include "driver/pomucky.h"
 #include "driver/stav.h"
@@ -42,7 +43,7 @@ void StahnoutARozbalit(const std::string& url, const std::string& slozka, const 
   // Two passes; in each, a download that is not an archive is fetched once more.
   for (int pruchod = 1;; ++pruchod) {
     for (int stazeni = 1;; ++stazeni) {
-      AktualniPolozka = url + "->" + archiv;
+      AktualniPolozka = BezPristupovychUdaju(url) + "->" + archiv;
       StahnoutSoubor(url, archiv);
       if (JeZip(archiv)) break;
       if (stazeni == 2)

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/adresa.h"
 #include "common/chyba.h"
 #include "platform/soubor.h"
 
@@ -108,7 +109,7 @@ std::size_t CistHlavicku(char* data, std::size_t velikost, std::size_t pocet, vo
   }
   std::string popis = std::string(p.text) + " (" + url + ")";
   if (detail && *detail) popis += "\r\n" + std::string(detail);
-  throw Chyba(p.cislo, popis);
+  throw Chyba(p.cislo, BezPristupovychUdaju(popis));
 }
 
 std::string DocasnyNazev(const std::string& soubor) {
@@ -181,8 +182,9 @@ OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soub
   if (vysledek != CURLE_OK || prenos.chybaZapisu || chybaZavreni) {
     ::unlink(docasny.c_str());
     if (prenos.prilisVelke || vysledek == CURLE_FILESIZE_EXCEEDED)
-      throw Chyba(kChybaUzivatele, "Soubor na adrese " + url + " je větší než povolených " +
-                                       std::to_string(maxBajtu) + " bajtů.");
+      throw Chyba(kChybaUzivatele, "Soubor na adrese " + BezPristupovychUdaju(url) +
+                                       " je větší než povolených " + std::to_string(maxBajtu) +
+                                       " bajtů.");
     if (prenos.chybaZapisu || chybaZavreni) {
       int e = prenos.chybaZapisu ? prenos.chybaZapisu : chybaZavreni;
       throw Chyba(e, "Nelze zapsat soubor " + soubor + ": " + std::strerror(e));

@@ -268,9 +268,9 @@ struct KopieStromu {
   }
 
   static void PrevzitSlozku(const std::string& c, const struct stat& st) {
-    (void)::chmod(c.c_str(), st.st_mode & 07777);
+    (void)::fchmodat(AT_FDCWD, c.c_str(), st.st_mode & 07777, AT_SYMLINK_NOFOLLOW);
     const struct timespec casy[2] = {st.st_atim, st.st_mtim};
-    (void)::utimensat(AT_FDCWD, c.c_str(), casy, 0);
+    (void)::utimensat(AT_FDCWD, c.c_str(), casy, AT_SYMLINK_NOFOLLOW);
   }
 };
 
@@ -309,7 +309,7 @@ Vysledek SmazatObsah(int fd, const std::string& cesta) {
       continue;
     }
     if ((st.st_mode & S_IRWXU) != S_IRWXU)
-      (void)::fchmodat(fd, j.c_str(), (st.st_mode & 07777) | S_IRWXU, 0);
+      (void)::fchmodat(fd, j.c_str(), (st.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW);
     {
       Popisovac pod(::openat(fd, j.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
       if (!pod.Platny()) return ChybaSystemu(errno, cp, Druh::kSlozka);
@@ -399,11 +399,7 @@ Vysledek SmazatSoubor(const std::string& cesta) {
 
 Vysledek CistAtributy(const std::string& cesta, std::uint32_t& atributy) {
   struct stat st {};
-  if (::stat(cesta.c_str(), &st) != 0) {
-    int e = errno;
-    // A link to nothing still is a directory entry: it answers its own word.
-    if (::lstat(cesta.c_str(), &st) != 0) return ChybaSystemu(e, cesta);
-  }
+  if (::lstat(cesta.c_str(), &st) != 0) return ChybaSystemu(errno, cesta);
   atributy = atribut::kNormalni;
   if ((st.st_mode & S_IWUSR) == 0) atributy |= atribut::kJenProCteni;
   std::string_view j = Jmeno(cesta);
@@ -414,16 +410,14 @@ Vysledek CistAtributy(const std::string& cesta, std::uint32_t& atributy) {
 
 Vysledek NastavitAtributy(const std::string& cesta, std::uint32_t atributy) {
   struct stat st {};
-  if (::stat(cesta.c_str(), &st) != 0) {
-    int e = errno;
-    // A link to nothing has no permissions of its own to change.
-    if (::lstat(cesta.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return Uspech();
-    return ChybaSystemu(e, cesta);
-  }
+  if (::lstat(cesta.c_str(), &st) != 0) return ChybaSystemu(errno, cesta);
+  // A link has no permissions of its own, and the file it points to is not ours to change.
+  if (S_ISLNK(st.st_mode)) return Uspech();
   bool chci = (atributy & atribut::kJenProCteni) != 0;
   bool je = (st.st_mode & S_IWUSR) == 0;
   if (chci == je) return Uspech();
-  if (::chmod(cesta.c_str(), (st.st_mode & 07777) ^ S_IWUSR) != 0)
+  // A link swapped in meanwhile is refused here, not followed.
+  if (::fchmodat(AT_FDCWD, cesta.c_str(), (st.st_mode & 07777) ^ S_IWUSR, AT_SYMLINK_NOFOLLOW) != 0)
     return ChybaSystemu(errno, cesta);
   return Uspech();
 }
@@ -464,7 +458,8 @@ bool TenSamyObjekt(const std::string& a, const std::string& b) {
 
 Vysledek NastavitCasZmeny(const std::string& cesta, UtcCas cas) {
   timespec casy[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(cas), 0}};
-  if (::utimensat(AT_FDCWD, cesta.c_str(), casy, 0) != 0) return ChybaSystemu(errno, cesta);
+  if (::utimensat(AT_FDCWD, cesta.c_str(), casy, AT_SYMLINK_NOFOLLOW) != 0)
+    return ChybaSystemu(errno, cesta);
   return Uspech();
 }
 
@@ -513,7 +508,8 @@ Vysledek SmazatStrom(const std::string& slozka) {
     return Uspech();
   }
   if (!S_ISDIR(st.st_mode)) return ChybaSystemu(ENOTDIR, p, Druh::kSlozka);
-  if ((st.st_mode & S_IRWXU) != S_IRWXU) (void)::chmod(p.c_str(), (st.st_mode & 07777) | S_IRWXU);
+  if ((st.st_mode & S_IRWXU) != S_IRWXU)
+    (void)::fchmodat(AT_FDCWD, p.c_str(), (st.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW);
   {
     Popisovac fd(::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.Platny()) return ChybaSystemu(errno, p, Druh::kSlozka);
@@ -544,7 +540,7 @@ Vysledek DoplnitStrom(const std::string& zdroj, const std::string& cil) {
   if (Vysledek v = KopieStromu{false, cs.st_dev, cs.st_ino, true}.Slozka(z, c); !v.Uspech())
     return v;
   PrevzitVlastnika(c, zs);
-  (void)::chmod(c.c_str(), zs.st_mode & 07777);
+  (void)::fchmodat(AT_FDCWD, c.c_str(), zs.st_mode & 07777, AT_SYMLINK_NOFOLLOW);
   return Uspech();
 }
 

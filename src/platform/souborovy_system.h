@@ -77,18 +77,20 @@ Vysledek ZapsatNaDisk(const std::string& cesta);
 // True when both paths name the same existing file or folder (links followed).
 bool TenSamyObjekt(const std::string& a, const std::string& b);
 
-// Sets the last-write time of a file (UTC, whole seconds).
+// Sets the last-write time of a file (UTC, whole seconds); a link gets its own time.
 Vysledek NastavitCasZmeny(const std::string& cesta, UtcCas cas);
 
 // Deletes one file (or symbolic link); a folder is refused with code 70.
 Vysledek SmazatSoubor(const std::string& cesta);
 
-// Reads the attribute word (atribut::...) of a file or folder.
+// Reads the attribute word (atribut::...) of a file, folder or symbolic link itself; a
+// link answers its own word (never read-only, never a folder), not its target's.
 Vysledek CistAtributy(const std::string& cesta, std::uint32_t& atributy);
 
 // Sets the attribute word: only the read-only bit has an effect (it takes away or
 // gives back the owner's write bit); hidden and system cannot be changed here and
-// are ignored. Nothing is changed when the read-only state already matches.
+// are ignored. Nothing is changed when the read-only state already matches, nor on a
+// symbolic link: attributes are never changed through a link.
 Vysledek NastavitAtributy(const std::string& cesta, std::uint32_t atributy);
 
 // Creates one folder; its parent must exist.

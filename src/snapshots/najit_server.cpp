@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/adresa.h"
 #include "common/cas.h"
 #include "common/chyba.h"
 #include "common/text.h"
@@ -85,7 +86,7 @@ std::string NajitServerAplikace(const std::string& ZakladniSlozka, const std::st
     SmazatSoubor(soubor, true);
     AktualniPolozka.clear();
   }
-  AktualniPolozka = odkaz.urlIni + kSouborVydani + "->" + soubor;
+  AktualniPolozka = BezPristupovychUdaju(odkaz.urlIni + kSouborVydani) + "->" + soubor;
   StahnoutSoubor(AdresaInformaci(odkaz.urlIni), soubor, KlientHttp::kMaxInformaci);
   if (!ExistujeSoubor(soubor))
     VyvolatChybu(

@@ -3,7 +3,14 @@
 // unattended run's failures) and "Zevlon.log" (files the update server could not
 // transfer). One line per event, fields separated by TAB, each line opened, appended
 // and closed on its own.
+//
+// A log is created 0640 in the program's folder and 0600 in the user's state folder, and
+// is appended to only while it is a regular file of the process's user with one name
+// (never through a symbolic or hard link someone laid there). No line carries the user
+// name or password of an address.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <string>
@@ -20,9 +27,14 @@ std::string CestaLogu(const char* jmeno);
 // The local date and time as the logs write it.
 std::string CasovaZnackaLogu();
 
-// Appends text and CR LF to the file (creating it), in one write so that
-// concurrent writers never interleave parts of lines. Failures are ignored.
-void PripsatRadek(const std::string& soubor, const std::string& text);
+// Appends text and CR LF to the file (creating it with the given permissions), in one
+// write so that concurrent writers never interleave parts of lines. A file that is not
+// a regular file of the process's user with a single name is left alone, and addresses
+// in the text lose their user name and password. Failures are ignored.
+void PripsatRadek(const std::string& soubor, const std::string& text, mode_t prava = 0640);
+
+// Appends "time TAB text" to the log of that name in its place (CestaLogu).
+void ZapsatDoLogu(const char* jmeno, const std::string& text);
 
 // Appends the run's own line "time TAB text TAB item" to the error log.
 void ZapsatChybuBehu(const std::string& text, const std::string& polozka);

@@ -19,7 +19,7 @@ namespace {
 constexpr std::int32_t kFragment = 8192;
 
 void Zaznamenat(const std::string& text) {
-  PripsatRadek(CestaLogu(kPrenosovyLog), CasovaZnackaLogu() + "\t" + text);
+  ZapsatDoLogu(kPrenosovyLog, text);
 }
 
 // Where one record travels: its folder part and the names on both sides.
@@ -162,7 +162,7 @@ void UpdateServer::AktualizovatSoubory(SeznamSouboru& soubory, const std::string
     // before the copy starts.
     VytvoritSlozku(CilovaSlozka, true);
     const std::string stop = PridatLomitko(CilovaSlozka) + kStopSoubor;
-    PripsatRadek(stop, kTextStopSouboru);
+    PripsatRadek(stop, kTextStopSouboru, 0644);  // read by whoever serves the mirror
     if (KopirovatSlozku(rozbaleno, CilovaSlozka)) SmazatSoubor(stop, false);
   } else {
     Zaznamenat("Aktualizace lokálního mirroru nebyla provedena. ");

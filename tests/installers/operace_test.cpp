@@ -98,6 +98,30 @@ TEST_F(Operace, ARetryRepeatsTheFailedStepOnceTheCauseIsGone) {
   EXPECT_EQ(ui.zpravy.size(), 1u);
 }
 
+// Another user plants links in a shared sticky folder (as /tmp is) where this process
+// deletes read-only files: the links go, the files they point to keep their modes.
+TEST_F(Operace, DeletingALinkPlantedByAnotherUserNeverChangesTheModeOfItsTarget) {
+  ASSERT_TRUE(ZpristupnitSandbox(sb));
+  const std::string verejna = sb.Vytvorit("verejna"), utocnik = sb.Vytvorit("utocnik");
+  ::chmod(verejna.c_str(), 01777);
+  PredatNeprivilegovanemu(utocnik);
+  const std::string jeho = sb.Zapsat("utocnik/jeho", "útočníkův"), muj = sb.Zapsat("muj", "můj");
+  PredatNeprivilegovanemu(jeho);
+  ::chmod(jeho.c_str(), 0444);
+  ::chmod(muj.c_str(), 0400);
+  for (auto [cil, odkaz] :
+       {std::pair{jeho, verejna + "/download.ini"}, {muj, verejna + "/x.zip"}}) {
+    auto pred = JakoNeprivilegovany();
+    pred.insert(pred.end(), {"/bin/ln", "-s", cil, odkaz});
+    ASSERT_EQ(Spustit(pred).kod, 0);
+    SmazatSoubor(odkaz, false);
+    EXPECT_FALSE(Existuje(odkaz));
+  }
+  EXPECT_EQ(Stav(jeho).st_mode & 07777, 0444u);
+  EXPECT_EQ(Stav(muj).st_mode & 07777, 0400u);
+  EXPECT_EQ(CistSoubor(jeho), "útočníkův");
+}
+
 // Refusals that need an account without the superuser's rights.
 class OperaceBezPrav : public Operace {
  protected:

@@ -106,6 +106,30 @@ TEST(SmazatStrom, NeverFollowsLinksAndRemovesFoldersWithoutPermissions) {
   EXPECT_EQ(SmazatStrom("//").kod, kod::kPristupOdepren);
 }
 
+// A link has no read-only state of its own here: reading its attributes answers the
+// link's word, and setting them never reaches the file it points to.
+TEST(Atributy, OfALinkAreItsOwnAndNeverChangedThroughIt) {
+  test::Sandbox sb;
+  std::string cil = sb.Zapsat("cil", "cizí"), odkaz = sb / "odkaz";
+  ::chmod(cil.c_str(), 0444);
+  ASSERT_EQ(::symlink(cil.c_str(), odkaz.c_str()), 0);
+  std::uint32_t a = 99;
+  ASSERT_TRUE(CistAtributy(odkaz, a).Uspech());
+  EXPECT_EQ(a, atribut::kNormalni);
+  EXPECT_TRUE(NastavitAtributy(odkaz, atribut::kNormalni).Uspech());
+  EXPECT_TRUE(NastavitAtributy(odkaz, atribut::kJenProCteni).Uspech());
+  EXPECT_EQ(Stav(cil).st_mode & 07777, 0444u);
+  ::chmod(cil.c_str(), 0644);
+  EXPECT_TRUE(NastavitAtributy(odkaz, atribut::kJenProCteni).Uspech());
+  EXPECT_EQ(Stav(cil).st_mode & 07777, 0644u);
+
+  // The file itself still changes.
+  EXPECT_TRUE(NastavitAtributy(cil, atribut::kJenProCteni).Uspech());
+  EXPECT_EQ(Stav(cil).st_mode & 07777, 0444u);
+  ASSERT_TRUE(CistAtributy(cil, a).Uspech());
+  EXPECT_EQ(a, atribut::kJenProCteni);
+}
+
 TEST(ZkopirovatObsahSlozky, NeverCopiesIntoItselfNorWritesThroughALinkInTheTarget) {
   test::Sandbox sb;
   sb.Zapsat("z/pod/f", "f");

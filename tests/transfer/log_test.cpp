@@ -29,6 +29,7 @@ TEST(Log, LinesAreAppendedNeverThroughALinkAndErrorsAreLoggedAndRaisedAgain) {
   // An escaping error is logged under the caller's source and raised again.
   EXPECT_THROW(SLogovanim("Zdroj::Volajici", [] { throw Chyba(53, "a\r\nb", "jinde"); }), Chyba);
   EXPECT_EQ(s.Cist("online_errors.log"), "06.12.2026 7:05:09\tZdroj::Volajici\t53\ta\r\nb\r\n");
+  EXPECT_EQ(test::Stav(s / "online_errors.log").st_mode & 07777, 0640u);
 
   // A program folder the user may not write: the line goes to the user's state folder,
   // made for the user alone; without one, nothing is written. The error is raised all
@@ -53,6 +54,28 @@ TEST(Log, LinesAreAppendedNeverThroughALinkAndErrorsAreLoggedAndRaisedAgain) {
   EXPECT_EQ(log.find('\n'), log.size() - 1);
   for (const char* cast : {"stav/hluboko", "stav/hluboko/zevlon"})
     EXPECT_EQ(test::Stav(s / cast).st_mode & 07777, 0700u) << cast;
+  EXPECT_EQ(test::Stav(s / "stav/hluboko/zevlon/online_errors.log").st_mode & 07777, 0600u);
+}
+
+// A log that someone laid in advance, as a link to another file or as a file of another
+// user, is never written through; the line is lost instead.
+TEST(Log, PlantedLogsAreNeverWrittenThrough) {
+  test::Sandbox s;
+  test::FalesnaPlatforma platforma;
+  platforma.program = s / "Zevlon";
+  const std::string cil = s.Zapsat("cil", "cizí");
+  ASSERT_EQ(::link(cil.c_str(), (s / "online_errors.log").c_str()), 0);
+  ZapsatChybuBehu("chyba", "polozka");
+  ASSERT_EQ(::symlink(cil.c_str(), (s / "Zevlon.log").c_str()), 0);
+  PripsatRadek(s / "Zevlon.log", "radek");
+  EXPECT_EQ(s.Cist("cil"), "cizí");
+
+  if (::geteuid() != 0) GTEST_SKIP() << "a file of another user needs the superuser to lay it";
+  ::unlink((s / "online_errors.log").c_str());
+  const std::string cizi = s.Zapsat("online_errors.log", "jeho");
+  test::PredatNeprivilegovanemu(cizi);
+  EXPECT_THROW(ZalogovatChybu(5, "popis", "Zdroj"), Chyba);
+  EXPECT_EQ(s.Cist("online_errors.log"), "jeho");
 }
 
 }  // namespace
