@@ -3,6 +3,8 @@
 # a local update site, serves it on loopback, lays out a demo installation of an older
 # release and runs Zevlon against it; then shows what changed.
 set -euo pipefail
+# The program folder must not be writable by group or others for a run as root.
+umask 022
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh

@@ -43,6 +43,10 @@ class Aktualizace : public ::testing::Test {
     s_.Zapsat("program/Zevlon.ini",
               "[Server]\r\nAdresa=" + web_ + "\r\n[Nastaveni]\r\nSlozkaDat=" + profil_ + "\r\n");
     fs::copy_file(ZEVLON_PROGRAM, s_ / "program/Zevlon");
+    // A run as root accepts only a program folder and options that others cannot change.
+    for (auto [cesta, prava] :
+         {std::pair{"program", 0755}, {"program/Zevlon", 0755}, {"program/Zevlon.ini", 0644}})
+      ::chmod((s_ / cesta).c_str(), prava);
 
     for (auto [cesta, obsah] : {std::pair{"Setup/Merko/Merko.exe", "Merko 20141231"},
                                 {"Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20141231\r\n"},
