@@ -4,6 +4,7 @@
 
 #include "common/chyba.h"
 #include "common/text.h"
+#include "driver/nastaveni_prenosu.h"
 #include "driver/pomucky.h"
 #include "driver/pravo.h"
 #include "driver/prubeh.h"
@@ -122,6 +123,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   if (StejnyText(prikaz, kHotovo)) {
     return Krok([&] { ZobrazPrubeh(kStazeno, "", 0, 0, 0, false, true); });
   }
+  NastavitPrenosy();
   // Before anything is touched: a second run at the same time ends here.
   if (!Krok([&] {
         if (!zamek_.Ziskat(std::chrono::seconds(10))) VyvolatChybu(kUzBezi);
