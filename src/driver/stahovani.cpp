@@ -44,9 +44,10 @@ std::optional<JedinaPolozka> Polozka(const std::string& jmeno, const MezeBalicku
 }
 
 // The largest archive that a package within these bounds comes in: its file stored,
-// plus deflate's worst growth and the archive's own bytes (headers, names).
+// plus deflate's worst growth and the archive's own bytes (headers, names). A listed
+// size beyond any disk is capped so as not to overflow.
 std::int64_t NejvetsiArchiv(const MezeBalicku& meze) {
-  const std::int64_t velikost = std::max<std::int64_t>(meze.velikost, 0);
+  const std::int64_t velikost = std::clamp<std::int64_t>(meze.velikost, 0, std::int64_t{1} << 50);
   return velikost + velikost / 64 + (std::int64_t{64} << 10);
 }
 

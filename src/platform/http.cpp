@@ -199,9 +199,13 @@ KlientHttp::KlientHttp() : h_(std::make_unique<Handle>()) {
 KlientHttp::~KlientHttp() = default;
 
 std::chrono::seconds KlientHttp::Lhuta(std::int64_t ocekavanaVelikost) const {
+  // Sizes and times from outside are capped far beyond any real transfer, so that the
+  // deadline in milliseconds cannot overflow.
+  constexpr std::int64_t kStrop = std::int64_t{1} << 50;
   const std::int64_t rychlost = std::max<std::int64_t>(minRychlost, 1);
-  const std::int64_t velikost = std::max<std::int64_t>(ocekavanaVelikost, 0);
-  return lhutaPrenosu + std::chrono::seconds((velikost + rychlost - 1) / rychlost);
+  const std::int64_t velikost = std::clamp<std::int64_t>(ocekavanaVelikost, 0, kStrop);
+  const std::int64_t zaklad = std::clamp<std::int64_t>(lhutaPrenosu.count(), 0, kStrop);
+  return std::chrono::seconds(zaklad + (velikost + rychlost - 1) / rychlost);
 }
 
 OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soubor,
