@@ -6,6 +6,7 @@
 #include "common/chyba.h"
 #include "common/text.h"
 #include "driver/duvera.h"
+#include "driver/nastaveni_prenosu.h"
 #include "driver/pomucky.h"
 #include "driver/pravo.h"
 #include "driver/prubeh.h"
@@ -127,6 +128,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   // Before anything is read or touched: root trusts only places that only root can change,
   // and a second run at the same time ends here.
   if (!Krok([] { OveritMistaRoota(); })) return false;
+  NastavitPrenosy();
   if (!Krok([&] { zamek_.Zamknout(std::chrono::seconds(10)); })) return false;
 
   if (prikaz.empty()) {

@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include "common/adresa.h"
 #include "common/chyba.h"
@@ -19,9 +21,11 @@
 
 namespace zevlon {
 
-void StahnoutSoubor(const std::string& url, const std::string& soubor, std::int64_t maxBajtu) {
-  OdpovedHttp o = Http().Stahnout(url, soubor, maxBajtu);
+std::int64_t StahnoutSoubor(const std::string& url, const std::string& soubor,
+                            std::int64_t maxBajtu, std::int64_t ocekavanaVelikost) {
+  OdpovedHttp o = Http().Stahnout(url, soubor, maxBajtu, ocekavanaVelikost);
   if (o.status != 200) VyvolatChybu("http error: " + std::to_string(o.status) + " " + o.textStavu);
+  return o.bajtu;
 }
 
 bool JeZip(const std::string& soubor) {
@@ -32,27 +36,71 @@ bool JeZip(const std::string& soubor) {
   return (hlava[0] == 'P' || hlava[0] == 'p') && (hlava[1] == 'K' || hlava[1] == 'k');
 }
 
-void RozbalitPresShell(const std::string& slozka, const std::string& jmeno) {
-  (void)ZkopirovatZArchivu(slozka + jmeno + ".zip", jmeno, slozka);
+namespace {
+
+// The one entry a package unpacks to. A file listed with a negative size has none.
+std::optional<JedinaPolozka> Polozka(const std::string& jmeno, const MezeBalicku& meze) {
+  if (meze.velikost < 0) return std::nullopt;
+  return JedinaPolozka{jmeno, static_cast<std::uint64_t>(meze.velikost), meze.presne};
+}
+
+// The largest archive that a package within these bounds comes in: its file stored,
+// plus deflate's worst growth and the archive's own bytes (headers, names). A listed
+// size beyond any disk is capped so as not to overflow.
+std::int64_t NejvetsiArchiv(const MezeBalicku& meze) {
+  const std::int64_t velikost = std::clamp<std::int64_t>(meze.velikost, 0, std::int64_t{1} << 50);
+  return velikost + velikost / 64 + (std::int64_t{64} << 10);
+}
+
+// Downloads a package's archive within its bound and what the budget has left.
+void StahnoutArchiv(const std::string& url, const std::string& archiv, const MezeBalicku& meze,
+                    RozpocetStahovani* rozpocet) {
+  const std::string prekroceno =
+      rozpocet ? "Server poslal víc dat, než odpovídá seznamu souborů aktualizace (povoleno " +
+                     std::to_string(rozpocet->Celkem()) + " bajtů). Stahování bylo přerušeno."
+               : "";
+  std::int64_t mez = NejvetsiArchiv(meze);
+  const bool mezRozpoctu = rozpocet && rozpocet->Zbyva() < mez;
+  if (mezRozpoctu) mez = rozpocet->Zbyva();
+  if (mez <= 0) VyvolatChybu(prekroceno);
+  std::int64_t prijato = 0;
+  try {
+    prijato = StahnoutSoubor(url, archiv, mez, meze.ocekavano);
+  } catch (const PrilisVelkaOdpoved&) {
+    if (mezRozpoctu) VyvolatChybu(prekroceno);
+    throw;
+  }
+  if (rozpocet) rozpocet->Odecist(prijato);
+}
+
+}  // namespace
+
+void RozbalitPresShell(const std::string& slozka, const std::string& jmeno,
+                       const MezeBalicku& meze) {
+  if (auto polozka = Polozka(jmeno, meze))
+    (void)ZkopirovatZArchivu(slozka + jmeno + ".zip", *polozka, slozka);
 }
 
 void StahnoutARozbalit(const std::string& url, const std::string& slozka, const std::string& jmeno,
-                       const std::string& zprava) {
+                       const std::string& zprava, const MezeBalicku& meze,
+                       RozpocetStahovani* rozpocet) {
   const std::string archiv = slozka + jmeno + ".zip";
   const std::string cil = slozka + jmeno;
+  const std::optional<JedinaPolozka> polozka = Polozka(jmeno, meze);
   // Two passes; in each, a download that is not an archive is fetched once more.
   for (int pruchod = 1;; ++pruchod) {
     for (int stazeni = 1;; ++stazeni) {
       AktualniPolozka = BezPristupovychUdaju(url) + "->" + archiv;
-      StahnoutSoubor(url, archiv);
+      StahnoutArchiv(url, archiv, meze, rozpocet);
       if (JeZip(archiv)) break;
       if (stazeni == 2)
         VyvolatChybu(zprava.empty() ? "Nepodařilo se stáhnout soubor " + archiv : zprava);
     }
     AktualniPolozka = archiv;
     if (ExistujeSoubor(cil)) SmazatSoubor(cil, false);
-    (void)RozzipovatJednoduse(archiv, slozka, 0, "");
-    if (!ExistujeSoubor(cil)) RozbalitPresShell(slozka, jmeno);
+    // Only the package's own file, within its size, by either way of unpacking.
+    if (polozka) (void)RozzipovatJednoduse(archiv, slozka, 0, "", &*polozka);
+    if (!ExistujeSoubor(cil)) RozbalitPresShell(slozka, jmeno, meze);
     SmazatSoubor(archiv, true);
     AktualniPolozka.clear();
     if (ExistujeSoubor(cil)) return;

@@ -3,6 +3,7 @@
 // downloaded, tested, unpacked and retried.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -10,24 +11,70 @@ namespace zevlon {
 
 // One GET of url; the body replaces `soubor` byte for byte. A status other than 200
 // raises "http error: " + status + " " + the status text as the server sent it.
-// A body larger than maxBajtu (default 4 GiB) is refused with an error.
-void StahnoutSoubor(const std::string& url, const std::string& soubor,
-                    std::int64_t maxBajtu = std::int64_t{4} << 30);
+// A body larger than maxBajtu (default 4 GiB) is refused with an error. The deadline
+// of the transfer grows with ocekavanaVelikost. Answers the bytes received.
+std::int64_t StahnoutSoubor(const std::string& url, const std::string& soubor,
+                            std::int64_t maxBajtu = std::int64_t{4} << 30,
+                            std::int64_t ocekavanaVelikost = 0);
+
+// What one package may unpack to: the one file it is named after and no other entry,
+// of exactly `velikost` bytes (a file that a snapshot line lists with its size) or of
+// at most that many (the snapshot itself, the updater). The archive may be a little
+// larger than that; the deadline of its download is scaled to `ocekavano`.
+struct MezeBalicku {
+  std::int64_t velikost;
+  bool presne;
+  std::int64_t ocekavano;
+};
+inline constexpr std::int64_t kMaxSnapshotu = std::int64_t{64} << 20;
+inline constexpr std::int64_t kMaxBalicku = std::int64_t{256} << 20;
+// A snapshot: its download is as short as that of the release information.
+inline constexpr MezeBalicku kBalicekSnapshotu{kMaxSnapshotu, false, 0};
+// A package of no known size (the updater): its deadline as for 32 MiB.
+inline constexpr MezeBalicku kBalicekBezVelikosti{kMaxBalicku, false, std::int64_t{32} << 20};
+// A file of a snapshot, of the size its line gives.
+inline MezeBalicku BalicekSouboru(std::int64_t velikost) {
+  return {velikost, true, velikost};
+}
+
+// What the packages of one snapshot may bring in altogether: twice the total of its
+// sizes, 1 KiB per file (the archive's own bytes) and 1 MiB. A download that would go
+// beyond it is broken off and ends the update.
+class RozpocetStahovani {
+ public:
+  // Sizes beyond what any disk holds (a hostile snapshot's) are taken as 2^50 bytes.
+  RozpocetStahovani(std::int64_t soucetVelikosti, std::int64_t souboru)
+      : celkem_(2 * std::clamp<std::int64_t>(soucetVelikosti, 0, kStrop) +
+                std::clamp<std::int64_t>(souboru, 0, kStrop >> 10) * 1024 +
+                (std::int64_t{1} << 20)),
+        zbyva_(celkem_) {}
+  std::int64_t Celkem() const { return celkem_; }
+  std::int64_t Zbyva() const { return zbyva_; }
+  void Odecist(std::int64_t bajtu) { zbyva_ -= bajtu; }
+
+ private:
+  static constexpr std::int64_t kStrop = std::int64_t{1} << 50;
+  std::int64_t celkem_;
+  std::int64_t zbyva_;
+};
 
 // True when the file begins with "PK" (letter case ignored); any error gives false.
 bool JeZip(const std::string& soubor);
 
-// Copies the entry `jmeno` out of slozka + jmeno + ".zip" into slozka, or leaves
-// nothing; errors are ignored.
-void RozbalitPresShell(const std::string& slozka, const std::string& jmeno);
+// Copies the entry `jmeno` out of slozka + jmeno + ".zip" into slozka within the
+// package's bounds, or leaves nothing; errors are ignored.
+void RozbalitPresShell(const std::string& slozka, const std::string& jmeno,
+                       const MezeBalicku& meze = kBalicekBezVelikosti);
 
-// Downloads url into slozka + jmeno + ".zip" and unpacks it to slozka + jmeno. A
-// download that is not a zip archive is fetched once more, a package that unpacks to
-// nothing is processed once more from the download: at most four downloads. Then the
+// Downloads url into slozka + jmeno + ".zip" and unpacks its entry `jmeno` to
+// slozka + jmeno within the package's bounds. A download that is not a zip archive is
+// fetched once more, a package that unpacks to nothing (or to a file out of its
+// bounds) is processed once more from the download: at most four downloads. Then the
 // error: `zprava`, or the standard text when it is empty. Returns only when
-// slozka + jmeno exists.
+// slozka + jmeno exists. With a budget, every download is counted against it.
 void StahnoutARozbalit(const std::string& url, const std::string& slozka, const std::string& jmeno,
-                       const std::string& zprava);
+                       const std::string& zprava, const MezeBalicku& meze = kBalicekBezVelikosti,
+                       RozpocetStahovani* rozpocet = nullptr);
 
 // Waits the given number of seconds, letting window events run meanwhile.
 void Pockat(float sekundy);

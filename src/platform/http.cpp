@@ -2,11 +2,15 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "common/adresa.h"
@@ -31,7 +35,7 @@ void InicializovatCurl() {
 }
 
 // What one transfer collects: the body goes to the descriptor, the status line of
-// every answer (one per redirect) is parsed.
+// every answer (one per redirect) is parsed, and the scheme each hop leads to.
 struct Prenos {
   int fd = -1;
   int chybaZapisu = 0;
@@ -39,7 +43,47 @@ struct Prenos {
   std::int64_t maxBajtu = 0;
   bool prilisVelke = false;
   std::string textStavu;
+  long status = 0;
+  bool https = false;                           // the answer being read came over https
+  std::string sestupNa;                         // a redirect from https to this address was refused
+  std::chrono::steady_clock::time_point konec;  // the deadline
+  bool poLhute = false;                         // broken off at the deadline
 };
+
+int HlidatLhutu(void* u, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto* p = static_cast<Prenos*>(u);
+  p->poLhute = std::chrono::steady_clock::now() >= p->konec;
+  return p->poLhute ? 1 : 0;  // 1 aborts the transfer
+}
+
+// The scheme of an absolute address ("HTTPS://..." gives "https"); nothing for a
+// relative one, which keeps the scheme of the address it is relative to.
+std::optional<std::string> Schema(std::string_view adresa) {
+  std::size_t i = 0;
+  while (i < adresa.size() && (std::isalnum(static_cast<unsigned char>(adresa[i])) ||
+                               adresa[i] == '+' || adresa[i] == '-' || adresa[i] == '.'))
+    ++i;
+  if (i == 0 || i >= adresa.size() || adresa[i] != ':' ||
+      !std::isalpha(static_cast<unsigned char>(adresa[0])))
+    return std::nullopt;
+  std::string schema(adresa.substr(0, i));
+  for (char& c : schema)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return schema;
+}
+
+bool JeHttps(std::string_view adresa) {
+  return Schema(adresa) == "https";
+}
+
+std::string_view BezMezer(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+    s.remove_prefix(1);
+  while (!s.empty() &&
+         (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t'))
+    s.remove_suffix(1);
+  return s;
+}
 
 std::size_t ZapsatTelo(char* data, std::size_t velikost, std::size_t pocet, void* u) {
   auto* p = static_cast<Prenos*>(u);
@@ -60,7 +104,7 @@ std::size_t CistHlavicku(char* data, std::size_t velikost, std::size_t pocet, vo
   auto* p = static_cast<Prenos*>(u);
   std::string_view radek(data, velikost * pocet);
   if (radek.substr(0, 5) == "HTTP/") {
-    // "HTTP/1.1 404 Not Found": the text after the code, as the server wrote it.
+    // "HTTP/1.1 404 Not Found": the code, and the text after it as the server wrote it.
     auto mezera = radek.find(' ');
     auto druha = mezera == std::string_view::npos ? mezera : radek.find(' ', mezera + 1);
     std::string_view text =
@@ -68,9 +112,31 @@ std::size_t CistHlavicku(char* data, std::size_t velikost, std::size_t pocet, vo
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
       text.remove_suffix(1);
     p->textStavu = std::string(text);
+    p->status = mezera == std::string_view::npos
+                    ? 0
+                    : std::strtol(std::string(radek.substr(mezera + 1, 3)).c_str(), nullptr, 10);
+    return velikost * pocet;
+  }
+  auto dvojtecka = radek.find(':');
+  if (p->status / 100 == 3 && dvojtecka == 8 && ::strncasecmp(radek.data(), "Location", 8) == 0) {
+    std::string_view kam = BezMezer(radek.substr(dvojtecka + 1));
+    std::optional<std::string> schema = Schema(kam);
+    // Once on https, a redirect goes on over https or not at all.
+    if (p->https && schema && *schema != "https") {
+      p->sestupNa = std::string(kam);
+      return 0;  // aborts the transfer
+    }
+    if (schema) p->https = *schema == "https";
   }
   return velikost * pocet;
 }
+
+// Leaving https (a redirect to http, or an http address in a run on https) is refused
+// with the platform's number for a redirect from https to http; a transfer past its
+// time bounds fails with the number of a time-out.
+constexpr auto kChybaSestupu = static_cast<std::int32_t>(0x80072F08u);
+constexpr auto kChybaCasu = static_cast<std::int32_t>(0x80072EE2u);
+constexpr const char* kTextCasu = "Vypršel časový limit operace.";
 
 // Transport failures as the platform's request object reports them: its error
 // number and a Czech description.
@@ -89,7 +155,7 @@ std::size_t CistHlavicku(char* data, std::size_t velikost, std::size_t pocet, vo
       p = {static_cast<std::int32_t>(0x80072EFDu), "Nelze se připojit k serveru."};
       break;
     case CURLE_OPERATION_TIMEDOUT:
-      p = {static_cast<std::int32_t>(0x80072EE2u), "Vypršel časový limit operace."};
+      p = {kChybaCasu, kTextCasu};
       break;
     case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_URL_MALFORMAT:
@@ -133,10 +199,25 @@ KlientHttp::KlientHttp() : h_(std::make_unique<Handle>()) {
 
 KlientHttp::~KlientHttp() = default;
 
+std::chrono::seconds KlientHttp::Lhuta(std::int64_t ocekavanaVelikost) const {
+  // Sizes and times from outside are capped far beyond any real transfer, so that the
+  // deadline in milliseconds cannot overflow.
+  constexpr std::int64_t kStrop = std::int64_t{1} << 50;
+  const std::int64_t rychlost = std::max<std::int64_t>(minRychlost, 1);
+  const std::int64_t velikost = std::clamp<std::int64_t>(ocekavanaVelikost, 0, kStrop);
+  const std::int64_t zaklad = std::clamp<std::int64_t>(lhutaPrenosu.count(), 0, kStrop);
+  return std::chrono::seconds(zaklad + (velikost + rychlost - 1) / rychlost);
+}
+
 OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soubor,
-                                 std::int64_t maxBajtu) {
+                                 std::int64_t maxBajtu, std::int64_t ocekavanaVelikost) {
   CURL* c = h_->curl.get();
   if (!c) throw Chyba(7, "Nedostatek paměti");
+  const bool https = JeHttps(url);
+  if (jenHttps && !https)
+    throw Chyba(kChybaSestupu,
+                "Aktualizace začala na zabezpečeném spojení (https), nezabezpečenou adresu " +
+                    BezPristupovychUdaju(url) + " proto nelze použít.");
 
   const std::string docasny = DocasnyNazev(soubor);
   ::unlink(docasny.c_str());
@@ -152,6 +233,11 @@ OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soub
   Prenos prenos;
   prenos.fd = fd.Fd();
   prenos.maxBajtu = maxBajtu;
+  prenos.https = https;
+  const std::chrono::seconds lhuta = Lhuta(ocekavanaVelikost);
+  prenos.konec = std::chrono::steady_clock::now() + lhuta;
+  // http is not even offered to a transfer that must stay on https.
+  const char* protokoly = https || jenHttps ? "https" : "http,https";
   char chyba[CURL_ERROR_SIZE] = {};
 
   curl_easy_reset(c);
@@ -160,11 +246,19 @@ OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soub
   curl_easy_setopt(c, CURLOPT_HTTPHEADER, h_->hlavicky.get());
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, jenHttps ? "https" : "http,https");
+  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, protokoly);
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(casPripojeni.count()));
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(casNecinnosti.count()));
+  // The deadline is watched by the progress callback, so that it is told apart from
+  // the minimum speed; libcurl's own time-out a second later only backs it up.
+  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, HlidatLhutu);
+  curl_easy_setopt(c, CURLOPT_XFERINFODATA, &prenos);
+  curl_easy_setopt(c, CURLOPT_TIMEOUT_MS,
+                   static_cast<long>(std::chrono::milliseconds(lhuta).count() + 1000));
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT,
+                   static_cast<long>(std::max<std::int64_t>(minRychlost, 1)));
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(casMinRychlosti.count()));
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBajtu));
   // A certificate store named in the environment (as OpenSSL reads it) is honoured.
@@ -182,12 +276,32 @@ OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soub
   if (vysledek != CURLE_OK || prenos.chybaZapisu || chybaZavreni) {
     ::unlink(docasny.c_str());
     if (prenos.prilisVelke || vysledek == CURLE_FILESIZE_EXCEEDED)
-      throw Chyba(kChybaUzivatele, "Soubor na adrese " + BezPristupovychUdaju(url) +
-                                       " je větší než povolených " + std::to_string(maxBajtu) +
-                                       " bajtů.");
+      throw PrilisVelkaOdpoved(kChybaUzivatele, "Soubor na adrese " + BezPristupovychUdaju(url) +
+                                                    " je větší než povolených " +
+                                                    std::to_string(maxBajtu) + " bajtů.");
+    if (!prenos.sestupNa.empty())
+      throw Chyba(kChybaSestupu,
+                  "Server přesměroval zabezpečené spojení (https) na nezabezpečenou adresu " +
+                      BezPristupovychUdaju(prenos.sestupNa) + ". (" + BezPristupovychUdaju(url) +
+                      ")");
     if (prenos.chybaZapisu || chybaZavreni) {
       int e = prenos.chybaZapisu ? prenos.chybaZapisu : chybaZavreni;
       throw Chyba(e, "Nelze zapsat soubor " + soubor + ": " + std::strerror(e));
+    }
+    if (prenos.poLhute || vysledek == CURLE_OPERATION_TIMEDOUT) {
+      // The deadline, or the minimum speed once the request went out (before that it
+      // was the time to connect).
+      long odeslano = 0;
+      curl_easy_getinfo(c, CURLINFO_REQUEST_SIZE, &odeslano);
+      if (prenos.poLhute || std::chrono::steady_clock::now() >= prenos.konec)
+        throw Chyba(kChybaCasu, std::string(kTextCasu) + " Přenos nebyl dokončen do " +
+                                    std::to_string(lhuta.count()) + " s od svého začátku. (" +
+                                    BezPristupovychUdaju(url) + ")");
+      if (odeslano > 0)
+        throw Chyba(kChybaCasu, std::string(kTextCasu) + " Server posílal data pomaleji než " +
+                                    std::to_string(minRychlost) + " bajtů za sekundu po dobu " +
+                                    std::to_string(casMinRychlosti.count()) + " s. (" +
+                                    BezPristupovychUdaju(url) + ")");
     }
     VyvolatChybuPrenosu(vysledek, chyba, url);
   }

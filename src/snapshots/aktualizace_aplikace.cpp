@@ -1,5 +1,7 @@
 #include "snapshots/aktualizace_aplikace.h"
 
+#include <algorithm>
+
 #include "common/chyba.h"
 #include "common/text.h"
 #include "driver/pomucky.h"
@@ -39,7 +41,8 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
     SmazatJeLiTam(snapshot);
     SmazatJeLiTam(snapshot + ".zip");
     StahnoutARozbalit(UrlServeru + kSnapshot + ".zip", TempSlozka, kSnapshot,
-                      "Nepodařilo se stáhnout informace o aktualizaci z internetu.");
+                      "Nepodařilo se stáhnout informace o aktualizaci z internetu.",
+                      kBalicekSnapshotu);
 
     Hlasit("Načítání obsahu instalační složky", 0, 100);
     InstalacniSlozka slozka;
@@ -48,6 +51,14 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
     auto mistni = slozka.DejObsahSlozky(VsechnySoubory);
 
     const auto n = static_cast<std::int32_t>(server.Pocet());
+    // What the packages of this snapshot may bring in (sizes capped so as not to
+    // overflow; the budget caps them again).
+    constexpr std::int64_t kStrop = std::int64_t{1} << 50;
+    std::int64_t soucet = 0;
+    for (const auto& polozka : server)
+      soucet =
+          std::min(soucet + std::clamp<std::int64_t>(polozka.hodnota->Velikost, 0, kStrop), kStrop);
+    RozpocetStahovani rozpocet(soucet, n);
     std::int32_t k = 0;
     std::string hotovaSlozka;  // the target folder the last file went to: it exists
     for (const auto& polozka : server) {
@@ -74,8 +85,8 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       } else {
         Hlasit("Stahuje se nový soubor " + s.Cesta, k, n);
         SmazatJeLiTam(TempSlozka + jmeno);
-        StahnoutARozbalit(UrlServeru + KodovatProUrl(s.Cesta, true) + ".zip", TempSlozka, jmeno,
-                          "");
+        StahnoutARozbalit(UrlServeru + KodovatProUrl(s.Cesta, true) + ".zip", TempSlozka, jmeno, "",
+                          BalicekSouboru(s.Velikost), &rozpocet);
         AktualniPolozka = TempSlozka + jmeno + "->" + cil;
         KopirovatSoubor(TempSlozka + jmeno, cil, true);
         AktualniPolozka = TempSlozka + jmeno;

@@ -265,7 +265,8 @@ std::int32_t ZazipovatJednoduse(const std::string& zdroj, const std::string& arc
 }
 
 std::int32_t RozzipovatJednoduse(const std::string& archiv, const std::string& cilovaSlozka,
-                                 std::int16_t prepsat, const std::string& heslo) {
+                                 std::int16_t prepsat, const std::string& heslo,
+                                 const JedinaPolozka* jen) {
   return SLogovanim(kZdrojRozzipovat, [&]() -> std::int32_t {
     StavModulu& s = Zapisovatelny();
     NacistKnihovnu(kSlotUnzip);
@@ -276,10 +277,13 @@ std::int32_t RozzipovatJednoduse(const std::string& archiv, const std::string& c
     s.volby.nvflag = 0;
     s.volby.ndflag = 1;
     s.volby.noflag = prepsat != 0 ? 1 : 0;
-    s.vyber.clear();
-    s.pocetVyberu = 0;
+    s.vyber = jen ? jen->jmeno : std::string();
+    s.pocetVyberu = jen ? 1 : 0;
     s.vyjimky.clear();
     s.pocetVyjimek = 0;
+    s.jedinaPolozka = jen != nullptr;
+    s.maxVelikost = jen ? jen->velikost : 0;
+    s.presnaVelikost = jen && jen->presne;
 
     std::string slozka, jmeno;
     RozdelitCestu(archiv, slozka, jmeno);
@@ -306,6 +310,9 @@ std::int32_t RozzipovatJednoduse(const std::string& archiv, const std::string& c
     dcl.fPrivilege = o.fPrivilege;
     dcl.Zip = s.zip.c_str();
     dcl.ExtractDir = s.extractDir.c_str();
+    dcl.fExactNames = s.jedinaPolozka ? 1 : 0;
+    dcl.MaxSize = s.maxVelikost;
+    dcl.fExactSize = s.presnaVelikost ? 1 : 0;
 
     zip32::USERFUNCTION funkce;
     funkce.print = UnzipTisk;

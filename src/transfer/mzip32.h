@@ -30,13 +30,23 @@ inline constexpr std::int32_t kZdrojNeexistuje = zip32::ZE_NONE;
 std::int32_t ZazipovatJednoduse(const std::string& zdroj, const std::string& archiv, bool nahradit,
                                 const std::string& heslo, bool bezCest);
 
+// The one entry a package is unpacked for: its path in the archive and what it may
+// unpack to (at most `velikost` bytes, or exactly that many).
+struct JedinaPolozka {
+  std::string jmeno;
+  std::uint64_t velikost = 0;
+  bool presne = false;
+};
+
 // Unpacks the whole archive into cilovaSlozka (blank: the archive's own folder),
 // recreating its folders, and answers the layer's code (0 on success). Existing
 // files are replaced: unasked when prepsat is non-zero, otherwise after the replace
 // callback answered "replace all". heslo opens encrypted entries; an empty heslo
-// declines once and for the rest of the process.
+// declines once and for the rest of the process. With `jen`, only the entry of
+// exactly that path (letter case included) is unpacked, and only within its size.
 std::int32_t RozzipovatJednoduse(const std::string& archiv, const std::string& cilovaSlozka,
-                                 std::int16_t prepsat, const std::string& heslo);
+                                 std::int16_t prepsat, const std::string& heslo,
+                                 const JedinaPolozka* jen = nullptr);
 
 namespace mzip32 {
 
@@ -84,6 +94,10 @@ struct StavModulu {
   int pocetVyberu = 0;
   std::string vyjimky;  // exclusion list and count
   int pocetVyjimek = 0;
+  // The one entry of a package and its size, when the selection is one exact path.
+  bool jedinaPolozka = false;
+  std::uint64_t maxVelikost = 0;
+  bool presnaVelikost = false;
   std::string textTisku;   // what the unzip print callback received
   std::string textVypisu;  // listing lines of the unzip message callback
   int pocetVypsanych = 0;  // entries listed

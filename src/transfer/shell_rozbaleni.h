@@ -5,13 +5,17 @@
 
 #include <string>
 
+#include "transfer/mzip32.h"
+
 namespace zevlon {
 
-// Copies the entry `polozka` at the root of the archive (its name compared without
-// regard to letter case) into `slozka` under that name, keeping its time. The file
-// appears complete or not at all; links and names with a path are refused. False
-// when anything failed.
-bool ZkopirovatZArchivu(const std::string& archiv, const std::string& polozka,
+// Copies the entry polozka.jmeno at the root of the archive (its name compared
+// without regard to letter case) into `slozka` under that name, keeping its time,
+// when it unpacks to no more bytes than it declares and within polozka's size. The
+// file appears complete or not at all. An archive that the unzip would refuse (an
+// entry that is a link, or whose path is absolute or climbs out) is refused here too,
+// and so are names with a path. False when anything failed.
+bool ZkopirovatZArchivu(const std::string& archiv, const JedinaPolozka& polozka,
                         const std::string& slozka);
 
 }  // namespace zevlon

@@ -1,8 +1,12 @@
 #include "transfer/zip32_pomucky.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace zevlon::zip32 {
@@ -102,6 +106,13 @@ std::optional<std::string> BezpecnaCesta(std::string_view jmeno) {
   return vysledek;
 }
 
+bool MaVelikost(zip_t* archiv, zip_uint64_t index, std::uint64_t velikost, bool presne) {
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (zip_stat_index(archiv, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)) return false;
+  return presne ? st.size == velikost : st.size <= velikost;
+}
+
 bool JeOdkaz(zip_t* archiv, zip_uint64_t index) {
   zip_uint8_t system = 0;
   zip_uint32_t atributy = 0;
@@ -110,13 +121,37 @@ bool JeOdkaz(zip_t* archiv, zip_uint64_t index) {
   return ((atributy >> 16) & S_IFMT) == S_IFLNK;
 }
 
+mode_t ZakazaneBity() {
+  // The umask can be read without changing it only from /proc (Linux 4.7 on); else it
+  // is set and put back at once.
+  mode_t maska = 0;
+  bool precteno = false;
+  std::ifstream stav("/proc/self/status");
+  for (std::string radek; !precteno && std::getline(stav, radek);)
+    if (radek.rfind("Umask:", 0) == 0) {
+      maska = static_cast<mode_t>(std::strtoul(radek.c_str() + 6, nullptr, 8));
+      precteno = true;
+    }
+  if (!precteno) {
+    maska = ::umask(022);
+    ::umask(maska);
+  }
+  if (::geteuid() == 0) maska |= S_IWGRP | S_IWOTH;
+  return maska & 0777;
+}
+
 mode_t RezimSouboru(zip_t* archiv, zip_uint64_t index) {
   zip_uint8_t system = 0;
   zip_uint32_t atributy = 0;
-  if (zip_file_get_external_attributes(archiv, index, 0, &system, &atributy) != 0) return 0644;
-  mode_t unixove = static_cast<mode_t>(atributy >> 16);
-  if (unixove & 0777) return unixove & 0777;
-  return (atributy & kDosJenProCteni) ? 0444 : 0644;
+  mode_t rezim = 0644;
+  if (zip_file_get_external_attributes(archiv, index, 0, &system, &atributy) == 0) {
+    mode_t unixove = static_cast<mode_t>(atributy >> 16);
+    if (unixove & 0777)
+      rezim = unixove & 0777;
+    else if (atributy & kDosJenProCteni)
+      rezim = 0444;
+  }
+  return rezim & ~ZakazaneBity();
 }
 
 void Tisknout(DLLPRNT tisk, std::string_view zprava) {

@@ -66,11 +66,21 @@ std::optional<UtcCas> CasPolozky(zip_t* archiv, zip_uint64_t index, bool* zPoleC
 // empty answer names that folder itself.
 std::optional<std::string> BezpecnaCesta(std::string_view jmeno);
 
+// True when the entry declares its size and it is at most `velikost` bytes (exactly
+// that many with `presne`).
+bool MaVelikost(zip_t* archiv, zip_uint64_t index, std::uint64_t velikost, bool presne);
+
 // True when the entry's external attributes mark a symbolic link.
 bool JeOdkaz(zip_t* archiv, zip_uint64_t index);
 
+// Permission bits that nothing unpacked ever gets: those of the process's umask and,
+// for a process of root, the write bits of group and others (root must never install
+// a file that another user could change).
+mode_t ZakazaneBity();
+
 // Permission bits for an extracted file: the entry's Unix bits (at most 0777) when it
-// has them, else 0644, without the write bits when the DOS read-only bit is set.
+// has them, else 0644, without the write bits when the DOS read-only bit is set; never
+// any of ZakazaneBity.
 mode_t RezimSouboru(zip_t* archiv, zip_uint64_t index);
 
 // Hands a message to a print callback (when there is one).

@@ -65,7 +65,7 @@ bool VytvoritSlozky(const std::string& cesta) {
       if (!S_ISDIR(st.st_mode)) return false;
       continue;
     }
-    if (::mkdir(cast.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    if (::mkdir(cast.c_str(), 0777 & ~ZakazaneBity()) != 0 && errno != EEXIST) return false;
   }
   return true;
 }
@@ -126,8 +126,15 @@ class Rozbalovani {
         nebezpecne = true;
         continue;
       }
-      if (!Vybrana(jmeno, ifnc, ifnv, xfnc, xfnv, nalezeno)) continue;
+      if (!Vybrana(v_.fExactNames ? cil.value_or(jmeno) : jmeno, ifnc, ifnv, xfnc, xfnv, nalezeno))
+        continue;
       bool slozka = !jmeno.empty() && jmeno.back() == '/';
+      // The one file asked for by its exact path must be a file of an allowed size.
+      if (rozbalovat && ((v_.fExactNames && slozka) || !VelikostPovolena(i))) {
+        Hlasit(std::string("error: entry of another size or kind than allowed refused: ") + nazev);
+        nebezpecne = true;
+        continue;
+      }
       if (rozbalovat && !slozka && cil && cil->empty()) {
         Hlasit(std::string("error: entry without a name refused: ") + nazev);
         nebezpecne = true;
@@ -172,12 +179,15 @@ class Rozbalovani {
  private:
   bool Vybrana(const std::string& jmeno, int ifnc, const char* const* ifnv, int xfnc,
                const char* const* xfnv, std::vector<bool>& nalezeno) const {
+    auto odpovida = [&](const char* vzor) {
+      return v_.fExactNames ? jmeno == vzor : OdpovidaMasce(jmeno, vzor);
+    };
     for (int i = 0; i < xfnc; ++i)
-      if (xfnv[i] && OdpovidaMasce(jmeno, xfnv[i])) return false;
+      if (xfnv[i] && odpovida(xfnv[i])) return false;
     if (ifnc == 0) return true;
     bool ano = false;
     for (int i = 0; i < ifnc; ++i)
-      if (ifnv[i] && OdpovidaMasce(jmeno, ifnv[i])) {
+      if (ifnv[i] && odpovida(ifnv[i])) {
         nalezeno[static_cast<std::size_t>(i)] = true;
         ano = true;
       }
@@ -201,6 +211,12 @@ class Rozbalovani {
   bool PrilisVelka(zip_uint64_t index) const {
     zip_stat_t st = Udaje(index);
     return (st.valid & ZIP_STAT_SIZE) && st.size > kMaxVelikostPolozky;
+  }
+
+  // Whether a selected entry declares a size the caller allows (any, unless one file is
+  // asked for by its exact path).
+  bool VelikostPovolena(zip_uint64_t index) const {
+    return !v_.fExactNames || MaVelikost(za_, index, v_.MaxSize, v_.fExactSize != 0);
   }
 
   zip_stat_t Udaje(zip_uint64_t index) const {
@@ -410,11 +426,12 @@ class Rozbalovani {
       Hlasit("error: " + cesta + ": " + proc);
       return kod;
     };
-    // An entry never unpacks to more than it declares (nor than the hard limit).
+    // An entry never unpacks to more than it declares (nor than the hard limit or the
+    // caller's), and to no less than it declares: libzip itself checks neither.
     zip_stat_t udaje = Udaje(p.index);
-    const zip_uint64_t mez = (udaje.valid & ZIP_STAT_SIZE)
-                                 ? std::min(udaje.size, kMaxVelikostPolozky)
-                                 : kMaxVelikostPolozky;
+    zip_uint64_t mez = (udaje.valid & ZIP_STAT_SIZE) ? std::min(udaje.size, kMaxVelikostPolozky)
+                                                     : kMaxVelikostPolozky;
+    if (v_.fExactNames) mez = std::min<zip_uint64_t>(mez, v_.MaxSize);
     zip_uint64_t zapsano = 0;
     std::vector<char> buf(kDavka);
     for (;;) {
@@ -426,6 +443,8 @@ class Rozbalovani {
       if (int e = ZapsatVse(fd.Fd(), std::string_view(buf.data(), static_cast<std::size_t>(n))))
         return selhat(PK_DISK, std::strerror(e));
     }
+    if ((udaje.valid & ZIP_STAT_SIZE) && zapsano != udaje.size)
+      return selhat(PK_BADERR, "less data than the entry declares");
     // No flush per file: the swap that makes unpacked files live flushes them all.
     if (::fchmod(fd.Fd(), RezimSouboru(za_, p.index)) != 0)
       return selhat(PK_DISK, std::strerror(errno));

@@ -174,6 +174,14 @@ struct DCLIST {
   int fPrivilege = 0;                // no effect: there are no ACLs to restore
   const char* Zip = nullptr;         // the archive
   const char* ExtractDir = nullptr;  // target folder; empty or null: the current folder
+  // Our own additions, for unpacking one file of a package: with fExactNames the
+  // selection names are paths taken exactly (letter case included), not patterns, and
+  // a selected entry that is a folder or declares more than MaxSize bytes (with
+  // fExactSize: any other number) refuses the archive; one that unpacks to more is not
+  // written.
+  int fExactNames = 0;
+  std::uint64_t MaxSize = 0;
+  int fExactSize = 0;
 };
 
 // Version of the layer. structlen tells how many bytes of the record the caller

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <functional>
 
 #include "installers/pomoc_operaci.h"
 #include "support/archivy.h"
@@ -76,6 +77,72 @@ TEST(StahnoutARozbalit, PackagesAreUnpackedOrFailAfterAtMostFourDownloadsLeaving
     EXPECT_EQ(zbyva, p.zbyva);
   }
   EXPECT_EQ(s.Cist("tmp/Setup.exe"), "program");
+  AktualniPolozka.clear();
+}
+
+// What a hostile server may put in a package of a file that the snapshot lists with 10
+// bytes: more entries, an entry that declares 10 bytes and inflates to 20 MB (which
+// the unzip refuses, so that the second way of unpacking is tried too), another size,
+// a link or a path that climbs out. Only the file asked for is ever unpacked, of
+// exactly 10 bytes; anything else leaves nothing and fails after two passes.
+TEST(StahnoutARozbalit, PackagesUnpackOnlyTheirOwnFileOfExactlyTheListedSize) {
+  test::Sandbox s;
+  test::FalesnaPlatforma platforma;
+  platforma.program = s / "Zevlon";
+  test::FalesneUi ui;
+  const std::string slozka = s.Vytvorit("run/tmp") + "/", deset = "0123456789";
+  // The bytes of an archive, after the server's doctoring.
+  auto archiv = [&](const std::vector<test::PolozkaZipu>& polozky,
+                    const std::function<void(const std::string&)>& upravit = {}) {
+    test::VytvoritZip(s / "archiv.zip", polozky);
+    if (upravit) upravit(s / "archiv.zip");
+    return s.Cist("archiv.zip");
+  };
+  const std::string bomba =
+      archiv({{"a.dll", std::string(20'000'000, '\0')}},
+             [](const std::string& a) { test::ZmenitVelikostPolozky(a, "a.dll", 10); });
+  const std::string nahoru =
+      archiv({{"a.dll", deset}, {"xx/b.dll", "ven"}},
+             [](const std::string& a) { test::PrejmenovatPolozku(a, "xx/b.dll", "../b.dll"); });
+  const struct {
+    std::string pripad, telo;
+    MezeBalicku meze;
+    bool rozbaleno;
+  } kPripady[] = {
+      {"the file alone", archiv({{"a.dll", deset}}), BalicekSouboru(10), true},
+      {"more entries", archiv({{"a.dll", deset}, {"b.dll", std::string(1 << 20, 'b')}}),
+       BalicekSouboru(10), true},
+      {"a bomb", bomba, BalicekSouboru(10), false},
+      {"a byte more", archiv({{"a.dll", deset + "!"}}), BalicekSouboru(10), false},
+      {"a byte less", archiv({{"a.dll", "012345678"}}), BalicekSouboru(10), false},
+      {"a link beside", archiv({{"a.dll", deset}, {"b.dll", "/etc/passwd", 0777, true}}),
+       BalicekSouboru(10), false},
+      {"a path that climbs", nahoru, BalicekSouboru(10), false},
+      {"within a bound", archiv({{"a.dll", deset}}), MezeBalicku{10, false, 0}, true},
+      {"over a bound", archiv({{"a.dll", deset}}), MezeBalicku{9, false, 0}, false},
+  };
+  for (const auto& p : kPripady) {
+    SCOPED_TRACE(p.pripad);
+    test::TestHttpServer server([&](const PozadavekHttp&) { return test::Telo(p.telo); });
+    std::string popis;
+    try {
+      StahnoutARozbalit(server.Adresa() + "/a.dll.zip", slozka, "a.dll", "", p.meze);
+    } catch (const Chyba& c) {
+      popis = c.Popis();
+    }
+    if (p.rozbaleno) {
+      EXPECT_EQ(popis, "");
+      EXPECT_EQ(test::Obsah(s / "run"), (std::vector<std::string>{"tmp", "tmp/a.dll"}));
+      EXPECT_EQ(test::Stav(slozka + "a.dll").st_size, 10);
+      EXPECT_EQ(s.Cist("run/tmp/a.dll"), deset);
+    } else {
+      EXPECT_EQ(popis, "Nepodařilo se dekomprimovat soubor (" + slozka + "a.dll.zip).");
+      EXPECT_EQ(server.Pozadavky().size(), 2u);
+      EXPECT_EQ(test::Obsah(s / "run"), std::vector<std::string>{"tmp"});
+    }
+    std::filesystem::remove_all(s / "run/tmp");
+    std::filesystem::create_directory(s / "run/tmp");
+  }
   AktualniPolozka.clear();
 }
 

@@ -12,10 +12,13 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 #include "driver/pravo.h"
 #include "installers/pomoc_operaci.h"
+#include "platform/ini.h"
+#include "support/archivy.h"
 #include "support/http_server.h"
 #include "support/neprivilegovany.h"
 
@@ -414,6 +417,140 @@ TEST_P(Zabiti, RightAfterEachSwapLeavesWholeFoldersAndTheNextRunCompletesTheUpda
 }
 INSTANTIATE_TEST_SUITE_P(Aktualizace, Zabiti, ::testing::Values(true, false),
                          [](const auto& i) { return i.param ? "Vymenou" : "DvemaPrejmenovanimi"; });
+
+// Bounds on what the site sends: modes, sizes, time and the protocol of a run.
+class Hranice : public Aktualizace {
+ protected:
+  // Zevlon.ini for the site at web_, with further [Server] lines.
+  void Volby(const std::string& dalsi = "") {
+    s_.Zapsat("program/Zevlon.ini", "[Server]\r\nAdresa=" + web_ + "\r\n" + dalsi +
+                                        "[Nastaveni]\r\nSlozkaDat=" + profil_ + "\r\n");
+  }
+  // Runs Zevlon and answers its exit status, or -1 when it had not ended by itself
+  // after 45 seconds (it is killed then).
+  int SpustitSHlidacem() {
+    int nic = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    pid_t pid = test::SpustitNaPozadi({s_ / "program/Zevlon"}, Prostredi(), nic);
+    ::close(nic);
+    int stav = 0;
+    for (int i = 0; i < 450 && ::waitpid(pid, &stav, WNOHANG) == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (::waitpid(pid, &stav, WNOHANG) == 0) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+      return -1;
+    }
+    return WIFEXITED(stav) ? WEXITSTATUS(stav) : 128 + WTERMSIG(stav);
+  }
+  std::string Chyby() {
+    return test::Existuje(s_ / "program/online_errors.log") ? s_.Cist("program/online_errors.log")
+                                                            : "";
+  }
+};
+
+// Whatever mode a package gives its file, a run of root (here with umask 0) installs
+// nothing that group or others may write.
+TEST_F(Hranice, PackageModesNeverLetOthersWriteTheInstalledFiles) {
+  if (::geteuid() != 0) GTEST_SKIP() << "the rule for root needs root";
+  ::chmod((s_ / "vydani/Setup/Merko/Merko.exe").c_str(), 0777);
+  ::chmod((s_ / "vydani/SetupCommon/System/spolecne.dll").c_str(), 0666);
+  Publikovat("20141231");
+  ASSERT_EQ(Spustit({"/bin/sh", "-c", "umask 0 && exec \"$0\""}).kod, 0);
+  EXPECT_EQ(test::Stav(profil_ + "Setup/Merko/Merko.exe").st_mode & 07777, 0755u);
+  EXPECT_EQ(test::Stav(profil_ + "SetupCommon/System/spolecne.dll").st_mode & 07777, 0644u);
+}
+
+// A package that declares the size its snapshot line gives and inflates to 20 MB: the
+// unzip refuses it, and so does the second way of unpacking.
+TEST_F(Hranice, PackageInflatingBeyondItsListedSizeInstallsNothing) {
+  const std::string archiv = s_ / "www/aktualizace-online/Setup/Merko/Merko.exe.zip";
+  test::VytvoritZip(archiv, {{"Merko.exe", std::string(20'000'000, 'M')}});
+  test::ZmenitVelikostPolozky(archiv, "Merko.exe", 14);  // "Merko 20141231"
+  const auto predtim = ZiveSlozky();
+  EXPECT_EQ(Spustit().kod, 1);
+  Nezmeneno(predtim);
+  EXPECT_NE(Chyby().find("\tNepodařilo se dekomprimovat soubor ("), std::string::npos) << Chyby();
+}
+
+// A site that trickles a few bytes a second ends the run at the deadline or the
+// minimum speed that Zevlon.ini sets, with the reason in the log.
+TEST_F(Hranice, TricklingSiteEndsTheRunAtTheBoundsOfZevlonIni) {
+  std::mutex zamek;
+  std::string pomalu = "/nic";  // the path that trickles
+  test::TestHttpServer server([&](const test::PozadavekHttp& p) {
+    auto o = test::TestHttpServer::SlozkaSouboru(s_ / "www")(p);
+    std::lock_guard<std::mutex> z(zamek);
+    if (p.cesta.find(pomalu) != std::string::npos) o.kapka = std::chrono::milliseconds(500);
+    return o;
+  });
+  web_ = server.Adresa() + "/aktualizace-online/";
+  Publikovat("20141231");
+  const auto predtim = ZiveSlozky();
+  const struct {
+    std::string pomalu, volby, chyba;
+  } kPripady[] = {
+      {"/download.ini", "LhutaPrenosu=2\r\nMinRychlost=1\r\nDobaMinRychlosti=3600\r\n",
+       "Vypršel časový limit operace. Přenos nebyl dokončen do 2 s od svého začátku."},
+      {"/Merko.exe.zip", "LhutaPrenosu=3600\r\nMinRychlost=1024\r\nDobaMinRychlosti=2\r\n",
+       "Vypršel časový limit operace. Server posílal data pomaleji než 1024 bajtů za sekundu po "
+       "dobu 2 s."},
+  };
+  for (const auto& p : kPripady) {
+    SCOPED_TRACE(p.pomalu);
+    {
+      std::lock_guard<std::mutex> z(zamek);
+      pomalu = p.pomalu;
+    }
+    Volby(p.volby);
+    std::filesystem::remove(s_ / "program/online_errors.log");
+    EXPECT_EQ(SpustitSHlidacem(), 1);
+    Nezmeneno(predtim);
+    EXPECT_NE(Chyby().find(p.chyba), std::string::npos) << Chyby();
+  }
+}
+
+// A run whose site is on https takes nothing over http: not the packages when
+// download.ini gives an http Url, nor an add-on whose section or manifest does.
+TEST_F(Hranice, RunOnHttpsRefusesTheHttpUrlsOfItsReleaseAndAddOns) {
+  test::TestHttpServer https(test::TestHttpServer::SlozkaSouboru(s_ / "www"),
+                             test::TestHttpServer::Protokol::kHttps);
+  prostredi_ = {"SSL_CERT_FILE=" + https.Certifikat()};
+  web_ = https.Adresa() + "/aktualizace-online/";
+  Volby();
+  const std::string ini = s_ / "www/aktualizace-online/download.ini";
+  const std::string http = server_.Adresa() + "/aktualizace-online/";
+  const std::string doplnek = "Upravy\\Doplnky\\Fakturace\\";
+  const std::string httpDoplnku = http + "Upravy/Doplnky/Fakturace/";
+  s_.Zapsat("data/Firma/Setup/Upravy/Doplnky/Fakturace/fakturace.manifest.xml",
+            "<?xml version=\"1.0\"?><a><updateOnLine url=\"" + http + "manifest/\"/></a>");
+  const auto predtim = ZiveSlozky();
+  const struct {
+    std::string sekce, url, odmitnuta;
+  } kPripady[] = {
+      {"Merko", http, http},                // the release's Url
+      {doplnek, httpDoplnku, httpDoplnku},  // an add-on's Url
+      {doplnek, "", http + "manifest/"},    // no Url: the add-on's manifest
+  };
+  for (const auto& p : kPripady) {
+    SCOPED_TRACE(p.sekce + "=" + p.url);
+    Publikovat("20141231");
+    ASSERT_TRUE(ini::ZapsatKlic(ini, p.sekce, "Url", p.url));
+    std::filesystem::remove(s_ / "program/online_errors.log");
+    EXPECT_EQ(Spustit().kod, 1);
+    Nezmeneno(predtim);
+    EXPECT_NE(Chyby().find("Aktualizace začala na zabezpečeném spojení (https), nezabezpečenou "
+                           "adresu " +
+                           p.odmitnuta),
+              std::string::npos)
+        << Chyby();
+    EXPECT_TRUE(server_.Pozadavky().empty());
+  }
+  Publikovat("20141231");
+  ASSERT_EQ(Spustit().kod, 0);  // all of it on https
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+  EXPECT_EQ(Profil("Setup/Upravy/Doplnky/Fakturace/fakturace.dll"), "fakturace 20141231");
+  EXPECT_TRUE(server_.Pozadavky().empty());
+}
 
 }  // namespace
 }  // namespace zevlon

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
+#include <set>
 
 #include "installers/pomoc_operaci.h"
 #include "snapshots/najit_server.h"
@@ -78,6 +80,33 @@ TEST_F(Aplikace, RequiredSuiteReleaseMustBeMoreThan190DaysOlder) {
             "Nelze stáhnout aktualizace Merka, protože aplikace 'Upravy\\Doplnky\\X\\' vyžaduje "
             "Merko vydání 20130921. Zopakujte pokus o stažení později nebo se obraťte na "
             "dodavatele aplikace.");
+}
+
+// A server that answers each file's package first with junk has every file fetched
+// twice: the packages of a snapshot bring in no more than twice its total size (with
+// a small allowance per file), so the update ends long before its last file.
+TEST_F(Aplikace, PackagesFetchedAgainAndAgainEndTheUpdateOnceTheSnapshotsBudgetIsSpent) {
+  for (int i = 0; i < 40; ++i)
+    s_.Zapsat("app/f" + std::to_string(i) + ".dll", "0123456789");
+  publikace::PublikovatSlozku(s_ / "app/", s_ / "web/app/");
+  std::mutex zamek;
+  std::set<std::string> videne;
+  test::TestHttpServer server([&](const test::PozadavekHttp& p) {
+    std::lock_guard<std::mutex> z(zamek);
+    if (p.cesta.find("master.snapshot") == std::string::npos && videne.insert(p.cesta).second)
+      return test::Telo(std::string(60 << 10, 'j'));
+    return test::TestHttpServer::SlozkaSouboru(s_ / "web")(p);
+  });
+  Chyba c = test::ZachytitChybu([&] {
+    AktualizaceAplikace(s_ / "temp/", server.Adresa() + "/app/", s_ / "stara/", s_ / "nova/", {});
+  });
+  // 2 * 400 + 40 * 1024 + 1 MiB
+  EXPECT_EQ(c.Popis(),
+            "Server poslal víc dat, než odpovídá seznamu souborů aktualizace (povoleno 1090336 "
+            "bajtů). Stahování bylo přerušeno.");
+  EXPECT_GT(test::CistStrom(s_ / "nova").size(), 10u);
+  EXPECT_LT(test::CistStrom(s_ / "nova").size(), 20u);
+  AktualniPolozka.clear();
 }
 
 }  // namespace

@@ -7,22 +7,66 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
 
 namespace zevlon::test {
 
-void VytvoritZip(const std::string& archiv,
-                 const std::vector<std::pair<std::string, std::string>>& polozky) {
+namespace {
+
+std::uint32_t Cislo(const std::string& d, std::size_t kde, int bajtu) {
+  std::uint32_t v = 0;
+  for (int i = bajtu - 1; i >= 0; --i)
+    v = (v << 8) | static_cast<unsigned char>(d.at(kde + static_cast<std::size_t>(i)));
+  return v;
+}
+
+void Zapsat32(std::string& d, std::size_t kde, std::uint32_t v) {
+  for (std::size_t i = 0; i < 4; ++i)
+    d.at(kde + i) = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// Calls f(central header offset, local header offset) for the entry named `jmeno`
+// and writes the archive back.
+template <typename F>
+void UpravitPolozku(const std::string& archiv, const std::string& jmeno, F f) {
+  std::ifstream vstup(archiv, std::ios::binary);
+  std::string d((std::istreambuf_iterator<char>(vstup)), std::istreambuf_iterator<char>());
+  const std::size_t konec = d.rfind(std::string("PK\x05\x06", 4));
+  if (konec == std::string::npos) throw std::runtime_error("not a zip archive: " + archiv);
+  std::size_t c = Cislo(d, konec + 16, 4);
+  bool nalezeno = false;
+  for (std::uint32_t i = 0; i < Cislo(d, konec + 10, 2); ++i) {
+    const std::size_t delka = Cislo(d, c + 28, 2);
+    if (d.substr(c + 46, delka) == jmeno) {
+      f(d, c, Cislo(d, c + 42, 4));
+      nalezeno = true;
+    }
+    c += 46 + delka + Cislo(d, c + 30, 2) + Cislo(d, c + 32, 2);
+  }
+  if (!nalezeno) throw std::runtime_error("no entry " + jmeno + " in " + archiv);
+  std::ofstream(archiv, std::ios::binary | std::ios::trunc) << d;
+}
+
+}  // namespace
+
+void VytvoritZip(const std::string& archiv, const std::vector<PolozkaZipu>& polozky) {
   fs::path pracovni = fs::path(archiv).parent_path() / (".zip-" + std::to_string(::getpid()));
   fs::remove_all(pracovni);
   fs::create_directories(pracovni);
-  std::vector<std::string> argv{"zip", "-q", "-X", fs::absolute(archiv).string()};
-  for (const auto& [jmeno, obsah] : polozky) {
-    fs::create_directories((pracovni / jmeno).parent_path());
-    std::ofstream(pracovni / jmeno, std::ios::binary) << obsah;
-    argv.push_back(jmeno);
+  std::vector<std::string> argv{"zip", "-q", "-X", "-y", fs::absolute(archiv).string()};
+  for (const auto& p : polozky) {
+    const fs::path cesta = pracovni / p.jmeno;
+    fs::create_directories(cesta.parent_path());
+    if (p.odkaz) {
+      fs::create_symlink(p.obsah, cesta);
+    } else {
+      std::ofstream(cesta, std::ios::binary) << p.obsah;
+      fs::permissions(cesta, static_cast<fs::perms>(p.rezim));
+    }
+    argv.push_back(p.jmeno);
   }
   fs::remove(archiv);
   pid_t pid = ::fork();
@@ -40,6 +84,23 @@ void VytvoritZip(const std::string& archiv,
   fs::remove_all(pracovni);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
     throw std::runtime_error("zip failed for " + archiv);
+}
+
+void ZmenitVelikostPolozky(const std::string& archiv, const std::string& jmeno,
+                           std::uint32_t velikost) {
+  UpravitPolozku(archiv, jmeno, [&](std::string& d, std::size_t centralni, std::size_t mistni) {
+    Zapsat32(d, centralni + 24, velikost);
+    Zapsat32(d, mistni + 22, velikost);
+  });
+}
+
+void PrejmenovatPolozku(const std::string& archiv, const std::string& jmeno,
+                        const std::string& nove) {
+  if (nove.size() != jmeno.size()) throw std::runtime_error("names of unequal length");
+  UpravitPolozku(archiv, jmeno, [&](std::string& d, std::size_t centralni, std::size_t mistni) {
+    d.replace(centralni + 46, nove.size(), nove);
+    d.replace(mistni + 30, nove.size(), nove);
+  });
 }
 
 std::vector<std::string> Polozky(const std::string& archiv) {

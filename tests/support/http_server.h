@@ -1,12 +1,14 @@
 // An HTTP/1.1 server on a free loopback port for tests, scripted per request: each
 // request is answered by the test's handler, which may also break the answer off
-// after some bytes or delay it. Keeps a record of every request and connection.
+// after some bytes, delay it or trickle its body. Keeps a record of every request and
+// connection. With TLS it serves HTTPS under a certificate of its own for 127.0.0.1.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -29,6 +31,7 @@ struct OdpovedTestu {
   std::string telo;
   std::optional<std::size_t> utnoutPo;    // close the connection after this many body bytes
   std::chrono::milliseconds zpozdeni{0};  // wait before answering
+  std::chrono::milliseconds kapka{0};     // send the body byte by byte, this long apart
 };
 
 // A 200 answer with a body, and an answer with another status.
@@ -49,13 +52,20 @@ class TestHttpServer {
  public:
   using Obsluha = std::function<OdpovedTestu(const PozadavekHttp&)>;
 
-  explicit TestHttpServer(Obsluha obsluha);
+  enum class Protokol { kHttp, kHttps };
+
+  explicit TestHttpServer(Obsluha obsluha, Protokol protokol = Protokol::kHttp);
   ~TestHttpServer();
   TestHttpServer(const TestHttpServer&) = delete;
   TestHttpServer& operator=(const TestHttpServer&) = delete;
 
   int Port() const { return port_; }
-  std::string Adresa() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  std::string Adresa() const {
+    return (tls_ ? "https" : "http") + std::string("://127.0.0.1:") + std::to_string(port_);
+  }
+  // The HTTPS server's certificate as a PEM file: what a client is told to trust
+  // (SSL_CERT_FILE). Removed with the server.
+  std::string Certifikat() const;
   std::vector<PozadavekHttp> Pozadavky() const;
   int PocetSpojeni() const { return spojeni_.load(); }
 
@@ -64,10 +74,13 @@ class TestHttpServer {
   static Obsluha SlozkaSouboru(std::string slozka);
 
  private:
+  struct Tls;
+
   void Prijimat();
   void Obslouzit(int fd);
 
   Obsluha obsluha_;
+  std::unique_ptr<Tls> tls_;
   int naslouchajici_ = -1;
   int port_ = 0;
   std::atomic<bool> konec_{false};

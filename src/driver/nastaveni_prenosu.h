@@ -1,0 +1,20 @@
+// The bounds of the run's downloads, taken from section "Server" of the options file
+// (Zevlon.ini): the deadline and minimum speed of a transfer, and whether the run
+// keeps to https because its site is on https.
+#pragma once
+
+namespace zevlon {
+
+// "LhutaPrenosu": seconds a transfer may take, plus the time its expected size takes at
+// the minimum speed (default 120). "MinRychlost": bytes per second below which a
+// transfer is given up once it stayed there for "DobaMinRychlosti" seconds (defaults
+// 1024 and 30). A value that is not a whole number above 0 counts as missing.
+inline constexpr const char* kKlicLhutyPrenosu = "LhutaPrenosu";
+inline constexpr const char* kKlicMinRychlosti = "MinRychlost";
+inline constexpr const char* kKlicDobyMinRychlosti = "DobaMinRychlosti";
+
+// Sets the process's HTTP client for the run: the bounds above, and https only when
+// the site's address (AdresaWebu) is on https.
+void NastavitPrenosy();
+
+}  // namespace zevlon
