@@ -141,12 +141,11 @@ TEST_F(SdilenyTemp, AttackersFolderUnderThePrivateFoldersNameIsNeverEntered) {
   }
 }
 
-// Folders under the run folder names of the coming minutes, each with a file that the
-// run would delete or read if it used the folder.
-TEST_F(SdilenyTemp, RunFoldersPlantedForTheComingMinutesAreNeverUsed) {
+// The run folder names of the seconds around now and of the coming ones.
+Cesty NazvyBehu(int pocet) {
   Cesty jmena;
   const std::time_t ted = std::time(nullptr);
-  for (std::time_t t = ted - 5; t < ted + 240; ++t) {
+  for (std::time_t t = ted - 5; t < ted + pocet; ++t) {
     std::tm m{};
     ::localtime_r(&t, &m);
     char a[32], b[16];
@@ -154,6 +153,13 @@ TEST_F(SdilenyTemp, RunFoldersPlantedForTheComingMinutesAreNeverUsed) {
     std::strftime(b, sizeof b, "%M%S", &m);
     jmena.push_back(std::string("dwnld_") + a + b + ".8");
   }
+  return jmena;
+}
+
+// Folders under the run folder names of the coming minutes, each with a file that the
+// run would delete or read if it used the folder.
+TEST_F(SdilenyTemp, RunFoldersPlantedForTheComingMinutesAreNeverUsed) {
+  const Cesty jmena = NazvyBehu(240);
   ASSERT_NO_FATAL_FAILURE(
       Utocnik("for n; do mkdir -m 777 \"$n\"; echo utocnik >\"$n/master.snapshot\"; "
               "echo utocnik >\"$n/Merko.exe\"; done",
@@ -163,6 +169,24 @@ TEST_F(SdilenyTemp, RunFoldersPlantedForTheComingMinutesAreNeverUsed) {
   EXPECT_EQ(v.kod, 0) << v.vystup << ChybyBehu();
   EXPECT_EQ(Nainstalovano(), "Merko 20141231");
   NicNezmeneno(predtim);
+}
+
+// Folders of the run's names left in a private temp folder (by a run of the same second,
+// or one that was stopped) are never taken over: the run makes its own under another name
+// and removes it.
+TEST_F(SdilenyTemp, RunFolderIsAlwaysMadeNewEvenInAPrivateTempFolder) {
+  const std::string temp = s_.Vytvorit("soukroma");
+  for (const std::string& jmeno : NazvyBehu(20)) {
+    s_.Zapsat("soukroma/" + jmeno + "/master.snapshot", "zbytek");
+    s_.Zapsat("soukroma/" + jmeno + "/Merko.exe", "zbytek");
+  }
+  const Otisk predtim = Sejmout(temp);
+  auto v = Spustit(temp);
+  EXPECT_EQ(v.kod, 0) << v.vystup << ChybyBehu();
+  EXPECT_EQ(Nainstalovano(), "Merko 20141231");
+  Otisk ted = Sejmout(temp);
+  EXPECT_EQ(ted.erase("download.ini"), 1u);
+  EXPECT_EQ(ted, predtim);
 }
 
 // Release information of the attacker's under root's names (in both letter cases, with a
