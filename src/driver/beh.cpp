@@ -14,11 +14,13 @@
 #include "driver/stav.h"
 #include "driver/vydani.h"
 #include "driver/zamek.h"
+#include "installers/cesty.h"
 #include "installers/operace_souboru.h"
 #include "platform/http.h"
 #include "platform/ini.h"
 #include "platform/platforma.h"
 #include "platform/souborovy_system.h"
+#include "platform/soukromy_temp.h"
 #include "transfer/log.h"
 #include "ui/rozhrani.h"
 
@@ -56,8 +58,13 @@ class Beh {
   void Dokoncit();
   void Zavrit() { zavrit_ = true; }
   bool ZTempu() const { return StejnyText(SlozkaProgramu() + "/", temp_); }
+  // Everything the run fetches, unpacks or starts lies in a folder that only this user
+  // can change. A fresh folder (the usual one's name was taken) comes with the argument:
+  // the copy started with "Hotovo" lies in it, a new updater gets a file in it.
+  void ZvolitTemp(const std::string& predana);
 
   const AktualizaceSetup& aktualizaceSetup_;
+  TempBehu tempBehu_;
   ZamekBehu zamek_;
   std::string temp_;
   std::string chybovaZprava_;
@@ -107,6 +114,11 @@ bool Beh::Osetrit(const Chyba& c) {
   return false;
 }
 
+void Beh::ZvolitTemp(const std::string& predana) {
+  if (!tempBehu_.Prevzit(predana)) tempBehu_.Zvolit();
+  temp_ = tempBehu_.Slozka() + "/";
+}
+
 int Beh::Spustit(const std::string& prikazovyRadek) {
   (void)Beh_(prikazovyRadek);
   Dokoncit();
@@ -115,14 +127,18 @@ int Beh::Spustit(const std::string& prikazovyRadek) {
 
 bool Beh::Beh_(const std::string& prikazovyRadek) {
   std::string prikaz(Orezat(prikazovyRadek, " \t"));
-  temp_ = platforma().SlozkaTemp() + "/";
   if (!Krok([&] { ZobrazPrubeh(kPriprava, "", 0, 1, 0, false, false); })) return false;
-  if (ZTempu()) Ui().SkrytMoznosti();
   // Unattended: started as the system account, or with no one to ask (a user's own job
   // without a terminal and without a display).
   RezimSystem = StejnyText(JmenoUzivatele(), "System") || Ui().BezObsluhy();
 
   if (StejnyText(prikaz, kHotovo)) {
+    try {
+      ZvolitTemp(SlozkaProgramu());
+    } catch (const std::exception&) {
+      // Only the Options button depends on it here.
+    }
+    if (ZTempu()) Ui().SkrytMoznosti();
     return Krok([&] { ZobrazPrubeh(kStazeno, "", 0, 0, 0, false, true); });
   }
   // Before anything is read or touched: root trusts only places that only root can change,
@@ -130,6 +146,13 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   if (!Krok([] { OveritMistaRoota(); })) return false;
   NastavitPrenosy();
   if (!Krok([&] { zamek_.Zamknout(std::chrono::seconds(10)); })) return false;
+  if (!Krok([&] {
+        std::string slozka, jmeno;
+        if (!prikaz.empty()) RozdelitCestu(prikaz, slozka, jmeno);
+        ZvolitTemp(slozka);
+      }))
+    return false;
+  if (ZTempu()) Ui().SkrytMoznosti();
 
   if (prikaz.empty()) {
     const std::string adresa = AdresaWebu();
@@ -233,6 +256,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
     ZapsatChybuBehu(kNespusteno + ss::ChybaSystemu(e.value(), kopie).popis, kopie);
     return Krok([&] { ZobrazPrubeh(kStazeno, "", 0, 0, 0, false, true); });
   }
+  PredatTempBehu(kopie);
   Zavrit();
   return true;
 }

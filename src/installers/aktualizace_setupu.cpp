@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <vector>
 
 #include "common/cas.h"
@@ -19,6 +20,8 @@
 #include "installers/operace_souboru.h"
 #include "installers/vymena.h"
 #include "platform/platforma.h"
+#include "platform/souborovy_system.h"
+#include "platform/soukromy_temp.h"
 #include "transfer/log.h"
 #include "ui/rozhrani.h"
 
@@ -63,9 +66,27 @@ bool OdmitnoutStarsi(const std::string& vydani, const std::string& nainstalovano
 
 // "dwnld_" + local year, month, day, hour, minute, minute, second + ".8": the minute
 // twice, as the sibling folders of earlier runs were named.
-std::string NazevBehu() {
-  std::string r = MistniRazitko14(platforma().Ted());  // YYYYMMDDHHNNSS
+std::string NazevBehu(Okamzik kdy) {
+  std::string r = MistniRazitko14(kdy);  // YYYYMMDDHHNNSS
   return "dwnld_" + r.substr(0, 12) + r.substr(10, 2) + r.substr(12, 2) + ".8";
+}
+
+// The run's folder in the private temp folder, always made anew: a folder of the name
+// (an earlier run of the same second) is never taken over, the next second's name is
+// tried instead. Answers the folder and sets the run name.
+std::string NovaSlozkaBehu(const std::string& temp, std::string& beh) {
+  const Okamzik ted = platforma().Ted();
+  for (int i = 0; i < 100; ++i) {
+    beh = NazevBehu(ted + std::chrono::seconds(i));
+    const std::string slozka = temp + beh + "/";
+    ss::Vysledek v = ss::VytvoritSlozku(slozka);
+    if (v.kod == EEXIST) continue;
+    // Any other failure gets the usual message and retry question.
+    if (!v.Uspech()) VytvoritSlozku(slozka, true);
+    return slozka;
+  }
+  AktualniPolozka = temp;
+  VyvolatChybu("Ve složce " + temp + " se nepodařilo vytvořit novou složku pro stahování.");
 }
 
 void SmazatJeLiTam(const std::string& soubor) {
@@ -100,7 +121,9 @@ bool Samoaktualizace(const std::string& ini, const std::string& temp) {
   // A program file must be executable here, whatever the archive said.
   ::chmod(novy.c_str(), 0755);
   try {
-    platforma().SpustitProces(novy, {ini});
+    // The release information may lie in the run's fresh temp folder: the new updater
+    // takes the folder over with it.
+    if (!platforma().SpustitProces(novy, {ini})) PredatTempBehu(ini);
     Ui().Zavrit();
   } catch (...) {
     // From the start of the new updater on, nothing may stop this one from ending.
@@ -110,12 +133,9 @@ bool Samoaktualizace(const std::string& ini, const std::string& temp) {
 
 bool Provest(const std::string& ini) {
   ZobrazPrubeh("Příprava aktualizace", "Kontrola instalačních složek", 0, 100, 0, true, false);
-  const std::string beh = NazevBehu();
-  const std::string temp = platforma().SlozkaTemp() + "/" + beh + "/";
-  if (!ExistujeSlozka(temp)) {
-    VytvoritSlozku(temp, true);
-    DocasneSlozky.push_back(temp);
-  }
+  std::string beh;
+  const std::string temp = NovaSlozkaBehu(SlozkaTempBehu() + "/", beh);
+  DocasneSlozky.push_back(temp);
   const std::string profil = CistIni(ini, "Merko", "SlozkaProfilu");
   const std::string vydani = CistIni(ini, "Merko", "Release");
 

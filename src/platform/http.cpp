@@ -16,6 +16,7 @@
 #include "common/adresa.h"
 #include "common/chyba.h"
 #include "platform/soubor.h"
+#include "platform/souborovy_system.h"
 
 namespace zevlon {
 
@@ -219,16 +220,14 @@ OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soub
                 "Aktualizace začala na zabezpečeném spojení (https), nezabezpečenou adresu " +
                     BezPristupovychUdaju(url) + " proto nelze použít.");
 
+  // A file left under the temporary name is removed, and the new one is made only where
+  // nothing stands: whatever appears under the name meanwhile is never written into.
   const std::string docasny = DocasnyNazev(soubor);
   ::unlink(docasny.c_str());
-  Popisovac fd(
-      ::open(docasny.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+  Popisovac fd(::open(docasny.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
   if (!fd.Platny()) {
-    int e = errno;
-    throw Chyba(e == EACCES || e == EPERM || e == EROFS ? 70
-                : e == ENOENT                           ? 76
-                                                        : e,
-                "Nelze vytvořit soubor " + docasny + ": " + std::strerror(e));
+    ss::Vysledek v = ss::ChybaSystemu(errno, docasny);
+    throw Chyba(v.kod, "Nelze vytvořit soubor " + docasny + ": " + v.popis);
   }
   Prenos prenos;
   prenos.fd = fd.Fd();

@@ -22,7 +22,8 @@ class Platforma {
   virtual std::string JmenoUzivatele();
   // Host name; empty when unknown.
   virtual std::string JmenoPocitace();
-  // TEMP, else TMPDIR, else /tmp; without a trailing separator.
+  // TEMP, else TMPDIR, else /tmp; without a trailing separator. Usually shared with
+  // other users: the run works in a private folder chosen in it (soukromy_temp.h).
   virtual std::string SlozkaTemp();
   // Full path of the running program file.
   virtual std::string CestaProgramu();

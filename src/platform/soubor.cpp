@@ -56,15 +56,33 @@ std::optional<std::string> NacistSoubor(const std::string& cesta, int* chyba) {
   return obsah;
 }
 
+bool VeSdileneSlozce(const std::string& cesta) {
+  std::string slozka = cesta;
+  while (slozka.size() > 1 && slozka.back() == '/')
+    slozka.pop_back();
+  auto i = slozka.rfind('/');
+  slozka = i == std::string::npos ? "." : i == 0 ? "/" : slozka.substr(0, i);
+  struct stat st {};
+  return ::stat(slozka.c_str(), &st) == 0 && (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
 int ZapsatSouborAtomicky(const std::string& cesta, std::string_view obsah) {
-  // Write through a symbolic link to the file it names, as an in-place write would.
+  const uid_t ja = ::geteuid();
   std::string cil = cesta;
-  if (char* skutecna = ::realpath(cesta.c_str(), nullptr)) {
-    cil = skutecna;
-    std::free(skutecna);
-  }
   struct stat puvodni {};
-  bool existuje = ::stat(cil.c_str(), &puvodni) == 0;
+  bool existuje = ::lstat(cil.c_str(), &puvodni) == 0;
+  if (existuje && S_ISLNK(puvodni.st_mode)) {
+    // Write through a symbolic link to the file it names, as an in-place write would;
+    // never through one that another user laid in a folder that others may write.
+    if (puvodni.st_uid != ja && VeSdileneSlozce(cil)) return EACCES;
+    if (char* skutecna = ::realpath(cesta.c_str(), nullptr)) {
+      cil = skutecna;
+      std::free(skutecna);
+    }
+    existuje = ::stat(cil.c_str(), &puvodni) == 0;
+  }
+  // Another user's file in a folder that others may write is not ours to keep.
+  const bool prevzit = existuje && (puvodni.st_uid == ja || !VeSdileneSlozce(cil));
 
   std::string docasny = cil + ".XXXXXX.tmp";
   std::vector<char> sablona(docasny.begin(), docasny.end());
@@ -79,9 +97,9 @@ int ZapsatSouborAtomicky(const std::string& cesta, std::string_view obsah) {
     return e;
   };
   mode_t rezim;
-  if (existuje) {
+  if (prevzit) {
     rezim = puvodni.st_mode & 07777;
-    if (::geteuid() == 0) (void)::fchown(fd.Fd(), puvodni.st_uid, puvodni.st_gid);
+    if (ja == 0) (void)::fchown(fd.Fd(), puvodni.st_uid, puvodni.st_gid);
   } else {
     mode_t maska = ::umask(0);
     ::umask(maska);

@@ -47,9 +47,17 @@ class Popisovac {
 std::optional<std::string> NacistSoubor(const std::string& cesta, int* chyba = nullptr);
 
 // Writes a whole file atomically. A new file gets mode 0666 less the umask; an
-// existing one keeps its mode (and owner when the process may set it). Answers 0 or
-// the errno of the step that failed; the target is untouched on failure.
+// existing one keeps its mode (and owner when the process may set it), and a symbolic
+// link is written through to the file it names. In a folder that others may write
+// (VeSdileneSlozce), another user's file there is not taken for the writer's: the
+// result is a new file of the writer's, and another user's link is refused (EACCES).
+// Answers 0 or the errno of the step that failed; the target is untouched on failure.
 int ZapsatSouborAtomicky(const std::string& cesta, std::string_view obsah);
+
+// True when the folder holding the path lets others than its owner add, remove or
+// replace entries (group or other write bit), as /tmp does: whatever stands there under
+// a name may have been laid by anyone.
+bool VeSdileneSlozce(const std::string& cesta);
 
 // Writes all bytes to a descriptor, retrying short writes; answers 0 or errno.
 int ZapsatVse(int fd, std::string_view data);

@@ -379,8 +379,10 @@ Vysledek ZkopirovatSoubor(const std::string& zdroj, const std::string& cil) {
   bool cteni = false;
   if (int e = PrenestData(vstup.Fd(), vystup.Fd(), zs.st_size, cteni))
     return ChybaSystemu(e, cteni ? zdroj : cil);
-  // A replaced file keeps its owner, as an overwrite in place would.
-  if (nahrazuje && ::geteuid() == 0) (void)::fchown(vystup.Fd(), cs.st_uid, cs.st_gid);
+  // A replaced file keeps its owner, as an overwrite in place would; not so in a folder
+  // that others may write, where the file may have been laid by anyone.
+  if (nahrazuje && ::geteuid() == 0 && !VeSdileneSlozce(cil))
+    (void)::fchown(vystup.Fd(), cs.st_uid, cs.st_gid);
   if (::fchmod(vystup.Fd(), zs.st_mode & 0777) != 0) return ChybaSystemu(errno, cil);
   const struct timespec casy[2] = {zs.st_atim, zs.st_mtim};
   if (::futimens(vystup.Fd(), casy) != 0) return ChybaSystemu(errno, cil);

@@ -16,8 +16,8 @@
 #include "installers/cesty.h"
 #include "installers/operace_souboru.h"
 #include "platform/http.h"
-#include "platform/platforma.h"
 #include "platform/souborovy_system.h"
+#include "platform/soukromy_temp.h"
 
 namespace zevlon {
 
@@ -80,7 +80,7 @@ std::string NajitServerAplikace(const std::string& ZakladniSlozka, const std::st
   Odkaz odkaz = HledatVManifestech(ZakladniSlozka + NazevAplikace);
   if (odkaz.urlIni.empty()) return odkaz.url;
 
-  const std::string soubor = platforma().SlozkaTemp() + "/" + kSouborVydaniUprav;
+  const std::string soubor = SlozkaTempBehu() + "/" + kSouborVydaniUprav;
   if (ExistujeSoubor(soubor)) {
     AktualniPolozka = soubor;
     SmazatSoubor(soubor, true);

@@ -7,7 +7,7 @@
 #include "installers/cesty.h"
 #include "installers/operace_slozek.h"
 #include "installers/operace_souboru.h"
-#include "platform/platforma.h"
+#include "platform/soukromy_temp.h"
 #include "transfer/ftp.h"
 #include "transfer/log.h"
 #include "transfer/mzip32.h"
@@ -82,8 +82,8 @@ void Relace(const UpdateServer& u, SeznamSouboru& soubory, const std::string& mi
 }  // namespace
 
 std::string UpdateServer::TempFolder() const {
-  return platforma().SlozkaTemp() + "/Zevlon/" +
-         std::to_string(reinterpret_cast<std::uintptr_t>(this)) + "/";
+  return SlozkaTempBehu() + "/Zevlon/" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) +
+         "/";
 }
 
 std::string UpdateServer::VzdalenaSlozka() const {

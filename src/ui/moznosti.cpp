@@ -13,6 +13,7 @@
 #include "driver/prubeh.h"
 #include "platform/ini.h"
 #include "platform/platforma.h"
+#include "platform/soukromy_temp.h"
 
 namespace zevlon {
 
@@ -81,7 +82,11 @@ std::uint32_t CisloUlohy(const std::string& text) {
 }
 
 bool ZTempu() {
-  return StejnyText(SlozkaProgramu() + "/", platforma().SlozkaTemp() + "/");
+  try {
+    return StejnyText(SlozkaProgramu() + "/", SlozkaTempBehu() + "/");
+  } catch (const std::exception&) {
+    return false;  // no private temp folder: this program cannot be the copy in it
+  }
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <optional>
+#include <regex>
 
 #include "driver/zamek.h"
 #include "installers/pomoc_operaci.h"
@@ -261,6 +263,63 @@ TEST_F(MainTest, CredentialsInTheSiteAddressAreUsedButNeverShown) {
       << Zprava();
   EXPECT_EQ(Zprava().find("TajneHeslo"), std::string::npos) << Zprava();
   EXPECT_EQ(Okno().find("TajneHeslo"), std::string::npos) << Okno();
+}
+
+// In a temp folder shared with others, whose private subfolder's name someone else took,
+// the run works in a fresh folder beside it. The copy handed over to lies in that folder,
+// so the folder stays when this run ends; the copy removes it when it closes. An
+// unattended run removes it at its own end.
+TEST_F(MainTest, FreshFolderOfTheRunGoesToTheCopyThatRemovesItWhenItCloses) {
+  namespace fs = std::filesystem;
+  ::chmod(platforma_.temp.c_str(), 01777);
+  const std::string vlastni = "zevlon-" + std::to_string(::geteuid());
+  fs::create_directory_symlink(s_.Vytvorit("jinde"), s_ / ("temp/" + vlastni));
+  Volby(profil_);
+  EXPECT_EQ(Spustit(""), kNavratUspech);
+  ASSERT_EQ(platforma_.spusteno.size(), 1u);
+  const std::string kopie = platforma_.spusteno[0].first;
+  const std::string slozka = kopie.substr(0, kopie.rfind('/'));
+  EXPECT_TRUE(
+      std::regex_match(kopie, std::regex(s_ / ("temp/" + vlastni + "\\.[A-Za-z0-9]{6}/Zevlon"))))
+      << kopie;
+  EXPECT_EQ(platforma_.spusteno[0].second, std::vector<std::string>{"Hotovo"});
+  EXPECT_EQ(setup_, std::vector<std::string>{slozka + "/download.ini"});
+  EXPECT_EQ(test::CistSoubor(kopie), "#!program");
+  EXPECT_EQ(test::Stav(slozka).st_mode & 07777, 0700u);
+  EXPECT_TRUE(fs::is_empty(s_ / "jinde"));
+
+  // The copy with "Hotovo" takes its folder over: the Options button goes, and so does
+  // the folder when the window closes.
+  platforma_.program = kopie;
+  EXPECT_EQ(Spustit("Hotovo"), kNavratUspech);
+  EXPECT_EQ(Okno(), std::string(kStazeno) + "||Z|ceka 1");
+  EXPECT_TRUE(ui_->moznostiSkryty);
+  EXPECT_FALSE(fs::exists(slozka));
+
+  platforma_.program = s_ / "program/Zevlon";
+  platforma_.uzivatel = "System";
+  platforma_.spusteno.clear();
+  EXPECT_EQ(Spustit(""), kNavratUspech);
+  ASSERT_EQ(setup_.size(), 1u);
+  EXPECT_NE(setup_[0].find("/" + vlastni + "."), std::string::npos) << setup_[0];
+  EXPECT_TRUE(platforma_.spusteno.empty());
+  std::vector<std::string> vTempu;
+  for (const auto& e : fs::directory_iterator(platforma_.temp))
+    vTempu.push_back(e.path().filename().string());
+  EXPECT_EQ(vTempu, std::vector<std::string>{vlastni});
+
+  // A folder that only looks like a fresh one (others may write it) is neither taken over
+  // nor removed.
+  const std::string podobna = s_.Vytvorit("temp/" + vlastni + ".abcdef");
+  ::chmod(podobna.c_str(), 0777);
+  s_.Zapsat("temp/" + vlastni + ".abcdef/moje.ini", "[Merko]\r\nRelease=1\r\n");
+  platforma_.program = podobna + "/Zevlon";
+  EXPECT_EQ(Spustit("Hotovo"), kNavratUspech);
+  EXPECT_FALSE(ui_->moznostiSkryty);
+  platforma_.program = s_ / "program/Zevlon";  // root runs no program that others can change
+  EXPECT_EQ(Spustit(podobna + "/moje.ini"), kNavratUspech);
+  EXPECT_EQ(setup_, std::vector<std::string>{podobna + "/moje.ini"});
+  EXPECT_TRUE(fs::exists(podobna + "/moje.ini"));
 }
 
 }  // namespace

@@ -89,5 +89,35 @@ TEST(Ini, FolderThatRefusesTheWriteFailsForAnUnprivilegedUser) {
   EXPECT_EQ(s.Cist("zamcena/a.ini"), puvodni);
 }
 
+// In a folder that others may write (as /tmp), the file under the name may have been laid
+// by anyone: the rewrite is the writer's own file, with a mode of its own, and another
+// user's link there is refused, neither written through nor replaced.
+TEST(Ini, RewriteInASharedFolderNeverHandsTheFileToWhoeverLaidItThere) {
+  if (::geteuid() != 0) GTEST_SKIP() << "another user's file needs root to lay out";
+  Sandbox s;
+  ::chmod(s.Cesta().c_str(), 0755);
+  ::chmod(s.Vytvorit("tmp").c_str(), 01777);
+  const std::string f = s.Zapsat("tmp/download.ini", "[Merko]\r\nRelease=1\r\n");
+  test::PredatNeprivilegovanemu(f);
+  ::chmod(f.c_str(), 0666);
+  ASSERT_TRUE(ZapsatKlic(f, "Merko", "SlozkaProfilu", "/data/"));
+  struct stat st {};
+  ASSERT_EQ(::lstat(f.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 0u);
+  EXPECT_EQ(st.st_mode & 022, 0u);
+  EXPECT_EQ(s.Cist("tmp/download.ini"), "[Merko]\r\nRelease=1\r\nSlozkaProfilu=/data/\r\n");
+
+  const std::string cil = s.Zapsat("utocnik.ini", "[Merko]\r\nRelease=2\r\n");
+  test::PredatNeprivilegovanemu(cil);
+  const std::string odkaz = s / "tmp/odkaz.ini";
+  std::filesystem::create_symlink(cil, odkaz);
+  ASSERT_EQ(::lchown(odkaz.c_str(), 65534, 65534), 0);
+  EXPECT_FALSE(ZapsatKlic(odkaz, "Merko", "SlozkaProfilu", "/data/"));
+  EXPECT_EQ(s.Cist("utocnik.ini"), "[Merko]\r\nRelease=2\r\n");
+  ASSERT_EQ(::lstat(odkaz.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(st.st_uid, 65534u);
+}
+
 }  // namespace
 }  // namespace zevlon::ini
