@@ -63,7 +63,10 @@ bool VeSdileneSlozce(const std::string& cesta) {
   auto i = slozka.rfind('/');
   slozka = i == std::string::npos ? "." : i == 0 ? "/" : slozka.substr(0, i);
   struct stat st {};
-  return ::stat(slozka.c_str(), &st) == 0 && (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  // A folder of another user (not root) is that user's to change, as one that group or
+  // others may write is theirs.
+  return ::stat(slozka.c_str(), &st) == 0 &&
+         ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 || (st.st_uid != 0 && st.st_uid != ::geteuid()));
 }
 
 int ZapsatSouborAtomicky(const std::string& cesta, std::string_view obsah) {

@@ -210,34 +210,15 @@ Vysledek ZkopirovatOdkaz(const std::string& z, const std::string& c, const struc
   return Uspech();
 }
 
-// Gives a copied entry the source's owner; only the superuser can, and only it copies
-// other users' files.
-void PrevzitVlastnika(const std::string& c, const struct stat& st) {
-  if (::geteuid() == 0)
-    (void)::fchownat(AT_FDCWD, c.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
-}
-
-// The names of a folder's entries, letter case folded.
-std::set<std::string> SlozenaJmena(const std::string& slozka) {
-  std::set<std::string> jmena;
-  std::vector<PolozkaSlozky> polozky;
-  if (CistSlozku(slozka, polozky).Uspech())
-    for (const PolozkaSlozky& p : polozky)
-      jmena.insert(SlozitVelikost(p.jmeno));
-  return jmena;
-}
-
 // One copy of a tree into an existing target folder.
 struct KopieStromu {
   bool presun = false;    // a move: folders keep their permissions and times as well
   dev_t cilZarizeni = 0;  // the target root, never copied into itself when it lies
   ino_t cilUzel = 0;      // inside the source
-  bool doplnit = false;   // only what the target lacks, with owners (DoplnitStrom)
 
   Vysledek Slozka(const std::string& z, const std::string& c) const {
     std::vector<PolozkaSlozky> polozky;
     if (Vysledek v = CistSlozku(z, polozky); !v.Uspech()) return v;
-    const std::set<std::string> vCili = doplnit ? SlozenaJmena(c) : std::set<std::string>{};
     for (const PolozkaSlozky& p : polozky) {
       std::string zp = Spojit(z, p.jmeno), cp = Spojit(c, p.jmeno);
       struct stat st {};
@@ -245,22 +226,13 @@ struct KopieStromu {
       Vysledek v;
       if (S_ISDIR(st.st_mode)) {
         if (st.st_dev == cilZarizeni && st.st_ino == cilUzel) continue;
-        struct stat cs {};
-        const bool novaSlozka = ::lstat(cp.c_str(), &cs) != 0;
-        // In a merge, a file or link of the folder's name in the target wins.
-        if (doplnit && !novaSlozka && !S_ISDIR(cs.st_mode)) continue;
         v = PripravitSlozku(cp);
         if (v.Uspech()) v = Slozka(zp, cp);
-        if (v.Uspech() && doplnit && novaSlozka) PrevzitVlastnika(cp, st);
-        if (v.Uspech() && (presun || (doplnit && novaSlozka))) PrevzitSlozku(cp, st);
-      } else if (doplnit && vCili.count(SlozitVelikost(p.jmeno))) {
-        continue;
+        if (v.Uspech() && presun) PrevzitSlozku(cp, st);
       } else if (S_ISLNK(st.st_mode)) {
         v = ZkopirovatOdkaz(zp, cp, st);
-        if (v.Uspech() && doplnit) PrevzitVlastnika(cp, st);
       } else if (S_ISREG(st.st_mode)) {
         v = ZkopirovatSoubor(zp, cp);
-        if (v.Uspech() && doplnit) PrevzitVlastnika(cp, st);
       }  // devices, pipes and sockets have no place in an installation: skipped
       if (!v.Uspech()) return v;
     }
@@ -271,6 +243,139 @@ struct KopieStromu {
     (void)::fchmodat(AT_FDCWD, c.c_str(), st.st_mode & 07777, AT_SYMLINK_NOFOLLOW);
     const struct timespec casy[2] = {st.st_atim, st.st_mtim};
     (void)::utimensat(AT_FDCWD, c.c_str(), casy, AT_SYMLINK_NOFOLLOW);
+  }
+};
+
+// A merge of one folder into another, walked through descriptors opened without
+// following links, so that nothing swapped in under a name after it was looked at
+// leads the copy out of the source tree. What is copied takes its owner and mode from
+// the descriptor that was read.
+struct Doplneni {
+  static Vysledek Slozka(int zfd, const std::string& z, int cfd, const std::string& c) {
+    std::vector<std::string> jmena;
+    if (Vysledek v = Jmena(zfd, z, jmena); !v.Uspech()) return v;
+    std::vector<std::string> vCili;
+    if (Vysledek v = Jmena(cfd, c, vCili); !v.Uspech()) return v;
+    std::set<std::string> slozena;
+    for (const std::string& j : vCili)
+      slozena.insert(SlozitVelikost(j));
+    for (const std::string& j : jmena) {
+      const std::string zp = Spojit(z, j), cp = Spojit(c, j);
+      struct stat st {};
+      if (::fstatat(zfd, j.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) continue;
+        return ChybaSystemu(errno, zp);
+      }
+      Vysledek v;
+      if (S_ISDIR(st.st_mode)) {
+        v = Podslozka(zfd, j, zp, cfd, cp);
+      } else if (slozena.count(SlozitVelikost(j))) {
+        continue;  // what the target holds wins, in any letter case
+      } else if (S_ISLNK(st.st_mode)) {
+        v = Odkaz(zfd, j, zp, cfd, cp, st);
+      } else if (S_ISREG(st.st_mode)) {
+        v = Soubor(zfd, j, zp, cfd, cp);
+      }  // devices, pipes and sockets have no place in an installation: skipped
+      if (!v.Uspech()) return v;
+    }
+    return Uspech();
+  }
+
+  static Vysledek Jmena(int fd, const std::string& cesta, std::vector<std::string>& jmena) {
+    int kopie = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (kopie < 0) return ChybaSystemu(errno, cesta, Druh::kSlozka);
+    Adresar d(::fdopendir(kopie));
+    if (!d) {
+      int e = errno;
+      ::close(kopie);
+      return ChybaSystemu(e, cesta, Druh::kSlozka);
+    }
+    ::rewinddir(d.get());
+    for (;;) {
+      errno = 0;
+      dirent* e = ::readdir(d.get());
+      if (!e) return errno != 0 ? ChybaSystemu(errno, cesta, Druh::kSlozka) : Uspech();
+      std::string_view j = e->d_name;
+      if (j != "." && j != "..") jmena.emplace_back(j);
+    }
+  }
+
+  static Popisovac OtevritSlozku(int fd, const std::string& jmeno) {
+    return Popisovac(::openat(fd, jmeno.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  }
+
+  static void Prevzit(int fd, const struct stat& st) {
+    if (::geteuid() == 0) (void)::fchown(fd, st.st_uid, st.st_gid);
+    (void)::fchmod(fd, st.st_mode & (S_ISDIR(st.st_mode) ? 07777 : 0777));
+  }
+
+  // A folder of the source: entered where the target has a folder of exactly its name,
+  // made where the target has nothing of that name, passed over where a file stands.
+  static Vysledek Podslozka(int zfd, const std::string& j, const std::string& zp, int cfd,
+                            const std::string& cp) {
+    struct stat cs {};
+    const bool nova = ::fstatat(cfd, j.c_str(), &cs, AT_SYMLINK_NOFOLLOW) != 0;
+    if (!nova && !S_ISDIR(cs.st_mode)) return Uspech();
+    Popisovac zdroj = OtevritSlozku(zfd, j);
+    if (!zdroj.Platny()) return ChybaSystemu(errno, zp, Druh::kSlozka);
+    struct stat zs {};
+    if (::fstat(zdroj.Fd(), &zs) != 0) return ChybaSystemu(errno, zp, Druh::kSlozka);
+    if (nova && ::mkdirat(cfd, j.c_str(), 0700) != 0) return ChybaSystemu(errno, cp, Druh::kSlozka);
+    Popisovac cil = OtevritSlozku(cfd, j);
+    if (!cil.Platny()) return ChybaSystemu(errno, cp, Druh::kSlozka);
+    if (Vysledek v = Slozka(zdroj.Fd(), zp, cil.Fd(), cp); !v.Uspech()) return v;
+    if (nova) {
+      Prevzit(cil.Fd(), zs);
+      const struct timespec casy[2] = {zs.st_atim, zs.st_mtim};
+      (void)::futimens(cil.Fd(), casy);
+    }
+    return Uspech();
+  }
+
+  static Vysledek Odkaz(int zfd, const std::string& j, const std::string& zp, int cfd,
+                        const std::string& cp, const struct stat& st) {
+    std::string cilOdkazu(static_cast<std::size_t>(st.st_size) + 1, '\0');
+    for (;;) {
+      ssize_t n = ::readlinkat(zfd, j.c_str(), cilOdkazu.data(), cilOdkazu.size());
+      if (n < 0) return errno == EINVAL ? Uspech() : ChybaSystemu(errno, zp);
+      if (static_cast<std::size_t>(n) < cilOdkazu.size()) {
+        cilOdkazu.resize(static_cast<std::size_t>(n));
+        break;
+      }
+      cilOdkazu.resize(cilOdkazu.size() * 2);
+    }
+    if (::symlinkat(cilOdkazu.c_str(), cfd, j.c_str()) != 0) return ChybaSystemu(errno, cp);
+    if (::geteuid() == 0)
+      (void)::fchownat(cfd, j.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+    const struct timespec casy[2] = {st.st_atim, st.st_mtim};
+    (void)::utimensat(cfd, j.c_str(), casy, AT_SYMLINK_NOFOLLOW);
+    return Uspech();
+  }
+
+  // A file is made under its own name in the new folder, which nothing uses before the
+  // swap; a failed copy removes it again.
+  static Vysledek Soubor(int zfd, const std::string& j, const std::string& zp, int cfd,
+                         const std::string& cp) {
+    Popisovac vstup(
+        ::openat(zfd, j.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!vstup.Platny()) return ChybaSystemu(errno, zp);
+    struct stat zs {};
+    if (::fstat(vstup.Fd(), &zs) != 0) return ChybaSystemu(errno, zp);
+    if (!S_ISREG(zs.st_mode)) return Uspech();
+    Popisovac vystup(
+        ::openat(cfd, j.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!vystup.Platny()) return ChybaSystemu(errno, cp);
+    bool cteni = false;
+    int e = PrenestData(vstup.Fd(), vystup.Fd(), zs.st_size, cteni);
+    if (e == 0) {
+      Prevzit(vystup.Fd(), zs);
+      const struct timespec casy[2] = {zs.st_atim, zs.st_mtim};
+      if (::futimens(vystup.Fd(), casy) != 0) e = errno;
+    }
+    if (int z = vystup.Zavrit(); e == 0) e = z;
+    if (e == 0) return Uspech();
+    (void)::unlinkat(cfd, j.c_str(), 0);
+    return ChybaSystemu(e, cteni ? zp : cp);
   }
 };
 
@@ -533,16 +638,14 @@ Vysledek ZkopirovatObsahSlozky(const std::string& zdroj, const std::string& cil)
 
 Vysledek DoplnitStrom(const std::string& zdroj, const std::string& cil) {
   std::string z = BezLomitek(zdroj), c = BezLomitek(cil);
-  struct stat zs {
-  }, cs{};
-  if (::lstat(z.c_str(), &zs) != 0) return ChybaSystemu(errno, z, Druh::kSlozka);
-  if (!S_ISDIR(zs.st_mode)) return ChybaSystemu(ENOTDIR, z, Druh::kSlozka);
-  if (::lstat(c.c_str(), &cs) != 0) return ChybaSystemu(errno, c, Druh::kSlozka);
-  if (!S_ISDIR(cs.st_mode)) return ChybaSystemu(ENOTDIR, c, Druh::kSlozka);
-  if (Vysledek v = KopieStromu{false, cs.st_dev, cs.st_ino, true}.Slozka(z, c); !v.Uspech())
-    return v;
-  PrevzitVlastnika(c, zs);
-  (void)::fchmodat(AT_FDCWD, c.c_str(), zs.st_mode & 07777, AT_SYMLINK_NOFOLLOW);
+  Popisovac zfd(::open(z.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!zfd.Platny()) return ChybaSystemu(errno, z, Druh::kSlozka);
+  Popisovac cfd(::open(c.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!cfd.Platny()) return ChybaSystemu(errno, c, Druh::kSlozka);
+  struct stat zs {};
+  if (::fstat(zfd.Fd(), &zs) != 0) return ChybaSystemu(errno, z, Druh::kSlozka);
+  if (Vysledek v = Doplneni::Slozka(zfd.Fd(), z, cfd.Fd(), c); !v.Uspech()) return v;
+  Doplneni::Prevzit(cfd.Fd(), zs);
   return Uspech();
 }
 

@@ -172,6 +172,23 @@ TEST_F(ProfilTest, LinkedAndCaseTwinAddOnsAreCarriedOverUnchangedAndLogged) {
   EXPECT_NE(log.find("Doplnky/Bez/ nemá manifest"), std::string::npos) << log;
 }
 
+// The record of an unfinished update, in a setup folder of another user, is never written
+// through a link that user laid under its name.
+TEST_F(ProfilTest, RecordOfAnUnfinishedUpdateIsNeverWrittenThroughALink) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only a run as root writes into another user's folder";
+  PublikovatSetup();
+  const std::string cil = s_.Zapsat("jinde/systemovy.conf", "nedotknutelny");
+  const std::string zaznam = setup_ + kZaznamNedokoncene;
+  ASSERT_EQ(::symlink(cil.c_str(), zaznam.c_str()), 0);
+  ASSERT_EQ(::lchown(zaznam.c_str(), test::NeprivilegovanyUid(), test::NeprivilegovanaGid()), 0);
+  ASSERT_EQ(::chown(setup_.c_str(), test::NeprivilegovanyUid(), test::NeprivilegovanaGid()), 0);
+  ::chmod(setup_.c_str(), 0755);
+  EXPECT_THROW(Aktualizovat(false), Chyba);
+  EXPECT_EQ(s_.Cist("jinde/systemovy.conf"), "nedotknutelny");
+  EXPECT_EQ(test::Stav(cil).st_uid, 0u);
+  EXPECT_EQ(s_.Cist("data/Setup/Merko/app.exe"), "stara");
+}
+
 TEST_F(ProfilTest, OutdatedSetupWithoutANewProgramFolderStopsBeforeTheSwap) {
   // A package without any Merko/ files: nothing to put in the live folder's place.
   s_.Zapsat("zdroj/Setup/Setup.exe", "instalator");
