@@ -17,6 +17,7 @@
 #include "platform/soubor.h"
 #include "transfer/mzip32.h"
 #include "transfer/shell_rozbaleni.h"
+#include "transfer/zip32_pomucky.h"
 #include "ui/rozhrani.h"
 
 namespace zevlon {
@@ -46,9 +47,11 @@ std::optional<JedinaPolozka> Polozka(const std::string& jmeno, const MezeBalicku
 
 // The largest archive that a package within these bounds comes in: its file stored,
 // plus deflate's worst growth and the archive's own bytes (headers, names). A listed
-// size beyond any disk is capped so as not to overflow.
+// size counts for no more than the largest entry that unpacking accepts, so a listing
+// of huge files cannot make the download itself unbounded.
 std::int64_t NejvetsiArchiv(const MezeBalicku& meze) {
-  const std::int64_t velikost = std::clamp<std::int64_t>(meze.velikost, 0, std::int64_t{1} << 50);
+  const std::int64_t velikost = std::clamp<std::int64_t>(
+      meze.velikost, 0, static_cast<std::int64_t>(zip32::kMaxVelikostPolozky));
   return velikost + velikost / 64 + (std::int64_t{64} << 10);
 }
 

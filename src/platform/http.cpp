@@ -201,13 +201,15 @@ KlientHttp::KlientHttp() : h_(std::make_unique<Handle>()) {
 KlientHttp::~KlientHttp() = default;
 
 std::chrono::seconds KlientHttp::Lhuta(std::int64_t ocekavanaVelikost) const {
-  // Sizes and times from outside are capped far beyond any real transfer, so that the
-  // deadline in milliseconds cannot overflow.
-  constexpr std::int64_t kStrop = std::int64_t{1} << 50;
+  // A size from outside counts for no more than the largest file an archive may hold,
+  // and no deadline goes beyond a week: a server that lists huge files cannot keep a
+  // run (and its lock) for longer, and the deadline cannot overflow the clock.
+  constexpr std::int64_t kNejvetsiSoubor = std::int64_t{4} << 30;
+  constexpr std::int64_t kNejdele = std::int64_t{7} * 24 * 3600;
   const std::int64_t rychlost = std::max<std::int64_t>(minRychlost, 1);
-  const std::int64_t velikost = std::clamp<std::int64_t>(ocekavanaVelikost, 0, kStrop);
-  const std::int64_t zaklad = std::clamp<std::int64_t>(lhutaPrenosu.count(), 0, kStrop);
-  return std::chrono::seconds(zaklad + (velikost + rychlost - 1) / rychlost);
+  const std::int64_t velikost = std::clamp<std::int64_t>(ocekavanaVelikost, 0, kNejvetsiSoubor);
+  const std::int64_t zaklad = std::clamp<std::int64_t>(lhutaPrenosu.count(), 0, kNejdele);
+  return std::chrono::seconds(std::min(zaklad + (velikost + rychlost - 1) / rychlost, kNejdele));
 }
 
 OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soubor,

@@ -1,9 +1,11 @@
 #include "platform/http.h"
 
 #include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <limits>
 
 #include <cstdlib>
 #include <thread>
@@ -169,6 +171,18 @@ class DuveryhodnyCertifikat {
 
 // Once on https, never on http: neither a redirect of an https transfer nor, in a run
 // that began on https, an http address. Nothing reaches the http server.
+// A listing of huge files buys a hostile server no more than a week, and the deadline
+// stays within what the clock can count.
+TEST(KlientHttp, DeadlinesOfListedSizesAreBoundedAndGrowWithTheSize) {
+  KlientHttp k;
+  EXPECT_EQ(k.Lhuta(0), KlientHttp::kLhutaPrenosu);
+  EXPECT_GT(k.Lhuta(std::int64_t{1} << 20), k.Lhuta(0));
+  for (std::int64_t v : {std::int64_t{1} << 40, std::numeric_limits<std::int64_t>::max()})
+    EXPECT_EQ(k.Lhuta(v), std::chrono::hours(24 * 7)) << v;
+  k.lhutaPrenosu = std::chrono::seconds(std::numeric_limits<std::int64_t>::max() / 2);
+  EXPECT_EQ(k.Lhuta(0), std::chrono::hours(24 * 7));
+}
+
 TEST(KlientHttp, HttpsNeverLeadsToHttp) {
   Sandbox s;
   TestHttpServer http([](const PozadavekHttp&) { return test::Telo("nezabezpečeně"); });
