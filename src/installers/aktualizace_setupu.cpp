@@ -120,10 +120,13 @@ bool Samoaktualizace(const std::string& ini, const std::string& temp) {
   AktualniPolozka.clear();
   // A program file must be executable here, whatever the archive said.
   ::chmod(novy.c_str(), 0755);
+  if (std::error_code e = platforma().SpustitProces(novy, {ini}))
+    VyvolatChybu("Nový program " + novy +
+                 " se nepodařilo spustit: " + ss::ChybaSystemu(e.value(), novy).popis);
   try {
     // The release information may lie in the run's fresh temp folder: the new updater
     // takes the folder over with it.
-    if (!platforma().SpustitProces(novy, {ini})) PredatTempBehu(ini);
+    PredatTempBehu(ini);
     Ui().Zavrit();
   } catch (...) {
     // From the start of the new updater on, nothing may stop this one from ending.
@@ -133,6 +136,9 @@ bool Samoaktualizace(const std::string& ini, const std::string& temp) {
 
 bool Provest(const std::string& ini) {
   ZobrazPrubeh("Příprava aktualizace", "Kontrola instalačních složek", 0, 100, 0, true, false);
+  // Download folders of this user's earlier runs that were killed; the run's lock keeps
+  // any other run of this user out of the private folder.
+  SmazatZbytkyBehu(SlozkaTempBehu() + "/", "");
   std::string beh;
   const std::string temp = NovaSlozkaBehu(SlozkaTempBehu() + "/", beh);
   DocasneSlozky.push_back(temp);
@@ -146,8 +152,6 @@ bool Provest(const std::string& ini) {
   const std::string setup = slozka("Slozka_Setup", "Setup/");
   const std::string setup14 = slozka("Slozka_Setup14", "Setup14/");
   std::string sdilena = slozka("Slozka_Setup_Common", "SetupCommon/");
-  if (OdmitnoutStarsi(vydani, NainstalovaneVydani({setup, setup14}))) return false;
-  if (NovejsiZevlon(CistIni(ini, "Merko", "ZevlonVerze"))) return Samoaktualizace(ini, temp);
 
   // An older run that was stopped in the middle of a swap may have left a program or
   // shared folder only under its backup's name, and its sibling folders behind. The
@@ -169,6 +173,10 @@ bool Provest(const std::string& ini) {
     RozdelitCestu(BezLomitka(sdilena), rodic, jmeno);
     if (!rodic.empty()) SmazatZbytkyBehu(rodic, jmeno);
   }
+  // Only now does the program folder show the release installed, when an interrupted
+  // swap had left it under its backup's name.
+  if (OdmitnoutStarsi(vydani, NainstalovaneVydani({setup, setup14}))) return false;
+  if (NovejsiZevlon(CistIni(ini, "Merko", "ZevlonVerze"))) return Samoaktualizace(ini, temp);
 
   const bool s = ExistujeSlozka(setup), s14 = ExistujeSlozka(setup14);
   if (!s && !s14)

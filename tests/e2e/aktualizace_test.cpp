@@ -193,6 +193,23 @@ TEST_F(Aktualizace, OnlyAHigherUpdaterVersionStartsASelfUpdate) {
   EXPECT_EQ(s_.Cist("program/ZevlonNew"), "#!/bin/sh\n");
 }
 
+// A new updater that cannot be started is an error of the run, with its reason in the log.
+TEST_F(Aktualizace, NewUpdaterThatCannotBeStartedFailsTheRunAndSaysWhy) {
+  s_.Zapsat("novy/Zevlon", "toto neni program");
+  Publikovat("20141231", {"--verze-zevlonu", "9", "--zevlon", s_ / "novy/Zevlon"});
+  const auto predtim = ZiveSlozky();
+  EXPECT_EQ(Spustit().kod, 1);
+  EXPECT_NE(s_.Cist("program/online_errors.log").find("se nepodařilo spustit"), std::string::npos);
+  Nezmeneno(predtim);
+}
+
+// Download folders that killed runs left in the private temp folder go with the next run.
+TEST_F(Aktualizace, DownloadFoldersOfKilledRunsAreRemovedByTheNextRun) {
+  s_.Zapsat("temp/dwnld_2014123112000000.8/Merko.exe.zip", std::string(1000, 'z'));
+  ASSERT_EQ(Spustit().kod, 0);
+  EXPECT_FALSE(test::Existuje(s_ / "temp/dwnld_2014123112000000.8"));
+}
+
 // A site that offers an older release than the installed one installs nothing (a replayed
 // or frozen site), unless the options allow it.
 TEST_F(Aktualizace, OlderSiteReleaseIsRefusedUnlessAllowed) {

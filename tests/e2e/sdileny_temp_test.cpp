@@ -171,9 +171,8 @@ TEST_F(SdilenyTemp, RunFoldersPlantedForTheComingMinutesAreNeverUsed) {
   NicNezmeneno(predtim);
 }
 
-// Folders of the run's names left in a private temp folder (by a run of the same second,
-// or one that was stopped) are never taken over: the run makes its own under another name
-// and removes it.
+// Folders of the run's names left in a private temp folder (by a stopped run) are never
+// taken over: the run makes its own under another name, and the leftovers go.
 TEST_F(SdilenyTemp, RunFolderIsAlwaysMadeNewEvenInAPrivateTempFolder) {
   const std::string temp = s_.Vytvorit("soukroma");
   for (const std::string& jmeno : NazvyBehu(20)) {
@@ -184,9 +183,11 @@ TEST_F(SdilenyTemp, RunFolderIsAlwaysMadeNewEvenInAPrivateTempFolder) {
   auto v = Spustit(temp);
   EXPECT_EQ(v.kod, 0) << v.vystup << ChybyBehu();
   EXPECT_EQ(Nainstalovano(), "Merko 20141231");
+  // Folders of earlier runs are never used; in the user's own folder they are removed.
   Otisk ted = Sejmout(temp);
   EXPECT_EQ(ted.erase("download.ini"), 1u);
-  EXPECT_EQ(ted, predtim);
+  EXPECT_FALSE(predtim.empty());
+  EXPECT_TRUE(ted.empty());
 }
 
 // Release information of the attacker's under root's names (in both letter cases, with a
