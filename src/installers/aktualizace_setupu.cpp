@@ -8,6 +8,7 @@
 #include "common/cas.h"
 #include "common/chyba.h"
 #include "driver/beh.h"
+#include "driver/duvera.h"
 #include "driver/pomucky.h"
 #include "driver/pravo.h"
 #include "driver/prubeh.h"
@@ -152,6 +153,7 @@ bool Provest(const std::string& ini) {
   const std::string setup = slozka("Slozka_Setup", "Setup/");
   const std::string setup14 = slozka("Slozka_Setup14", "Setup14/");
   std::string sdilena = slozka("Slozka_Setup_Common", "SetupCommon/");
+  OveritSlozkyProfilu(profil, {setup, setup14, sdilena});
 
   // An older run that was stopped in the middle of a swap may have left a program or
   // shared folder only under its backup's name, and its sibling folders behind. The

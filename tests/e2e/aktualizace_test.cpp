@@ -193,6 +193,39 @@ TEST_F(Aktualizace, OnlyAHigherUpdaterVersionStartsASelfUpdate) {
   EXPECT_EQ(s_.Cist("program/ZevlonNew"), "#!/bin/sh\n");
 }
 
+// Root writes only where root decided: a folder outside the profile named by a Merko.ini
+// that another user may change, or a setup folder that another user laid as a link, stops
+// the run before anything is built, and the folder it names is left alone.
+TEST_F(Aktualizace, RootTakesNoFolderFromAnotherUsersMerkoIniNorTheirLinks) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only a run as root is guarded this way";
+  s_.Zapsat("systemova/SetupCommon/System/dulezite.conf", "systemove");
+  const std::string ini =
+      s_.Zapsat("data/Firma/Merko.ini", "[Merko]\r\nRelease=20140301\r\nSlozka_Setup_Common=" +
+                                            (s_ / "systemova/SetupCommon/") + "\r\n");
+  const auto predtim = ZiveSlozky();
+  for (auto [uid, prava] : {std::pair{test::NeprivilegovanyUid(), 0644u}, {0u, 0666u}}) {
+    ASSERT_EQ(::chown(ini.c_str(), uid, uid), 0);
+    ::chmod(ini.c_str(), prava);
+    EXPECT_EQ(Spustit().kod, 1);
+    EXPECT_NE(s_.Cist("program/online_errors.log").find("leží mimo složku profilu"),
+              std::string::npos);
+    EXPECT_EQ(test::CistStrom(s_ / "systemova"),
+              (test::Strom{{"SetupCommon/System/dulezite.conf", "systemove"}}));
+    EXPECT_EQ(ZiveSlozky(), predtim);
+  }
+
+  // The profile's own Setup folder as another user's link to a folder of the system.
+  s_.Zapsat("data/Firma/Merko.ini", "[Merko]\r\nRelease=20140301\r\n");
+  fs::rename(profil_ + "Setup", s_ / "systemova/Setup");
+  ASSERT_EQ(::symlink((s_ / "systemova/Setup").c_str(), (profil_ + "Setup").c_str()), 0);
+  ASSERT_EQ(
+      ::lchown((profil_ + "Setup").c_str(), test::NeprivilegovanyUid(), test::NeprivilegovanaGid()),
+      0);
+  EXPECT_EQ(Spustit().kod, 1);
+  EXPECT_EQ(s_.Cist("systemova/Setup/Merko/Merko.exe"), "Merko 20140301");
+  EXPECT_FALSE(test::Existuje(s_ / "systemova/Setup/Merko_old"));
+}
+
 // A new updater that cannot be started is an error of the run, with its reason in the log.
 TEST_F(Aktualizace, NewUpdaterThatCannotBeStartedFailsTheRunAndSaysWhy) {
   s_.Zapsat("novy/Zevlon", "toto neni program");
