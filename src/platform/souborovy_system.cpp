@@ -246,6 +246,26 @@ struct KopieStromu {
   }
 };
 
+// The names in the open folder fd (named cesta in messages), without "." and "..".
+Vysledek JmenaVeSlozce(int fd, const std::string& cesta, std::vector<std::string>& jmena) {
+  int kopie = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (kopie < 0) return ChybaSystemu(errno, cesta, Druh::kSlozka);
+  Adresar d(::fdopendir(kopie));
+  if (!d) {
+    int e = errno;
+    ::close(kopie);
+    return ChybaSystemu(e, cesta, Druh::kSlozka);
+  }
+  ::rewinddir(d.get());
+  for (;;) {
+    errno = 0;
+    dirent* e = ::readdir(d.get());
+    if (!e) return errno != 0 ? ChybaSystemu(errno, cesta, Druh::kSlozka) : Uspech();
+    std::string_view j = e->d_name;
+    if (j != "." && j != "..") jmena.emplace_back(j);
+  }
+}
+
 // A merge of one folder into another, walked through descriptors opened without
 // following links, so that nothing swapped in under a name after it was looked at
 // leads the copy out of the source tree. What is copied takes its owner and mode from
@@ -253,9 +273,9 @@ struct KopieStromu {
 struct Doplneni {
   static Vysledek Slozka(int zfd, const std::string& z, int cfd, const std::string& c) {
     std::vector<std::string> jmena;
-    if (Vysledek v = Jmena(zfd, z, jmena); !v.Uspech()) return v;
+    if (Vysledek v = JmenaVeSlozce(zfd, z, jmena); !v.Uspech()) return v;
     std::vector<std::string> vCili;
-    if (Vysledek v = Jmena(cfd, c, vCili); !v.Uspech()) return v;
+    if (Vysledek v = JmenaVeSlozce(cfd, c, vCili); !v.Uspech()) return v;
     std::set<std::string> slozena;
     for (const std::string& j : vCili)
       slozena.insert(SlozitVelikost(j));
@@ -279,25 +299,6 @@ struct Doplneni {
       if (!v.Uspech()) return v;
     }
     return Uspech();
-  }
-
-  static Vysledek Jmena(int fd, const std::string& cesta, std::vector<std::string>& jmena) {
-    int kopie = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (kopie < 0) return ChybaSystemu(errno, cesta, Druh::kSlozka);
-    Adresar d(::fdopendir(kopie));
-    if (!d) {
-      int e = errno;
-      ::close(kopie);
-      return ChybaSystemu(e, cesta, Druh::kSlozka);
-    }
-    ::rewinddir(d.get());
-    for (;;) {
-      errno = 0;
-      dirent* e = ::readdir(d.get());
-      if (!e) return errno != 0 ? ChybaSystemu(errno, cesta, Druh::kSlozka) : Uspech();
-      std::string_view j = e->d_name;
-      if (j != "." && j != "..") jmena.emplace_back(j);
-    }
   }
 
   static Popisovac OtevritSlozku(int fd, const std::string& jmeno) {
@@ -382,26 +383,7 @@ struct Doplneni {
 // Deletes everything inside the open folder fd (named cesta in messages).
 Vysledek SmazatObsah(int fd, const std::string& cesta) {
   std::vector<std::string> jmena;
-  {
-    int kopie = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (kopie < 0) return ChybaSystemu(errno, cesta, Druh::kSlozka);
-    Adresar d(::fdopendir(kopie));
-    if (!d) {
-      int e = errno;
-      ::close(kopie);
-      return ChybaSystemu(e, cesta, Druh::kSlozka);
-    }
-    for (;;) {
-      errno = 0;
-      dirent* e = ::readdir(d.get());
-      if (!e) {
-        if (errno != 0) return ChybaSystemu(errno, cesta, Druh::kSlozka);
-        break;
-      }
-      std::string_view j = e->d_name;
-      if (j != "." && j != "..") jmena.emplace_back(j);
-    }
-  }
+  if (Vysledek v = JmenaVeSlozce(fd, cesta, jmena); !v.Uspech()) return v;
   for (const std::string& j : jmena) {
     std::string cp = Spojit(cesta, j);
     struct stat st {};
