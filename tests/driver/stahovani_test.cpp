@@ -83,8 +83,9 @@ TEST(StahnoutARozbalit, PackagesAreUnpackedOrFailAfterAtMostFourDownloadsLeaving
 // What a hostile server may put in a package of a file that the snapshot lists with 10
 // bytes: more entries, an entry that declares 10 bytes and inflates to 20 MB (which
 // the unzip refuses, so that the second way of unpacking is tried too), another size,
-// a link or a path that climbs out. Only the file asked for is ever unpacked, of
-// exactly 10 bytes; anything else leaves nothing and fails after two passes.
+// (links and paths that climb out: the unzip's and the second way's own tests). Only the file asked
+// for is ever unpacked, of exactly 10 bytes; anything else leaves nothing and fails after two
+// passes.
 TEST(StahnoutARozbalit, PackagesUnpackOnlyTheirOwnFileOfExactlyTheListedSize) {
   test::Sandbox s;
   test::FalesnaPlatforma platforma;
@@ -101,9 +102,6 @@ TEST(StahnoutARozbalit, PackagesUnpackOnlyTheirOwnFileOfExactlyTheListedSize) {
   const std::string bomba =
       archiv({{"a.dll", std::string(20'000'000, '\0')}},
              [](const std::string& a) { test::ZmenitVelikostPolozky(a, "a.dll", 10); });
-  const std::string nahoru =
-      archiv({{"a.dll", deset}, {"xx/b.dll", "ven"}},
-             [](const std::string& a) { test::PrejmenovatPolozku(a, "xx/b.dll", "../b.dll"); });
   const struct {
     std::string pripad, telo;
     MezeBalicku meze;
@@ -115,9 +113,6 @@ TEST(StahnoutARozbalit, PackagesUnpackOnlyTheirOwnFileOfExactlyTheListedSize) {
       {"a bomb", bomba, BalicekSouboru(10), false},
       {"a byte more", archiv({{"a.dll", deset + "!"}}), BalicekSouboru(10), false},
       {"a byte less", archiv({{"a.dll", "012345678"}}), BalicekSouboru(10), false},
-      {"a link beside", archiv({{"a.dll", deset}, {"b.dll", "/etc/passwd", 0777, true}}),
-       BalicekSouboru(10), false},
-      {"a path that climbs", nahoru, BalicekSouboru(10), false},
       {"within a bound", archiv({{"a.dll", deset}}), MezeBalicku{10, false, 0}, true},
       {"over a bound", archiv({{"a.dll", deset}}), MezeBalicku{9, false, 0}, false},
   };

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "driver/pravo.h"
+#include "e2e/pripravka.h"
 #include "installers/pomoc_operaci.h"
 #include "platform/ini.h"
 #include "support/archivy.h"
@@ -27,7 +28,7 @@ namespace fs = std::filesystem;
 namespace zevlon {
 namespace {
 
-using Cesty = std::vector<std::string>;
+using test::Cesty;
 using Stromy = std::array<test::Strom, 3>;
 constexpr const char* kZive[] = {"Setup/Merko", "SetupCommon", "Setup/Upravy"};
 constexpr time_t kDrive = 1393632000;  // 2014-03-01, long before the release
@@ -36,21 +37,8 @@ class Aktualizace : public ::testing::Test {
  protected:
   void SetUp() override {
     s_.Vytvorit("www/aktualizace-online");
-    s_.Zapsat("registry.reg",
-              "Windows Registry Editor Version 5.00\r\n\r\n"
-              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dunmor\\Merko\\12.0\\Aplikace]\r\n"
-              "\"Slozka_Merka\"=\"" +
-                  (s_ / "merko12/") + "\"\r\n");
-    s_.Zapsat("merko12/Merko.ini", "[Profily]\r\nFirma=" + profil_ + "\r\n");
     s_.Vytvorit("temp");
-    s_.Zapsat("program/Zevlon.ini",
-              "[Server]\r\nAdresa=" + web_ + "\r\n[Nastaveni]\r\nSlozkaDat=" + profil_ + "\r\n");
-    fs::copy_file(ZEVLON_PROGRAM, s_ / "program/Zevlon");
-    // A run as root accepts only a program folder and options that others cannot change.
-    for (auto [cesta, prava] :
-         {std::pair{"program", 0755}, {"program/Zevlon", 0755}, {"program/Zevlon.ini", 0644}})
-      ::chmod((s_ / cesta).c_str(), prava);
-
+    test::PripravitProgram(s_, web_, profil_);
     for (auto [cesta, obsah] : {std::pair{"Setup/Merko/Merko.exe", "Merko 20141231"},
                                 {"Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20141231\r\n"},
                                 {"Setup/Merko/Merko.dll", "knihovna"},
@@ -61,12 +49,9 @@ class Aktualizace : public ::testing::Test {
     Publikovat("20141231");
     Instalace();
   }
-  void Publikovat(const std::string& vydani, Cesty dalsi = {}) {
-    Cesty a{ZEVLON_PUBLIKOVAT, "vydat", "--vydani", vydani, "--adresa", web_};
-    a.insert(a.end(), dalsi.begin(), dalsi.end());
-    a.insert(a.end(), {s_ / "vydani", s_ / "www/aktualizace-online"});
-    auto v = test::Spustit(a);
-    ASSERT_EQ(v.kod, 0) << v.vystup;
+  void Volby(const std::string& dalsi = "") { test::ZapsatVolby(s_, web_, profil_, dalsi); }
+  void Publikovat(const std::string& vydani, const Cesty& dalsi = {}) {
+    test::Publikovat(s_, web_, vydani, dalsi);
   }
   // An installation of an older release, laid out anew; Merko.dll equals the published one.
   void Instalace() {
@@ -94,12 +79,7 @@ class Aktualizace : public ::testing::Test {
   // Further runs get the preloaded interventions (see the preload library), such as
   // "ZASAH_BEZ_VYMENY=1": a file system that cannot exchange folders, each swap two renames.
   void Zasah(const std::string& promenna) {
-    ASSERT_TRUE(test::Existuje(ZEVLON_ZASAHY));  // the loader would pass over it in silence
-    if (prostredi_.empty()) {
-      const char* a = std::getenv("ASAN_OPTIONS");  // the sanitizer runtime is not preloaded first
-      prostredi_ = {std::string("LD_PRELOAD=") + ZEVLON_ZASAHY,
-                    "ASAN_OPTIONS=" + std::string(a ? a : "") + ":verify_asan_link_order=0"};
-    }
+    if (prostredi_.empty()) prostredi_ = test::PrednacteneZasahy();
     prostredi_.push_back(promenna);
   }
   void BezZasahu() { prostredi_.clear(); }
@@ -128,6 +108,7 @@ class Aktualizace : public ::testing::Test {
       EXPECT_EQ(e.path().filename().string().find("dwnld_"), std::string::npos) << e.path();
   }
   std::string Profil(const std::string& cesta) { return s_.Cist("data/Firma/" + cesta); }
+  std::string Chyby() { return test::LogProgramu(s_); }
 
   test::Sandbox s_;
   test::TestHttpServer server_{test::TestHttpServer::SlozkaSouboru(s_ / "www")};
@@ -136,8 +117,11 @@ class Aktualizace : public ::testing::Test {
   Cesty prostredi_;
 };
 
+// Download folders that killed runs left in the private temp folder go as well.
 TEST_F(Aktualizace, FirstRunRenewsEveryFolderWithBackupsAndLaterRunsFetchOnlyChanges) {
+  s_.Zapsat("temp/dwnld_2014123112000000.8/Merko.exe.zip", std::string(1000, 'z'));
   ASSERT_EQ(Spustit().kod, 0);
+  EXPECT_FALSE(test::Existuje(s_ / "temp/dwnld_2014123112000000.8"));
   for (auto [cesta, obsah] :
        {std::pair{"Setup/Merko/Merko.exe", "Merko 20141231"},
         {"Setup/Upravy/Doplnky/Fakturace/fakturace.dll", "fakturace 20141231"},
@@ -162,24 +146,11 @@ TEST_F(Aktualizace, FirstRunRenewsEveryFolderWithBackupsAndLaterRunsFetchOnlyCha
   EXPECT_EQ(Profil("Setup/Merko_old/Merko.dll"), "knihovna");
 }
 
-TEST_F(Aktualizace, NewerUpdaterIsDownloadedAndStartedAndTheSetupFoldersWait) {
-  s_.Zapsat("novy/Zevlon",  // answers with its arguments, in a file that appears whole
-            "#!/bin/sh\ncd \"$(dirname \"$0\")\" && echo \"$@\" >s.tmp && mv s.tmp spusten.txt\n");
-  ::chmod((s_ / "novy/Zevlon").c_str(), 0755);
-  Publikovat("20141231", {"--verze-zevlonu", "9", "--zevlon", s_ / "novy/Zevlon"});
-  const auto predtim = ZiveSlozky();
-  ASSERT_EQ(Spustit().kod, 0);
-  EXPECT_EQ(Stazene(), Cesty{"SetupCommon/Zevlon.zip"});
-  EXPECT_EQ(s_.Cist("program/ZevlonNew"), s_.Cist("novy/Zevlon"));
-  for (int i = 0; i < 100 && !test::Existuje(s_ / "program/spusten.txt"); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(s_.Cist("program/spusten.txt"), s_ / "temp/download.ini\n");
-  Nezmeneno(predtim);
-}
-
 // Only a higher updater version starts a self-update; anything else is no newer updater.
-TEST_F(Aktualizace, OnlyAHigherUpdaterVersionStartsASelfUpdate) {
-  s_.Zapsat("novy/Zevlon", "#!/bin/sh\n");
+// A new updater that cannot be started is an error of the run, with its reason in the log;
+// one that starts gets the release information and the setup folders wait for it.
+TEST_F(Aktualizace, OnlyAHigherUpdaterVersionIsDownloadedAndStartedAndTheSetupFoldersWait) {
+  s_.Zapsat("novy/Zevlon", "toto neni program");
   for (const char* verze : {"0", "08", "devet", "-9"}) {
     SCOPED_TRACE(verze);
     Instalace();
@@ -188,9 +159,25 @@ TEST_F(Aktualizace, OnlyAHigherUpdaterVersionStartsASelfUpdate) {
     EXPECT_FALSE(test::Existuje(s_ / "program/ZevlonNew"));
     EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
   }
+  Instalace();
+  const auto predtim = ZiveSlozky();
+  Publikovat("20141231", {"--verze-zevlonu", "9", "--zevlon", s_ / "novy/Zevlon"});
+  EXPECT_EQ(Spustit().kod, 1);
+  EXPECT_NE(Chyby().find("se nepodařilo spustit"), std::string::npos);
+  Nezmeneno(predtim);
+
+  s_.Zapsat("novy/Zevlon",  // answers with its arguments, in a file that appears whole
+            "#!/bin/sh\ncd \"$(dirname \"$0\")\" && echo \"$@\" >s.tmp && mv s.tmp spusten.txt\n");
+  ::chmod((s_ / "novy/Zevlon").c_str(), 0755);
   Publikovat("20141231", {"--verze-zevlonu", "10", "--zevlon", s_ / "novy/Zevlon"});
+  Stazene();
   ASSERT_EQ(Spustit().kod, 0);
-  EXPECT_EQ(s_.Cist("program/ZevlonNew"), "#!/bin/sh\n");
+  EXPECT_EQ(Stazene(), Cesty{"SetupCommon/Zevlon.zip"});
+  EXPECT_EQ(s_.Cist("program/ZevlonNew"), s_.Cist("novy/Zevlon"));
+  for (int i = 0; i < 100 && !test::Existuje(s_ / "program/spusten.txt"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(s_.Cist("program/spusten.txt"), s_ / "temp/download.ini\n");
+  Nezmeneno(predtim);
 }
 
 // Root writes only where root decided: a folder outside the profile named by a Merko.ini
@@ -207,8 +194,7 @@ TEST_F(Aktualizace, RootTakesNoFolderFromAnotherUsersMerkoIniNorTheirLinks) {
     ASSERT_EQ(::chown(ini.c_str(), uid, uid), 0);
     ::chmod(ini.c_str(), prava);
     EXPECT_EQ(Spustit().kod, 1);
-    EXPECT_NE(s_.Cist("program/online_errors.log").find("leží mimo složku profilu"),
-              std::string::npos);
+    EXPECT_NE(Chyby().find("leží mimo složku profilu"), std::string::npos);
     EXPECT_EQ(test::CistStrom(s_ / "systemova"),
               (test::Strom{{"SetupCommon/System/dulezite.conf", "systemove"}}));
     EXPECT_EQ(ZiveSlozky(), predtim);
@@ -226,23 +212,6 @@ TEST_F(Aktualizace, RootTakesNoFolderFromAnotherUsersMerkoIniNorTheirLinks) {
   EXPECT_FALSE(test::Existuje(s_ / "systemova/Setup/Merko_old"));
 }
 
-// A new updater that cannot be started is an error of the run, with its reason in the log.
-TEST_F(Aktualizace, NewUpdaterThatCannotBeStartedFailsTheRunAndSaysWhy) {
-  s_.Zapsat("novy/Zevlon", "toto neni program");
-  Publikovat("20141231", {"--verze-zevlonu", "9", "--zevlon", s_ / "novy/Zevlon"});
-  const auto predtim = ZiveSlozky();
-  EXPECT_EQ(Spustit().kod, 1);
-  EXPECT_NE(s_.Cist("program/online_errors.log").find("se nepodařilo spustit"), std::string::npos);
-  Nezmeneno(predtim);
-}
-
-// Download folders that killed runs left in the private temp folder go with the next run.
-TEST_F(Aktualizace, DownloadFoldersOfKilledRunsAreRemovedByTheNextRun) {
-  s_.Zapsat("temp/dwnld_2014123112000000.8/Merko.exe.zip", std::string(1000, 'z'));
-  ASSERT_EQ(Spustit().kod, 0);
-  EXPECT_FALSE(test::Existuje(s_ / "temp/dwnld_2014123112000000.8"));
-}
-
 // A site that offers an older release than the installed one installs nothing (a replayed
 // or frozen site), unless the options allow it.
 TEST_F(Aktualizace, OlderSiteReleaseIsRefusedUnlessAllowed) {
@@ -257,9 +226,7 @@ TEST_F(Aktualizace, OlderSiteReleaseIsRefusedUnlessAllowed) {
   EXPECT_NE(log.find("20140301"), std::string::npos) << log;
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
 
-  s_.Zapsat("program/Zevlon.ini", "[Server]\r\nAdresa=" + web_ +
-                                      "\r\nPovolitStarsi=1\r\n[Nastaveni]\r\nSlozkaDat=" + profil_ +
-                                      "\r\n");
+  Volby("PovolitStarsi=1\r\n");
   ASSERT_EQ(Spustit().kod, 0);
   EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
 }
@@ -311,8 +278,7 @@ TEST_F(Aktualizace, AddOnsLeftOnlyInTheirBackupByAnInterruptedSwapAreRestoredAnd
                                           {"Doplnky/Fakturace/mistni.txt", "jen tady"}}));
   EXPECT_EQ(Profil("Setup/Upravy_old/Doplnky/Fakturace/fakturace.dll"), "fakturace 2014");
   EXPECT_FALSE(test::Existuje(profil_ + "Setup/Upravydwnld_2014123112000000.8"));
-  EXPECT_NE(s_.Cist("program/online_errors.log").find("Upravy/ chyběla po přerušené"),
-            std::string::npos);
+  EXPECT_NE(Chyby().find("Upravy/ chyběla po přerušené"), std::string::npos);
 }
 
 // A process file-size limit fails each write beyond it as a full disk would.
@@ -324,7 +290,7 @@ TEST_F(Aktualizace, FailedWritesWhileBuildingLeaveTheLiveFoldersAndNoSiblings) {
   Nezmeneno(predtim);
   for (const auto& e : fs::recursive_directory_iterator(s_ / "temp"))
     EXPECT_EQ(e.path().string().find("velky"), std::string::npos) << e.path();
-  EXPECT_NE(s_.Cist("program/online_errors.log").find("velky.dll"), std::string::npos);
+  EXPECT_NE(Chyby().find("velky.dll"), std::string::npos);
   ASSERT_EQ(Spustit().kod, 0);  // without the limit the installation is renewed
   EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
 }
@@ -471,11 +437,6 @@ INSTANTIATE_TEST_SUITE_P(Aktualizace, Zabiti, ::testing::Values(true, false),
 // Bounds on what the site sends: modes, sizes, time and the protocol of a run.
 class Hranice : public Aktualizace {
  protected:
-  // Zevlon.ini for the site at web_, with further [Server] lines.
-  void Volby(const std::string& dalsi = "") {
-    s_.Zapsat("program/Zevlon.ini", "[Server]\r\nAdresa=" + web_ + "\r\n" + dalsi +
-                                        "[Nastaveni]\r\nSlozkaDat=" + profil_ + "\r\n");
-  }
   // Runs Zevlon and answers its exit status, or -1 when it had not ended by itself
   // after 45 seconds (it is killed then).
   int SpustitSHlidacem() {
@@ -492,10 +453,6 @@ class Hranice : public Aktualizace {
     }
     return WIFEXITED(stav) ? WEXITSTATUS(stav) : 128 + WTERMSIG(stav);
   }
-  std::string Chyby() {
-    return test::Existuje(s_ / "program/online_errors.log") ? s_.Cist("program/online_errors.log")
-                                                            : "";
-  }
 };
 
 // Whatever mode a package gives its file, a run of root (here with umask 0) installs
@@ -508,18 +465,6 @@ TEST_F(Hranice, PackageModesNeverLetOthersWriteTheInstalledFiles) {
   ASSERT_EQ(Spustit({"/bin/sh", "-c", "umask 0 && exec \"$0\""}).kod, 0);
   EXPECT_EQ(test::Stav(profil_ + "Setup/Merko/Merko.exe").st_mode & 07777, 0755u);
   EXPECT_EQ(test::Stav(profil_ + "SetupCommon/System/spolecne.dll").st_mode & 07777, 0644u);
-}
-
-// A package that declares the size its snapshot line gives and inflates to 20 MB: the
-// unzip refuses it, and so does the second way of unpacking.
-TEST_F(Hranice, PackageInflatingBeyondItsListedSizeInstallsNothing) {
-  const std::string archiv = s_ / "www/aktualizace-online/Setup/Merko/Merko.exe.zip";
-  test::VytvoritZip(archiv, {{"Merko.exe", std::string(20'000'000, 'M')}});
-  test::ZmenitVelikostPolozky(archiv, "Merko.exe", 14);  // "Merko 20141231"
-  const auto predtim = ZiveSlozky();
-  EXPECT_EQ(Spustit().kod, 1);
-  Nezmeneno(predtim);
-  EXPECT_NE(Chyby().find("\tNepodařilo se dekomprimovat soubor ("), std::string::npos) << Chyby();
 }
 
 // A site that trickles a few bytes a second ends the run at the deadline or the

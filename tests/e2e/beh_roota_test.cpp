@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "driver/zamek.h"
+#include "e2e/pripravka.h"
 #include "installers/pomoc_operaci.h"
 #include "support/http_server.h"
 #include "support/neprivilegovany.h"
@@ -26,7 +27,7 @@ namespace fs = std::filesystem;
 namespace zevlon {
 namespace {
 
-using Cesty = std::vector<std::string>;
+using test::Cesty;
 constexpr const char* kOdmitnuto =
     "Aktualizace nebyla spuštěna, protože program běží pod účtem root";
 
@@ -37,18 +38,12 @@ class BehRoota : public ::testing::Test {
       GTEST_SKIP() << "these checks belong to a run as root; the suite runs as another user";
     ::chmod(s_.Cesta().c_str(), 0755);
     s_.Vytvorit("temp");
-    Volby(server_.Adresa());
-    ::chmod((s_ / "program").c_str(), 0755);
-    fs::copy_file(ZEVLON_PROGRAM, s_ / "program/Zevlon");
-    ::chmod((s_ / "program/Zevlon").c_str(), 0755);
+    test::PripravitProgram(s_, server_.Adresa() + "/aktualizace-online/", s_ / "data/Firma/");
   }
   void TearDown() override { pustit_ = true; }
 
   void Volby(const std::string& web) {
-    s_.Zapsat("program/Zevlon.ini", "[Server]\r\nAdresa=" + web +
-                                        "/aktualizace-online/\r\n[Nastaveni]\r\nSlozkaDat=" +
-                                        (s_ / "data/Firma/") + "\r\n");
-    ::chmod((s_ / "program/Zevlon.ini").c_str(), 0644);
+    test::ZapsatVolby(s_, web + "/aktualizace-online/", s_ / "data/Firma/");
   }
   test::VysledekProcesu Spustit(Cesty pred = {}, Cesty prostredi = {}) {
     pred.push_back(s_ / "program/Zevlon");
@@ -57,11 +52,7 @@ class BehRoota : public ::testing::Test {
                       "XDG_STATE_HOME=" + (s_ / "stav-roota")});
     return test::Spustit(pred, prostredi);
   }
-  std::string Log(const char* jmeno = "online_errors.log") {
-    return test::Existuje(s_ / (std::string("program/") + jmeno))
-               ? s_.Cist(std::string("program/") + jmeno)
-               : "";
-  }
+  std::string Log(const char* jmeno = "online_errors.log") { return test::LogProgramu(s_, jmeno); }
   // A run of root that went as far as its first request, which the site failed.
   void DosahlServeru(const test::VysledekProcesu& v, std::size_t pozadavku) {
     EXPECT_EQ(v.kod, 1) << v.vystup;

@@ -14,6 +14,7 @@
 #include <regex>
 #include <thread>
 
+#include "e2e/pripravka.h"
 #include "installers/pomoc_operaci.h"
 #include "support/http_server.h"
 #include "support/neprivilegovany.h"
@@ -23,7 +24,7 @@ namespace fs = std::filesystem;
 namespace zevlon {
 namespace {
 
-using Cesty = std::vector<std::string>;
+using test::Cesty;
 using Otisk = std::map<std::string, std::string>;
 
 // What lies below a folder, links never followed: each entry's kind, owner, mode and
@@ -57,14 +58,7 @@ class SdilenyTemp : public ::testing::Test {
     ::chmod(s_.Vytvorit("tmp").c_str(), 01777);
     ::chmod(s_.Vytvorit("utocnik").c_str(), 0755);
     test::PredatNeprivilegovanemu(s_ / "utocnik");
-    s_.Zapsat("registry.reg",
-              "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dunmor\\Merko\\12.0\\Aplikace]\r\n"
-              "\"Slozka_Merka\"=\"" +
-                  (s_ / "merko/") + "\"\r\n");
-    s_.Zapsat("merko/Merko.ini", "[Profily]\r\nFirma=" + profil_ + "\r\n");
-    s_.Zapsat("program/Zevlon.ini",
-              "[Server]\r\nAdresa=" + web_ + "\r\n[Nastaveni]\r\nSlozkaDat=" + profil_ + "\r\n");
-    fs::copy_file(ZEVLON_PROGRAM, s_ / "program/Zevlon");
+    test::PripravitProgram(s_, web_, profil_);
     s_.Zapsat("vydani/Setup/Merko/Merko.exe", "Merko 20141231");
     s_.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20141231\r\n");
     s_.Zapsat("vydani/SetupCommon/System/spolecne.dll", "společné 20141231");
@@ -79,13 +73,7 @@ class SdilenyTemp : public ::testing::Test {
       test::NastavitCas(s_.Zapsat(std::string("data/Firma/Setup/Merko/") + jmeno, obsah),
                         1393632000, 0);
   }
-  void Publikovat(Cesty dalsi = {}) {
-    Cesty a{ZEVLON_PUBLIKOVAT, "vydat", "--vydani", "20141231", "--adresa", web_};
-    a.insert(a.end(), dalsi.begin(), dalsi.end());
-    a.insert(a.end(), {s_ / "vydani", s_ / "www/aktualizace-online"});
-    auto v = test::Spustit(a);
-    ASSERT_EQ(v.kod, 0) << v.vystup;
-  }
+  void Publikovat(const Cesty& dalsi = {}) { test::Publikovat(s_, web_, "20141231", dalsi); }
   // A shell script run as user 65534 in the shared folder, with the arguments given.
   void Utocnik(const std::string& skript, Cesty argumenty = {}) {
     Cesty a = test::JakoNeprivilegovany();
@@ -101,10 +89,7 @@ class SdilenyTemp : public ::testing::Test {
   }
   test::VysledekProcesu Spustit() { return Spustit(s_ / "tmp"); }
   std::string Nainstalovano() { return s_.Cist("data/Firma/Setup/Merko/Merko.exe"); }
-  std::string ChybyBehu() {
-    return test::Existuje(s_ / "program/online_errors.log") ? s_.Cist("program/online_errors.log")
-                                                            : "";
-  }
+  std::string ChybyBehu() { return test::LogProgramu(s_); }
   // Everything of the attacker's is as it was, and root left nothing in the shared folder
   // but its own private folder (when it is not taken).
   void NicNezmeneno(const Otisk& predtim) {
@@ -124,23 +109,6 @@ class SdilenyTemp : public ::testing::Test {
   Otisk utocnik_;
 };
 
-// The name of the private folder taken by a link to the attacker's folder, or by a folder
-// of the attacker's: the run works in a fresh folder of its own and removes it at the end.
-TEST_F(SdilenyTemp, AttackersFolderUnderThePrivateFoldersNameIsNeverEntered) {
-  for (const char* zasadit : {"ln -s \"$1\" zevlon-0", "mkdir -m 777 zevlon-0"}) {
-    SCOPED_TRACE(zasadit);
-    fs::remove_all(s_ / "tmp/zevlon-0");
-    ASSERT_NO_FATAL_FAILURE(Utocnik(zasadit, {s_ / "utocnik"}));
-    utocnik_ = Sejmout(s_ / "utocnik");
-    const Otisk predtim = Sejmout(s_ / "tmp");
-    Instalace();
-    auto v = Spustit();
-    EXPECT_EQ(v.kod, 0) << v.vystup << ChybyBehu();
-    EXPECT_EQ(Nainstalovano(), "Merko 20141231");
-    NicNezmeneno(predtim);
-  }
-}
-
 // The run folder names of the seconds around now and of the coming ones.
 Cesty NazvyBehu(int pocet) {
   Cesty jmena;
@@ -156,19 +124,44 @@ Cesty NazvyBehu(int pocet) {
   return jmena;
 }
 
-// Folders under the run folder names of the coming minutes, each with a file that the
-// run would delete or read if it used the folder.
-TEST_F(SdilenyTemp, RunFoldersPlantedForTheComingMinutesAreNeverUsed) {
-  const Cesty jmena = NazvyBehu(240);
-  ASSERT_NO_FATAL_FAILURE(
-      Utocnik("for n; do mkdir -m 777 \"$n\"; echo utocnik >\"$n/master.snapshot\"; "
-              "echo utocnik >\"$n/Merko.exe\"; done",
-              jmena));
-  const Otisk predtim = Sejmout(s_ / "tmp");
-  auto v = Spustit();
-  EXPECT_EQ(v.kod, 0) << v.vystup << ChybyBehu();
-  EXPECT_EQ(Nainstalovano(), "Merko 20141231");
-  NicNezmeneno(predtim);
+// What the attacker lays out beforehand: the private folder's name taken by a link to
+// their folder or by a folder of theirs; folders under the run folder names of the coming
+// minutes, each with a file the run would delete or read if it used the folder; release
+// information under root's names (in both letter cases, with a newer updater and their
+// own site) and the download's temporary name as a link to a file of theirs. The run
+// works in folders of its own, takes its information from the update site only and
+// leaves all of it as it was.
+TEST_F(SdilenyTemp, AttackersPlantsAreNeverEnteredReadOrTouched) {
+  const struct {
+    std::string zasadit;
+    Cesty argumenty;
+  } kPripady[] = {
+      {"ln -s \"$1\" zevlon-0", {s_ / "utocnik"}},
+      {"mkdir -m 777 zevlon-0", {}},
+      {"for n; do mkdir -m 777 \"$n\"; echo utocnik >\"$n/master.snapshot\"; "
+       "echo utocnik >\"$n/Merko.exe\"; done",
+       NazvyBehu(240)},
+      {"for n in download.ini DOWNLOAD.INI upravy_download.ini; do printf "
+       "'[Merko]\\r\\nRelease=20991231\\r\\nZevlonVerze=99\\r\\nUrl=http://127.0.0.1:9/x/\\r\\n' "
+       ">\"$n\"; done; echo muj >\"$1/cil\"; ln -s \"$1/cil\" download.ini.part; "
+       "ln -s \"$1/cil\" Zevlon",
+       {s_ / "utocnik"}},
+  };
+  for (const auto& p : kPripady) {
+    SCOPED_TRACE(p.zasadit.substr(0, 40));
+    fs::remove_all(s_ / "tmp");
+    ::chmod(s_.Vytvorit("tmp").c_str(), 01777);
+    ASSERT_NO_FATAL_FAILURE(Utocnik(p.zasadit, p.argumenty));
+    utocnik_ = Sejmout(s_ / "utocnik");
+    const Otisk predtim = Sejmout(s_ / "tmp");
+    Instalace();
+    auto v = Spustit();
+    EXPECT_EQ(v.kod, 0) << v.vystup << ChybyBehu();
+    EXPECT_EQ(Nainstalovano(), "Merko 20141231");
+    EXPECT_EQ(ChybyBehu(), "");
+    EXPECT_FALSE(test::Existuje(s_ / "program/ZevlonNew"));
+    NicNezmeneno(predtim);
+  }
 }
 
 // Folders of the run's names left in a private temp folder (by a stopped run) are never
@@ -190,48 +183,13 @@ TEST_F(SdilenyTemp, RunFolderIsAlwaysMadeNewEvenInAPrivateTempFolder) {
   EXPECT_TRUE(ted.empty());
 }
 
-// Release information of the attacker's under root's names (in both letter cases, with a
-// newer updater and their own site), and the download's temporary name as a link to a
-// file of theirs: the run takes its information from the update site only.
-TEST_F(SdilenyTemp, PlantedReleaseFilesAndLinksAreNeitherReadNorTouched) {
-  ASSERT_NO_FATAL_FAILURE(Utocnik(
-      "for n in download.ini DOWNLOAD.INI upravy_download.ini; do "
-      "printf "
-      "'[Merko]\\r\\nRelease=20991231\\r\\nZevlonVerze=99\\r\\nUrl=http://127.0.0.1:9/x/\\r\\n' "
-      ">\"$n\"; done; echo muj >\"$1/cil\"; ln -s \"$1/cil\" download.ini.part; "
-      "ln -s \"$1/cil\" Zevlon",
-      {s_ / "utocnik"}));
-  utocnik_ = Sejmout(s_ / "utocnik");
-  const Otisk predtim = Sejmout(s_ / "tmp");
-  auto v = Spustit();
-  EXPECT_EQ(v.kod, 0) << v.vystup << ChybyBehu();
-  EXPECT_EQ(Nainstalovano(), "Merko 20141231");
-  EXPECT_FALSE(test::Existuje(s_ / "program/ZevlonNew"));
-  NicNezmeneno(predtim);
-}
-
-// Another user's file whose name differs from root's release information file only in
-// letter case: it must not make root's run fail.
-TEST_F(SdilenyTemp, AnotherUsersDownloadIniInCapitalsDoesNotStopTheRun) {
-  ASSERT_NO_FATAL_FAILURE(Utocnik("echo muj >DOWNLOAD.INI"));
-  const Otisk predtim = Sejmout(s_ / "tmp");
-  auto v = Spustit();
-  EXPECT_EQ(v.kod, 0) << v.vystup << ChybyBehu();
-  EXPECT_EQ(Nainstalovano(), "Merko 20141231");
-  EXPECT_EQ(ChybyBehu(), "");
-  NicNezmeneno(predtim);
-}
-
 // The attacker wins the race between removing the download's temporary file and opening
 // it anew: a file of theirs stands under that name (the preloaded intervention lays it
 // there right after the removal). Root never writes into it nor hands its result to them.
 TEST_F(SdilenyTemp, FileLaidUnderTheDownloadsNameAfterItsRemovalIsNeverWrittenInto) {
-  ASSERT_TRUE(test::Existuje(ZEVLON_ZASAHY));
-  const char* a = std::getenv("ASAN_OPTIONS");  // the sanitizer runtime is not preloaded first
-  auto v =
-      Spustit(s_ / "tmp", {std::string("LD_PRELOAD=") + ZEVLON_ZASAHY,
-                           "ASAN_OPTIONS=" + std::string(a ? a : "") + ":verify_asan_link_order=0",
-                           "ZASAH_PODSTRCIT=download.ini.part"});
+  Cesty zasahy = test::PrednacteneZasahy();
+  zasahy.push_back("ZASAH_PODSTRCIT=download.ini.part");
+  auto v = Spustit(s_ / "tmp", zasahy);
   bool podstrceno = false;
   for (const auto& e : fs::recursive_directory_iterator(s_ / "tmp")) {
     struct stat st = test::Stav(e.path().string());

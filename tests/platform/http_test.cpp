@@ -1,13 +1,12 @@
 #include "platform/http.h"
 
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <limits>
 
 #include <cstdlib>
+#include <limits>
 #include <thread>
 
 #include "driver/stahovani.h"
@@ -110,67 +109,6 @@ TEST(StahnoutSoubor, HttpsWithAnUntrustedCertificateFails) {
   EXPECT_FALSE(test::Existuje(s / "a.ini"));
 }
 
-// A server trickling its body a few bytes a second: the transfer ends at its deadline,
-// or as soon as it stays below the minimum speed, whatever the other bound.
-TEST(KlientHttp, TricklingTransfersEndAtTheirDeadlineOrBelowTheMinimumSpeed) {
-  Sandbox s;
-  TestHttpServer server([](const PozadavekHttp&) {
-    auto o = test::Telo(std::string(40, 'x'));
-    o.kapka = std::chrono::milliseconds(250);
-    return o;
-  });
-  const std::string cil = s / "download.ini";
-  const struct {
-    std::chrono::seconds lhuta, casMinRychlosti;
-    std::int64_t minRychlost;
-    std::string proc;
-  } kPripady[] = {
-      {std::chrono::seconds(1), std::chrono::seconds(3600), 1,
-       "Přenos nebyl dokončen do 1 s od svého začátku."},
-      {std::chrono::seconds(3600), std::chrono::seconds(1), 1024,
-       "Server posílal data pomaleji než 1024 bajtů za sekundu po dobu 1 s."},
-  };
-  for (const auto& p : kPripady) {
-    SCOPED_TRACE(p.proc);
-    KlientHttp klient;
-    klient.lhutaPrenosu = p.lhuta;
-    klient.minRychlost = p.minRychlost;
-    klient.casMinRychlosti = p.casMinRychlosti;
-    Chyba c = test::ZachytitChybu([&] { klient.Stahnout(server.Adresa() + "/pomalu", cil); });
-    EXPECT_EQ(c.Cislo(), static_cast<std::int32_t>(0x80072EE2u));
-    EXPECT_EQ(c.Popis(),
-              "Vypršel časový limit operace. " + p.proc + " (" + server.Adresa() + "/pomalu)");
-    EXPECT_FALSE(test::Existuje(cil));
-    EXPECT_FALSE(test::Existuje(cil + ".part"));
-  }
-  // The deadline grows with the expected size: the time it takes at the minimum speed.
-  KlientHttp klient;
-  klient.lhutaPrenosu = std::chrono::seconds(60);
-  klient.minRychlost = 1024;
-  EXPECT_EQ(klient.Lhuta(0), std::chrono::seconds(60));
-  EXPECT_EQ(klient.Lhuta(std::int64_t{10} << 20), std::chrono::seconds(60 + 10240));
-}
-
-// The certificate of a test HTTPS server trusted for the life of one test.
-class DuveryhodnyCertifikat {
- public:
-  explicit DuveryhodnyCertifikat(const std::string& pem) {
-    if (const char* p = std::getenv("SSL_CERT_FILE")) puvodni_ = p;
-    ::setenv("SSL_CERT_FILE", pem.c_str(), 1);
-  }
-  ~DuveryhodnyCertifikat() {
-    if (puvodni_.empty())
-      ::unsetenv("SSL_CERT_FILE");
-    else
-      ::setenv("SSL_CERT_FILE", puvodni_.c_str(), 1);
-  }
-
- private:
-  std::string puvodni_;
-};
-
-// Once on https, never on http: neither a redirect of an https transfer nor, in a run
-// that began on https, an http address. Nothing reaches the http server.
 // A listing of huge files buys a hostile server no more than a week, and the deadline
 // stays within what the clock can count.
 TEST(KlientHttp, DeadlinesOfListedSizesAreBoundedAndGrowWithTheSize) {
@@ -181,8 +119,15 @@ TEST(KlientHttp, DeadlinesOfListedSizesAreBoundedAndGrowWithTheSize) {
     EXPECT_EQ(k.Lhuta(v), std::chrono::hours(24 * 7)) << v;
   k.lhutaPrenosu = std::chrono::seconds(std::numeric_limits<std::int64_t>::max() / 2);
   EXPECT_EQ(k.Lhuta(0), std::chrono::hours(24 * 7));
+  // Otherwise the deadline grows by the time the size takes at the minimum speed.
+  k.lhutaPrenosu = std::chrono::seconds(60);
+  k.minRychlost = 1024;
+  EXPECT_EQ(k.Lhuta(std::int64_t{10} << 20), std::chrono::seconds(60 + 10240));
 }
 
+// Once on https, never on http: no redirect of an https transfer leads to an http
+// address, and nothing reaches the http server. (An http address in a run that began on
+// https: the whole-run tests.)
 TEST(KlientHttp, HttpsNeverLeadsToHttp) {
   Sandbox s;
   TestHttpServer http([](const PozadavekHttp&) { return test::Telo("nezabezpečeně"); });
@@ -201,7 +146,7 @@ TEST(KlientHttp, HttpsNeverLeadsToHttp) {
         return test::Telo("zabezpečeně");
       },
       TestHttpServer::Protokol::kHttps);
-  DuveryhodnyCertifikat duvera(https.Certifikat());
+  ::setenv("SSL_CERT_FILE", https.Certifikat().c_str(), 1);
   const std::string cil = s / "a.zip";
 
   KlientHttp klient;
@@ -216,12 +161,7 @@ TEST(KlientHttp, HttpsNeverLeadsToHttp) {
               std::string::npos)
         << c.Popis();
   }
-  klient.jenHttps = true;
-  Chyba c = test::ZachytitChybu([&] { klient.Stahnout(http.Adresa() + "/x", cil); });
-  EXPECT_EQ(c.Cislo(), static_cast<std::int32_t>(0x80072F08u));
-  EXPECT_EQ(c.Popis(),
-            "Aktualizace začala na zabezpečeném spojení (https), nezabezpečenou adresu " +
-                http.Adresa() + "/x proto nelze použít.");
+  ::unsetenv("SSL_CERT_FILE");
   EXPECT_EQ(s.Cist("a.zip"), "zabezpečeně");
   EXPECT_EQ(http.PocetSpojeni(), 0);
 }

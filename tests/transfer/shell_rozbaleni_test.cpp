@@ -34,85 +34,51 @@ class Umask {
 TEST(ZkopirovatZArchivu, CopiesOnlyTheNamedEntryWithinItsSizeOrNothing) {
   test::Sandbox s;
   const std::string deset = "0123456789";
-  auto archiv = [&](const std::vector<PolozkaZipu>& polozky,
-                    const std::function<void(const std::string&)>& upravit = {}) {
-    test::VytvoritZip(s / "a.dll.zip", polozky);
-    if (upravit) upravit(s / "a.dll.zip");
+  using Upravit = std::function<void(const std::string&)>;
+  const Upravit nahoru = [](auto& a) { test::PrejmenovatPolozku(a, "xx/b.dll", "../b.dll"); };
+  const Upravit absolutni = [](auto& a) {
+    test::PrejmenovatPolozku(a, "xtmp/b.dll", "/tmp/b.dll");
   };
+  const Upravit bomba = [](auto& a) { test::ZmenitVelikostPolozky(a, "a.dll", 10); };
+  const std::vector<PolozkaZipu> jen{{"a.dll", deset}}, odkaz{{"a.dll", "/etc/shadow", 0777, true}};
   const struct {
     std::string pripad;
-    std::function<void()> pripravit;
+    std::vector<PolozkaZipu> polozky;
+    Upravit upravit;
     JedinaPolozka polozka;
     bool zkopirovano;
   } kPripady[] = {
-      {"the entry, its name in another case",
-       [&] {
-         archiv({{"A.DLL", deset}});
-       },
-       {"a.dll", 10, true},
-       true},
+      {"the entry, its name in another case", {{"A.DLL", deset}}, {}, {"a.dll", 10, true}, true},
       {"beside other entries",
-       [&] {
-         archiv({{"b.dll", "b"}, {"a.dll", deset}, {"c/d", "d"}});
-       },
+       {{"b.dll", "b"}, {"a.dll", deset}, {"c/d", "d"}},
+       {},
        {"a.dll", 10, true},
        true},
-      {"at most",
-       [&] {
-         archiv({{"a.dll", deset}});
-       },
-       {"a.dll", 11, false},
-       true},
-      {"more than at most",
-       [&] {
-         archiv({{"a.dll", deset}});
-       },
-       {"a.dll", 9, false},
-       false},
-      {"less than exactly",
-       [&] {
-         archiv({{"a.dll", deset}});
-       },
-       {"a.dll", 11, true},
-       false},
+      {"at most", jen, {}, {"a.dll", 11, false}, true},
+      {"more than at most", jen, {}, {"a.dll", 9, false}, false},
+      {"less than exactly", jen, {}, {"a.dll", 11, true}, false},
       {"inflating beyond its declared size",
-       [&] {
-         archiv({{"a.dll", std::string(5'000'000, 'x')}},
-                [](const std::string& a) { test::ZmenitVelikostPolozky(a, "a.dll", 10); });
-       },
+       {{"a.dll", std::string(5'000'000, 'x')}},
+       bomba,
        {"a.dll", 1 << 30, false},
        false},
       {"a link beside",
-       [&] {
-         archiv({{"a.dll", deset}, {"odkaz", "/etc/shadow", 0777, true}});
-       },
+       {jen[0], {"odkaz", "/etc/shadow", 0777, true}},
+       {},
        {"a.dll", 10, true},
        false},
-      {"a climbing path beside",
-       [&] {
-         archiv({{"a.dll", deset}, {"xx/b.dll", "x"}},
-                [](const std::string& a) { test::PrejmenovatPolozku(a, "xx/b.dll", "../b.dll"); });
-       },
-       {"a.dll", 10, true},
-       false},
+      {"a climbing path beside", {jen[0], {"xx/b.dll", "x"}}, nahoru, {"a.dll", 10, true}, false},
       {"an absolute path beside",
-       [&] {
-         archiv({{"a.dll", deset}, {"xtmp/b.dll", "x"}}, [](const std::string& a) {
-           test::PrejmenovatPolozku(a, "xtmp/b.dll", "/tmp/b.dll");
-         });
-       },
+       {jen[0], {"xtmp/b.dll", "x"}},
+       absolutni,
        {"a.dll", 10, true},
        false},
-      {"the entry is a link",
-       [&] {
-         archiv({{"a.dll", "/etc/shadow", 0777, true}});
-       },
-       {"a.dll", 100, false},
-       false},
+      {"the entry is a link", odkaz, {}, {"a.dll", 100, false}, false},
   };
   for (const auto& p : kPripady) {
     SCOPED_TRACE(p.pripad);
-    p.pripravit();
+    test::VytvoritZip(s / "a.dll.zip", p.polozky);
+    if (p.upravit) p.upravit(s / "a.dll.zip");
     const std::string cil = s.Vytvorit("cil");
     EXPECT_EQ(ZkopirovatZArchivu(s / "a.dll.zip", p.polozka, cil + "/"), p.zkopirovano);
     EXPECT_EQ(test::Obsah(cil),
