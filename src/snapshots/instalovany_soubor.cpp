@@ -16,6 +16,7 @@ std::shared_ptr<InstalovanySoubor> InstalovanySoubor::Clone() const {
     kopie->Jmeno = Jmeno;
     kopie->Datum = Datum;
     kopie->Velikost = Velikost;
+    kopie->Sha256 = Sha256;
     return kopie;
   });
 }

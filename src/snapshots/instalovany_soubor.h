@@ -22,11 +22,14 @@ class InstalovanySoubor {
   UtcCas Datum = 0;
   // Size in bytes (64 bits: files over 2 GiB are ordinary).
   std::int64_t Velikost = 0;
+  // SHA-256 of the content as a snapshot lists it (64 lowercase hex digits); empty when
+  // the line has none or the record comes from a folder scan.
+  std::string Sha256;
   // Transfer flags kept by the update server.
   bool Downloaded = false;
   bool Unzipped = false;
 
-  // A copy with Cesta, Jmeno, Datum and Velikost; the transfer flags are false.
+  // A copy with Cesta, Jmeno, Datum, Velikost and Sha256; the transfer flags are false.
   std::shared_ptr<InstalovanySoubor> Clone() const;
 
   // Copies the file from source folder + Cesta to target folder + Cesta, creating the

@@ -53,9 +53,11 @@ SeznamSouboru InstalacniSlozka::NacistSnapshot(const std::string& CestaSnapshotu
       ++cisloRadku;
       if (!radek.empty() && radek.back() == '\r') radek.remove_suffix(1);
 
-      std::string_view pole[3];
+      // Path, time, size and, on signed sites, the content's SHA-256; anything after that
+      // is left to other readers.
+      std::string_view pole[4];
       std::size_t pocet = 0, zacatek = 0;
-      while (pocet < 3) {
+      while (pocet < 4) {
         std::size_t tab = radek.find('\t', zacatek);
         pole[pocet++] =
             radek.substr(zacatek, tab == std::string_view::npos ? radek.npos : tab - zacatek);
@@ -80,6 +82,7 @@ SeznamSouboru InstalacniSlozka::NacistSnapshot(const std::string& CestaSnapshotu
                     "neplatnou velikost " + std::string(pole[2]) + ".");
       z->Datum = *datum;
       z->Velikost = *velikost;
+      if (pocet == 4) z->Sha256 = Orezat(pole[3], " \t");
       seznam.Pridat(z->Cesta, z);
     }
     return seznam;
@@ -101,7 +104,9 @@ void InstalacniSlozka::UlozitSnapshot(const std::string& CestaSnapshotu,
       text += FormatUtc(z.Datum);
       text += '\t';
       text += std::to_string(z.Velikost);
-      text += "\t\r\n";
+      text += '\t';
+      text += z.Sha256;
+      text += "\r\n";
     }
     // Windows peers read the code page. The file stays UTF-8 when a path does not fit it
     // or when the code-page bytes would read back as other text: as UTF-8 ("ČŠ"), or

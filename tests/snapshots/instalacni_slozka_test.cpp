@@ -22,8 +22,14 @@ std::string Poradi(const SeznamSouboru& s) {
     c += (c.empty() ? "" : " ") + p.hodnota->Cesta;
   return c;
 }
-std::shared_ptr<InstalovanySoubor> Zaznam(const std::string& c, UtcCas datum, std::int64_t vel) {
-  return std::make_shared<InstalovanySoubor>(InstalovanySoubor{c, "", datum, vel, false, false});
+std::shared_ptr<InstalovanySoubor> Zaznam(const std::string& c, UtcCas datum, std::int64_t vel,
+                                          const std::string& sha256 = "") {
+  auto z = std::make_shared<InstalovanySoubor>();
+  z->Cesta = c;
+  z->Datum = datum;
+  z->Velikost = vel;
+  z->Sha256 = sha256;
+  return z;
 }
 
 class Slozka : public ::testing::Test {
@@ -74,6 +80,23 @@ TEST_F(Slozka, SnapshotIsWrittenInTheExactForm) {
             "merko\\app.exe\t2014-03-31 06:15:02\t512\t\r\n"
             "\xDA\xE8"
             "etn\xED\\data.cfg\t1970-01-01 00:00:00\t5000000000\t\r\n");
+}
+
+// Signed sites list each file's SHA-256 in the fourth field; a reader takes it back, and
+// fields after it (another writer's) are passed over.
+TEST_F(Slozka, SnapshotCarriesTheChecksumInTheFourthField) {
+  const std::string h(64, 'a');
+  SeznamSouboru l;
+  l.Pridat("merko/app.exe", Zaznam("merko/app.exe", 1396246502, 512, h));
+  sl_.UlozitSnapshot(s_ / "s.snapshot", l);
+  EXPECT_EQ(s_.Cist("s.snapshot"), "merko\\app.exe\t2014-03-31 06:15:02\t512\t" + h + "\r\n");
+  s_.Zapsat("s.snapshot", "a.dll\t2014-03-31 06:15:02\t1\t" + h +
+                              "\tdalsi\r\nb.dll\t2014-03-31 06:15:02\t2\t\r\n");
+  SeznamSouboru r = sl_.NacistSnapshot(s_ / "s.snapshot");
+  ASSERT_EQ(r.Pocet(), 2u);
+  EXPECT_EQ(r.Najit("a.dll")->Sha256, h);
+  EXPECT_EQ(r.Najit("a.dll")->Velikost, 1);
+  EXPECT_EQ(r.Najit("b.dll")->Sha256, "");
 }
 
 TEST_F(Slozka, SnapshotReaderRefusesPathsLeavingTheFolderAndOversizedFiles) {
