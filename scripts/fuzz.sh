@@ -21,7 +21,7 @@ seed=${FUZZ_SEED:-1}
 jobs=${FUZZ_JOBS:-$(nproc)}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 [[ $build = /* ]] || build=$root/$build
-targets=(${FUZZ_TARGETS:-ini_fuzz registr_fuzz snapshot_fuzz manifest_fuzz ftp_seznam_fuzz unzip_fuzz})
+targets=(${FUZZ_TARGETS:-ini_fuzz registr_fuzz snapshot_fuzz manifest_fuzz ftp_seznam_fuzz unzip_fuzz podpis_fuzz})
 
 # Dictionaries of the targets that have one.
 declare -A dict=(
@@ -29,6 +29,7 @@ declare -A dict=(
   [registr_fuzz]=fuzz/slovnik/regedit.dict
   [manifest_fuzz]=fuzz/slovnik/xml.dict
   [ftp_seznam_fuzz]=fuzz/slovnik/ftp.dict
+  [podpis_fuzz]=fuzz/slovnik/minisign.dict
 )
 
 command -v clang++ >/dev/null || { echo "fuzz: clang++ is missing (scripts/install-deps.sh)" >&2; exit 1; }
