@@ -2,7 +2,9 @@
 # Whole update: a demo installation of 10,000 files with 1 % changed on the server,
 # renewed by an unattended run of Zevlon against the publisher's site on loopback,
 # against the same update done by `rsync -a` from a loopback rsync daemon serving the
-# new release. Then the repeated run (nothing changed): its time and bytes downloaded.
+# new release; and the same update from a signed site with the key configured (every
+# downloaded file hashed and checked), which should cost at most 10 % over the unsigned
+# run. Then the repeated run (nothing changed): its time and bytes downloaded.
 #
 #   bench/cela_aktualizace.sh BUILD_DIR [files] [runs]
 #
@@ -43,6 +45,11 @@ PORT=$(sed -n 's/.*127.0.0.1:\([0-9]*\).*/\1/p' "$D/web.txt")
 ADRESA=http://127.0.0.1:$PORT/aktualizace-online/
 "$B/tools/zevlon-publikovat" vydat --vydani 20141231 --adresa "$ADRESA" "$D/vydani" \
   "$WWW/aktualizace-online" > /dev/null
+# The same release signed, on a site of its own beside the first.
+minisign -G -W -p "$D/klic.pub" -s "$D/klic.key" > /dev/null
+PODPIS_ADRESA=http://127.0.0.1:$PORT/podepsany/
+"$B/tools/zevlon-publikovat" vydat --vydani 20141231 --adresa "$PODPIS_ADRESA" \
+  --klic "$D/klic.key" "$D/vydani" "$WWW/podepsany" > /dev/null
 
 RPORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 cat > "$D/rsyncd.conf" <<CONF
@@ -55,15 +62,20 @@ rsync --daemon --no-detach --address=127.0.0.1 --port="$RPORT" --config="$D/rsyn
 RSYNC_PID=$!
 sleep 0.5
 
-mkdir -p "$D/program" "$D/temp" "$D/merko12"
+mkdir -p "$D/program" "$D/program-podpis" "$D/temp" "$D/merko12"
 cp "$B/Zevlon" "$D/program/"
+cp "$B/Zevlon" "$D/program-podpis/"
 printf '[Server]\r\nAdresa=%s\r\n[Nastaveni]\r\nSlozkaDat=%s/\r\n' "$ADRESA" "$D/inst/data/Firma" \
   > "$D/program/Zevlon.ini"
+printf '[Server]\r\nAdresa=%s\r\nVerejnyKlic=%s\r\n[Nastaveni]\r\nSlozkaDat=%s/\r\n' \
+  "$PODPIS_ADRESA" "$(sed -n 2p "$D/klic.pub")" "$D/inst/data/Firma" > "$D/program-podpis/Zevlon.ini"
 printf 'REGEDIT4\r\n' > "$D/registry.reg"
+# zevlon [program folder]
 zevlon() {
+  local P=${1:-$D/program}
   env -u DISPLAY -u WAYLAND_DISPLAY TEMP="$D/temp" DUNMOR_REGISTRY="$D/registry.reg" \
-    "$D/program/Zevlon" < /dev/null > /dev/null 2>&1 ||
-    { echo "Zevlon failed:"; cat "$D/program/online_errors.log" 2>/dev/null; exit 1; }
+    "$P/Zevlon" < /dev/null > /dev/null 2>&1 ||
+    { echo "Zevlon failed:"; cat "$P/online_errors.log" 2>/dev/null; exit 1; }
 }
 
 # Every installation the runs work on is laid out before the first is timed, and the
@@ -71,14 +83,19 @@ zevlon() {
 # allocates new ones, which would charge a run with the deletions of the one before
 # (ours creates every file of the rebuilt folder, rsync only the changed ones).
 for i in $(seq "$RUNS"); do
-  cp -a "$D/stara" "$D/inst$i"; cp -a "$D/stara" "$D/ref$i"
+  cp -a "$D/stara" "$D/inst$i"; cp -a "$D/stara" "$D/sig$i"; cp -a "$D/stara" "$D/ref$i"
 done
 sync; sleep "${ZEVLON_BENCH_KLID:-65}"
-ours=(); ref=()
+ours=(); signed=(); ref=()
 for i in $(seq "$RUNS"); do
   mv "$D/inst$i" "$D/inst"
   t0=$(now); zevlon; t1=$(now); ours+=("$(echo "$t1 - $t0" | bc)")
   mv "$D/inst" "$D/hotovo$i"
+  mv "$D/sig$i" "$D/inst"
+  t0=$(now); zevlon "$D/program-podpis"; t1=$(now); signed+=("$(echo "$t1 - $t0" | bc)")
+  cmp -s "$D/inst/data/Firma/Setup/Merko/modul0/soubor0.dat" \
+    "$D/vydani/Setup/Merko/modul0/soubor0.dat" || { echo "signed run installed nothing"; exit 1; }
+  mv "$D/inst" "$D/podepsano$i"
   t0=$(now)
   rsync -a "rsync://127.0.0.1:$RPORT/vydani/Setup/" "$D/ref$i/data/Firma/Setup/"
   rsync -a "rsync://127.0.0.1:$RPORT/vydani/SetupCommon/" "$D/ref$i/data/Firma/SetupCommon/"
@@ -87,10 +104,12 @@ for i in $(seq "$RUNS"); do
 done
 mv "$D/hotovo$RUNS" "$D/inst"
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-O=$(median "${ours[@]}"); R=$(median "${ref[@]}")
+O=$(median "${ours[@]}"); S=$(median "${signed[@]}"); R=$(median "${ref[@]}")
 printf 'whole update: %d files, 1 %% changed, %d runs, %d cores\n' "$N" "$RUNS" "$(nproc)"
 printf '  ours    median %.3f s\n  rsync   median %.3f s\n  ratio   %.2fx (target <= 2x)\n' \
   "$O" "$R" "$(echo "$O / $R" | bc -l)"
+printf '  signed  median %.3f s, %+.1f %% over unsigned (target <= +10 %%)\n' \
+  "$S" "$(echo "($S / $O - 1) * 100" | bc -l)"
 
 # The repeated run: nothing changed on the server.
 : > "$D/pristupy.log"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job on a demo: installs what it needs, builds, publishes a demo release to
-# a local update site, serves it on loopback, lays out a demo installation of an older
-# release and runs Zevlon against it; then shows what changed.
+# a local update site signed with a key made on the spot, serves it on loopback, lays out
+# a demo installation of an older release and runs Zevlon, which verifies the site with
+# the public key, against it; then shows what changed.
 set -euo pipefail
 # The program folder must not be writable by group or others for a run as root.
 umask 022
@@ -37,7 +38,16 @@ SERVER_PID=$!
 for _ in $(seq 50); do grep -q naslouchá "$D/server.txt" 2>/dev/null && break; sleep 0.1; done
 PORT=$(sed -n 's/.*127.0.0.1:\([0-9]*\).*/\1/p' "$D/server.txt")
 ADRESA=http://127.0.0.1:$PORT/aktualizace-online/
-"$PUBLIKOVAT" vydat --vydani 20141231 --adresa "$ADRESA" "$R" "$D/www/aktualizace-online"
+echo "== Klíč vydavatele (veřejná část jde do Zevlon.ini, tajná zůstává vydavateli)"
+mkdir -m 700 "$D/klic"
+"$PUBLIKOVAT" klic --bez-hesla "$D/klic/vydavatel.key"
+KLIC=$(sed -n 2p "$D/klic/vydavatel.key.pub")
+echo "== Podepsané vydání"
+"$PUBLIKOVAT" vydat --vydani 20141231 --adresa "$ADRESA" --klic "$D/klic/vydavatel.key" \
+  "$R" "$D/www/aktualizace-online"
+sed 's/^/  /' "$D/www/aktualizace-online/download.ini"
+echo "== Kontrola podpisu nástrojem minisign"
+minisign -Vm "$D/www/aktualizace-online/download.ini" -P "$KLIC"
 
 echo "== Instalace se starším vydáním 20140301"
 P=$D/data/Firma
@@ -60,7 +70,8 @@ Windows Registry Editor Version 5.00
 REG
 mkdir -p "$D/program" "$D/temp"
 cp build/demo/Zevlon "$D/program/Zevlon"
-printf '[Server]\r\nAdresa=%s\r\n[Nastaveni]\r\nSlozkaDat=%s/\r\n' "$ADRESA" "$P" > "$D/program/Zevlon.ini"
+printf '[Server]\r\nAdresa=%s\r\nVerejnyKlic=%s\r\n[Nastaveni]\r\nSlozkaDat=%s/\r\n' \
+  "$ADRESA" "$KLIC" "$P" > "$D/program/Zevlon.ini"
 
 echo "== Spuštění Zevlonu"
 set +e

@@ -1,11 +1,14 @@
 #include "driver/beh.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
 
 #include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
 #include "driver/duvera.h"
+#include "driver/klice_webu.h"
 #include "driver/nastaveni_prenosu.h"
 #include "driver/pomucky.h"
 #include "driver/pravo.h"
@@ -14,6 +17,7 @@
 #include "driver/stav.h"
 #include "driver/vydani.h"
 #include "driver/zamek.h"
+#include "installers/aktualizace_setupu.h"
 #include "installers/cesty.h"
 #include "installers/operace_souboru.h"
 #include "platform/http.h"
@@ -22,6 +26,7 @@
 #include "platform/souborovy_system.h"
 #include "platform/soukromy_temp.h"
 #include "transfer/log.h"
+#include "transfer/overeni.h"
 #include "ui/rozhrani.h"
 
 namespace zevlon {
@@ -37,10 +42,25 @@ constexpr const char* kNebylaVybrana =
 constexpr const char* kNeniInternet =
     "Nepodařilo se vyhledat aktualizace, protože není připojen internet. Prosím připojte se k "
     "internetu a opakujte vyhledání.";
+constexpr const char* kNeovereno =
+    "Vydání z aktualizačního webu nejsou ověřována: v Zevlon.ini není nastaven veřejný klíč "
+    "(VerejnyKlic v sekci Server).";
 constexpr const char* kNespusteno = "Dočasnou kopii programu se nepodařilo spustit: ";
 constexpr const char* kNestazeno =
     "Nepodařilo se stáhnout informace o aktualizacích. Prosím zkontrolujte firewall, připojení "
     "k internetu a případně ověřte dostupnost služby.";
+
+// The new updater has carried out the install step: it takes the program file's place
+// for good, in one rename, so that the next run does not fetch it again. A failure
+// leaves the old program in place and goes to the error log.
+void ZaujmoutMisto() {
+  const std::string novy = platforma().CestaProgramu();
+  const std::string cil = SlozkaProgramu() + "/" + kTitulProgramu + kPriponaSpustitelna;
+  if (::rename(novy.c_str(), cil.c_str()) != 0)
+    ZapsatChybuBehu("Nový program " + novy + " se nepodařilo přejmenovat na " + cil + ": " +
+                        ss::ChybaSystemu(errno, novy).popis,
+                    novy);
+}
 
 class Beh {
  public:
@@ -171,6 +191,10 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
     if (!Krok([&] {
           AktualniPolozka = BezPristupovychUdaju(adresa + kSouborVydani) + "->" + mistni;
           StahnoutSoubor(AdresaInformaci(adresa), mistni, KlientHttp::kMaxInformaci);
+          // Not one value of the file is used before its signature is checked.
+          const NastaveniOvereni overeni = NastaveniOvereniWebu();
+          OveritInformace(adresa, mistni, overeni);
+          if (!overeni.Zapnuto()) ZapsatDoLogu(kPrenosovyLog, kNeovereno);
         }))
       return false;
     if (!Krok([&] {
@@ -227,6 +251,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
     Zavrit();
     return false;
   }
+  if (JmenoProgramu() == kNovyZevlon) ZaujmoutMisto();
   if (RezimSystem) return true;
   if (ZTempu()) return Krok([&] { ZobrazPrubeh(kStazeno, "", 1, 0, 0, true, false); });
 
@@ -280,7 +305,9 @@ void Beh::Dokoncit() {
 }  // namespace
 
 std::string CestaVolebIni() {
-  return SlozkaProgramu() + "/" + JmenoProgramu() + ".ini";
+  // The new updater reads the options of the program whose place it takes.
+  const std::string jmeno = JmenoProgramu();
+  return SlozkaProgramu() + "/" + (jmeno == kNovyZevlon ? kTitulProgramu : jmeno) + ".ini";
 }
 
 std::string AdresaWebu() {

@@ -1,12 +1,17 @@
 #include "driver/vydani.h"
 
+#include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
 #include "driver/pomucky.h"
 #include "driver/profily.h"
 #include "driver/prubeh.h"
+#include "driver/stahovani.h"
 #include "driver/stav.h"
+#include "installers/operace_souboru.h"
+#include "platform/http.h"
 #include "platform/platforma.h"
+#include "platform/souborovy_system.h"
 #include "ui/volba.h"
 
 namespace zevlon {
@@ -74,6 +79,31 @@ bool JePripojenInternet(const std::string& adresa) {
 
 std::string AdresaInformaci(const std::string& zakladniAdresa) {
   return zakladniAdresa + kSouborVydani + "?id=" + MistniRazitko14(platforma().Ted());
+}
+
+void OveritInformace(const std::string& zakladniAdresa, const std::string& mistniKopie,
+                     const NastaveniOvereni& overeni) {
+  if (!overeni.Zapnuto()) return;
+  const std::string podpis = mistniKopie + kPriponaPodpisu;
+  const std::string nazev = BezPristupovychUdaju(zakladniAdresa + kSouborVydani);
+  try {
+    if (ExistujeSoubor(podpis)) SmazatSoubor(podpis, false);
+    AktualniPolozka = nazev + kPriponaPodpisu + "->" + podpis;
+    // A site without the file is an unsigned site; any other failure is the download's.
+    OdpovedHttp o = Http().Stahnout(zakladniAdresa + kSouborVydani + kPriponaPodpisu +
+                                        "?id=" + MistniRazitko14(platforma().Ted()),
+                                    podpis, kMaxPodpisu);
+    if (o.status != 200 && o.status != 404)
+      VyvolatChybu("http error: " + std::to_string(o.status) + " " + o.textStavu);
+    AktualniPolozka = nazev;
+    OveritPodpisSouboru(mistniKopie, podpis, overeni.klice, overeni.platnostDni, platforma().Ted(),
+                        nazev);
+    AktualniPolozka.clear();
+  } catch (...) {
+    (void)ss::SmazatSoubor(mistniKopie);
+    (void)ss::SmazatSoubor(podpis);
+    throw;
+  }
 }
 
 std::string CistVydaniWebu(const std::string& mistniKopie) {

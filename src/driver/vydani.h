@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "transfer/overeni.h"
+
 namespace zevlon {
 
 inline constexpr const char* kSouborVydani = "download.ini";
@@ -25,6 +27,12 @@ std::string HostitelAdresy(std::string_view adresa);
 // The release information fetch, step by step, so that a failed step can be repeated:
 // the query "?id=" + local "YYYYMMDDHHNNSS" keeps caches out of the way.
 std::string AdresaInformaci(const std::string& zakladniAdresa);
+// With keys: downloads the signature of the release information (base address +
+// "download.ini.minisig") beside the local copy and checks the copy with it. A copy that
+// fails is deleted, so that nothing reads it, and the error is raised ("Soubor …
+// download.ini nemá platný podpis: …"). Without keys nothing is checked.
+void OveritInformace(const std::string& zakladniAdresa, const std::string& mistniKopie,
+                     const NastaveniOvereni& overeni);
 // Raises "Nepodařilo se stáhnout informace o aktualizacích." when the file has no
 // release; answers the release.
 std::string CistVydaniWebu(const std::string& mistniKopie);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "common/chyba.h"
@@ -24,6 +25,9 @@
 namespace zevlon {
 
 namespace {
+
+// The key of an add-on's section that holds the checksum of its server's snapshot.
+constexpr const char* kKlicSouctu = "Sha256";
 
 // The names of the subfolders of a folder (hidden ones passed over), in name order.
 std::vector<std::string> Podslozky(const std::string& slozka) {
@@ -51,14 +55,16 @@ class ProfilovaAktualizace {
  public:
   ProfilovaAktualizace(const std::string& profil, const std::string& setup,
                        const std::string& vydani, const std::string& temp, const std::string& ini,
-                       const std::string& beh, const std::string& sdilena)
+                       const std::string& beh, const std::string& sdilena,
+                       const NastaveniOvereni& overeni)
       : profil_(profil),
         setup_(setup),
         vydani_(vydani),
         temp_(temp),
         ini_(ini),
         beh_(beh),
-        sdilena_(sdilena) {}
+        sdilena_(sdilena),
+        overeni_(overeni) {}
 
   bool Provest();
 
@@ -80,8 +86,16 @@ class ProfilovaAktualizace {
   void VymenitUpravy(const std::string& zivy, const std::string& zaloha, const std::string& novy,
                      std::int32_t krok);
 
+  // What the signed release information lists as the checksum of a folder's snapshot,
+  // under the key of that section; nothing when releases are not verified.
+  std::optional<std::string> Soucet(const std::string& sekce, const char* klic) const {
+    if (!overeni_.Zapnuto()) return std::nullopt;
+    return CistIni(ini_, sekce, klic);
+  }
+
   const std::string profil_, setup_, vydani_, temp_, ini_, beh_;
   std::string sdilena_;
+  const NastaveniOvereni& overeni_;
   std::string nazevSetupu_, nazevUprav_;
   std::string profilovySetup_, profiloveUpravy_, noveProfiloveUpravy_;
   std::string noveUpravy_;
@@ -137,26 +151,44 @@ void ProfilovaAktualizace::ObnovitPolozku(const PolozkaUpravy& p, int k, int n) 
   ZobrazPrubeh("Aktualizace úpravy", "", 0, 100, 50 + 50 * k / n, true, false);
   const std::string aplikace = p.ZakladniSlozka + p.NazevAplikace;
   std::string adresa = CistIni(ini_, p.SekceIni, "Url");
+  std::optional<std::string> soucet = Soucet(p.SekceIni, kKlicSouctu);
   const bool bezServeru = adresa.empty() && !ExistujeSoubor(aplikace + "*.manifest.xml");
   if (!adresa.empty()) {
     if (aktualni_ && ExistujeSoubor(aplikace + "*")) adresa.clear();
   } else {
-    adresa = NajitServerAplikace(p.ZakladniSlozka, p.NazevAplikace, vydani_);
+    ServerAplikace server =
+        NajitServerAplikace(p.ZakladniSlozka, p.NazevAplikace, vydani_, overeni_);
+    if (!server.neovereno.empty()) {
+      ZapsatChybuBehu("Aplikace " + aplikace +
+                          " nebyla aktualizována a zůstává beze změny, "
+                          "protože její aktualizaci nelze ověřit: " +
+                          server.neovereno,
+                      "");
+      return;
+    }
+    adresa = server.url;
+    soucet = server.sha256Snapshotu;
   }
 
   bool obnovena = false;
   if (!adresa.empty()) {
-    AktualizaceAplikace(temp_, adresa, aplikace, p.NovaSlozka);
+    AktualizaceAplikace(temp_, adresa, aplikace, p.NovaSlozka, {}, soucet);
     obnovena = true;
   } else {
     // Parts of the application that have a server of their own.
-    std::vector<std::pair<std::string, std::string>> casti;
+    struct Cast {
+      std::string slozka, adresa;
+      std::optional<std::string> soucet;
+    };
+    std::vector<Cast> casti;
     for (const std::string& s : Podslozky(aplikace)) {
-      std::string a = CistIni(ini_, NaDratovouCestu(p.NazevAplikace + s + "/"), "Url");
-      if (!a.empty()) casti.emplace_back(s, a);
+      const std::string sekce = NaDratovouCestu(p.NazevAplikace + s + "/");
+      std::string a = CistIni(ini_, sekce, "Url");
+      if (!a.empty()) casti.push_back({s, a, Soucet(sekce, kKlicSouctu)});
     }
-    for (const auto& [s, a] : casti)
-      AktualizaceAplikace(temp_, a, aplikace + s + "/", p.NovaSlozka + s + "/");
+    for (const Cast& c : casti)
+      AktualizaceAplikace(temp_, c.adresa, aplikace + c.slozka + "/", p.NovaSlozka + c.slozka + "/",
+                          {}, c.soucet);
     obnovena = !casti.empty();
     if (!obnovena && bezServeru)
       ZapsatChybuBehu("Složka " + aplikace +
@@ -219,7 +251,8 @@ bool ProfilovaAktualizace::Provest() {
     novyProgram = Nova(setup_ + "Merko" + beh_ + "/");
     if (!RezimSystem) Pockat(4);
     Ui().Minimalizovat();
-    AktualizaceAplikace(temp_, server, setup_, novyProgram, {program});
+    AktualizaceAplikace(temp_, server, setup_, novyProgram, {program},
+                        Soucet("Merko", setup14 ? "Sha256Setup14" : "Sha256Setup"));
   }
   if (!sdilena_.empty() && !aktualni_) {
     ZobrazPrubeh("Aktualizace sdílených komponent Dunmor Merko", "Příprava...", 0, 100, 50, true,
@@ -228,7 +261,8 @@ bool ProfilovaAktualizace::Provest() {
     novaSdilena = Nova(BezLomitka(sdilena_) + beh_ + "/");
     if (!RezimSystem) Pockat(4);
     Ui().Minimalizovat();
-    AktualizaceAplikace(temp_, server, sdilena_, novaSdilena);
+    AktualizaceAplikace(temp_, server, sdilena_, novaSdilena, {},
+                        Soucet("Merko", "Sha256SetupCommon"));
   }
 
   ZobrazPrubeh("Aktualizace úpravy", "Příprava...", 100, 100, -1, true, false);
@@ -297,10 +331,10 @@ bool ProfilovaAktualizace::Provest() {
 bool AktualizaceProfilu(const std::string& slozkaProfilu, const std::string& slozkaSetupu,
                         const std::string& vydani, const std::string& docasnaSlozka,
                         const std::string& iniAktualizace, const std::string& nazevBehu,
-                        const std::string& sdilenaSlozka) {
+                        const std::string& sdilenaSlozka, const NastaveniOvereni& overeni) {
   return PodZdrojem("mMain::AktualizaceProfilu", [&] {
     return ProfilovaAktualizace(slozkaProfilu, slozkaSetupu, vydani, docasnaSlozka, iniAktualizace,
-                                nazevBehu, sdilenaSlozka)
+                                nazevBehu, sdilenaSlozka, overeni)
         .Provest();
   });
 }

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "transfer/overeni.h"
+
 namespace zevlon {
 
 // One add-on or module to be renewed.
@@ -17,10 +19,12 @@ struct PolozkaUpravy {
 };
 
 // All folders end with "/"; an empty sdilenaSlozka leaves the shared components
-// alone. Answers true when it completed.
+// alone. With keys in `overeni`, every folder is checked against the checksums of the
+// (already verified) release information, and an add-on whose own server cannot be
+// verified is carried over unchanged. Answers true when it completed.
 bool AktualizaceProfilu(const std::string& slozkaProfilu, const std::string& slozkaSetupu,
                         const std::string& vydani, const std::string& docasnaSlozka,
                         const std::string& iniAktualizace, const std::string& nazevBehu,
-                        const std::string& sdilenaSlozka);
+                        const std::string& sdilenaSlozka, const NastaveniOvereni& overeni = {});
 
 }  // namespace zevlon

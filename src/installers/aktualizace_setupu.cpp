@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <vector>
 
+#include "common/adresa.h"
 #include "common/cas.h"
 #include "common/chyba.h"
 #include "driver/beh.h"
 #include "driver/duvera.h"
+#include "driver/klice_webu.h"
 #include "driver/pomucky.h"
 #include "driver/pravo.h"
 #include "driver/prubeh.h"
@@ -24,6 +26,7 @@
 #include "platform/souborovy_system.h"
 #include "platform/soukromy_temp.h"
 #include "transfer/log.h"
+#include "transfer/overeni.h"
 #include "ui/rozhrani.h"
 
 namespace zevlon {
@@ -107,13 +110,25 @@ void Uklid() {
   }
 }
 
-bool Samoaktualizace(const std::string& ini, const std::string& temp) {
+bool Samoaktualizace(const std::string& ini, const std::string& temp,
+                     const NastaveniOvereni& overeni) {
   const std::string adresa = CistIni(ini, "Merko", "Url");
   const std::string n = JmenoProgramu() + kPriponaSpustitelna;
   const std::string p = SlozkaProgramu();
   ZobrazPrubeh("", "Stahuje se nový soubor " + n, 0, 100, 0, true, false);
   SmazatJeLiTam(temp + n);
-  StahnoutARozbalit(adresa + "SetupCommon/" + n + ".zip", temp, n, "");
+  const std::string url = adresa + "SetupCommon/" + n + ".zip";
+  StahnoutARozbalit(url, temp, n, "");
+  if (overeni.Zapnuto()) {
+    // Nothing unverified is copied beside the program, made executable or started.
+    AktualniPolozka = BezPristupovychUdaju(url);
+    const std::string soucet = CistIni(ini, "Merko", "ZevlonSha256");
+    if (soucet.empty())
+      VyvolatChybu("Podepsané informace o vydání neuvádějí kontrolní součet souboru " +
+                   AktualniPolozka + ".");
+    OveritKontrolniSoucet(temp + n, soucet, AktualniPolozka);
+    AktualniPolozka.clear();
+  }
   const std::string novy = p + "/" + kNovyZevlon + kPriponaSpustitelna;
   SmazatJeLiTam(novy);
   AktualniPolozka = temp + n + "->" + novy;
@@ -178,7 +193,11 @@ bool Provest(const std::string& ini) {
   // Only now does the program folder show the release installed, when an interrupted
   // swap had left it under its backup's name.
   if (OdmitnoutStarsi(vydani, NainstalovaneVydani({setup, setup14}))) return false;
-  if (NovejsiZevlon(CistIni(ini, "Merko", "ZevlonVerze"))) return Samoaktualizace(ini, temp);
+  const NastaveniOvereni overeni = NastaveniOvereniWebu();
+  // A new updater never starts another one: a site whose version is above its own would
+  // otherwise have each start the next.
+  if (JmenoProgramu() != kNovyZevlon && NovejsiZevlon(CistIni(ini, "Merko", "ZevlonVerze")))
+    return Samoaktualizace(ini, temp, overeni);
 
   const bool s = ExistujeSlozka(setup), s14 = ExistujeSlozka(setup14);
   if (!s && !s14)
@@ -201,10 +220,10 @@ bool Provest(const std::string& ini) {
   }
 
   if (s) {
-    AktualizaceProfilu(profil, setup, vydani, temp, ini, beh, sdilena);
+    AktualizaceProfilu(profil, setup, vydani, temp, ini, beh, sdilena, overeni);
     sdilena.clear();  // the shared components are renewed by the first call only
   }
-  if (s14) AktualizaceProfilu(profil, setup14, vydani, temp, ini, beh, sdilena);
+  if (s14) AktualizaceProfilu(profil, setup14, vydani, temp, ini, beh, sdilena, overeni);
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
 #include "driver/pomucky.h"
@@ -12,6 +13,8 @@
 #include "installers/operace_slozek.h"
 #include "installers/operace_souboru.h"
 #include "snapshots/instalacni_slozka.h"
+#include "transfer/overeni.h"
+#include "transfer/sha256.h"
 
 namespace zevlon {
 
@@ -30,11 +33,34 @@ void SmazatJeLiTam(const std::string& soubor) {
   AktualniPolozka.clear();
 }
 
+// The snapshot is the one that the signed release information lists for this folder:
+// not another folder's, not another release's.
+void OveritSnapshot(const std::string& snapshot, const std::string& sha256,
+                    const std::string& urlServeru) {
+  const std::string nazev = BezPristupovychUdaju(urlServeru) + kSnapshot + ".zip";
+  AktualniPolozka = nazev;
+  if (sha256.empty())
+    VyvolatChybu("Podepsané informace o vydání neuvádějí kontrolní součet souboru " + nazev + ".");
+  OveritKontrolniSoucet(snapshot, sha256, nazev);
+  AktualniPolozka.clear();
+}
+
+// Every file of a verified snapshot carries its checksum, so that no download escapes it.
+void OveritSoucty(const SeznamSouboru& server, const std::string& urlServeru) {
+  for (const auto& polozka : server) {
+    if (JeSha256(polozka.hodnota->Sha256)) continue;
+    AktualniPolozka = BezPristupovychUdaju(urlServeru) + kSnapshot + ".zip";
+    VyvolatChybu("Soubor " + AktualniPolozka + " neuvádí platný kontrolní součet souboru " +
+                 polozka.hodnota->Cesta + ".");
+  }
+}
+
 }  // namespace
 
 void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlServeru,
                          const std::string& PuvodniSlozka, const std::string& NovaSlozka,
-                         const std::vector<std::string>& JenSlozky) {
+                         const std::vector<std::string>& JenSlozky,
+                         const std::optional<std::string>& Sha256Snapshotu) {
   PodZdrojem("mMain::AktualizaceAplikace", [&] {
     Hlasit("Stahování informací o aktualizaci", 0, 100);
     const std::string snapshot = TempSlozka + kSnapshot;
@@ -44,9 +70,12 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
                       "Nepodařilo se stáhnout informace o aktualizaci z internetu.",
                       kBalicekSnapshotu);
 
+    if (Sha256Snapshotu) OveritSnapshot(snapshot, *Sha256Snapshotu, UrlServeru);
+
     Hlasit("Načítání obsahu instalační složky", 0, 100);
     InstalacniSlozka slozka;
     SeznamSouboru server = slozka.NacistSnapshot(snapshot);
+    if (Sha256Snapshotu) OveritSoucty(server, UrlServeru);
     slozka.NacistObsahSlozky(PuvodniSlozka, JenSlozky.empty() ? nullptr : &JenSlozky);
     auto mistni = slozka.DejObsahSlozky(VsechnySoubory);
 
@@ -85,8 +114,12 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       } else {
         Hlasit("Stahuje se nový soubor " + s.Cesta, k, n);
         SmazatJeLiTam(TempSlozka + jmeno);
-        StahnoutARozbalit(UrlServeru + KodovatProUrl(s.Cesta, true) + ".zip", TempSlozka, jmeno, "",
-                          BalicekSouboru(s.Velikost), &rozpocet);
+        const std::string url = UrlServeru + KodovatProUrl(s.Cesta, true) + ".zip";
+        StahnoutARozbalit(url, TempSlozka, jmeno, "", BalicekSouboru(s.Velikost), &rozpocet);
+        if (Sha256Snapshotu) {
+          AktualniPolozka = BezPristupovychUdaju(url) + "->" + TempSlozka + jmeno;
+          OveritKontrolniSoucet(TempSlozka + jmeno, s.Sha256, BezPristupovychUdaju(url));
+        }
         AktualniPolozka = TempSlozka + jmeno + "->" + cil;
         KopirovatSoubor(TempSlozka + jmeno, cil, true);
         AktualniPolozka = TempSlozka + jmeno;

@@ -18,6 +18,7 @@
 #include "platform/http.h"
 #include "platform/souborovy_system.h"
 #include "platform/soukromy_temp.h"
+#include "transfer/sha256.h"
 
 namespace zevlon {
 
@@ -26,6 +27,7 @@ namespace {
 struct Odkaz {
   std::string url;
   std::string urlIni;
+  std::string verejnyKlic;  // the key that signs the release information, if named
 };
 
 // The manifests of the folder itself (no subfolders, no hidden files), in name order.
@@ -57,6 +59,7 @@ Odkaz HledatVManifestech(const std::string& slozka) {
       return odkaz;
     }
     odkaz.urlIni = prvek.attribute("urlIni").as_string();
+    odkaz.verejnyKlic = prvek.attribute("verejnyKlic").as_string();
     if (!odkaz.urlIni.empty()) return odkaz;
   }
   return odkaz;
@@ -73,12 +76,42 @@ std::int64_t DenVydani(const std::string& vydani) {
   return DnyOdEpochy(cislo(0, 4), cislo(4, 2), cislo(6, 2));
 }
 
+// Checks the application's release information with the site's keys and the key its
+// manifest names; answers why it cannot be trusted, or "" when it can. The file is
+// deleted when it cannot.
+std::string Overit(const Odkaz& odkaz, const std::string& soubor, const NastaveniOvereni& overeni) {
+  NastaveniOvereni klice = overeni;
+  if (!odkaz.verejnyKlic.empty()) {
+    std::optional<podpis::VerejnyKlic> k = podpis::CistVerejnyKlic(odkaz.verejnyKlic);
+    if (!k) {
+      (void)ss::SmazatSoubor(soubor);
+      return "manifest uvádí neplatný veřejný klíč " + odkaz.verejnyKlic + ".";
+    }
+    klice.klice.push_back(*k);
+  }
+  try {
+    OveritInformace(odkaz.urlIni, soubor, klice);
+  } catch (const Chyba& c) {
+    if (c.JeZruseni()) throw;
+    return c.Popis();
+  }
+  return "";
+}
+
 }  // namespace
 
-std::string NajitServerAplikace(const std::string& ZakladniSlozka, const std::string& NazevAplikace,
-                                const std::string& CiloveVydani) {
+ServerAplikace NajitServerAplikace(const std::string& ZakladniSlozka,
+                                   const std::string& NazevAplikace,
+                                   const std::string& CiloveVydani,
+                                   const NastaveniOvereni& overeni) {
   Odkaz odkaz = HledatVManifestech(ZakladniSlozka + NazevAplikace);
-  if (odkaz.urlIni.empty()) return odkaz.url;
+  ServerAplikace server;
+  if (odkaz.urlIni.empty()) {
+    server.url = odkaz.url;
+    if (overeni.Zapnuto() && !server.url.empty())
+      server.neovereno = "manifest uvádí jen adresu serveru, bez podepsaných informací o vydání.";
+    return server;
+  }
 
   const std::string soubor = SlozkaTempBehu() + "/" + kSouborVydaniUprav;
   if (ExistujeSoubor(soubor)) {
@@ -93,9 +126,27 @@ std::string NajitServerAplikace(const std::string& ZakladniSlozka, const std::st
         "Nepodařilo se stáhnout informace o aktualizacích. Prosím zkontrolujte firewall, "
         "připojení k internetu a případně ověřte dostupnost služby.");
   AktualniPolozka = soubor;
+  if (overeni.Zapnuto()) {
+    server.neovereno = Overit(odkaz, soubor, overeni);
+    if (!server.neovereno.empty()) {
+      AktualniPolozka.clear();
+      return server;
+    }
+  }
 
   const std::string sekce = NaDratovouCestu(NazevAplikace);
   std::string url = CistIni(soubor, sekce, "Url");
+  if (overeni.Zapnuto() && !url.empty()) {
+    server.sha256Snapshotu = CistIni(soubor, sekce, "Sha256");
+    if (!JeSha256(*server.sha256Snapshotu)) {
+      server.neovereno = "podepsané informace o vydání " + BezPristupovychUdaju(odkaz.urlIni) +
+                         kSouborVydani + " neuvádějí kontrolní součet (Sha256) v sekci " + sekce +
+                         ".";
+      (void)ss::SmazatSoubor(soubor);
+      AktualniPolozka.clear();
+      return server;
+    }
+  }
   if (!url.empty()) {
     std::string vyzadovane = CistIni(soubor, sekce, "ReleaseMerko");
     if (!vyzadovane.empty() && !StejnyText(vyzadovane, CiloveVydani)) {
@@ -109,7 +160,8 @@ std::string NajitServerAplikace(const std::string& ZakladniSlozka, const std::st
   }
   SmazatSoubor(soubor, true);
   AktualniPolozka.clear();
-  return url;
+  server.url = url;
+  return server;
 }
 
 }  // namespace zevlon

@@ -71,7 +71,7 @@ TEST_F(Aplikace, RequiredSuiteReleaseMustBeMoreThan190DaysOlder) {
   auto najit = [&](const char* vyzaduje, const char* cil) {
     informace_ =
         std::string("[Upravy\\Doplnky\\X\\]\r\nUrl=http://x/\r\nReleaseMerko=") + vyzaduje + "\r\n";
-    return NajitServerAplikace(s_ / "setup/", "Upravy/Doplnky/X/", cil);
+    return NajitServerAplikace(s_ / "setup/", "Upravy/Doplnky/X/", cil).url;
   };
   EXPECT_EQ(najit("20140331", "20140331"), "http://x/");
   EXPECT_EQ(najit("20130920", "20140330"), "http://x/");  // 191 days

@@ -1,0 +1,289 @@
+// Whole runs against a signed site: with a public key in Zevlon.ini nothing that the
+// signature of download.ini does not vouch for is installed or started, whatever part of
+// the site an attacker changed; without one, the unsigned site keeps working.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "e2e/pripravka.h"
+#include "platform/ini.h"
+#include "support/archivy.h"
+#include "transfer/sha256.h"
+
+namespace fs = std::filesystem;
+
+namespace zevlon {
+namespace {
+
+using test::Cesty;
+
+class Podpisy : public test::CelyBeh {
+ protected:
+  void SetUp() override {
+    s_.Vytvorit("klice");
+    klic_ = Klic("vydavatel");
+    test::CelyBeh::SetUp();
+    Volby("VerejnyKlic=" + klic_ + "\r\n");
+  }
+  // A key pair made by the stock minisign, without a password; answers the public key.
+  std::string Klic(const std::string& jmeno) {
+    auto v = test::Spustit({"minisign", "-G", "-W", "-p", s_ / ("klice/" + jmeno + ".pub"), "-s",
+                            s_ / ("klice/" + jmeno + ".key")});
+    EXPECT_EQ(v.kod, 0) << v.vystup;
+    const std::string pub = s_.Cist("klice/" + jmeno + ".pub");
+    const std::size_t radek = pub.find('\n') + 1;
+    return pub.substr(radek, pub.find('\n', radek) - radek);
+  }
+  // The release, signed with the key of that name (none: not signed).
+  void Podepsat(const std::string& vydani, const Cesty& dalsi = {},
+                const std::string& klic = "vydavatel") {
+    Cesty a = dalsi;
+    if (!klic.empty()) a.insert(a.end(), {"--klic", s_ / ("klice/" + klic + ".key")});
+    Publikovat(vydani, a);
+  }
+  // Signs a file of the site anew with the stock minisign, with the trusted comment given.
+  void PodepsatZnovu(const std::string& soubor, const std::string& komentar = "") {
+    Cesty a{"minisign", "-S", "-s", s_ / "klice/vydavatel.key", "-m", Web(soubor)};
+    if (!komentar.empty()) a.insert(a.end(), {"-t", komentar});
+    auto v = test::Spustit(a);
+    ASSERT_EQ(v.kod, 0) << v.vystup;
+  }
+  std::string Web(const std::string& cesta) { return s_ / ("www/aktualizace-online/" + cesta); }
+  // A run that is refused: exit 1, the reason in the error log, nothing swapped and
+  // nothing downloaded beside the program.
+  void Odmitnuto(const std::string& duvod) {
+    const auto predtim = ZiveSlozky();
+    const std::string logPred = Chyby();
+    EXPECT_EQ(Spustit().kod, 1);
+    const std::string log = Chyby().substr(logPred.size());
+    EXPECT_NE(log.find(duvod), std::string::npos) << log;
+    Nezmeneno(predtim);
+    EXPECT_FALSE(test::Existuje(s_ / "program/ZevlonNew"));
+  }
+
+  std::string klic_;
+};
+
+TEST_F(Podpisy, SignedSiteUpdatesAndStockMinisignVerifiesWhatThePublisherWrote) {
+  Podepsat("20141231");
+  auto v = test::Spustit({"minisign", "-Vm", Web("download.ini"), "-P", klic_});
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+  EXPECT_EQ(Profil("SetupCommon/System/spolecne.dll"), "společné 20141231");
+  EXPECT_EQ(Profil("Setup/Upravy/Doplnky/Fakturace/fakturace.dll"), "fakturace 20141231");
+  EXPECT_EQ(Chyby(), "");
+  // A verified run writes no warning.
+  EXPECT_FALSE(test::Existuje(s_ / "program/Zevlon.log"));
+}
+
+// A site that was published unsigned and whose download.ini the vendor then signed with
+// the stock minisign is as good as one signed by the publisher.
+TEST_F(Podpisy, DownloadIniSignedWithStockMinisignIsAccepted) {
+  Podepsat("20141231", {}, "");
+  PodepsatZnovu("download.ini");
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+}
+
+// Each change an attacker on the path (or on the server) can make, refused with the
+// live installation untouched.
+TEST_F(Podpisy, EveryChangeToTheSignedSiteIsRefusedBeforeAnythingIsInstalled) {
+  s_.Zapsat("novy/Zevlon", "#!/bin/sh\ntouch \"$(dirname \"$0\")/spusten\"\n");
+  ::chmod((s_ / "novy/Zevlon").c_str(), 0755);
+  struct Pripad {
+    const char* nazev;
+    std::function<void()> zmena;
+    const char* duvod;
+  };
+  const std::vector<Pripad> pripady{
+      {"a byte of a file, re-zipped",
+       [&] {
+         test::VytvoritZip(Web("Setup/Merko/Merko.exe.zip"), {{"Merko.exe", "Merko 20141299"}});
+       },
+       "Merko.exe.zip neodpovídá kontrolnímu součtu"},
+      {"a line of a snapshot",
+       [&] {
+         test::VytvoritZip(Web("SetupCommon/master.snapshot.zip"),
+                           {{"master.snapshot", "System\\spolecne.dll\t2014-12-31 00:00:00\t1\t" +
+                                                    std::string(64, '0') + "\r\n"}});
+       },
+       "master.snapshot.zip neodpovídá kontrolnímu součtu"},
+      {"the updater's version in download.ini",
+       [&] { ini::ZapsatKlic(Web("download.ini"), "Merko", "ZevlonVerze", "9"); },
+       "download.ini nemá platný podpis: podpis neodpovídá obsahu"},
+      {"the address in download.ini",
+       [&] { ini::ZapsatKlic(Web("download.ini"), "Merko", "Url", "http://127.0.0.1:1/"); },
+       "download.ini nemá platný podpis"},
+      {"no signature", [&] { fs::remove(Web("download.ini.minisig")); },
+       "download.ini nemá platný podpis: podpis"},
+      {"another key",
+       [&] {
+         Klic("cizi");
+         Podepsat("20141231", {}, "cizi");
+       },
+       "který není mezi nastavenými veřejnými klíči"},
+      {"the updater substituted",
+       [&] {
+         Podepsat("20141231", {"--verze-zevlonu", "9", "--zevlon", s_ / "novy/Zevlon"});
+         test::VytvoritZip(Web("SetupCommon/Zevlon.zip"),
+                           {{"Zevlon", "#!/bin/sh\ntouch \"$(dirname \"$0\")/utocnik\"\n", 0755}});
+       },
+       "Zevlon.zip neodpovídá kontrolnímu součtu"},
+  };
+  for (const Pripad& p : pripady) {
+    SCOPED_TRACE(p.nazev);
+    Podepsat("20141231");
+    p.zmena();
+    Odmitnuto(p.duvod);
+    EXPECT_FALSE(test::Existuje(s_ / "program/utocnik"));
+    EXPECT_FALSE(test::Existuje(s_ / "program/spusten"));
+  }
+}
+
+// The Setup snapshot of an older, validly signed release served under today's
+// download.ini: each snapshot belongs to its folder and release only.
+TEST_F(Podpisy, SnapshotOfAnotherReleaseOrFolderIsRefused) {
+  s_.Zapsat("vydani/Setup/Merko/Merko.exe", "Merko 20140601");
+  Podepsat("20140601");
+  fs::copy_file(Web("Setup/master.snapshot.zip"), s_ / "stary.snapshot.zip");
+  s_.Zapsat("vydani/Setup/Merko/Merko.exe", "Merko 20141231");
+  Podepsat("20141231");
+  fs::copy_file(s_ / "stary.snapshot.zip", Web("Setup/master.snapshot.zip"),
+                fs::copy_options::overwrite_existing);
+  Odmitnuto("master.snapshot.zip neodpovídá kontrolnímu součtu");
+
+  Podepsat("20141231");
+  fs::copy_file(Web("SetupCommon/master.snapshot.zip"), Web("Setup/master.snapshot.zip"),
+                fs::copy_options::overwrite_existing);
+  Odmitnuto("master.snapshot.zip neodpovídá kontrolnímu součtu");
+}
+
+// A signed download.ini vouches for snapshots whose lines carry no checksum: still refused.
+TEST_F(Podpisy, SnapshotLineWithoutChecksumIsRefused) {
+  Podepsat("20141231");
+  test::VytvoritZip(Web("Setup/master.snapshot.zip"),
+                    {{"master.snapshot", "Merko\\Merko.exe\t2014-12-31 00:00:00\t14\t\r\n"}});
+  auto obsah = test::Spustit({"unzip", "-p", Web("Setup/master.snapshot.zip")});
+  ASSERT_EQ(obsah.kod, 0);
+  ini::ZapsatKlic(Web("download.ini"), "Merko", "Sha256Setup", Sha256(obsah.vystup));
+  PodepsatZnovu("download.ini");
+  Odmitnuto("neuvádí platný kontrolní součet souboru Merko/Merko.exe");
+}
+
+// A replayed older site, validly signed, installs nothing; and a signature older than
+// the options allow is refused, against a site frozen on an old release.
+TEST_F(Podpisy, ReplayedOlderSignedSiteAndStaleSignatureAreRefused) {
+  Podepsat("20141231");
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  Podepsat("20140101");
+  const auto predtim = ZiveSlozky();
+  ASSERT_EQ(Spustit().kod, 0);
+  Nezmeneno(predtim);
+  EXPECT_NE(s_.Cist("program/Zevlon.log").find("je starší než nainstalované vydání"),
+            std::string::npos);
+
+  Instalace();
+  Podepsat("20141231");
+  PodepsatZnovu("download.ini", "timestamp:1400000000\tfile:download.ini");
+  Volby("VerejnyKlic=" + klic_ + "\r\nPodpisPlatnyDni=30\r\n");
+  Odmitnuto("nastavení dovoluje nejvýše 30");
+  PodepsatZnovu("download.ini");
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+}
+
+// Old and new key configured while the key is being rotated: either may sign.
+TEST_F(Podpisy, RotatedKeyIsAcceptedBesideTheOldOne) {
+  const std::string novy = Klic("novy");
+  Volby("VerejnyKlic=" + klic_ + " " + novy + "\r\n");
+  Podepsat("20141231", {}, "novy");
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+  Volby("VerejnyKlic=" + klic_ + " RWQtoto-neni-klic\r\n");
+  Instalace();
+  Odmitnuto("neobsahuje platné veřejné klíče minisign");
+}
+
+// An add-on found through its manifest is renewed from its vendor's server when the
+// vendor's download.ini verifies with the key its manifest names; one that cannot be
+// verified stays as it is, with a line in the error log, and the rest of the update goes on.
+TEST_F(Podpisy, AddOnOfItsOwnServerIsRenewedOnlyWhenItsVendorsSignatureVerifies) {
+  const std::string dodavatel = Klic("dodavatel");
+  s_.Zapsat("dodavatel/Setup/prazdny.txt", "");
+  s_.Zapsat("dodavatel/Upravy/Doplnky/Sklad/sklad.dll", "sklad 2");
+  const std::string webDodavatele = server_.Adresa() + "/dodavatel/";
+  auto v =
+      test::Spustit({ZEVLON_PUBLIKOVAT, "vydat", "--vydani", "20141231", "--adresa", webDodavatele,
+                     "--klic", s_ / "klice/dodavatel.key", s_ / "dodavatel", s_ / "www/dodavatel"});
+  ASSERT_EQ(v.kod, 0) << v.vystup;
+  Podepsat("20141231");
+  auto manifest = [&](const std::string& klic) {
+    Instalace();
+    s_.Zapsat("data/Firma/Setup/Upravy/Doplnky/Sklad/sklad.dll", "sklad 1");
+    s_.Zapsat("data/Firma/Setup/Upravy/Doplnky/Sklad/sklad.manifest.xml",
+              "<manifest><updateOnLine urlIni=\"" + webDodavatele + "\"" +
+                  (klic.empty() ? "" : " verejnyKlic=\"" + klic + "\"") + "/></manifest>");
+  };
+
+  manifest(dodavatel);
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Upravy/Doplnky/Sklad/sklad.dll"), "sklad 2");
+  EXPECT_EQ(Chyby(), "");
+
+  manifest("");
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Upravy/Doplnky/Sklad/sklad.dll"), "sklad 1");
+  EXPECT_EQ(Profil("Setup/Upravy/Doplnky/Fakturace/fakturace.dll"), "fakturace 20141231");
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+  EXPECT_NE(Chyby().find("Sklad/ nebyla aktualizována a zůstává beze změny"), std::string::npos)
+      << Chyby();
+}
+
+// Without a key the unsigned site works as before, with a warning in Zevlon.log.
+TEST_F(Podpisy, WithoutAKeyTheSiteIsNotVerifiedAndTheLogSaysSo) {
+  Volby();
+  Podepsat("20141231", {}, "");
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+  EXPECT_NE(s_.Cist("program/Zevlon.log").find("nejsou ověřována"), std::string::npos);
+}
+
+// A verified new updater takes the program's place for good once its install step is
+// done; one whose install step fails leaves the old program in place.
+TEST_F(Podpisy, VerifiedNewUpdaterReplacesTheProgramOnlyAfterItsInstallStepSucceeded) {
+  // The program itself with a byte more, so that the new file can be told from the old.
+  fs::copy_file(s_ / "program/Zevlon", s_ / "novy/Zevlon", fs::copy_options::overwrite_existing);
+  {
+    std::FILE* f = std::fopen((s_ / "novy/Zevlon").c_str(), "ab");
+    ASSERT_NE(f, nullptr);
+    std::fputc('\n', f);
+    std::fclose(f);
+  }
+  const std::string stary = s_.Cist("program/Zevlon"), novy = s_.Cist("novy/Zevlon");
+  auto pockat = [&](auto&& hotovo) {
+    for (int i = 0; i < 600 && !hotovo(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  };
+
+  Podepsat("20141231", {"--verze-zevlonu", "9", "--zevlon", s_ / "novy/Zevlon"});
+  test::VytvoritZip(Web("Setup/Merko/Merko.exe.zip"), {{"Merko.exe", "Merko 20141299"}});
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  pockat([&] { return Chyby().find("neodpovídá kontrolnímu součtu") != std::string::npos; });
+  EXPECT_NE(Chyby().find("Merko.exe.zip neodpovídá kontrolnímu součtu"), std::string::npos);
+  EXPECT_EQ(s_.Cist("program/Zevlon"), stary);
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20140301");
+
+  Podepsat("20141231", {"--verze-zevlonu", "9", "--zevlon", s_ / "novy/Zevlon"});
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  pockat([&] { return !test::Existuje(s_ / "program/ZevlonNew"); });
+  EXPECT_FALSE(test::Existuje(s_ / "program/ZevlonNew"));
+  EXPECT_EQ(s_.Cist("program/Zevlon"), novy);
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+}
+
+}  // namespace
+}  // namespace zevlon
