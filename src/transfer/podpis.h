@@ -28,6 +28,7 @@ using IdKlice = std::array<std::uint8_t, 8>;
 struct VerejnyKlic {
   IdKlice id{};
   std::array<std::uint8_t, 32> klic{};
+  bool operator==(const VerejnyKlic&) const = default;
 };
 
 struct TajnyKlic {
@@ -41,6 +42,7 @@ struct Podpis {
   std::array<std::uint8_t, 64> podpis{};
   std::string duveryhodnyKomentar;  // the text after "trusted comment: "
   std::array<std::uint8_t, 64> globalniPodpis{};
+  bool operator==(const Podpis&) const = default;
 };
 
 // The key id as minisign prints it: 16 uppercase hex digits of the id read as a
