@@ -9,6 +9,7 @@
 #include "installers/operace_slozek.h"
 #include "platform/ini.h"
 #include "snapshots/instalacni_slozka.h"
+#include "tools/publikace/klice.h"
 #include "transfer/mzip32.h"
 #include "transfer/sha256.h"
 
@@ -115,6 +116,9 @@ Souhrn Publikovat(const Zadani& z) {
     fs::remove(docasny);
     Zapsat(ini, "Merko", "ZevlonSha256", OtiskSouboru(archiv));
   }
+
+  // Signed last: the signature covers download.ini as it is served.
+  if (z.klic) PodepsatSoubor(*z.klic, ini);
 
   const std::string stary = BezLomitka(cil) + ".stare";
   fs::remove_all(stary);

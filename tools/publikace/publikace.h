@@ -10,24 +10,27 @@
 //                   updater given, SetupCommon/<its name>.zip. Each snapshot line
 //                   carries its file's SHA-256, and download.ini the SHA-256 of each
 //                   unpacked snapshot and of the updater's archive, so that a signature
-//                   of download.ini covers the whole site.
+//                   of download.ini covers the whole site. With a key given, its
+//                   signature lies beside it as download.ini.minisig.
 #pragma once
 
 #include <optional>
 #include <string>
 
 #include "snapshots/instalovany_soubor.h"
+#include "transfer/podpis.h"
 
 namespace zevlon::publikace {
 
 struct Zadani {
-  std::string zdroj;                    // the release folder
-  std::string cil;                      // the site folder (created; existing content replaced)
-  std::string adresa;                   // the site's base address, ending with "/"
-  std::string vydani;                   // "Release"
-  std::optional<std::string> zmenaDat;  // "ReleaseZmenyDat"
-  std::string verzeZevlonu = "8";       // "ZevlonVerze"
-  std::optional<std::string> zevlon;    // an updater program to publish
+  std::string zdroj;                      // the release folder
+  std::string cil;                        // the site folder (created; existing content replaced)
+  std::string adresa;                     // the site's base address, ending with "/"
+  std::string vydani;                     // "Release"
+  std::optional<std::string> zmenaDat;    // "ReleaseZmenyDat"
+  std::string verzeZevlonu = "8";         // "ZevlonVerze"
+  std::optional<std::string> zevlon;      // an updater program to publish
+  std::optional<podpis::TajnyKlic> klic;  // signs download.ini into download.ini.minisig
 };
 
 struct Souhrn {
