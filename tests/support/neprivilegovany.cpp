@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+
+#include "platform/soubor.h"
 
 extern char** environ;
 
@@ -38,11 +41,11 @@ std::string KopiePomocnika() {
   return kopie;
 }
 
-// Starts argv[0] with stdin from /dev/null, stdout (with chyby also stderr) into the
-// descriptor, and the environment without DISPLAY and WAYLAND_DISPLAY, the given
-// variables (NAME=VALUE) replacing their old values.
+// Starts argv[0] with stdin from the descriptor `vstup` (-1: /dev/null), stdout (with
+// chyby also stderr) into the descriptor `vystup`, and the environment without DISPLAY
+// and WAYLAND_DISPLAY, the given variables (NAME=VALUE) replacing their old values.
 pid_t Spawn(std::vector<std::string> argv, const std::vector<std::string>& prostredi, int vystup,
-            bool chyby) {
+            bool chyby, int vstup = -1) {
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
     std::string s(*e), j = s.substr(0, s.find('=') + 1);
@@ -61,7 +64,10 @@ pid_t Spawn(std::vector<std::string> argv, const std::vector<std::string>& prost
   ce.push_back(nullptr);
   posix_spawn_file_actions_t akce;
   posix_spawn_file_actions_init(&akce);
-  posix_spawn_file_actions_addopen(&akce, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  if (vstup >= 0)
+    posix_spawn_file_actions_adddup2(&akce, vstup, STDIN_FILENO);
+  else
+    posix_spawn_file_actions_addopen(&akce, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&akce, vystup, STDOUT_FILENO);
   if (chyby) posix_spawn_file_actions_adddup2(&akce, vystup, STDERR_FILENO);
   pid_t pid = -1;
@@ -72,10 +78,11 @@ pid_t Spawn(std::vector<std::string> argv, const std::vector<std::string>& prost
 
 // Runs a program to its end; answers what it wrote and its wait status.
 std::pair<std::string, int> Dobehnout(const std::vector<std::string>& argv,
-                                      const std::vector<std::string>& prostredi, bool chyby) {
+                                      const std::vector<std::string>& prostredi, bool chyby,
+                                      int vstup = -1) {
   int roura[2];
   if (::pipe2(roura, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  pid_t pid = Spawn(argv, prostredi, roura[1], chyby);
+  pid_t pid = Spawn(argv, prostredi, roura[1], chyby, vstup);
   ::close(roura[1]);
   std::string vystup;
   char buf[4096];
@@ -121,6 +128,16 @@ void PredatNeprivilegovanemu(const std::string& cesta) {
 VysledekProcesu Spustit(const std::vector<std::string>& argv,
                         const std::vector<std::string>& prostredi) {
   auto [vystup, status] = Dobehnout(argv, prostredi, true);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), vystup};
+}
+
+VysledekProcesu SpustitSeVstupem(const std::vector<std::string>& argv, std::string_view vstup,
+                                 const std::vector<std::string>& prostredi) {
+  // A file in memory holds the whole input, so the program may read it at its own pace.
+  Popisovac fd(::memfd_create("vstup", MFD_CLOEXEC));
+  if (!fd.Platny() || ZapsatVse(fd.Fd(), vstup) != 0 || ::lseek(fd.Fd(), 0, SEEK_SET) != 0)
+    throw std::runtime_error("memfd failed");
+  auto [vystup, status] = Dobehnout(argv, prostredi, true, fd.Fd());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), vystup};
 }
 

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zevlon::test {
@@ -22,6 +23,9 @@ struct VysledekPomocnika {  // stdout alone
 // DISPLAY/WAYLAND_DISPLAY removed); collects stdout and stderr.
 VysledekProcesu Spustit(const std::vector<std::string>& argv,
                         const std::vector<std::string>& prostredi = {});
+// The same with the bytes of `vstup` on stdin.
+VysledekProcesu SpustitSeVstupem(const std::vector<std::string>& argv, std::string_view vstup,
+                                 const std::vector<std::string>& prostredi = {});
 // Starts a program the same way with stdout and stderr into the descriptor.
 pid_t SpustitNaPozadi(const std::vector<std::string>& argv,
                       const std::vector<std::string>& prostredi, int vystup);

@@ -1,5 +1,5 @@
-// The update server and the publisher's FTP commands against a real FTP server on
-// loopback: a mirror is updated completely or not at all; uploads send what is there.
+// The update server against a real FTP server on loopback: a mirror is updated
+// completely or not at all; uploads send what is there.
 #include "transfer/update_server.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +8,6 @@
 #include "support/falesna_platforma.h"
 #include "support/falesne_ui.h"
 #include "support/ftp_server.h"
-#include "support/neprivilegovany.h"
 
 namespace zevlon {
 namespace {
@@ -92,30 +91,6 @@ TEST_F(UpdateServerTest, UploadSendsNoMissingFileAndNothingFromOutside) {
   EXPECT_EQ(test::CistSoubor(ftp_.domov / "pub/app/Čteme.txt"), "čeština");
   EXPECT_FALSE(Existuje(ftp_.domov / "pub/app/chybi.txt"));
   EXPECT_FALSE(Existuje(ftp_.domov / "pub/mimo.txt"));
-}
-
-// zevlon-publikovat uploads a folder with its snapshot and mirrors it into another
-// folder, which keeps what it held; a mirror that cannot be complete fails.
-TEST_F(UpdateServerTest, PublisherUploadsAndMirrors) {
-  const std::string manifest = s_.Zapsat(
-      "app.manifest.xml", "<aplikace><UpdateOnLine protocol=\"ftp\" server=\"127.0.0.1\" port=\"" +
-                              std::to_string(ftp_.Port()) + "\" user=\"" + FtpServer::kUzivatel +
-                              "\" password=\"" + FtpServer::kHeslo +
-                              "\" remoteLocation=\"pub/app\" snapshot=\"m.snapshot\"/></aplikace>");
-  auto Publikovat = [&](const char* prikaz, const std::string& slozka) {
-    return test::Spustit({ZEVLON_PUBLIKOVAT, prikaz, manifest, s_ / slozka},
-                         {"TEMP=" + s_ / "temp"});
-  };
-  auto nahrani = Publikovat("nahrat", "zdroj");
-  EXPECT_EQ(nahrani.kod, 0) << nahrani.vystup;
-  EXPECT_EQ(nahrani.vystup.find(FtpServer::kHeslo), std::string::npos);
-  s_.Zapsat("zrcadlo/stary.txt", "zůstane");
-  EXPECT_EQ(Publikovat("zrcadlit", "zrcadlo").kod, 0);
-  EXPECT_EQ(s_.Cist("zrcadlo/merko/sub/lib.dll"), "knihovna");
-  EXPECT_EQ(s_.Cist("zrcadlo/stary.txt"), "zůstane");
-  EXPECT_FALSE(Existuje(s_ / "zrcadlo/Zevlon.stop"));
-  std::filesystem::remove(ftp_.domov / "pub/app/Čteme.txt.zip");
-  EXPECT_EQ(Publikovat("zrcadlit", "jine").kod, 1);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "installers/operace_slozek.h"
 #include "snapshots/instalacni_slozka.h"
 #include "snapshots/manifest.h"
+#include "tools/publikace/publikace.h"
 
 namespace zevlon::publikace {
 
@@ -31,9 +32,11 @@ int Nahrat(const std::string& manifest, const std::string& slozka) {
   SeznamSouboru soubory;
   for (const auto& p : *sl.DejObsahSlozky(VsechnySoubory))
     soubory.Pridat(p.klic, p.hodnota->Clone());
+  DoplnitSha256(soubory, zdroj);
   server->UploadovatSoubory(soubory, zdroj);
 
-  // The snapshot travels as it is, for mirrors to read.
+  // The snapshot travels as it is, for mirrors to read; its checksums let a signed
+  // download.ini beside the files vouch for them.
   SeznamSouboru snapshot;
   auto z = std::make_shared<InstalovanySoubor>();
   z->Cesta = ZDratoveCesty(server->snapshot);

@@ -6,8 +6,8 @@
 
 namespace zevlon::publikace {
 
-// Uploads every file of the folder as an archive, then the folder's snapshot; answers
-// the number of files that did not arrive.
+// Uploads every file of the folder as an archive, then the folder's snapshot with each
+// file's SHA-256; answers the number of files that did not arrive.
 int Nahrat(const std::string& manifest, const std::string& slozka);
 
 // Mirrors the server into the folder from its snapshot; answers the number of files

@@ -1,15 +1,18 @@
-// zevlon-publikovat: publishes a release as an update site, and serves a site folder
-// over HTTP on a loopback port.
+// zevlon-publikovat: publishes a release as an update site, signed when given a key,
+// makes key pairs and signs files in minisign's formats, serves a site folder over HTTP
+// on a loopback port, and uploads to or mirrors an FTP update server.
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "common/chyba.h"
 #include "tools/publikace/ftp_prikazy.h"
+#include "tools/publikace/klice.h"
 #include "tools/publikace/publikace.h"
 #include "tools/publikace/server.h"
 
@@ -18,7 +21,11 @@ namespace {
 constexpr const char* kPouziti =
     "Použití:\n"
     "  zevlon-publikovat vydat --vydani R --adresa URL [--zmena-dat R] [--verze-zevlonu V]\n"
-    "                    [--zevlon PROGRAM] SLOZKA_VYDANI SLOZKA_WEBU\n"
+    "                    [--zevlon PROGRAM] [--klic TAJNY_KLIC] SLOZKA_VYDANI SLOZKA_WEBU\n"
+    "                    (s klíčem podepíše download.ini do download.ini.minisig)\n"
+    "  zevlon-publikovat klic [--bez-hesla] TAJNY_KLIC\n"
+    "                    (nový pár klíčů minisign; veřejný klíč do TAJNY_KLIC.pub)\n"
+    "  zevlon-publikovat podepsat --klic TAJNY_KLIC SOUBOR   (podpis do SOUBOR.minisig)\n"
     "  zevlon-publikovat servirovat [--port P] [--log SOUBOR] SLOZKA_WEBU\n"
     "  zevlon-publikovat nahrat MANIFEST SLOZKA     (na FTP server z manifestu)\n"
     "  zevlon-publikovat zrcadlit MANIFEST SLOZKA   (z FTP serveru do místní složky)\n";
@@ -36,6 +43,7 @@ void Pripraven(int port) {
 
 int Vydat(const std::vector<std::string>& a) {
   zevlon::publikace::Zadani z;
+  std::optional<std::string> klic;
   std::vector<std::string> pozice;
   for (std::size_t i = 0; i < a.size(); ++i) {
     auto dalsi = [&]() -> std::string {
@@ -52,6 +60,8 @@ int Vydat(const std::vector<std::string>& a) {
       z.verzeZevlonu = dalsi();
     else if (a[i] == "--zevlon")
       z.zevlon = dalsi();
+    else if (a[i] == "--klic")
+      klic = dalsi();
     else
       pozice.push_back(a[i]);
   }
@@ -59,12 +69,34 @@ int Vydat(const std::vector<std::string>& a) {
     std::fputs(kPouziti, stderr);
     return 2;
   }
+  // The key first: a wrong password must end the run before anything is built.
+  if (klic) z.klic = zevlon::publikace::NacistTajnyKlic(*klic);
   if (z.adresa.back() != '/') z.adresa += '/';
   z.zdroj = pozice[0];
   z.cil = pozice[1];
   auto s = zevlon::publikace::Publikovat(z);
   std::printf("Vydání %s publikováno do %s: %d složek, %d souborů.\n", z.vydani.c_str(),
               z.cil.c_str(), s.slozek, s.souboru);
+  return 0;
+}
+
+int Klic(const std::vector<std::string>& a) {
+  const bool bezHesla = a.size() == 2 && a[0] == "--bez-hesla";
+  if (a.size() != (bezHesla ? 2u : 1u)) {
+    std::fputs(kPouziti, stderr);
+    return 2;
+  }
+  zevlon::publikace::VytvoritKlic(a.back(), bezHesla);
+  return 0;
+}
+
+int Podepsat(const std::vector<std::string>& a) {
+  if (a.size() != 3 || a[0] != "--klic") {
+    std::fputs(kPouziti, stderr);
+    return 2;
+  }
+  zevlon::publikace::PodepsatSoubor(zevlon::publikace::NacistTajnyKlic(a[1]), a[2]);
+  std::printf("Podpis uložen do %s.minisig.\n", a[2].c_str());
   return 0;
 }
 
@@ -97,6 +129,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> a(argv + std::min(argc, 2), argv + argc);
   try {
     if (argc >= 2 && std::strcmp(argv[1], "vydat") == 0) return Vydat(a);
+    if (argc >= 2 && std::strcmp(argv[1], "klic") == 0) return Klic(a);
+    if (argc >= 2 && std::strcmp(argv[1], "podepsat") == 0) return Podepsat(a);
     if (argc >= 2 && std::strcmp(argv[1], "servirovat") == 0) return Servirovat(a);
     if (argc == 4 && std::strcmp(argv[1], "nahrat") == 0)
       return zevlon::publikace::Nahrat(argv[2], argv[3]) == 0 ? 0 : 1;

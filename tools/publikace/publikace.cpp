@@ -9,7 +9,9 @@
 #include "installers/operace_slozek.h"
 #include "platform/ini.h"
 #include "snapshots/instalacni_slozka.h"
+#include "tools/publikace/klice.h"
 #include "transfer/mzip32.h"
+#include "transfer/sha256.h"
 
 namespace fs = std::filesystem;
 
@@ -29,21 +31,34 @@ void Zapsat(const std::string& ini, const std::string& sekce, const std::string&
   if (!ini::ZapsatKlic(ini, sekce, klic, hodnota)) VyvolatChybu("Nelze zapsat do souboru " + ini);
 }
 
+std::string OtiskSouboru(const std::string& soubor) {
+  auto otisk = Sha256Souboru(soubor);
+  if (!otisk) VyvolatChybu("Soubor " + soubor + " nelze přečíst pro kontrolní součet.");
+  return *otisk;
+}
+
 }  // namespace
 
-int PublikovatSlozku(const std::string& zdroj, const std::string& cil) {
+void DoplnitSha256(SeznamSouboru& soubory, const std::string& zdroj) {
+  for (const auto& p : soubory)
+    p.hodnota->Sha256 = OtiskSouboru(zdroj + p.hodnota->Cesta);
+}
+
+PublikovanaSlozka PublikovatSlozku(const std::string& zdroj, const std::string& cil) {
   InstalacniSlozka slozka;
   slozka.NacistObsahSlozky(zdroj);
   auto soubory = slozka.DejObsahSlozky(VsechnySoubory);
+  DoplnitSha256(*soubory, zdroj);
   fs::create_directories(cil);
   const std::string snapshot = cil + "master.snapshot";
   slozka.UlozitSnapshot(snapshot, *soubory);
   if (!fs::exists(snapshot)) VyvolatChybu("Nelze zapsat soubor " + snapshot + ".");
+  PublikovanaSlozka vysledek{static_cast<int>(soubory->Pocet()), OtiskSouboru(snapshot)};
   Zazipovat(snapshot, snapshot + ".zip");
   fs::remove(snapshot);
   for (const auto& p : *soubory)
     Zazipovat(zdroj + p.hodnota->Cesta, cil + p.hodnota->Cesta + ".zip");
-  return static_cast<int>(soubory->Pocet());
+  return vysledek;
 }
 
 Souhrn Publikovat(const Zadani& z) {
@@ -66,7 +81,9 @@ Souhrn Publikovat(const Zadani& z) {
 
   for (const char* setup : {"Setup", "Setup14", "SetupCommon"}) {
     if (!ExistujeSlozka(zdroj + setup + "/")) continue;
-    souhrn.souboru += PublikovatSlozku(zdroj + setup + "/", novy + setup + "/");
+    auto slozka = PublikovatSlozku(zdroj + setup + "/", novy + setup + "/");
+    Zapsat(ini, "Merko", std::string("Sha256") + setup, slozka.sha256Snapshotu);
+    souhrn.souboru += slozka.souboru;
     ++souhrn.slozek;
   }
 
@@ -80,9 +97,11 @@ Souhrn Publikovat(const Zadani& z) {
       std::sort(jmena.begin(), jmena.end());
       for (const std::string& jmeno : jmena) {
         const std::string relativni = std::string(upravy) + "/" + druh + "/" + jmeno + "/";
-        souhrn.souboru += PublikovatSlozku(rodic + jmeno + "/", novy + relativni);
+        auto slozka = PublikovatSlozku(rodic + jmeno + "/", novy + relativni);
+        souhrn.souboru += slozka.souboru;
         ++souhrn.slozek;
         Zapsat(ini, NaDratovouCestu(relativni), "Url", z.adresa + relativni);
+        Zapsat(ini, NaDratovouCestu(relativni), "Sha256", slozka.sha256Snapshotu);
       }
     }
   }
@@ -92,9 +111,14 @@ Souhrn Publikovat(const Zadani& z) {
     const std::string jmeno = fs::path(*z.zevlon).filename().string();
     const std::string docasny = novy + jmeno;
     fs::copy_file(*z.zevlon, docasny, fs::copy_options::overwrite_existing);
-    Zazipovat(docasny, novy + "SetupCommon/" + jmeno + ".zip");
+    const std::string archiv = novy + "SetupCommon/" + jmeno + ".zip";
+    Zazipovat(docasny, archiv);
     fs::remove(docasny);
+    Zapsat(ini, "Merko", "ZevlonSha256", OtiskSouboru(archiv));
   }
+
+  // Signed last: the signature covers download.ini as it is served.
+  if (z.klic) PodepsatSoubor(*z.klic, ini);
 
   const std::string stary = BezLomitka(cil) + ".stare";
   fs::remove_all(stary);

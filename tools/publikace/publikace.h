@@ -7,22 +7,30 @@
 //                   Upravy14/{Doplnky,Moduly}/<name>/ (for Setup14).
 // Site folder:      download.ini; for every published folder its
 //                   master.snapshot.zip and one zip per file (<path>.zip); with an
-//                   updater given, SetupCommon/<its name>.zip.
+//                   updater given, SetupCommon/<its name>.zip. Each snapshot line
+//                   carries its file's SHA-256, and download.ini the SHA-256 of each
+//                   unpacked snapshot and of the updater's archive, so that a signature
+//                   of download.ini covers the whole site. With a key given, its
+//                   signature lies beside it as download.ini.minisig.
 #pragma once
 
 #include <optional>
 #include <string>
 
+#include "snapshots/instalovany_soubor.h"
+#include "transfer/podpis.h"
+
 namespace zevlon::publikace {
 
 struct Zadani {
-  std::string zdroj;                    // the release folder
-  std::string cil;                      // the site folder (created; existing content replaced)
-  std::string adresa;                   // the site's base address, ending with "/"
-  std::string vydani;                   // "Release"
-  std::optional<std::string> zmenaDat;  // "ReleaseZmenyDat"
-  std::string verzeZevlonu = "8";       // "ZevlonVerze"
-  std::optional<std::string> zevlon;    // an updater program to publish
+  std::string zdroj;                      // the release folder
+  std::string cil;                        // the site folder (created; existing content replaced)
+  std::string adresa;                     // the site's base address, ending with "/"
+  std::string vydani;                     // "Release"
+  std::optional<std::string> zmenaDat;    // "ReleaseZmenyDat"
+  std::string verzeZevlonu = "8";         // "ZevlonVerze"
+  std::optional<std::string> zevlon;      // an updater program to publish
+  std::optional<podpis::TajnyKlic> klic;  // signs download.ini into download.ini.minisig
 };
 
 struct Souhrn {
@@ -30,9 +38,18 @@ struct Souhrn {
   int souboru = 0;
 };
 
+struct PublikovanaSlozka {
+  int souboru = 0;
+  std::string sha256Snapshotu;  // of master.snapshot as it is unpacked
+};
+
 // Publishes one folder: its snapshot as cil/master.snapshot.zip and every file as
-// cil/<path>.zip. Answers the number of files.
-int PublikovatSlozku(const std::string& zdroj, const std::string& cil);
+// cil/<path>.zip.
+PublikovanaSlozka PublikovatSlozku(const std::string& zdroj, const std::string& cil);
+
+// Sets each record's Sha256 from its file below the folder `zdroj`; raises the program's
+// error for a file that cannot be read.
+void DoplnitSha256(SeznamSouboru& soubory, const std::string& zdroj);
 
 // Writes the site; raises the program's error on any failure.
 Souhrn Publikovat(const Zadani& z);
