@@ -114,7 +114,7 @@ Souhrn Publikovat(const Zadani& z) {
     const std::string archiv = novy + "SetupCommon/" + jmeno + ".zip";
     Zazipovat(docasny, archiv);
     fs::remove(docasny);
-    Zapsat(ini, "Merko", "ZevlonSha256", OtiskSouboru(archiv));
+    Zapsat(ini, "Merko", "ZevlonSha256", OtiskSouboru(*z.zevlon));
   }
 
   // Signed last: the signature covers download.ini as it is served.
