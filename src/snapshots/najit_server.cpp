@@ -81,6 +81,9 @@ std::int64_t DenVydani(const std::string& vydani) {
 // deleted when it cannot.
 std::string Overit(const Odkaz& odkaz, const std::string& soubor, const NastaveniOvereni& overeni) {
   NastaveniOvereni klice = overeni;
+  // A vendor may leave the release information of an add-on signed once for years: the
+  // age bound is the update site's, against a site frozen on an old release of the suite.
+  klice.platnostDni.reset();
   if (!odkaz.verejnyKlic.empty()) {
     std::optional<podpis::VerejnyKlic> k = podpis::CistVerejnyKlic(odkaz.verejnyKlic);
     if (!k) {

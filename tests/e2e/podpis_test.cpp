@@ -230,6 +230,12 @@ TEST_F(PodepsanyWeb, AddOnOfItsOwnServerIsRenewedOnlyWhenItsVendorsSignatureVeri
                   (klic.empty() ? "" : " verejnyKlic=\"" + klic + "\"") + "/></manifest>");
   };
 
+  // Signed long ago: the age bound of the options is the update site's alone.
+  v = test::Spustit({"/usr/bin/minisign", "-S", "-s", s_ / "klice/dodavatel.key", "-m",
+                     s_ / "www/dodavatel/download.ini", "-t",
+                     "timestamp:1400000000\tfile:download.ini"});
+  ASSERT_EQ(v.kod, 0) << v.vystup;
+  Volby("VerejnyKlic=" + klic_ + "\r\nPodpisPlatnyDni=30\r\n");
   manifest(dodavatel);
   ASSERT_EQ(Spustit().kod, 0) << Chyby();
   EXPECT_EQ(Profil("Setup/Upravy/Doplnky/Sklad/sklad.dll"), "sklad 2");
