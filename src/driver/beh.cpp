@@ -42,20 +42,22 @@ constexpr const char* kNebylaVybrana =
 constexpr const char* kNeniInternet =
     "Nepodařilo se vyhledat aktualizace, protože není připojen internet. Prosím připojte se k "
     "internetu a opakujte vyhledání.";
-constexpr const char* kNeovereno =
-    "Vydání z aktualizačního webu nejsou ověřována: v Zevlon.ini není nastaven veřejný klíč "
-    "(VerejnyKlic v sekci Server).";
 constexpr const char* kNespusteno = "Dočasnou kopii programu se nepodařilo spustit: ";
 constexpr const char* kNestazeno =
     "Nepodařilo se stáhnout informace o aktualizacích. Prosím zkontrolujte firewall, připojení "
     "k internetu a případně ověřte dostupnost služby.";
 
-// The new updater has carried out the install step: it takes the program file's place
-// for good, in one rename, so that the next run does not fetch it again. A failure
-// leaves the old program in place and goes to the error log.
-void ZaujmoutMisto() {
+// The new updater has carried out the install step: it takes the place of the program
+// that started it (named in the release information it was handed) for good, in one
+// rename, so that the next run does not fetch it again. A failure leaves the old
+// program in place and goes to the error log.
+void ZaujmoutMisto(const std::string& ini) {
+  std::string jmeno = CistIni(ini, "Merko", kKlicPuvodnihoProgramu);
+  if (jmeno.empty() || jmeno.find('/') != std::string::npos || jmeno == "." || jmeno == ".." ||
+      jmeno == std::string(kNovyZevlon) + kPriponaSpustitelna)
+    jmeno = std::string(kTitulProgramu) + kPriponaSpustitelna;
   const std::string novy = platforma().CestaProgramu();
-  const std::string cil = SlozkaProgramu() + "/" + kTitulProgramu + kPriponaSpustitelna;
+  const std::string cil = SlozkaProgramu() + "/" + jmeno;
   if (::rename(novy.c_str(), cil.c_str()) != 0)
     ZapsatChybuBehu("Nový program " + novy + " se nepodařilo přejmenovat na " + cil + ": " +
                         ss::ChybaSystemu(errno, novy).popis,
@@ -82,6 +84,9 @@ class Beh {
   // can change. A fresh folder (the usual one's name was taken) comes with the argument:
   // the copy started with "Hotovo" lies in it, a new updater gets a file in it.
   void ZvolitTemp(const std::string& predana);
+  // Release information given on the command line is verified only as far as it lies in
+  // the run's private temp folder, where the updater that verified it handed it over.
+  void OveritPredaneInformace(const std::string& ini) const;
 
   const AktualizaceSetup& aktualizaceSetup_;
   TempBehu tempBehu_;
@@ -139,6 +144,16 @@ void Beh::ZvolitTemp(const std::string& predana) {
   temp_ = tempBehu_.Slozka() + "/";
 }
 
+void Beh::OveritPredaneInformace(const std::string& ini) const {
+  if (!NastaveniOvereniWebu().Zapnuto()) return;
+  std::string slozka, jmeno;
+  RozdelitCestu(ini, slozka, jmeno);
+  if (!StejnyText(PridatLomitko(slozka), temp_))
+    VyvolatChybu("Soubor " + ini +
+                 " neleží v soukromé dočasné složce běhu, proto jej nelze ověřit podpisem. "
+                 "Aktualizace nebyla provedena.");
+}
+
 int Beh::Spustit(const std::string& prikazovyRadek) {
   (void)Beh_(prikazovyRadek);
   Dokoncit();
@@ -174,6 +189,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
     return false;
   if (ZTempu()) Ui().SkrytMoznosti();
 
+  const bool zPrikazoveRadky = !prikaz.empty();
   if (prikaz.empty()) {
     const std::string adresa = AdresaWebu();
     const std::string mistni = temp_ + kSouborVydani;
@@ -192,9 +208,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
           AktualniPolozka = BezPristupovychUdaju(adresa + kSouborVydani) + "->" + mistni;
           StahnoutSoubor(AdresaInformaci(adresa), mistni, KlientHttp::kMaxInformaci);
           // Not one value of the file is used before its signature is checked.
-          const NastaveniOvereni overeni = NastaveniOvereniWebu();
-          OveritInformace(adresa, mistni, overeni);
-          if (!overeni.Zapnuto()) ZapsatDoLogu(kPrenosovyLog, kNeovereno);
+          OveritInformace(adresa, mistni, NastaveniOvereniWebu());
         }))
       return false;
     if (!Krok([&] {
@@ -239,6 +253,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
 
   // The install step.
   if (prikaz.empty() || !ExistujeSoubor(prikaz)) return true;
+  if (zPrikazoveRadky && !Krok([&] { OveritPredaneInformace(prikaz); })) return false;
   bool pokracovat = true;
   if (!Krok([&] { pokracovat = VarovaniZmenyDat(prikaz); })) return false;
   if (!pokracovat) {
@@ -251,7 +266,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
     Zavrit();
     return false;
   }
-  if (JmenoProgramu() == kNovyZevlon) ZaujmoutMisto();
+  if (JmenoProgramu() == kNovyZevlon) ZaujmoutMisto(prikaz);
   if (RezimSystem) return true;
   if (ZTempu()) return Krok([&] { ZobrazPrubeh(kStazeno, "", 1, 0, 0, true, false); });
 

@@ -33,6 +33,10 @@ namespace zevlon {
 
 namespace {
 
+constexpr const char* kNeovereno =
+    "Vydání z aktualizačního webu nejsou ověřována: v Zevlon.ini není nastaven veřejný klíč "
+    "(VerejnyKlic v sekci Server).";
+
 // Whether the site's updater version is a whole number above this updater's. Anything
 // else (empty, text, a sign, a lower number) starts no self-update.
 bool NovejsiZevlon(const std::string& verze) {
@@ -129,6 +133,9 @@ bool Samoaktualizace(const std::string& ini, const std::string& temp,
     OveritKontrolniSoucet(temp + n, soucet, AktualniPolozka);
     AktualniPolozka.clear();
   }
+  // The new updater must keep to what this one verified, and take this program's place.
+  ZapsatIni(ini, "Merko", kKlicOvereno, overeni.Zapnuto() ? "1" : "0");
+  ZapsatIni(ini, "Merko", kKlicPuvodnihoProgramu, n);
   const std::string novy = p + "/" + kNovyZevlon + kPriponaSpustitelna;
   SmazatJeLiTam(novy);
   AktualniPolozka = temp + n + "->" + novy;
@@ -160,6 +167,16 @@ bool Provest(const std::string& ini) {
   DocasneSlozky.push_back(temp);
   const std::string profil = CistIni(ini, "Merko", "SlozkaProfilu");
   const std::string vydani = CistIni(ini, "Merko", "Release");
+  const NastaveniOvereni overeni = NastaveniOvereniWebu();
+  if (!overeni.Zapnuto()) {
+    // A new updater that lost the keys of the one that started it (another options file,
+    // a build without the built-in key) never installs what that one would have checked.
+    if (JmenoProgramu() == kNovyZevlon && CistIni(ini, "Merko", kKlicOvereno) == "1")
+      VyvolatChybu("Informace o vydání byly ověřeny podpisem, ale nový program " +
+                   platforma().CestaProgramu() + " nemá v " + CestaVolebIni() +
+                   " veřejný klíč, proto aktualizaci neprovede.");
+    ZapsatDoLogu(kPrenosovyLog, kNeovereno);
+  }
 
   auto slozka = [&](const char* klic, const char* vychozi) {
     std::string s = PridatLomitko(CistIni(profil + "Merko.ini", "Merko", klic));
@@ -193,7 +210,6 @@ bool Provest(const std::string& ini) {
   // Only now does the program folder show the release installed, when an interrupted
   // swap had left it under its backup's name.
   if (OdmitnoutStarsi(vydani, NainstalovaneVydani({setup, setup14}))) return false;
-  const NastaveniOvereni overeni = NastaveniOvereniWebu();
   // A new updater never starts another one: a site whose version is above its own would
   // otherwise have each start the next.
   if (JmenoProgramu() != kNovyZevlon && NovejsiZevlon(CistIni(ini, "Merko", "ZevlonVerze")))

@@ -12,6 +12,10 @@ namespace zevlon {
 // above it (any text other than "" and "1" .. "8") starts the self-update.
 inline constexpr int kVerzeZevlonu = 8;
 inline constexpr const char* kNovyZevlon = "ZevlonNew";
+// Keys of section "Merko" that an updater writes into the release information it hands
+// to the new one: whether it verified that file ("1"), and its own program file's name.
+inline constexpr const char* kKlicOvereno = "ZevlonOvereno";
+inline constexpr const char* kKlicPuvodnihoProgramu = "ZevlonProgram";
 
 // Answers true when the setup folders were processed, false when a newly downloaded
 // updater was started in this program's place.

@@ -16,6 +16,7 @@
 #include "installers/cesty.h"
 #include "installers/operace_souboru.h"
 #include "platform/http.h"
+#include "platform/soubor.h"
 #include "platform/souborovy_system.h"
 #include "platform/soukromy_temp.h"
 #include "transfer/sha256.h"
@@ -76,29 +77,28 @@ std::int64_t DenVydani(const std::string& vydani) {
   return DnyOdEpochy(cislo(0, 4), cislo(4, 2), cislo(6, 2));
 }
 
-// Checks the application's release information with the site's keys and the key its
-// manifest names; answers why it cannot be trusted, or "" when it can. The file is
-// deleted when it cannot.
+// Checks the application's release information: with the site's keys, within the age
+// the options allow; or, when its manifest names a key, with that key alone, of any age
+// (a vendor may leave its file signed once for years). Answers why it cannot be trusted,
+// or "" when it can; the file is deleted when it cannot.
 std::string Overit(const Odkaz& odkaz, const std::string& soubor, const NastaveniOvereni& overeni) {
-  NastaveniOvereni klice = overeni;
-  // A vendor may leave the release information of an add-on signed once for years: the
-  // age bound is the update site's, against a site frozen on an old release of the suite.
-  klice.platnostDni.reset();
-  if (!odkaz.verejnyKlic.empty()) {
-    std::optional<podpis::VerejnyKlic> k = podpis::CistVerejnyKlic(odkaz.verejnyKlic);
-    if (!k) {
-      (void)ss::SmazatSoubor(soubor);
-      return "manifest uvádí neplatný veřejný klíč " + odkaz.verejnyKlic + ".";
+  auto duvod = [&](const NastaveniOvereni& n) -> std::string {
+    try {
+      OveritInformace(odkaz.urlIni, soubor, n);
+    } catch (const Chyba& c) {
+      if (c.JeZruseni()) throw;
+      return c.Popis();
     }
-    klice.klice.push_back(*k);
-  }
-  try {
-    OveritInformace(odkaz.urlIni, soubor, klice);
-  } catch (const Chyba& c) {
-    if (c.JeZruseni()) throw;
-    return c.Popis();
-  }
-  return "";
+    return "";
+  };
+  // The check deletes a file that fails; a second check needs it again.
+  const std::optional<std::string> obsah = NacistSoubor(soubor);
+  std::string d = duvod(overeni);
+  if (d.empty() || odkaz.verejnyKlic.empty() || !obsah) return d;
+  std::optional<podpis::VerejnyKlic> k = podpis::CistVerejnyKlic(odkaz.verejnyKlic);
+  if (!k) return d + " Manifest uvádí neplatný veřejný klíč " + odkaz.verejnyKlic + ".";
+  if (ZapsatSouborAtomicky(soubor, *obsah) != 0) return d;
+  return duvod(NastaveniOvereni{{*k}, std::nullopt});
 }
 
 }  // namespace

@@ -41,6 +41,9 @@ void OveritPodpisSouboru(const std::string& soubor, const std::string& podpisSou
     const std::int64_t nyni =
         std::chrono::duration_cast<std::chrono::seconds>(ted.time_since_epoch()).count();
     const std::int64_t stari = nyni - *kdy;
+    // A day of clock difference is allowed; a date beyond it would never grow old.
+    if (stari < -86400)
+      Neplatny(adresa, "byl podepsán s datem v budoucnosti (" + std::to_string(*kdy) + ")");
     if (stari > *platnostDni * 86400)
       Neplatny(adresa, "byl podepsán před " + std::to_string(stari / 86400) +
                            " dny, nastavení dovoluje nejvýše " + std::to_string(*platnostDni));

@@ -191,8 +191,29 @@ TEST_F(PodepsanyWeb, ReplayedOlderSignedSiteAndStaleSignatureAreRefused) {
   PodepsatZnovu("download.ini", "timestamp:1400000000\tfile:download.ini");
   Volby("VerejnyKlic=" + klic_ + "\r\nPodpisPlatnyDni=30\r\n");
   Odmitnuto("nastavení dovoluje nejvýše 30");
+  PodepsatZnovu("download.ini", "timestamp:4000000000\tfile:download.ini");
+  Odmitnuto("s datem v budoucnosti");
   PodepsatZnovu("download.ini");
   ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+}
+
+// Release information given on the command line could be anyone's: with a key, only the
+// file that an updater handed over in its private temp folder is taken.
+TEST_F(PodepsanyWeb, ReleaseInformationOnTheCommandLineIsTakenOnlyFromThePrivateTempFolder) {
+  Podepsat("20141231");
+  const std::string ini =
+      s_.Zapsat("cizi/download.ini", s_.Cist("www/aktualizace-online/download.ini"));
+  ini::ZapsatKlic(ini, "Merko", "SlozkaProfilu", profil_);
+  const auto predtim = ZiveSlozky();
+  auto v = test::Spustit({s_ / "program/Zevlon", ini}, Prostredi());
+  EXPECT_EQ(v.kod, 1) << v.vystup;
+  EXPECT_NE(Chyby().find("neleží v soukromé dočasné složce běhu"), std::string::npos) << Chyby();
+  Nezmeneno(predtim);
+
+  Volby();  // without a key, as before
+  v = test::Spustit({s_ / "program/Zevlon", ini}, Prostredi());
+  EXPECT_EQ(v.kod, 0) << v.vystup << Chyby();
   EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
 }
 
@@ -248,6 +269,16 @@ TEST_F(PodepsanyWeb, AddOnOfItsOwnServerIsRenewedOnlyWhenItsVendorsSignatureVeri
   EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
   EXPECT_NE(Chyby().find("Sklad/ nebyla aktualizována a zůstává beze změny"), std::string::npos)
       << Chyby();
+
+  // Signed with the site's key, the vendor's file keeps to the site's age bound.
+  v = test::Spustit({"/usr/bin/minisign", "-S", "-s", s_ / "klice/vydavatel.key", "-m",
+                     s_ / "www/dodavatel/download.ini", "-t",
+                     "timestamp:1400000000\tfile:download.ini"});
+  ASSERT_EQ(v.kod, 0) << v.vystup;
+  manifest("");
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Upravy/Doplnky/Sklad/sklad.dll"), "sklad 1");
+  EXPECT_NE(Chyby().find("nastavení dovoluje nejvýše 30"), std::string::npos) << Chyby();
 }
 
 // Without a key the unsigned site works as before, with a warning in Zevlon.log.
@@ -291,6 +322,20 @@ TEST_F(PodepsanyWeb, VerifiedNewUpdaterReplacesTheProgramOnlyAfterItsInstallStep
   EXPECT_FALSE(test::Existuje(s_ / "program/ZevlonNew"));
   EXPECT_EQ(s_.Cist("program/Zevlon"), novy);
   EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+
+  // A program of another name has options of that name, which the new updater does not
+  // read: without a key it refuses to install what the old one verified.
+  Instalace();
+  fs::rename(s_ / "program/Zevlon", s_ / "program/zevlon");
+  fs::rename(s_ / "program/Zevlon.ini", s_ / "program/zevlon.ini");
+  fs::copy_file(s_ / "novy/Zevlon", s_ / "novy/zevlon");
+  Podepsat("20141231", {"--verze-zevlonu", "9", "--zevlon", s_ / "novy/zevlon"});
+  auto v = test::Spustit({s_ / "program/zevlon"}, Prostredi());
+  ASSERT_EQ(v.kod, 0) << v.vystup << Chyby();
+  pockat([&] { return Chyby().find("proto aktualizaci neprovede") != std::string::npos; });
+  EXPECT_NE(Chyby().find("proto aktualizaci neprovede"), std::string::npos) << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20140301");
+  EXPECT_TRUE(test::Existuje(s_ / "program/zevlon"));
 }
 
 }  // namespace
