@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <optional>
+#include <utility>
 
 #include "common/chyba.h"
 #include "platform/soubor.h"
@@ -74,13 +75,13 @@ std::string ZTerminalu(const std::string& vyzva) {
   }
   (void)ZapsatVse(tty.Fd(), "\n");  // the Enter was not echoed either
   if (!heslo) VyvolatChybu("Heslo nebylo zadáno.");
-  return *heslo;
+  return std::move(*heslo);
 }
 
 std::string ZeVstupu() {
   auto heslo = CistRadek(STDIN_FILENO);
   if (!heslo) VyvolatChybu("Heslo nebylo zadáno.");
-  return *heslo;
+  return std::move(*heslo);
 }
 
 }  // namespace
@@ -96,7 +97,10 @@ std::string NoveHeslo() {
     std::string znovu = ZTerminalu("Heslo znovu: ");
     const bool shoda = znovu == heslo;
     sodium_memzero(znovu.data(), znovu.size());
-    if (!shoda) VyvolatChybu("Zadaná hesla se neshodují; klíč nebyl vytvořen.");
+    if (!shoda) {
+      sodium_memzero(heslo.data(), heslo.size());
+      VyvolatChybu("Zadaná hesla se neshodují; klíč nebyl vytvořen.");
+    }
   } else {
     heslo = ZeVstupu();
   }
