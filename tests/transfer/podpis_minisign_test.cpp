@@ -154,23 +154,5 @@ TEST_F(PodpisMinisign, SecretKeyFilesPassBetweenUsAndMinisign) {
   EXPECT_EQ(overeni.kod, 0) << overeni.vystup;
 }
 
-// minisign encrypts with its sensitive scrypt limits (1 GiB): such a key still reads.
-TEST_F(PodpisMinisign, MinisignsEncryptedKeyReadsWithItsPasswordOnly) {
-  ASSERT_EQ(Minisign({"-G", "-p", s_ / "e.pub", "-s", s_ / "e.key"}, "heslo\nheslo\n").kod, 0);
-  const auto klic = CistVerejnyKlic(s_.Cist("e.pub"));
-  ASSERT_TRUE(klic);
-  const TajnyKlic tajny = CistTajnyKlic(s_.Cist("e.key"), [] { return std::string("heslo"); });
-  EXPECT_EQ(tajny.id, klic->id);
-  const auto podpis = CistPodpis(Podepsat(tajny, "obsah", "timestamp:9"));
-  ASSERT_TRUE(podpis);
-  EXPECT_EQ(Overit(*podpis, std::vector{*klic}, "obsah"), Overeni::kPlatny);
-  try {
-    CistTajnyKlic(s_.Cist("e.key"), [] { return std::string("heslO"); });
-    ADD_FAILURE() << "read with a wrong password";
-  } catch (const Chyba& c) {
-    EXPECT_EQ(c.Popis(), "Nesprávné heslo nebo poškozený tajný klíč.");
-  }
-}
-
 }  // namespace
 }  // namespace zevlon::podpis
