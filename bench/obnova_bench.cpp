@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "aplikace/aktualizace_aplikace.h"
+#include "aplikace/instalacni_slozka.h"
 #include "pomucky.h"
-#include "snapshots/aktualizace_aplikace.h"
-#include "snapshots/instalacni_slozka.h"
+#include "prenos/mzip32.h"
 #include "tools/publikace/publikace.h"
-#include "transfer/mzip32.h"
 
 namespace fs = std::filesystem;
 using namespace zevlon;

@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "aplikace/instalacni_slozka.h"
 #include "pomucky.h"
-#include "snapshots/instalacni_slozka.h"
 
 namespace fs = std::filesystem;
 using namespace zevlon;

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "aplikace/aktualizace_aplikace.h"
+#include "aplikace/instalacni_slozka.h"
 #include "pomucky.h"
-#include "snapshots/aktualizace_aplikace.h"
-#include "snapshots/instalacni_slozka.h"
 #include "tools/publikace/publikace.h"
 
 namespace fs = std::filesystem;

@@ -15,7 +15,7 @@
 #include "common/chyba.h"
 #include "common/text.h"
 #include "pomucky.h"
-#include "snapshots/manifest.h"
+#include "server/manifest.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "pomucky.h"
-#include "transfer/podpis.h"
+#include "prenos/podpis.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "aplikace/instalacni_slozka.h"
 #include "common/chyba.h"
 #include "common/text.h"
 #include "pomucky.h"
-#include "snapshots/instalacni_slozka.h"
-#include "transfer/log.h"
+#include "soubory/log.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <string>
 
-#include "driver/beh.h"
-#include "installers/aktualizace_setupu.h"
-#include "ui/qt/vyber_rozhrani.h"
-#include "ui/rozhrani.h"
+#include "beh/beh.h"
+#include "instalace/aktualizace_setupu.h"
+#include "rozhrani/rozhrani.h"
+#include "tvare/vyber_rozhrani.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <mutex>
 #include <thread>
 
-#include "driver/pravo.h"
 #include "e2e/pripravka.h"
-#include "installers/pomoc_operaci.h"
 #include "platform/ini.h"
+#include "soubory/pomoc_operaci.h"
+#include "soubory/pravo.h"
 #include "support/archivy.h"
 #include "support/http_server.h"
 #include "support/neprivilegovany.h"

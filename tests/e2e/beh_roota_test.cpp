@@ -16,9 +16,9 @@
 #include <functional>
 #include <thread>
 
-#include "driver/zamek.h"
+#include "beh/zamek.h"
 #include "e2e/pripravka.h"
-#include "installers/pomoc_operaci.h"
+#include "soubory/pomoc_operaci.h"
 #include "support/http_server.h"
 #include "support/neprivilegovany.h"
 

@@ -10,8 +10,8 @@
 
 #include "e2e/pripravka.h"
 #include "platform/ini.h"
+#include "prenos/sha256.h"
 #include "support/archivy.h"
-#include "transfer/sha256.h"
 
 namespace fs = std::filesystem;
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "installers/pomoc_operaci.h"
+#include "soubory/pomoc_operaci.h"
 #include "support/http_server.h"
 #include "support/neprivilegovany.h"
 #include "support/sandbox.h"

@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "e2e/pripravka.h"
-#include "installers/pomoc_operaci.h"
+#include "soubory/pomoc_operaci.h"
 #include "support/http_server.h"
 #include "support/neprivilegovany.h"
 

@@ -9,8 +9,8 @@
 #include <limits>
 #include <thread>
 
-#include "driver/stahovani.h"
-#include "installers/pomoc_operaci.h"
+#include "prenos/stahovani.h"
+#include "soubory/pomoc_operaci.h"
 #include "support/http_server.h"
 #include "support/neprivilegovany.h"
 

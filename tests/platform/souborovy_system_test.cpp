@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "common/chyba.h"
-#include "installers/pomoc_operaci.h"
+#include "soubory/pomoc_operaci.h"
 #include "support/neprivilegovany.h"
 
 namespace zevlon::ss {

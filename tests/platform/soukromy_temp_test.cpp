@@ -9,7 +9,7 @@
 #include <regex>
 
 #include "common/chyba.h"
-#include "installers/pomoc_operaci.h"
+#include "soubory/pomoc_operaci.h"
 #include "support/falesna_platforma.h"
 #include "support/neprivilegovany.h"
 

@@ -3,10 +3,10 @@
 
 #include <filesystem>
 
-#include "snapshots/instalacni_slozka.h"
+#include "aplikace/instalacni_slozka.h"
+#include "prenos/sha256.h"
 #include "support/ftp_server.h"
 #include "support/neprivilegovany.h"
-#include "transfer/sha256.h"
 
 namespace zevlon {
 namespace {

@@ -6,11 +6,11 @@
 
 #include <sstream>
 
-#include "installers/cesty.h"
 #include "platform/ini.h"
+#include "prenos/sha256.h"
+#include "soubory/cesty.h"
 #include "support/neprivilegovany.h"
 #include "support/sandbox.h"
-#include "transfer/sha256.h"
 
 namespace zevlon {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/stav.h"
-#include "ui/rozhrani.h"
+#include "rozhrani/rozhrani.h"
+#include "rozhrani/stav.h"
 
 namespace zevlon::test {
 

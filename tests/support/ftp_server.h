@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "prenos/ftp.h"
 #include "support/sandbox.h"
-#include "transfer/ftp.h"
 
 namespace zevlon::test {
 

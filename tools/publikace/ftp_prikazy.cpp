@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
+#include "aplikace/instalacni_slozka.h"
 #include "common/chyba.h"
-#include "driver/pomucky.h"
-#include "installers/cesty.h"
-#include "installers/operace_slozek.h"
-#include "snapshots/instalacni_slozka.h"
-#include "snapshots/manifest.h"
+#include "rozhrani/pomucky.h"
+#include "server/manifest.h"
+#include "soubory/cesty.h"
+#include "soubory/operace_slozek.h"
 #include "tools/publikace/publikace.h"
 
 namespace zevlon::publikace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "transfer/podpis.h"
+#include "prenos/podpis.h"
 
 namespace zevlon::publikace {
 

@@ -4,14 +4,14 @@
 #include <filesystem>
 #include <vector>
 
+#include "aplikace/instalacni_slozka.h"
 #include "common/chyba.h"
-#include "installers/cesty.h"
-#include "installers/operace_slozek.h"
 #include "platform/ini.h"
-#include "snapshots/instalacni_slozka.h"
+#include "prenos/mzip32.h"
+#include "prenos/sha256.h"
+#include "soubory/cesty.h"
+#include "soubory/operace_slozek.h"
 #include "tools/publikace/klice.h"
-#include "transfer/mzip32.h"
-#include "transfer/sha256.h"
 
 namespace fs = std::filesystem;
 

@@ -17,8 +17,8 @@
 #include <optional>
 #include <string>
 
-#include "snapshots/instalovany_soubor.h"
-#include "transfer/podpis.h"
+#include "aplikace/instalovany_soubor.h"
+#include "prenos/podpis.h"
 
 namespace zevlon::publikace {
 

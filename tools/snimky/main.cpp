@@ -13,9 +13,9 @@
 
 #include "platform/planovac.h"
 #include "platform/platforma.h"
-#include "ui/qt/moznosti_okno.h"
-#include "ui/qt/okno_prubehu.h"
-#include "ui/qt/volba_dialog.h"
+#include "tvare/qt/moznosti_okno.h"
+#include "tvare/qt/okno_prubehu.h"
+#include "tvare/qt/volba_dialog.h"
 
 namespace {
 

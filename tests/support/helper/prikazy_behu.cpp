@@ -1,11 +1,11 @@
 #include <iostream>
 
-#include "driver/pravo.h"
+#include "aplikace/instalacni_slozka.h"
 #include "platform/ini.h"
 #include "platform/platforma.h"
-#include "snapshots/instalacni_slozka.h"
+#include "soubory/log.h"
+#include "soubory/pravo.h"
 #include "support/helper/prikazy.h"
-#include "transfer/log.h"
 
 namespace zevlon::test {
 

@@ -4,10 +4,10 @@
 #include <iostream>
 #include <string>
 
-#include "installers/operace_slozek.h"
-#include "installers/operace_souboru.h"
+#include "rozhrani/rozhrani.h"
+#include "soubory/operace_slozek.h"
+#include "soubory/operace_souboru.h"
 #include "support/helper/prikazy.h"
-#include "ui/rozhrani.h"
 
 namespace zevlon::test {
 

@@ -1,0 +1,133 @@
+#include "aplikace/aktualizace_aplikace.h"
+
+#include <algorithm>
+
+#include "aplikace/instalacni_slozka.h"
+#include "common/adresa.h"
+#include "common/chyba.h"
+#include "common/text.h"
+#include "prenos/overeni.h"
+#include "prenos/sha256.h"
+#include "prenos/stahovani.h"
+#include "rozhrani/pomucky.h"
+#include "rozhrani/prubeh.h"
+#include "rozhrani/stav.h"
+#include "soubory/cesty.h"
+#include "soubory/operace_slozek.h"
+#include "soubory/operace_souboru.h"
+
+namespace zevlon {
+
+namespace {
+
+constexpr const char* kSnapshot = "master.snapshot";
+
+void Hlasit(const std::string& zprava, std::int32_t hodnota, std::int32_t celkem) {
+  ZobrazPrubeh("", zprava, hodnota, celkem, -1, true, false);
+}
+
+void SmazatJeLiTam(const std::string& soubor) {
+  if (!ExistujeSoubor(soubor)) return;
+  AktualniPolozka = soubor;
+  SmazatSoubor(soubor, true);
+  AktualniPolozka.clear();
+}
+
+// The snapshot is the one that the signed release information lists for this folder:
+// not another folder's, not another release's.
+void OveritSnapshot(const std::string& snapshot, const std::string& sha256,
+                    const std::string& urlServeru) {
+  const std::string nazev = BezPristupovychUdaju(urlServeru) + kSnapshot + ".zip";
+  AktualniPolozka = nazev;
+  if (sha256.empty())
+    VyvolatChybu("Podepsané informace o vydání neuvádějí kontrolní součet souboru " + nazev + ".");
+  OveritKontrolniSoucet(snapshot, sha256, nazev);
+  AktualniPolozka.clear();
+}
+
+// Every file of a verified snapshot carries its checksum, so that no download escapes it.
+void OveritSoucty(const SeznamSouboru& server, const std::string& urlServeru) {
+  for (const auto& polozka : server) {
+    if (JeSha256(polozka.hodnota->Sha256)) continue;
+    AktualniPolozka = BezPristupovychUdaju(urlServeru) + kSnapshot + ".zip";
+    VyvolatChybu("Soubor " + AktualniPolozka + " neuvádí platný kontrolní součet souboru " +
+                 polozka.hodnota->Cesta + ".");
+  }
+}
+
+}  // namespace
+
+void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlServeru,
+                         const std::string& PuvodniSlozka, const std::string& NovaSlozka,
+                         const std::vector<std::string>& JenSlozky,
+                         const std::optional<std::string>& Sha256Snapshotu) {
+  PodZdrojem("mMain::AktualizaceAplikace", [&] {
+    Hlasit("Stahování informací o aktualizaci", 0, 100);
+    const std::string snapshot = TempSlozka + kSnapshot;
+    SmazatJeLiTam(snapshot);
+    SmazatJeLiTam(snapshot + ".zip");
+    StahnoutARozbalit(UrlServeru + kSnapshot + ".zip", TempSlozka, kSnapshot,
+                      "Nepodařilo se stáhnout informace o aktualizaci z internetu.",
+                      kBalicekSnapshotu);
+
+    if (Sha256Snapshotu) OveritSnapshot(snapshot, *Sha256Snapshotu, UrlServeru);
+
+    Hlasit("Načítání obsahu instalační složky", 0, 100);
+    InstalacniSlozka slozka;
+    SeznamSouboru server = slozka.NacistSnapshot(snapshot);
+    if (Sha256Snapshotu) OveritSoucty(server, UrlServeru);
+    slozka.NacistObsahSlozky(PuvodniSlozka, JenSlozky.empty() ? nullptr : &JenSlozky);
+    auto mistni = slozka.DejObsahSlozky(VsechnySoubory);
+
+    const auto n = static_cast<std::int32_t>(server.Pocet());
+    // What the packages of this snapshot may bring in (sizes capped so as not to
+    // overflow; the budget caps them again).
+    constexpr std::int64_t kStrop = std::int64_t{1} << 50;
+    std::int64_t soucet = 0;
+    for (const auto& polozka : server)
+      soucet =
+          std::min(soucet + std::clamp<std::int64_t>(polozka.hodnota->Velikost, 0, kStrop), kStrop);
+    RozpocetStahovani rozpocet(soucet, n);
+    std::int32_t k = 0;
+    std::string hotovaSlozka;  // the target folder the last file went to: it exists
+    for (const auto& polozka : server) {
+      const InstalovanySoubor& s = *polozka.hodnota;
+      ++k;
+      auto r = mistni->Najit(s.Cesta);
+      bool kopirovat = r && StejnyCas(s.Datum, r->Datum) && r->Velikost == s.Velikost;
+
+      const std::string cil = NovaSlozka + s.Cesta;
+      std::string slozkaCile, jmeno;
+      RozdelitCestu(cil, slozkaCile, jmeno);
+      if (slozkaCile != hotovaSlozka) {
+        if (!ExistujeSlozka(slozkaCile)) VytvoritSlozku(slozkaCile, true);
+        hotovaSlozka = slozkaCile;
+      }
+
+      if (kopirovat) {
+        // A local file that matches only up to letter case is copied from its real name.
+        const std::string zdroj = PuvodniSlozka + r->Cesta;
+        Hlasit("Kopíruje se " + s.Cesta, k, n);
+        AktualniPolozka = zdroj + "->" + cil;
+        KopirovatSoubor(zdroj, cil, true);
+        AktualniPolozka.clear();
+      } else {
+        Hlasit("Stahuje se nový soubor " + s.Cesta, k, n);
+        SmazatJeLiTam(TempSlozka + jmeno);
+        const std::string url = UrlServeru + KodovatProUrl(s.Cesta, true) + ".zip";
+        StahnoutARozbalit(url, TempSlozka, jmeno, "", BalicekSouboru(s.Velikost), &rozpocet);
+        if (Sha256Snapshotu) {
+          AktualniPolozka = BezPristupovychUdaju(url) + "->" + TempSlozka + jmeno;
+          OveritKontrolniSoucet(TempSlozka + jmeno, s.Sha256, BezPristupovychUdaju(url));
+        }
+        AktualniPolozka = TempSlozka + jmeno + "->" + cil;
+        KopirovatSoubor(TempSlozka + jmeno, cil, true);
+        AktualniPolozka = TempSlozka + jmeno;
+        SmazatSoubor(TempSlozka + jmeno, true);
+        AktualniPolozka.clear();
+      }
+    }
+  });
+}
+
+}  // namespace zevlon

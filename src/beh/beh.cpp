@@ -1,0 +1,342 @@
+#include "beh/beh.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+
+#include "beh/nastaveni_prenosu.h"
+#include "beh/vydani.h"
+#include "beh/zamek.h"
+#include "common/adresa.h"
+#include "common/chyba.h"
+#include "common/text.h"
+#include "instalace/aktualizace_setupu.h"
+#include "platform/http.h"
+#include "platform/ini.h"
+#include "platform/platforma.h"
+#include "platform/souborovy_system.h"
+#include "platform/soukromy_temp.h"
+#include "prenos/klice_webu.h"
+#include "prenos/overeni.h"
+#include "prenos/stahovani.h"
+#include "rozhrani/pomucky.h"
+#include "rozhrani/prubeh.h"
+#include "rozhrani/rozhrani.h"
+#include "rozhrani/stav.h"
+#include "soubory/cesty.h"
+#include "soubory/duvera.h"
+#include "soubory/log.h"
+#include "soubory/operace_souboru.h"
+#include "soubory/pravo.h"
+
+namespace zevlon {
+
+namespace {
+
+constexpr const char* kPriprava = "Příprava aktualizace";
+constexpr const char* kStazeno =
+    "Aktualizace byla stažena, nainstaluje se při příštím spuštění Merka.";
+constexpr const char* kNebylaVybrana =
+    "Nebyla vybrána žádná složka k aktualizaci. Otevřete možnosti, nastavte složku dat a potom "
+    "spusťte program znovu.";
+constexpr const char* kNeniInternet =
+    "Nepodařilo se vyhledat aktualizace, protože není připojen internet. Prosím připojte se k "
+    "internetu a opakujte vyhledání.";
+constexpr const char* kNespusteno = "Dočasnou kopii programu se nepodařilo spustit: ";
+constexpr const char* kNestazeno =
+    "Nepodařilo se stáhnout informace o aktualizacích. Prosím zkontrolujte firewall, připojení "
+    "k internetu a případně ověřte dostupnost služby.";
+
+// The new updater has carried out the install step: it takes the place of the program
+// that started it (named in the release information it was handed) for good, in one
+// rename, so that the next run does not fetch it again. A failure leaves the old
+// program in place and goes to the error log.
+void ZaujmoutMisto(const std::string& ini) {
+  std::string jmeno = CistIni(ini, "Merko", kKlicPuvodnihoProgramu);
+  if (jmeno.empty() || jmeno.find('/') != std::string::npos || jmeno == "." || jmeno == ".." ||
+      jmeno == std::string(kNovyZevlon) + kPriponaSpustitelna)
+    jmeno = std::string(kTitulProgramu) + kPriponaSpustitelna;
+  const std::string novy = platforma().CestaProgramu();
+  const std::string cil = SlozkaProgramu() + "/" + jmeno;
+  if (::rename(novy.c_str(), cil.c_str()) != 0)
+    ZapsatChybuBehu("Nový program " + novy + " se nepodařilo přejmenovat na " + cil + ": " +
+                        ss::ChybaSystemu(errno, novy).popis,
+                    novy);
+}
+
+class Beh {
+ public:
+  explicit Beh(const AktualizaceSetup& aktualizaceSetup) : aktualizaceSetup_(aktualizaceSetup) {}
+  int Spustit(const std::string& prikazovyRadek);
+
+ private:
+  // Runs one step of the run. An error goes to the handler: on Opakovat the step
+  // runs again; otherwise the run ends and the answer is false.
+  template <typename F>
+  bool Krok(F&& krok);
+  // Decides what an error does; true when the user asked to repeat the step.
+  bool Osetrit(const Chyba& c);
+  bool Beh_(const std::string& prikazovyRadek);
+  void Dokoncit();
+  void Zavrit() { zavrit_ = true; }
+  bool ZTempu() const { return StejnyText(SlozkaProgramu() + "/", temp_); }
+  // Everything the run fetches, unpacks or starts lies in a folder that only this user
+  // can change. A fresh folder (the usual one's name was taken) comes with the argument:
+  // the copy started with "Hotovo" lies in it, a new updater gets a file in it.
+  void ZvolitTemp(const std::string& predana);
+  // Release information given on the command line is verified only as far as it lies in
+  // the run's private temp folder, where the updater that verified it handed it over.
+  void OveritPredaneInformace(const std::string& ini) const;
+
+  const AktualizaceSetup& aktualizaceSetup_;
+  TempBehu tempBehu_;
+  ZamekBehu zamek_;
+  std::string temp_;
+  std::string chybovaZprava_;
+  bool zavrit_ = false;
+  int navrat_ = kNavratUspech;
+};
+
+template <typename F>
+bool Beh::Krok(F&& krok) {
+  for (;;) {
+    try {
+      krok();
+      return true;
+    } catch (const std::exception& e) {
+      if (!Osetrit(JakoChyba(e))) return false;
+    }
+  }
+}
+
+bool Beh::Osetrit(const Chyba& c) {
+  if (RezimSystem) {
+    chybovaZprava_ = c.Popis();
+    ZapsatChybuBehu(c.Popis(), AktualniPolozka);
+    navrat_ = c.JeZruseni() ? kNavratZruseno : kNavratChyba;
+    Zavrit();
+    return false;
+  }
+  if (c.JeZruseni()) {
+    chybovaZprava_.clear();
+    navrat_ = kNavratZruseno;
+    Zavrit();
+    return false;
+  }
+  chybovaZprava_ = c.Popis();
+  navrat_ = kNavratChyba;
+  if (!AktualniPolozka.empty()) {
+    chybovaZprava_ += "\r\nSoubor: " + AktualniPolozka;
+    if (ZobrazZpravu(chybovaZprava_, mb::kOpakovatStorno | mb::kKriticka, kTitulekAktualizace) ==
+        mb::kIdOpakovat) {
+      chybovaZprava_.clear();
+      navrat_ = kNavratUspech;
+      return true;
+    }
+    return false;
+  }
+  ZobrazZpravu(chybovaZprava_, mb::kOk | mb::kKriticka, kTitulekAktualizace);
+  return false;
+}
+
+void Beh::ZvolitTemp(const std::string& predana) {
+  if (!tempBehu_.Prevzit(predana)) tempBehu_.Zvolit();
+  temp_ = tempBehu_.Slozka() + "/";
+}
+
+void Beh::OveritPredaneInformace(const std::string& ini) const {
+  if (!NastaveniOvereniWebu().Zapnuto()) return;
+  std::string slozka, jmeno;
+  RozdelitCestu(ini, slozka, jmeno);
+  if (!StejnyText(PridatLomitko(slozka), temp_))
+    VyvolatChybu("Soubor " + ini +
+                 " neleží v soukromé dočasné složce běhu, proto jej nelze ověřit podpisem. "
+                 "Aktualizace nebyla provedena.");
+}
+
+int Beh::Spustit(const std::string& prikazovyRadek) {
+  (void)Beh_(prikazovyRadek);
+  Dokoncit();
+  return navrat_;
+}
+
+bool Beh::Beh_(const std::string& prikazovyRadek) {
+  std::string prikaz(Orezat(prikazovyRadek, " \t"));
+  if (!Krok([&] { ZobrazPrubeh(kPriprava, "", 0, 1, 0, false, false); })) return false;
+  // Unattended: started as the system account, or with no one to ask (a user's own job
+  // without a terminal and without a display).
+  RezimSystem = StejnyText(JmenoUzivatele(), "System") || Ui().BezObsluhy();
+
+  if (StejnyText(prikaz, kHotovo)) {
+    try {
+      ZvolitTemp(SlozkaProgramu());
+    } catch (const std::exception&) {
+      // Only the Options button depends on it here.
+    }
+    if (ZTempu()) Ui().SkrytMoznosti();
+    return Krok([&] { ZobrazPrubeh(kStazeno, "", 0, 0, 0, false, true); });
+  }
+  // Before anything is read or touched: root trusts only places that only root can change,
+  // and a second run at the same time ends here.
+  if (!Krok([] { OveritMistaRoota(); })) return false;
+  NastavitPrenosy();
+  if (!Krok([&] { zamek_.Zamknout(std::chrono::seconds(10)); })) return false;
+  if (!Krok([&] {
+        std::string slozka, jmeno;
+        if (!prikaz.empty()) RozdelitCestu(prikaz, slozka, jmeno);
+        ZvolitTemp(slozka);
+      }))
+    return false;
+  if (ZTempu()) Ui().SkrytMoznosti();
+
+  const bool zPrikazoveRadky = !prikaz.empty();
+  if (prikaz.empty()) {
+    const std::string adresa = AdresaWebu();
+    const std::string mistni = temp_ + kSouborVydani;
+    std::string vydaniWebu;
+    if (!Krok([&] {
+          if (!JePripojenInternet(adresa)) VyvolatChybu(kNeniInternet);
+        }))
+      return false;
+    if (ExistujeSoubor(mistni) && !Krok([&] {
+          AktualniPolozka = mistni;
+          SmazatSoubor(mistni, true);
+          AktualniPolozka.clear();
+        }))
+      return false;
+    if (!Krok([&] {
+          AktualniPolozka = BezPristupovychUdaju(adresa + kSouborVydani) + "->" + mistni;
+          StahnoutSoubor(AdresaInformaci(adresa), mistni, KlientHttp::kMaxInformaci);
+          // Not one value of the file is used before its signature is checked.
+          OveritInformace(adresa, mistni, NastaveniOvereniWebu());
+        }))
+      return false;
+    if (!Krok([&] {
+          if (!ExistujeSoubor(mistni)) VyvolatChybu(kNestazeno);
+          AktualniPolozka.clear();
+          vydaniWebu = CistVydaniWebu(mistni);
+        }))
+      return false;
+
+    std::string slozkaDat;
+    bool zruseno = false;
+    if (!Krok([&] {
+          // Saved options decide; an options file that only names the update site
+          // leaves the choice to the profile list.
+          const std::string volby = CestaVolebIni();
+          if (ExistujeSoubor(volby) && ini::CistSekci(volby, "Nastaveni")) {
+            slozkaDat = CistIni(volby, "Nastaveni", "SlozkaDat");
+            if (!slozkaDat.empty()) {
+              if (slozkaDat.back() != '/')
+                slozkaDat += '/';
+              else if (KonciNa(slozkaDat, "//"))
+                slozkaDat.pop_back();
+            }
+            return;
+          }
+          VolbaProfilu v = VybratProfil(vydaniWebu);
+          zruseno = v.druh == VolbaProfilu::Druh::kZruseno;
+          slozkaDat = v.slozka;
+        }))
+      return false;
+    if (zruseno) {
+      navrat_ = kNavratZruseno;
+      Zavrit();
+      return false;
+    }
+    if (slozkaDat.empty()) {
+      return Krok([&] { ZobrazPrubeh("", kNebylaVybrana, 0, 1, 0, false, true); });
+    }
+    ZapsatIni(mistni, "Merko", "SlozkaProfilu", slozkaDat);
+    prikaz = mistni;
+  }
+
+  // The install step.
+  if (prikaz.empty() || !ExistujeSoubor(prikaz)) return true;
+  if (zPrikazoveRadky && !Krok([&] { OveritPredaneInformace(prikaz); })) return false;
+  bool pokracovat = true;
+  if (!Krok([&] { pokracovat = VarovaniZmenyDat(prikaz); })) return false;
+  if (!pokracovat) {
+    Zavrit();
+    return false;
+  }
+  if (!aktualizaceSetup_) return true;
+  if (!Krok([&] { pokracovat = aktualizaceSetup_(prikaz); })) return false;
+  if (!pokracovat) {
+    Zavrit();
+    return false;
+  }
+  if (JmenoProgramu() == kNovyZevlon) ZaujmoutMisto(prikaz);
+  if (RezimSystem) return true;
+  if (ZTempu()) return Krok([&] { ZobrazPrubeh(kStazeno, "", 1, 0, 0, true, false); });
+
+  // Handover to a copy in the temp folder, so that the program file is free.
+  const std::string program = platforma().CestaProgramu();
+  const std::string kopie = temp_ + JmenoProgramu() + kPriponaSpustitelna;
+  if (ExistujeSoubor(kopie)) {
+    try {
+      SmazatSoubor(kopie, true);
+    } catch (const Chyba&) {
+      // A copy that is still running keeps its file; checked just below.
+    }
+  }
+  if (ExistujeSoubor(kopie)) {
+    Zavrit();
+    return false;
+  }
+  if (!Krok([&] {
+        AktualniPolozka = program + "->" + kopie;
+        KopirovatSoubor(program, kopie, true);
+        AktualniPolozka.clear();
+      }))
+    return false;
+  if (std::error_code e = platforma().SpustitProces(kopie, {kHotovo})) {
+    // The copy cannot run (a temp folder mounted noexec, say): the download is done all
+    // the same, so this process gives the closing message and keeps the reason.
+    ZapsatChybuBehu(kNespusteno + ss::ChybaSystemu(e.value(), kopie).popis, kopie);
+    return Krok([&] { ZobrazPrubeh(kStazeno, "", 0, 0, 0, false, true); });
+  }
+  PredatTempBehu(kopie);
+  Zavrit();
+  return true;
+}
+
+void Beh::Dokoncit() {
+  if (!chybovaZprava_.empty()) {
+    try {
+      ZobrazPrubeh("", chybovaZprava_, -1, 0, 0, false, true);
+    } catch (const Chyba&) {
+      // A Storno pressed earlier must not hide the error; the window shows it anyway.
+    }
+  }
+  if (zavrit_ || RezimSystem) {
+    Ui().Zavrit();
+  } else {
+    Ui().Obnovit();
+    Ui().CekatNaZavreni();
+  }
+}
+
+}  // namespace
+
+std::string CestaVolebIni() {
+  // The new updater reads the options of the program whose place it takes.
+  const std::string jmeno = JmenoProgramu();
+  return SlozkaProgramu() + "/" + (jmeno == kNovyZevlon ? kTitulProgramu : jmeno) + ".ini";
+}
+
+std::string AdresaWebu() {
+  std::string a = CistIni(CestaVolebIni(), "Server", "Adresa");
+  if (a.empty()) a = kVychoziAdresaWebu;
+  if (a.back() != '/') a += '/';
+  return a;
+}
+
+int Main(const std::string& prikazovyRadek, const AktualizaceSetup& aktualizaceSetup) {
+  // A file-size limit fails the write that crosses it, as a full disk does, instead of
+  // killing the run in the middle of building a folder.
+  std::signal(SIGXFSZ, SIG_IGN);
+  return Beh(aktualizaceSetup).Spustit(prikazovyRadek);
+}
+
+}  // namespace zevlon

@@ -1,0 +1,39 @@
+#include "beh/nastaveni_prenosu.h"
+
+#include <charconv>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "beh/beh.h"
+#include "common/text.h"
+#include "platform/http.h"
+#include "rozhrani/pomucky.h"
+
+namespace zevlon {
+
+namespace {
+
+// A whole number above 0 under the key of section "Server"; nothing otherwise.
+std::optional<std::int64_t> KladneCislo(const std::string& volby, const char* klic) {
+  const std::string text(Orezat(CistIni(volby, "Server", klic), " \t"));
+  std::int64_t cislo = 0;
+  auto [konec, chyba] = std::from_chars(text.data(), text.data() + text.size(), cislo);
+  if (chyba != std::errc() || konec != text.data() + text.size() || cislo <= 0) return std::nullopt;
+  return cislo;
+}
+
+}  // namespace
+
+void NastavitPrenosy() {
+  KlientHttp& http = Http();
+  const std::string volby = CestaVolebIni();
+  http.lhutaPrenosu = std::chrono::seconds(
+      KladneCislo(volby, kKlicLhutyPrenosu).value_or(KlientHttp::kLhutaPrenosu.count()));
+  http.minRychlost = KladneCislo(volby, kKlicMinRychlosti).value_or(KlientHttp::kMinRychlost);
+  http.casMinRychlosti = std::chrono::seconds(
+      KladneCislo(volby, kKlicDobyMinRychlosti).value_or(KlientHttp::kCasMinRychlosti.count()));
+  http.jenHttps = ZacinaNa(AdresaWebu(), "https://");
+}
+
+}  // namespace zevlon

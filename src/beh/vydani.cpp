@@ -1,0 +1,161 @@
+#include "beh/vydani.h"
+
+#include "beh/profily.h"
+#include "common/adresa.h"
+#include "common/chyba.h"
+#include "common/text.h"
+#include "platform/http.h"
+#include "platform/platforma.h"
+#include "platform/souborovy_system.h"
+#include "prenos/stahovani.h"
+#include "rozhrani/pomucky.h"
+#include "rozhrani/prubeh.h"
+#include "rozhrani/stav.h"
+#include "rozhrani/volba.h"
+#include "soubory/operace_souboru.h"
+
+namespace zevlon {
+
+namespace {
+
+// The numeric value of a release as two digit strings, exactly (no floating point).
+struct Cislo {
+  std::string cela;    // without leading zeros
+  std::string zlomek;  // without trailing zeros
+};
+
+Cislo Hodnota(std::string_view text) {
+  Cislo c;
+  bool tecka = false;
+  for (char z : text) {
+    if (z == ' ' || z == '\t' || z == '\n') continue;
+    if (z == '.' && !tecka) {
+      tecka = true;
+      continue;
+    }
+    if (z < '0' || z > '9') break;
+    (tecka ? c.zlomek : c.cela) += z;
+  }
+  c.cela.erase(0, c.cela.find_first_not_of('0') == std::string::npos
+                      ? c.cela.size()
+                      : c.cela.find_first_not_of('0'));
+  while (!c.zlomek.empty() && c.zlomek.back() == '0')
+    c.zlomek.pop_back();
+  return c;
+}
+
+constexpr const char* kNeniProfil = "Nepodařilo se nalézt složku aplikací Dunmor Merko na cestě ";
+
+std::size_t PocetProfilu(const std::string& slozkaAplikace) {
+  if (slozkaAplikace.empty()) return 0;
+  auto klice = CistSekciIni(PridatLomitko(slozkaAplikace) + kIniMerka, "Profily");
+  return klice ? klice->Pocet() : 0;
+}
+
+}  // namespace
+
+int PorovnatVydani(std::string_view a, std::string_view b) {
+  Cislo x = Hodnota(a), y = Hodnota(b);
+  if (x.cela.size() != y.cela.size()) return x.cela.size() < y.cela.size() ? -1 : 1;
+  if (int r = x.cela.compare(y.cela)) return r < 0 ? -1 : 1;
+  if (int r = x.zlomek.compare(y.zlomek)) return r < 0 ? -1 : 1;
+  return 0;
+}
+
+std::string HostitelAdresy(std::string_view adresa) {
+  auto schema = adresa.find("://");
+  if (schema != std::string_view::npos) adresa.remove_prefix(schema + 3);
+  adresa = adresa.substr(0, adresa.find_first_of("/?#"));
+  if (auto zavinac = adresa.rfind('@'); zavinac != std::string_view::npos)
+    adresa.remove_prefix(zavinac + 1);
+  if (!adresa.empty() && adresa.front() == '[')
+    return std::string(adresa.substr(0, adresa.find(']') + 1));
+  return std::string(adresa.substr(0, adresa.find(':')));
+}
+
+bool JePripojenInternet(const std::string& adresa) {
+  return platforma().JePripojeno(HostitelAdresy(adresa));
+}
+
+std::string AdresaInformaci(const std::string& zakladniAdresa) {
+  return zakladniAdresa + kSouborVydani + "?id=" + MistniRazitko14(platforma().Ted());
+}
+
+void OveritInformace(const std::string& zakladniAdresa, const std::string& mistniKopie,
+                     const NastaveniOvereni& overeni) {
+  if (!overeni.Zapnuto()) return;
+  const std::string podpis = mistniKopie + kPriponaPodpisu;
+  const std::string nazev = BezPristupovychUdaju(zakladniAdresa + kSouborVydani);
+  try {
+    if (ExistujeSoubor(podpis)) SmazatSoubor(podpis, false);
+    AktualniPolozka = nazev + kPriponaPodpisu + "->" + podpis;
+    // A site without the file is an unsigned site; any other failure is the download's.
+    OdpovedHttp o = Http().Stahnout(zakladniAdresa + kSouborVydani + kPriponaPodpisu +
+                                        "?id=" + MistniRazitko14(platforma().Ted()),
+                                    podpis, kMaxPodpisu);
+    if (o.status != 200 && o.status != 404)
+      VyvolatChybu("http error: " + std::to_string(o.status) + " " + o.textStavu);
+    AktualniPolozka = nazev;
+    OveritPodpisSouboru(mistniKopie, podpis, overeni.klice, overeni.platnostDni, platforma().Ted(),
+                        nazev);
+    AktualniPolozka.clear();
+  } catch (...) {
+    (void)ss::SmazatSoubor(mistniKopie);
+    (void)ss::SmazatSoubor(podpis);
+    throw;
+  }
+}
+
+std::string CistVydaniWebu(const std::string& mistniKopie) {
+  std::string vydani = CistIni(mistniKopie, "Merko", "Release");
+  if (vydani.empty()) VyvolatChybu("Nepodařilo se stáhnout informace o aktualizacích.");
+  return vydani;
+}
+
+VolbaProfilu VybratProfil(const std::string& vydaniWebu) {
+  if (PocetProfilu(CistRegistr(kKoren, kKlicMerko12, kHodnotaSlozky)) == 0) {
+    std::string slozka14 = CistRegistr(kKoren, kKlicMerko14, kHodnotaSlozky);
+    if (PocetProfilu(slozka14) == 0) VyvolatChybu(kNeniProfil + slozka14);
+    // Version 14.0 profiles are offered only beside version 12.0 ones.
+    return {};
+  }
+  const std::string& s = vydaniWebu;
+  for (const auto& polozka : SeznamProfilu()) {
+    const ZaznamProfilu& p = *polozka.hodnota;
+    int r = PorovnatVydani(p.Vydani, s);
+    if (r > 0) {
+      ZobrazZpravu("Vydání v profilu " + p.Nazev + " je novější než vydání na internetu. \r\n" +
+                       "Vydání v profilu: " + p.Vydani + "\r\nNa internetu je vydání: " + s,
+                   mb::kOk | mb::kVykricnik, kTitulekAktualizace);
+    } else if (r == 0) {
+      ZobrazZpravu("Vydání v profilu " + p.Nazev + "  " + p.Vydani + " je aktuální.",
+                   mb::kOk | mb::kInformace, kTitulekAktualizace);
+    } else if (!RezimSystem) {
+      ParametryVolby otazka;
+      otazka.zprava = "Aktualizovat Merko v profilu " + p.Nazev + "?@Vydání v profilu " + p.Vydani +
+                      ". Na internetu je vydání " + s + ".";
+      otazka.volby = "Ano - stáhnout aktualizaci;Ne - nyní nestahovat";
+      std::int16_t odpoved = ZobrazVolbu(otazka, 0);
+      if (odpoved == 1) return {VolbaProfilu::Druh::kSlozka, p.SlozkaDat};
+      if (odpoved == 0) return {VolbaProfilu::Druh::kZruseno, {}};
+    }
+  }
+  return {};
+}
+
+bool VarovaniZmenyDat(const std::string& souborVydani) {
+  std::string zmenaDat = CistIni(souborVydani, "Merko", "ReleaseZmenyDat");
+  if (zmenaDat.empty() || RezimSystem) return true;
+  std::string profil = CistIni(souborVydani, "Merko", "SlozkaProfilu");
+  std::string vydani = CistIni(profil + kIniMerka, "Merko", "Release");
+  if (vydani.empty()) return true;
+  if (PorovnatVydani(vydani, zmenaDat) >= 0) return true;
+  return ZobrazZpravu(
+             "Vydání, které chcete stáhnout, obsahuje změnu datové struktury. Jeho instalace bude "
+             "zřejmě vyžadovat, aby uživatelé ukončili práci ve Merku. Prosím počítejte s tím, že "
+             "instalace bude trvat déle než obvykle.\r\n\r\nPřejte si pokračovat ve stahování "
+             "aktualizace?",
+             mb::kAnoNe | mb::kVykricnik, kTitulekAktualizace) == mb::kIdAno;
+}
+
+}  // namespace zevlon

@@ -1,0 +1,342 @@
+#include "instalace/aktualizace_profilu.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "aplikace/aktualizace_aplikace.h"
+#include "aplikace/najit_server.h"
+#include "common/chyba.h"
+#include "common/seznam.h"
+#include "common/text.h"
+#include "instalace/vymena.h"
+#include "platform/souborovy_system.h"
+#include "prenos/stahovani.h"
+#include "rozhrani/pomucky.h"
+#include "rozhrani/prubeh.h"
+#include "rozhrani/rozhrani.h"
+#include "rozhrani/stav.h"
+#include "soubory/cesty.h"
+#include "soubory/log.h"
+#include "soubory/operace_slozek.h"
+#include "soubory/operace_souboru.h"
+
+namespace zevlon {
+
+namespace {
+
+// The key of an add-on's section that holds the checksum of its server's snapshot.
+constexpr const char* kKlicSouctu = "Sha256";
+
+// The names of the subfolders of a folder (hidden ones passed over), in name order.
+std::vector<std::string> Podslozky(const std::string& slozka) {
+  std::vector<ss::PolozkaSlozky> polozky;
+  std::vector<std::string> jmena;
+  if (!ss::CistSlozku(slozka, polozky).Uspech()) return jmena;
+  for (const auto& p : polozky)
+    if (p.slozka && p.jmeno.front() != '.') jmena.push_back(p.jmeno);
+  std::sort(jmena.begin(), jmena.end());
+  return jmena;
+}
+
+// The plain files directly in a folder (hidden ones passed over), in name order.
+std::vector<std::string> Soubory(const std::string& slozka) {
+  std::vector<ss::PolozkaSlozky> polozky;
+  std::vector<std::string> jmena;
+  if (!ss::CistSlozku(slozka, polozky).Uspech()) return jmena;
+  for (const auto& p : polozky)
+    if (!p.slozka && !p.odkaz && p.jmeno.front() != '.') jmena.push_back(p.jmeno);
+  std::sort(jmena.begin(), jmena.end());
+  return jmena;
+}
+
+class ProfilovaAktualizace {
+ public:
+  ProfilovaAktualizace(const std::string& profil, const std::string& setup,
+                       const std::string& vydani, const std::string& temp, const std::string& ini,
+                       const std::string& beh, const std::string& sdilena,
+                       const NastaveniOvereni& overeni)
+      : profil_(profil),
+        setup_(setup),
+        vydani_(vydani),
+        temp_(temp),
+        ini_(ini),
+        beh_(beh),
+        sdilena_(sdilena),
+        overeni_(overeni) {}
+
+  bool Provest();
+
+ private:
+  // A folder in which new content is built: deleted at the end of the run unless it
+  // was moved into place.
+  std::string Nova(std::string slozka) {
+    DocasneSlozky.push_back(slozka);
+    return slozka;
+  }
+  void SbiratPolozky(const std::string& upravy, const std::string& noveUpravy,
+                     const std::string& zakladni);
+  void ObnovitPolozku(const PolozkaUpravy& p, int k, int n);
+  // Puts the new folder in the live one's place with the old content as the backup.
+  void Vymenit(const std::string& zivy, const std::string& zaloha, const std::string& novy,
+               const std::string& zpravaZalohy, std::int32_t krokZalohy,
+               const std::string& zpravaNove, std::int32_t krokNove);
+  // The same for a customisation folder that renewed some of its items.
+  void VymenitUpravy(const std::string& zivy, const std::string& zaloha, const std::string& novy,
+                     std::int32_t krok);
+
+  // What the signed release information lists as the checksum of a folder's snapshot,
+  // under the key of that section; nothing when releases are not verified.
+  std::optional<std::string> Soucet(const std::string& sekce, const char* klic) const {
+    if (!overeni_.Zapnuto()) return std::nullopt;
+    return CistIni(ini_, sekce, klic);
+  }
+
+  const std::string profil_, setup_, vydani_, temp_, ini_, beh_;
+  std::string sdilena_;
+  const NastaveniOvereni& overeni_;
+  std::string nazevSetupu_, nazevUprav_;
+  std::string profilovySetup_, profiloveUpravy_, noveProfiloveUpravy_;
+  std::string noveUpravy_;
+  KlicovanySeznam<PolozkaUpravy> polozky_;
+  bool aktualni_ = false;
+  bool nicNeaktualizovano_ = true;
+  bool obnovenySetup_ = false, obnovenyProfil_ = false;  // an item of that customisation
+};
+
+void ProfilovaAktualizace::SbiratPolozky(const std::string& upravy, const std::string& noveUpravy,
+                                         const std::string& zakladni) {
+  for (const char* druh : {"Doplnky", "Moduly"}) {
+    const std::string slozka = upravy + druh + "/";
+    if (!ExistujeSlozka(slozka)) continue;
+    std::vector<ss::PolozkaSlozky> polozky;
+    if (!ss::CistSlozku(slozka, polozky).Uspech()) continue;
+    // Folders by folded name: names that differ only in letter case cannot be told
+    // apart by their sections and would be built into one folder.
+    std::map<std::string, std::vector<std::string>> slozky;
+    for (const auto& e : polozky) {
+      if (e.jmeno.front() == '.') continue;
+      if (e.odkaz && ExistujeSlozka(slozka + e.jmeno))
+        ZapsatChybuBehu("Složka " + slozka + e.jmeno +
+                            "/ je symbolický odkaz, proto nebyla aktualizována a zůstává beze "
+                            "změny.",
+                        "");
+      if (e.slozka) slozky[SlozitVelikost(e.jmeno)].push_back(e.jmeno);
+    }
+    for (auto& [klic, jmena] : slozky) {
+      std::sort(jmena.begin(), jmena.end());
+      if (jmena.size() > 1) {
+        std::string seznam;
+        for (const std::string& j : jmena)
+          seznam += (seznam.empty() ? "" : ", ") + slozka + j + "/";
+        ZapsatChybuBehu("Složky " + seznam +
+                            " se liší jen velikostí písmen, proto žádná z nich nebyla "
+                            "aktualizována a všechny zůstávají beze změny.",
+                        "");
+        continue;
+      }
+      auto p = std::make_shared<PolozkaUpravy>();
+      p->NazevAplikace = std::string("Upravy/") + druh + "/" + jmena[0] + "/";
+      p->NovaSlozka = noveUpravy + druh + "/" + jmena[0] + "/";
+      p->ZakladniSlozka = zakladni;
+      p->SekceIni = nazevUprav_ + "\\" + druh + "\\" + jmena[0] + "\\";
+      if (!polozky_.Obsahuje(p->NovaSlozka)) polozky_.Pridat(p->NovaSlozka, p);
+    }
+  }
+}
+
+void ProfilovaAktualizace::ObnovitPolozku(const PolozkaUpravy& p, int k, int n) {
+  // Stages 50 to 100 spread over the items.
+  ZobrazPrubeh("Aktualizace úpravy", "", 0, 100, 50 + 50 * k / n, true, false);
+  const std::string aplikace = p.ZakladniSlozka + p.NazevAplikace;
+  std::string adresa = CistIni(ini_, p.SekceIni, "Url");
+  std::optional<std::string> soucet = Soucet(p.SekceIni, kKlicSouctu);
+  const bool bezServeru = adresa.empty() && !ExistujeSoubor(aplikace + "*.manifest.xml");
+  if (!adresa.empty()) {
+    if (aktualni_ && ExistujeSoubor(aplikace + "*")) adresa.clear();
+  } else {
+    ServerAplikace server =
+        NajitServerAplikace(p.ZakladniSlozka, p.NazevAplikace, vydani_, overeni_);
+    if (!server.neovereno.empty()) {
+      ZapsatChybuBehu("Aplikace " + aplikace +
+                          " nebyla aktualizována a zůstává beze změny, "
+                          "protože její aktualizaci nelze ověřit: " +
+                          server.neovereno,
+                      "");
+      return;
+    }
+    adresa = server.url;
+    soucet = server.sha256Snapshotu;
+  }
+
+  bool obnovena = false;
+  if (!adresa.empty()) {
+    AktualizaceAplikace(temp_, adresa, aplikace, p.NovaSlozka, {}, soucet);
+    obnovena = true;
+  } else {
+    // Parts of the application that have a server of their own.
+    struct Cast {
+      std::string slozka, adresa;
+      std::optional<std::string> soucet;
+    };
+    std::vector<Cast> casti;
+    for (const std::string& s : Podslozky(aplikace)) {
+      const std::string sekce = NaDratovouCestu(p.NazevAplikace + s + "/");
+      std::string a = CistIni(ini_, sekce, "Url");
+      if (!a.empty()) casti.push_back({s, a, Soucet(sekce, kKlicSouctu)});
+    }
+    for (const Cast& c : casti)
+      AktualizaceAplikace(temp_, c.adresa, aplikace + c.slozka + "/", p.NovaSlozka + c.slozka + "/",
+                          {}, c.soucet);
+    obnovena = !casti.empty();
+    if (!obnovena && bezServeru)
+      ZapsatChybuBehu("Složka " + aplikace +
+                          " nemá manifest ani adresu serveru v informacích o vydání, proto nebyla "
+                          "aktualizována a zůstává beze změny.",
+                      "");
+  }
+  // An item that was not renewed, and whatever a renewed one holds besides its server's
+  // files, reach the new customisation before it is swapped in (VymenitUpravy).
+  if (!obnovena) return;
+  nicNeaktualizovano_ = false;
+  (p.ZakladniSlozka == setup_ ? obnovenySetup_ : obnovenyProfil_) = true;
+}
+
+void ProfilovaAktualizace::Vymenit(const std::string& zivy, const std::string& zaloha,
+                                   const std::string& novy, const std::string& zpravaZalohy,
+                                   std::int32_t krokZalohy, const std::string& zpravaNove,
+                                   std::int32_t krokNove) {
+  ZobrazPrubeh("", zpravaZalohy, krokZalohy, 8, -1, false, false);
+  ZobrazPrubeh("", zpravaNove, krokNove, 8, -1, false, false);
+  VymenitSeZalohou(zivy, zaloha, novy);
+}
+
+void ProfilovaAktualizace::VymenitUpravy(const std::string& zivy, const std::string& zaloha,
+                                         const std::string& novy, std::int32_t krok) {
+  const std::string kratce = "../" + nazevSetupu_ + "/";
+  // Everything of the live customisation that was not renewed goes into the new one, so
+  // that the backup is never the only place of anything.
+  AktualniPolozka = zivy + "->" + novy;
+  DoplnitSlozku(zivy, novy);
+  AktualniPolozka.clear();
+  Vymenit(zivy, zaloha, novy, kratce + "Upravy_old", krok, kratce + "Upravy", krok + 1);
+}
+
+bool ProfilovaAktualizace::Provest() {
+  const bool setup14 = KonciNa(setup_, "14/");
+  nazevSetupu_ = setup14 ? "Setup14" : "Setup";
+  nazevUprav_ = setup14 ? "Upravy14" : "Upravy";
+  const std::string kratce = "../" + nazevSetupu_ + "/";
+
+  const std::string program = setup_ + "Merko/";
+  if (!ExistujeSlozka(program)) {
+    AktualniPolozka = program;
+    VytvoritSlozku(program, true);
+    AktualniPolozka.clear();
+  }
+  // A record of an unfinished update means that some folder may still be old, whatever
+  // the program folder's release says.
+  aktualni_ = StejnyText(CistIni(program + "Merko.ini", "Merko", "Release"), vydani_) &&
+              !JeNedokoncena(setup_);
+  if (aktualni_) {
+    ZobrazPrubeh("Příprava aktualizace", "Instalační složka je aktuální", 100, 100, 0, true, false);
+    Pockat(4);
+  }
+
+  std::string novyProgram, novaSdilena;
+  if (!aktualni_) {
+    ZobrazPrubeh("Aktualizace Dunmor Merko", "Příprava...", 0, 100, 50, true, false);
+    const std::string server = CistIni(ini_, "Merko", "Url") + nazevSetupu_ + "/";
+    novyProgram = Nova(setup_ + "Merko" + beh_ + "/");
+    if (!RezimSystem) Pockat(4);
+    Ui().Minimalizovat();
+    AktualizaceAplikace(temp_, server, setup_, novyProgram, {program},
+                        Soucet("Merko", setup14 ? "Sha256Setup14" : "Sha256Setup"));
+  }
+  if (!sdilena_.empty() && !aktualni_) {
+    ZobrazPrubeh("Aktualizace sdílených komponent Dunmor Merko", "Příprava...", 0, 100, 50, true,
+                 false);
+    const std::string server = CistIni(ini_, "Merko", "Url") + "SetupCommon/";
+    novaSdilena = Nova(BezLomitka(sdilena_) + beh_ + "/");
+    if (!RezimSystem) Pockat(4);
+    Ui().Minimalizovat();
+    AktualizaceAplikace(temp_, server, sdilena_, novaSdilena, {},
+                        Soucet("Merko", "Sha256SetupCommon"));
+  }
+
+  ZobrazPrubeh("Aktualizace úpravy", "Příprava...", 100, 100, -1, true, false);
+  profilovySetup_ =
+      ExistujeSlozka(profil_ + nazevSetupu_ + "/") ? profil_ + nazevSetupu_ + "/" : "";
+  profiloveUpravy_ = profilovySetup_.empty() ? "" : profilovySetup_ + "Upravy/";
+  const std::string upravy = setup_ + "Upravy/";
+  if (ExistujeSlozka(upravy) || (!profiloveUpravy_.empty() && ExistujeSlozka(profiloveUpravy_))) {
+    if (ExistujeSlozka(upravy)) {
+      noveUpravy_ = Nova(setup_ + "Upravy" + beh_ + "/");
+      SbiratPolozky(upravy, noveUpravy_, setup_);
+    }
+    if (!profiloveUpravy_.empty() && ExistujeSlozka(profiloveUpravy_) &&
+        !ss::TenSamyObjekt(profiloveUpravy_, upravy)) {
+      noveProfiloveUpravy_ = Nova(profilovySetup_ + "Upravy" + beh_ + "/");
+      SbiratPolozky(profiloveUpravy_, noveProfiloveUpravy_, profilovySetup_);
+    } else {
+      profilovySetup_.clear();
+      profiloveUpravy_.clear();
+    }
+    const int n = static_cast<int>(polozky_.Pocet());
+    int k = 0;
+    for (const auto& p : polozky_)
+      ObnovitPolozku(*p.hodnota, ++k, n);
+  }
+
+  ZobrazPrubeh("Kopírování nových souborů", "", 0, 100, 100, false, false);
+  // Everything built so far reaches the disk before any live folder is touched.
+  (void)ss::ZapsatNaDisk(setup_);
+  if (!sdilena_.empty()) (void)ss::ZapsatNaDisk(sdilena_);
+  const bool zmenaUprav = obnovenySetup_ || obnovenyProfil_;
+  if (!aktualni_ || zmenaUprav) ZapsatNedokoncenou(setup_, vydani_);
+  if (!aktualni_) {
+    // The package's top-level files land in the setup folder itself.
+    std::vector<std::string> soubory = Soubory(novyProgram);
+    for (const std::string& jmeno : soubory)
+      ZobrazPrubeh("", jmeno, 1, 8, -1, false, false);
+    for (const std::string& jmeno : soubory) {
+      AktualniPolozka = novyProgram + jmeno + "->" + setup_ + jmeno;
+      KopirovatSoubor(novyProgram + jmeno, setup_ + jmeno, true);
+      AktualniPolozka.clear();
+    }
+    Vymenit(program, setup_ + "Merko_old/", novyProgram + "Merko/", kratce + "Merko_old", 2,
+            kratce + "Merko", 3);
+    if (!sdilena_.empty())
+      Vymenit(sdilena_, ZalohaSdilene(profil_, sdilena_), novaSdilena, "../SetupCommon", 2,
+              "../SetupCommon", 3);
+  }
+
+  if (!nicNeaktualizovano_) {
+    if (obnovenySetup_) VymenitUpravy(upravy, setup_ + "Upravy_old/", noveUpravy_, 4);
+    if (obnovenyProfil_)
+      VymenitUpravy(profiloveUpravy_, profilovySetup_ + "Upravy_old/", noveProfiloveUpravy_, 6);
+    if (ExistujeSoubor(program + "Merko.ini") && !profilovySetup_.empty() &&
+        ExistujeSlozka(profilovySetup_))
+      KopirovatSoubor(program + "Merko.ini", profilovySetup_ + "Merko.ini", true);
+    ZobrazPrubeh("", "", 8, 8, -1, false, true);
+  }
+  SmazatZaznamNedokoncene(setup_);
+  ZobrazPrubeh("", "Dokončeno", 100, 100, 0, false, true);
+  return true;
+}
+
+}  // namespace
+
+bool AktualizaceProfilu(const std::string& slozkaProfilu, const std::string& slozkaSetupu,
+                        const std::string& vydani, const std::string& docasnaSlozka,
+                        const std::string& iniAktualizace, const std::string& nazevBehu,
+                        const std::string& sdilenaSlozka, const NastaveniOvereni& overeni) {
+  return PodZdrojem("mMain::AktualizaceProfilu", [&] {
+    return ProfilovaAktualizace(slozkaProfilu, slozkaSetupu, vydani, docasnaSlozka, iniAktualizace,
+                                nazevBehu, sdilenaSlozka, overeni)
+        .Provest();
+  });
+}
+
+}  // namespace zevlon

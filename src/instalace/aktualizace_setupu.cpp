@@ -1,0 +1,261 @@
+#include "instalace/aktualizace_setupu.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "beh/beh.h"
+#include "beh/vydani.h"
+#include "common/adresa.h"
+#include "common/cas.h"
+#include "common/chyba.h"
+#include "instalace/aktualizace_profilu.h"
+#include "instalace/vymena.h"
+#include "platform/platforma.h"
+#include "platform/souborovy_system.h"
+#include "platform/soukromy_temp.h"
+#include "prenos/klice_webu.h"
+#include "prenos/overeni.h"
+#include "prenos/stahovani.h"
+#include "rozhrani/pomucky.h"
+#include "rozhrani/prubeh.h"
+#include "rozhrani/rozhrani.h"
+#include "rozhrani/stav.h"
+#include "soubory/cesty.h"
+#include "soubory/duvera.h"
+#include "soubory/log.h"
+#include "soubory/operace_slozek.h"
+#include "soubory/operace_souboru.h"
+#include "soubory/pravo.h"
+
+namespace zevlon {
+
+namespace {
+
+constexpr const char* kNeovereno =
+    "Vydání z aktualizačního webu nejsou ověřována: v Zevlon.ini není nastaven veřejný klíč "
+    "(VerejnyKlic v sekci Server).";
+
+// Whether the site's updater version is a whole number above this updater's. Anything
+// else (empty, text, a sign, a lower number) starts no self-update.
+bool NovejsiZevlon(const std::string& verze) {
+  if (verze.empty() || verze.find_first_not_of("0123456789") != std::string::npos) return false;
+  const std::size_t cislice = verze.find_first_not_of('0');
+  if (cislice == std::string::npos) return false;
+  if (verze.size() - cislice > 9) return true;
+  return std::stol(verze.substr(cislice)) > kVerzeZevlonu;
+}
+
+// The release of the program folders of the setup folders, the highest of them; empty
+// when none carries one.
+std::string NainstalovaneVydani(const std::vector<std::string>& setupy) {
+  std::string nejvyssi;
+  for (const std::string& s : setupy) {
+    std::string v = CistIni(s + "Merko/Merko.ini", "Merko", "Release");
+    if (!v.empty() && (nejvyssi.empty() || PorovnatVydani(v, nejvyssi) > 0)) nejvyssi = v;
+  }
+  return nejvyssi;
+}
+
+// A site that offers an older release than the installed one (a replayed or frozen site)
+// installs nothing, unless the options allow it: the refusal goes to the transfer log and,
+// when someone can read it, to a message. Answers whether it refused.
+bool OdmitnoutStarsi(const std::string& vydani, const std::string& nainstalovano) {
+  if (nainstalovano.empty() || PorovnatVydani(vydani, nainstalovano) >= 0) return false;
+  if (CistIni(CestaVolebIni(), "Server", "PovolitStarsi") == "1") return false;
+  const std::string text = "Vydání " + vydani +
+                           " na aktualizačním webu je starší než nainstalované vydání " +
+                           nainstalovano + ", aktualizace nebyla provedena.";
+  PripsatRadek(CestaLogu(kPrenosovyLog), CasovaZnackaLogu() + "\t" + text);
+  ZobrazZpravu(text, mb::kOk | mb::kInformace, kTitulekAktualizace);
+  return true;
+}
+
+// "dwnld_" + local year, month, day, hour, minute, minute, second + ".8": the minute
+// twice, as the sibling folders of earlier runs were named.
+std::string NazevBehu(Okamzik kdy) {
+  std::string r = MistniRazitko14(kdy);  // YYYYMMDDHHNNSS
+  return "dwnld_" + r.substr(0, 12) + r.substr(10, 2) + r.substr(12, 2) + ".8";
+}
+
+// The run's folder in the private temp folder, always made anew: a folder of the name
+// (an earlier run of the same second) is never taken over, the next second's name is
+// tried instead. Answers the folder and sets the run name.
+std::string NovaSlozkaBehu(const std::string& temp, std::string& beh) {
+  const Okamzik ted = platforma().Ted();
+  for (int i = 0; i < 100; ++i) {
+    beh = NazevBehu(ted + std::chrono::seconds(i));
+    const std::string slozka = temp + beh + "/";
+    ss::Vysledek v = ss::VytvoritSlozku(slozka);
+    if (v.kod == EEXIST) continue;
+    // Any other failure gets the usual message and retry question.
+    if (!v.Uspech()) VytvoritSlozku(slozka, true);
+    return slozka;
+  }
+  AktualniPolozka = temp;
+  VyvolatChybu("Ve složce " + temp + " se nepodařilo vytvořit novou složku pro stahování.");
+}
+
+void SmazatJeLiTam(const std::string& soubor) {
+  if (!ExistujeSoubor(soubor)) return;
+  AktualniPolozka = soubor;
+  SmazatSoubor(soubor, true);
+  AktualniPolozka.clear();
+}
+
+void Uklid() {
+  for (const std::string& slozka : DocasneSlozky) {
+    try {
+      if (ExistujeSlozka(slozka)) SmazatSlozku(BezLomitka(slozka), !RezimSystem);
+    } catch (...) {
+      // Clean-up never fails the run.
+    }
+  }
+}
+
+bool Samoaktualizace(const std::string& ini, const std::string& temp,
+                     const NastaveniOvereni& overeni) {
+  const std::string adresa = CistIni(ini, "Merko", "Url");
+  const std::string n = JmenoProgramu() + kPriponaSpustitelna;
+  const std::string p = SlozkaProgramu();
+  ZobrazPrubeh("", "Stahuje se nový soubor " + n, 0, 100, 0, true, false);
+  SmazatJeLiTam(temp + n);
+  const std::string url = adresa + "SetupCommon/" + n + ".zip";
+  StahnoutARozbalit(url, temp, n, "");
+  if (overeni.Zapnuto()) {
+    // Nothing unverified is copied beside the program, made executable or started.
+    AktualniPolozka = BezPristupovychUdaju(url);
+    const std::string soucet = CistIni(ini, "Merko", "ZevlonSha256");
+    if (soucet.empty())
+      VyvolatChybu("Podepsané informace o vydání neuvádějí kontrolní součet souboru " +
+                   AktualniPolozka + ".");
+    OveritKontrolniSoucet(temp + n, soucet, AktualniPolozka);
+    AktualniPolozka.clear();
+  }
+  // The new updater must keep to what this one verified, and take this program's place.
+  ZapsatIni(ini, "Merko", kKlicOvereno, overeni.Zapnuto() ? "1" : "0");
+  ZapsatIni(ini, "Merko", kKlicPuvodnihoProgramu, n);
+  const std::string novy = p + "/" + kNovyZevlon + kPriponaSpustitelna;
+  SmazatJeLiTam(novy);
+  AktualniPolozka = temp + n + "->" + novy;
+  KopirovatSoubor(temp + n, novy, true);
+  AktualniPolozka.clear();
+  // A program file must be executable here, whatever the archive said.
+  ::chmod(novy.c_str(), 0755);
+  if (std::error_code e = platforma().SpustitProces(novy, {ini}))
+    VyvolatChybu("Nový program " + novy +
+                 " se nepodařilo spustit: " + ss::ChybaSystemu(e.value(), novy).popis);
+  try {
+    // The release information may lie in the run's fresh temp folder: the new updater
+    // takes the folder over with it.
+    PredatTempBehu(ini);
+    Ui().Zavrit();
+  } catch (...) {
+    // From the start of the new updater on, nothing may stop this one from ending.
+  }
+  return false;
+}
+
+bool Provest(const std::string& ini) {
+  ZobrazPrubeh("Příprava aktualizace", "Kontrola instalačních složek", 0, 100, 0, true, false);
+  // Download folders of this user's earlier runs that were killed; the run's lock keeps
+  // any other run of this user out of the private folder.
+  SmazatZbytkyBehu(SlozkaTempBehu() + "/", "");
+  std::string beh;
+  const std::string temp = NovaSlozkaBehu(SlozkaTempBehu() + "/", beh);
+  DocasneSlozky.push_back(temp);
+  const std::string profil = CistIni(ini, "Merko", "SlozkaProfilu");
+  const std::string vydani = CistIni(ini, "Merko", "Release");
+  const NastaveniOvereni overeni = NastaveniOvereniWebu();
+  if (!overeni.Zapnuto()) {
+    // A new updater that lost the keys of the one that started it (another options file,
+    // a build without the built-in key) never installs what that one would have checked.
+    if (JmenoProgramu() == kNovyZevlon && CistIni(ini, "Merko", kKlicOvereno) == "1")
+      VyvolatChybu("Informace o vydání byly ověřeny podpisem, ale nový program " +
+                   platforma().CestaProgramu() + " nemá v " + CestaVolebIni() +
+                   " veřejný klíč, proto aktualizaci neprovede.");
+    ZapsatDoLogu(kPrenosovyLog, kNeovereno);
+  }
+
+  auto slozka = [&](const char* klic, const char* vychozi) {
+    std::string s = PridatLomitko(CistIni(profil + "Merko.ini", "Merko", klic));
+    return s.empty() ? profil + vychozi : s;
+  };
+  const std::string setup = slozka("Slozka_Setup", "Setup/");
+  const std::string setup14 = slozka("Slozka_Setup14", "Setup14/");
+  std::string sdilena = slozka("Slozka_Setup_Common", "SetupCommon/");
+  OveritSlozkyProfilu(profil, {setup, setup14, sdilena});
+
+  // An older run that was stopped in the middle of a swap may have left a program or
+  // shared folder only under its backup's name, and its sibling folders behind. The
+  // add-ons are optional (a missing folder may have been removed on purpose), so their
+  // backup is put back only where a sibling folder shows that a run was renewing them.
+  for (const std::string& sl : {setup, setup14}) {
+    if (!ExistujeSlozka(sl)) continue;
+    ObnovitPrerusenouVymenu(sl + "Merko/", sl + "Merko_old/");
+    SmazatZbytkyBehu(sl, "Merko");
+  }
+  for (const std::string& sl : {setup, setup14, profil + "Setup/", profil + "Setup14/"})
+    if (ExistujeSlozka(sl) && SmazatZbytkyBehu(sl, "Upravy"))
+      ObnovitPrerusenouVymenu(sl + "Upravy/", sl + "Upravy_old/");
+  // The shared folder's backup lies in the profile folder or, across file systems, beside it.
+  if (!ObnovitPrerusenouVymenu(sdilena, profil + "SetupCommon_old/"))
+    ObnovitPrerusenouVymenu(sdilena, BezLomitka(sdilena) + "_old/");
+  {
+    std::string rodic, jmeno;
+    RozdelitCestu(BezLomitka(sdilena), rodic, jmeno);
+    if (!rodic.empty()) SmazatZbytkyBehu(rodic, jmeno);
+  }
+  // Only now does the program folder show the release installed, when an interrupted
+  // swap had left it under its backup's name.
+  if (OdmitnoutStarsi(vydani, NainstalovaneVydani({setup, setup14}))) return false;
+  // A new updater never starts another one: a site whose version is above its own would
+  // otherwise have each start the next.
+  if (JmenoProgramu() != kNovyZevlon && NovejsiZevlon(CistIni(ini, "Merko", "ZevlonVerze")))
+    return Samoaktualizace(ini, temp, overeni);
+
+  const bool s = ExistujeSlozka(setup), s14 = ExistujeSlozka(setup14);
+  if (!s && !s14)
+    VyvolatChybu("Nelze aktualizovat profil " + profil +
+                 ", protože v něm nebyla nalezena instalace Merka.");
+  const std::string bezPrava =
+      "Nelze stáhnout aktualizaci, protože chybí oprávnění k aktualizaci složky ";
+  if (s && !MaPravoAktualizovat(setup)) VyvolatChybu(bezPrava + setup);
+  if (s14 && !MaPravoAktualizovat(setup14)) VyvolatChybu(bezPrava + setup14);
+  if (!ExistujeSlozka(sdilena)) {
+    AktualniPolozka = sdilena;
+    VytvoritSlozku(sdilena, true);
+    AktualniPolozka.clear();
+  }
+  if (!MaPravoAktualizovat(sdilena)) VyvolatChybu(bezPrava + sdilena);
+  if (!ExistujeSlozka(sdilena + "System/")) {
+    AktualniPolozka = sdilena + "System/";
+    VytvoritSlozku(sdilena + "System/", true);
+    AktualniPolozka.clear();
+  }
+
+  if (s) {
+    AktualizaceProfilu(profil, setup, vydani, temp, ini, beh, sdilena, overeni);
+    sdilena.clear();  // the shared components are renewed by the first call only
+  }
+  if (s14) AktualizaceProfilu(profil, setup14, vydani, temp, ini, beh, sdilena, overeni);
+  return true;
+}
+
+}  // namespace
+
+bool AktualizaceSetupDunmor(const std::string& iniAktualizace) {
+  DocasneSlozky.clear();
+  try {
+    bool vysledek = Provest(iniAktualizace);
+    Uklid();
+    return vysledek;
+  } catch (const std::exception& e) {
+    Chyba c = JakoChyba(e);
+    Uklid();
+    throw Chyba(c.Cislo(), c.Popis(), "mMain::AktualizaceSetupDunmor");
+  }
+}
+
+}  // namespace zevlon

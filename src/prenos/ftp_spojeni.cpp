@@ -1,0 +1,431 @@
+#include "prenos/ftp_spojeni.h"
+
+#include <curl/curl.h>
+
+#include <vector>
+
+#include "common/text.h"
+
+namespace zevlon {
+
+namespace {
+
+// Limits that keep a dead or hostile server from holding the program for ever.
+constexpr long kLimitPripojeniS = 30;              // TCP connect
+constexpr long kLimitOdpovediS = 60;               // each reply on the control connection
+constexpr long kLimitPrijetiMs = 30000;            // the server connecting back (active mode)
+constexpr long kNejnizsiRychlost = 1;              // bytes per second ...
+constexpr long kNejnizsiRychlostS = 60;            // ... for this long ends a stalled transfer
+constexpr std::size_t kNejvetsiVypis = 64u << 20;  // bytes of one listing
+constexpr std::size_t kNejviceRadku = 4096;        // reply lines kept per operation
+// Longest sleep between two looks at the transfer. libcurl 7.88 sometimes starts a
+// passive data connection without telling its wait loop about the socket, and the
+// plain easy interface then sleeps a whole second before it looks again; driving
+// the handle ourselves with short waits keeps every transfer prompt.
+constexpr int kKrokCekaniMs = 10;
+
+struct ZrusitCurl {
+  void operator()(CURL* c) const { curl_easy_cleanup(c); }
+};
+struct ZrusitMulti {
+  void operator()(CURLM* m) const { curl_multi_cleanup(m); }
+};
+struct UvolnitSeznam {
+  void operator()(curl_slist* s) const { curl_slist_free_all(s); }
+};
+using CurlUkazatel = std::unique_ptr<CURL, ZrusitCurl>;
+using MultiUkazatel = std::unique_ptr<CURLM, ZrusitMulti>;
+using SeznamUkazatel = std::unique_ptr<curl_slist, UvolnitSeznam>;
+
+// libcurl's global state, set up once for the process before the first handle.
+bool InicializovatCurl() {
+  static const bool hotovo = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  return hotovo;
+}
+
+std::int32_t KodZCurl(CURLcode r) {
+  switch (r) {
+    case CURLE_OK:
+      return 0;
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_FTP_ACCEPT_TIMEOUT:
+      return ftpkod::kCasovyLimit;
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+    case CURLE_FTP_COULDNT_RETR_FILE:
+    case CURLE_UPLOAD_FAILED:
+    case CURLE_QUOTE_ERROR:
+    case CURLE_FTP_COULDNT_SET_TYPE:
+    case CURLE_FTP_PORT_FAILED:
+    case CURLE_FTP_COULDNT_USE_REST:
+    case CURLE_REMOTE_DISK_FULL:
+    case CURLE_REMOTE_FILE_EXISTS:
+    case CURLE_FTP_PRET_FAILED:
+    case CURLE_FTP_ACCEPT_FAILED:
+      return ftpkod::kRozsirenaChyba;
+    case CURLE_URL_MALFORMAT:
+      return ftpkod::kNeplatnaAdresa;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return ftpkod::kNeznamyServer;
+    case CURLE_LOGIN_DENIED:
+      return ftpkod::kNespravneHeslo;
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_FTP_CANT_GET_HOST:
+      return ftpkod::kNelzeSePripojit;
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+      return ftpkod::kSpojeniPreruseno;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_FTP_WEIRD_PASV_REPLY:
+    case CURLE_FTP_WEIRD_227_FORMAT:
+      return ftpkod::kNeplatnaOdpoved;
+    default:
+      return ftpkod::kVnitrniChyba;
+  }
+}
+
+bool TriCislice(const std::string& r) {
+  return r.size() >= 3 && r[0] >= '0' && r[0] <= '9' && r[1] >= '0' && r[1] <= '9' && r[2] >= '0' &&
+         r[2] <= '9';
+}
+
+// The URL path of an absolute remote path. The leading "/" goes as %2F, which makes
+// libcurl treat the path as absolute rather than relative to the login folder; a
+// folder ends with "/" so that libcurl does not take its last part for a file.
+std::string CestaUrl(const std::string& cesta, bool slozka) {
+  std::string out = "%2F";
+  std::string_view zbytek(cesta);
+  if (!zbytek.empty() && zbytek.front() == '/') zbytek.remove_prefix(1);
+  if (zbytek.empty()) return out;
+  bool prvni = true;
+  for (const std::string& segment : Rozdelit(zbytek, '/')) {
+    if (!prvni) out += '/';
+    out += KodovatProUrl(segment, false);
+    prvni = false;
+  }
+  if (slozka) out += '/';
+  return out;
+}
+
+// A host name or address that can stand in a URL: no blanks, control characters or
+// URL delimiters; an IPv6 address goes in brackets.
+bool AdresaServeru(const std::string& server, std::string& vysledek) {
+  if (server.empty()) return false;
+  int dvojtecek = 0;
+  for (unsigned char c : server) {
+    if (c <= 0x20 || c == 0x7f || c == '/' || c == '\\' || c == '?' || c == '#' || c == '@' ||
+        c == '[' || c == ']' || c == '%')
+      return false;
+    if (c == ':') ++dvojtecek;
+  }
+  if (dvojtecek == 1) return false;  // "host:port" is not a host
+  vysledek = dvojtecek ? "[" + server + "]" : server;
+  return true;
+}
+
+}  // namespace
+
+struct CFTPManager::Spojeni::Stav {
+  // The multi handle holds the connection cache, so it goes after the easy handle
+  // (members are destroyed in reverse order); closing it closes the connection.
+  MultiUkazatel multi;
+  CurlUkazatel curl;
+  std::string zaklad;  // "ftp://host:port/"
+  std::string uzivatel;
+  std::string heslo;
+  std::string vychozi = "/";
+  bool mlsd = false;
+
+  // Replies of the current operation.
+  std::vector<std::string> radky;
+  std::string posledni;     // the last complete reply
+  std::string viceradkova;  // a multi-line reply being read
+  std::string kodViceradkove;
+
+  // Data of the current transfer.
+  const Cteni* cteni = nullptr;
+  const Zapis* zapis = nullptr;
+  std::string* vypis = nullptr;
+  bool preruseno = false;
+  bool prilisDlouhy = false;
+
+  void PrijmoutRadek(std::string r) {
+    while (!r.empty() && (r.back() == '\n' || r.back() == '\r'))
+      r.pop_back();
+    if (radky.size() < kNejviceRadku) radky.push_back(r);
+    if (!kodViceradkove.empty()) {
+      viceradkova += "\r\n" + r;
+      if (r.size() >= 4 && r.compare(0, 3, kodViceradkove) == 0 && r[3] == ' ') {
+        posledni = std::move(viceradkova);
+        viceradkova.clear();
+        kodViceradkove.clear();
+      }
+    } else if (TriCislice(r) && r.size() > 3 && r[3] == '-') {
+      kodViceradkove = r.substr(0, 3);
+      viceradkova = r;
+    } else if (TriCislice(r) && (r.size() == 3 || r[3] == ' ')) {
+      posledni = r;
+    }
+    // Anything else is a line that libcurl makes up itself (sizes, dates): no reply.
+  }
+
+  static std::size_t Hlavicka(char* data, std::size_t velikost, std::size_t n, void* ud) {
+    auto* s = static_cast<Stav*>(ud);
+    try {
+      s->PrijmoutRadek(std::string(data, velikost * n));
+    } catch (...) {
+      return 0;
+    }
+    return velikost * n;
+  }
+
+  static std::size_t Zahodit(char*, std::size_t velikost, std::size_t n, void*) {
+    return velikost * n;
+  }
+
+  static std::size_t ZapsatVypis(char* data, std::size_t velikost, std::size_t n, void* ud) {
+    auto* s = static_cast<Stav*>(ud);
+    std::size_t delka = velikost * n;
+    if (s->vypis->size() + delka > kNejvetsiVypis) {
+      s->prilisDlouhy = true;
+      return 0;
+    }
+    try {
+      s->vypis->append(data, delka);
+    } catch (...) {
+      return 0;
+    }
+    return delka;
+  }
+
+  static std::size_t ZapsatData(char* data, std::size_t velikost, std::size_t n, void* ud) {
+    auto* s = static_cast<Stav*>(ud);
+    bool dal = false;
+    try {
+      dal = (*s->zapis)(data, velikost * n);
+    } catch (...) {
+      dal = false;
+    }
+    if (!dal) {
+      s->preruseno = true;
+      return 0;
+    }
+    return velikost * n;
+  }
+
+  static std::size_t CistData(char* buffer, std::size_t velikost, std::size_t n, void* ud) {
+    auto* s = static_cast<Stav*>(ud);
+    std::size_t r = kPrerusit;
+    try {
+      r = (*s->cteni)(buffer, velikost * n);
+    } catch (...) {
+      r = kPrerusit;
+    }
+    if (r == kPrerusit || r > velikost * n) {
+      s->preruseno = true;
+      return CURL_READFUNC_ABORT;
+    }
+    return r;
+  }
+
+  // Sets what every operation sets anew, so that nothing of the previous one stays.
+  void Pripravit(const std::string& cesta, curl_ftpmethod metoda, bool bezDat) {
+    CURL* c = curl.get();
+    std::string url = zaklad + cesta;
+    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(c, CURLOPT_FTP_FILEMETHOD, static_cast<long>(metoda));
+    curl_easy_setopt(c, CURLOPT_NOBODY, bezDat ? 1L : 0L);
+    curl_easy_setopt(c, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(c, CURLOPT_QUOTE, nullptr);
+    curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, nullptr);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Stav::Zahodit);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, nullptr);
+    radky.clear();
+    posledni.clear();
+    viceradkova.clear();
+    kodViceradkove.clear();
+    preruseno = false;
+    prilisDlouhy = false;
+  }
+
+  // The transfer as curl_easy_perform would run it, with waits of kKrokCekaniMs
+  // at most.
+  CURLcode Prenest() {
+    CURL* c = curl.get();
+    CURLM* m = multi.get();
+    if (curl_multi_add_handle(m, c) != CURLM_OK) return CURLE_FAILED_INIT;
+    CURLcode r = CURLE_OK;
+    int bezi = 1;
+    for (;;) {
+      if (curl_multi_perform(m, &bezi) != CURLM_OK) {
+        r = CURLE_FAILED_INIT;
+        break;
+      }
+      if (bezi == 0) break;
+      if (curl_multi_poll(m, nullptr, 0, kKrokCekaniMs, nullptr) != CURLM_OK) {
+        r = CURLE_FAILED_INIT;
+        break;
+      }
+    }
+    int zbyva = 0;
+    while (CURLMsg* zprava = curl_multi_info_read(m, &zbyva))
+      if (zprava->msg == CURLMSG_DONE && zprava->easy_handle == c) r = zprava->data.result;
+    curl_multi_remove_handle(m, c);
+    return r;
+  }
+
+  Vysledek Provest() {
+    CURLcode r = Prenest();
+    // The options of this operation must not reach the next one.
+    curl_easy_setopt(curl.get(), CURLOPT_QUOTE, nullptr);
+    curl_easy_setopt(curl.get(), CURLOPT_UPLOAD, 0L);
+    cteni = nullptr;
+    zapis = nullptr;
+    vypis = nullptr;
+    Vysledek v;
+    v.preruseno = preruseno;
+    if (prilisDlouhy) {
+      v.kod = ftpkod::kNeplatnaOdpoved;
+    } else if (r != CURLE_OK) {
+      v.kod = KodZCurl(r);
+      v.odpoved = ZakrytPrihlasovaciUdaje(posledni, uzivatel, heslo);
+    }
+    return v;
+  }
+
+  // A command that may fail without ending the operation ("*" before it); its reply
+  // is the last one, since nothing follows it.
+  Vysledek Citovat(const std::string& prikaz) {
+    Pripravit("%2F", CURLFTPMETHOD_NOCWD, true);
+    SeznamUkazatel seznam(curl_slist_append(nullptr, ("*" + prikaz).c_str()));
+    if (!seznam) return {ftpkod::kVnitrniChyba, {}, false};
+    curl_easy_setopt(curl.get(), CURLOPT_QUOTE, seznam.get());
+    return Provest();
+  }
+};
+
+CFTPManager::Spojeni::Spojeni() : s_(std::make_unique<Stav>()) {}
+CFTPManager::Spojeni::~Spojeni() = default;
+
+CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Prihlasit(const Udaje& udaje) {
+  std::string hostitel;
+  if (!AdresaServeru(udaje.server, hostitel)) return {ftpkod::kNeplatnaAdresa, {}, false};
+  if (!InicializovatCurl()) return {ftpkod::kVnitrniChyba, {}, false};
+  s_->curl.reset(curl_easy_init());
+  s_->multi.reset(curl_multi_init());
+  CURL* c = s_->curl.get();
+  if (!c || !s_->multi) return {ftpkod::kVnitrniChyba, {}, false};
+
+  s_->zaklad = "ftp://" + hostitel;
+  if (udaje.port != 0) s_->zaklad += ":" + std::to_string(udaje.port);
+  s_->zaklad += "/";
+  s_->uzivatel = udaje.uzivatel;
+  s_->heslo = udaje.heslo;
+
+  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "ftp");
+  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 1L);
+  // Credentials go as options, never inside the URL, so no address built here can
+  // carry them into a message.
+  if (!udaje.uzivatel.empty()) {
+    curl_easy_setopt(c, CURLOPT_USERNAME, udaje.uzivatel.c_str());
+    curl_easy_setopt(c, CURLOPT_PASSWORD, udaje.heslo.c_str());
+  }
+  if (udaje.pasivni) {
+    curl_easy_setopt(c, CURLOPT_FTPPORT, nullptr);
+    curl_easy_setopt(c, CURLOPT_FTP_USE_EPSV, 1L);
+  } else {
+    // Listen on the address of the control connection.
+    curl_easy_setopt(c, CURLOPT_FTPPORT, "-");
+    curl_easy_setopt(c, CURLOPT_FTP_USE_EPRT, 1L);
+  }
+  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kLimitPripojeniS);
+  curl_easy_setopt(c, CURLOPT_FTP_RESPONSE_TIMEOUT, kLimitOdpovediS);
+  curl_easy_setopt(c, CURLOPT_ACCEPTTIMEOUT_MS, kLimitPrijetiMs);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, kNejnizsiRychlost);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, kNejnizsiRychlostS);
+  curl_easy_setopt(c, CURLOPT_TCP_KEEPALIVE, 1L);
+  curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &Stav::Hlavicka);
+  curl_easy_setopt(c, CURLOPT_HEADERDATA, s_.get());
+
+  Vysledek v = s_->Citovat("FEAT");
+  if (!v.Uspech()) {
+    s_->curl.reset();
+    s_->multi.reset();
+    return v;
+  }
+  // FEAT lists one feature per line, each after a blank; MLST implies MLSD.
+  s_->mlsd = false;
+  for (const std::string& r : s_->radky) {
+    if (r.empty() || r[0] != ' ') continue;
+    std::string_view f = Orezat(r, " \t");
+    if (ZacinaNa(f, "MLST") || ZacinaNa(f, "MLSD")) s_->mlsd = true;
+  }
+  char* vstupni = nullptr;
+  s_->vychozi = "/";
+  if (curl_easy_getinfo(c, CURLINFO_FTP_ENTRY_PATH, &vstupni) == CURLE_OK && vstupni &&
+      vstupni[0] == '/')
+    s_->vychozi = vstupni;
+  return v;
+}
+
+CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::OveritSlozku(const std::string& slozka) {
+  s_->Pripravit(CestaUrl(slozka, true), CURLFTPMETHOD_SINGLECWD, true);
+  return s_->Provest();
+}
+
+CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Prikaz(const std::string& prikaz) {
+  Vysledek v = s_->Citovat(prikaz);
+  if (!v.Uspech()) return v;
+  long kod = 0;
+  curl_easy_getinfo(s_->curl.get(), CURLINFO_RESPONSE_CODE, &kod);
+  if (kod >= 400 || kod < 100) {
+    v.kod = ftpkod::kRozsirenaChyba;
+    v.odpoved = ZakrytPrihlasovaciUdaje(s_->posledni, s_->uzivatel, s_->heslo);
+  }
+  return v;
+}
+
+CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Vypsat(const std::string& slozka,
+                                                            std::string& data) {
+  data.clear();
+  s_->Pripravit(CestaUrl(slozka, true), CURLFTPMETHOD_SINGLECWD, false);
+  if (s_->mlsd) curl_easy_setopt(s_->curl.get(), CURLOPT_CUSTOMREQUEST, "MLSD");
+  s_->vypis = &data;
+  curl_easy_setopt(s_->curl.get(), CURLOPT_WRITEFUNCTION, &Stav::ZapsatVypis);
+  return s_->Provest();
+}
+
+CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Nahrat(const std::string& soubor,
+                                                            const Cteni& cteni) {
+  s_->Pripravit(CestaUrl(soubor, false), CURLFTPMETHOD_SINGLECWD, false);
+  s_->cteni = &cteni;
+  CURL* c = s_->curl.get();
+  curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+  curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
+  curl_easy_setopt(c, CURLOPT_READFUNCTION, &Stav::CistData);
+  curl_easy_setopt(c, CURLOPT_READDATA, s_.get());
+  return s_->Provest();
+}
+
+CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Stahnout(const std::string& soubor,
+                                                              const Zapis& zapis) {
+  s_->Pripravit(CestaUrl(soubor, false), CURLFTPMETHOD_SINGLECWD, false);
+  s_->zapis = &zapis;
+  curl_easy_setopt(s_->curl.get(), CURLOPT_WRITEFUNCTION, &Stav::ZapsatData);
+  return s_->Provest();
+}
+
+const std::string& CFTPManager::Spojeni::VychoziSlozka() const {
+  return s_->vychozi;
+}
+
+bool CFTPManager::Spojeni::UmiMlsd() const {
+  return s_->mlsd;
+}
+
+}  // namespace zevlon

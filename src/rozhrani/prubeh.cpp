@@ -1,0 +1,89 @@
+#include "rozhrani/prubeh.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "common/adresa.h"
+#include "common/chyba.h"
+#include "rozhrani/stav.h"
+
+namespace zevlon {
+
+namespace {
+
+// n ÷ d rounded to the nearest whole number, halves to even (d > 0).
+std::int64_t ZaokrouhlitSudou(std::int64_t n, std::int64_t d) {
+  std::int64_t q = n / d, r = n % d;
+  if (r < 0) {
+    --q;
+    r += d;
+  }
+  if (2 * r > d || (2 * r == d && (q % 2 != 0))) ++q;
+  return q;
+}
+
+void PosunoutEtapu(std::int32_t etapa) {
+  Etapa& e = EtapaPrubehu;
+  if (etapa == -1) return;
+  if (etapa == 0) {
+    e.Konec = e.Zacatek = 0;
+    return;
+  }
+  if (e.Konec < etapa) {
+    e.Zacatek = e.Konec;
+    e.Konec = etapa;
+    if (e.Zacatek > e.Konec) e.Zacatek = 0;
+    if (e.Konec > 100) e.Konec = e.Zacatek = 0;
+  }
+}
+
+}  // namespace
+
+void ZobrazPrubeh(const std::string& nadpis, const std::string& zprava, std::int32_t hodnota,
+                  std::int32_t celkem, std::int32_t etapa, bool stornoZobrazeno,
+                  bool zavritZobrazeno) {
+  PosunoutEtapu(etapa);
+
+  const std::string bezUdaju = BezPristupovychUdaju(zprava);
+  HlaseniPrubehu h;
+  h.podnadpis = nadpis;
+  h.zprava = bezUdaju;
+  h.stornoZobrazeno = stornoZobrazeno;
+  h.zavritZobrazeno = zavritZobrazeno;
+  // A negative value leaves the meter alone; the stage mapping (in 64 bits, so large
+  // totals cannot overflow) applies to real values only.
+  if (hodnota >= 0) {
+    std::int64_t v = hodnota, c = celkem;
+    const Etapa& e = EtapaPrubehu;
+    if (e.Konec != 0 && celkem != 0) {
+      std::int64_t citatel = std::int64_t{e.Konec - e.Zacatek} * 10 * v;
+      if (c < 0) {
+        citatel = -citatel;
+        c = -c;
+      }
+      v = std::int64_t{e.Zacatek} * 10 + ZaokrouhlitSudou(citatel, c);
+      c = 1000;
+    }
+    h.zmenitMetr = true;
+    h.hotovo = static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
+    h.celkem = static_cast<std::int32_t>(c);
+  }
+  Ui().Prubeh(h);
+  Ui().ZpracovatUdalosti();
+  if (Ui().Zruseno()) VyvolatZruseni();
+}
+
+std::int64_t SirkaUkazatele(double sirkaMetru, double odsazeni, std::int32_t hotovo,
+                            std::int32_t celkem) {
+  if (celkem == 0) return 0;
+  auto vnitrni = static_cast<std::int64_t>(std::nearbyint(sirkaMetru - 2 * odsazeni));
+  return vnitrni * hotovo / celkem;
+}
+
+int ZobrazZpravu(const std::string& text, int styl, const std::string& titulek) {
+  if (RezimSystem) return mb::kIdOk;
+  return Ui().Zprava(BezPristupovychUdaju(text), styl | mb::kSystemoveModalni, titulek);
+}
+
+}  // namespace zevlon

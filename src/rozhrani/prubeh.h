@@ -1,0 +1,30 @@
+// Progress reports and message boxes of the run: the logic of the progress window
+// that does not depend on a toolkit.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "rozhrani/rozhrani.h"
+
+namespace zevlon {
+
+// The single progress report of the program. Heading T (empty: unchanged) and
+// message M; value V of total C; stage E in percent (-1 unchanged, 0 reset, other:
+// a new stage ending at E); whether Storno and Zavřít are shown. Lets window events
+// run and raises the cancel error when the user pressed Storno.
+void ZobrazPrubeh(const std::string& nadpis, const std::string& zprava, std::int32_t hodnota,
+                  std::int32_t celkem, std::int32_t etapa, bool stornoZobrazeno,
+                  bool zavritZobrazeno);
+
+// Width of the meter's fill: inner width × hotovo ÷ celkem, remainder dropped;
+// 0 when celkem is 0. The inner width is the frame's width less twice the inset of
+// the fill, rounded to a whole number.
+std::int64_t SirkaUkazatele(double sirkaMetru, double odsazeni, std::int32_t hotovo,
+                            std::int32_t celkem);
+
+// Shows a message box (system-modal) unless the run is unattended, in which case it
+// answers 1 (OK) without showing anything.
+int ZobrazZpravu(const std::string& text, int styl, const std::string& titulek = {});
+
+}  // namespace zevlon

@@ -1,0 +1,191 @@
+#include "server/update_server.h"
+
+#include <cstdint>
+
+#include "common/text.h"
+#include "platform/soukromy_temp.h"
+#include "prenos/ftp.h"
+#include "prenos/mzip32.h"
+#include "rozhrani/pomucky.h"
+#include "soubory/cesty.h"
+#include "soubory/log.h"
+#include "soubory/operace_slozek.h"
+#include "soubory/operace_souboru.h"
+
+namespace zevlon {
+
+namespace {
+
+constexpr std::int32_t kFragment = 8192;
+
+void Zaznamenat(const std::string& text) {
+  ZapsatDoLogu(kPrenosovyLog, text);
+}
+
+// Where one record travels: its folder part and the names on both sides.
+struct Cesty {
+  std::string vzdalenaSlozka, vzdalenySoubor, mistniSlozka, mistniSoubor, nazevPrenosu;
+};
+
+Cesty CestyZaznamu(const InstalovanySoubor& z, const std::string& vzdalena,
+                   const std::string& mistni, const std::string& suffix) {
+  std::string p, n;
+  RozdelitCestu(z.Cesta, p, n);
+  Cesty c;
+  c.nazevPrenosu = n + suffix;
+  c.vzdalenaSlozka = vzdalena + p;
+  c.vzdalenySoubor = c.vzdalenaSlozka + c.nazevPrenosu;
+  c.mistniSlozka = mistni + p;
+  c.mistniSoubor = c.mistniSlozka + c.nazevPrenosu;
+  return c;
+}
+
+// A record that may travel: a path inside its folder and no blank on either side.
+bool Prenositelny(const InstalovanySoubor& z, const Cesty& c) {
+  return JeBezpecnaRelativniCesta(z.Cesta) && c.vzdalenySoubor.find(' ') == std::string::npos &&
+         c.mistniSoubor.find(' ') == std::string::npos;
+}
+
+// One FTP session for a set of records: fn is called per record that may travel.
+template <typename F>
+void Relace(const UpdateServer& u, SeznamSouboru& soubory, const std::string& mistni,
+            const std::string& suffix, F&& fn) {
+  try {
+    CFTPManager ftp;
+    ftp.URL = u.server;
+    ftp.Port = std::to_string(u.Port);
+    ftp.Uzivatel = u.user;
+    ftp.Heslo = u.password;
+    ftp.PasivniRezim = false;
+    if (!ftp.FtpOpen()) return;
+    // A relative remote folder is taken from the folder the server logged us into,
+    // once, so that the records' folders never nest into each other.
+    std::string vzdalena = u.VzdalenaSlozka();
+    if (vzdalena.front() != '/') {
+      std::string domov = ftp.FtpCurrDir();
+      vzdalena = (domov == "/" ? "" : domov) + "/" + vzdalena;
+    }
+    const std::string m = PridatLomitko(mistni);
+    for (const auto& p : soubory) {
+      InstalovanySoubor& z = *p.hodnota;
+      Cesty c = CestyZaznamu(z, vzdalena, m, suffix);
+      z.Downloaded = false;
+      if (!Prenositelny(z, c)) continue;
+      fn(ftp, z, c);
+    }
+    ftp.FtpClose();
+  } catch (const std::exception&) {
+    // The transfer ends here; records not yet handled keep Downloaded false.
+  }
+}
+
+}  // namespace
+
+std::string UpdateServer::TempFolder() const {
+  return SlozkaTempBehu() + "/Zevlon/" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) +
+         "/";
+}
+
+std::string UpdateServer::VzdalenaSlozka() const {
+  std::string s = NahraditVse(remoteLocation, "/", "\\");
+  if (!Orezat(s).empty() && s.back() != '\\') s += '\\';
+  s = NahraditVse(s, "\\", "/") + "/";
+  while (s.find("//") != std::string::npos)
+    s = NahraditVse(s, "//", "/");
+  return s;
+}
+
+std::string UpdateServer::StahnoutSnapshot() {
+  SeznamSouboru seznam;
+  auto z = std::make_shared<InstalovanySoubor>();
+  z->Cesta = ZDratoveCesty(snapshot);
+  seznam.Pridat(z->Cesta, z);
+  VytvoritSlozku(TempFolder(), true);
+  FTPDownload(seznam, TempFolder(), "");
+  return TempFolder() + z->Cesta;
+}
+
+void UpdateServer::FTPDownload(SeznamSouboru& soubory, const std::string& CilovaSlozka,
+                               const std::string& suffix) {
+  Relace(*this, soubory, CilovaSlozka, suffix,
+         [](CFTPManager& ftp, InstalovanySoubor& z, const Cesty& c) {
+           if (!ExistujeSlozka(c.mistniSlozka)) VytvoritSlozku(c.mistniSlozka, true);
+           ftp.FtpCurrDir(c.vzdalenaSlozka);
+           // A folder missing on the server must not leave us looking in another one.
+           if (!ftp.FtpSuccess) return;
+           if (!ftp.FtpFileExist(c.nazevPrenosu)) return;
+           ftp.FtpGet(c.nazevPrenosu, c.mistniSoubor, kFragment);
+           if (ftp.FtpSuccess)
+             z.Downloaded = true;
+           else if (ExistujeSoubor(c.mistniSoubor))
+             SmazatSoubor(c.mistniSoubor, false);
+         });
+}
+
+void UpdateServer::FTPUpload(SeznamSouboru& soubory, const std::string& ZdrojovaSlozka,
+                             const std::string& suffix) {
+  Relace(*this, soubory, ZdrojovaSlozka, suffix,
+         [](CFTPManager& ftp, InstalovanySoubor& z, const Cesty& c) {
+           // No archive, no upload: an empty file must never stand on the server.
+           if (!ExistujeSoubor(c.mistniSoubor)) return;
+           if (!ftp.FtpFolderExists(c.vzdalenaSlozka)) ftp.FtpMkDirExtended(c.vzdalenaSlozka);
+           ftp.FtpCurrDir(c.vzdalenaSlozka);
+           if (!ftp.FtpSuccess) return;
+           ftp.FtpPut(c.mistniSoubor, c.nazevPrenosu, kFragment);
+           if (ftp.FtpSuccess) z.Downloaded = true;
+         });
+}
+
+void UpdateServer::AktualizovatSoubory(SeznamSouboru& soubory, const std::string& CilovaSlozka) {
+  const std::string temp = TempFolder();
+  FTPDownload(soubory, temp, ".zip");
+  const std::string rozbaleno = temp + "$setup$/";
+  bool vse = true;
+  for (const auto& p : soubory) {
+    InstalovanySoubor& z = *p.hodnota;
+    if (!z.Downloaded) {
+      Zaznamenat("Soubor nebyl stažen ze servru. " + z.Cesta);
+      vse = false;
+      continue;
+    }
+    std::string slozka, jmeno;
+    RozdelitCestu(z.Cesta, slozka, jmeno);
+    VytvoritSlozku(rozbaleno + slozka, true);
+    z.Unzipped = RozzipovatJednoduse(temp + z.Cesta + ".zip", rozbaleno + slozka, 1, "") == 0;
+    if (!z.Unzipped) {
+      Zaznamenat("Soubor nebyl rozzipován. " + z.Cesta + ".zip");
+      vse = false;
+    }
+  }
+  if (vse) {
+    // A mirror folder not there yet is made first: the stop file must lie in it
+    // before the copy starts.
+    VytvoritSlozku(CilovaSlozka, true);
+    const std::string stop = PridatLomitko(CilovaSlozka) + kStopSoubor;
+    PripsatRadek(stop, kTextStopSouboru, 0644);  // read by whoever serves the mirror
+    if (KopirovatSlozku(rozbaleno, CilovaSlozka)) SmazatSoubor(stop, false);
+  } else {
+    Zaznamenat("Aktualizace lokálního mirroru nebyla provedena. ");
+  }
+  SmazatSlozku(BezLomitka(temp), true);
+}
+
+void UpdateServer::UploadovatSoubory(SeznamSouboru& soubory, const std::string& ZdrojovaSlozka) {
+  const std::string temp = TempFolder();
+  const std::string zdroj = PridatLomitko(ZdrojovaSlozka);
+  for (const auto& p : soubory) {
+    InstalovanySoubor& z = *p.hodnota;
+    z.Unzipped = false;
+    if (!JeBezpecnaRelativniCesta(z.Cesta)) continue;
+    std::string slozka, jmeno;
+    RozdelitCestu(z.Cesta, slozka, jmeno);
+    VytvoritSlozku(temp + slozka, true);
+    KopirovatSoubor(zdroj + z.Cesta, temp + z.Cesta, true);
+    z.Unzipped = ZazipovatJednoduse(temp + z.Cesta, temp + z.Cesta + ".zip", true, "", false) == 0;
+    SmazatSoubor(temp + z.Cesta, true);
+    if (!z.Unzipped) Zaznamenat("Soubor nebyl zazipován. " + z.Cesta + ".zip");
+  }
+  FTPUpload(soubory, temp, ".zip");
+}
+
+}  // namespace zevlon

@@ -1,0 +1,76 @@
+#include "soubory/operace_slozek.h"
+
+#include "common/chyba.h"
+#include "platform/souborovy_system.h"
+#include "rozhrani/prubeh.h"
+#include "rozhrani/rozhrani.h"
+#include "soubory/cesty.h"
+#include "soubory/opakovani.h"
+
+namespace zevlon {
+
+void VytvoritSlozku(const std::string& slozka, bool askRetry) {
+  if (ExistujeSlozka(slozka)) return;
+  PopisOperace op{"Nepodařilo se vytvořit složku '" + slozka + "'", kDuvodySlozek,
+                  "Přejete si opakovat pokus o vytvoření složky?", askRetry};
+  std::string uroven;
+  for (const std::string& cast : CastiCesty(slozka)) {
+    if (!uroven.empty()) uroven += kOddelovac;
+    uroven += cast;
+    auto s = ProvestSOpakovanim(op, [&]() -> ss::Vysledek {
+      if (ExistujeSlozka(uroven)) return {};
+      return ss::VytvoritSlozku(uroven);
+    });
+    if (s) VyvolatSelhani(*s, "mPomucky::VytvoritSlozku");
+  }
+}
+
+namespace {
+
+// A copy of folder content with the copy's question and failure text.
+template <typename Kopie>
+bool KopirovatObsah(std::string zdroj, std::string cil, const char* zdrojChyby, Kopie&& kopie) {
+  if (zdroj.empty() || zdroj.back() != kOddelovac) zdroj += kOddelovac;
+  if (cil.empty() || cil.back() != kOddelovac) cil += kOddelovac;
+  for (;;) {
+    ss::Vysledek v = kopie(zdroj, cil);
+    if (v.Uspech()) return true;
+    std::string otazka = "Složku '" + zdroj + "' se nepodařilo zkopírovat do složky '" + cil +
+                         "'.\r\n\r\nPřejete si opakovat pokus o zkopírování složky?";
+    if (ZobrazZpravu(otazka, kStylOtazkyOpakovani) == mb::kIdAno) continue;
+    throw Chyba(kChybaUzivatele,
+                "Kopírování složky do umístění " + cil +
+                    " se nezdařilo. (kód chyby:" + std::to_string(v.kod) + ")",
+                zdrojChyby);
+  }
+}
+
+}  // namespace
+
+bool KopirovatSlozku(std::string zdroj, std::string cil) {
+  return KopirovatObsah(std::move(zdroj), std::move(cil), "mPomucky::KopirovatSlozku",
+                        ss::ZkopirovatObsahSlozky);
+}
+
+void DoplnitSlozku(std::string zdroj, std::string cil) {
+  (void)KopirovatObsah(std::move(zdroj), std::move(cil), "mPomucky::DoplnitSlozku",
+                       ss::DoplnitStrom);
+}
+
+void PrejmenovatSlozku(const std::string& zdroj, const std::string& cil) {
+  // The folder move first; when it fails for any reason, the plain rename, which
+  // also takes folders. Only the second failure is reported.
+  if (ss::PresunoutSlozku(zdroj, cil).Uspech()) return;
+  if (ss::Presunout(zdroj, cil).Uspech()) return;
+  throw Chyba(kChybaUzivatele, "Složku " + zdroj + " se nepodařilo přejmenovat.",
+              "mPomucky::PrejmenovatSlozku");
+}
+
+void SmazatSlozku(const std::string& slozka, bool askRetry) {
+  std::string cesta = BezLomitka(slozka);
+  PopisOperace op{"Nepodařilo se odstranit složku '" + slozka + "'", kDuvodySlozek,
+                  "Přejete si opakovat pokus o odstranění složky?", askRetry};
+  (void)ProvestSOpakovanim(op, [&] { return ss::SmazatStrom(cesta); });
+}
+
+}  // namespace zevlon

@@ -1,0 +1,247 @@
+#include "tvare/moznosti.h"
+
+#include <charconv>
+#include <cstdio>
+#include <optional>
+
+#include "beh/beh.h"
+#include "beh/profily.h"
+#include "common/chyba.h"
+#include "common/text.h"
+#include "platform/ini.h"
+#include "platform/platforma.h"
+#include "platform/soukromy_temp.h"
+#include "rozhrani/pomucky.h"
+#include "rozhrani/prubeh.h"
+#include "soubory/pravo.h"
+
+namespace zevlon {
+
+namespace {
+
+constexpr const char* kNastaveni = "Nastaveni";
+constexpr const char* kUloha = "Uloha";
+constexpr const char* kChybiSekce =
+    "Program se pokouší přistupovat k INI souboru bez uvedení sekce. Nový formát INI souboru "
+    "však zadání sekce vyžaduje. Prosím obraťte se na dodavatele se žádostí o aktualizaci.";
+
+[[noreturn]] void NelzeZapsat(const std::string& soubor) {
+  VyvolatChybu("Nelze zapsat do souboru " + soubor + " .\r\n" +
+               "Zkontrolujte cestu a oprávnění pro zápis do tohoto souboru.");
+}
+
+// The window's own INI writers: they raise instead of asking to retry.
+void ZapsatKlic(const std::string& soubor, const std::string& sekce, const std::string& klic,
+                const std::string& hodnota) {
+  if (sekce.empty()) VyvolatChybu(kChybiSekce);
+  if (!ini::ZapsatKlic(soubor, sekce, klic, hodnota)) NelzeZapsat(soubor);
+}
+
+// Removes the section and writes it again, empty.
+void VyprazdnitSekci(const std::string& soubor, const std::string& sekce) {
+  if (sekce.empty()) VyvolatChybu(kChybiSekce);
+  if (!ini::SmazatSekci(soubor, sekce) || !ini::ZapsatSekci(soubor, sekce, {})) NelzeZapsat(soubor);
+}
+
+std::optional<int> CeleCislo(std::string_view text) {
+  text = Orezat(text, " \t");
+  int n = 0;
+  auto [konec, chyba] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (text.empty() || chyba != std::errc() || konec != text.data() + text.size())
+    return std::nullopt;
+  return n;
+}
+
+// Hour and minute of a text "H:MM" or "HH:MM" (":SS" may follow), whatever their
+// size; no value for any other text.
+std::optional<std::pair<int, int>> PrecistCas(const std::string& cas) {
+  std::vector<std::string> casti = Rozdelit(Orezat(cas, " \t"), ':');
+  if (casti.size() < 2 || casti.size() > 3) return std::nullopt;
+  for (std::size_t i = 0; i < casti.size(); ++i) {
+    const std::string& c = casti[i];
+    if (c.empty() || c.size() > 2 || (i > 0 && c.size() != 2)) return std::nullopt;
+    if (c.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  }
+  if (casti.size() == 3 && std::stoi(casti[2]) >= 60) return std::nullopt;
+  return std::make_pair(std::stoi(casti[0]), std::stoi(casti[1]));
+}
+
+std::vector<std::string> DnyMesice() {
+  std::vector<std::string> dny;
+  for (int d = 1; d <= 28; ++d)
+    dny.push_back(std::to_string(d) + ".");
+  return dny;
+}
+
+// The leading digits of a stored job number, as a number (0 when there are none).
+std::uint32_t CisloUlohy(const std::string& text) {
+  std::string_view t = Orezat(text, " \t");
+  std::uint32_t n = 0;
+  std::from_chars(t.data(), t.data() + t.size(), n);
+  return n;
+}
+
+bool ZTempu() {
+  try {
+    return StejnyText(SlozkaProgramu() + "/", SlozkaTempBehu() + "/");
+  } catch (const std::exception&) {
+    return false;  // no private temp folder: this program cannot be the copy in it
+  }
+}
+
+}  // namespace
+
+bool JeCasDne(const std::string& cas) {
+  auto c = PrecistCas(cas);
+  return c && c->first < 24 && c->second < 60;
+}
+
+ZaznamUlohy SestavitZaznamUlohy(const std::string& cas, const std::string& cetnost,
+                                const std::string& den) {
+  ZaznamUlohy z;
+  if (!JeCasDne(cas)) throw Chyba(kod::kNeshodaTypu, "Nekompatibilní typ (" + cas + ")");
+  auto [hodina, minuta] = *PrecistCas(cas);
+  z.JobTime = static_cast<std::uint32_t>((hodina * 3600 + minuta * 60) * 1000);
+
+  if (StejnyText(cetnost, kCetnostMesicne)) {
+    std::string_view d = Orezat(den, " \t");
+    if (!d.empty() && d.back() == '.') d.remove_suffix(1);
+    auto cislo = CeleCislo(d);
+    if (!cislo) throw Chyba(kod::kNeshodaTypu, "Nekompatibilní typ (" + den + ")");
+    if (*cislo < 1 || *cislo > 31) throw Chyba(kod::kPreteceni, "Přetečení");
+    z.DaysOfMonth = 1u << (*cislo - 1);
+  }
+  if (StejnyText(cetnost, kCetnostDenne)) {
+    z.DaysOfWeek = 0x7F;
+  } else if (StejnyText(cetnost, kCetnostTydne)) {
+    std::optional<int> cislo;
+    for (std::size_t i = 0; i < kDnyTydne.size(); ++i)
+      if (StejnyText(Orezat(den, " \t"), kDnyTydne[i])) cislo = static_cast<int>(i);
+    if (!cislo) cislo = CeleCislo(den);
+    if (!cislo) throw Chyba(kod::kNeshodaTypu, "Nekompatibilní typ (" + den + ")");
+    if (*cislo < 0 || *cislo > 6) throw Chyba(kod::kPreteceni, "Přetečení");
+    z.DaysOfWeek = static_cast<std::uint8_t>(1u << *cislo);
+  }
+  // Periodic: the job comes back on every chosen day instead of running once.
+  z.Flags = kUlohaOpakovana | kUlohaNeinteraktivni;
+  z.Command = "\"" + platforma().CestaProgramu() + "\"";
+  return z;
+}
+
+ModelMoznosti::ModelMoznosti() {
+  comMoznosti.polozky = {kCetnostDenne, kCetnostTydne, kCetnostMesicne};
+  comMoznosti.text = kCetnostMesicne;
+  for (int h = 0; h <= 24; ++h) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02d:00", h);
+    comHodiny.polozky.push_back(buf);
+  }
+  Nacist();
+}
+
+void ModelMoznosti::Nacist() {
+  const std::string soubor = CestaVolebIni();
+  if (ExistujeSoubor(soubor)) {
+    comProfily.text = CistIni(soubor, kNastaveni, "SlozkaDat");
+    std::string cas = CistIni(soubor, kNastaveni, "Cas");
+    std::string cetnost = CistIni(soubor, kNastaveni, "Cetnost");
+    std::string den = CistIni(soubor, kNastaveni, "Den");
+    if (cas.empty() || cetnost.empty()) {
+      ZvolitNeaktualizovat();
+    } else {
+      comHodiny.text = cas;
+      comMoznosti.text = cetnost;
+      comDen.text = den;
+      comDen.povoleno = !StejnyText(cetnost, kCetnostDenne);
+      if (StejnyText(cetnost, kCetnostTydne))
+        comDen.polozky.assign(kDnyTydne.begin(), kDnyTydne.end());
+      else if (StejnyText(cetnost, kCetnostMesicne))
+        comDen.polozky = DnyMesice();
+    }
+  } else {
+    ZvolitNeaktualizovat();
+  }
+  // Without an installed suite the list stays empty; the folder can still be typed.
+  try {
+    for (const auto& profil : SeznamProfilu())
+      comProfily.polozky.push_back(profil.hodnota->SlozkaDat);
+  } catch (const Chyba&) {
+  }
+}
+
+void ModelMoznosti::ZvolitAktualizovat() {
+  OptAktualizovat = true;
+  comHodiny.povoleno = comMoznosti.povoleno = true;
+  ZmenitCetnost(comMoznosti.text);
+}
+
+void ModelMoznosti::ZvolitNeaktualizovat() {
+  OptAktualizovat = false;
+  comHodiny.povoleno = comMoznosti.povoleno = comDen.povoleno = false;
+}
+
+void ModelMoznosti::ZmenitCetnost(const std::string& cetnost) {
+  comMoznosti.text = cetnost;
+  comDen.povoleno = !StejnyText(cetnost, kCetnostDenne);
+  if (StejnyText(cetnost, kCetnostTydne)) {
+    comDen.polozky.assign(kDnyTydne.begin(), kDnyTydne.end());
+    comDen.text.clear();
+  } else if (StejnyText(cetnost, kCetnostMesicne)) {
+    comDen.polozky = DnyMesice();
+    comDen.text.clear();
+  }
+}
+
+bool ModelMoznosti::Ok() {
+  // An hour past the end of the day (the list offers 24:00) is no time to run at.
+  const bool mimoDen = PrecistCas(comHodiny.text) && !JeCasDne(comHodiny.text);
+  if (comProfily.text.empty() ||
+      (OptAktualizovat && (comHodiny.text.empty() || comMoznosti.text.empty() || mimoDen))) {
+    ZobrazZpravu(kChybaVyplnte, mb::kVykricnik, kTitulekMoznosti);
+    return false;
+  }
+  if (!Ulozit()) return false;
+  try {
+    NahraditUlohu();
+  } catch (const std::exception&) {
+    ZobrazZpravu(kChybaUlohy, mb::kVykricnik, "");
+    return false;
+  }
+  return true;
+}
+
+bool ModelMoznosti::Ulozit() {
+  // The temporary copy of the program keeps no settings of its own.
+  if (ZTempu()) return true;
+  const std::string soubor = CestaVolebIni();
+  try {
+    VyprazdnitSekci(soubor, kNastaveni);
+    ZapsatKlic(soubor, kNastaveni, "SlozkaDat", comProfily.text);
+    if (OptAktualizovat) {
+      ZapsatKlic(soubor, kNastaveni, "Cas", comHodiny.text);
+      ZapsatKlic(soubor, kNastaveni, "Cetnost", comMoznosti.text);
+      if (comDen.povoleno) ZapsatKlic(soubor, kNastaveni, "Den", comDen.text);
+    }
+  } catch (const Chyba& c) {
+    ZobrazZpravu(c.Popis(), mb::kKriticka, "");
+    return false;
+  }
+  return true;
+}
+
+void ModelMoznosti::NahraditUlohu() {
+  const std::string soubor = CestaVolebIni();
+  const std::string pocitac = JmenoPocitace();
+  // A refusal of the deletion (also "no such job") is not the user's concern; the
+  // stored number stays until a new job replaces it.
+  if (std::uint32_t stara = CisloUlohy(CistIni(soubor, kUloha, "ID")))
+    planovac().SmazatUlohy(pocitac, stara, stara);
+  if (!OptAktualizovat) return;
+  ZaznamUlohy zaznam = SestavitZaznamUlohy(comHodiny.text, comMoznosti.text, comDen.text);
+  std::uint32_t cislo = 0;
+  if (planovac().PridatUlohu(pocitac, zaznam, cislo) != kPlanovacOk) return;
+  VyprazdnitSekci(soubor, kUloha);
+  ZapsatKlic(soubor, kUloha, "ID", std::to_string(cislo));
+}
+
+}  // namespace zevlon

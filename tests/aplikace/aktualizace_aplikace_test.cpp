@@ -1,0 +1,113 @@
+// The rebuild of an application folder from its update server, and the release check
+// of an add-on's own release information, both on loopback.
+#include "aplikace/aktualizace_aplikace.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <mutex>
+#include <set>
+
+#include "aplikace/najit_server.h"
+#include "soubory/pomoc_operaci.h"
+#include "support/falesna_platforma.h"
+#include "support/http_server.h"
+#include "tools/publikace/publikace.h"
+
+namespace zevlon {
+namespace {
+
+constexpr time_t kVydani = 1419940800;  // 2014-12-30 12:00 UTC
+
+class Aplikace : public ::testing::Test {
+ protected:
+  void SetUp() override { platforma_.temp = s_.Vytvorit("temp"); }
+  test::Sandbox s_;
+  test::FalesnaPlatforma platforma_;
+  test::FalesneUi ui_;
+  std::string informace_;
+  test::TestHttpServer server_{[this](const test::PozadavekHttp& p) {
+    return p.cesta.starts_with("/info") ? test::Telo(informace_)
+                                        : test::TestHttpServer::SlozkaSouboru(s_ / "web")(p);
+  }};
+};
+
+TEST_F(Aplikace, UnchangedFilesWithinTwentyNineSecondsAreCopiedAndTheRestDownloaded) {
+  for (auto [cesta, obsah] : {std::pair{"program.exe", "program"},
+                              {"sub/Data Účtů.cfg", "data"},
+                              {"beze/zmeny.txt", "x"},
+                              {"pozdni.txt", "y"},
+                              {"vetsi.txt", "abc"}})
+    test::NastavitCas(s_.Zapsat(std::string("app/") + cesta, obsah), kVydani, 0);
+  publikace::PublikovatSlozku(s_ / "app/", s_ / "web/app/");
+  test::NastavitCas(s_.Zapsat("stara/PROGRAM.EXE", "program"), kVydani - 10, 0);  // case only
+  test::NastavitCas(s_.Zapsat("stara/beze/zmeny.txt", "x"), kVydani + 29, 0);
+  test::NastavitCas(s_.Zapsat("stara/pozdni.txt", "y"), kVydani + 30, 0);
+  test::NastavitCas(s_.Zapsat("stara/vetsi.txt", "abcd"), kVydani, 0);  // another size
+  s_.Zapsat("stara/nezname.txt", "server nezná");
+
+  AktualizaceAplikace(s_ / "temp/", server_.Adresa() + "/app/", s_ / "stara/", s_ / "nova/", {});
+  EXPECT_EQ(test::CistStrom(s_ / "nova"), (test::Strom{{"beze/zmeny.txt", "x"},
+                                                       {"pozdni.txt", "y"},
+                                                       {"program.exe", "program"},
+                                                       {"sub/Data Účtů.cfg", "data"},
+                                                       {"vetsi.txt", "abc"}}));
+  std::vector<std::string> stazene;
+  for (auto& p : server_.Pozadavky())
+    if (p.cesta.find("master.snapshot") == std::string::npos) stazene.push_back(p.cesta);
+  std::sort(stazene.begin(), stazene.end());
+  EXPECT_EQ(stazene, (std::vector<std::string>{"/app/pozdni.txt.zip",
+                                               "/app/sub/Data%20%C3%9A%C4%8Dt%C5%AF.cfg.zip",
+                                               "/app/vetsi.txt.zip"}));
+  EXPECT_EQ(test::Stav(s_ / "nova/sub/Data Účtů.cfg").st_mtime, kVydani);
+}
+
+// An add-on's release information may ask for a suite release more than 190 days older
+// than the target; equal releases are not compared.
+TEST_F(Aplikace, RequiredSuiteReleaseMustBeMoreThan190DaysOlder) {
+  s_.Zapsat(
+      "setup/Upravy/Doplnky/X/a.manifest.xml",
+      "<?xml version=\"1.0\"?><a><updateOnLine urlIni=\"" + server_.Adresa() + "/info/\"/></a>");
+  auto najit = [&](const char* vyzaduje, const char* cil) {
+    informace_ =
+        std::string("[Upravy\\Doplnky\\X\\]\r\nUrl=http://x/\r\nReleaseMerko=") + vyzaduje + "\r\n";
+    return NajitServerAplikace(s_ / "setup/", "Upravy/Doplnky/X/", cil).url;
+  };
+  EXPECT_EQ(najit("20140331", "20140331"), "http://x/");
+  EXPECT_EQ(najit("20130920", "20140330"), "http://x/");  // 191 days
+  EXPECT_THROW(najit("20150101", "20140330"), Chyba);
+  EXPECT_EQ(test::ZachytitChybu([&] { najit("20130921", "20140330"); }).Popis(),  // 190 days
+            "Nelze stáhnout aktualizace Merka, protože aplikace 'Upravy\\Doplnky\\X\\' vyžaduje "
+            "Merko vydání 20130921. Zopakujte pokus o stažení později nebo se obraťte na "
+            "dodavatele aplikace.");
+}
+
+// A server that answers each file's package first with junk has every file fetched
+// twice: the packages of a snapshot bring in no more than twice its total size (with
+// a small allowance per file), so the update ends long before its last file.
+TEST_F(Aplikace, PackagesFetchedAgainAndAgainEndTheUpdateOnceTheSnapshotsBudgetIsSpent) {
+  for (int i = 0; i < 40; ++i)
+    s_.Zapsat("app/f" + std::to_string(i) + ".dll", "0123456789");
+  publikace::PublikovatSlozku(s_ / "app/", s_ / "web/app/");
+  std::mutex zamek;
+  std::set<std::string> videne;
+  test::TestHttpServer server([&](const test::PozadavekHttp& p) {
+    std::lock_guard<std::mutex> z(zamek);
+    if (p.cesta.find("master.snapshot") == std::string::npos && videne.insert(p.cesta).second)
+      return test::Telo(std::string(60 << 10, 'j'));
+    return test::TestHttpServer::SlozkaSouboru(s_ / "web")(p);
+  });
+  Chyba c = test::ZachytitChybu([&] {
+    AktualizaceAplikace(s_ / "temp/", server.Adresa() + "/app/", s_ / "stara/", s_ / "nova/", {});
+  });
+  // 2 * 400 + 40 * 1024 + 1 MiB
+  EXPECT_EQ(c.Popis(),
+            "Server poslal víc dat, než odpovídá seznamu souborů aktualizace (povoleno 1090336 "
+            "bajtů). Stahování bylo přerušeno.");
+  EXPECT_GT(test::CistStrom(s_ / "nova").size(), 10u);
+  EXPECT_LT(test::CistStrom(s_ / "nova").size(), 20u);
+  AktualniPolozka.clear();
+}
+
+}  // namespace
+}  // namespace zevlon

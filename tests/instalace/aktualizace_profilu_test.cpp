@@ -1,0 +1,218 @@
+// The update of a profile's setup folder against packages published on loopback, and
+// the backup swap it ends with.
+#include "instalace/aktualizace_profilu.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "instalace/vymena.h"
+#include "soubory/pomoc_operaci.h"
+#include "support/falesna_platforma.h"
+#include "support/http_server.h"
+#include "support/neprivilegovany.h"
+#include "tools/publikace/publikace.h"
+
+namespace zevlon {
+namespace {
+
+using test::Existuje;
+using Cesty = std::vector<std::string>;
+
+class ProfilTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platforma_.program = s_.Vytvorit("program") + "/Zevlon";
+    platforma_.temp = s_.Vytvorit("temp");
+    RezimSystem = true;
+    s_.Zapsat("data/Setup/Merko/app.exe", "stara");
+    s_.Zapsat("data/Setup/Upravy/Doplnky/Bez/b.dll", "bez serveru");
+    s_.Zapsat("zdroj/Fakt/f.dll", "nova fakturace");
+    publikace::PublikovatSlozku(s_ / "zdroj/Fakt/", s_ / "web/Fakt/");
+  }
+  void TearDown() override {
+    RezimSystem = false;
+    DocasneSlozky.clear();
+  }
+  // Updates with release information in which the add-on has its own server; with
+  // aktualni, the setup folder's program is of the release installed.
+  bool Aktualizovat(bool aktualni) {
+    if (aktualni) test::ZapsatSoubor(setup_ + "Merko/Merko.ini", "[Merko]\r\nRelease=20141231\r\n");
+    std::string a = server_.Adresa(),
+                ini = s_.Zapsat("download.ini", "[Merko]\r\nRelease=20141231\r\nUrl=" + a +
+                                                    "/\r\n[Upravy\\Doplnky\\Fakt\\]\r\nUrl=" + a +
+                                                    "/Fakt/\r\n");
+    return AktualizaceProfilu(s_ / "data/", setup_, "20141231", s_ / "temp/", ini, "dwnld_1.8", "");
+  }
+  Cesty Pozadavky() const {
+    Cesty c;
+    for (auto& p : server_.Pozadavky())
+      c.push_back(p.cesta);
+    return c;
+  }
+  // A program package for the setup folder and a second release of the add-on.
+  void PublikovatSetup() {
+    s_.Zapsat("zdroj/Setup/Merko/app.exe", "nova");
+    publikace::PublikovatSlozku(s_ / "zdroj/Setup/", s_ / "web/Setup/");
+  }
+  void NoveVydaniDoplnku() {
+    s_.Zapsat("zdroj/Fakt/f.dll", "fakturace podruhe");
+    publikace::PublikovatSlozku(s_ / "zdroj/Fakt/", s_ / "web/Fakt/");
+  }
+  std::string Log() {
+    return Existuje(s_ / "program/online_errors.log") ? s_.Cist("program/online_errors.log") : "";
+  }
+  void Vymenit(const std::string& novy) {
+    VymenitSeZalohou(setup_ + "Merko/", setup_ + "Merko_old/", setup_ + novy + "/");
+  }
+
+  test::Sandbox s_;
+  test::FalesnaPlatforma platforma_;
+  test::FalesneUi ui_;
+  test::TestHttpServer server_{test::TestHttpServer::SlozkaSouboru(s_ / "web")};
+  std::string setup_ = s_ / "data/Setup/";
+};
+
+// A current setup keeps an item with files; this one has only a subfolder left.
+TEST_F(ProfilTest, ItemWithoutFilesIsDownloadedAndSwappedInWithABackup) {
+  s_.Vytvorit("data/Setup/Upravy/Doplnky/Fakt/prazdna");
+  EXPECT_TRUE(Aktualizovat(true));
+  EXPECT_EQ(Pozadavky(), (Cesty{"/Fakt/master.snapshot.zip", "/Fakt/f.dll.zip"}));
+  EXPECT_EQ(s_.Cist("data/Setup/Upravy/Doplnky/Fakt/f.dll"), "nova fakturace");
+  EXPECT_EQ(s_.Cist("data/Setup/Upravy/Doplnky/Bez/b.dll"), "bez serveru");
+  EXPECT_EQ(s_.Cist("data/Setup/Upravy_old/Doplnky/Bez/b.dll"), "bez serveru");
+  EXPECT_FALSE(Existuje(setup_ + "Merko_old"));
+}
+
+// Whatever the customisation holds besides the files that the update renews stays in it,
+// over any number of updates, with its owner, mode and time.
+TEST_F(ProfilTest, CustomisationKeepsEverythingItHeldOverTwoUpdates) {
+  PublikovatSetup();
+  const test::Strom mistni{{"poznamky.txt", "moje poznamky"},
+                           {"Sestavy/moje.rpt", "sestava"},
+                           {".skryty", "skryty"},
+                           {"Doplnky/ctimne.txt", "ctimne"},
+                           {"Doplnky/Bez/b.dll", "bez serveru"},
+                           {"Doplnky/Fakt/_data/stav.dat", "stav"},
+                           {"Doplnky/Fakt/.nastaveni", "nastaveni"},
+                           {"Doplnky/Fakt/pomoc/navod.txt", "navod"}};
+  for (const auto& [cesta, obsah] : mistni)
+    s_.Zapsat("data/Setup/Upravy/" + cesta, obsah);
+  const std::string rpt = setup_ + "Upravy/Sestavy/moje.rpt";
+  ASSERT_EQ(::chmod(rpt.c_str(), 0640), 0);
+  test::PredatNeprivilegovanemu(rpt);
+  test::NastavitCas(rpt, 1393632000, 0);
+  auto s = test::Stav(rpt);
+
+  for (const char* f : {"nova fakturace", "fakturace podruhe"}) {
+    SCOPED_TRACE(f);
+    if (std::string(f) == "fakturace podruhe") NoveVydaniDoplnku();
+    EXPECT_TRUE(Aktualizovat(false));
+    auto ocekavano = mistni;
+    ocekavano["Doplnky/Fakt/f.dll"] = f;
+    EXPECT_EQ(test::CistStrom(setup_ + "Upravy"), ocekavano);
+    auto po = test::Stav(rpt);
+    EXPECT_EQ(po.st_mode, s.st_mode);
+    EXPECT_EQ(po.st_uid, s.st_uid);
+    EXPECT_EQ(po.st_mtim.tv_sec, s.st_mtim.tv_sec);
+  }
+  EXPECT_EQ(s_.Cist("data/Setup/Upravy_old/Doplnky/Fakt/f.dll"), "nova fakturace");
+  EXPECT_EQ(s_.Cist("data/Setup/Upravy_old/Sestavy/moje.rpt"), "sestava");
+}
+
+// A customisation none of whose own items was renewed stays live as it is, even when the
+// profile's own customisation renewed one.
+TEST_F(ProfilTest, CustomisationWithoutRenewedItemsIsNotMovedAside) {
+  setup_ = s_ / "sit/Setup/";
+  s_.Zapsat("sit/Setup/Merko/app.exe", "stara");
+  s_.Zapsat("sit/Setup/Upravy/poznamky.txt", "spolecne poznamky");
+  s_.Vytvorit("data/Setup/Upravy/Doplnky/Fakt/prazdna");
+  EXPECT_TRUE(Aktualizovat(true));
+  EXPECT_EQ(s_.Cist("data/Setup/Upravy/Doplnky/Fakt/f.dll"), "nova fakturace");
+  EXPECT_EQ(test::CistStrom(setup_ + "Upravy"),
+            (test::Strom{{"poznamky.txt", "spolecne poznamky"}}));
+}
+
+// An add-on folder that is a symbolic link is never written through and stays a link; two
+// add-ons whose names differ only in letter case are both kept, neither renewed. Both are
+// named in the error log.
+TEST_F(ProfilTest, LinkedAndCaseTwinAddOnsAreCarriedOverUnchangedAndLogged) {
+  PublikovatSetup();
+  const std::string jinde = s_.Zapsat("jinde/Odkaz/o.dll", "odkazovany");
+  ASSERT_EQ(::symlink((s_ / "jinde/Odkaz").c_str(), (setup_ + "Upravy/Doplnky/Odkaz").c_str()), 0);
+  s_.Zapsat("data/Setup/Upravy/Doplnky/Dvojce/d.dll", "mala");
+  s_.Zapsat("data/Setup/Upravy/Doplnky/DVOJCE/d.dll", "velka");
+  // Each of them names the add-on's server, which must not be used for them.
+  const std::string a = server_.Adresa();
+  for (int i = 0; i < 2; ++i) {
+    if (i == 1) NoveVydaniDoplnku();
+    std::string ini = s_.Zapsat(
+        "download.ini", "[Merko]\r\nRelease=20141231\r\nUrl=" + a +
+                            "/\r\n[Upravy\\Doplnky\\Fakt\\]\r\nUrl=" + a +
+                            "/Fakt/\r\n[Upravy\\Doplnky\\Odkaz\\]\r\nUrl=" + a +
+                            "/Fakt/\r\n[Upravy\\Doplnky\\Dvojce\\]\r\nUrl=" + a + "/Fakt/\r\n");
+    s_.Vytvorit("data/Setup/Upravy/Doplnky/Fakt");
+    EXPECT_TRUE(
+        AktualizaceProfilu(s_ / "data/", setup_, "20141231", s_ / "temp/", ini, "dwnld_1.8", ""));
+    EXPECT_EQ(s_.Cist("data/Setup/Upravy/Doplnky/Fakt/f.dll"),
+              i == 0 ? "nova fakturace" : "fakturace podruhe");
+    EXPECT_TRUE(std::filesystem::is_symlink(setup_ + "Upravy/Doplnky/Odkaz"));
+    EXPECT_EQ(std::filesystem::read_symlink(setup_ + "Upravy/Doplnky/Odkaz"), s_ / "jinde/Odkaz");
+    EXPECT_EQ(test::CistStrom(s_ / "jinde/Odkaz"), (test::Strom{{"o.dll", "odkazovany"}}));
+    EXPECT_EQ(s_.Cist("data/Setup/Upravy/Doplnky/Dvojce/d.dll"), "mala");
+    EXPECT_EQ(s_.Cist("data/Setup/Upravy/Doplnky/DVOJCE/d.dll"), "velka");
+  }
+  const std::string log = Log();
+  EXPECT_NE(log.find("Doplnky/Odkaz/"), std::string::npos) << log;
+  EXPECT_NE(log.find("Doplnky/Dvojce/"), std::string::npos) << log;
+  EXPECT_NE(log.find("Doplnky/DVOJCE/"), std::string::npos) << log;
+  EXPECT_NE(log.find("Doplnky/Bez/ nemá manifest"), std::string::npos) << log;
+}
+
+// The record of an unfinished update, in a setup folder of another user, is never written
+// through a link that user laid under its name.
+TEST_F(ProfilTest, RecordOfAnUnfinishedUpdateIsNeverWrittenThroughALink) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only a run as root writes into another user's folder";
+  PublikovatSetup();
+  const std::string cil = s_.Zapsat("jinde/systemovy.conf", "nedotknutelny");
+  const std::string zaznam = setup_ + kZaznamNedokoncene;
+  ASSERT_EQ(::symlink(cil.c_str(), zaznam.c_str()), 0);
+  ASSERT_EQ(::lchown(zaznam.c_str(), test::NeprivilegovanyUid(), test::NeprivilegovanaGid()), 0);
+  ASSERT_EQ(::chown(setup_.c_str(), test::NeprivilegovanyUid(), test::NeprivilegovanaGid()), 0);
+  ::chmod(setup_.c_str(), 0755);
+  EXPECT_THROW(Aktualizovat(false), Chyba);
+  EXPECT_EQ(s_.Cist("jinde/systemovy.conf"), "nedotknutelny");
+  EXPECT_EQ(test::Stav(cil).st_uid, 0u);
+  EXPECT_EQ(s_.Cist("data/Setup/Merko/app.exe"), "stara");
+}
+
+TEST_F(ProfilTest, OutdatedSetupWithoutANewProgramFolderStopsBeforeTheSwap) {
+  // A package without any Merko/ files: nothing to put in the live folder's place.
+  s_.Zapsat("zdroj/Setup/Setup.exe", "instalator");
+  publikace::PublikovatSlozku(s_ / "zdroj/Setup/", s_ / "web/Setup/");
+  EXPECT_THROW(Aktualizovat(false), Chyba);
+  EXPECT_EQ(Pozadavky(), (Cesty{"/Setup/master.snapshot.zip", "/Setup/Setup.exe.zip"}));
+  EXPECT_EQ(s_.Cist("data/Setup/Merko/app.exe"), "stara");
+  EXPECT_FALSE(Existuje(setup_ + "Merko_old"));
+}
+
+TEST_F(ProfilTest, SwapMakesTheOldContentTheOnlyBackupOrLeavesTheLiveFolderAlone) {
+  s_.Zapsat("data/Setup/novy/app.exe", "nova");
+  EXPECT_THROW(Vymenit("neni"), Chyba);
+  s_.Zapsat("data/Setup/Merko_old", "soubor, ne slozka");  // cannot be deleted as a folder
+  EXPECT_THROW(Vymenit("novy"), Chyba);
+  EXPECT_EQ(s_.Cist("data/Setup/Merko/app.exe"), "stara");
+
+  std::remove((setup_ + "Merko_old").c_str());
+  s_.Zapsat("data/Setup/Merko_old/predchozi.txt", "x");
+  Vymenit("novy");
+  EXPECT_EQ(test::CistStrom(setup_ + "Merko"), (test::Strom{{"app.exe", "nova"}}));
+  EXPECT_EQ(test::CistStrom(setup_ + "Merko_old"), (test::Strom{{"app.exe", "stara"}}));
+  EXPECT_FALSE(Existuje(setup_ + "novy"));
+}
+
+}  // namespace
+}  // namespace zevlon

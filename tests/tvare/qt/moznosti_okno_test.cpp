@@ -1,0 +1,83 @@
+#include "tvare/qt/moznosti_okno.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "tvare/moznosti_pripravka.h"
+#include "tvare/qt/qt_rozhrani.h"
+
+namespace zevlon {
+namespace {
+
+class MoznostiOknoTest : public test::MoznostiPripravka {
+ protected:
+  void SetUp() override {
+    MoznostiPripravka::SetUp();
+    NastavitUi(&ui_);
+  }
+  void TearDown() override {
+    okno_.reset();
+    NastavitUi(nullptr);
+    MoznostiPripravka::TearDown();
+  }
+
+  // Opens a new window, which reads the saved settings.
+  void Otevrit() {
+    okno_ = std::make_unique<MoznostiAktualizace>();
+    okno_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(okno_.get()));
+  }
+  QComboBox* Seznam(const char* jmeno) { return okno_->findChild<QComboBox*>(jmeno); }
+  void Klik(const char* jmeno) {
+    QTest::mouseClick(okno_->findChild<QWidget*>(jmeno), Qt::LeftButton);
+  }
+
+  QtRozhrani ui_;
+  std::unique_ptr<MoznostiAktualizace> okno_;
+};
+
+TEST_F(MoznostiOknoTest, ARefusalKeepsTheWindowOpenStornoSavesNothingOkSavesAndRegisters) {
+  s_.Zapsat("program/Zevlon.ini", "[Nastaveni]\r\nSlozkaDat=\r\nCas=24:00\r\nCetnost=Denně\r\n");
+  Otevrit();
+  QString zprava;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    zprava = box->text();
+    QTest::keyClick(box, Qt::Key_Return);
+  });
+  Klik("cmdOK");
+  EXPECT_TRUE(okno_->isVisible());
+  EXPECT_EQ(zprava, "Chyba. Vyplňte možnosti.");
+
+  // Storno closes without saving what would now be accepted.
+  Seznam("comProfily")->setEditText(QString::fromStdString(firmaA_));
+  Seznam("comHodiny")->setCurrentIndex(1);
+  Klik("cmdStorno");
+  EXPECT_FALSE(okno_->isVisible());
+  EXPECT_EQ(ini::CistKlic(Ini(), "Nastaveni", "Cas"), "24:00");
+  EXPECT_TRUE(Ulohy().empty());
+
+  // Opened again: the options by mouse and keyboard; one step down the frequency list
+  // is "Týdně", and the day list becomes the weekdays.
+  Otevrit();
+  Klik("OptNeaktualizovat");
+  EXPECT_FALSE(Seznam("comHodiny")->isEnabled() || Seznam("comMoznosti")->isEnabled());
+  Klik("OptAktualizovat");
+  Seznam("comMoznosti")->setFocus();
+  QTest::keyClick(Seznam("comMoznosti"), Qt::Key_Down);
+  Seznam("comProfily")->setCurrentIndex(1);
+  Seznam("comHodiny")->setCurrentIndex(6);
+  Seznam("comDen")->setCurrentIndex(2);
+  Klik("cmdOK");
+  EXPECT_FALSE(okno_->isVisible());
+  EXPECT_EQ(Sekce("Nastaveni"), (std::vector<std::string>{"SlozkaDat=" + firmaB_, "Cas=06:00",
+                                                          "Cetnost=Týdně", "Den=Středa"}));
+  EXPECT_EQ(Cron(1), "0 6 * * 3 " + spusteni_);
+}
+
+}  // namespace
+}  // namespace zevlon
