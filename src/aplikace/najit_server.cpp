@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "beh/vydani.h"
 #include "common/adresa.h"
 #include "common/cas.h"
 #include "common/chyba.h"
@@ -14,6 +13,7 @@
 #include "platform/soubor.h"
 #include "platform/souborovy_system.h"
 #include "platform/soukromy_temp.h"
+#include "prenos/informace_vydani.h"
 #include "prenos/sha256.h"
 #include "prenos/stahovani.h"
 #include "rozhrani/pomucky.h"

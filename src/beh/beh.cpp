@@ -1,4 +1,5 @@
 #include "beh/beh.h"
+#include "soubory/volby.h"
 
 #include <cerrno>
 #include <csignal>
@@ -318,19 +319,6 @@ void Beh::Dokoncit() {
 }
 
 }  // namespace
-
-std::string CestaVolebIni() {
-  // The new updater reads the options of the program whose place it takes.
-  const std::string jmeno = JmenoProgramu();
-  return SlozkaProgramu() + "/" + (jmeno == kNovyZevlon ? kTitulProgramu : jmeno) + ".ini";
-}
-
-std::string AdresaWebu() {
-  std::string a = CistIni(CestaVolebIni(), "Server", "Adresa");
-  if (a.empty()) a = kVychoziAdresaWebu;
-  if (a.back() != '/') a += '/';
-  return a;
-}
 
 int Main(const std::string& prikazovyRadek, const AktualizaceSetup& aktualizaceSetup) {
   // A file-size limit fails the write that crosses it, as a full disk does, instead of

@@ -14,8 +14,6 @@ inline constexpr int kNavratChyba = 1;
 inline constexpr int kNavratZruseno = 2;
 
 inline constexpr const char* kHotovo = "Hotovo";
-inline constexpr const char* kVychoziAdresaWebu =
-    "http://aktualizace.dunmor.invalid/aktualizace-online/";
 
 // The install step: the setup-folder update for a release information file; answers
 // false when the run must end at once (a new updater was started in its place).
@@ -25,12 +23,5 @@ using AktualizaceSetup = std::function<bool(const std::string& souborVydani)>;
 // message only; anything else: the path of a release information file whose install
 // step is to run). Answers the exit status.
 int Main(const std::string& prikazovyRadek, const AktualizaceSetup& aktualizaceSetup);
-
-// The options file beside the program: its folder + "/" + its name + ".ini".
-std::string CestaVolebIni();
-
-// The update site's base address (ending in "/"): "Adresa" of section "Server" of
-// the options file, else the built-in default.
-std::string AdresaWebu();
 
 }  // namespace zevlon

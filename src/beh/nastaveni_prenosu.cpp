@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "beh/beh.h"
 #include "common/text.h"
 #include "platform/http.h"
 #include "rozhrani/pomucky.h"
+#include "soubory/volby.h"
 
 namespace zevlon {
 

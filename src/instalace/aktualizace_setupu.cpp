@@ -5,8 +5,6 @@
 #include <cerrno>
 #include <vector>
 
-#include "beh/beh.h"
-#include "beh/vydani.h"
 #include "common/adresa.h"
 #include "common/cas.h"
 #include "common/chyba.h"
@@ -15,6 +13,7 @@
 #include "platform/platforma.h"
 #include "platform/souborovy_system.h"
 #include "platform/soukromy_temp.h"
+#include "prenos/informace_vydani.h"
 #include "prenos/klice_webu.h"
 #include "prenos/overeni.h"
 #include "prenos/stahovani.h"
@@ -28,6 +27,7 @@
 #include "soubory/operace_slozek.h"
 #include "soubory/operace_souboru.h"
 #include "soubory/pravo.h"
+#include "soubory/volby.h"
 
 namespace zevlon {
 

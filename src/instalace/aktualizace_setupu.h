@@ -6,12 +6,13 @@
 
 #include <string>
 
+#include "soubory/volby.h"
+
 namespace zevlon {
 
 // The highest updater version this program stands for: the site's "ZevlonVerze"
 // above it (any text other than "" and "1" .. "8") starts the self-update.
 inline constexpr int kVerzeZevlonu = 8;
-inline constexpr const char* kNovyZevlon = "ZevlonNew";
 // Keys of section "Merko" that an updater writes into the release information it hands
 // to the new one: whether it verified that file ("1"), and its own program file's name.
 inline constexpr const char* kKlicOvereno = "ZevlonOvereno";

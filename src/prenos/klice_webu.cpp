@@ -2,10 +2,10 @@
 
 #include <charconv>
 
-#include "beh/beh.h"
 #include "common/chyba.h"
 #include "common/text.h"
 #include "rozhrani/pomucky.h"
+#include "soubory/volby.h"
 
 #ifndef ZEVLON_VESTAVENY_KLIC
 #define ZEVLON_VESTAVENY_KLIC ""

@@ -15,6 +15,8 @@ namespace zevlon {
 
 // Title of the program's own error boxes.
 inline constexpr const char* kTitulProgramu = "Zevlon";
+// The title of the run's message boxes.
+inline constexpr const char* kTitulekAktualizace = "Dunmor Merko - aktualizace";
 
 // The value of key in section of file; "" when the key or the file is missing. An
 // empty section is refused with an error box (never raised to the caller).

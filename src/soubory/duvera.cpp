@@ -6,11 +6,11 @@
 #include <cerrno>
 #include <string>
 
-#include "beh/beh.h"
 #include "common/chyba.h"
 #include "platform/platforma.h"
 #include "platform/souborovy_system.h"
 #include "soubory/cesty.h"
+#include "soubory/volby.h"
 
 namespace zevlon {
 

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <optional>
 
-#include "beh/beh.h"
 #include "beh/profily.h"
 #include "common/chyba.h"
 #include "common/text.h"
@@ -14,6 +13,7 @@
 #include "rozhrani/pomucky.h"
 #include "rozhrani/prubeh.h"
 #include "soubory/pravo.h"
+#include "soubory/volby.h"
 
 namespace zevlon {
 
