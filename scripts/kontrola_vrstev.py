@@ -5,6 +5,8 @@ The floors, bottom up, are the folders of src/ in the order of PATRA; main.cpp a
 tools stand on top. A file may include its own floor and the floors below it, never one
 above; and the two faces (tvare/qt and tvare/terminal) never include each other. Every
 offending line is printed as file:line: include; the exit status is 1 when there is one.
+
+    scripts/kontrola_vrstev.py [ROOT]     (default: the repository this script lies in)
 """
 import os
 import re
@@ -40,7 +42,8 @@ def tvar(cesta):
 
 
 def main():
-    koren = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    koren = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(
+        os.path.dirname(os.path.abspath(__file__)))
     chyby = 0
     for zaklad in ("src", "tools"):
         for slozka, _, soubory in os.walk(os.path.join(koren, zaklad)):
