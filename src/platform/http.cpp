@@ -25,6 +25,9 @@ namespace {
 struct ZrusitCurl {
   void operator()(CURL* c) const { curl_easy_cleanup(c); }
 };
+struct ZrusitMulti {
+  void operator()(CURLM* m) const { curl_multi_cleanup(m); }
+};
 struct UvolnitSeznam {
   void operator()(curl_slist* s) const { curl_slist_free_all(s); }
 };
@@ -185,14 +188,42 @@ std::string DocasnyNazev(const std::string& soubor) {
 
 }  // namespace
 
-struct KlientHttp::Handle {
+// One transfer: its own easy handle (the connections live in the client's multi handle,
+// so they are reused across transfers), the body's temporary file and what the callbacks
+// collect.
+struct KlientHttp::Stazeni {
   std::unique_ptr<CURL, ZrusitCurl> curl;
+  Popisovac fd;
+  std::string url, soubor, docasny;
+  std::int64_t maxBajtu = 0;
+  std::chrono::seconds lhuta{0};
+  Prenos prenos;
+  char chyba[CURL_ERROR_SIZE] = {};
+  bool vMulti = false;  // added to the multi handle and not yet taken out
+  bool hotovo = false;
+  CURLcode kod = CURLE_OK;
+
+  ~Stazeni() {
+    // A transfer dropped before its end leaves nothing behind (after a whole answer the
+    // name is already gone).
+    if (!docasny.empty()) ::unlink(docasny.c_str());
+  }
+};
+
+struct KlientHttp::Handle {
+  std::unique_ptr<CURLM, ZrusitMulti> multi;
   std::unique_ptr<curl_slist, UvolnitSeznam> hlavicky;
 };
 
 KlientHttp::KlientHttp() : h_(std::make_unique<Handle>()) {
   InicializovatCurl();
-  h_->curl.reset(curl_easy_init());
+  h_->multi.reset(curl_multi_init());
+  if (h_->multi) {
+    // HTTP/2 streams share one connection; over HTTP/1.1 a host gets a few connections.
+    curl_multi_setopt(h_->multi.get(), CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
+    curl_multi_setopt(h_->multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS,
+                      static_cast<long>(kMaxSpojeni));
+  }
   curl_slist* s = curl_slist_append(nullptr, "Cache-Control: no-cache");
   s = curl_slist_append(s, "Pragma: no-cache");
   h_->hlavicky.reset(s);
@@ -212,10 +243,14 @@ std::chrono::seconds KlientHttp::Lhuta(std::int64_t ocekavanaVelikost) const {
   return std::chrono::seconds(std::min(zaklad + (velikost + rychlost - 1) / rychlost, kNejdele));
 }
 
-OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soubor,
-                                 std::int64_t maxBajtu, std::int64_t ocekavanaVelikost) {
-  CURL* c = h_->curl.get();
-  if (!c) throw Chyba(7, "Nedostatek paměti");
+std::unique_ptr<KlientHttp::Stazeni> KlientHttp::Zacit(const std::string& url,
+                                                       const std::string& soubor,
+                                                       std::int64_t maxBajtu,
+                                                       std::int64_t ocekavanaVelikost) {
+  auto z = std::make_unique<Stazeni>();
+  z->curl.reset(curl_easy_init());
+  if (!z->curl || !h_->multi) throw Chyba(7, "Nedostatek paměti");
+  CURL* c = z->curl.get();
   const bool https = JeHttps(url);
   if (jenHttps && !https)
     throw Chyba(kChybaSestupu,
@@ -224,24 +259,27 @@ OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soub
 
   // A file left under the temporary name is removed, and the new one is made only where
   // nothing stands: whatever appears under the name meanwhile is never written into.
-  const std::string docasny = DocasnyNazev(soubor);
-  ::unlink(docasny.c_str());
-  Popisovac fd(::open(docasny.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
-  if (!fd.Platny()) {
-    ss::Vysledek v = ss::ChybaSystemu(errno, docasny);
-    throw Chyba(v.kod, "Nelze vytvořit soubor " + docasny + ": " + v.popis);
+  z->docasny = DocasnyNazev(soubor);
+  ::unlink(z->docasny.c_str());
+  z->fd = Popisovac(
+      ::open(z->docasny.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+  if (!z->fd.Platny()) {
+    ss::Vysledek v = ss::ChybaSystemu(errno, z->docasny);
+    throw Chyba(v.kod, "Nelze vytvořit soubor " + z->docasny + ": " + v.popis);
   }
-  Prenos prenos;
-  prenos.fd = fd.Fd();
+  z->url = url;
+  z->soubor = soubor;
+  z->maxBajtu = maxBajtu;
+  Prenos& prenos = z->prenos;
+  prenos.fd = z->fd.Fd();
   prenos.maxBajtu = maxBajtu;
   prenos.https = https;
-  const std::chrono::seconds lhuta = Lhuta(ocekavanaVelikost);
-  prenos.konec = std::chrono::steady_clock::now() + lhuta;
+  z->lhuta = Lhuta(ocekavanaVelikost);
+  prenos.konec = std::chrono::steady_clock::now() + z->lhuta;
   // http is not even offered to a transfer that must stay on https.
   const char* protokoly = https || jenHttps ? "https" : "http,https";
-  char chyba[CURL_ERROR_SIZE] = {};
 
-  curl_easy_reset(c);
+  curl_easy_setopt(c, CURLOPT_PRIVATE, z.get());
   curl_easy_setopt(c, CURLOPT_URL, url.c_str());
   curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(c, CURLOPT_HTTPHEADER, h_->hlavicky.get());
@@ -249,6 +287,10 @@ OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soub
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, jenHttps ? "https" : "http,https");
   curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, protokoly);
+  // HTTP/2 where the server offers it over TLS; a transfer rather waits for the shared
+  // connection than opens one of its own.
+  curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
+  curl_easy_setopt(c, CURLOPT_PIPEWAIT, 1L);
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(casPripojeni.count()));
   // The deadline is watched by the progress callback, so that it is told apart from
   // the minimum speed; libcurl's own time-out a second later only backs it up.
@@ -256,7 +298,7 @@ OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soub
   curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, HlidatLhutu);
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, &prenos);
   curl_easy_setopt(c, CURLOPT_TIMEOUT_MS,
-                   static_cast<long>(std::chrono::milliseconds(lhuta).count() + 1000));
+                   static_cast<long>(std::chrono::milliseconds(z->lhuta).count() + 1000));
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT,
                    static_cast<long>(std::max<std::int64_t>(minRychlost, 1)));
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(casMinRychlosti.count()));
@@ -266,20 +308,63 @@ OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soub
   if (const char* ca = std::getenv("SSL_CERT_FILE"); ca && *ca)
     curl_easy_setopt(c, CURLOPT_CAINFO, ca);
   curl_easy_setopt(c, CURLOPT_USERAGENT, "Zevlon/" ZEVLON_VERZE);
-  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, chyba);
+  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, z->chyba);
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, ZapsatTelo);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &prenos);
   curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, CistHlavicku);
   curl_easy_setopt(c, CURLOPT_HEADERDATA, &prenos);
 
-  CURLcode vysledek = curl_easy_perform(c);
-  int chybaZavreni = fd.Zavrit();
+  if (curl_multi_add_handle(h_->multi.get(), c) != CURLM_OK) throw Chyba(7, "Nedostatek paměti");
+  z->vMulti = true;
+  return z;
+}
+
+void KlientHttp::Odebrat(Stazeni& z) {
+  if (!z.vMulti) return;
+  curl_multi_remove_handle(h_->multi.get(), z.curl.get());
+  z.vMulti = false;
+}
+
+void KlientHttp::Bezet(Stazeni& cil) {
+  CURLM* m = h_->multi.get();
+  while (!cil.hotovo) {
+    int bezi = 0;
+    CURLMcode mc = curl_multi_perform(m, &bezi);
+    int zbyva = 0;
+    while (CURLMsg* zprava = curl_multi_info_read(m, &zbyva)) {
+      if (zprava->msg != CURLMSG_DONE) continue;
+      Stazeni* z = nullptr;
+      curl_easy_getinfo(zprava->easy_handle, CURLINFO_PRIVATE, &z);
+      if (!z) continue;
+      z->kod = zprava->data.result;
+      z->hotovo = true;
+      Odebrat(*z);
+    }
+    if (cil.hotovo) break;
+    if (mc != CURLM_OK) {
+      cil.kod = CURLE_OUT_OF_MEMORY;
+      cil.hotovo = true;
+      Odebrat(cil);
+      break;
+    }
+    curl_multi_poll(m, nullptr, 0, 100, nullptr);
+  }
+}
+
+OdpovedHttp KlientHttp::Vyhodnotit(Stazeni& z) {
+  CURL* c = z.curl.get();
+  const std::string& url = z.url;
+  const std::string& soubor = z.soubor;
+  const std::string& docasny = z.docasny;
+  Prenos& prenos = z.prenos;
+  const CURLcode vysledek = z.kod;
+  int chybaZavreni = z.fd.Zavrit();
   if (vysledek != CURLE_OK || prenos.chybaZapisu || chybaZavreni) {
     ::unlink(docasny.c_str());
     if (prenos.prilisVelke || vysledek == CURLE_FILESIZE_EXCEEDED)
       throw PrilisVelkaOdpoved(kChybaUzivatele, "Soubor na adrese " + BezPristupovychUdaju(url) +
                                                     " je větší než povolených " +
-                                                    std::to_string(maxBajtu) + " bajtů.");
+                                                    std::to_string(z.maxBajtu) + " bajtů.");
     if (!prenos.sestupNa.empty())
       throw Chyba(kChybaSestupu,
                   "Server přesměroval zabezpečené spojení (https) na nezabezpečenou adresu " +
@@ -296,7 +381,7 @@ OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soub
       curl_easy_getinfo(c, CURLINFO_REQUEST_SIZE, &odeslano);
       if (prenos.poLhute || std::chrono::steady_clock::now() >= prenos.konec)
         throw Chyba(kChybaCasu, std::string(kTextCasu) + " Přenos nebyl dokončen do " +
-                                    std::to_string(lhuta.count()) + " s od svého začátku. (" +
+                                    std::to_string(z.lhuta.count()) + " s od svého začátku. (" +
                                     BezPristupovychUdaju(url) + ")");
       if (odeslano > 0)
         throw Chyba(kChybaCasu, std::string(kTextCasu) + " Server posílal data pomaleji než " +
@@ -304,11 +389,14 @@ OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soub
                                     std::to_string(casMinRychlosti.count()) + " s. (" +
                                     BezPristupovychUdaju(url) + ")");
     }
-    VyvolatChybuPrenosu(vysledek, chyba, url);
+    VyvolatChybuPrenosu(vysledek, z.chyba, url);
   }
 
   OdpovedHttp odpoved;
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &odpoved.status);
+  long verze = 0;
+  curl_easy_getinfo(c, CURLINFO_HTTP_VERSION, &verze);
+  odpoved.http2 = verze == CURL_HTTP_VERSION_2_0;
   odpoved.textStavu = prenos.textStavu;
   odpoved.bajtu = prenos.bajtu;
   if (odpoved.status != 200) {
@@ -322,6 +410,53 @@ OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soub
                 "Nelze zapsat soubor " + soubor + ": " + std::strerror(e));
   }
   return odpoved;
+}
+
+OdpovedHttp KlientHttp::Dokoncit(Stazeni& z) {
+  Bezet(z);
+  return Vyhodnotit(z);
+}
+
+void KlientHttp::Zrusit(Stazeni& z) {
+  Odebrat(z);
+  z.fd.Zavrit();
+}
+
+OdpovedHttp KlientHttp::Stahnout(const std::string& url, const std::string& soubor,
+                                 std::int64_t maxBajtu, std::int64_t ocekavanaVelikost) {
+  std::unique_ptr<Stazeni> z = Zacit(url, soubor, maxBajtu, ocekavanaVelikost);
+  struct Uklid {
+    KlientHttp& k;
+    Stazeni& z;
+    ~Uklid() { k.Odebrat(z); }
+  } uklid{*this, *z};
+  return Dokoncit(*z);
+}
+
+SkupinaStahovani::SkupinaStahovani(KlientHttp& klient) : klient_(klient) {}
+
+SkupinaStahovani::~SkupinaStahovani() {
+  for (auto& z : stazeni_)
+    if (z) klient_.Zrusit(*z);
+}
+
+std::size_t SkupinaStahovani::Pridat(const std::string& url, const std::string& soubor,
+                                     std::int64_t maxBajtu, std::int64_t ocekavanaVelikost) {
+  stazeni_.push_back(klient_.Zacit(url, soubor, maxBajtu, ocekavanaVelikost));
+  ++bezi_;
+  return stazeni_.size() - 1;
+}
+
+OdpovedHttp SkupinaStahovani::Dokoncit(std::size_t cislo) {
+  std::unique_ptr<KlientHttp::Stazeni> z = std::move(stazeni_.at(cislo));
+  if (!z) throw Chyba(kod::kNeplatnyArgument, "Stahování již bylo dokončeno.");
+  --bezi_;
+  struct Uklid {
+    KlientHttp& k;
+    KlientHttp::Stazeni& z;
+    ~Uklid() { k.Odebrat(z); }
+  } uklid{klient_, *z};
+  return klient_.Dokoncit(*z);
 }
 
 KlientHttp& Http() {

@@ -1,14 +1,15 @@
-// HTTP GET of one address into a file, over libcurl. One handle serves all the
-// downloads of a run, so keep-alive connections are reused. The body is streamed
-// to a temporary name beside the target and renamed over the target only when the
-// whole answer arrived with status 200: no partial file ever stands under the
-// target's name.
+// HTTP GET of one address into a file, over libcurl. One multi handle serves all the
+// downloads of a run, so connections are reused: keep-alive over HTTP/1.1, and over
+// HTTP/2 (offered over TLS) every transfer of a run multiplexed on one connection. The body is
+// streamed to a temporary name beside the target and renamed over the target only when the whole
+// answer arrived with status 200: no partial file ever stands under the target's name.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/chyba.h"
 
@@ -18,6 +19,7 @@ struct OdpovedHttp {
   long status = 0;         // the last status of the exchange (after redirects)
   std::string textStavu;   // its reason phrase as the server sent it
   std::int64_t bajtu = 0;  // body bytes received
+  bool http2 = false;      // the answer came over HTTP/2
 };
 
 // The error of a body larger than the bound the caller set: an error of its own kind,
@@ -68,9 +70,50 @@ class KlientHttp {
   // is sent.
   bool jenHttps = false;
 
+  // Connections to one host at most (HTTP/1.1; HTTP/2 multiplexes over one).
+  static constexpr int kMaxSpojeni = 8;
+
  private:
+  friend class SkupinaStahovani;
   struct Handle;
+  struct Stazeni;
+  // Starts a transfer on the client's connections; it runs while any transfer is driven.
+  std::unique_ptr<Stazeni> Zacit(const std::string& url, const std::string& soubor,
+                                 std::int64_t maxBajtu, std::int64_t ocekavanaVelikost);
+  // Drives every started transfer until this one has ended.
+  void Bezet(Stazeni& z);
+  // The outcome of an ended transfer, as Stahnout answers or raises it.
+  OdpovedHttp Vyhodnotit(Stazeni& z);
+  OdpovedHttp Dokoncit(Stazeni& z);
+  void Odebrat(Stazeni& z);
+  void Zrusit(Stazeni& z);
+
   std::unique_ptr<Handle> h_;
+};
+
+// Several downloads in flight at once, on the caller's thread: each is started by
+// Pridat and its outcome taken by Dokoncit, which drives all of them until that one has
+// ended (the others go on meanwhile). The outcome and its errors are exactly those of
+// KlientHttp::Stahnout, and each transfer's deadline counts from its start. Whatever has
+// not been taken when the group ends is broken off and leaves no file.
+class SkupinaStahovani {
+ public:
+  explicit SkupinaStahovani(KlientHttp& klient);
+  ~SkupinaStahovani();
+  SkupinaStahovani(const SkupinaStahovani&) = delete;
+  SkupinaStahovani& operator=(const SkupinaStahovani&) = delete;
+
+  // Starts the download; answers its number. Raises what Stahnout raises before sending.
+  std::size_t Pridat(const std::string& url, const std::string& soubor, std::int64_t maxBajtu,
+                     std::int64_t ocekavanaVelikost);
+  OdpovedHttp Dokoncit(std::size_t cislo);
+  // Downloads started and not yet taken.
+  std::size_t Bezi() const { return bezi_; }
+
+ private:
+  KlientHttp& klient_;
+  std::vector<std::unique_ptr<KlientHttp::Stazeni>> stazeni_;
+  std::size_t bezi_ = 0;
 };
 
 // The client of the process (created on first use).

@@ -11,6 +11,7 @@
 
 #include "prenos/stahovani.h"
 #include "soubory/pomoc_operaci.h"
+#include "support/archivy.h"
 #include "support/http_server.h"
 #include "support/neprivilegovany.h"
 
@@ -111,6 +112,56 @@ TEST(StahnoutSoubor, HttpsWithAnUntrustedCertificateFails) {
 
 // A listing of huge files buys a hostile server no more than a week, and the deadline
 // stays within what the clock can count.
+// Downloads in flight at once: each outcome (body, status, error) is taken in the order
+// asked for, as one download alone would give it, while the others go on over the same
+// connections; what was never taken leaves no file.
+TEST(SkupinaStahovani, OutcomesAreTakenInOrderWhileTheOthersRunAndDroppedOnesLeaveNothing) {
+  Sandbox s;
+  TestHttpServer server([](const PozadavekHttp& p) {
+    if (p.cesta == "/chybi") return test::Stav(404, "Nenalezeno");
+    if (p.cesta == "/utnout") {
+      auto o = test::Telo(std::string(100000, 'u'));
+      o.utnoutPo = 10;
+      return o;
+    }
+    auto o = test::Telo("telo " + p.cesta);
+    // The first answer comes last: the later ones are done before it is taken.
+    if (p.cesta == "/0") o.zpozdeni = std::chrono::milliseconds(300);
+    return o;
+  });
+  KlientHttp& http = Http();
+  {
+    SkupinaStahovani skupina(http);
+    std::vector<std::size_t> cisla;
+    for (int i = 0; i < 6; ++i)
+      cisla.push_back(skupina.Pridat(server.Adresa() + "/" + std::to_string(i),
+                                     s / ("s" + std::to_string(i)), 1 << 20, 0));
+    const std::size_t chybi = skupina.Pridat(server.Adresa() + "/chybi", s / "chybi", 1 << 20, 0);
+    const std::size_t utnout = skupina.Pridat(server.Adresa() + "/utnout", s / "u", 1 << 20, 0);
+    skupina.Pridat(server.Adresa() + "/nevyzvednuto", s / "nevyzvednuto", 1 << 20, 0);
+    EXPECT_EQ(skupina.Bezi(), 9u);
+    for (int i = 0; i < 6; ++i) {
+      OdpovedHttp o = skupina.Dokoncit(cisla[static_cast<std::size_t>(i)]);
+      // While the first answer was awaited, the others were asked for too.
+      if (i == 0) {
+        EXPECT_GE(server.Pozadavky().size(), 8u);
+      }
+      EXPECT_EQ(o.status, 200);
+      EXPECT_EQ(s.Cist("s" + std::to_string(i)), "telo /" + std::to_string(i));
+    }
+    EXPECT_EQ(skupina.Dokoncit(chybi).status, 404);
+    EXPECT_FALSE(test::Existuje(s / "chybi"));
+    EXPECT_EQ(test::ZachytitChybu([&] { skupina.Dokoncit(utnout); }).Cislo(),
+              static_cast<std::int32_t>(0x80072EFEu));
+    EXPECT_FALSE(test::Existuje(s / "u"));
+    EXPECT_EQ(skupina.Bezi(), 1u);
+  }
+  // The group is gone: nothing of the download it never gave out is left.
+  EXPECT_EQ(test::Obsah(s.Cesta()).size(), 6u);
+  // Over HTTP/1.1 the downloads shared a few kept-alive connections.
+  EXPECT_LE(server.PocetSpojeni(), KlientHttp::kMaxSpojeni + 2);
+}
+
 TEST(KlientHttp, DeadlinesOfListedSizesAreBoundedAndGrowWithTheSize) {
   KlientHttp k;
   EXPECT_EQ(k.Lhuta(0), KlientHttp::kLhutaPrenosu);
