@@ -88,13 +88,46 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       soucet =
           std::min(soucet + std::clamp<std::int64_t>(polozka.hodnota->Velikost, 0, kStrop), kStrop);
     RozpocetStahovani rozpocet(soucet, n);
+
+    // Which files are downloaded: those the installation has not with the same time and
+    // size. Their downloads go ahead of their turn, in the snapshot's order, several at
+    // once; each is placed, reported and checked when its turn comes.
+    std::vector<const InstalovanySoubor*> soubory;
+    std::vector<std::shared_ptr<InstalovanySoubor>> mistniZaznamy;
+    for (const auto& polozka : server) {
+      soubory.push_back(polozka.hodnota.get());
+      mistniZaznamy.push_back(mistni->Najit(polozka.hodnota->Cesta));
+    }
+    auto kopirovat = [&](std::size_t i) {
+      const auto& r = mistniZaznamy[i];
+      return r && StejnyCas(soubory[i]->Datum, r->Datum) && r->Velikost == soubory[i]->Velikost;
+    };
+    auto adresa = [&](std::size_t i) {
+      return UrlServeru + KodovatProUrl(soubory[i]->Cesta, true) + ".zip";
+    };
+    const std::string slozkaPredstihu = BezLomitka(TempSlozka) + ".predstih/";
+    if (!ExistujeSlozka(slozkaPredstihu)) {
+      DocasneSlozky.push_back(slozkaPredstihu);
+      VytvoritSlozku(slozkaPredstihu, true);
+    }
+    PredstihStahovani predstih(slozkaPredstihu, &rozpocet);
+    std::size_t dalsi = 0;  // the next turn whose download may start ahead
+    auto doplnit = [&] {
+      for (; dalsi < soubory.size(); ++dalsi)
+        if (!kopirovat(dalsi) &&
+            !predstih.Zacit(dalsi, adresa(dalsi), BalicekSouboru(soubory[dalsi]->Velikost)))
+          break;
+      predstih.Pokracovat();
+    };
+
     std::int32_t k = 0;
     std::string hotovaSlozka;  // the target folder the last file went to: it exists
-    for (const auto& polozka : server) {
-      const InstalovanySoubor& s = *polozka.hodnota;
+    for (std::size_t i = 0; i < soubory.size(); ++i) {
+      const InstalovanySoubor& s = *soubory[i];
       ++k;
-      auto r = mistni->Najit(s.Cesta);
-      bool kopirovat = r && StejnyCas(s.Datum, r->Datum) && r->Velikost == s.Velikost;
+      const auto& r = mistniZaznamy[i];
+      if (dalsi < i) dalsi = i;
+      doplnit();
 
       const std::string cil = NovaSlozka + s.Cesta;
       std::string slozkaCile, jmeno;
@@ -104,7 +137,7 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
         hotovaSlozka = slozkaCile;
       }
 
-      if (kopirovat) {
+      if (kopirovat(i)) {
         // A local file that matches only up to letter case is copied from its real name.
         const std::string zdroj = PuvodniSlozka + r->Cesta;
         Hlasit("Kopíruje se " + s.Cesta, k, n);
@@ -114,8 +147,9 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       } else {
         Hlasit("Stahuje se nový soubor " + s.Cesta, k, n);
         SmazatJeLiTam(TempSlozka + jmeno);
-        const std::string url = UrlServeru + KodovatProUrl(s.Cesta, true) + ".zip";
-        StahnoutARozbalit(url, TempSlozka, jmeno, "", BalicekSouboru(s.Velikost), &rozpocet);
+        const std::string url = adresa(i);
+        StahnoutARozbalit(url, TempSlozka, jmeno, "", BalicekSouboru(s.Velikost), &rozpocet,
+                          &predstih, i);
         if (Sha256Snapshotu) {
           AktualniPolozka = BezPristupovychUdaju(url) + "->" + TempSlozka + jmeno;
           OveritKontrolniSoucet(TempSlozka + jmeno, s.Sha256, BezPristupovychUdaju(url));

@@ -1,5 +1,6 @@
 #include "beh/nastaveni_prenosu.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <optional>
@@ -33,6 +34,9 @@ void NastavitPrenosy() {
   http.minRychlost = KladneCislo(volby, kKlicMinRychlosti).value_or(KlientHttp::kMinRychlost);
   http.casMinRychlosti = std::chrono::seconds(
       KladneCislo(volby, kKlicDobyMinRychlosti).value_or(KlientHttp::kCasMinRychlosti.count()));
+  http.soubeznaStahovani = static_cast<int>(std::min<std::int64_t>(
+      KladneCislo(volby, kKlicSoubeznychStahovani).value_or(KlientHttp::kMaxSpojeni),
+      KlientHttp::kMaxSpojeni));
   http.jenHttps = ZacinaNa(AdresaWebu(), "https://");
 }
 

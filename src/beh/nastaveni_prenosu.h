@@ -12,6 +12,10 @@ namespace zevlon {
 inline constexpr const char* kKlicLhutyPrenosu = "LhutaPrenosu";
 inline constexpr const char* kKlicMinRychlosti = "MinRychlost";
 inline constexpr const char* kKlicDobyMinRychlosti = "DobaMinRychlosti";
+// "SoubeznaStahovani": downloads in flight at once over HTTP/1.1, each on a connection of
+// its own (1 to 8, default 8); over HTTP/2, where they share one connection, eight times
+// as many.
+inline constexpr const char* kKlicSoubeznychStahovani = "SoubeznaStahovani";
 
 // Sets the process's HTTP client for the run: the bounds above, and https only when
 // the site's address (AdresaWebu) is on https.

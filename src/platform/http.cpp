@@ -213,6 +213,7 @@ struct KlientHttp::Stazeni {
 struct KlientHttp::Handle {
   std::unique_ptr<CURLM, ZrusitMulti> multi;
   std::unique_ptr<curl_slist, UvolnitSeznam> hlavicky;
+  bool http2 = false;
 };
 
 KlientHttp::KlientHttp() : h_(std::make_unique<Handle>()) {
@@ -230,6 +231,10 @@ KlientHttp::KlientHttp() : h_(std::make_unique<Handle>()) {
 }
 
 KlientHttp::~KlientHttp() = default;
+
+bool KlientHttp::Http2() const {
+  return h_->http2;
+}
 
 std::chrono::seconds KlientHttp::Lhuta(std::int64_t ocekavanaVelikost) const {
   // A size from outside counts for no more than the largest file an archive may hold,
@@ -287,10 +292,11 @@ std::unique_ptr<KlientHttp::Stazeni> KlientHttp::Zacit(const std::string& url,
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, jenHttps ? "https" : "http,https");
   curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, protokoly);
-  // HTTP/2 where the server offers it over TLS; a transfer rather waits for the shared
-  // connection than opens one of its own.
+  // HTTP/2 where the server offers it over TLS; there a transfer rather waits for the
+  // shared connection than opens one of its own (plain http is always HTTP/1.1, where
+  // waiting would only hold the transfers back).
   curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
-  curl_easy_setopt(c, CURLOPT_PIPEWAIT, 1L);
+  curl_easy_setopt(c, CURLOPT_PIPEWAIT, https ? 1L : 0L);
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(casPripojeni.count()));
   // The deadline is watched by the progress callback, so that it is told apart from
   // the minimum speed; libcurl's own time-out a second later only backs it up.
@@ -325,23 +331,29 @@ void KlientHttp::Odebrat(Stazeni& z) {
   z.vMulti = false;
 }
 
+bool KlientHttp::Pokracovat() {
+  CURLM* m = h_->multi.get();
+  int bezi = 0;
+  const CURLMcode mc = curl_multi_perform(m, &bezi);
+  int zbyva = 0;
+  while (CURLMsg* zprava = curl_multi_info_read(m, &zbyva)) {
+    if (zprava->msg != CURLMSG_DONE) continue;
+    Stazeni* z = nullptr;
+    curl_easy_getinfo(zprava->easy_handle, CURLINFO_PRIVATE, &z);
+    if (!z) continue;
+    z->kod = zprava->data.result;
+    z->hotovo = true;
+    Odebrat(*z);
+  }
+  return mc == CURLM_OK;
+}
+
 void KlientHttp::Bezet(Stazeni& cil) {
   CURLM* m = h_->multi.get();
   while (!cil.hotovo) {
-    int bezi = 0;
-    CURLMcode mc = curl_multi_perform(m, &bezi);
-    int zbyva = 0;
-    while (CURLMsg* zprava = curl_multi_info_read(m, &zbyva)) {
-      if (zprava->msg != CURLMSG_DONE) continue;
-      Stazeni* z = nullptr;
-      curl_easy_getinfo(zprava->easy_handle, CURLINFO_PRIVATE, &z);
-      if (!z) continue;
-      z->kod = zprava->data.result;
-      z->hotovo = true;
-      Odebrat(*z);
-    }
+    const bool ok = Pokracovat();
     if (cil.hotovo) break;
-    if (mc != CURLM_OK) {
+    if (!ok) {
       cil.kod = CURLE_OUT_OF_MEMORY;
       cil.hotovo = true;
       Odebrat(cil);
@@ -397,6 +409,7 @@ OdpovedHttp KlientHttp::Vyhodnotit(Stazeni& z) {
   long verze = 0;
   curl_easy_getinfo(c, CURLINFO_HTTP_VERSION, &verze);
   odpoved.http2 = verze == CURL_HTTP_VERSION_2_0;
+  h_->http2 = odpoved.http2;
   odpoved.textStavu = prenos.textStavu;
   odpoved.bajtu = prenos.bajtu;
   if (odpoved.status != 200) {
@@ -445,6 +458,10 @@ std::size_t SkupinaStahovani::Pridat(const std::string& url, const std::string& 
   stazeni_.push_back(klient_.Zacit(url, soubor, maxBajtu, ocekavanaVelikost));
   ++bezi_;
   return stazeni_.size() - 1;
+}
+
+void SkupinaStahovani::Pokracovat() {
+  (void)klient_.Pokracovat();
 }
 
 OdpovedHttp SkupinaStahovani::Dokoncit(std::size_t cislo) {

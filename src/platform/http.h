@@ -72,6 +72,10 @@ class KlientHttp {
 
   // Connections to one host at most (HTTP/1.1; HTTP/2 multiplexes over one).
   static constexpr int kMaxSpojeni = 8;
+  // Downloads a run keeps in flight over HTTP/1.1 (1 .. kMaxSpojeni).
+  int soubeznaStahovani = kMaxSpojeni;
+  // Whether the last answer came over HTTP/2.
+  bool Http2() const;
 
  private:
   friend class SkupinaStahovani;
@@ -80,8 +84,9 @@ class KlientHttp {
   // Starts a transfer on the client's connections; it runs while any transfer is driven.
   std::unique_ptr<Stazeni> Zacit(const std::string& url, const std::string& soubor,
                                  std::int64_t maxBajtu, std::int64_t ocekavanaVelikost);
-  // Drives every started transfer until this one has ended.
+  // Drives every started transfer until this one has ended; or once, without waiting.
   void Bezet(Stazeni& z);
+  bool Pokracovat();
   // The outcome of an ended transfer, as Stahnout answers or raises it.
   OdpovedHttp Vyhodnotit(Stazeni& z);
   OdpovedHttp Dokoncit(Stazeni& z);
@@ -107,6 +112,8 @@ class SkupinaStahovani {
   std::size_t Pridat(const std::string& url, const std::string& soubor, std::int64_t maxBajtu,
                      std::int64_t ocekavanaVelikost);
   OdpovedHttp Dokoncit(std::size_t cislo);
+  // Lets the transfers go on for a moment, without waiting (requests go out early).
+  void Pokracovat();
   // Downloads started and not yet taken.
   std::size_t Bezi() const { return bezi_; }
 

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <optional>
 
 #include "common/adresa.h"
@@ -12,6 +14,7 @@
 #include "platform/http.h"
 #include "platform/platforma.h"
 #include "platform/soubor.h"
+#include "platform/souborovy_system.h"
 #include "prenos/mzip32.h"
 #include "prenos/shell_rozbaleni.h"
 #include "prenos/zip32_pomucky.h"
@@ -55,25 +58,47 @@ std::int64_t NejvetsiArchiv(const MezeBalicku& meze) {
   return velikost + velikost / 64 + (std::int64_t{64} << 10);
 }
 
-// Downloads a package's archive within its bound and what the budget has left.
-void StahnoutArchiv(const std::string& url, const std::string& archiv, const MezeBalicku& meze,
-                    RozpocetStahovani* rozpocet) {
-  const std::string prekroceno =
-      rozpocet ? "Server poslal víc dat, než odpovídá seznamu souborů aktualizace (povoleno " +
-                     std::to_string(rozpocet->Celkem()) + " bajtů). Stahování bylo přerušeno."
-               : "";
-  std::int64_t mez = NejvetsiArchiv(meze);
-  const bool mezRozpoctu = rozpocet && rozpocet->Zbyva() < mez;
-  if (mezRozpoctu) mez = rozpocet->Zbyva();
-  if (mez <= 0) VyvolatChybu(prekroceno);
-  std::int64_t prijato = 0;
+// The bound of one archive download: the package's largest archive, or what the budget
+// has left when that is less (then an answer beyond it is the budget's error).
+struct MezStazeni {
+  std::int64_t bajtu;
+  bool rozpoctu;
+};
+
+std::string TextPrekroceni(const RozpocetStahovani* rozpocet) {
+  return rozpocet ? "Server poslal víc dat, než odpovídá seznamu souborů aktualizace (povoleno " +
+                        std::to_string(rozpocet->Celkem()) + " bajtů). Stahování bylo přerušeno."
+                  : "";
+}
+
+MezStazeni Mez(const MezeBalicku& meze, const RozpocetStahovani* rozpocet, std::int64_t jinde) {
+  MezStazeni m{NejvetsiArchiv(meze), false};
+  if (rozpocet && rozpocet->Zbyva() - jinde < m.bajtu) m = {rozpocet->Zbyva() - jinde, true};
+  return m;
+}
+
+// The outcome of an archive download: its status, the budget's error for an answer
+// beyond what the budget had left, and the bytes counted against the budget.
+template <typename F>
+void VyhodnotitArchiv(F&& stahnout, const MezStazeni& mez, RozpocetStahovani* rozpocet) {
+  OdpovedHttp o;
   try {
-    prijato = StahnoutSoubor(url, archiv, mez, meze.ocekavano);
+    o = stahnout();
   } catch (const PrilisVelkaOdpoved&) {
-    if (mezRozpoctu) VyvolatChybu(prekroceno);
+    if (mez.rozpoctu) VyvolatChybu(TextPrekroceni(rozpocet));
     throw;
   }
-  if (rozpocet) rozpocet->Odecist(prijato);
+  if (o.status != 200) VyvolatChybu("http error: " + std::to_string(o.status) + " " + o.textStavu);
+  if (rozpocet) rozpocet->Odecist(o.bajtu);
+}
+
+// Downloads a package's archive within its bound and what the budget has left.
+void StahnoutArchiv(const std::string& url, const std::string& archiv, const MezeBalicku& meze,
+                    RozpocetStahovani* rozpocet, std::int64_t jinde) {
+  const MezStazeni mez = Mez(meze, rozpocet, jinde);
+  if (mez.bajtu <= 0) VyvolatChybu(TextPrekroceni(rozpocet));
+  VyhodnotitArchiv([&] { return Http().Stahnout(url, archiv, mez.bajtu, meze.ocekavano); }, mez,
+                   rozpocet);
 }
 
 }  // namespace
@@ -84,9 +109,52 @@ void RozbalitPresShell(const std::string& slozka, const std::string& jmeno,
     (void)ZkopirovatZArchivu(slozka + jmeno + ".zip", *polozka, slozka);
 }
 
+PredstihStahovani::PredstihStahovani(std::string slozka, RozpocetStahovani* rozpocet)
+    : slozka_(std::move(slozka)), rozpocet_(rozpocet), skupina_(Http()) {}
+
+PredstihStahovani::~PredstihStahovani() = default;
+
+std::size_t PredstihStahovani::Okno() const {
+  const std::size_t n = static_cast<std::size_t>(std::max(Http().soubeznaStahovani, 1));
+  return Http().Http2() ? n * kNasobekHttp2 : n;
+}
+
+bool PredstihStahovani::Zacit(std::size_t poradi, const std::string& url, const MezeBalicku& meze) {
+  if (zaznamy_.count(poradi)) return true;
+  if (skupina_.Bezi() >= Okno()) return false;
+  const MezStazeni mez = Mez(meze, rozpocet_, rezervovano_);
+  // Within the budget and, unless nothing else is in flight, within the disk bound.
+  if (mez.bajtu <= 0 || (skupina_.Bezi() > 0 && rezervovano_ + mez.bajtu > kMaxVLetu)) return false;
+  const std::string soubor = slozka_ + std::to_string(poradi) + ".zip";
+  Zaznam z{skupina_.Pridat(url, soubor, mez.bajtu, meze.ocekavano), soubor, mez.bajtu,
+           mez.rozpoctu};
+  rezervovano_ += z.mez;
+  zaznamy_.emplace(poradi, z);
+  return true;
+}
+
+bool PredstihStahovani::Zacato(std::size_t poradi) const {
+  return zaznamy_.count(poradi) > 0;
+}
+
+void PredstihStahovani::Prevzit(std::size_t poradi, const std::string& archiv) {
+  const Zaznam z = zaznamy_.at(poradi);
+  zaznamy_.erase(poradi);
+  rezervovano_ -= z.mez;
+  VyhodnotitArchiv([&] { return skupina_.Dokoncit(z.cislo); }, MezStazeni{z.mez, z.rozpoctu},
+                   rozpocet_);
+  if (::rename(z.soubor.c_str(), archiv.c_str()) != 0) {
+    const int e = errno;
+    ::unlink(z.soubor.c_str());
+    ss::Vysledek v = ss::ChybaSystemu(e, archiv);
+    throw Chyba(v.kod, "Nelze zapsat soubor " + archiv + ": " + v.popis);
+  }
+}
+
 void StahnoutARozbalit(const std::string& url, const std::string& slozka, const std::string& jmeno,
                        const std::string& zprava, const MezeBalicku& meze,
-                       RozpocetStahovani* rozpocet) {
+                       RozpocetStahovani* rozpocet, PredstihStahovani* predstih,
+                       std::size_t poradi) {
   const std::string archiv = slozka + jmeno + ".zip";
   const std::string cil = slozka + jmeno;
   const std::optional<JedinaPolozka> polozka = Polozka(jmeno, meze);
@@ -94,7 +162,11 @@ void StahnoutARozbalit(const std::string& url, const std::string& slozka, const 
   for (int pruchod = 1;; ++pruchod) {
     for (int stazeni = 1;; ++stazeni) {
       AktualniPolozka = BezPristupovychUdaju(url) + "->" + archiv;
-      StahnoutArchiv(url, archiv, meze, rozpocet);
+      // The first download may have been started ahead of its turn.
+      if (pruchod == 1 && stazeni == 1 && predstih && predstih->Zacato(poradi))
+        predstih->Prevzit(poradi, archiv);
+      else
+        StahnoutArchiv(url, archiv, meze, rozpocet, predstih ? predstih->Rezervovano() : 0);
       if (JeZip(archiv)) break;
       if (stazeni == 2)
         VyvolatChybu(zprava.empty() ? "Nepodařilo se stáhnout soubor " + archiv : zprava);

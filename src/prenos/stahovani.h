@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <string>
+
+#include "platform/http.h"
 
 namespace zevlon {
 
@@ -58,6 +61,53 @@ class RozpocetStahovani {
   std::int64_t zbyva_;
 };
 
+// The downloads of a snapshot's packages started ahead of their turn, so that several are
+// in flight at once (KlientHttp::soubeznaStahovani, and kNasobekHttp2 times as many over
+// HTTP/2, where they share one connection). Each goes to a name of its own in `slozka`
+// (a private folder), within its package's bound and what the budget has left beside the
+// others in flight; together they hold at most kMaxVLetu bytes of disk, unless only one
+// is in flight. Its outcome, an error included, is taken when its turn comes
+// (StahnoutARozbalit), so that what the user sees keeps the order of the snapshot. What
+// was never taken is broken off when the object ends (Storno, an error) and leaves no file.
+class PredstihStahovani {
+ public:
+  static constexpr std::size_t kNasobekHttp2 = 8;
+  static constexpr std::int64_t kMaxVLetu = std::int64_t{256} << 20;
+
+  PredstihStahovani(std::string slozka, RozpocetStahovani* rozpocet);
+  ~PredstihStahovani();
+  PredstihStahovani(const PredstihStahovani&) = delete;
+  PredstihStahovani& operator=(const PredstihStahovani&) = delete;
+
+  // Starts the package's download for the turn `poradi` when the bounds allow; answers
+  // whether it is in flight.
+  bool Zacit(std::size_t poradi, const std::string& url, const MezeBalicku& meze);
+  bool Zacato(std::size_t poradi) const;
+  // Waits for the download of that turn and puts it under `archiv`; raises what a
+  // download at this moment would raise.
+  void Prevzit(std::size_t poradi, const std::string& archiv);
+  // How many may be in flight now.
+  std::size_t Okno() const;
+  // Lets the downloads in flight go on for a moment, without waiting.
+  void Pokracovat() { skupina_.Pokracovat(); }
+  std::size_t Bezi() const { return skupina_.Bezi(); }
+  // What the downloads in flight may still bring in, kept from the budget.
+  std::int64_t Rezervovano() const { return rezervovano_; }
+
+ private:
+  struct Zaznam {
+    std::size_t cislo;
+    std::string soubor;
+    std::int64_t mez;
+    bool rozpoctu;
+  };
+  std::string slozka_;
+  RozpocetStahovani* rozpocet_;
+  SkupinaStahovani skupina_;
+  std::map<std::size_t, Zaznam> zaznamy_;
+  std::int64_t rezervovano_ = 0;
+};
+
 // True when the file begins with "PK" (letter case ignored); any error gives false.
 bool JeZip(const std::string& soubor);
 
@@ -71,10 +121,12 @@ void RozbalitPresShell(const std::string& slozka, const std::string& jmeno,
 // fetched once more, a package that unpacks to nothing (or to a file out of its
 // bounds) is processed once more from the download: at most four downloads. Then the
 // error: `zprava`, or the standard text when it is empty. Returns only when
-// slozka + jmeno exists. With a budget, every download is counted against it.
+// slozka + jmeno exists. With a budget, every download is counted against it. The first
+// download is the one `predstih` started for the turn `poradi`, when it did.
 void StahnoutARozbalit(const std::string& url, const std::string& slozka, const std::string& jmeno,
                        const std::string& zprava, const MezeBalicku& meze = kBalicekBezVelikosti,
-                       RozpocetStahovani* rozpocet = nullptr);
+                       RozpocetStahovani* rozpocet = nullptr, PredstihStahovani* predstih = nullptr,
+                       std::size_t poradi = 0);
 
 // Waits the given number of seconds, letting window events run meanwhile.
 void Pockat(float sekundy);

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <set>
 
 #include "aplikace/najit_server.h"
 #include "soubory/pomoc_operaci.h"
+#include "support/archivy.h"
 #include "support/falesna_platforma.h"
 #include "support/http_server.h"
 #include "tools/publikace/publikace.h"
@@ -107,6 +109,59 @@ TEST_F(Aplikace, PackagesFetchedAgainAndAgainEndTheUpdateOnceTheSnapshotsBudgetI
   EXPECT_GT(test::CistStrom(s_ / "nova").size(), 10u);
   EXPECT_LT(test::CistStrom(s_ / "nova").size(), 20u);
   AktualniPolozka.clear();
+}
+
+// Downloads go ahead of their turn, several at once, but what the user sees keeps the
+// snapshot's order: files are reported and placed one by one, a failed download ahead is
+// reported when its turn comes, and a failure or Storno leaves no download behind.
+TEST_F(Aplikace, DownloadsGoAheadWhileReportsFailuresAndStornoKeepTheSnapshotsOrder) {
+  char jmeno[16];
+  for (int i = 0; i < 30; ++i) {
+    std::snprintf(jmeno, sizeof jmeno, "f%02d.dll", i);
+    s_.Zapsat(std::string("app/") + jmeno, std::string("obsah ") + jmeno);
+  }
+  publikace::PublikovatSlozku(s_ / "app/", s_ / "web/app/");
+  test::TestHttpServer server([&](const test::PozadavekHttp& p) {
+    if (p.cesta == "/app/f10.dll.zip") return test::Stav(404, "Nenalezeno");
+    return test::TestHttpServer::SlozkaSouboru(s_ / "web")(p);
+  });
+  auto zbytky = [&] {
+    std::vector<std::string> z;
+    for (const std::string& c : test::Obsah(s_ / "temp"))
+      if (c.find(".predstih/") != std::string::npos || c.ends_with(".part")) z.push_back(c);
+    return z;
+  };
+  Chyba c = test::ZachytitChybu([&] {
+    AktualizaceAplikace(s_ / "temp/", server.Adresa() + "/app/", s_ / "stara/", s_ / "nova/", {});
+  });
+  EXPECT_EQ(c.Popis(), "http error: 404 Nenalezeno");
+  EXPECT_NE(AktualniPolozka.find("/app/f10.dll.zip->"), std::string::npos) << AktualniPolozka;
+  AktualniPolozka.clear();
+  const std::string predpona = "Stahuje se nový soubor ";
+  std::vector<std::string> hlasene;
+  for (const auto& h : ui_.hlaseni)
+    if (h.zprava.starts_with(predpona)) hlasene.push_back(h.zprava.substr(predpona.size()));
+  ASSERT_EQ(hlasene.size(), 11u);
+  for (int i = 0; i <= 10; ++i) {
+    std::snprintf(jmeno, sizeof jmeno, "f%02d.dll", i);
+    EXPECT_EQ(hlasene[static_cast<std::size_t>(i)], jmeno);
+  }
+  EXPECT_EQ(test::CistStrom(s_ / "nova").size(), 10u);
+  // Files after the failed one had been asked for already.
+  bool predem = false;
+  for (const auto& p : server.Pozadavky())
+    predem = predem || p.cesta == "/app/f11.dll.zip";
+  EXPECT_TRUE(predem);
+  EXPECT_EQ(zbytky(), std::vector<std::string>{});
+
+  ui_.hlaseni.clear();
+  ui_.stornoPoHlaseni = 6;
+  EXPECT_TRUE(test::ZachytitChybu([&] {
+                AktualizaceAplikace(s_ / "temp/", server.Adresa() + "/app/", s_ / "stara/",
+                                    s_ / "nova2/", {});
+              }).JeZruseni());
+  AktualniPolozka.clear();
+  EXPECT_EQ(zbytky(), std::vector<std::string>{});
 }
 
 }  // namespace
