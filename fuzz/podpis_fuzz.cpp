@@ -66,7 +66,9 @@ void ZkontrolovatPodpis(std::string_view vstup, const VerejnyKlic& klic) {
 void ZkontrolovatKlice(std::string_view vstup) {
   if (const auto klic = CistVerejnyKlic(vstup)) {
     const std::string id = TextId(klic->id);
-    OVERIT(id.size() == 16 && id.find_first_not_of("0123456789ABCDEF") == std::string::npos,
+    OVERIT(!id.empty() && id.size() <= 16 &&
+               id.find_first_not_of("0123456789ABCDEF") == std::string::npos &&
+               (id == "0" || id[0] != '0'),
            "id " + id);
     const std::string radek = TextVerejnehoKlice(*klic);
     OVERIT(CistVerejnyKlic(radek) == klic, "řádek " + radek);

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -52,6 +54,11 @@ struct Prenos {
   std::string sestupNa;                         // a redirect from https to this address was refused
   std::chrono::steady_clock::time_point konec;  // the deadline
   bool poLhute = false;                         // broken off at the deadline
+  // Resuming: the bytes already in the file, and what the answer says of its body.
+  std::int64_t zacatek = 0;
+  bool telo = false;        // the body of the final answer has begun
+  std::string validator;    // its ETag, else its Last-Modified
+  std::int64_t odkud = -1;  // the first byte of a 206 answer (Content-Range)
 };
 
 int HlidatLhutu(void* u, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -92,6 +99,19 @@ std::string_view BezMezer(std::string_view s) {
 std::size_t ZapsatTelo(char* data, std::size_t velikost, std::size_t pocet, void* u) {
   auto* p = static_cast<Prenos*>(u);
   std::size_t n = velikost * pocet;
+  if (!p->telo) {
+    p->telo = true;
+    if (p->zacatek > 0) {
+      if (p->status == 206 && p->odkud == p->zacatek) {
+        p->bajtu = p->zacatek;  // the rest follows what the file holds
+      } else if (p->status == 206) {
+        return 0;  // another range than asked for: aborts the transfer
+      } else if (::ftruncate(p->fd, 0) != 0 || ::lseek(p->fd, 0, SEEK_SET) != 0) {
+        p->chybaZapisu = errno;  // the whole body again: the file starts over
+        return 0;
+      }
+    }
+  }
   if (p->bajtu + static_cast<std::int64_t>(n) > p->maxBajtu) {
     p->prilisVelke = true;
     return 0;  // aborts the transfer
@@ -119,9 +139,27 @@ std::size_t CistHlavicku(char* data, std::size_t velikost, std::size_t pocet, vo
     p->status = mezera == std::string_view::npos
                     ? 0
                     : std::strtol(std::string(radek.substr(mezera + 1, 3)).c_str(), nullptr, 10);
+    p->validator.clear();
+    p->odkud = -1;
     return velikost * pocet;
   }
   auto dvojtecka = radek.find(':');
+  auto je = [&](std::string_view jmeno) {
+    return dvojtecka == jmeno.size() &&
+           ::strncasecmp(radek.data(), jmeno.data(), jmeno.size()) == 0;
+  };
+  if (je("ETag")) {
+    // Only a strong one may decide a range (If-Range).
+    std::string_view etag = BezMezer(radek.substr(dvojtecka + 1));
+    if (etag.substr(0, 2) != "W/") p->validator = std::string(etag);
+  } else if (je("Last-Modified") && p->validator.empty()) {
+    p->validator = std::string(BezMezer(radek.substr(dvojtecka + 1)));
+  } else if (je("Content-Range")) {
+    // "bytes 1000-1999/2000"
+    std::string_view r = BezMezer(radek.substr(dvojtecka + 1));
+    if (r.substr(0, 6) == "bytes ")
+      p->odkud = std::strtoll(std::string(r.substr(6)).c_str(), nullptr, 10);
+  }
   if (p->status / 100 == 3 && dvojtecka == 8 && ::strncasecmp(radek.data(), "Location", 8) == 0) {
     std::string_view kam = BezMezer(radek.substr(dvojtecka + 1));
     std::optional<std::string> schema = Schema(kam);
@@ -199,21 +237,32 @@ struct KlientHttp::Stazeni {
   std::chrono::seconds lhuta{0};
   Prenos prenos;
   char chyba[CURL_ERROR_SIZE] = {};
+  std::unique_ptr<curl_slist, UvolnitSeznam> hlavicky;  // with a range: its own list
   bool vMulti = false;  // added to the multi handle and not yet taken out
   bool hotovo = false;
+  bool ponechat = false;  // the part received stays for a resume
   CURLcode kod = CURLE_OK;
 
   ~Stazeni() {
     // A transfer dropped before its end leaves nothing behind (after a whole answer the
     // name is already gone).
-    if (!docasny.empty()) ::unlink(docasny.c_str());
+    if (!docasny.empty() && !ponechat) ::unlink(docasny.c_str());
   }
+};
+
+// The part of a body that a broken-off download left, for the next download of the same
+// address to continue from.
+struct Cast {
+  std::string soubor;  // where it lies (a temporary name of the client's)
+  std::int64_t bajtu = 0;
+  std::string validator;
 };
 
 struct KlientHttp::Handle {
   std::unique_ptr<CURLM, ZrusitMulti> multi;
   std::unique_ptr<curl_slist, UvolnitSeznam> hlavicky;
   bool http2 = false;
+  std::map<std::string, Cast> casti;  // by address
 };
 
 KlientHttp::KlientHttp() : h_(std::make_unique<Handle>()) {
@@ -263,11 +312,34 @@ std::unique_ptr<KlientHttp::Stazeni> KlientHttp::Zacit(const std::string& url,
                     BezPristupovychUdaju(url) + " proto nelze použít.");
 
   // A file left under the temporary name is removed, and the new one is made only where
-  // nothing stands: whatever appears under the name meanwhile is never written into.
+  // nothing stands: whatever appears under the name meanwhile is never written into. The
+  // part an earlier download of the address left is continued instead, when it is still
+  // the client's own file of the size it left.
   z->docasny = DocasnyNazev(soubor);
-  ::unlink(z->docasny.c_str());
-  z->fd = Popisovac(
-      ::open(z->docasny.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+  std::optional<Cast> cast;
+  if (auto c = h_->casti.find(url); c != h_->casti.end()) {
+    cast = c->second;
+    h_->casti.erase(c);
+  }
+  if (cast && cast->soubor != z->docasny &&
+      ::rename(cast->soubor.c_str(), z->docasny.c_str()) != 0) {
+    ::unlink(cast->soubor.c_str());
+    cast.reset();
+  }
+  if (cast) {
+    z->fd = Popisovac(::open(z->docasny.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW));
+    struct stat st {};
+    if (!z->fd.Platny() || ::fstat(z->fd.Fd(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_uid != ::geteuid() || st.st_nlink != 1 || st.st_size != cast->bajtu) {
+      z->fd = Popisovac();
+      cast.reset();
+    }
+  }
+  if (!cast) {
+    ::unlink(z->docasny.c_str());
+    z->fd = Popisovac(
+        ::open(z->docasny.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+  }
   if (!z->fd.Platny()) {
     ss::Vysledek v = ss::ChybaSystemu(errno, z->docasny);
     throw Chyba(v.kod, "Nelze vytvořit soubor " + z->docasny + ": " + v.popis);
@@ -287,7 +359,19 @@ std::unique_ptr<KlientHttp::Stazeni> KlientHttp::Zacit(const std::string& url,
   curl_easy_setopt(c, CURLOPT_PRIVATE, z.get());
   curl_easy_setopt(c, CURLOPT_URL, url.c_str());
   curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
-  curl_easy_setopt(c, CURLOPT_HTTPHEADER, h_->hlavicky.get());
+  curl_slist* hlavicky = h_->hlavicky.get();
+  if (cast) {
+    // Only the rest, and only of the same body (If-Range): a changed file comes whole.
+    prenos.zacatek = cast->bajtu;
+    curl_slist* r = nullptr;
+    for (curl_slist* h = hlavicky; h; h = h->next)
+      r = curl_slist_append(r, h->data);
+    r = curl_slist_append(r, ("Range: bytes=" + std::to_string(cast->bajtu) + "-").c_str());
+    r = curl_slist_append(r, ("If-Range: " + cast->validator).c_str());
+    z->hlavicky.reset(r);
+    hlavicky = r;
+  }
+  curl_easy_setopt(c, CURLOPT_HTTPHEADER, hlavicky);
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, jenHttps ? "https" : "http,https");
@@ -372,7 +456,20 @@ OdpovedHttp KlientHttp::Vyhodnotit(Stazeni& z) {
   const CURLcode vysledek = z.kod;
   int chybaZavreni = z.fd.Zavrit();
   if (vysledek != CURLE_OK || prenos.chybaZapisu || chybaZavreni) {
-    ::unlink(docasny.c_str());
+    // A body broken off on the way, of an answer that names its version, is kept: the
+    // next download of the address asks for the rest.
+    // A transfer past its time bounds is not: those bounds end the run.
+    const bool preruseno =
+        vysledek != CURLE_OK && !prenos.prilisVelke && vysledek != CURLE_FILESIZE_EXCEEDED &&
+        prenos.sestupNa.empty() && !prenos.chybaZapisu && !chybaZavreni && !prenos.poLhute &&
+        vysledek != CURLE_OPERATION_TIMEDOUT && prenos.bajtu > 0 && !prenos.validator.empty() &&
+        (prenos.status == 200 || prenos.status == 206);
+    if (preruseno) {
+      z.ponechat = true;
+      h_->casti[url] = Cast{docasny, prenos.bajtu, prenos.validator};
+    } else {
+      ::unlink(docasny.c_str());
+    }
     if (prenos.prilisVelke || vysledek == CURLE_FILESIZE_EXCEEDED)
       throw PrilisVelkaOdpoved(kChybaUzivatele, "Soubor na adrese " + BezPristupovychUdaju(url) +
                                                     " je větší než povolených " +
@@ -401,11 +498,19 @@ OdpovedHttp KlientHttp::Vyhodnotit(Stazeni& z) {
                                     std::to_string(casMinRychlosti.count()) + " s. (" +
                                     BezPristupovychUdaju(url) + ")");
     }
-    VyvolatChybuPrenosu(vysledek, z.chyba, url);
+    try {
+      VyvolatChybuPrenosu(vysledek, z.chyba, url);
+    } catch (const Chyba& c) {
+      if (preruseno) throw PrerusenyPrenos(c.Cislo(), c.Popis(), c.Zdroj());
+      throw;
+    }
   }
 
   OdpovedHttp odpoved;
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &odpoved.status);
+  // The rest of a resumed body: the file is whole now, as after a 200.
+  if (odpoved.status == 206 && prenos.zacatek > 0 && prenos.odkud == prenos.zacatek)
+    odpoved.status = 200;
   long verze = 0;
   curl_easy_getinfo(c, CURLINFO_HTTP_VERSION, &verze);
   odpoved.http2 = verze == CURL_HTTP_VERSION_2_0;

@@ -29,6 +29,13 @@ class PrilisVelkaOdpoved : public Chyba {
   using Chyba::Chyba;
 };
 
+// A body broken off on the way (the connection closed or failed) whose part was kept:
+// the next download of the same address asks only for the rest.
+class PrerusenyPrenos : public Chyba {
+ public:
+  using Chyba::Chyba;
+};
+
 class KlientHttp {
  public:
   KlientHttp();
@@ -42,7 +49,11 @@ class KlientHttp {
   // failure (no connection, unknown host, a transfer that stalls, runs past its
   // deadline or breaks off) raises an error. A body larger than maxBajtu is broken off
   // and raised as PrilisVelkaOdpoved; nothing of it is left. The deadline of the
-  // transfer is Lhuta(ocekavanaVelikost).
+  // transfer is Lhuta(ocekavanaVelikost). A body broken off on the way is kept when the
+  // answer named its version (ETag, else Last-Modified) and raised as PrerusenyPrenos;
+  // the next download of the address within the run continues it with a range request
+  // valid only for that version (If-Range), and starts over cleanly when the server
+  // answers with the whole body.
   OdpovedHttp Stahnout(const std::string& url, const std::string& soubor,
                        std::int64_t maxBajtu = kMaxStazeni, std::int64_t ocekavanaVelikost = 0);
 

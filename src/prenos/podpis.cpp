@@ -96,7 +96,9 @@ std::string TextId(const IdKlice& id) {
     text += kCislice[*b >> 4];
     text += kCislice[*b & 15];
   }
-  return text;
+  // Without leading zeros, as minisign prints it ("%" PRIX64).
+  const std::size_t prvni = text.find_first_not_of('0');
+  return prvni == std::string::npos ? "0" : text.substr(prvni);
 }
 
 std::optional<VerejnyKlic> CistVerejnyKlic(std::string_view text) {

@@ -45,7 +45,7 @@ struct Podpis {
   bool operator==(const Podpis&) const = default;
 };
 
-// The key id as minisign prints it: 16 uppercase hex digits of the id read as a
+// The key id as minisign prints it: the uppercase hex digits (no leading zeros) of the id read as a
 // little-endian number.
 std::string TextId(const IdKlice& id);
 

@@ -162,11 +162,17 @@ void StahnoutARozbalit(const std::string& url, const std::string& slozka, const 
   for (int pruchod = 1;; ++pruchod) {
     for (int stazeni = 1;; ++stazeni) {
       AktualniPolozka = BezPristupovychUdaju(url) + "->" + archiv;
-      // The first download may have been started ahead of its turn.
-      if (pruchod == 1 && stazeni == 1 && predstih && predstih->Zacato(poradi))
-        predstih->Prevzit(poradi, archiv);
-      else
-        StahnoutArchiv(url, archiv, meze, rozpocet, predstih ? predstih->Rezervovano() : 0);
+      try {
+        // The first download may have been started ahead of its turn.
+        if (pruchod == 1 && stazeni == 1 && predstih && predstih->Zacato(poradi))
+          predstih->Prevzit(poradi, archiv);
+        else
+          StahnoutArchiv(url, archiv, meze, rozpocet, predstih ? predstih->Rezervovano() : 0);
+      } catch (const PrerusenyPrenos&) {
+        // A connection lost part-way: the next download continues where it stopped.
+        if (stazeni == 2) throw;
+        continue;
+      }
       if (JeZip(archiv)) break;
       if (stazeni == 2)
         VyvolatChybu(zprava.empty() ? "Nepodařilo se stáhnout soubor " + archiv : zprava);

@@ -117,11 +117,11 @@ void RozbalitPresShell(const std::string& slozka, const std::string& jmeno,
                        const MezeBalicku& meze = kBalicekBezVelikosti);
 
 // Downloads url into slozka + jmeno + ".zip" and unpacks its entry `jmeno` to
-// slozka + jmeno within the package's bounds. A download that is not a zip archive is
-// fetched once more, a package that unpacks to nothing (or to a file out of its
-// bounds) is processed once more from the download: at most four downloads. Then the
-// error: `zprava`, or the standard text when it is empty. Returns only when
-// slozka + jmeno exists. With a budget, every download is counted against it. The first
+// slozka + jmeno within the package's bounds. A download that is not a zip archive, or
+// that broke off on the way (then only its rest is asked for), is fetched once more, a package that
+// unpacks to nothing (or to a file out of its bounds) is processed once more from the download: at
+// most four downloads. Then the error: `zprava`, or the standard text when it is empty. Returns
+// only when slozka + jmeno exists. With a budget, every download is counted against it. The first
 // download is the one `predstih` started for the turn `poradi`, when it did.
 void StahnoutARozbalit(const std::string& url, const std::string& slozka, const std::string& jmeno,
                        const std::string& zprava, const MezeBalicku& meze = kBalicekBezVelikosti,

@@ -162,6 +162,85 @@ TEST(SkupinaStahovani, OutcomesAreTakenInOrderWhileTheOthersRunAndDroppedOnesLea
   EXPECT_LE(server.PocetSpojeni(), KlientHttp::kMaxSpojeni + 2);
 }
 
+// A body broken off on the way is continued from where it stopped, with a range valid
+// only for the same version of the file; a server without ranges, or a file changed in
+// between, gives the whole body again, cleanly.
+TEST(KlientHttp, BrokenDownloadResumesOnlyTheSameVersionAndOtherwiseStartsOver) {
+  Sandbox s;
+  std::string telo(200000, '\0');
+  for (std::size_t i = 0; i < telo.size(); ++i)
+    telo[i] = static_cast<char>('a' + i % 23);
+  std::string verze = "\"v1\"";
+  bool rozsahy = true;
+  std::vector<std::string> pozadovano;  // the Range of each request, "" for none
+  TestHttpServer server([&](const PozadavekHttp& p) {
+    auto r = p.hlavicky.find("range");
+    pozadovano.push_back(r == p.hlavicky.end() ? "" : r->second);
+    auto ifRange = p.hlavicky.find("if-range");
+    test::OdpovedTestu o = test::Telo(telo);
+    o.hlavicky = {{"ETag", verze}};
+    if (rozsahy && r != p.hlavicky.end() && ifRange != p.hlavicky.end() &&
+        ifRange->second == verze) {
+      const std::size_t od = std::stoul(r->second.substr(6));
+      o.status = 206;
+      o.textStavu = "Partial Content";
+      o.telo = telo.substr(od);
+      o.hlavicky.push_back({"Content-Range", "bytes " + std::to_string(od) + "-" +
+                                                 std::to_string(telo.size() - 1) + "/" +
+                                                 std::to_string(telo.size())});
+    } else if (pozadovano.size() % 2 == 1) {
+      o.utnoutPo = 70000;  // every other request breaks off part-way
+    }
+    return o;
+  });
+  const std::string cil = s / "velky.bin";
+  auto stahnout = [&] { return Http().Stahnout(server.Adresa() + "/velky", cil); };
+  auto preruseno = [&] {
+    try {
+      stahnout();
+    } catch (const PrerusenyPrenos&) {
+      return true;
+    }
+    return false;
+  };
+
+  ASSERT_TRUE(preruseno());
+  EXPECT_FALSE(test::Existuje(cil));
+  EXPECT_EQ(stahnout().status, 200);
+  EXPECT_EQ(s.Cist("velky.bin"), telo);
+  EXPECT_EQ(pozadovano, (std::vector<std::string>{"", "bytes=70000-"}));
+
+  // Changed in between: the whole new body.
+  ASSERT_TRUE(preruseno());
+  verze = "\"v2\"";
+  telo[5] = 'Z';
+  EXPECT_EQ(stahnout().status, 200);
+  EXPECT_EQ(s.Cist("velky.bin"), telo);
+  EXPECT_EQ(pozadovano.back(), "bytes=70000-");
+
+  // A server without ranges: the whole body again.
+  rozsahy = false;
+  ASSERT_TRUE(preruseno());
+  EXPECT_EQ(stahnout().status, 200);
+  EXPECT_EQ(s.Cist("velky.bin"), telo);
+  EXPECT_FALSE(test::Existuje(cil + ".part"));
+
+  // The package download repeats a broken-off download by itself and gets only the rest.
+  rozsahy = true;
+  pozadovano.clear();
+  std::string nahodne(200000, '\0');  // does not compress: the archive is as large
+  std::uint32_t x = 12345;
+  for (char& c : nahodne)
+    c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+  test::VytvoritZip(s / "zdroj.zip", {{"x.dll", nahodne}});
+  telo = s.Cist("zdroj.zip");
+  s.Vytvorit("balik");
+  StahnoutARozbalit(server.Adresa() + "/velky", s / "balik/", "x.dll", "", BalicekSouboru(200000));
+  EXPECT_EQ(pozadovano, (std::vector<std::string>{"", "bytes=70000-"}));
+  EXPECT_EQ(s.Cist("balik/x.dll"), nahodne);
+  AktualniPolozka.clear();
+}
+
 TEST(KlientHttp, DeadlinesOfListedSizesAreBoundedAndGrowWithTheSize) {
   KlientHttp k;
   EXPECT_EQ(k.Lhuta(0), KlientHttp::kLhutaPrenosu);

@@ -72,6 +72,8 @@ TEST(Podpis, PublicKeysAreReadInEveryFormMinisignUsersPaste) {
   const auto klic = CistVerejnyKlic(kKlicMinisign);
   ASSERT_TRUE(klic);
   EXPECT_EQ(TextId(klic->id), "7F5E3E683E6600E4");
+  // minisign prints the id without leading zeros.
+  EXPECT_EQ(TextId(IdKlice{0x97, 0x50, 0x8A, 0xE2, 0x4F, 0x2A, 0xF2, 0x0E}), "EF22A4FE28A5097");
   EXPECT_EQ(TextVerejnehoKlice(*klic), kKlicMinisign);
   const std::string soubor = SouborVerejnehoKlice(*klic);
   EXPECT_EQ(soubor, std::string("untrusted comment: minisign public key 7F5E3E683E6600E4\n") +
