@@ -2,9 +2,10 @@
 
 #include <curl/curl.h>
 
-#include <vector>
-
 #include "common/text.h"
+#include "prenos/ftp_adresy.h"
+#include "prenos/ftp_chyby.h"
+#include "prenos/ftp_odpovedi.h"
 
 namespace zevlon {
 
@@ -17,7 +18,6 @@ constexpr long kLimitPrijetiMs = 30000;            // the server connecting back
 constexpr long kNejnizsiRychlost = 1;              // bytes per second ...
 constexpr long kNejnizsiRychlostS = 60;            // ... for this long ends a stalled transfer
 constexpr std::size_t kNejvetsiVypis = 64u << 20;  // bytes of one listing
-constexpr std::size_t kNejviceRadku = 4096;        // reply lines kept per operation
 // Longest sleep between two looks at the transfer. libcurl 7.88 sometimes starts a
 // passive data connection without telling its wait loop about the socket, and the
 // plain easy interface then sleeps a whole second before it looks again; driving
@@ -43,89 +43,6 @@ bool InicializovatCurl() {
   return hotovo;
 }
 
-std::int32_t KodZCurl(CURLcode r) {
-  switch (r) {
-    case CURLE_OK:
-      return 0;
-    case CURLE_OPERATION_TIMEDOUT:
-    case CURLE_FTP_ACCEPT_TIMEOUT:
-      return ftpkod::kCasovyLimit;
-    case CURLE_REMOTE_ACCESS_DENIED:
-    case CURLE_REMOTE_FILE_NOT_FOUND:
-    case CURLE_FTP_COULDNT_RETR_FILE:
-    case CURLE_UPLOAD_FAILED:
-    case CURLE_QUOTE_ERROR:
-    case CURLE_FTP_COULDNT_SET_TYPE:
-    case CURLE_FTP_PORT_FAILED:
-    case CURLE_FTP_COULDNT_USE_REST:
-    case CURLE_REMOTE_DISK_FULL:
-    case CURLE_REMOTE_FILE_EXISTS:
-    case CURLE_FTP_PRET_FAILED:
-    case CURLE_FTP_ACCEPT_FAILED:
-      return ftpkod::kRozsirenaChyba;
-    case CURLE_URL_MALFORMAT:
-      return ftpkod::kNeplatnaAdresa;
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-      return ftpkod::kNeznamyServer;
-    case CURLE_LOGIN_DENIED:
-      return ftpkod::kNespravneHeslo;
-    case CURLE_COULDNT_CONNECT:
-    case CURLE_FTP_CANT_GET_HOST:
-      return ftpkod::kNelzeSePripojit;
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-    case CURLE_GOT_NOTHING:
-    case CURLE_PARTIAL_FILE:
-      return ftpkod::kSpojeniPreruseno;
-    case CURLE_WEIRD_SERVER_REPLY:
-    case CURLE_FTP_WEIRD_PASV_REPLY:
-    case CURLE_FTP_WEIRD_227_FORMAT:
-      return ftpkod::kNeplatnaOdpoved;
-    default:
-      return ftpkod::kVnitrniChyba;
-  }
-}
-
-bool TriCislice(const std::string& r) {
-  return r.size() >= 3 && r[0] >= '0' && r[0] <= '9' && r[1] >= '0' && r[1] <= '9' && r[2] >= '0' &&
-         r[2] <= '9';
-}
-
-// The URL path of an absolute remote path. The leading "/" goes as %2F, which makes
-// libcurl treat the path as absolute rather than relative to the login folder; a
-// folder ends with "/" so that libcurl does not take its last part for a file.
-std::string CestaUrl(const std::string& cesta, bool slozka) {
-  std::string out = "%2F";
-  std::string_view zbytek(cesta);
-  if (!zbytek.empty() && zbytek.front() == '/') zbytek.remove_prefix(1);
-  if (zbytek.empty()) return out;
-  bool prvni = true;
-  for (const std::string& segment : Rozdelit(zbytek, '/')) {
-    if (!prvni) out += '/';
-    out += KodovatProUrl(segment, false);
-    prvni = false;
-  }
-  if (slozka) out += '/';
-  return out;
-}
-
-// A host name or address that can stand in a URL: no blanks, control characters or
-// URL delimiters; an IPv6 address goes in brackets.
-bool AdresaServeru(const std::string& server, std::string& vysledek) {
-  if (server.empty()) return false;
-  int dvojtecek = 0;
-  for (unsigned char c : server) {
-    if (c <= 0x20 || c == 0x7f || c == '/' || c == '\\' || c == '?' || c == '#' || c == '@' ||
-        c == '[' || c == ']' || c == '%')
-      return false;
-    if (c == ':') ++dvojtecek;
-  }
-  if (dvojtecek == 1) return false;  // "host:port" is not a host
-  vysledek = dvojtecek ? "[" + server + "]" : server;
-  return true;
-}
-
 }  // namespace
 
 struct CFTPManager::Spojeni::Stav {
@@ -140,10 +57,7 @@ struct CFTPManager::Spojeni::Stav {
   bool mlsd = false;
 
   // Replies of the current operation.
-  std::vector<std::string> radky;
-  std::string posledni;     // the last complete reply
-  std::string viceradkova;  // a multi-line reply being read
-  std::string kodViceradkove;
+  ftp::OdpovediServeru odpovedi;
 
   // Data of the current transfer.
   const Cteni* cteni = nullptr;
@@ -152,30 +66,10 @@ struct CFTPManager::Spojeni::Stav {
   bool preruseno = false;
   bool prilisDlouhy = false;
 
-  void PrijmoutRadek(std::string r) {
-    while (!r.empty() && (r.back() == '\n' || r.back() == '\r'))
-      r.pop_back();
-    if (radky.size() < kNejviceRadku) radky.push_back(r);
-    if (!kodViceradkove.empty()) {
-      viceradkova += "\r\n" + r;
-      if (r.size() >= 4 && r.compare(0, 3, kodViceradkove) == 0 && r[3] == ' ') {
-        posledni = std::move(viceradkova);
-        viceradkova.clear();
-        kodViceradkove.clear();
-      }
-    } else if (TriCislice(r) && r.size() > 3 && r[3] == '-') {
-      kodViceradkove = r.substr(0, 3);
-      viceradkova = r;
-    } else if (TriCislice(r) && (r.size() == 3 || r[3] == ' ')) {
-      posledni = r;
-    }
-    // Anything else is a line that libcurl makes up itself (sizes, dates): no reply.
-  }
-
   static std::size_t Hlavicka(char* data, std::size_t velikost, std::size_t n, void* ud) {
     auto* s = static_cast<Stav*>(ud);
     try {
-      s->PrijmoutRadek(std::string(data, velikost * n));
+      s->odpovedi.PrijmoutRadek(std::string(data, velikost * n));
     } catch (...) {
       return 0;
     }
@@ -244,10 +138,7 @@ struct CFTPManager::Spojeni::Stav {
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Stav::Zahodit);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(c, CURLOPT_READFUNCTION, nullptr);
-    radky.clear();
-    posledni.clear();
-    viceradkova.clear();
-    kodViceradkove.clear();
+    odpovedi.Vycistit();
     preruseno = false;
     prilisDlouhy = false;
   }
@@ -291,8 +182,8 @@ struct CFTPManager::Spojeni::Stav {
     if (prilisDlouhy) {
       v.kod = ftpkod::kNeplatnaOdpoved;
     } else if (r != CURLE_OK) {
-      v.kod = KodZCurl(r);
-      v.odpoved = ZakrytPrihlasovaciUdaje(posledni, uzivatel, heslo);
+      v.kod = ftp::KodZCurl(r);
+      v.odpoved = ZakrytPrihlasovaciUdaje(odpovedi.posledni, uzivatel, heslo);
     }
     return v;
   }
@@ -313,7 +204,7 @@ CFTPManager::Spojeni::~Spojeni() = default;
 
 CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Prihlasit(const Udaje& udaje) {
   std::string hostitel;
-  if (!AdresaServeru(udaje.server, hostitel)) return {ftpkod::kNeplatnaAdresa, {}, false};
+  if (!ftp::AdresaServeru(udaje.server, hostitel)) return {ftpkod::kNeplatnaAdresa, {}, false};
   if (!InicializovatCurl()) return {ftpkod::kVnitrniChyba, {}, false};
   s_->curl.reset(curl_easy_init());
   s_->multi.reset(curl_multi_init());
@@ -360,7 +251,7 @@ CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Prihlasit(const Udaje& udaj
   }
   // FEAT lists one feature per line, each after a blank; MLST implies MLSD.
   s_->mlsd = false;
-  for (const std::string& r : s_->radky) {
+  for (const std::string& r : s_->odpovedi.radky) {
     if (r.empty() || r[0] != ' ') continue;
     std::string_view f = Orezat(r, " \t");
     if (ZacinaNa(f, "MLST") || ZacinaNa(f, "MLSD")) s_->mlsd = true;
@@ -374,7 +265,7 @@ CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Prihlasit(const Udaje& udaj
 }
 
 CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::OveritSlozku(const std::string& slozka) {
-  s_->Pripravit(CestaUrl(slozka, true), CURLFTPMETHOD_SINGLECWD, true);
+  s_->Pripravit(ftp::CestaUrl(slozka, true), CURLFTPMETHOD_SINGLECWD, true);
   return s_->Provest();
 }
 
@@ -385,7 +276,7 @@ CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Prikaz(const std::string& p
   curl_easy_getinfo(s_->curl.get(), CURLINFO_RESPONSE_CODE, &kod);
   if (kod >= 400 || kod < 100) {
     v.kod = ftpkod::kRozsirenaChyba;
-    v.odpoved = ZakrytPrihlasovaciUdaje(s_->posledni, s_->uzivatel, s_->heslo);
+    v.odpoved = ZakrytPrihlasovaciUdaje(s_->odpovedi.posledni, s_->uzivatel, s_->heslo);
   }
   return v;
 }
@@ -393,7 +284,7 @@ CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Prikaz(const std::string& p
 CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Vypsat(const std::string& slozka,
                                                             std::string& data) {
   data.clear();
-  s_->Pripravit(CestaUrl(slozka, true), CURLFTPMETHOD_SINGLECWD, false);
+  s_->Pripravit(ftp::CestaUrl(slozka, true), CURLFTPMETHOD_SINGLECWD, false);
   if (s_->mlsd) curl_easy_setopt(s_->curl.get(), CURLOPT_CUSTOMREQUEST, "MLSD");
   s_->vypis = &data;
   curl_easy_setopt(s_->curl.get(), CURLOPT_WRITEFUNCTION, &Stav::ZapsatVypis);
@@ -402,7 +293,7 @@ CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Vypsat(const std::string& s
 
 CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Nahrat(const std::string& soubor,
                                                             const Cteni& cteni) {
-  s_->Pripravit(CestaUrl(soubor, false), CURLFTPMETHOD_SINGLECWD, false);
+  s_->Pripravit(ftp::CestaUrl(soubor, false), CURLFTPMETHOD_SINGLECWD, false);
   s_->cteni = &cteni;
   CURL* c = s_->curl.get();
   curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
@@ -414,7 +305,7 @@ CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Nahrat(const std::string& s
 
 CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Stahnout(const std::string& soubor,
                                                               const Zapis& zapis) {
-  s_->Pripravit(CestaUrl(soubor, false), CURLFTPMETHOD_SINGLECWD, false);
+  s_->Pripravit(ftp::CestaUrl(soubor, false), CURLFTPMETHOD_SINGLECWD, false);
   s_->zapis = &zapis;
   curl_easy_setopt(s_->curl.get(), CURLOPT_WRITEFUNCTION, &Stav::ZapsatData);
   return s_->Provest();
