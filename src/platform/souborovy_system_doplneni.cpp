@@ -1,0 +1,149 @@
+// The merge of one tree into another (DoplnitStrom): what the target already holds wins.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "platform/soubor.h"
+#include "platform/souborovy_system.h"
+#include "platform/souborovy_system_pomucky.h"
+
+namespace zevlon::ss {
+
+namespace {
+
+// A merge of one folder into another, walked through descriptors opened without
+// following links, so that nothing swapped in under a name after it was looked at
+// leads the copy out of the source tree. What is copied takes its owner and mode from
+// the descriptor that was read.
+struct Doplneni {
+  static Vysledek Slozka(int zfd, const std::string& z, int cfd, const std::string& c) {
+    std::vector<std::string> jmena;
+    if (Vysledek v = JmenaVeSlozce(zfd, z, jmena); !v.Uspech()) return v;
+    std::vector<std::string> vCili;
+    if (Vysledek v = JmenaVeSlozce(cfd, c, vCili); !v.Uspech()) return v;
+    std::set<std::string> slozena;
+    for (const std::string& j : vCili)
+      slozena.insert(SlozitVelikost(j));
+    for (const std::string& j : jmena) {
+      const std::string zp = Spojit(z, j), cp = Spojit(c, j);
+      struct stat st {};
+      if (::fstatat(zfd, j.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) continue;
+        return ChybaSystemu(errno, zp);
+      }
+      Vysledek v;
+      if (S_ISDIR(st.st_mode)) {
+        v = Podslozka(zfd, j, zp, cfd, cp);
+      } else if (slozena.count(SlozitVelikost(j))) {
+        continue;  // what the target holds wins, in any letter case
+      } else if (S_ISLNK(st.st_mode)) {
+        v = Odkaz(zfd, j, zp, cfd, cp, st);
+      } else if (S_ISREG(st.st_mode)) {
+        v = Soubor(zfd, j, zp, cfd, cp);
+      }  // devices, pipes and sockets have no place in an installation: skipped
+      if (!v.Uspech()) return v;
+    }
+    return Uspech();
+  }
+
+  static Popisovac OtevritSlozku(int fd, const std::string& jmeno) {
+    return Popisovac(::openat(fd, jmeno.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  }
+
+  static void Prevzit(int fd, const struct stat& st) {
+    if (::geteuid() == 0) (void)::fchown(fd, st.st_uid, st.st_gid);
+    (void)::fchmod(fd, st.st_mode & (S_ISDIR(st.st_mode) ? 07777 : 0777));
+  }
+
+  // A folder of the source: entered where the target has a folder of exactly its name,
+  // made where the target has nothing of that name, passed over where a file stands.
+  static Vysledek Podslozka(int zfd, const std::string& j, const std::string& zp, int cfd,
+                            const std::string& cp) {
+    struct stat cs {};
+    const bool nova = ::fstatat(cfd, j.c_str(), &cs, AT_SYMLINK_NOFOLLOW) != 0;
+    if (!nova && !S_ISDIR(cs.st_mode)) return Uspech();
+    Popisovac zdroj = OtevritSlozku(zfd, j);
+    if (!zdroj.Platny()) return ChybaSystemu(errno, zp, Druh::kSlozka);
+    struct stat zs {};
+    if (::fstat(zdroj.Fd(), &zs) != 0) return ChybaSystemu(errno, zp, Druh::kSlozka);
+    if (nova && ::mkdirat(cfd, j.c_str(), 0700) != 0) return ChybaSystemu(errno, cp, Druh::kSlozka);
+    Popisovac cil = OtevritSlozku(cfd, j);
+    if (!cil.Platny()) return ChybaSystemu(errno, cp, Druh::kSlozka);
+    if (Vysledek v = Slozka(zdroj.Fd(), zp, cil.Fd(), cp); !v.Uspech()) return v;
+    if (nova) {
+      Prevzit(cil.Fd(), zs);
+      const struct timespec casy[2] = {zs.st_atim, zs.st_mtim};
+      (void)::futimens(cil.Fd(), casy);
+    }
+    return Uspech();
+  }
+
+  static Vysledek Odkaz(int zfd, const std::string& j, const std::string& zp, int cfd,
+                        const std::string& cp, const struct stat& st) {
+    std::string cilOdkazu(static_cast<std::size_t>(st.st_size) + 1, '\0');
+    for (;;) {
+      ssize_t n = ::readlinkat(zfd, j.c_str(), cilOdkazu.data(), cilOdkazu.size());
+      if (n < 0) return errno == EINVAL ? Uspech() : ChybaSystemu(errno, zp);
+      if (static_cast<std::size_t>(n) < cilOdkazu.size()) {
+        cilOdkazu.resize(static_cast<std::size_t>(n));
+        break;
+      }
+      cilOdkazu.resize(cilOdkazu.size() * 2);
+    }
+    if (::symlinkat(cilOdkazu.c_str(), cfd, j.c_str()) != 0) return ChybaSystemu(errno, cp);
+    if (::geteuid() == 0)
+      (void)::fchownat(cfd, j.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+    const struct timespec casy[2] = {st.st_atim, st.st_mtim};
+    (void)::utimensat(cfd, j.c_str(), casy, AT_SYMLINK_NOFOLLOW);
+    return Uspech();
+  }
+
+  // A file is made under its own name in the new folder, which nothing uses before the
+  // swap; a failed copy removes it again.
+  static Vysledek Soubor(int zfd, const std::string& j, const std::string& zp, int cfd,
+                         const std::string& cp) {
+    Popisovac vstup(
+        ::openat(zfd, j.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!vstup.Platny()) return ChybaSystemu(errno, zp);
+    struct stat zs {};
+    if (::fstat(vstup.Fd(), &zs) != 0) return ChybaSystemu(errno, zp);
+    if (!S_ISREG(zs.st_mode)) return Uspech();
+    Popisovac vystup(
+        ::openat(cfd, j.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!vystup.Platny()) return ChybaSystemu(errno, cp);
+    bool cteni = false;
+    int e = PrenestData(vstup.Fd(), vystup.Fd(), zs.st_size, cteni);
+    if (e == 0) {
+      Prevzit(vystup.Fd(), zs);
+      const struct timespec casy[2] = {zs.st_atim, zs.st_mtim};
+      if (::futimens(vystup.Fd(), casy) != 0) e = errno;
+    }
+    if (int z = vystup.Zavrit(); e == 0) e = z;
+    if (e == 0) return Uspech();
+    (void)::unlinkat(cfd, j.c_str(), 0);
+    return ChybaSystemu(e, cteni ? zp : cp);
+  }
+};
+
+}  // namespace
+
+Vysledek DoplnitStrom(const std::string& zdroj, const std::string& cil) {
+  std::string z = BezLomitek(zdroj), c = BezLomitek(cil);
+  Popisovac zfd(::open(z.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!zfd.Platny()) return ChybaSystemu(errno, z, Druh::kSlozka);
+  Popisovac cfd(::open(c.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!cfd.Platny()) return ChybaSystemu(errno, c, Druh::kSlozka);
+  struct stat zs {};
+  if (::fstat(zfd.Fd(), &zs) != 0) return ChybaSystemu(errno, z, Druh::kSlozka);
+  if (Vysledek v = Doplneni::Slozka(zfd.Fd(), z, cfd.Fd(), c); !v.Uspech()) return v;
+  Doplneni::Prevzit(cfd.Fd(), zs);
+  return Uspech();
+}
+
+}  // namespace zevlon::ss

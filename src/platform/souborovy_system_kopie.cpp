@@ -1,0 +1,206 @@
+// Copies: one file through a temporary name beside its target, and whole trees (files,
+// folders and symbolic links) into a target folder.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "platform/soubor.h"
+#include "platform/souborovy_system.h"
+#include "platform/souborovy_system_pomucky.h"
+
+namespace zevlon::ss {
+
+namespace {
+
+// A temporary file beside a target; removed when it was not handed over by a rename.
+class DocasnySoubor {
+ public:
+  DocasnySoubor() = default;
+  DocasnySoubor(const DocasnySoubor&) = delete;
+  DocasnySoubor& operator=(const DocasnySoubor&) = delete;
+  ~DocasnySoubor() {
+    if (!cesta_.empty()) ::unlink(cesta_.c_str());
+  }
+  void Nastavit(std::string cesta) { cesta_ = std::move(cesta); }
+  const std::string& Cesta() const { return cesta_; }
+  void Predano() { cesta_.clear(); }
+
+ private:
+  std::string cesta_;
+};
+
+}  // namespace
+
+int PrenestData(int z, int c, std::int64_t velikost, bool& cteni) {
+  std::int64_t zkopirovano = 0;
+  for (;;) {
+    ssize_t n = ::copy_file_range(z, nullptr, c, nullptr, std::size_t{1} << 30, 0);
+    if (n > 0) {
+      zkopirovano += n;
+      if (velikost > 0 && zkopirovano == velikost) return 0;
+      continue;
+    }
+    if (n == 0) break;
+    if (errno == EINTR) continue;
+    if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+        errno == EBADF)
+      break;
+    return errno;
+  }
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(z, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      cteni = true;
+      return errno;
+    }
+    if (n == 0) return 0;
+    if (int e = ZapsatVse(c, std::string_view(buf, static_cast<std::size_t>(n)))) return e;
+  }
+}
+
+Vysledek ZkopirovatSoubor(const std::string& zdroj, const std::string& cil) {
+  // Non-blocking, so that a pipe under the source's name cannot stall the open.
+  Popisovac vstup(::open(zdroj.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!vstup.Platny()) return ChybaSystemu(errno, zdroj);
+  struct stat zs {};
+  if (::fstat(vstup.Fd(), &zs) != 0) return ChybaSystemu(errno, zdroj);
+  if (!S_ISREG(zs.st_mode)) return ChybaSystemu(EISDIR, zdroj);  // only files are copied
+
+  struct stat cs {};
+  bool nahrazuje = false;
+  if (::lstat(cil.c_str(), &cs) == 0) {
+    if (S_ISDIR(cs.st_mode)) return ChybaSystemu(EISDIR, cil);
+    if (S_ISREG(cs.st_mode) && (cs.st_mode & S_IWUSR) == 0) return ChybaSystemu(EACCES, cil);
+    nahrazuje = S_ISREG(cs.st_mode);
+  } else if (errno != ENOENT) {
+    return ChybaSystemu(errno, cil);
+  }
+
+  std::string sablona = Spojit(Rodic(cil), ".zevlon-kopie-XXXXXX");
+  std::vector<char> jmeno(sablona.begin(), sablona.end());
+  jmeno.push_back('\0');
+  Popisovac vystup(::mkostemp(jmeno.data(), O_CLOEXEC));
+  if (!vystup.Platny()) return ChybaSystemu(errno, cil);
+  DocasnySoubor docasny;
+  docasny.Nastavit(jmeno.data());
+
+  bool cteni = false;
+  if (int e = PrenestData(vstup.Fd(), vystup.Fd(), zs.st_size, cteni))
+    return ChybaSystemu(e, cteni ? zdroj : cil);
+  // A replaced file keeps its owner, as an overwrite in place would; not so in a folder
+  // that others may write, where the file may have been laid by anyone.
+  if (nahrazuje && ::geteuid() == 0 && !VeSdileneSlozce(cil))
+    (void)::fchown(vystup.Fd(), cs.st_uid, cs.st_gid);
+  if (::fchmod(vystup.Fd(), zs.st_mode & 0777) != 0) return ChybaSystemu(errno, cil);
+  const struct timespec casy[2] = {zs.st_atim, zs.st_mtim};
+  if (::futimens(vystup.Fd(), casy) != 0) return ChybaSystemu(errno, cil);
+  // No flush per file: a rebuild copies thousands of them, and the swap that makes
+  // them live flushes the whole file system once first (ZapsatNaDisk).
+  if (int e = vystup.Zavrit()) return ChybaSystemu(e, cil);
+  if (::rename(docasny.Cesta().c_str(), cil.c_str()) != 0) return ChybaSystemu(errno, cil);
+  docasny.Predano();
+  return Uspech();
+}
+
+namespace {
+
+// Creates the folder with every missing parent.
+Vysledek VytvoritVcetneRodicu(const std::string& c) {
+  if (JeSlozka(c)) return Uspech();
+  for (std::size_t i = 1; i <= c.size(); ++i) {
+    if (i < c.size() && c[i] != '/') continue;
+    std::string cast = c.substr(0, i);
+    if (JeSlozka(cast)) continue;
+    if (::mkdir(cast.c_str(), 0777) != 0 && errno != EEXIST)
+      return ChybaSystemu(errno, cast, Druh::kSlozka);
+  }
+  return JeSlozka(c) ? Uspech() : ChybaSystemu(ENOTDIR, c, Druh::kSlozka);
+}
+
+// A folder of the target: kept when it exists, created when missing; a symbolic link
+// in its place is replaced by a real folder, so nothing is written through it.
+Vysledek PripravitSlozku(const std::string& c) {
+  struct stat st {};
+  if (::lstat(c.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return Uspech();
+    if (!S_ISLNK(st.st_mode)) return ChybaSystemu(EEXIST, c, Druh::kSlozka);
+    if (::unlink(c.c_str()) != 0) return ChybaSystemu(errno, c);
+  }
+  if (::mkdir(c.c_str(), 0777) != 0) return ChybaSystemu(errno, c, Druh::kSlozka);
+  return Uspech();
+}
+
+// Recreates a symbolic link at c, replacing a file or link there, with the link's
+// own modification time.
+Vysledek ZkopirovatOdkaz(const std::string& z, const std::string& c, const struct stat& st) {
+  std::string cil(static_cast<std::size_t>(st.st_size) + 1, '\0');
+  for (;;) {
+    ssize_t n = ::readlink(z.c_str(), cil.data(), cil.size());
+    if (n < 0) return ChybaSystemu(errno, z);
+    if (static_cast<std::size_t>(n) < cil.size()) {
+      cil.resize(static_cast<std::size_t>(n));
+      break;
+    }
+    cil.resize(cil.size() * 2);
+  }
+  if (::symlink(cil.c_str(), c.c_str()) != 0) {
+    if (errno != EEXIST) return ChybaSystemu(errno, c);
+    struct stat cs {};
+    if (::lstat(c.c_str(), &cs) == 0 && S_ISDIR(cs.st_mode)) return ChybaSystemu(EISDIR, c);
+    if (::unlink(c.c_str()) != 0) return ChybaSystemu(errno, c);
+    if (::symlink(cil.c_str(), c.c_str()) != 0) return ChybaSystemu(errno, c);
+  }
+  const struct timespec casy[2] = {st.st_atim, st.st_mtim};
+  (void)::utimensat(AT_FDCWD, c.c_str(), casy, AT_SYMLINK_NOFOLLOW);
+  return Uspech();
+}
+
+}  // namespace
+
+Vysledek KopieStromu::Slozka(const std::string& z, const std::string& c) const {
+  std::vector<PolozkaSlozky> polozky;
+  if (Vysledek v = CistSlozku(z, polozky); !v.Uspech()) return v;
+  for (const PolozkaSlozky& p : polozky) {
+    std::string zp = Spojit(z, p.jmeno), cp = Spojit(c, p.jmeno);
+    struct stat st {};
+    if (::lstat(zp.c_str(), &st) != 0) return ChybaSystemu(errno, zp);
+    Vysledek v;
+    if (S_ISDIR(st.st_mode)) {
+      if (st.st_dev == cilZarizeni && st.st_ino == cilUzel) continue;
+      v = PripravitSlozku(cp);
+      if (v.Uspech()) v = Slozka(zp, cp);
+      if (v.Uspech() && presun) PrevzitSlozku(cp, st);
+    } else if (S_ISLNK(st.st_mode)) {
+      v = ZkopirovatOdkaz(zp, cp, st);
+    } else if (S_ISREG(st.st_mode)) {
+      v = ZkopirovatSoubor(zp, cp);
+    }  // devices, pipes and sockets have no place in an installation: skipped
+    if (!v.Uspech()) return v;
+  }
+  return Uspech();
+}
+
+void KopieStromu::PrevzitSlozku(const std::string& c, const struct stat& st) {
+  (void)::fchmodat(AT_FDCWD, c.c_str(), st.st_mode & 07777, AT_SYMLINK_NOFOLLOW);
+  const struct timespec casy[2] = {st.st_atim, st.st_mtim};
+  (void)::utimensat(AT_FDCWD, c.c_str(), casy, AT_SYMLINK_NOFOLLOW);
+}
+
+Vysledek ZkopirovatObsahSlozky(const std::string& zdroj, const std::string& cil) {
+  std::string z = BezLomitek(zdroj), c = BezLomitek(cil);
+  struct stat st {};
+  if (::stat(z.c_str(), &st) != 0) return ChybaSystemu(errno, z, Druh::kSlozka);
+  if (!S_ISDIR(st.st_mode)) return ChybaSystemu(ENOTDIR, z, Druh::kSlozka);
+  if (Vysledek v = VytvoritVcetneRodicu(c); !v.Uspech()) return v;
+  if (::stat(c.c_str(), &st) != 0) return ChybaSystemu(errno, c, Druh::kSlozka);
+  return KopieStromu{false, st.st_dev, st.st_ino}.Slozka(z, c);
+}
+
+}  // namespace zevlon::ss

@@ -1,0 +1,78 @@
+// Renames that never replace anything, moves of folders (across file systems as a copy),
+// and the exchange of two folders.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/soubor.h"
+#include "platform/souborovy_system.h"
+#include "platform/souborovy_system_pomucky.h"
+
+namespace zevlon::ss {
+
+namespace {
+
+// rename() that never replaces an existing target. A file system that cannot do
+// RENAME_NOREPLACE answers EINVAL; there the target's absence is checked first.
+int PrejmenovatBezNahrazeni(const std::string& z, const std::string& c) {
+  if (::renameat2(AT_FDCWD, z.c_str(), AT_FDCWD, c.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  int e = errno;
+  if (e != EINVAL && e != ENOSYS) return e;
+  struct stat st {};
+  if (::lstat(c.c_str(), &st) == 0) return EEXIST;
+  return ::rename(z.c_str(), c.c_str()) == 0 ? 0 : errno;
+}
+
+Vysledek ChybaPresunu(int e, const std::string& z, const std::string& c, Druh druh) {
+  struct stat st {};
+  if (e == ENOENT && ::lstat(z.c_str(), &st) != 0) return ChybaSystemu(e, z, druh);
+  return ChybaSystemu(e, c, Druh::kSlozka);
+}
+
+}  // namespace
+
+Vysledek VymenitSlozky(const std::string& a, const std::string& b) {
+  std::string x = BezLomitek(a), y = BezLomitek(b);
+  if (::renameat2(AT_FDCWD, x.c_str(), AT_FDCWD, y.c_str(), RENAME_EXCHANGE) != 0) {
+    int e = errno;
+    if (e == EINVAL || e == ENOSYS || e == EOPNOTSUPP) return {EINVAL, "Výměna není podporována."};
+    return ChybaSystemu(e, y, Druh::kSlozka);
+  }
+  Popisovac rodic(::open(Rodic(y).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (rodic.Platny()) (void)::fsync(rodic.Fd());
+  return Uspech();
+}
+
+Vysledek PresunoutSlozku(const std::string& zdroj, const std::string& cil) {
+  std::string z = BezLomitek(zdroj), c = BezLomitek(cil);
+  struct stat st {};
+  if (::lstat(z.c_str(), &st) != 0) return ChybaSystemu(errno, z, Druh::kSlozka);
+  if (!S_ISDIR(st.st_mode)) return ChybaSystemu(ENOTDIR, z, Druh::kSlozka);
+  int e = PrejmenovatBezNahrazeni(z, c);
+  if (e == 0) return Uspech();
+  if (e != EXDEV) return ChybaPresunu(e, z, c, Druh::kSlozka);
+
+  // Another file system: copy the tree, then delete the source.
+  struct stat cs {};
+  if (::lstat(c.c_str(), &cs) == 0) return ChybaSystemu(EEXIST, c, Druh::kSlozka);
+  if (::mkdir(c.c_str(), 0700) != 0) return ChybaSystemu(errno, c, Druh::kSlozka);
+  if (::lstat(c.c_str(), &cs) != 0) return ChybaSystemu(errno, c, Druh::kSlozka);
+  KopieStromu kopie{true, cs.st_dev, cs.st_ino};
+  if (Vysledek v = kopie.Slozka(z, c); !v.Uspech()) {
+    (void)SmazatStrom(c);
+    return v;
+  }
+  KopieStromu::PrevzitSlozku(c, st);
+  return SmazatStrom(z);
+}
+
+Vysledek Presunout(const std::string& zdroj, const std::string& cil) {
+  std::string z = BezLomitek(zdroj), c = BezLomitek(cil);
+  int e = PrejmenovatBezNahrazeni(z, c);
+  return e == 0 ? Uspech() : ChybaPresunu(e, z, c, Druh::kSoubor);
+}
+
+}  // namespace zevlon::ss
