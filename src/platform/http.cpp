@@ -456,15 +456,16 @@ OdpovedHttp KlientHttp::Vyhodnotit(Stazeni& z) {
   const CURLcode vysledek = z.kod;
   int chybaZavreni = z.fd.Zavrit();
   if (vysledek != CURLE_OK || prenos.chybaZapisu || chybaZavreni) {
-    // A body broken off on the way, of an answer that names its version, is kept: the
-    // next download of the address asks for the rest.
-    // A transfer past its time bounds is not: those bounds end the run.
-    const bool preruseno =
-        vysledek != CURLE_OK && !prenos.prilisVelke && vysledek != CURLE_FILESIZE_EXCEEDED &&
-        prenos.sestupNa.empty() && !prenos.chybaZapisu && !chybaZavreni && !prenos.poLhute &&
-        vysledek != CURLE_OPERATION_TIMEDOUT && prenos.bajtu > 0 && !prenos.validator.empty() &&
-        (prenos.status == 200 || prenos.status == 206);
-    if (preruseno) {
+    // A lost connection is worth one more try (PrerusenyPrenos), not a transfer past its
+    // time bounds: those bounds end the run. The body broken off, of an answer that names
+    // its version, is kept: the next download of the address asks for the rest.
+    const bool preruseno = (vysledek == CURLE_PARTIAL_FILE || vysledek == CURLE_RECV_ERROR ||
+                            vysledek == CURLE_SEND_ERROR || vysledek == CURLE_GOT_NOTHING ||
+                            vysledek == CURLE_HTTP2 || vysledek == CURLE_HTTP2_STREAM) &&
+                           !prenos.poLhute && !prenos.chybaZapisu && !chybaZavreni;
+    const bool ponechat = preruseno && prenos.bajtu > 0 && !prenos.validator.empty() &&
+                          (prenos.status == 200 || prenos.status == 206);
+    if (ponechat) {
       z.ponechat = true;
       h_->casti[url] = Cast{docasny, prenos.bajtu, prenos.validator};
     } else {

@@ -29,8 +29,9 @@ class PrilisVelkaOdpoved : public Chyba {
   using Chyba::Chyba;
 };
 
-// A body broken off on the way (the connection closed or failed) whose part was kept:
-// the next download of the same address asks only for the rest.
+// A download whose connection was lost on the way (closed or failed, HTTP/2 streams
+// included): worth one more try. When the answer named its version, the part received
+// was kept and the next download of the same address asks only for the rest.
 class PrerusenyPrenos : public Chyba {
  public:
   using Chyba::Chyba;
@@ -49,8 +50,9 @@ class KlientHttp {
   // failure (no connection, unknown host, a transfer that stalls, runs past its
   // deadline or breaks off) raises an error. A body larger than maxBajtu is broken off
   // and raised as PrilisVelkaOdpoved; nothing of it is left. The deadline of the
-  // transfer is Lhuta(ocekavanaVelikost). A body broken off on the way is kept when the
-  // answer named its version (ETag, else Last-Modified) and raised as PrerusenyPrenos;
+  // transfer is Lhuta(ocekavanaVelikost). A lost connection is raised as PrerusenyPrenos,
+  // and the body broken off is kept when the answer named its version (ETag, else
+  // Last-Modified);
   // the next download of the address within the run continues it with a range request
   // valid only for that version (If-Range), and starts over cleanly when the server
   // answers with the whole body.
