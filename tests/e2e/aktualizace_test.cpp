@@ -130,6 +130,27 @@ TEST_F(Aktualizace, RootTakesNoFolderFromAnotherUsersMerkoIniNorTheirLinks) {
   EXPECT_FALSE(test::Existuje(s_ / "systemova/Setup/Merko_old"));
 }
 
+// Downloads run several at once over kept-alive connections, as many as Zevlon.ini
+// allows; with one, every request of the run goes over one connection.
+TEST_F(Aktualizace, DownloadsInFlightUseAsManyConnectionsAsTheOptionsAllow) {
+  for (int i = 0; i < 24; ++i)
+    s_.Zapsat("vydani/Setup/Merko/modul" + std::to_string(i) + ".dll", "nový " + std::to_string(i));
+  Publikovat("20141231");
+  Volby("SoubeznaStahovani=1\r\n");
+  const int predtim = server_.PocetSpojeni();
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/modul23.dll"), "nový 23");
+  EXPECT_EQ(server_.PocetSpojeni() - predtim, 1);
+
+  Instalace();
+  Volby();
+  const int jedno = server_.PocetSpojeni();
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/modul23.dll"), "nový 23");
+  EXPECT_GT(server_.PocetSpojeni() - jedno, 1);
+  EXPECT_LE(server_.PocetSpojeni() - jedno, 8);
+}
+
 // A site that offers an older release than the installed one installs nothing (a replayed
 // or frozen site), unless the options allow it.
 TEST_F(Aktualizace, OlderSiteReleaseIsRefusedUnlessAllowed) {
