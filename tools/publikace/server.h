@@ -1,6 +1,7 @@
 // A small static HTTP/1.1 server for an update site on a loopback port: GET and HEAD
-// of the files below one folder, keep-alive connections, one access-log line per
-// request. For demos and tests, not for the internet.
+// of the regular files below one folder (no link followed), single byte ranges for
+// resumed downloads, keep-alive connections served side by side up to a limit, one
+// access-log line per request. For demos, tests and benchmarks, not for the internet.
 #pragma once
 
 #include <atomic>
@@ -11,11 +12,16 @@ namespace zevlon::publikace {
 struct NastaveniServeru {
   std::string slozka;  // the site folder
   std::string adresa = "127.0.0.1";
-  int port = 8080;  // 0: any free port
-  std::string log;  // access log file ("" for standard output)
+  int port = 8080;   // 0: any free port
+  std::string log;   // access log file ("" for standard output)
+  int spojeni = 64;  // connections served at once; further ones wait to be accepted
+  // Seconds a connection may stay silent: idle between requests, in an unfinished
+  // request head, or not taking an answer.
+  int necinnost = 15;
 };
 
-// Serves until `konec` is set; calls `pripraven` with the port once listening.
+// Serves until `konec` is set, then ends every connection and returns within a fraction
+// of a second; calls `pripraven` with the port once listening.
 // Answers 0, or 1 when the port could not be opened.
 int Servirovat(const NastaveniServeru& n, const std::atomic<bool>& konec,
                void (*pripraven)(int port));

@@ -1,0 +1,16 @@
+// One client connection of the site server: request after request until the client
+// closes it, asks to, goes silent for the idle time or the server stops.
+#pragma once
+
+#include <atomic>
+
+#include "platform/soubor.h"
+#include "tools/publikace/server.h"
+
+namespace zevlon::publikace {
+
+// Serves the connection (a non-blocking socket) and closes it. Notices `konec` within
+// a tenth of a second whatever the client does.
+void ObslouzitSpojeni(const NastaveniServeru& n, Popisovac spojeni, const std::atomic<bool>& konec);
+
+}  // namespace zevlon::publikace
