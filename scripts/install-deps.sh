@@ -11,6 +11,10 @@ packages=(
   clang-format
   clang libclang-rt-14-dev
   zip unzip util-linux
+  # A real web server for the tests over https and HTTP/2 (Debian 12's nginx has the ssl
+  # and http_v2 modules built in; nginx-light is only a metapackage over it) and the
+  # openssl tool that makes the tests' certificate.
+  nginx openssl
 )
 missing=()
 for p in "${packages[@]}"; do

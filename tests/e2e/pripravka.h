@@ -151,6 +151,18 @@ class CelyBeh : public ::testing::Test {
       EXPECT_EQ(e.path().filename().string().find("dwnld_"), std::string::npos) << e.path();
   }
   std::string Profil(const std::string& cesta) { return s_.Cist("data/Firma/" + cesta); }
+  // The installation renewed to the release laid out by SetUp: its files in every live
+  // folder, the add-on's own file kept, the old content in the backups.
+  void Obnoveno() {
+    for (auto [cesta, obsah] :
+         {std::pair{"Setup/Merko/Merko.exe", "Merko 20141231"},
+          {"SetupCommon/System/spolecne.dll", "společné 20141231"},
+          {"Setup/Upravy/Doplnky/Fakturace/fakturace.dll", "fakturace 20141231"},
+          {"Setup/Upravy/Doplnky/Fakturace/mistni.txt", "jen tady"},
+          {"Setup/Merko_old/Merko.exe", "Merko 20140301"},
+          {"SetupCommon_old/System/spolecne.dll", "společné 20140301"}})
+      EXPECT_EQ(Profil(cesta), obsah) << cesta;
+  }
   std::string Chyby() { return LogProgramu(s_); }
 
   Sandbox s_;

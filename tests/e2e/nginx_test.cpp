@@ -1,0 +1,143 @@
+// Whole runs of the real Zevlon against a site that Debian's nginx serves over https with
+// HTTP/2, as a publisher would serve it: every download of a run shares one connection,
+// and a connection lost in the middle of a large package costs only the rest of it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <random>
+#include <set>
+
+#include "e2e/pripravka.h"
+#include "support/nginx.h"
+#include "support/prostrednik.h"
+
+namespace zevlon {
+namespace {
+
+using test::Cesty;
+
+class Nginx : public test::CelyBeh {
+ protected:
+  void SetUp() override {
+    if (!test::TestNginx::Nainstalovan())
+      GTEST_SKIP() << test::TestNginx::kProgram << " is not installed (Debian package nginx)";
+    test::CelyBeh::SetUp();
+    nginx_.emplace(s_ / "www", s_ / "nginx");
+    prostredi_ = {"SSL_CERT_FILE=" + nginx_->Certifikat()};
+  }
+  // The release published for a site at this address (nginx's own, or a relay's).
+  void PublikovatNa(const std::string& adresa, const std::string& vydani) {
+    web_ = adresa + "/aktualizace-online/";
+    Volby();
+    Publikovat(vydani);
+  }
+  // Small modules beside the release's Merko.
+  void Moduly(int pocet) {
+    for (int i = 0; i < pocet; ++i)
+      s_.Zapsat("vydani/Setup/Merko/moduly/m" + std::to_string(i) + ".dll",
+                "modul " + std::to_string(i) + std::string(2000 + 100 * i, 'm'));
+  }
+  // The installation renewed, its program folder exactly as published.
+  void Obnoveno() {
+    test::CelyBeh::Obnoveno();
+    EXPECT_EQ(test::CistStrom(profil_ + "Setup/Merko"), test::CistStrom(s_ / "vydani/Setup/Merko"));
+  }
+  // nginx's record of the run, complete once nginx has stopped.
+  std::vector<test::ZaznamNginx> Zaznamy() {
+    nginx_->Zastavit();
+    return nginx_->Zaznamy();
+  }
+
+  std::optional<test::TestNginx> nginx_;
+};
+
+constexpr const char* kWeb = "/aktualizace-online/";
+
+TEST_F(Nginx, WholeUpdateOverHttp2TakesEveryFileOverOneConnection) {
+  Moduly(30);
+  PublikovatNa(nginx_->Adresa(), "20141231");
+  const auto v = Spustit();
+  ASSERT_EQ(v.kod, 0) << v.vystup << Chyby();
+  Obnoveno();
+  EXPECT_EQ(Chyby(), "");
+
+  // Each file once, whole, over HTTP/2 on the run's one connection.
+  Cesty stazene;
+  std::set<std::string> protokoly, odpovedi;
+  std::set<long> spojeni;
+  for (const auto& z : Zaznamy()) {
+    protokoly.insert(z.protokol);
+    odpovedi.insert(std::to_string(z.status) + " " + z.rozsah);
+    spojeni.insert(z.spojeni);
+    ASSERT_TRUE(z.cesta.starts_with(kWeb)) << z.cesta;
+    const std::string c = z.cesta.substr(std::string(kWeb).size());
+    if (c.ends_with(".zip") && !c.ends_with("master.snapshot.zip")) stazene.push_back(c);
+  }
+  EXPECT_EQ(protokoly, std::set<std::string>{"HTTP/2.0"});
+  EXPECT_EQ(odpovedi, std::set<std::string>{"200 "});
+  EXPECT_EQ(spojeni.size(), 1u);
+  std::sort(stazene.begin(), stazene.end());
+  Cesty cekane{"SetupCommon/System/spolecne.dll.zip", "Setup/Merko/Merko.exe.zip",
+               "Setup/Merko/Merko.ini.zip", "Upravy/Doplnky/Fakturace/fakturace.dll.zip"};
+  for (int i = 0; i < 30; ++i)
+    cekane.push_back("Setup/Merko/moduly/m" + std::to_string(i) + ".dll.zip");
+  std::sort(cekane.begin(), cekane.end());
+  EXPECT_EQ(stazene, cekane);
+}
+
+// The relay drops the connection once 2 MiB came from nginx: well inside the large
+// package's 8 MiB, since everything else of the run is far smaller. Every download in
+// flight on the connection is lost with it and repeated once.
+TEST_F(Nginx, ConnectionLostInTheMiddleOfALargePackageIsResumedWithARange) {
+  std::string velky(8 << 20, '\0');
+  std::mt19937_64 nahoda(20141231);
+  for (std::size_t i = 0; i < velky.size(); i += 8) {
+    const std::uint64_t x = nahoda();
+    std::copy_n(reinterpret_cast<const char*>(&x), 8, velky.data() + i);
+  }
+  s_.Zapsat("vydani/Setup/Merko/velky.dat", velky);
+  Moduly(10);
+  test::TcpProstrednik rele(nginx_->Port(), std::size_t{2} << 20);
+  PublikovatNa(rele.Adresa("https"), "20141231");
+  const std::string archiv = std::string(kWeb) + "Setup/Merko/velky.dat.zip";
+  const auto velikost = static_cast<long long>(std::filesystem::file_size(s_ / ("www" + archiv)));
+
+  const auto v = Spustit();
+  ASSERT_EQ(v.kod, 0) << v.vystup << Chyby();
+  EXPECT_TRUE(rele.Utnuto());
+  Obnoveno();
+  EXPECT_TRUE(Profil("Setup/Merko/velky.dat") == velky);
+
+  // All over HTTP/2, each download asked for twice at most. (Transfers whose request had
+  // not gone out yet may be started again by libcurl itself, each on a new connection of
+  // its own: how many connections follow the cut is not fixed.)
+  std::vector<test::ZaznamNginx> velkeho;
+  std::set<std::string> protokoly;
+  std::map<std::string, int> pokusu;
+  for (const auto& z : Zaznamy()) {
+    protokoly.insert(z.protokol);
+    if (++pokusu[z.cesta] > 2) ADD_FAILURE() << z.cesta << " asked for a third time";
+    if (z.cesta == archiv) velkeho.push_back(z);
+  }
+  EXPECT_EQ(protokoly, std::set<std::string>{"HTTP/2.0"});
+  ASSERT_EQ(velkeho.size(), 2u);
+  std::sort(velkeho.begin(), velkeho.end(), [](auto& a, auto& b) { return a.spojeni < b.spojeni; });
+  // The first answer broke off with its connection; on a new one, the second sent the
+  // rest from where the client's part ended.
+  EXPECT_LT(velkeho[0].spojeni, velkeho[1].spojeni);
+  EXPECT_EQ(velkeho[0].status, 200);
+  EXPECT_EQ(velkeho[0].rozsah, "");
+  ASSERT_TRUE(velkeho[1].rozsah.starts_with("bytes=")) << velkeho[1].rozsah;
+  const std::string od = velkeho[1].rozsah.substr(6);
+  ASSERT_TRUE(od.ends_with("-")) << velkeho[1].rozsah;
+  const long long n = std::stoll(od);
+  EXPECT_GT(n, 0);
+  EXPECT_EQ(velkeho[1].status, 206);
+  EXPECT_EQ(velkeho[1].bajtu, velikost - n);
+}
+
+}  // namespace
+}  // namespace zevlon
