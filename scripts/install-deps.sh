@@ -24,5 +24,13 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+# A package's service (nginx) is not started on installing it: the tests start their own,
+# and a system web server on port 80 is nothing this project asks for. Debian's way is a
+# policy-rc.d that denies the start, here only while installing.
+if [ ! -e /usr/sbin/policy-rc.d ]; then
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee /usr/sbin/policy-rc.d > /dev/null
+  $sudo chmod 755 /usr/sbin/policy-rc.d
+  trap '$sudo rm -f /usr/sbin/policy-rc.d' EXIT
+fi
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
