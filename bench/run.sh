@@ -4,9 +4,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-for p in rsync curl bc; do
-  command -v "$p" >/dev/null || { apt-get install -y -qq --no-install-recommends "$p" >/dev/null; }
+chybi=()
+for p in rsync curl bc nginx openssl; do
+  command -v "$p" >/dev/null || chybi+=("$p")
 done
+if [ ${#chybi[@]} -gt 0 ]; then
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${chybi[@]}" >/dev/null
+fi
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZEVLON_TESTS=OFF >/dev/null
 cmake --build build/bench
 echo "== scan + compare (target <= 1.5x, peak <= 150 MiB)"
@@ -17,3 +22,5 @@ echo "== changed files (target <= 1.5x)"
 build/bench/bench/zevlon_bench_zmeny 1000 10 3
 echo "== whole update (target <= 2x)"
 bash bench/cela_aktualizace.sh build/bench 10000 3
+echo "== slow link, 25 ms each way (before parallel downloads: a record, no target)"
+bash bench/pomala_linka.sh build/bench 3
