@@ -119,6 +119,7 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
           break;
       predstih.Pokracovat();
     };
+    predstih.NastavitDoplneni(doplnit);
 
     std::int32_t k = 0;
     std::string hotovaSlozka;  // the target folder the last file went to: it exists

@@ -432,7 +432,7 @@ bool KlientHttp::Pokracovat() {
   return mc == CURLM_OK;
 }
 
-void KlientHttp::Bezet(Stazeni& cil) {
+void KlientHttp::Bezet(Stazeni& cil, const std::function<void()>& priCekani) {
   CURLM* m = h_->multi.get();
   while (!cil.hotovo) {
     const bool ok = Pokracovat();
@@ -442,6 +442,11 @@ void KlientHttp::Bezet(Stazeni& cil) {
       cil.hotovo = true;
       Odebrat(cil);
       break;
+    }
+    // Meanwhile the caller may start further transfers on connections that fell idle.
+    if (priCekani) {
+      priCekani();
+      if (cil.hotovo) break;
     }
     curl_multi_poll(m, nullptr, 0, 100, nullptr);
   }
@@ -531,8 +536,8 @@ OdpovedHttp KlientHttp::Vyhodnotit(Stazeni& z) {
   return odpoved;
 }
 
-OdpovedHttp KlientHttp::Dokoncit(Stazeni& z) {
-  Bezet(z);
+OdpovedHttp KlientHttp::Dokoncit(Stazeni& z, const std::function<void()>& priCekani) {
+  Bezet(z, priCekani);
   return Vyhodnotit(z);
 }
 
@@ -570,16 +575,28 @@ void SkupinaStahovani::Pokracovat() {
   (void)klient_.Pokracovat();
 }
 
-OdpovedHttp SkupinaStahovani::Dokoncit(std::size_t cislo) {
-  std::unique_ptr<KlientHttp::Stazeni> z = std::move(stazeni_.at(cislo));
+std::size_t SkupinaStahovani::Probiha() const {
+  std::size_t n = 0;
+  for (const auto& z : stazeni_)
+    n += z && !z->hotovo ? 1 : 0;
+  return n;
+}
+
+OdpovedHttp SkupinaStahovani::Dokoncit(std::size_t cislo, const std::function<void()>& priCekani) {
+  std::unique_ptr<KlientHttp::Stazeni>& z = stazeni_.at(cislo);
   if (!z) throw Chyba(kod::kNeplatnyArgument, "Stahování již bylo dokončeno.");
-  --bezi_;
+  // The download stays among the group's while it is awaited (Probiha counts it); then
+  // it is taken out, whatever its outcome.
   struct Uklid {
-    KlientHttp& k;
-    KlientHttp::Stazeni& z;
-    ~Uklid() { k.Odebrat(z); }
-  } uklid{klient_, *z};
-  return klient_.Dokoncit(*z);
+    SkupinaStahovani& s;
+    std::unique_ptr<KlientHttp::Stazeni>& z;
+    ~Uklid() {
+      s.klient_.Odebrat(*z);
+      z.reset();
+      --s.bezi_;
+    }
+  } uklid{*this, z};
+  return klient_.Dokoncit(*z, priCekani);
 }
 
 KlientHttp& Http() {

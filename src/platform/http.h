@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -98,11 +99,11 @@ class KlientHttp {
   std::unique_ptr<Stazeni> Zacit(const std::string& url, const std::string& soubor,
                                  std::int64_t maxBajtu, std::int64_t ocekavanaVelikost);
   // Drives every started transfer until this one has ended; or once, without waiting.
-  void Bezet(Stazeni& z);
+  void Bezet(Stazeni& z, const std::function<void()>& priCekani = {});
   bool Pokracovat();
   // The outcome of an ended transfer, as Stahnout answers or raises it.
   OdpovedHttp Vyhodnotit(Stazeni& z);
-  OdpovedHttp Dokoncit(Stazeni& z);
+  OdpovedHttp Dokoncit(Stazeni& z, const std::function<void()>& priCekani = {});
   void Odebrat(Stazeni& z);
   void Zrusit(Stazeni& z);
 
@@ -124,11 +125,13 @@ class SkupinaStahovani {
   // Starts the download; answers its number. Raises what Stahnout raises before sending.
   std::size_t Pridat(const std::string& url, const std::string& soubor, std::int64_t maxBajtu,
                      std::int64_t ocekavanaVelikost);
-  OdpovedHttp Dokoncit(std::size_t cislo);
+  // While it waits, `priCekani` is called now and then (to start further downloads).
+  OdpovedHttp Dokoncit(std::size_t cislo, const std::function<void()>& priCekani = {});
   // Lets the transfers go on for a moment, without waiting (requests go out early).
   void Pokracovat();
-  // Downloads started and not yet taken.
+  // Downloads started and not yet taken; of them, those still running.
   std::size_t Bezi() const { return bezi_; }
+  std::size_t Probiha() const;
 
  private:
   KlientHttp& klient_;

@@ -121,13 +121,19 @@ std::size_t PredstihStahovani::Okno() const {
 
 bool PredstihStahovani::Zacit(std::size_t poradi, const std::string& url, const MezeBalicku& meze) {
   if (zaznamy_.count(poradi)) return true;
-  if (skupina_.Bezi() >= Okno()) return false;
+  if (skupina_.Probiha() >= Okno() || skupina_.Bezi() >= Okno() * kNasobekHotovych) return false;
   const MezStazeni mez = Mez(meze, rozpocet_, rezervovano_);
   // Within the budget and, unless nothing else is in flight, within the disk bound.
   if (mez.bajtu <= 0 || (skupina_.Bezi() > 0 && rezervovano_ + mez.bajtu > kMaxVLetu)) return false;
   const std::string soubor = slozka_ + std::to_string(poradi) + ".zip";
-  Zaznam z{skupina_.Pridat(url, soubor, mez.bajtu, meze.ocekavano), soubor, mez.bajtu,
-           mez.rozpoctu};
+  std::size_t cislo = 0;
+  try {
+    cislo = skupina_.Pridat(url, soubor, mez.bajtu, meze.ocekavano);
+  } catch (const Chyba&) {
+    // Not ahead, then: the download at its own turn raises what it raises.
+    return false;
+  }
+  Zaznam z{cislo, soubor, mez.bajtu, mez.rozpoctu};
   rezervovano_ += z.mez;
   zaznamy_.emplace(poradi, z);
   return true;
@@ -141,8 +147,8 @@ void PredstihStahovani::Prevzit(std::size_t poradi, const std::string& archiv) {
   const Zaznam z = zaznamy_.at(poradi);
   zaznamy_.erase(poradi);
   rezervovano_ -= z.mez;
-  VyhodnotitArchiv([&] { return skupina_.Dokoncit(z.cislo); }, MezStazeni{z.mez, z.rozpoctu},
-                   rozpocet_);
+  VyhodnotitArchiv([&] { return skupina_.Dokoncit(z.cislo, doplnit_); },
+                   MezStazeni{z.mez, z.rozpoctu}, rozpocet_);
   if (::rename(z.soubor.c_str(), archiv.c_str()) != 0) {
     const int e = errno;
     ::unlink(z.soubor.c_str());

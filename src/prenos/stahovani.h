@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -63,7 +64,8 @@ class RozpocetStahovani {
 
 // The downloads of a snapshot's packages started ahead of their turn, so that several are
 // in flight at once (KlientHttp::soubeznaStahovani, and kNasobekHttp2 times as many over
-// HTTP/2, where they share one connection). Each goes to a name of its own in `slozka`
+// HTTP/2, where they share one connection); those done wait for their turn, up to
+// kNasobekHotovych times as many. Each goes to a name of its own in `slozka`
 // (a private folder), within its package's bound and what the budget has left beside the
 // others in flight; together they hold at most kMaxVLetu bytes of disk, unless only one
 // is in flight. Its outcome, an error included, is taken when its turn comes
@@ -71,7 +73,9 @@ class RozpocetStahovani {
 // was never taken is broken off when the object ends (Storno, an error) and leaves no file.
 class PredstihStahovani {
  public:
-  static constexpr std::size_t kNasobekHttp2 = 8;
+  static constexpr std::size_t kNasobekHttp2 = 16;
+  // Downloads done and waiting for their turn, at most this many times the window.
+  static constexpr std::size_t kNasobekHotovych = 4;
   static constexpr std::int64_t kMaxVLetu = std::int64_t{256} << 20;
 
   PredstihStahovani(std::string slozka, RozpocetStahovani* rozpocet);
@@ -88,6 +92,9 @@ class PredstihStahovani {
   void Prevzit(std::size_t poradi, const std::string& archiv);
   // How many may be in flight now.
   std::size_t Okno() const;
+  // What starts the downloads of the next turns; called also while a download is awaited,
+  // so that connections that fell idle get the next ones.
+  void NastavitDoplneni(std::function<void()> doplnit) { doplnit_ = std::move(doplnit); }
   // Lets the downloads in flight go on for a moment, without waiting.
   void Pokracovat() { skupina_.Pokracovat(); }
   std::size_t Bezi() const { return skupina_.Bezi(); }
@@ -105,6 +112,7 @@ class PredstihStahovani {
   RozpocetStahovani* rozpocet_;
   SkupinaStahovani skupina_;
   std::map<std::size_t, Zaznam> zaznamy_;
+  std::function<void()> doplnit_;
   std::int64_t rezervovano_ = 0;
 };
 
