@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -135,7 +136,8 @@ class SkupinaStahovani {
 
  private:
   KlientHttp& klient_;
-  std::vector<std::unique_ptr<KlientHttp::Stazeni>> stazeni_;
+  // A deque: a download awaited while others are added keeps its place in memory.
+  std::deque<std::unique_ptr<KlientHttp::Stazeni>> stazeni_;
   std::size_t bezi_ = 0;
 };
 

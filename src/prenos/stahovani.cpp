@@ -94,8 +94,8 @@ void VyhodnotitArchiv(F&& stahnout, const MezStazeni& mez, RozpocetStahovani* ro
 
 // Downloads a package's archive within its bound and what the budget has left.
 void StahnoutArchiv(const std::string& url, const std::string& archiv, const MezeBalicku& meze,
-                    RozpocetStahovani* rozpocet, std::int64_t jinde) {
-  const MezStazeni mez = Mez(meze, rozpocet, jinde);
+                    RozpocetStahovani* rozpocet) {
+  const MezStazeni mez = Mez(meze, rozpocet, 0);
   if (mez.bajtu <= 0) VyvolatChybu(TextPrekroceni(rozpocet));
   VyhodnotitArchiv([&] { return Http().Stahnout(url, archiv, mez.bajtu, meze.ocekavano); }, mez,
                    rozpocet);
@@ -123,8 +123,12 @@ bool PredstihStahovani::Zacit(std::size_t poradi, const std::string& url, const 
   if (zaznamy_.count(poradi)) return true;
   if (skupina_.Probiha() >= Okno() || skupina_.Bezi() >= Okno() * kNasobekHotovych) return false;
   const MezStazeni mez = Mez(meze, rozpocet_, rezervovano_);
-  // Within the budget and, unless nothing else is in flight, within the disk bound.
-  if (mez.bajtu <= 0 || (skupina_.Bezi() > 0 && rezervovano_ + mez.bajtu > kMaxVLetu)) return false;
+  // Only with the package's whole bound left in the budget beside the others in flight
+  // (else it waits for its turn, where the budget decides as for a download alone), and,
+  // unless nothing else is in flight, within the disk bound.
+  if (mez.rozpoctu || mez.bajtu <= 0 ||
+      (skupina_.Bezi() > 0 && rezervovano_ + mez.bajtu > kMaxVLetu))
+    return false;
   const std::string soubor = slozka_ + std::to_string(poradi) + ".zip";
   std::size_t cislo = 0;
   try {
@@ -173,7 +177,7 @@ void StahnoutARozbalit(const std::string& url, const std::string& slozka, const 
         if (pruchod == 1 && stazeni == 1 && predstih && predstih->Zacato(poradi))
           predstih->Prevzit(poradi, archiv);
         else
-          StahnoutArchiv(url, archiv, meze, rozpocet, predstih ? predstih->Rezervovano() : 0);
+          StahnoutArchiv(url, archiv, meze, rozpocet);
       } catch (const PrerusenyPrenos&) {
         // A connection lost part-way: the next download continues where it stopped.
         if (stazeni == 2) throw;

@@ -66,7 +66,7 @@ class RozpocetStahovani {
 // in flight at once (KlientHttp::soubeznaStahovani, and kNasobekHttp2 times as many over
 // HTTP/2, where they share one connection); those done wait for their turn, up to
 // kNasobekHotovych times as many. Each goes to a name of its own in `slozka`
-// (a private folder), within its package's bound and what the budget has left beside the
+// (a private folder), only when the budget has its package's whole bound left beside the
 // others in flight; together they hold at most kMaxVLetu bytes of disk, unless only one
 // is in flight. Its outcome, an error included, is taken when its turn comes
 // (StahnoutARozbalit), so that what the user sees keeps the order of the snapshot. What
@@ -98,8 +98,6 @@ class PredstihStahovani {
   // Lets the downloads in flight go on for a moment, without waiting.
   void Pokracovat() { skupina_.Pokracovat(); }
   std::size_t Bezi() const { return skupina_.Bezi(); }
-  // What the downloads in flight may still bring in, kept from the budget.
-  std::int64_t Rezervovano() const { return rezervovano_; }
 
  private:
   struct Zaznam {

@@ -158,6 +158,25 @@ TEST(SkupinaStahovani, OutcomesAreTakenInOrderWhileTheOthersRunAndDroppedOnesLea
   }
   // The group is gone: nothing of the download it never gave out is left.
   EXPECT_EQ(test::Obsah(s.Cesta()).size(), 6u);
+
+  // Downloads added while one is awaited (as connections fall idle) leave it in place.
+  {
+    SkupinaStahovani skupina(http);
+    const std::size_t prvni = skupina.Pridat(server.Adresa() + "/0", s / "p0", 1 << 20, 0);
+    std::vector<std::size_t> dalsi;
+    const OdpovedHttp o = skupina.Dokoncit(prvni, [&] {
+      for (int i = 0; i < 8 && dalsi.size() < 64; ++i)
+        dalsi.push_back(skupina.Pridat(server.Adresa() + "/d" + std::to_string(dalsi.size()),
+                                       s / ("d" + std::to_string(dalsi.size())), 1 << 20, 0));
+    });
+    EXPECT_EQ(o.status, 200);
+    EXPECT_EQ(s.Cist("p0"), "telo /0");
+    ASSERT_FALSE(dalsi.empty());
+    for (std::size_t i = 0; i < dalsi.size(); ++i)
+      EXPECT_EQ(skupina.Dokoncit(dalsi[i]).status, 200);
+    EXPECT_EQ(s.Cist("d" + std::to_string(dalsi.size() - 1)),
+              "telo /d" + std::to_string(dalsi.size() - 1));
+  }
   // Over HTTP/1.1 the downloads shared a few kept-alive connections.
   EXPECT_LE(server.PocetSpojeni(), KlientHttp::kMaxSpojeni + 2);
 }
