@@ -73,7 +73,7 @@ class RozpocetStahovani {
 // was never taken is broken off when the object ends (Storno, an error) and leaves no file.
 class PredstihStahovani {
  public:
-  static constexpr std::size_t kNasobekHttp2 = 16;
+  static constexpr std::size_t kNasobekHttp2 = 8;
   // Downloads done and waiting for their turn, at most this many times the window.
   static constexpr std::size_t kNasobekHotovych = 4;
   static constexpr std::int64_t kMaxVLetu = std::int64_t{256} << 20;
