@@ -17,22 +17,13 @@
 
 #include "common/adresa.h"
 #include "common/chyba.h"
+#include "platform/curl_drzaky.h"
 #include "platform/soubor.h"
 #include "platform/souborovy_system.h"
 
 namespace zevlon {
 
 namespace {
-
-struct ZrusitCurl {
-  void operator()(CURL* c) const { curl_easy_cleanup(c); }
-};
-struct ZrusitMulti {
-  void operator()(CURLM* m) const { curl_multi_cleanup(m); }
-};
-struct UvolnitSeznam {
-  void operator()(curl_slist* s) const { curl_slist_free_all(s); }
-};
 
 // libcurl's global state, set up once for the process before the first handle.
 void InicializovatCurl() {

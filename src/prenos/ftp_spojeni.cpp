@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include "common/text.h"
+#include "platform/curl_drzaky.h"
 #include "prenos/ftp_adresy.h"
 #include "prenos/ftp_chyby.h"
 #include "prenos/ftp_odpovedi.h"
@@ -24,15 +25,6 @@ constexpr std::size_t kNejvetsiVypis = 64u << 20;  // bytes of one listing
 // the handle ourselves with short waits keeps every transfer prompt.
 constexpr int kKrokCekaniMs = 10;
 
-struct ZrusitCurl {
-  void operator()(CURL* c) const { curl_easy_cleanup(c); }
-};
-struct ZrusitMulti {
-  void operator()(CURLM* m) const { curl_multi_cleanup(m); }
-};
-struct UvolnitSeznam {
-  void operator()(curl_slist* s) const { curl_slist_free_all(s); }
-};
 using CurlUkazatel = std::unique_ptr<CURL, ZrusitCurl>;
 using MultiUkazatel = std::unique_ptr<CURLM, ZrusitMulti>;
 using SeznamUkazatel = std::unique_ptr<curl_slist, UvolnitSeznam>;
