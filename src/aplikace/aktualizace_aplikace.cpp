@@ -1,6 +1,7 @@
 #include "aplikace/aktualizace_aplikace.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "aplikace/instalacni_slozka.h"
 #include "common/adresa.h"
@@ -55,12 +56,39 @@ void OveritSoucty(const SeznamSouboru& server, const std::string& urlServeru) {
   }
 }
 
+// A private folder beside the download folder for downloads ahead, removed with it.
+std::string SlozkaPredstihu(const std::string& TempSlozka, const char* pripona) {
+  const std::string slozka = BezLomitka(TempSlozka) + pripona;
+  if (!ExistujeSlozka(slozka)) {
+    DocasneSlozky.push_back(slozka);
+    VytvoritSlozku(slozka, true);
+  }
+  return slozka;
+}
+
 }  // namespace
+
+PredstihSnapshotu::PredstihSnapshotu(std::string TempSlozka, const std::string& UrlServeru)
+    : temp_(std::move(TempSlozka)), url_(UrlServeru + kSnapshot + ".zip") {}
+
+PredstihSnapshotu::~PredstihSnapshotu() = default;
+
+void PredstihSnapshotu::Zacit() {
+  if (zacato_) return;
+  zacato_ = true;
+  stahovani_ = std::make_unique<PredstihStahovani>(SlozkaPredstihu(temp_, ".snapshot/"), nullptr);
+  if (!stahovani_->Zacit(0, url_, kBalicekSnapshotu)) stahovani_.reset();
+}
+
+PredstihStahovani* PredstihSnapshotu::Pro(const std::string& UrlServeru) {
+  return UrlServeru + kSnapshot + ".zip" == url_ ? stahovani_.get() : nullptr;
+}
 
 void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlServeru,
                          const std::string& PuvodniSlozka, const std::string& NovaSlozka,
                          const std::vector<std::string>& JenSlozky,
-                         const std::optional<std::string>& Sha256Snapshotu) {
+                         const std::optional<std::string>& Sha256Snapshotu,
+                         PredstihSnapshotu* snapshotPredem, PredstihSnapshotu* dalsiSnapshot) {
   PodZdrojem("mMain::AktualizaceAplikace", [&] {
     Hlasit("Stahování informací o aktualizaci", 0, 100);
     const std::string snapshot = TempSlozka + kSnapshot;
@@ -68,7 +96,8 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
     SmazatJeLiTam(snapshot + ".zip");
     StahnoutARozbalit(UrlServeru + kSnapshot + ".zip", TempSlozka, kSnapshot,
                       "Nepodařilo se stáhnout informace o aktualizaci z internetu.",
-                      kBalicekSnapshotu);
+                      kBalicekSnapshotu, nullptr,
+                      snapshotPredem ? snapshotPredem->Pro(UrlServeru) : nullptr, 0);
 
     if (Sha256Snapshotu) OveritSnapshot(snapshot, *Sha256Snapshotu, UrlServeru);
 
@@ -105,18 +134,17 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
     auto adresa = [&](std::size_t i) {
       return UrlServeru + KodovatProUrl(soubory[i]->Cesta, true) + ".zip";
     };
-    const std::string slozkaPredstihu = BezLomitka(TempSlozka) + ".predstih/";
-    if (!ExistujeSlozka(slozkaPredstihu)) {
-      DocasneSlozky.push_back(slozkaPredstihu);
-      VytvoritSlozku(slozkaPredstihu, true);
-    }
-    PredstihStahovani predstih(slozkaPredstihu, &rozpocet);
+    PredstihStahovani predstih(SlozkaPredstihu(TempSlozka, ".predstih/"), &rozpocet);
     std::size_t dalsi = 0;  // the next turn whose download may start ahead
     auto doplnit = [&] {
       for (; dalsi < soubory.size(); ++dalsi)
         if (!kopirovat(dalsi) &&
             !predstih.Zacit(dalsi, adresa(dalsi), BalicekSouboru(soubory[dalsi]->Velikost)))
           break;
+      // All of this folder's downloads are under way: the next folder's snapshot may take
+      // a place that is free.
+      if (dalsiSnapshot && dalsi == soubory.size() && predstih.Probiha() < predstih.Okno())
+        dalsiSnapshot->Zacit();
       predstih.Pokracovat();
     };
     predstih.NastavitDoplneni(doplnit);
@@ -156,12 +184,11 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
           OveritKontrolniSoucet(TempSlozka + jmeno, s.Sha256, BezPristupovychUdaju(url));
         }
         AktualniPolozka = TempSlozka + jmeno + "->" + cil;
-        KopirovatSoubor(TempSlozka + jmeno, cil, true);
-        AktualniPolozka = TempSlozka + jmeno;
-        SmazatSoubor(TempSlozka + jmeno, true);
+        PresunoutSoubor(TempSlozka + jmeno, cil, true);
         AktualniPolozka.clear();
       }
     }
+    if (dalsiSnapshot) dalsiSnapshot->Zacit();
   });
 }
 

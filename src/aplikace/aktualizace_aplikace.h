@@ -3,11 +3,36 @@
 // files are copied locally and changed or new ones downloaded one by one.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace zevlon {
+
+class PredstihStahovani;
+
+// The download of a folder's snapshot started before its turn, by the folder renewed
+// before it once that folder's own downloads are all under way and one of their places is
+// free, so that the folder does not wait a round trip for it when its turn comes.
+// AktualizaceAplikace takes it for the same address; its outcome, an error included,
+// counts only then. Broken off, leaving no file, when the object ends untaken.
+class PredstihSnapshotu {
+ public:
+  PredstihSnapshotu(std::string TempSlozka, const std::string& UrlServeru);
+  ~PredstihSnapshotu();
+  PredstihSnapshotu(const PredstihSnapshotu&) = delete;
+  PredstihSnapshotu& operator=(const PredstihSnapshotu&) = delete;
+  // Starts the download, once; a download that cannot start now waits for its turn.
+  void Zacit();
+  // The download started for the folder at this address, if any.
+  PredstihStahovani* Pro(const std::string& UrlServeru);
+
+ private:
+  std::string temp_, url_;
+  bool zacato_ = false;
+  std::unique_ptr<PredstihStahovani> stahovani_;
+};
 
 // TempSlozka: download folder (ending with "/"); UrlServeru: the folder's address on
 // the server (ending with "/"), holding "master.snapshot.zip" and one archive per
@@ -20,9 +45,14 @@ namespace zevlon {
 // error). The snapshot must have it, every line must carry its file's SHA-256, and each
 // downloaded file must have that SHA-256 before it is placed; files copied locally (size
 // and time match) are taken as they are.
+//
+// The folder's snapshot may have been started ahead (`snapshotPredem`); the snapshot of the folder
+// renewed next (`dalsiSnapshot`) is started here when this folder's downloads leave room.
 void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlServeru,
                          const std::string& PuvodniSlozka, const std::string& NovaSlozka,
                          const std::vector<std::string>& JenSlozky = {},
-                         const std::optional<std::string>& Sha256Snapshotu = std::nullopt);
+                         const std::optional<std::string>& Sha256Snapshotu = std::nullopt,
+                         PredstihSnapshotu* snapshotPredem = nullptr,
+                         PredstihSnapshotu* dalsiSnapshot = nullptr);
 
 }  // namespace zevlon

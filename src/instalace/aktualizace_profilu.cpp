@@ -245,24 +245,31 @@ bool ProfilovaAktualizace::Provest() {
   }
 
   std::string novyProgram, novaSdilena;
+  // The shared components' snapshot comes while the program folder is renewed.
+  const bool sdilenou = !sdilena_.empty() && !aktualni_;
+  const std::string serverSdilene = CistIni(ini_, "Merko", "Url") + "SetupCommon/";
+  std::optional<PredstihSnapshotu> snapshotSdilene;
   if (!aktualni_) {
     ZobrazPrubeh("Aktualizace Dunmor Merko", "Příprava...", 0, 100, 50, true, false);
     const std::string server = CistIni(ini_, "Merko", "Url") + nazevSetupu_ + "/";
     novyProgram = Nova(setup_ + "Merko" + beh_ + "/");
     if (!RezimSystem) Pockat(4);
     Ui().Minimalizovat();
+    if (sdilenou) snapshotSdilene.emplace(temp_, serverSdilene);
     AktualizaceAplikace(temp_, server, setup_, novyProgram, {program},
-                        Soucet("Merko", setup14 ? "Sha256Setup14" : "Sha256Setup"));
+                        Soucet("Merko", setup14 ? "Sha256Setup14" : "Sha256Setup"), nullptr,
+                        snapshotSdilene ? &*snapshotSdilene : nullptr);
   }
-  if (!sdilena_.empty() && !aktualni_) {
+  if (sdilenou) {
     ZobrazPrubeh("Aktualizace sdílených komponent Dunmor Merko", "Příprava...", 0, 100, 50, true,
                  false);
-    const std::string server = CistIni(ini_, "Merko", "Url") + "SetupCommon/";
     novaSdilena = Nova(BezLomitka(sdilena_) + beh_ + "/");
     if (!RezimSystem) Pockat(4);
     Ui().Minimalizovat();
-    AktualizaceAplikace(temp_, server, sdilena_, novaSdilena, {},
-                        Soucet("Merko", "Sha256SetupCommon"));
+    AktualizaceAplikace(temp_, serverSdilene, sdilena_, novaSdilena, {},
+                        Soucet("Merko", "Sha256SetupCommon"),
+                        snapshotSdilene ? &*snapshotSdilene : nullptr);
+    snapshotSdilene.reset();
   }
 
   ZobrazPrubeh("Aktualizace úpravy", "Příprava...", 100, 100, -1, true, false);

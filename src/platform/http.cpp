@@ -264,6 +264,8 @@ KlientHttp::KlientHttp() : h_(std::make_unique<Handle>()) {
     curl_multi_setopt(h_->multi.get(), CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
     curl_multi_setopt(h_->multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS,
                       static_cast<long>(kMaxSpojeni));
+    curl_multi_setopt(h_->multi.get(), CURLMOPT_MAX_CONCURRENT_STREAMS,
+                      static_cast<long>(kProuduNaSpojeni));
   }
   curl_slist* s = curl_slist_append(nullptr, "Cache-Control: no-cache");
   s = curl_slist_append(s, "Pragma: no-cache");

@@ -87,6 +87,9 @@ class KlientHttp {
 
   // Connections to one host at most (HTTP/1.1; HTTP/2 multiplexes over one).
   static constexpr int kMaxSpojeni = 8;
+  // HTTP/2 streams on one connection at most (fewer when the server allows fewer); more
+  // transfers at once open another connection.
+  static constexpr int kProuduNaSpojeni = 100;
   // Downloads a run keeps in flight over HTTP/1.1 (1 .. kMaxSpojeni).
   int soubeznaStahovani = kMaxSpojeni;
   // Whether the last answer came over HTTP/2.

@@ -114,6 +114,10 @@ PredstihStahovani::PredstihStahovani(std::string slozka, RozpocetStahovani* rozp
 
 PredstihStahovani::~PredstihStahovani() = default;
 
+static_assert(KlientHttp::kMaxSpojeni * PredstihStahovani::kNasobekHttp2 <=
+                  KlientHttp::kProuduNaSpojeni,
+              "the downloads ahead over HTTP/2 fit on one connection");
+
 std::size_t PredstihStahovani::Okno() const {
   const std::size_t n = static_cast<std::size_t>(std::max(Http().soubeznaStahovani, 1));
   return Http().Http2() ? n * kNasobekHttp2 : n;

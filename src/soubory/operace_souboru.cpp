@@ -48,6 +48,12 @@ void KopirovatSoubor(const std::string& zdroj, const std::string& cil, bool askR
     VyvolatSelhani(*s, "mPomucky::KopirovatSoubor");
 }
 
+void PresunoutSoubor(const std::string& zdroj, const std::string& cil, bool askRetry) {
+  if (ss::Presunout(zdroj, cil).Uspech()) return;
+  KopirovatSoubor(zdroj, cil, askRetry);
+  SmazatSoubor(zdroj, askRetry);
+}
+
 void SmazatSoubor(const std::string& cesta, bool askRetry) {
   PopisOperace op{"Nepodařilo se odstranit soubor '" + cesta + "'", kDuvodyMazaniSouboru,
                   "Přejete si opakovat pokus o odstranění souboru?", askRetry};

@@ -14,6 +14,11 @@ namespace zevlon {
 // keeps the source's modification time.
 void KopirovatSoubor(const std::string& zdroj, const std::string& cil, bool askRetry);
 
+// Moves a file to a target that does not exist yet, by one rename where that can be done
+// (the same file system); otherwise, or when the target exists, it is copied over the
+// target (KopirovatSoubor) and then deleted (SmazatSoubor), with their questions and errors.
+void PresunoutSoubor(const std::string& zdroj, const std::string& cil, bool askRetry);
+
 // Deletes a file, first clearing its hidden, read-only and system attributes; or,
 // when the last component holds "*" or "?", every file of that folder whose name
 // matches the pattern without regard to letter case (attributes left alone). A

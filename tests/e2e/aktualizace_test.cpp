@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -148,6 +149,49 @@ TEST_F(Aktualizace, DownloadsInFlightUseAsManyConnectionsAsTheOptionsAllow) {
   EXPECT_EQ(Profil("Setup/Merko/modul23.dll"), "nový 23");
   EXPECT_GT(pomaly.PocetSpojeni() - 1, 1);
   EXPECT_LE(pomaly.PocetSpojeni() - 1, 8);
+}
+
+// The shared components' snapshot is asked for while the program folder's downloads are
+// still under way, not a round trip after them; when it cannot be had, the run fails at
+// its turn as it always did, with no live folder swapped.
+TEST_F(Aktualizace, TheSharedFoldersSnapshotComesWhileTheProgramFoldersDownloadsFinish) {
+  std::mutex m;
+  std::condition_variable cv;
+  bool pozadan = false, chybi = false;
+  int vcas = 0, pozde = 0;
+  test::TestHttpServer server([&](const test::PozadavekHttp& p) {
+    if (p.cesta.find("/SetupCommon/master.snapshot.zip") != std::string::npos) {
+      {
+        std::lock_guard<std::mutex> z(m);
+        pozadan = true;
+      }
+      cv.notify_all();
+      if (chybi) return test::Stav(404, "Not Found");
+    } else if (p.cesta.find("/Setup/Merko/") != std::string::npos) {
+      // A file of the program folder is answered once the shared snapshot was asked for.
+      std::unique_lock<std::mutex> z(m);
+      ++(cv.wait_for(z, std::chrono::seconds(5), [&] { return pozadan; }) ? vcas : pozde);
+    }
+    return test::TestHttpServer::SlozkaSouboru(s_ / "www")(p);
+  });
+  const std::string web = server.Adresa() + "/aktualizace-online/";
+  test::Publikovat(s_, web, "20141231");
+  test::ZapsatVolby(s_, web, profil_);
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  Obnoveno();
+  EXPECT_EQ(vcas, 2);  // Merko.exe and Merko.ini
+  EXPECT_EQ(pozde, 0);
+
+  Instalace();
+  chybi = true;
+  pozadan = false;
+  const auto predtim = ZiveSlozky();
+  EXPECT_EQ(Spustit().kod, 1);
+  EXPECT_NE(Chyby().find("http error: 404 Not Found\t" + web + "SetupCommon/master.snapshot.zip->"),
+            std::string::npos)
+      << Chyby();
+  Nezmeneno(predtim);
+  EXPECT_EQ(pozde, 0);
 }
 
 // A site that offers an older release than the installed one installs nothing (a replayed

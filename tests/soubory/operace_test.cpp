@@ -48,6 +48,37 @@ TEST_F(Operace, FolderCopyMergesAndDeletingTakesLockedContentButNothingBehindALi
   EXPECT_EQ(CistStrom(sb / "c"), kopie);
 }
 
+// A move is one rename within a file system; onto an existing file, or across file
+// systems, it is a copy over the target (its time kept) and the source goes.
+TEST_F(Operace, AMoveRenamesWhereItCanElseCopiesOverTheTargetAndDeletesTheSource) {
+  sb.Vytvorit("c");
+  const std::string a = sb.Zapsat("t/a.dll", "nové a");
+  NastavitCas(a, 1'200'000'000, 0);
+  const ino_t inode = Stav(a).st_ino;
+  PresunoutSoubor(a, sb / "c/a.dll", false);
+  EXPECT_EQ(Stav(sb / "c/a.dll").st_ino, inode);
+
+  const std::string b = sb.Zapsat("t/b.dll", "nové b");
+  NastavitCas(b, 1'200'000'000, 0);
+  sb.Zapsat("c/b.dll", "staré b");
+  PresunoutSoubor(b, sb / "c/b.dll", false);
+  EXPECT_EQ(CistStrom(sb / "t"), Strom{});
+  EXPECT_EQ(CistStrom(sb / "c"), (Strom{{"a.dll", "nové a"}, {"b.dll", "nové b"}}));
+  EXPECT_EQ(Stav(sb / "c/b.dll").st_mtim.tv_sec, 1'200'000'000);
+
+  CestaJinde jinde("/dev/shm/zevlon-presun-" + std::to_string(::getpid()));
+  if (::mkdir(jinde.cesta.c_str(), 0700) != 0 ||
+      Stav(jinde.cesta).st_dev == Stav(sb.Cesta()).st_dev)
+    return;  // no second file system here
+  const std::string d = jinde.cesta + "/d.dll";
+  ZapsatSoubor(d, "nové d");
+  NastavitCas(d, 1'200'000'000, 0);
+  PresunoutSoubor(d, sb / "c/d.dll", false);
+  EXPECT_FALSE(Existuje(d));
+  EXPECT_EQ(sb.Cist("c/d.dll"), "nové d");
+  EXPECT_EQ(Stav(sb / "c/d.dll").st_mtim.tv_sec, 1'200'000'000);
+}
+
 TEST_F(Operace, FailuresRaiseTheirCodeAndSentenceAfterARetryQuestionAnsweredNo) {
   std::string z = sb.Zapsat("z.txt", "z"), ro = sb.Zapsat("ro.txt", "původní");
   ::chmod(ro.c_str(), 0444);
