@@ -1,6 +1,8 @@
 // Pictures of the three windows for the documentation, drawn without a display:
 //   zevlon_snimky <folder>
-// writes okno-prubehu.png, volba.png and moznosti.png into the folder.
+// writes okno-prubehu.png (during a run), okno-prubehu-konec.png (the closing
+// heading), okno-prubehu-chyba.png (an error), volba.png and moznosti.png into the
+// folder, each with the longest texts of its kind.
 #include <QApplication>
 #include <QImage>
 #include <QTest>
@@ -21,6 +23,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A profile of a long name whose data lie deeper than any of the windows is wide.
+constexpr const char* kDlouhyProfil =
+    "Stavební společnost Novák a synové, s. r. o., pobočka Olomouc – účetnictví 2014";
+const std::string kHlubokaSlozka =
+    "/srv/merko/Stavební společnost Novák a synové/Účetnictví a mzdy/Archiv let 2009 až "
+    "2014/Setup14/Upravy/Doplnky/Tiskové sestavy pro finanční úřad/";
+
 // A demo installation in a temporary folder, removed with the object: the program
 // file and its options, and a registry file naming an installed suite.
 class Ukazka : public zevlon::Platforma {
@@ -32,9 +41,8 @@ class Ukazka : public zevlon::Platforma {
     fs::create_directories(slozka_ / "Zevlon");
     fs::create_directories(slozka_ / "cron");
     Zapsat("Zevlon/Zevlon", "");
-    Zapsat("Zevlon/Zevlon.ini",
-           "[Nastaveni]\r\nSlozkaDat=/srv/merko/Firma/\r\nCas=06:00\r\nCetnost=Týdně\r\n"
-           "Den=Středa\r\n");
+    Zapsat("Zevlon/Zevlon.ini", "[Nastaveni]\r\nSlozkaDat=" + kHlubokaSlozka +
+                                    "\r\nCas=06:00\r\nCetnost=Týdně\r\nDen=Středa\r\n");
     Zapsat("registry.reg",
            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Dunmor\\Merko\\14.0\\Aplikace]\r\n"
            "\"Slozka_Merka\"=\"/opt/Merko14\"\r\n");
@@ -84,24 +92,30 @@ int main(int argc, char** argv) {
   zevlon::NastavitPlanovac(&planovac);
 
   bool ok = true;
-  {
+  // The progress window with the longest texts of a run: a folder being read deeper
+  // than the window is wide, the closing heading, and an error that ends the run.
+  const std::string nacitani = "Načítání obsahu instalační složky " + kHlubokaSlozka;
+  const zevlon::HlaseniPrubehu hlaseni[] = {
+      {"Aktualizace sdílených komponent Dunmor Merko", nacitani, true, 420, 1000, true, false},
+      {"Aktualizace byla stažena, nainstaluje se při příštím spuštění Merka.", "", true, 0, 0,
+       false, true},
+      {"Příprava aktualizace",
+       "Nepodařilo se stáhnout informace o aktualizacích. Prosím zkontrolujte firewall, "
+       "připojení k internetu a případně ověřte dostupnost služby.",
+       true, 0, 0, false, true},
+  };
+  const char* const soubory[] = {"okno-prubehu.png", "okno-prubehu-konec.png",
+                                 "okno-prubehu-chyba.png"};
+  for (std::size_t k = 0; k < std::size(hlaseni); ++k) {
     zevlon::AktualizaceMerka okno;
-    zevlon::HlaseniPrubehu h;
-    h.podnadpis = "Stahování aktualizace programu Merko";
-    h.zprava = "Setup14/Merko/Merko.exe";
-    h.zmenitMetr = true;
-    h.hotovo = 420;
-    h.celkem = 1000;
-    h.stornoZobrazeno = true;
-    okno.ZobrazHlaseni(h);
-    ok = Ulozit(okno, slozka + "/okno-prubehu.png") && ok;
+    okno.ZobrazHlaseni(hlaseni[k]);
+    ok = Ulozit(okno, slozka + "/" + soubory[k]) && ok;
   }
   {
     zevlon::MsgVolbaDialog dialog;
     zevlon::ParametryVolby p;
-    p.zprava =
-        "Aktualizovat Merko v profilu Firma?@Vydání v profilu 20131201. Na internetu je vydání "
-        "20140301.";
+    p.zprava = "Aktualizovat Merko v profilu " + std::string(kDlouhyProfil) +
+               "?@Vydání v profilu 20131201. Na internetu je vydání 20140301.";
     p.volby = "Ano - stáhnout aktualizaci@Stáhne se jen to, co se změnilo;Ne - nyní nestahovat";
     p.poznamka = "Aktualizace se nainstaluje při příštím spuštění Merka.";
     p.textZaskrtavatka = "Na tento profil se příště neptat";

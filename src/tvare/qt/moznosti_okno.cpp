@@ -1,5 +1,6 @@
 #include "tvare/qt/moznosti_okno.h"
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QFrame>
 #include <QLineEdit>
@@ -60,6 +61,10 @@ MoznostiAktualizace::MoznostiAktualizace(QWidget* rodic)
   Label1 = Popisek(this, "Label1", "Aktualizovat složku profilu", {16, 70, 400, 18});
   Image2 = Obrazek(this, "Image2", QStyle::SP_DirIcon, 16, {16, 95, 16, 16});
   comProfily = Seznam(this, "comProfily", {40, 91, 384, 24});
+  // A folder longer than the box: the list shortens it in the middle, the tooltip
+  // holds it whole.
+  comProfily->view()->setTextElideMode(Qt::ElideMiddle);
+  connect(comProfily, &QComboBox::editTextChanged, comProfily, &QWidget::setToolTip);
 
   Label3 = Popisek(this, "Label3", "Aktualizovat", {16, 128, 400, 18});
   VolbaAkt = Obrazek(this, "VolbaAkt", QStyle::SP_DialogApplyButton, 16, {16, 152, 16, 16});
@@ -115,6 +120,7 @@ MoznostiAktualizace::~MoznostiAktualizace() = default;
 
 void MoznostiAktualizace::Zobrazit() {
   Naplnit(comProfily, model_->comProfily);
+  comProfily->setToolTip(comProfily->currentText());
   Naplnit(comHodiny, model_->comHodiny);
   Naplnit(comMoznosti, model_->comMoznosti);
   Naplnit(comDen, model_->comDen);

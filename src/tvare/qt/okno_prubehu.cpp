@@ -8,8 +8,19 @@
 #include "rozhrani/prubeh.h"
 #include "tvare/qt/moznosti_okno.h"
 #include "tvare/qt/pomucky_qt.h"
+#include "tvare/qt/popisky_qt.h"
 
 namespace zevlon {
+
+namespace {
+
+// The window keeps its width; the subheading and the message line take as many lines
+// as their texts need (at least one and two), and the window grows with them.
+constexpr int kSirkaOkna = 480;
+constexpr int kVyskaPodnadpisu = 20;
+constexpr int kVyskaZpravy = 36;
+
+}  // namespace
 
 bool OtevritOdkaz(const std::string& dokument, QWidget* /*vlastnik*/) {
   return platforma().OtevritDokument(dokument);
@@ -19,7 +30,7 @@ AktualizaceMerka::AktualizaceMerka(QWidget* rodic) : QWidget(rodic) {
   setObjectName("AktualizaceMerka");
   setWindowTitle(QStringLiteral("Aktualizace Dunmor Merko"));
   setFont(PismoOken(font()));
-  setFixedSize(480, 232);
+  setFixedSize(kSirkaOkna, 232);
   setAutoFillBackground(true);
   NastavitBarvu(this, QPalette::Window, QColor(0xFFFFFF));
 
@@ -33,11 +44,11 @@ AktualizaceMerka::AktualizaceMerka(QWidget* rodic) : QWidget(rodic) {
   Shape1->setAutoFillBackground(true);
   NastavitBarvu(Shape1, QPalette::Window, QColor(0x99B4D1));
 
-  labPodnadpis = Popisek(this, "labPodnadpis", "", {20, 56, 440, 20});
+  labPodnadpis = Popisek(this, "labPodnadpis", "", {20, 56, 440, kVyskaPodnadpisu});
   labPodnadpis->setFont(Zvetsene(font(), 0, true));
-  labZprava = Popisek(this, "labZprava", "", {20, 78, 440, 36});
-  labZprava->setWordWrap(true);
-  labZprava->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  ZalamovanyPopisek(labPodnadpis);
+  labZprava = Popisek(this, "labZprava", "", {20, 78, 440, kVyskaZpravy});
+  ZalamovanyPopisek(labZprava);
 
   Metr = new QFrame(this);
   Metr->setObjectName("Metr");
@@ -78,11 +89,24 @@ AktualizaceMerka::AktualizaceMerka(QWidget* rodic) : QWidget(rodic) {
 }
 
 void AktualizaceMerka::ZobrazHlaseni(const HlaseniPrubehu& h) {
-  if (!h.podnadpis.empty()) labPodnadpis->setText(QtText(h.podnadpis));
-  labZprava->setText(QtText(h.zprava));
+  if (!h.podnadpis.empty()) NastavitText(labPodnadpis, QtText(h.podnadpis), kVyskaPodnadpisu);
+  NastavitText(labZprava, QtText(h.zprava), kVyskaZpravy);
+  Rozvrhnout();
   if (h.zmenitMetr) ZobrazMetr(h.hotovo, h.celkem);
   cmdStorno->setVisible(h.stornoZobrazeno);
   cmdZavrit->setVisible(h.zavritZobrazeno);
+}
+
+void AktualizaceMerka::Rozvrhnout() {
+  labZprava->move(labZprava->x(), labPodnadpis->y() + labPodnadpis->height() + 2);
+  const int metr = labZprava->y() + labZprava->height() + 6;
+  Metr->move(Metr->x(), metr);
+  Ukazatel->move(Ukazatel->x(), metr + 3);
+  labInformaceOZmenach->move(labInformaceOZmenach->x(), metr + Metr->height() + 12);
+  const int tlacitka = labInformaceOZmenach->y() + labInformaceOZmenach->height() + 22;
+  for (QPushButton* t : {cmdMoznosti, cmdStorno, cmdZavrit})
+    t->move(t->x(), tlacitka);
+  setFixedSize(kSirkaOkna, tlacitka + cmdZavrit->height() + 14);
 }
 
 void AktualizaceMerka::ZobrazMetr(std::int32_t hotovo, std::int32_t celkem) {

@@ -61,6 +61,8 @@ class AktualizaceMerka : public QWidget {
 
  private:
   void OtevritMoznosti();
+  // Places the meter, the link and the buttons below the texts, and sizes the window.
+  void Rozvrhnout();
 
   QLabel* labNadpis;
   QLabel* labPodnadpis;

@@ -9,6 +9,7 @@
 
 #include "common/text.h"
 #include "tvare/qt/pomucky_qt.h"
+#include "tvare/qt/popisky_qt.h"
 
 namespace zevlon {
 
@@ -35,6 +36,10 @@ constexpr QRect kStorno{kSirkaOkna - 240 - 1275, 0, 1275, 345};
 // Row pitch, and the pitch of the focus buttons.
 constexpr int kRozteRadku = 800;
 constexpr int kRozteFokusu = 50;
+
+int Twipy(int pixely) {
+  return pixely * kTwipuNaPixel;
+}
 
 QRect VPixelech(const QRect& t) {
   return QRect(Pixely(t.x()), Pixely(t.y()), Pixely(t.width()), Pixely(t.height()));
@@ -151,11 +156,11 @@ MsgVolbaDialog::MsgVolbaDialog(QWidget* vlastnik) : QDialog(vlastnik) {
 
   labHlavniInstrukce = Popisek(this, "labHlavniInstrukce", "", VPixelech(kHlavniInstrukce));
   labHlavniInstrukce->setFont(Zvetsene(font(), 12, false));
+  ZalamovanyPopisek(labHlavniInstrukce);
   NastavitBarvu(labHlavniInstrukce, QPalette::WindowText, QColor(0x003399));
   labSekundarniInstrukce =
       Popisek(this, "labSekundarniInstrukce", "", VPixelech(kSekundarniInstrukce));
-  labSekundarniInstrukce->setWordWrap(true);
-  labSekundarniInstrukce->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  ZalamovanyPopisek(labSekundarniInstrukce);
 
   chkVolba = new QCheckBox(this);
   chkVolba->setObjectName("chkVolba");
@@ -169,8 +174,7 @@ MsgVolbaDialog::MsgVolbaDialog(QWidget* vlastnik) : QDialog(vlastnik) {
   NastavitBarvu(pata_, QPalette::WindowText, QColor(0xDFDFDF));
   pata_->hide();
   Poznamka = Popisek(this, "Poznamka", "", {});
-  Poznamka->setWordWrap(true);
-  Poznamka->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  ZalamovanyPopisek(Poznamka);
   Poznamka->hide();
   i = Popisek(this, "i", "", {});
   i->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(16, 16));
@@ -232,14 +236,15 @@ void MsgVolbaDialog::Sestavit(const ParametryVolby& p) {
   radky_.clear();
   model_ = std::make_unique<ModelVolby>(p);
   setWindowTitle(QtText(model_->titulek));
+  const int dolu = UmistitInstrukce();
 
   // Rows: every control of row k sits 800 below its counterpart in row k - 1 (the
   // focus buttons 50 below); the height follows the number of parts of the text.
   const std::vector<std::string> texty = Rozdelit(p.volby, ';');
-  int horniPosledni = kPozadi.y(), vyskaPosledni = kPozadi.height();
+  int horniPosledni = kPozadi.y() + dolu, vyskaPosledni = kPozadi.height();
   for (int k = 1; k <= static_cast<int>(model_->radky.size()); ++k) {
     Radek r = VytvoritRadek(k);
-    const int posun = (k - 1) * kRozteRadku;
+    const int posun = dolu + (k - 1) * kRozteRadku;
     const auto& t = model_->radky[static_cast<std::size_t>(k - 1)];
     const std::size_t casti = std::min<std::size_t>(3, Rozdelit(texty[k - 1], '@').size());
     int vyska = kPozadi.height();
@@ -279,9 +284,6 @@ void MsgVolbaDialog::Sestavit(const ParametryVolby& p) {
     chkVolba->hide();
   }
 
-  labHlavniInstrukce->setText(QtText(model_->hlavniInstrukce));
-  labSekundarniInstrukce->setText(QtText(model_->sekundarniInstrukce));
-
   // Footer: the grey band runs below the window's lower edge; the note and its
   // icon sit in it when there is a note, Storno always.
   const int horniPaty = vyskaOkna - 650;
@@ -291,12 +293,15 @@ void MsgVolbaDialog::Sestavit(const ParametryVolby& p) {
   const bool poznamka = !model_->poznamka.empty();
   Umistit(Poznamka, SHorniHranou(kPoznamka, horniPaty + 200));
   Umistit(i, SHorniHranou(kIkona, horniPaty + 200));
-  Poznamka->setText(QtText(model_->poznamka));
+  // A note of more lines than the band holds makes the band and the window taller.
+  const int navic =
+      Twipy(NastavitText(Poznamka, QtText(model_->poznamka), Pixely(kPoznamka.height()))) -
+      kPoznamka.height();
   Poznamka->setVisible(poznamka);
   i->setVisible(poznamka);
   Umistit(cmdStorno, SHorniHranou(kStorno, vyskaOkna - 400));
   cmdStorno->show();
-  vyskaOkna += 600;
+  vyskaOkna += 600 + (poznamka ? navic : 0);
   setFixedSize(Pixely(kSirkaOkna), Pixely(vyskaOkna - kNeklientskaVyska));
 
   // Keyboard order: the rows, then the check box and Storno.
@@ -309,6 +314,21 @@ void MsgVolbaDialog::Sestavit(const ParametryVolby& p) {
   if (predchozi) setTabOrder(model_->zaskrtavatkoViditelne ? chkVolba : predchozi, cmdStorno);
   if (!radky_.empty()) radky_.front().ButtonFocus->setFocus();
   Zvyraznit(0);
+}
+
+int MsgVolbaDialog::UmistitInstrukce() {
+  // Each instruction takes the lines its text needs; what it needs beyond its design
+  // height moves everything below it down.
+  Umistit(labHlavniInstrukce, kHlavniInstrukce);
+  const int hlavni = Twipy(NastavitText(labHlavniInstrukce, QtText(model_->hlavniInstrukce),
+                                        Pixely(kHlavniInstrukce.height()))) -
+                     Twipy(Pixely(kHlavniInstrukce.height()));
+  Umistit(labSekundarniInstrukce, Posunuty(kSekundarniInstrukce, hlavni));
+  const int sekundarni =
+      Twipy(NastavitText(labSekundarniInstrukce, QtText(model_->sekundarniInstrukce),
+                         Pixely(kSekundarniInstrukce.height()))) -
+      Twipy(Pixely(kSekundarniInstrukce.height()));
+  return hlavni + sekundarni;
 }
 
 std::int16_t MsgVolbaDialog::ShowMe(const ParametryVolby& p) {

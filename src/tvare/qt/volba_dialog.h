@@ -67,6 +67,9 @@ class MsgVolbaDialog : public QDialog {
   void Zvolit(int k);
   void PresunoutFokus(int k);
   Radek VytvoritRadek(int k);
+  // Fills and places the two instructions; answers how far (in twips) they push the
+  // rows below them down.
+  int UmistitInstrukce();
 
   std::unique_ptr<ModelVolby> model_;
   std::vector<Radek> radky_;
