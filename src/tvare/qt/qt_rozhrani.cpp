@@ -67,6 +67,7 @@ int ZobrazitZpravuQt(QWidget* vlastnik, const std::string& text, int styl,
   QMessageBox box(vlastnik);
   box.setObjectName("Zprava");
   box.setWindowTitle(QtText(titulek.empty() ? kTitulekBezNazvu : titulek));
+  box.setTextFormat(Qt::PlainText);  // a file name from a server is never markup
   box.setText(QtText(text));
   box.setIcon(Ikona(styl));
   box.setWindowModality(Qt::ApplicationModal);

@@ -123,6 +123,8 @@ TEST_F(QtRozhraniTest, MessageBoxesAndTheChoiceDialog) {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       ASSERT_NE(box, nullptr);
       zaznam = box->windowTitle() + "|" + box->text();
+      // What a server sent (a file name) is shown as it is, never read as markup.
+      EXPECT_EQ(box->textFormat(), Qt::PlainText);
       for (QAbstractButton* b : box->buttons())
         if (b->text() == tlacitko) return QTest::mouseClick(b, Qt::LeftButton);
       QTest::keyClick(box, Qt::Key_Escape);
