@@ -27,8 +27,8 @@ constexpr const char* kPouziti =
     "                    (nový pár klíčů minisign; veřejný klíč do TAJNY_KLIC.pub)\n"
     "  zevlon-publikovat podepsat --klic TAJNY_KLIC SOUBOR   (podpis do SOUBOR.minisig)\n"
     "  zevlon-publikovat servirovat [--port P] [--log SOUBOR] SLOZKA_WEBU\n"
-    "  zevlon-publikovat nahrat MANIFEST SLOZKA     (na FTP server z manifestu)\n"
-    "  zevlon-publikovat zrcadlit MANIFEST SLOZKA   (z FTP serveru do místní složky)\n";
+    "  zevlon-publikovat nahrat [--aktivni] MANIFEST SLOZKA     (na FTP server z manifestu)\n"
+    "  zevlon-publikovat zrcadlit [--aktivni] MANIFEST SLOZKA   (z FTP serveru do místní složky)\n";
 
 std::atomic<bool> konec{false};
 
@@ -123,6 +123,25 @@ int Servirovat(const std::vector<std::string>& a) {
   return zevlon::publikace::Servirovat(n, konec, Pripraven);
 }
 
+// nahrat and zrcadlit: [--aktivni] MANIFEST SLOZKA.
+int Prenos(const std::vector<std::string>& a, bool nahrat) {
+  bool aktivni = false;
+  std::vector<std::string> pozice;
+  for (const std::string& x : a) {
+    if (x == "--aktivni")
+      aktivni = true;
+    else
+      pozice.push_back(x);
+  }
+  if (pozice.size() != 2) {
+    std::fputs(kPouziti, stderr);
+    return 2;
+  }
+  const int chybi = nahrat ? zevlon::publikace::Nahrat(pozice[0], pozice[1], aktivni)
+                           : zevlon::publikace::Zrcadlit(pozice[0], pozice[1], aktivni);
+  return chybi == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -132,10 +151,8 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "klic") == 0) return Klic(a);
     if (argc >= 2 && std::strcmp(argv[1], "podepsat") == 0) return Podepsat(a);
     if (argc >= 2 && std::strcmp(argv[1], "servirovat") == 0) return Servirovat(a);
-    if (argc == 4 && std::strcmp(argv[1], "nahrat") == 0)
-      return zevlon::publikace::Nahrat(argv[2], argv[3]) == 0 ? 0 : 1;
-    if (argc == 4 && std::strcmp(argv[1], "zrcadlit") == 0)
-      return zevlon::publikace::Zrcadlit(argv[2], argv[3]) == 0 ? 0 : 1;
+    if (argc >= 2 && std::strcmp(argv[1], "nahrat") == 0) return Prenos(a, true);
+    if (argc >= 2 && std::strcmp(argv[1], "zrcadlit") == 0) return Prenos(a, false);
   } catch (const zevlon::Chyba& c) {
     std::fprintf(stderr, "Chyba: %s\n", c.Popis().c_str());
     return 1;
