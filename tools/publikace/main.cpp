@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -36,6 +37,12 @@ void Ukoncit(int) {
   konec = true;
 }
 
+// A path from the command line, taken from the current folder when relative.
+std::string Absolutni(const std::string& cesta) {
+  if (cesta.empty() || cesta.front() == '/') return cesta;
+  return (std::filesystem::current_path() / cesta).string();
+}
+
 void Pripraven(int port) {
   std::fprintf(stderr, "Server naslouchá na http://127.0.0.1:%d/\n", port);
   std::fflush(stderr);
@@ -59,9 +66,9 @@ int Vydat(const std::vector<std::string>& a) {
     else if (a[i] == "--verze-zevlonu")
       z.verzeZevlonu = dalsi();
     else if (a[i] == "--zevlon")
-      z.zevlon = dalsi();
+      z.zevlon = Absolutni(dalsi());
     else if (a[i] == "--klic")
-      klic = dalsi();
+      klic = Absolutni(dalsi());
     else
       pozice.push_back(a[i]);
   }
@@ -72,8 +79,8 @@ int Vydat(const std::vector<std::string>& a) {
   // The key first: a wrong password must end the run before anything is built.
   if (klic) z.klic = zevlon::publikace::NacistTajnyKlic(*klic);
   if (z.adresa.back() != '/') z.adresa += '/';
-  z.zdroj = pozice[0];
-  z.cil = pozice[1];
+  z.zdroj = Absolutni(pozice[0]);
+  z.cil = Absolutni(pozice[1]);
   auto s = zevlon::publikace::Publikovat(z);
   std::printf("Vydání %s publikováno do %s: %d složek, %d souborů.\n", z.vydani.c_str(),
               z.cil.c_str(), s.slozek, s.souboru);
@@ -86,7 +93,7 @@ int Klic(const std::vector<std::string>& a) {
     std::fputs(kPouziti, stderr);
     return 2;
   }
-  zevlon::publikace::VytvoritKlic(a.back(), bezHesla);
+  zevlon::publikace::VytvoritKlic(Absolutni(a.back()), bezHesla);
   return 0;
 }
 
@@ -95,7 +102,8 @@ int Podepsat(const std::vector<std::string>& a) {
     std::fputs(kPouziti, stderr);
     return 2;
   }
-  zevlon::publikace::PodepsatSoubor(zevlon::publikace::NacistTajnyKlic(a[1]), a[2]);
+  zevlon::publikace::PodepsatSoubor(zevlon::publikace::NacistTajnyKlic(Absolutni(a[1])),
+                                    Absolutni(a[2]));
   std::printf("Podpis uložen do %s.minisig.\n", a[2].c_str());
   return 0;
 }
@@ -107,7 +115,7 @@ int Servirovat(const std::vector<std::string>& a) {
     if (a[i] == "--port" && i + 1 < a.size())
       n.port = std::stoi(a[++i]);
     else if (a[i] == "--log" && i + 1 < a.size())
-      n.log = a[++i];
+      n.log = Absolutni(a[++i]);
     else
       pozice.push_back(a[i]);
   }
@@ -115,7 +123,7 @@ int Servirovat(const std::vector<std::string>& a) {
     std::fputs(kPouziti, stderr);
     return 2;
   }
-  n.slozka = pozice[0];
+  n.slozka = Absolutni(pozice[0]);
   while (n.slozka.size() > 1 && n.slozka.back() == '/')
     n.slozka.pop_back();
   std::signal(SIGINT, Ukoncit);
@@ -131,7 +139,7 @@ int Prenos(const std::vector<std::string>& a, bool nahrat) {
     if (x == "--aktivni")
       aktivni = true;
     else
-      pozice.push_back(x);
+      pozice.push_back(Absolutni(x));
   }
   if (pozice.size() != 2) {
     std::fputs(kPouziti, stderr);
