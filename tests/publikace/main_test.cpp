@@ -1,4 +1,4 @@
-// zevlon-publikovat's command line: relative paths.
+// zevlon-publikovat's command line: its help and relative paths.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -8,6 +8,30 @@
 
 namespace zevlon {
 namespace {
+
+// --help names every command and describes every option that a command takes.
+TEST(PublikovatPrikazy, HelpListsEveryCommandAndDescribesEachOption) {
+  auto v = test::Spustit({ZEVLON_PUBLIKOVAT, "--help"});
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  for (const char* prikaz : {"vydat", "klic", "podepsat", "servirovat", "nahrat", "zrcadlit"})
+    EXPECT_NE(v.vystup.find(std::string("  zevlon-publikovat ") + prikaz + " "), std::string::npos)
+        << prikaz << "\n"
+        << v.vystup;
+  // Each option stands in its command's line and at the head of a line that describes it.
+  for (const char* volba : {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon",
+                            "--klic", "--bez-hesla", "--port", "--log", "--aktivni"}) {
+    std::istringstream radky(v.vystup);
+    int vPouziti = 0, popsana = 0;
+    for (std::string r; std::getline(radky, r);) {
+      vPouziti += r.find(std::string("[") + volba + " ") != std::string::npos ||
+                  r.find(std::string("[") + volba + "]") != std::string::npos ||
+                  r.find(std::string(" ") + volba + " ") != std::string::npos;
+      popsana += r.rfind(std::string("  ") + volba + " ", 0) == 0 && r.size() > 24;
+    }
+    EXPECT_GT(vPouziti, 0) << volba;
+    EXPECT_EQ(popsana, 1) << volba << "\n" << v.vystup;
+  }
+}
 
 // Relative paths are taken from the folder the tool was started in.
 TEST(PublikovatPrikazy, RelativePathsWork) {

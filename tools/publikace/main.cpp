@@ -29,7 +29,26 @@ constexpr const char* kPouziti =
     "  zevlon-publikovat podepsat --klic TAJNY_KLIC SOUBOR   (podpis do SOUBOR.minisig)\n"
     "  zevlon-publikovat servirovat [--port P] [--log SOUBOR] SLOZKA_WEBU\n"
     "  zevlon-publikovat nahrat [--aktivni] MANIFEST SLOZKA     (na FTP server z manifestu)\n"
-    "  zevlon-publikovat zrcadlit [--aktivni] MANIFEST SLOZKA   (z FTP serveru do místní složky)\n";
+    "  zevlon-publikovat zrcadlit [--aktivni] MANIFEST SLOZKA   (z FTP serveru do místní složky)\n"
+    "  zevlon-publikovat --help                     (tento přehled)\n";
+
+constexpr const char* kVolby =
+    "\n"
+    "Volby:\n"
+    "  --vydani R          vydání (Release v download.ini), například 20141231\n"
+    "  --adresa URL        adresa webu, z níž aktualizátor stahuje\n"
+    "  --zmena-dat R       vydání, jež mění strukturu dat (ReleaseZmenyDat)\n"
+    "  --verze-zevlonu V   ZevlonVerze v download.ini (výchozí 8)\n"
+    "  --zevlon PROGRAM    aktualizátor, který se publikuje do SetupCommon\n"
+    "  --klic TAJNY_KLIC   tajný klíč minisign, jímž se podepisuje\n"
+    "  --bez-hesla         tajný klíč se neuloží pod heslem\n"
+    "  --port P            port HTTP serveru (výchozí 8080, 0 kterýkoli volný)\n"
+    "  --log SOUBOR        záznam přístupů (bez volby standardní výstup)\n"
+    "  --aktivni           aktivní přenosy FTP (PORT/EPRT); bez volby pasivní (PASV/EPSV)\n"
+    "\n"
+    "MANIFEST je manifest aplikace s prvkem UpdateOnLine (server, port 1 až 65535, user,\n"
+    "password, remoteLocation, snapshot). Co se nepřeneslo, vypíše se s příčinou,\n"
+    "a s ním i místo záznamu Zevlon.log.\n";
 
 std::atomic<bool> konec{false};
 
@@ -161,6 +180,11 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "servirovat") == 0) return Servirovat(a);
     if (argc >= 2 && std::strcmp(argv[1], "nahrat") == 0) return Prenos(a, true);
     if (argc >= 2 && std::strcmp(argv[1], "zrcadlit") == 0) return Prenos(a, false);
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+      std::fputs(kPouziti, stdout);
+      std::fputs(kVolby, stdout);
+      return 0;
+    }
   } catch (const zevlon::Chyba& c) {
     std::fprintf(stderr, "Chyba: %s\n", c.Popis().c_str());
     return 1;
