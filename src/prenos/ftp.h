@@ -4,7 +4,8 @@
 // the caller's thread. Failed operations are not raised: each operation leaves its
 // outcome in FtpSuccess and, on failure, a text in FtpError, which the caller reads
 // after the call. Only two errors are raised to the caller: the port overflow of
-// FtpOpen (6) and a listing with two names that differ only in letter case (457).
+// FtpOpen (6, a port above 65535) and a listing with two names that differ only in letter case
+// (457).
 //
 // Session. FtpOpen logs in and keeps one libcurl handle until FtpClose; every
 // operation in between goes through that handle, so one control connection (one
@@ -93,8 +94,8 @@ std::string ZakrytPrihlasovaciUdaje(std::string text, const std::string& uzivate
 // The port number of a port text as the platform reads a number: the leading
 // decimal number after blanks are dropped (sign, fraction and exponent allowed),
 // rounded half to even; no digits give 0 (the default FTP port, 21). A value
-// outside -32768..32767 raises the overflow error (6); a negative one stands for
-// its 16-bit unsigned counterpart, as the platform's port type reads it.
+// outside -32768..65535 raises the overflow error (6); a negative one stands for
+// its 16-bit unsigned counterpart, as a signed 16-bit port type reads it.
 std::int32_t CisloPortu(const std::string& port);
 
 // One entry of a remote listing.
@@ -139,7 +140,7 @@ class CFTPManager {
   Odezva FTPResponse;
 
   // Connects and logs in (replacing an earlier session); answers FtpSuccess. A
-  // port text above 32767 raises error 6 before anything else happens.
+  // port text above 65535 raises error 6 before anything else happens.
   bool FtpOpen();
   // Ends the session; answers true.
   bool FtpClose();

@@ -47,7 +47,8 @@ std::int32_t CisloPortu(const std::string& port) {
   if (r.ec == std::errc::result_out_of_range)  // too large, or too close to zero
     hodnota = cislo.find("e-") != std::string::npos ? 0.0 : HUGE_VAL;
   double zaokrouhleno = std::nearbyint(hodnota);  // half to even
-  if (!(zaokrouhleno >= -32768.0 && zaokrouhleno <= 32767.0))
+  // Above 32767 the number is the port itself: ports go up to 65535.
+  if (!(zaokrouhleno >= -32768.0 && zaokrouhleno <= 65535.0))
     throw Chyba(kod::kPreteceni, "Přetečení", std::string(ftp::kZdroj) + "::FtpOpen");
   return static_cast<std::int32_t>(
       static_cast<std::uint16_t>(static_cast<std::int32_t>(zaokrouhleno)));

@@ -1,6 +1,7 @@
 #include "server/update_server.h"
 
 #include <cstdint>
+#include <stdexcept>
 
 #include "common/text.h"
 #include "platform/soukromy_temp.h"
@@ -46,18 +47,32 @@ bool Prenositelny(const InstalovanySoubor& z, const Cesty& c) {
          c.mistniSoubor.find(' ') == std::string::npos;
 }
 
-// One FTP session for a set of records: fn is called per record that may travel.
+// A text of the FTP client on one line.
+std::string JednimRadkem(const std::string& text) {
+  return NahraditVse(NahraditVse(text, "\r\n", " "), "\n", " ");
+}
+
+// One FTP session for a set of records: fn is called per record that may travel and
+// answers why it did not (empty when it did).
 template <typename F>
-void Relace(const UpdateServer& u, SeznamSouboru& soubory, const std::string& mistni,
-            const std::string& suffix, F&& fn) {
+void Relace(const UpdateServer& u, ZpravaPrenosu& zprava, SeznamSouboru& soubory,
+            const std::string& mistni, const std::string& suffix, F&& fn) {
+  zprava.spojeni.clear();
+  for (const auto& p : soubory) {
+    p.hodnota->Downloaded = false;
+    zprava.priciny[p.hodnota->Cesta] = "Přenos skončil chybou před tímto souborem.";
+  }
+  bool otevreno = false;
+  InstalovanySoubor* prave = nullptr;
   try {
     CFTPManager ftp;
     ftp.URL = u.server;
     ftp.Port = std::to_string(u.Port);
     ftp.Uzivatel = u.user;
     ftp.Heslo = u.password;
-    ftp.PasivniRezim = false;
-    if (!ftp.FtpOpen()) return;
+    ftp.PasivniRezim = u.PasivniRezim;
+    if (!ftp.FtpOpen()) throw std::runtime_error(ftp.FtpError);
+    otevreno = true;
     // A relative remote folder is taken from the folder the server logged us into,
     // once, so that the records' folders never nest into each other.
     std::string vzdalena = u.VzdalenaSlozka();
@@ -68,14 +83,27 @@ void Relace(const UpdateServer& u, SeznamSouboru& soubory, const std::string& mi
     const std::string m = PridatLomitko(mistni);
     for (const auto& p : soubory) {
       InstalovanySoubor& z = *p.hodnota;
+      prave = &z;
       Cesty c = CestyZaznamu(z, vzdalena, m, suffix);
-      z.Downloaded = false;
-      if (!Prenositelny(z, c)) continue;
-      fn(ftp, z, c);
+      std::string pricina = Prenositelny(z, c)
+                                ? fn(ftp, z, c)
+                                : "Název s mezerou nebo cesta mimo složku se nepřenáší.";
+      if (pricina.empty())
+        zprava.priciny.erase(z.Cesta);
+      else
+        zprava.priciny[z.Cesta] = JednimRadkem(pricina);
     }
     ftp.FtpClose();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // The transfer ends here; records not yet handled keep Downloaded false.
+    if (otevreno) {
+      if (prave) zprava.priciny[prave->Cesta] = JednimRadkem(e.what());
+    } else {
+      zprava.spojeni = JednimRadkem(e.what());
+      Zaznamenat("Spojení s FTP serverem se nezdařilo. " + zprava.spojeni);
+      for (const auto& p : soubory)
+        zprava.priciny[p.hodnota->Cesta] = zprava.spojeni;
+    }
   }
 }
 
@@ -107,32 +135,38 @@ std::string UpdateServer::StahnoutSnapshot() {
 
 void UpdateServer::FTPDownload(SeznamSouboru& soubory, const std::string& CilovaSlozka,
                                const std::string& suffix) {
-  Relace(*this, soubory, CilovaSlozka, suffix,
-         [](CFTPManager& ftp, InstalovanySoubor& z, const Cesty& c) {
+  Relace(*this, zprava_, soubory, CilovaSlozka, suffix,
+         [](CFTPManager& ftp, InstalovanySoubor& z, const Cesty& c) -> std::string {
            if (!ExistujeSlozka(c.mistniSlozka)) VytvoritSlozku(c.mistniSlozka, true);
            ftp.FtpCurrDir(c.vzdalenaSlozka);
            // A folder missing on the server must not leave us looking in another one.
-           if (!ftp.FtpSuccess) return;
-           if (!ftp.FtpFileExist(c.nazevPrenosu)) return;
+           if (!ftp.FtpSuccess) return ftp.FtpError;
+           if (!ftp.FtpFileExist(c.nazevPrenosu))
+             return ftp.FtpSuccess ? "Vzdálený soubor " + c.vzdalenySoubor + " neexistuje."
+                                   : ftp.FtpError;
            ftp.FtpGet(c.nazevPrenosu, c.mistniSoubor, kFragment);
-           if (ftp.FtpSuccess)
+           if (ftp.FtpSuccess) {
              z.Downloaded = true;
-           else if (ExistujeSoubor(c.mistniSoubor))
-             SmazatSoubor(c.mistniSoubor, false);
+             return {};
+           }
+           if (ExistujeSoubor(c.mistniSoubor)) SmazatSoubor(c.mistniSoubor, false);
+           return ftp.FtpError;
          });
 }
 
 void UpdateServer::FTPUpload(SeznamSouboru& soubory, const std::string& ZdrojovaSlozka,
                              const std::string& suffix) {
-  Relace(*this, soubory, ZdrojovaSlozka, suffix,
-         [](CFTPManager& ftp, InstalovanySoubor& z, const Cesty& c) {
+  Relace(*this, zprava_, soubory, ZdrojovaSlozka, suffix,
+         [](CFTPManager& ftp, InstalovanySoubor& z, const Cesty& c) -> std::string {
            // No archive, no upload: an empty file must never stand on the server.
-           if (!ExistujeSoubor(c.mistniSoubor)) return;
+           if (!ExistujeSoubor(c.mistniSoubor)) return "Soubor " + c.mistniSoubor + " chybí.";
            if (!ftp.FtpFolderExists(c.vzdalenaSlozka)) ftp.FtpMkDirExtended(c.vzdalenaSlozka);
            ftp.FtpCurrDir(c.vzdalenaSlozka);
-           if (!ftp.FtpSuccess) return;
+           if (!ftp.FtpSuccess) return ftp.FtpError;
            ftp.FtpPut(c.mistniSoubor, c.nazevPrenosu, kFragment);
-           if (ftp.FtpSuccess) z.Downloaded = true;
+           if (!ftp.FtpSuccess) return ftp.FtpError;
+           z.Downloaded = true;
+           return {};
          });
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "aplikace/instalovany_soubor.h"
@@ -15,6 +16,13 @@ namespace zevlon {
 
 inline constexpr const char* kStopSoubor = "Zevlon.stop";
 inline constexpr const char* kTextStopSouboru = "STOP - Probíhá Aktualizace z internetu!";
+
+// What the last transfers of an UpdateServer could not do, and why: one line of text
+// each, the FTP client's error text where it had one.
+struct ZpravaPrenosu {
+  std::string spojeni;                         // the session could not be opened
+  std::map<std::string, std::string> priciny;  // Cesta -> why that record did not travel
+};
 
 class UpdateServer {
  public:
@@ -25,6 +33,7 @@ class UpdateServer {
   std::string password;
   std::string remoteLocation;  // folder on the server ("/" or "\" separators)
   std::string snapshot;        // the snapshot file's path inside remoteLocation
+  bool PasivniRezim = false;   // passive transfers (PASV/EPSV) rather than active ones
 
   // TEMP + "/Zevlon/" + a number unique among the live objects + "/".
   std::string TempFolder() const;
@@ -49,9 +58,16 @@ class UpdateServer {
   // The remote folder as the transfers use it: "/" separators, ending with "/".
   std::string VzdalenaSlozka() const;
 
+  // Why the records of the last transfers did not travel; each transfer renews the
+  // entries of its own records and the session's text. A session that could not be
+  // opened is also written to the transfer log.
+  const ZpravaPrenosu& Zprava() const { return zprava_; }
+
  private:
   void FTPDownload(SeznamSouboru& soubory, const std::string& CilovaSlozka,
                    const std::string& suffix);
+
+  ZpravaPrenosu zprava_;
 };
 
 }  // namespace zevlon

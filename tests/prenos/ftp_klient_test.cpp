@@ -204,6 +204,18 @@ TEST_P(FtpKlient, PutLoopMakesAtMostTheGivenAttemptsPausingBetweenThem) {
   EXPECT_EQ(server_.Pocet("STOR"), 5);
 }
 
+// A server on a port above 32767 is reached; a port above 65535 is an overflow.
+TEST(FtpPort, PortsUpTo65535ConnectAndLargerOnesOverflow) {
+  FtpServer server("vysoky");
+  ASSERT_GT(server.Port(), 32767);
+  CFTPManager ftp;
+  server.Nastavit(ftp, true);
+  EXPECT_TRUE(ftp.FtpOpen()) << ftp.FtpError;
+  EXPECT_EQ(CisloPortu("65535"), 65535);
+  for (const char* port : {"65536", "70000"})
+    EXPECT_THROW(CisloPortu(port), Chyba) << port;
+}
+
 TEST(FtpSeznam, ListingFormsGiveNoNameThatLeavesTheFolder) {
   std::vector<std::string> n;
   for (const auto& seznam :

@@ -1,9 +1,14 @@
 // zevlon-publikovat's FTP commands against a real FTP server on loopback.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "aplikace/instalacni_slozka.h"
+#include "platform/soubor.h"
 #include "prenos/sha256.h"
 #include "support/ftp_server.h"
 #include "support/neprivilegovany.h"
@@ -11,60 +16,234 @@
 namespace zevlon {
 namespace {
 
+namespace fs = std::filesystem;
 using test::Existuje;
 using test::FtpServer;
+
+bool Obsahuje(const std::string& text, const std::string& cast) {
+  return text.find(cast) != std::string::npos;
+}
+
+// A loopback port that nobody listens on: bound, then closed again.
+int VolnyPort() {
+  Popisovac s(::socket(AF_INET, SOCK_STREAM, 0));
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t delka = sizeof a;
+  if (::bind(s.Fd(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      ::getsockname(s.Fd(), reinterpret_cast<sockaddr*>(&a), &delka) != 0)
+    throw std::runtime_error("no free port");
+  return ntohs(a.sin_port);
+}
+
+// A manifest naming the server, the commands run with TEMP in the sandbox.
+class FtpPrikazy : public ::testing::Test {
+ protected:
+  explicit FtpPrikazy(const std::string& priznaky = "") : ftp_(priznaky) {
+    s_.Vytvorit("temp");
+    manifest_ = Manifest(std::to_string(ftp_.Port()));
+  }
+
+  std::string Manifest(const std::string& port, const std::string& heslo = FtpServer::kHeslo,
+                       const std::string& jmeno = "app.manifest.xml") {
+    return s_.Zapsat(
+        jmeno, "<aplikace><UpdateOnLine protocol=\"ftp\" server=\"127.0.0.1\" port=\"" + port +
+                   "\" user=\"" + FtpServer::kUzivatel + "\" password=\"" + heslo +
+                   "\" remoteLocation=\"pub/app\" snapshot=\"m.snapshot\"/></aplikace>");
+  }
+
+  test::VysledekProcesu Prikaz(const char* prikaz, const std::string& slozka,
+                               std::vector<std::string> volby = {}, std::string manifest = {}) {
+    std::vector<std::string> a = {ZEVLON_PUBLIKOVAT, prikaz};
+    a.insert(a.end(), volby.begin(), volby.end());
+    a.push_back(manifest.empty() ? manifest_ : manifest);
+    a.push_back(s_ / slozka);
+    return test::Spustit(a, {"TEMP=" + s_ / "temp"});
+  }
+
+  // Whether the commands left their TEMP/Zevlon/ behind.
+  bool TempPrazdny() const { return !Existuje(s_ / "temp/Zevlon"); }
+
+  test::Sandbox s_;
+  FtpServer ftp_;
+  std::string manifest_;
+};
 
 // A folder uploaded with its snapshot, each line with its file's SHA-256, mirrors back
 // byte for byte into another folder, which keeps what it held: an add-on vendor's
 // download.ini with its minisign signature included. A mirror that cannot be complete
 // fails.
-TEST(NahratZrcadlit, UploadsWithChecksumsAndMirrorsASignedSiteBack) {
-  test::Sandbox s;
-  FtpServer ftp;
-  const std::string manifest = s.Zapsat(
-      "app.manifest.xml", "<aplikace><UpdateOnLine protocol=\"ftp\" server=\"127.0.0.1\" port=\"" +
-                              std::to_string(ftp.Port()) + "\" user=\"" + FtpServer::kUzivatel +
-                              "\" password=\"" + FtpServer::kHeslo +
-                              "\" remoteLocation=\"pub/app\" snapshot=\"m.snapshot\"/></aplikace>");
-  s.Vytvorit("temp");
-  s.Zapsat("zdroj/merko/sub/lib.dll", "knihovna");
-  s.Zapsat("zdroj/Čteme.txt", "čeština");
-  s.Zapsat("zdroj/download.ini", "[Upravy\\Doplnky\\Fakturace\\]\r\nRelease=20150101\r\n");
+TEST_F(FtpPrikazy, UploadsWithChecksumsAndMirrorsASignedSiteBack) {
+  s_.Zapsat("zdroj/merko/sub/lib.dll", "knihovna");
+  s_.Zapsat("zdroj/Čteme.txt", "čeština");
+  s_.Zapsat("zdroj/download.ini", "[Upravy\\Doplnky\\Fakturace\\]\r\nRelease=20150101\r\n");
   for (const std::vector<std::string>& prikaz :
-       {std::vector<std::string>{"/usr/bin/minisign", "-G", "-W", "-p", s / "k.pub", "-s",
-                                 s / "k.key"},
-        {"/usr/bin/minisign", "-S", "-s", s / "k.key", "-m", s / "zdroj/download.ini"}}) {
+       {std::vector<std::string>{"/usr/bin/minisign", "-G", "-W", "-p", s_ / "k.pub", "-s",
+                                 s_ / "k.key"},
+        {"/usr/bin/minisign", "-S", "-s", s_ / "k.key", "-m", s_ / "zdroj/download.ini"}}) {
     auto v = test::Spustit(prikaz);
     ASSERT_EQ(v.kod, 0) << v.vystup;
   }
   const std::vector<std::string> soubory = {"merko/sub/lib.dll", "Čteme.txt", "download.ini",
                                             "download.ini.minisig"};
-  auto Prikaz = [&](const char* prikaz, const std::string& slozka) {
-    return test::Spustit({ZEVLON_PUBLIKOVAT, prikaz, manifest, s / slozka}, {"TEMP=" + s / "temp"});
-  };
 
   auto nahrani = Prikaz("nahrat", "zdroj");
   EXPECT_EQ(nahrani.kod, 0) << nahrani.vystup;
   EXPECT_EQ(nahrani.vystup.find(FtpServer::kHeslo), std::string::npos);
+  EXPECT_TRUE(Obsahuje(nahrani.vystup, "Nahráno 4 souborů a snímek, nenahráno 0."))
+      << nahrani.vystup;
   const SeznamSouboru snapshot =
-      InstalacniSlozka().NacistSnapshot(ftp.domov / "pub/app/m.snapshot");
+      InstalacniSlozka().NacistSnapshot(ftp_.domov / "pub/app/m.snapshot");
   for (const auto& p : snapshot)
-    EXPECT_EQ(p.hodnota->Sha256, Sha256Souboru(s / "zdroj/" + p.hodnota->Cesta)) << p.klic;
+    EXPECT_EQ(p.hodnota->Sha256, Sha256Souboru(s_ / "zdroj/" + p.hodnota->Cesta)) << p.klic;
   EXPECT_EQ(snapshot.Pocet(), soubory.size());
 
-  s.Zapsat("zrcadlo/stary.txt", "zůstane");
+  s_.Zapsat("zrcadlo/stary.txt", "zůstane");
   auto zrcadleni = Prikaz("zrcadlit", "zrcadlo");
   EXPECT_EQ(zrcadleni.kod, 0) << zrcadleni.vystup;
   for (const std::string& soubor : soubory)
-    EXPECT_EQ(s.Cist("zrcadlo/" + soubor), s.Cist("zdroj/" + soubor)) << soubor;
+    EXPECT_EQ(s_.Cist("zrcadlo/" + soubor), s_.Cist("zdroj/" + soubor)) << soubor;
   auto overeni = test::Spustit(
-      {"/usr/bin/minisign", "-V", "-p", s / "k.pub", "-m", s / "zrcadlo/download.ini"});
+      {"/usr/bin/minisign", "-V", "-p", s_ / "k.pub", "-m", s_ / "zrcadlo/download.ini"});
   EXPECT_EQ(overeni.kod, 0) << overeni.vystup;
-  EXPECT_EQ(s.Cist("zrcadlo/stary.txt"), "zůstane");
-  EXPECT_FALSE(Existuje(s / "zrcadlo/Zevlon.stop"));
+  EXPECT_EQ(s_.Cist("zrcadlo/stary.txt"), "zůstane");
+  EXPECT_FALSE(Existuje(s_ / "zrcadlo/Zevlon.stop"));
 
-  std::filesystem::remove(ftp.domov / "pub/app/Čteme.txt.zip");
-  EXPECT_EQ(Prikaz("zrcadlit", "jine").kod, 1);
+  std::filesystem::remove(ftp_.domov / "pub/app/Čteme.txt.zip");
+  auto neuplne = Prikaz("zrcadlit", "jine");
+  EXPECT_EQ(neuplne.kod, 1);
+  EXPECT_TRUE(Obsahuje(neuplne.vystup, "Čteme.txt")) << neuplne.vystup;
+  EXPECT_TRUE(TempPrazdny());
+}
+
+// A file that may not travel (a blank in its name) is named with the reason and left
+// out of the uploaded snapshot, so that the server mirrors completely.
+TEST_F(FtpPrikazy, TheUploadedSnapshotListsExactlyTheUploadedFiles) {
+  s_.Zapsat("zdroj/ok.txt", "ano");
+  s_.Zapsat("zdroj/s mezerou.txt", "ne");
+  auto nahrani = Prikaz("nahrat", "zdroj");
+  EXPECT_EQ(nahrani.kod, 1) << nahrani.vystup;
+  EXPECT_TRUE(Obsahuje(nahrani.vystup, "Soubor s mezerou.txt nebyl nahrán: Název s mezerou"))
+      << nahrani.vystup;
+  EXPECT_TRUE(Obsahuje(nahrani.vystup, "Nahráno 1 souborů a snímek, nenahráno 1."))
+      << nahrani.vystup;
+  const SeznamSouboru snapshot =
+      InstalacniSlozka().NacistSnapshot(ftp_.domov / "pub/app/m.snapshot");
+  EXPECT_EQ(snapshot.Pocet(), 1u);
+  EXPECT_TRUE(snapshot.Obsahuje("ok.txt"));
+
+  auto zrcadleni = Prikaz("zrcadlit", "zrcadlo");
+  EXPECT_EQ(zrcadleni.kod, 0) << zrcadleni.vystup;
+  EXPECT_EQ(s_.Cist("zrcadlo/ok.txt"), "ano");
+  EXPECT_TRUE(TempPrazdny());
+}
+
+// A wrong password and a port nobody listens on: the FTP client's error is printed, the
+// summary does not claim the snapshot, no temporary folder stays, the log is named.
+TEST_F(FtpPrikazy, AFailedConnectionNamesItsCauseAndLeavesNoTemporaryFolder) {
+  s_.Zapsat("zdroj/a.txt", "a");
+  s_.Zapsat("zdroj/b/c.txt", "c");
+  const std::string spatneHeslo = Manifest(std::to_string(ftp_.Port()), "spatne", "heslo.xml");
+  const std::string nikdo = Manifest(std::to_string(VolnyPort()), FtpServer::kHeslo, "nikdo.xml");
+  const std::string log = fs::path(ZEVLON_PUBLIKOVAT).parent_path() / "Zevlon.log";
+  for (const auto& [manifest, chyba] :
+       {std::pair{spatneHeslo, std::string("Chyba 12014")}, {nikdo, "Chyba 12029"}}) {
+    auto nahrani = Prikaz("nahrat", "zdroj", {}, manifest);
+    EXPECT_EQ(nahrani.kod, 1) << nahrani.vystup;
+    EXPECT_TRUE(Obsahuje(nahrani.vystup, chyba)) << nahrani.vystup;
+    EXPECT_FALSE(Obsahuje(nahrani.vystup, "a snímek")) << nahrani.vystup;
+    EXPECT_TRUE(Obsahuje(nahrani.vystup, "nenahráno 2")) << nahrani.vystup;
+    EXPECT_TRUE(Obsahuje(nahrani.vystup, log)) << nahrani.vystup;
+    EXPECT_FALSE(Obsahuje(nahrani.vystup, FtpServer::kHeslo)) << nahrani.vystup;
+    EXPECT_TRUE(TempPrazdny());
+
+    auto zrcadleni = Prikaz("zrcadlit", "zrcadlo", {}, manifest);
+    EXPECT_EQ(zrcadleni.kod, 1) << zrcadleni.vystup;
+    EXPECT_TRUE(Obsahuje(zrcadleni.vystup, "Snímek serveru se nepodařilo stáhnout."))
+        << zrcadleni.vystup;
+    EXPECT_TRUE(Obsahuje(zrcadleni.vystup, chyba)) << zrcadleni.vystup;
+    EXPECT_TRUE(Obsahuje(zrcadleni.vystup, log)) << zrcadleni.vystup;
+    EXPECT_TRUE(TempPrazdny());
+    EXPECT_FALSE(Existuje(s_ / "zrcadlo"));
+  }
+}
+
+// A user who may not write beside the tool finds its log in the user's state folder,
+// and is told so.
+TEST_F(FtpPrikazy, AUsersLogGoesToTheStateFolderAndIsNamed) {
+  ::chmod(s_.Cesta().c_str(), 0755);
+  test::PredatNeprivilegovanemu(s_ / "temp");
+  test::PredatNeprivilegovanemu(s_.Vytvorit("stav"));
+  test::PredatNeprivilegovanemu(manifest_);
+  const std::string nikdo = Manifest(std::to_string(VolnyPort()), FtpServer::kHeslo, "nikdo.xml");
+  test::PredatNeprivilegovanemu(nikdo);
+  std::vector<std::string> a = test::JakoNeprivilegovany();
+  a.insert(a.end(), {ZEVLON_PUBLIKOVAT, "zrcadlit", nikdo, s_ / "zrcadlo"});
+  auto v = test::Spustit(a, {"TEMP=" + s_ / "temp", "XDG_STATE_HOME=" + s_ / "stav"});
+  EXPECT_EQ(v.kod, 1) << v.vystup;
+  const std::string log = s_ / "stav/zevlon/Zevlon.log";
+  EXPECT_TRUE(Obsahuje(v.vystup, log)) << v.vystup;
+  EXPECT_TRUE(Obsahuje(s_.Cist("stav/zevlon/Zevlon.log"), "Chyba 12029"));
+}
+
+// A relative manifest and folders, taken from the folder the tool was started in.
+TEST_F(FtpPrikazy, RelativePathsWork) {
+  s_.Zapsat("zdroj/a.txt", "a");
+  auto V = [&](std::vector<std::string> a) {
+    a.insert(a.begin(), {"/usr/bin/env", "-C", s_.Cesta(), ZEVLON_PUBLIKOVAT});
+    return test::Spustit(a, {"TEMP=" + s_ / "temp"});
+  };
+  auto nahrani = V({"nahrat", "app.manifest.xml", "zdroj"});
+  EXPECT_EQ(nahrani.kod, 0) << nahrani.vystup;
+  auto zrcadleni = V({"zrcadlit", "app.manifest.xml", "./zrcadlo/"});
+  EXPECT_EQ(zrcadleni.kod, 0) << zrcadleni.vystup;
+  EXPECT_EQ(s_.Cist("zrcadlo/a.txt"), "a");
+}
+
+// The transfers are passive unless --aktivni asks for active ones.
+TEST_F(FtpPrikazy, TransfersArePassiveUnlessActiveIsAsked) {
+  s_.Zapsat("zdroj/a.txt", "a");
+  auto nahrani = Prikaz("nahrat", "zdroj");
+  EXPECT_EQ(nahrani.kod, 0) << nahrani.vystup;
+  auto zrcadleni = Prikaz("zrcadlit", "zrcadlo");
+  EXPECT_EQ(zrcadleni.kod, 0) << zrcadleni.vystup;
+  EXPECT_GT(ftp_.Pocet("EPSV") + ftp_.Pocet("PASV"), 0);
+  EXPECT_EQ(ftp_.Pocet("EPRT") + ftp_.Pocet("PORT"), 0);
+
+  nahrani = Prikaz("nahrat", "zdroj", {"--aktivni"});
+  EXPECT_EQ(nahrani.kod, 0) << nahrani.vystup;
+  zrcadleni = Prikaz("zrcadlit", "zrcadlo", {"--aktivni"});
+  EXPECT_EQ(zrcadleni.kod, 0) << zrcadleni.vystup;
+  EXPECT_GT(ftp_.Pocet("EPRT") + ftp_.Pocet("PORT"), 0);
+}
+
+// A server on a port above 32767.
+class FtpPrikazyVysokyPort : public FtpPrikazy {
+ protected:
+  FtpPrikazyVysokyPort() : FtpPrikazy("vysoky") {}
+};
+
+// Ports up to 65535 work; a port that is no number or out of range is named as such.
+TEST_F(FtpPrikazyVysokyPort, PortsUpTo65535WorkAndOthersAreRefusedClearly) {
+  ASSERT_GT(ftp_.Port(), 32767);
+  s_.Zapsat("zdroj/a.txt", "a");
+  auto nahrani = Prikaz("nahrat", "zdroj");
+  EXPECT_EQ(nahrani.kod, 0) << nahrani.vystup;
+  auto zrcadleni = Prikaz("zrcadlit", "zrcadlo");
+  EXPECT_EQ(zrcadleni.kod, 0) << zrcadleni.vystup;
+  EXPECT_EQ(s_.Cist("zrcadlo/a.txt"), "a");
+
+  for (const char* port : {"abc", "65536", "-1", "21x", ""}) {
+    const std::string m = Manifest(port, FtpServer::kHeslo, "spatny.xml");
+    for (const char* prikaz : {"nahrat", "zrcadlit"}) {
+      auto v = Prikaz(prikaz, "zdroj", {}, m);
+      EXPECT_EQ(v.kod, 1) << v.vystup;
+      EXPECT_TRUE(Obsahuje(
+          v.vystup, std::string("Port FTP serveru „") + port + "“ není číslo od 1 do 65535."))
+          << port << ": " << v.vystup;
+    }
+  }
 }
 
 }  // namespace

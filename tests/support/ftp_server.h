@@ -26,7 +26,8 @@ class FtpServer {
   static constexpr const char* kUzivatel = "zevlon";
   static constexpr const char* kHeslo = "Tajne-Heslo-7";
 
-  // "leak": 5xx replies repeat the credentials; jenProCteni: folders that cannot be written.
+  // "leak": 5xx replies repeat the credentials, "vysoky": a port above 32767;
+  // jenProCteni: folders that cannot be written.
   explicit FtpServer(const std::string& priznaky = "",
                      const std::vector<std::string>& jenProCteni = {}) {
     const std::string skript = std::filesystem::path(__FILE__).replace_filename("ftp_server.py");

@@ -1,6 +1,6 @@
 # Loopback FTP server (pyftpdlib) for support/ftp_server.h, killed with its parent.
-# Arguments: HOME USER PASSWORD LOG PORT_FILE FLAGS [READ_ONLY_FOLDER ...]. Ports stay
-# below 32768 (the client's port is signed 16-bit); "*.lez" are listed 7 bytes larger.
+# Arguments: HOME USER PASSWORD LOG PORT_FILE FLAGS [READ_ONLY_FOLDER ...]. Ports lie
+# in 20000..32767, with the flag "vysoky" in 32768..60999; "*.lez" are listed 7 bytes larger.
 
 import ctypes, logging, os, random, sys  # noqa: E401
 
@@ -35,9 +35,10 @@ for folder in sys.argv[7:]:
     Handler.authorizer.override_perm(user, os.path.join(home, folder), "elr", recursive=True)
 ctypes.CDLL(None).prctl(1, 9)  # PR_SET_PDEATHSIG, SIGKILL
 logging.basicConfig(level=logging.CRITICAL)
+ports = (32768, 60999) if "vysoky" in flags else (20000, 32767)
 for attempt in range(500):
     try:
-        server = servers.FTPServer(("127.0.0.1", random.randint(20000, 32767)), Handler)
+        server = servers.FTPServer(("127.0.0.1", random.randint(*ports)), Handler)
         break
     except OSError:  # in use; after the last attempt `server` is missing and we end
         pass

@@ -1,18 +1,56 @@
 #include "tools/publikace/ftp_prikazy.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 
 #include "aplikace/instalacni_slozka.h"
 #include "common/chyba.h"
+#include "common/text.h"
 #include "rozhrani/pomucky.h"
 #include "server/manifest.h"
 #include "soubory/cesty.h"
+#include "soubory/log.h"
 #include "soubory/operace_slozek.h"
 #include "tools/publikace/publikace.h"
 
 namespace zevlon::publikace {
 
 namespace {
+
+// Removes the server's temporary folder however the command ends, and TEMP/Zevlon
+// when nothing else lies in it.
+class UklidTempu {
+ public:
+  explicit UklidTempu(const UpdateServer& server) : slozka_(BezLomitka(server.TempFolder())) {}
+  ~UklidTempu() {
+    if (ExistujeSlozka(slozka_)) SmazatSlozku(slozka_, false);
+    ::rmdir(slozka_.substr(0, slozka_.rfind('/')).c_str());  // fails while not empty
+  }
+  UklidTempu(const UklidTempu&) = delete;
+  UklidTempu& operator=(const UklidTempu&) = delete;
+
+ private:
+  std::string slozka_;
+};
+
+// The manifest's server with its port checked (1 to 65535, or 0 for the default FTP
+// port) and passive transfers unless active ones are asked for.
+std::unique_ptr<UpdateServer> NacistServer(const std::string& manifest, bool aktivni) {
+  Manifest m(manifest);
+  if (pugi::xml_attribute a = m.ElementAktualizace().attribute("port")) {
+    const std::string port(Orezat(a.value()));
+    const bool cislo =
+        !port.empty() && port.size() <= 5 &&
+        std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!cislo || std::stoi(port) > 65535)
+      VyvolatChybu(std::string("Port FTP serveru „") + a.value() + "“ není číslo od 1 do 65535.");
+  }
+  auto server = m.UpdateServer();
+  server->PasivniRezim = !aktivni;
+  return server;
+}
 
 int Nedorucene(const SeznamSouboru& s) {
   int n = 0;
@@ -21,11 +59,35 @@ int Nedorucene(const SeznamSouboru& s) {
   return n;
 }
 
+// Names what did not travel: the session once when it could not be opened, else each
+// record with its cause.
+void VypsatPriciny(const UpdateServer& server, const SeznamSouboru& soubory,
+                   const char* neprenesen) {
+  const ZpravaPrenosu& z = server.Zprava();
+  if (!z.spojeni.empty()) {
+    const std::string adresa =
+        server.server + (server.Port != 0 ? ":" + std::to_string(server.Port) : "");
+    std::fprintf(stderr, "Spojení s FTP serverem %s se nezdařilo: %s\n", adresa.c_str(),
+                 z.spojeni.c_str());
+    return;
+  }
+  for (const auto& p : soubory) {
+    auto pricina = z.priciny.find(p.hodnota->Cesta);
+    if (!p.hodnota->Downloaded && pricina != z.priciny.end())
+      std::fprintf(stderr, "Soubor %s %s: %s\n", p.hodnota->Cesta.c_str(), neprenesen,
+                   pricina->second.c_str());
+  }
+}
+
+void VypsatMistoLogu() {
+  std::fprintf(stderr, "Záznam o přenosu: %s\n", CestaLogu(kPrenosovyLog).c_str());
+}
+
 }  // namespace
 
-int Nahrat(const std::string& manifest, const std::string& slozka) {
-  Manifest m(manifest);
-  auto server = m.UpdateServer();
+int Nahrat(const std::string& manifest, const std::string& slozka, bool aktivni) {
+  auto server = NacistServer(manifest, aktivni);
+  UklidTempu uklid(*server);
   const std::string zdroj = PridatLomitko(slozka);
   InstalacniSlozka sl;
   sl.NacistObsahSlozky(zdroj);
@@ -34,41 +96,65 @@ int Nahrat(const std::string& manifest, const std::string& slozka) {
     soubory.Pridat(p.klic, p.hodnota->Clone());
   DoplnitSha256(soubory, zdroj);
   server->UploadovatSoubory(soubory, zdroj);
+  VypsatPriciny(*server, soubory, "nebyl nahrán");
 
   // The snapshot travels as it is, for mirrors to read; its checksums let a signed
-  // download.ini beside the files vouch for them.
+  // download.ini beside the files vouch for them. It lists only what arrived, so that
+  // the server mirrors whole; a server that could not be reached gets none.
+  SeznamSouboru nahrane;
+  for (const auto& p : soubory)
+    if (p.hodnota->Downloaded) nahrane.Pridat(p.klic, p.hodnota);
   SeznamSouboru snapshot;
   auto z = std::make_shared<InstalovanySoubor>();
   z->Cesta = ZDratoveCesty(server->snapshot);
   snapshot.Pridat(z->Cesta, z);
-  std::string slozkaSnapshotu, jmeno;
-  RozdelitCestu(server->TempFolder() + z->Cesta, slozkaSnapshotu, jmeno);
-  VytvoritSlozku(slozkaSnapshotu, false);
-  sl.UlozitSnapshot(server->TempFolder() + z->Cesta, soubory);
-  server->FTPUpload(snapshot, server->TempFolder(), "");
-  SmazatSlozku(BezLomitka(server->TempFolder()), false);
+  if (server->Zprava().spojeni.empty()) {
+    std::string slozkaSnapshotu, jmeno;
+    RozdelitCestu(server->TempFolder() + z->Cesta, slozkaSnapshotu, jmeno);
+    VytvoritSlozku(slozkaSnapshotu, false);
+    sl.UlozitSnapshot(server->TempFolder() + z->Cesta, nahrane);
+    server->FTPUpload(snapshot, server->TempFolder(), "");
+    VypsatPriciny(*server, snapshot, "(snímek) nebyl nahrán");
+  }
 
-  int chybi = Nedorucene(soubory) + Nedorucene(snapshot);
-  std::printf("Nahráno %zu souborů a snímek, nenahráno %d.\n",
-              soubory.Pocet() - static_cast<std::size_t>(Nedorucene(soubory)), chybi);
-  return chybi;
+  const int chybi = Nedorucene(soubory);
+  const std::size_t nahrano = nahrane.Pocet();
+  if (z->Downloaded)
+    std::printf("Nahráno %zu souborů a snímek, nenahráno %d.\n", nahrano, chybi);
+  else
+    std::printf("Nahráno %zu souborů, snímek nenahrán, nenahráno %d.\n", nahrano, chybi);
+  std::fflush(stdout);
+  if (chybi == 0 && z->Downloaded) return 0;
+  VypsatMistoLogu();
+  return chybi + (z->Downloaded ? 0 : 1);
 }
 
-int Zrcadlit(const std::string& manifest, const std::string& slozka) {
-  Manifest m(manifest);
-  auto server = m.UpdateServer();
+int Zrcadlit(const std::string& manifest, const std::string& slozka, bool aktivni) {
+  auto server = NacistServer(manifest, aktivni);
+  UklidTempu uklid(*server);
   std::string cesta = server->StahnoutSnapshot();
-  if (!ExistujeSoubor(cesta)) VyvolatChybu("Snímek serveru se nepodařilo stáhnout.");
+  if (!ExistujeSoubor(cesta)) {
+    SeznamSouboru snapshot;
+    auto z = std::make_shared<InstalovanySoubor>();
+    z->Cesta = ZDratoveCesty(server->snapshot);
+    snapshot.Pridat(z->Cesta, z);
+    VypsatPriciny(*server, snapshot, "(snímek) nebyl stažen");
+    VypsatMistoLogu();
+    VyvolatChybu("Snímek serveru se nepodařilo stáhnout.");
+  }
   InstalacniSlozka sl;
   SeznamSouboru soubory = sl.NacistSnapshot(cesta);
   VytvoritSlozku(PridatLomitko(slozka), true);
   server->AktualizovatSoubory(soubory, slozka);
+  VypsatPriciny(*server, soubory, "nebyl stažen");
   int chybi = 0;
   for (const auto& p : soubory)
     chybi += p.hodnota->Unzipped ? 0 : 1;
   std::printf(chybi == 0 ? "Zrcadlo aktualizováno: %zu souborů.\n"
                          : "Zrcadlo nebylo aktualizováno (%zu souborů, viz Zevlon.log).\n",
               soubory.Pocet());
+  std::fflush(stdout);
+  if (chybi != 0) VypsatMistoLogu();
   return chybi;
 }
 

@@ -1,5 +1,7 @@
 // The update server's transfers from the command line: upload a folder to the FTP
-// server that a manifest names, or mirror that server into a local folder.
+// server that a manifest names, or mirror that server into a local folder. Transfers
+// are passive unless `aktivni` asks for active ones. What did not travel is named with
+// its cause, and the place of the transfer log is printed.
 #pragma once
 
 #include <string>
@@ -7,11 +9,12 @@
 namespace zevlon::publikace {
 
 // Uploads every file of the folder as an archive, then the folder's snapshot with each
-// file's SHA-256; answers the number of files that did not arrive.
-int Nahrat(const std::string& manifest, const std::string& slozka);
+// uploaded file and its SHA-256; answers the number of files that did not arrive (the
+// snapshot is not uploaded when the server could not be reached).
+int Nahrat(const std::string& manifest, const std::string& slozka, bool aktivni = false);
 
 // Mirrors the server into the folder from its snapshot; answers the number of files
 // that did not arrive (0: the mirror was replaced).
-int Zrcadlit(const std::string& manifest, const std::string& slozka);
+int Zrcadlit(const std::string& manifest, const std::string& slozka, bool aktivni = false);
 
 }  // namespace zevlon::publikace

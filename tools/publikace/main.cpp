@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -27,13 +28,38 @@ constexpr const char* kPouziti =
     "                    (nový pár klíčů minisign; veřejný klíč do TAJNY_KLIC.pub)\n"
     "  zevlon-publikovat podepsat --klic TAJNY_KLIC SOUBOR   (podpis do SOUBOR.minisig)\n"
     "  zevlon-publikovat servirovat [--port P] [--log SOUBOR] SLOZKA_WEBU\n"
-    "  zevlon-publikovat nahrat MANIFEST SLOZKA     (na FTP server z manifestu)\n"
-    "  zevlon-publikovat zrcadlit MANIFEST SLOZKA   (z FTP serveru do místní složky)\n";
+    "  zevlon-publikovat nahrat [--aktivni] MANIFEST SLOZKA     (na FTP server z manifestu)\n"
+    "  zevlon-publikovat zrcadlit [--aktivni] MANIFEST SLOZKA   (z FTP serveru do místní složky)\n"
+    "  zevlon-publikovat --help                     (tento přehled)\n";
+
+constexpr const char* kVolby =
+    "\n"
+    "Volby:\n"
+    "  --vydani R          vydání (Release v download.ini), například 20141231\n"
+    "  --adresa URL        adresa webu, z níž aktualizátor stahuje\n"
+    "  --zmena-dat R       vydání, jež mění strukturu dat (ReleaseZmenyDat)\n"
+    "  --verze-zevlonu V   ZevlonVerze v download.ini (výchozí 8)\n"
+    "  --zevlon PROGRAM    aktualizátor, který se publikuje do SetupCommon\n"
+    "  --klic TAJNY_KLIC   tajný klíč minisign, jímž se podepisuje\n"
+    "  --bez-hesla         tajný klíč se neuloží pod heslem\n"
+    "  --port P            port HTTP serveru (výchozí 8080, 0 kterýkoli volný)\n"
+    "  --log SOUBOR        záznam přístupů (bez volby standardní výstup)\n"
+    "  --aktivni           aktivní přenosy FTP (PORT/EPRT); bez volby pasivní (PASV/EPSV)\n"
+    "\n"
+    "MANIFEST je manifest aplikace s prvkem UpdateOnLine (server, port 1 až 65535, user,\n"
+    "password, remoteLocation, snapshot). Co se nepřeneslo, vypíše se s příčinou,\n"
+    "a s ním i místo záznamu Zevlon.log.\n";
 
 std::atomic<bool> konec{false};
 
 void Ukoncit(int) {
   konec = true;
+}
+
+// A path from the command line, taken from the current folder when relative.
+std::string Absolutni(const std::string& cesta) {
+  if (cesta.empty() || cesta.front() == '/') return cesta;
+  return (std::filesystem::current_path() / cesta).string();
 }
 
 void Pripraven(int port) {
@@ -59,9 +85,9 @@ int Vydat(const std::vector<std::string>& a) {
     else if (a[i] == "--verze-zevlonu")
       z.verzeZevlonu = dalsi();
     else if (a[i] == "--zevlon")
-      z.zevlon = dalsi();
+      z.zevlon = Absolutni(dalsi());
     else if (a[i] == "--klic")
-      klic = dalsi();
+      klic = Absolutni(dalsi());
     else
       pozice.push_back(a[i]);
   }
@@ -72,8 +98,8 @@ int Vydat(const std::vector<std::string>& a) {
   // The key first: a wrong password must end the run before anything is built.
   if (klic) z.klic = zevlon::publikace::NacistTajnyKlic(*klic);
   if (z.adresa.back() != '/') z.adresa += '/';
-  z.zdroj = pozice[0];
-  z.cil = pozice[1];
+  z.zdroj = Absolutni(pozice[0]);
+  z.cil = Absolutni(pozice[1]);
   auto s = zevlon::publikace::Publikovat(z);
   std::printf("Vydání %s publikováno do %s: %d složek, %d souborů.\n", z.vydani.c_str(),
               z.cil.c_str(), s.slozek, s.souboru);
@@ -86,7 +112,7 @@ int Klic(const std::vector<std::string>& a) {
     std::fputs(kPouziti, stderr);
     return 2;
   }
-  zevlon::publikace::VytvoritKlic(a.back(), bezHesla);
+  zevlon::publikace::VytvoritKlic(Absolutni(a.back()), bezHesla);
   return 0;
 }
 
@@ -95,7 +121,8 @@ int Podepsat(const std::vector<std::string>& a) {
     std::fputs(kPouziti, stderr);
     return 2;
   }
-  zevlon::publikace::PodepsatSoubor(zevlon::publikace::NacistTajnyKlic(a[1]), a[2]);
+  zevlon::publikace::PodepsatSoubor(zevlon::publikace::NacistTajnyKlic(Absolutni(a[1])),
+                                    Absolutni(a[2]));
   std::printf("Podpis uložen do %s.minisig.\n", a[2].c_str());
   return 0;
 }
@@ -107,7 +134,7 @@ int Servirovat(const std::vector<std::string>& a) {
     if (a[i] == "--port" && i + 1 < a.size())
       n.port = std::stoi(a[++i]);
     else if (a[i] == "--log" && i + 1 < a.size())
-      n.log = a[++i];
+      n.log = Absolutni(a[++i]);
     else
       pozice.push_back(a[i]);
   }
@@ -115,12 +142,31 @@ int Servirovat(const std::vector<std::string>& a) {
     std::fputs(kPouziti, stderr);
     return 2;
   }
-  n.slozka = pozice[0];
+  n.slozka = Absolutni(pozice[0]);
   while (n.slozka.size() > 1 && n.slozka.back() == '/')
     n.slozka.pop_back();
   std::signal(SIGINT, Ukoncit);
   std::signal(SIGTERM, Ukoncit);
   return zevlon::publikace::Servirovat(n, konec, Pripraven);
+}
+
+// nahrat and zrcadlit: [--aktivni] MANIFEST SLOZKA.
+int Prenos(const std::vector<std::string>& a, bool nahrat) {
+  bool aktivni = false;
+  std::vector<std::string> pozice;
+  for (const std::string& x : a) {
+    if (x == "--aktivni")
+      aktivni = true;
+    else
+      pozice.push_back(Absolutni(x));
+  }
+  if (pozice.size() != 2) {
+    std::fputs(kPouziti, stderr);
+    return 2;
+  }
+  const int chybi = nahrat ? zevlon::publikace::Nahrat(pozice[0], pozice[1], aktivni)
+                           : zevlon::publikace::Zrcadlit(pozice[0], pozice[1], aktivni);
+  return chybi == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -132,10 +178,13 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "klic") == 0) return Klic(a);
     if (argc >= 2 && std::strcmp(argv[1], "podepsat") == 0) return Podepsat(a);
     if (argc >= 2 && std::strcmp(argv[1], "servirovat") == 0) return Servirovat(a);
-    if (argc == 4 && std::strcmp(argv[1], "nahrat") == 0)
-      return zevlon::publikace::Nahrat(argv[2], argv[3]) == 0 ? 0 : 1;
-    if (argc == 4 && std::strcmp(argv[1], "zrcadlit") == 0)
-      return zevlon::publikace::Zrcadlit(argv[2], argv[3]) == 0 ? 0 : 1;
+    if (argc >= 2 && std::strcmp(argv[1], "nahrat") == 0) return Prenos(a, true);
+    if (argc >= 2 && std::strcmp(argv[1], "zrcadlit") == 0) return Prenos(a, false);
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+      std::fputs(kPouziti, stdout);
+      std::fputs(kVolby, stdout);
+      return 0;
+    }
   } catch (const zevlon::Chyba& c) {
     std::fprintf(stderr, "Chyba: %s\n", c.Popis().c_str());
     return 1;

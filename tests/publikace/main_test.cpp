@@ -1,0 +1,62 @@
+// zevlon-publikovat's command line: its help and relative paths.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "support/neprivilegovany.h"
+#include "support/sandbox.h"
+
+namespace zevlon {
+namespace {
+
+// --help names every command and describes every option that a command takes.
+TEST(PublikovatPrikazy, HelpListsEveryCommandAndDescribesEachOption) {
+  auto v = test::Spustit({ZEVLON_PUBLIKOVAT, "--help"});
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  for (const char* prikaz : {"vydat", "klic", "podepsat", "servirovat", "nahrat", "zrcadlit"})
+    EXPECT_NE(v.vystup.find(std::string("  zevlon-publikovat ") + prikaz + " "), std::string::npos)
+        << prikaz << "\n"
+        << v.vystup;
+  // Each option stands in its command's line and at the head of a line that describes it.
+  for (const char* volba : {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon",
+                            "--klic", "--bez-hesla", "--port", "--log", "--aktivni"}) {
+    std::istringstream radky(v.vystup);
+    int vPouziti = 0, popsana = 0;
+    for (std::string r; std::getline(radky, r);) {
+      vPouziti += r.find(std::string("[") + volba + " ") != std::string::npos ||
+                  r.find(std::string("[") + volba + "]") != std::string::npos ||
+                  r.find(std::string(" ") + volba + " ") != std::string::npos;
+      popsana += r.rfind(std::string("  ") + volba + " ", 0) == 0 && r.size() > 24;
+    }
+    EXPECT_GT(vPouziti, 0) << volba;
+    EXPECT_EQ(popsana, 1) << volba << "\n" << v.vystup;
+  }
+}
+
+// Relative paths are taken from the folder the tool was started in.
+TEST(PublikovatPrikazy, RelativePathsWork) {
+  test::Sandbox s;
+  s.Zapsat("vydani/Setup/Merko/Merko.exe", "merko");
+  s.Zapsat("Zevlon", "aktualizátor");
+  s.Vytvorit("klice");
+  auto V = [&](std::vector<std::string> a) {
+    a.insert(a.begin(), {"/usr/bin/env", "-C", s.Cesta(), ZEVLON_PUBLIKOVAT});
+    return test::Spustit(a);
+  };
+  auto klic = V({"klic", "--bez-hesla", "klice/k.key"});
+  EXPECT_EQ(klic.kod, 0) << klic.vystup;
+  auto vydani = V({"vydat", "--vydani", "20150101", "--adresa", "http://127.0.0.1/a/", "--zevlon",
+                   "Zevlon", "--klic", "klice/k.key", "vydani", "web"});
+  EXPECT_EQ(vydani.kod, 0) << vydani.vystup;
+  for (const char* soubor : {"Setup/master.snapshot.zip", "Setup/Merko/Merko.exe.zip",
+                             "SetupCommon/Zevlon.zip", "download.ini.minisig"})
+    EXPECT_TRUE(test::Existuje(s / "web/" + soubor)) << soubor;
+  auto podpis = V({"podepsat", "--klic", "klice/k.key", "vydani/Setup/Merko/Merko.exe"});
+  EXPECT_EQ(podpis.kod, 0) << podpis.vystup;
+  auto overeni = test::Spustit({"/usr/bin/minisign", "-V", "-p", s / "klice/k.key.pub", "-m",
+                                s / "vydani/Setup/Merko/Merko.exe"});
+  EXPECT_EQ(overeni.kod, 0) << overeni.vystup;
+}
+
+}  // namespace
+}  // namespace zevlon
