@@ -31,6 +31,7 @@ class TerminaloveRozhrani : public Rozhrani {
   bool Zruseno() const override;
   int Zprava(const std::string& text, int styl, const std::string& titulek) override;
   int Volba(const ParametryVolby& p) override;
+  bool NaTerminalu() const override { return true; }
   void Zavrit() override { UkoncitRadek(); }
   void CekatNaZavreni() override { UkoncitRadek(); }
 
