@@ -30,7 +30,20 @@ constexpr const char* kNapoveda =
     "  --help      tato nápověda\n"
     "  --version   verze programu\n"
     "\n"
-    "Návratový kód: 0 bez chyby, 1 chyba, 2 zrušeno uživatelem.\n";
+    "Návratový kód: 0 bez chyby, 1 chyba, 2 zrušeno uživatelem.\n"
+    "  0  bez chyby:\n"
+    "       aktualizace stažena (nebo spuštěn nový program aktualizace, který ji provede)\n"
+    "       nic nového k instalaci (vydání na webu není novější, soubory jsou aktuální,\n"
+    "         žádný profil k aktualizaci, odpověď Ne při výběru profilu)\n"
+    "       starší vydání na webu odmítnuto (řádek v Zevlon.log)\n"
+    "       odmítnuté varování o změně datové struktury\n"
+    "       soubor zadaný na příkazovém řádku neexistuje (nic se neprovede)\n"
+    "       Hotovo, uložené --moznosti, --help, --version\n"
+    "  1  chyba: není připojení, web nebo soubor nelze stáhnout, chybí oprávnění,\n"
+    "       podpis nesouhlasí, běží jiná aktualizace, ...; také chyba, jejíž hlášení\n"
+    "       uživatel zavřel tlačítkem Storno; --moznosti bez displeje i terminálu\n"
+    "  2  zrušeno uživatelem: Storno nebo Ctrl+C během běhu, výběr profilu zavřený\n"
+    "       bez volby, --moznosti ukončené bez uložení\n";
 
 }  // namespace
 

@@ -1,6 +1,6 @@
 // Whole runs of the real Zevlon for a person at a terminal (a pseudo-terminal that the
-// test reads and types into): the closing message of the copy in temp and the options
-// at the prompt.
+// test reads and types into): the closing message of the copy in temp, the options at
+// the prompt, and the exit statuses that --help lists.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -101,6 +101,48 @@ TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
   EXPECT_EQ(v.kod, 0) << v.vystup;
   EXPECT_EQ(Sekce("Nastaveni"), Texty{"SlozkaDat=" + profil_});
   EXPECT_EQ(s_.Cist("cron/crontab"), "");
+}
+
+// Every row of the exit-status table of --help, from whole runs.
+TEST_F(NaTerminalu, ExitStatusesFollowTheTableOfHelp) {
+  auto napoveda = test::Spustit({s_ / "program/Zevlon", "--help"});
+  EXPECT_EQ(napoveda.kod, 0);
+  for (const char* radek : {"  --moznosti  ", "Návratový kód:", "  0  ", "  1  ", "  2  ",
+                            "odmítnuté varování o změně datové struktury",
+                            "soubor zadaný na příkazovém řádku neexistuje", "starší vydání na webu",
+                            "nic nového k instalaci", "Storno"})
+    EXPECT_NE(napoveda.vystup.find(radek), std::string::npos) << radek << "\n" << napoveda.vystup;
+
+  // 0: a missing release information file: nothing to do.
+  const auto stare = ZiveSlozky();
+  EXPECT_EQ(test::Spustit({s_ / "program/Zevlon", s_ / "neni/download.ini"}, Prostredi()).kod, 0);
+  // 0: the warning about a change of the data structure declined at the terminal.
+  Publikovat("20141231", {"--zmena-dat", "20141231"});
+  auto v = Terminal({}, {{"Volba", "2\n"}});
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  EXPECT_EQ(ZiveSlozky(), stare);
+  // 0: updated, and then nothing newer than the installed release.
+  Publikovat("20141231");
+  EXPECT_EQ(Spustit().kod, 0) << Chyby();
+  Obnoveno();
+  EXPECT_EQ(Spustit().kod, 0) << Chyby();
+  // No folder in the options: the profile list asks. 0: the offered profile answered with
+  // Ne, so no profile is updated.
+  s_.Zapsat("program/Zevlon.ini", "[Server]\r\nAdresa=" + web_ + "\r\n");
+  ::chmod((s_ / "program/Zevlon.ini").c_str(), 0644);
+  Instalace();
+  v = Terminal({}, {{"  2) Ne", ""}, {"Volba", "2\n"}});
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  EXPECT_NE(v.vystup.find("Nebyla vybrána žádná složka k aktualizaci."), std::string::npos);
+  // 2: the profile choice closed with Storno.
+  v = Terminal({}, {{"Volba", "0\n"}});
+  EXPECT_EQ(v.kod, 2) << v.vystup;
+  // 1: an error, here a site that is gone; at the terminal, after its box.
+  Volby();
+  std::filesystem::rename(s_ / "www/aktualizace-online", s_ / "www/jinde");
+  EXPECT_EQ(Spustit().kod, 1);
+  v = Terminal({}, {{"Volba", "0\n"}});
+  EXPECT_EQ(v.kod, 1) << v.vystup;
 }
 
 }  // namespace
