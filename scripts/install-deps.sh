@@ -15,6 +15,9 @@ packages=(
   # and http_v2 modules built in; nginx-light is only a metapackage over it) and the
   # openssl tool that makes the tests' certificate.
   nginx openssl
+  # crontab, with which a user other than root registers the scheduled run in their own
+  # crontab (the tests use the real one as another user).
+  cron
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -12,6 +12,7 @@ namespace {
 
 constexpr const char* kNapoveda =
     "Použití: Zevlon [Hotovo | soubor s informacemi o vydání]\n"
+    "        Zevlon --moznosti\n"
     "\n"
     "Bez argumentu vyhledá aktualizace Dunmor Merko na aktualizačním webu, nabídne\n"
     "profil k aktualizaci (nebo vezme složku dat z volby SlozkaDat v souboru Zevlon.ini\n"
@@ -22,10 +23,27 @@ constexpr const char* kNapoveda =
     "\n"
     "  Hotovo      jen oznámí, že aktualizace byla stažena\n"
     "  soubor      provede instalační krok pro daný soubor download.ini\n"
+    "  --moznosti  možnosti aktualizací: na displeji otevře okno Možnosti aktualizací,\n"
+    "              na terminálu se zeptá na totéž (složka profilu ze seznamu profilů,\n"
+    "              automatické spouštění, čas, četnost a den) a uloží to jako okno;\n"
+    "              úloha se zapíše do /etc/cron.d (root) nebo do crontabu uživatele\n"
     "  --help      tato nápověda\n"
     "  --version   verze programu\n"
     "\n"
-    "Návratový kód: 0 bez chyby, 1 chyba, 2 zrušeno uživatelem.\n";
+    "Návratový kód: 0 bez chyby, 1 chyba, 2 zrušeno uživatelem.\n"
+    "  0  bez chyby:\n"
+    "       aktualizace stažena (nebo spuštěn nový program aktualizace, který ji provede)\n"
+    "       nic nového k instalaci (vydání na webu není novější, soubory jsou aktuální,\n"
+    "         žádný profil k aktualizaci, odpověď Ne při výběru profilu)\n"
+    "       starší vydání na webu odmítnuto (řádek v Zevlon.log)\n"
+    "       odmítnuté varování o změně datové struktury\n"
+    "       soubor zadaný na příkazovém řádku neexistuje (nic se neprovede)\n"
+    "       Hotovo, uložené --moznosti, --help, --version\n"
+    "  1  chyba: není připojení, web nebo soubor nelze stáhnout, chybí oprávnění,\n"
+    "       podpis nesouhlasí, běží jiná aktualizace, ...; také chyba, jejíž hlášení\n"
+    "       uživatel zavřel tlačítkem Storno; --moznosti bez displeje i terminálu\n"
+    "  2  zrušeno uživatelem: Storno nebo Ctrl+C během běhu, výběr profilu zavřený\n"
+    "       bez volby, --moznosti ukončené bez uložení\n";
 
 }  // namespace
 
@@ -33,6 +51,13 @@ int main(int argc, char** argv) {
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kNapoveda, stdout);
     return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--moznosti") == 0) {
+    zevlon::ZvoleneRozhrani rozhrani;
+    zevlon::NastavitUi(&rozhrani.Aktivni());
+    int navrat = rozhrani.OtevritMoznosti();
+    zevlon::NastavitUi(nullptr);
+    return navrat;
   }
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("Zevlon %s\n", ZEVLON_VERZE);

@@ -291,7 +291,11 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
         AktualniPolozka.clear();
       }))
     return false;
-  if (std::error_code e = platforma().SpustitProces(kopie, {kHotovo})) {
+  // At a terminal the copy speaks there, and the prompt comes back after its closing
+  // message; elsewhere it shows its own window and nothing waits for it.
+  const std::error_code e = Ui().NaTerminalu() ? platforma().SpustitNaTerminalu(kopie, {kHotovo})
+                                               : platforma().SpustitProces(kopie, {kHotovo});
+  if (e) {
     // The copy cannot run (a temp folder mounted noexec, say): the download is done all
     // the same, so this process gives the closing message and keeps the reason.
     ZapsatChybuBehu(kNespusteno + ss::ChybaSystemu(e.value(), kopie).popis, kopie);

@@ -13,14 +13,15 @@
 #include <set>
 #include <vector>
 
+#include "platform/planovac_uzivatele.h"
 #include "platform/soubor.h"
+#include "platform/souborovy_system.h"
 
 namespace zevlon {
 
 namespace {
 
-Planovac vychozi;
-Planovac* aktivni = &vychozi;
+Planovac* aktivni = nullptr;
 
 constexpr std::uint32_t kDen = 24u * 3600u * 1000u;
 
@@ -118,7 +119,12 @@ std::string CitovatProCron(const std::string& text) {
   return s + "'";
 }
 
-bool RadekCron(const ZaznamUlohy& zaznam, const std::string& souborUlohy, std::string& radek) {
+bool JeOpakovana(const ZaznamUlohy& zaznam) {
+  return (zaznam.Flags & kUlohaOpakovana) && (zaznam.DaysOfMonth || zaznam.DaysOfWeek);
+}
+
+bool RadekCron(const ZaznamUlohy& zaznam, const std::string& souborUlohy, std::string& radek,
+               const std::string& uzivatel) {
   if (zaznam.JobTime >= kDen) return false;
   if (zaznam.DaysOfMonth & 0x80000000u) return false;
   if (zaznam.DaysOfWeek & 0x80u) return false;
@@ -141,33 +147,34 @@ bool RadekCron(const ZaznamUlohy& zaznam, const std::string& souborUlohy, std::s
 
   // Without the periodic flag, or without a day, the job runs once, at the next
   // time that matches, and removes its own file before the program starts.
-  const bool opakovana =
-      (zaznam.Flags & kUlohaOpakovana) && (zaznam.DaysOfMonth || zaznam.DaysOfWeek);
   std::string prikaz;
-  if (!opakovana) prikaz = "rm -f " + CitovatProCron(souborUlohy) + "; ";
+  if (!JeOpakovana(zaznam)) prikaz = "rm -f " + CitovatProCron(souborUlohy) + "; ";
   for (std::size_t i = 0; i < polozky.size(); ++i) {
     if (i > 0) prikaz += ' ';
     prikaz += CitovatProCron(polozky[i]);
   }
   radek = std::to_string(minuty % 60) + " " + std::to_string(minuty / 60) + " " + dnyMesice +
-          " * " + dnyTydne + " root " + prikaz;
+          " * " + dnyTydne + " " + (uzivatel.empty() ? "" : uzivatel + " ") + prikaz;
   return true;
 }
 
 std::uint32_t Planovac::PridatUlohu(const std::string& /*pocitac*/, const ZaznamUlohy& zaznam,
                                     std::uint32_t& cislo) {
+  posledniChyba_.clear();
   std::string zkouska;
-  if (!RadekCron(zaznam, slozka_ + "/" + kPredponaUlohy + "1", zkouska))
+  if (!RadekCron(zaznam, slozka_ + "/" + kPredponaUlohy + "1", zkouska)) {
+    posledniChyba_ = kNelzeVyjadrit;
     return kPlanovacNeplatnyParametr;
+  }
   std::set<std::uint32_t> obsazena;
   int chyba = 0;
-  if (!CislaUloh(slozka_, obsazena, chyba)) return StavZChyby(chyba);
+  if (!CislaUloh(slozka_, obsazena, chyba)) return Selhani(chyba, slozka_, ss::Druh::kSlozka);
 
   std::uint32_t n = 1;
   for (;;) {
     while (obsazena.count(n))
       ++n;
-    if (n == 0) return kPlanovacSelhani;  // every number taken
+    if (n == 0) return Selhani(ENOSPC, slozka_, ss::Druh::kSlozka);  // every number taken
     const std::string cil = slozka_ + "/" + kPredponaUlohy + std::to_string(n);
     std::string radek;
     RadekCron(zaznam, cil, radek);
@@ -177,7 +184,7 @@ std::uint32_t Planovac::PridatUlohu(const std::string& /*pocitac*/, const Zaznam
     // A name beginning with "." is skipped by cron until the file is complete.
     std::string sablona = slozka_ + "/.zevlon-XXXXXX";
     Popisovac fd(::mkstemp(sablona.data()));
-    if (!fd.Platny()) return StavZChyby(errno);
+    if (!fd.Platny()) return Selhani(errno, slozka_, ss::Druh::kSlozka);
     int e = ::fchmod(fd.Fd(), 0644) == 0 ? 0 : errno;
     if (e == 0) e = ZapsatVse(fd.Fd(), obsah);
     if (e == 0 && ::fsync(fd.Fd()) != 0) e = errno;
@@ -191,32 +198,42 @@ std::uint32_t Planovac::PridatUlohu(const std::string& /*pocitac*/, const Zaznam
     }
     if (e == 0) e = errno;
     ::unlink(sablona.c_str());
-    if (e != EEXIST) return StavZChyby(e);
+    if (e != EEXIST) return Selhani(e, cil);
     obsazena.insert(n);
   }
 }
 
 std::uint32_t Planovac::SmazatUlohy(const std::string& /*pocitac*/, std::uint32_t od,
                                     std::uint32_t do_) {
+  posledniChyba_.clear();
   std::set<std::uint32_t> cisla;
   int chyba = 0;
-  if (!CislaUloh(slozka_, cisla, chyba)) return StavZChyby(chyba);
+  if (!CislaUloh(slozka_, cisla, chyba)) return Selhani(chyba, slozka_, ss::Druh::kSlozka);
   bool nalezena = false;
   std::uint32_t stav = kPlanovacOk;
   for (auto it = cisla.lower_bound(od); it != cisla.end() && *it <= do_; ++it) {
     nalezena = true;
     const std::string cesta = slozka_ + "/" + kPredponaUlohy + std::to_string(*it);
-    if (::unlink(cesta.c_str()) != 0 && errno != ENOENT) stav = StavZChyby(errno);
+    if (::unlink(cesta.c_str()) != 0 && errno != ENOENT) stav = Selhani(errno, cesta);
   }
   return nalezena ? stav : kUlohaNenalezena;
 }
 
+std::uint32_t Planovac::Selhani(int chyba, const std::string& cesta, ss::Druh druh) {
+  posledniChyba_ = ss::ChybaSystemu(chyba, cesta, druh).popis;
+  return StavZChyby(chyba);
+}
+
 Planovac& planovac() {
-  return *aktivni;
+  if (aktivni) return *aktivni;
+  static Planovac cronD;
+  static PlanovacUzivatele crontab;
+  if (::geteuid() == 0) return cronD;
+  return crontab;
 }
 
 void NastavitPlanovac(Planovac* p) {
-  aktivni = p ? p : &vychozi;
+  aktivni = p;
 }
 
 }  // namespace zevlon

@@ -1,12 +1,15 @@
 // The job scheduler: add a job from its record and delete jobs by number, with the
-// statuses of the platform's network scheduler (0 success, 3806 no such job). Here a
-// job is one file in a cron directory ("/etc/cron.d" unless another is given), named
-// "zevlon-" + its number; the number is the lowest free one from 1. One
-// process-wide instance; tests install one that works in a folder of their own.
+// statuses of the platform's network scheduler (0 success, 3806 no such job). For root
+// a job is one file in a cron directory ("/etc/cron.d" unless another is given), named
+// "zevlon-" + its number; for any other user, whom only their own crontab serves, it is
+// one marked line of that crontab (planovac_uzivatele.h). The number is the lowest free
+// one from 1. One process-wide instance; tests install one of their own.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "platform/souborovy_system.h"
 
 namespace zevlon {
 
@@ -32,6 +35,8 @@ inline constexpr std::uint32_t kUlohaNenalezena = 3806;
 
 inline constexpr const char* kVychoziSlozkaCron = "/etc/cron.d";
 inline constexpr const char* kPredponaUlohy = "zevlon-";
+inline constexpr const char* kNelzeVyjadrit =
+    "Čas, den nebo příkaz úlohy nelze zapsat jako úlohu cronu.";
 
 class Planovac {
  public:
@@ -48,21 +53,37 @@ class Planovac {
                                     std::uint32_t do_);
 
   const std::string& Slozka() const { return slozka_; }
+  // Why the last addition or deletion failed, as a Czech sentence for the user; empty
+  // after a success.
+  const std::string& PosledniChyba() const { return posledniChyba_; }
+
+ protected:
+  std::string posledniChyba_;
 
  private:
+  // Keeps the reason of a failed call on cesta and answers its status.
+  std::uint32_t Selhani(int chyba, const std::string& cesta, ss::Druh druh = ss::Druh::kSoubor);
+
   std::string slozka_;
 };
 
 // The cron.d line ("m h dom mon dow user command") of a record, run as root; false
 // for a record that cannot be expressed (a time outside the day, a day outside the
 // month or week, a command that is empty or holds a line break or NUL). A job that
-// does not repeat removes its own file (souborUlohy) after its run.
-bool RadekCron(const ZaznamUlohy& zaznam, const std::string& souborUlohy, std::string& radek);
+// does not repeat removes its own file (souborUlohy) after its run. With an empty
+// uzivatel the user field is left out, as a user's own crontab wants it.
+bool RadekCron(const ZaznamUlohy& zaznam, const std::string& souborUlohy, std::string& radek,
+               const std::string& uzivatel = "root");
+
+// Whether a record repeats on the days it names (with no day it runs once).
+bool JeOpakovana(const ZaznamUlohy& zaznam);
 
 // A text quoted for sh inside a cron line: in single quotes (a quote inside written
 // as '\''), "%" escaped as "\%" because cron would otherwise end the command there.
 std::string CitovatProCron(const std::string& text);
 
+// The scheduler of the process: the cron directory for root, the user's own crontab for
+// anyone else.
 Planovac& planovac();
 // Installs another scheduler for the process (nullptr restores the default); the
 // caller keeps ownership.

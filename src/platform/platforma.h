@@ -50,6 +50,11 @@ class Platforma {
   // a file system mounted noexec, not a program), or no error when it runs.
   virtual std::error_code SpustitProces(const std::string& program,
                                         const std::vector<std::string>& argumenty);
+  // Starts a program the same way but on this process's terminal (its standard streams
+  // and session are shared, so it shows there what it has to say, and Ctrl+C reaches
+  // it too) and waits until it ends.
+  virtual std::error_code SpustitNaTerminalu(const std::string& program,
+                                             const std::vector<std::string>& argumenty);
 
   // Asks the desktop to open a document or an address with its usual program
   // (xdg-open, detached); false when the request could not be handed over.

@@ -6,8 +6,10 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 #include <thread>
 
@@ -74,8 +76,12 @@ bool Platforma::JePripojeno(const std::string& hostitel) {
   return false;
 }
 
-std::error_code Platforma::SpustitProces(const std::string& program,
-                                         const std::vector<std::string>& argumenty) {
+namespace {
+
+// Starts the program with the arguments as separate items: detached (its own session,
+// the standard streams on /dev/null) or on this process's terminal and streams.
+int Spustit(const std::string& program, const std::vector<std::string>& argumenty, bool odpojit,
+            pid_t& pid) {
   std::vector<std::string> argv{program};
   argv.insert(argv.end(), argumenty.begin(), argumenty.end());
   std::vector<char*> c;
@@ -87,20 +93,40 @@ std::error_code Platforma::SpustitProces(const std::string& program,
   posix_spawnattr_t atributy;
   posix_spawn_file_actions_init(&akce);
   posix_spawnattr_init(&atributy);
-  posix_spawn_file_actions_addopen(&akce, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&akce, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&akce, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  // Its own session: the started program outlives this one and no terminal signal
-  // meant for us reaches it.
-  posix_spawnattr_setflags(&atributy, POSIX_SPAWN_SETSID);
+  if (odpojit) {
+    posix_spawn_file_actions_addopen(&akce, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&akce, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&akce, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    // Its own session: the started program outlives this one and no terminal signal
+    // meant for us reaches it.
+    posix_spawnattr_setflags(&atributy, POSIX_SPAWN_SETSID);
+  }
   // The C library reports a failed exec in the child as the answer of posix_spawn
   // (glibc since 2.24, musl), so a file that cannot run is known here, not lost in
   // a child that quietly ends.
-  pid_t pid = 0;
   int r = posix_spawn(&pid, program.c_str(), &akce, &atributy, c.data(), environ);
   posix_spawn_file_actions_destroy(&akce);
   posix_spawnattr_destroy(&atributy);
-  return std::error_code(r, std::generic_category());
+  return r;
+}
+
+}  // namespace
+
+std::error_code Platforma::SpustitProces(const std::string& program,
+                                         const std::vector<std::string>& argumenty) {
+  pid_t pid = 0;
+  return std::error_code(Spustit(program, argumenty, true, pid), std::generic_category());
+}
+
+std::error_code Platforma::SpustitNaTerminalu(const std::string& program,
+                                              const std::vector<std::string>& argumenty) {
+  pid_t pid = 0;
+  if (int r = Spustit(program, argumenty, false, pid))
+    return std::error_code(r, std::generic_category());
+  int stav = 0;
+  while (::waitpid(pid, &stav, 0) < 0 && errno == EINTR) {
+  }
+  return {};
 }
 
 }  // namespace zevlon

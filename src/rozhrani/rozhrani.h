@@ -68,6 +68,9 @@ class Rozhrani {
   virtual int Volba(const ParametryVolby& p) = 0;
   // Whether no person can be asked through this interface: the run is then unattended.
   virtual bool BezObsluhy() const { return false; }
+  // Whether the person sits at this process's terminal: a program started for them
+  // (the temporary copy with its closing message) is to speak there too.
+  virtual bool NaTerminalu() const { return false; }
 
   // The progress window's state changes that the run asks for.
   virtual void SkrytMoznosti() {}

@@ -200,11 +200,35 @@ bool ModelMoznosti::Ok() {
     ZobrazZpravu(kChybaVyplnte, mb::kVykricnik, kTitulekMoznosti);
     return false;
   }
-  if (!Ulozit()) return false;
+  // The new job comes first: a schedule that cannot be registered saves nothing that
+  // would claim it runs.
+  std::uint32_t nova = 0;
+  if (OptAktualizovat && !ZaregistrovatUlohu(nova)) return false;
+  if (!Ulozit()) {
+    if (nova) planovac().SmazatUlohy(JmenoPocitace(), nova, nova);
+    return false;
+  }
   try {
-    NahraditUlohu();
+    NahraditUlohu(nova);
   } catch (const std::exception&) {
     ZobrazZpravu(kChybaUlohy, mb::kVykricnik, "");
+    return false;
+  }
+  return true;
+}
+
+bool ModelMoznosti::ZaregistrovatUlohu(std::uint32_t& cislo) {
+  ZaznamUlohy zaznam;
+  try {
+    zaznam = SestavitZaznamUlohy(comHodiny.text, comMoznosti.text, comDen.text);
+  } catch (const std::exception&) {
+    ZobrazZpravu(kChybaUlohy, mb::kVykricnik, "");
+    return false;
+  }
+  if (planovac().PridatUlohu(JmenoPocitace(), zaznam, cislo) != kPlanovacOk) {
+    ZobrazZpravu(std::string(kChybaUlohy) + "\r\n" + planovac().PosledniChyba(), mb::kVykricnik,
+                 "");
+    cislo = 0;
     return false;
   }
   return true;
@@ -229,19 +253,15 @@ bool ModelMoznosti::Ulozit() {
   return true;
 }
 
-void ModelMoznosti::NahraditUlohu() {
+void ModelMoznosti::NahraditUlohu(std::uint32_t nova) {
   const std::string soubor = CestaVolebIni();
-  const std::string pocitac = JmenoPocitace();
   // A refusal of the deletion (also "no such job") is not the user's concern; the
   // stored number stays until a new job replaces it.
-  if (std::uint32_t stara = CisloUlohy(CistIni(soubor, kUloha, "ID")))
-    planovac().SmazatUlohy(pocitac, stara, stara);
-  if (!OptAktualizovat) return;
-  ZaznamUlohy zaznam = SestavitZaznamUlohy(comHodiny.text, comMoznosti.text, comDen.text);
-  std::uint32_t cislo = 0;
-  if (planovac().PridatUlohu(pocitac, zaznam, cislo) != kPlanovacOk) return;
+  if (std::uint32_t stara = CisloUlohy(CistIni(soubor, kUloha, "ID")); stara && stara != nova)
+    planovac().SmazatUlohy(JmenoPocitace(), stara, stara);
+  if (!nova) return;
   VyprazdnitSekci(soubor, kUloha);
-  ZapsatKlic(soubor, kUloha, "ID", std::to_string(cislo));
+  ZapsatKlic(soubor, kUloha, "ID", std::to_string(nova));
 }
 
 }  // namespace zevlon

@@ -54,14 +54,19 @@ class ModelMoznosti {
   // becomes the weekdays for "Týdně" and the days 1. to 28. for "Měsíčně".
   void ZmenitCetnost(const std::string& cetnost);
 
-  // OK: checks the input, saves the settings, replaces the registered job and
-  // answers whether the window may close. Every refusal is shown as a message.
+  // OK: checks the input, registers the new job, saves the settings, deletes the job
+  // it replaces and answers whether the window may close. Every refusal is shown as a
+  // message; a job that cannot be registered leaves the settings as they were.
   bool Ok();
 
  private:
   void Nacist();
   bool Ulozit();
-  void NahraditUlohu();
+  // Registers the chosen schedule; false (shown to the user, nothing registered) when
+  // it cannot be.
+  bool ZaregistrovatUlohu(std::uint32_t& cislo);
+  // Deletes the job stored in "Uloha" and stores the new one's number (0: none).
+  void NahraditUlohu(std::uint32_t nova);
 };
 
 // The scheduler's record for the time, frequency and day texts: JobTime from the

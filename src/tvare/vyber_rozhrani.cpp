@@ -3,11 +3,14 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
 
 #include "common/text.h"
 #include "soubory/pravo.h"
 #include "tvare/qt/qt_rozhrani.h"
+#include "tvare/qt/samostatne_moznosti.h"
+#include "tvare/terminal/moznosti_terminal.h"
 #include "tvare/terminal/terminal.h"
 
 namespace zevlon {
@@ -63,6 +66,20 @@ ZvoleneRozhrani::ZvoleneRozhrani() {
 ZvoleneRozhrani::~ZvoleneRozhrani() {
   ui_.reset();
   aplikace_.reset();
+}
+
+int ZvoleneRozhrani::OtevritMoznosti() {
+  switch (druh_) {
+    case DruhRozhrani::kQt:
+      return OtevritMoznostiVOkne();
+    case DruhRozhrani::kTerminal:
+      return MoznostiNaTerminalu(static_cast<TerminaloveRozhrani&>(*ui_));
+    case DruhRozhrani::kTiche:
+      break;
+  }
+  std::fputs("Možnosti aktualizací lze nastavit jen v okně (na displeji) nebo na terminálu.\n",
+             stderr);
+  return 1;
 }
 
 bool ZvoleneRozhrani::SpustitQt() {

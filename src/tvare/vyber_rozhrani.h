@@ -25,6 +25,10 @@ class ZvoleneRozhrani {
 
   Rozhrani& Aktivni() { return *ui_; }
   DruhRozhrani Druh() const { return druh_; }
+  // The options on their own (--moznosti): the window on a display, the questions at a
+  // terminal. Answers the exit status: 0 saved, 2 closed without saving, 1 when there
+  // is neither (said on stderr).
+  int OtevritMoznosti();
 
  private:
   // Starts Qt on the display; false (and no application) when it cannot be opened.

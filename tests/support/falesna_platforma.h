@@ -37,6 +37,11 @@ class FalesnaPlatforma : public Platforma {
     spusteno.push_back({program, argumenty});
     return chybaSpusteni;
   }
+  std::error_code SpustitNaTerminalu(const std::string& program,
+                                     const std::vector<std::string>& argumenty) override {
+    spustenoNaTerminalu.push_back({program, argumenty});
+    return chybaSpusteni;
+  }
 
   std::string uzivatel = "tester";
   std::string pocitac = "pocitac";
@@ -50,6 +55,7 @@ class FalesnaPlatforma : public Platforma {
   std::error_code chybaSpusteni;  // what starting a program answers
   std::vector<std::string> dotazyNaPripojeni;
   std::vector<std::pair<std::string, std::vector<std::string>>> spusteno;
+  std::vector<std::pair<std::string, std::vector<std::string>>> spustenoNaTerminalu;
 };
 
 }  // namespace zevlon::test

@@ -64,6 +64,7 @@ class FalesneUi : public Rozhrani {
     odpovediVoleb.pop_front();
     return o;
   }
+  bool NaTerminalu() const override { return terminal; }
   void SkrytMoznosti() override { moznostiSkryty = true; }
   void Minimalizovat() override { ++minimalizovano; }
   void Obnovit() override { ++obnoveno; }
@@ -77,6 +78,7 @@ class FalesneUi : public Rozhrani {
   std::deque<int> odpovediVoleb;  // answers to Volba, in order
   int vychoziOdpoved = mb::kIdNe;
   int stornoPoHlaseni = -1;  // press Storno when this many reports were made
+  bool terminal = false;     // the person sits at the process's terminal
   bool zruseno = false;
   int udalosti = 0;
   bool moznostiSkryty = false;

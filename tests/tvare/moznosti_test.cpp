@@ -47,16 +47,19 @@ TEST_F(MoznostiTest, EachScheduleIsSavedAndRegisteredInPlaceOfTheLastManualDelet
       {kCetnostTydne, "Neděle", "06:00", "Cas=06:00|Cetnost=Týdně|Den=Neděle", "0 6 * * 0 "},
       {kCetnostMesicne, "31.", "23:59", "Cas=23:59|Cetnost=Měsíčně|Den=31.", "59 23 31 * * "},
       {kCetnostDenne, "3.", "05:00", "Cas=05:00|Cetnost=Denně", "0 5 * * * "}};
+  // The new job is registered before the one it replaces goes, so the numbers alternate.
+  int cislo = 0;
   for (const auto& [cetnost, den, cas, nastaveni, cron] : pripady) {
+    cislo = cislo % 2 + 1;
     ModelMoznosti m;
     Automaticky(m, cetnost, den, cas);
     ASSERT_TRUE(m.Ok());
     EXPECT_EQ(Zpravy(), Texty{});
     EXPECT_EQ(Sekce("Nastaveni"), Rozdelit("SlozkaDat=" + firmaA_ + "|" + nastaveni, '|'));
     // The job of the OK before is gone; the new one has the lowest free number.
-    EXPECT_EQ(Ulohy(), std::set<std::string>{"zevlon-1"});
-    EXPECT_EQ(Sekce("Uloha"), Texty{"ID=1"});
-    EXPECT_EQ(Cron(1), cron + spusteni_);
+    EXPECT_EQ(Ulohy(), std::set<std::string>{"zevlon-" + std::to_string(cislo)});
+    EXPECT_EQ(Sekce("Uloha"), Texty{"ID=" + std::to_string(cislo)});
+    EXPECT_EQ(Cron(cislo), cron + spusteni_);
   }
   // Manual updating needs no time; only the folder is kept, with the other sections.
   ModelMoznosti m;
@@ -90,22 +93,27 @@ TEST_F(MoznostiTest, RefusalsAreShownAndTheOldJobStandsUntilItCanBeReplaced) {
   EXPECT_EQ(Sekce("Nastaveni"), nastaveni);
   EXPECT_EQ(Ulohy(), stara);
 
-  // Weekly without a day: saved, the old job deleted, the new one cannot be built.
+  // Weekly without a day: the job cannot be built, so nothing is saved and the old job
+  // stands.
   m.ZmenitCetnost(kCetnostTydne);
   EXPECT_FALSE(m.Ok());
   EXPECT_EQ(Zpravy(), Texty{"4144||Nemáte oprávnění pro vytvoření úlohy plánovaného spuštění."});
-  EXPECT_EQ(Sekce("Nastaveni"),
-            (Texty{"SlozkaDat=" + firmaA_, "Cas=23:00", "Cetnost=Týdně", "Den="}));
-  EXPECT_TRUE(Ulohy().empty());
+  EXPECT_EQ(Sekce("Nastaveni"), nastaveni);
+  EXPECT_EQ(Ulohy(), stara);
   EXPECT_EQ(Sekce("Uloha"), Texty{"ID=7"});
 
-  // A scheduler that cannot register the job is no obstacle to closing the window.
+  // A scheduler that cannot register the job: the reason is shown, the window stays open
+  // and neither the options nor the old job change.
   Planovac bezSlozky(s_ / "neni");
   NastavitPlanovac(&bezSlozky);
   m.ZmenitCetnost(kCetnostDenne);
-  EXPECT_TRUE(m.Ok());
-  EXPECT_EQ(Zpravy(), Texty{});
+  EXPECT_FALSE(m.Ok());
+  EXPECT_EQ(Zpravy(), Texty{"4144||Nemáte oprávnění pro vytvoření úlohy plánovaného spuštění."
+                            "\r\nCesta nebyla nalezena."});
+  EXPECT_EQ(Sekce("Nastaveni"), nastaveni);
   EXPECT_EQ(Sekce("Uloha"), Texty{"ID=7"});
+  NastavitPlanovac(&planovac_);
+  EXPECT_EQ(Ulohy(), stara);
 }
 
 }  // namespace

@@ -1,9 +1,6 @@
 #include "tvare/terminal/terminal.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cstring>
@@ -12,36 +9,17 @@
 
 #include "common/chyba.h"
 #include "rozhrani/prubeh.h"
+#include "support/terminal.h"
 
 namespace zevlon {
 namespace {
 
-// Runs telo in a child process with a pseudo-terminal as its controlling terminal,
-// standard input and error, as the backend runs for a person; the test plays the
-// person, typing napsat once the output holds cekat. The child must exit with
-// vysledek (-1 when it was killed or the text waited for never came).
+// Runs telo at a terminal, typing napsat once the output holds cekat; the child must
+// exit with vysledek.
 void VTerminalu(const std::function<int()>& telo, const char* cekat, const char* napsat,
                 int vysledek) {
-  int master = -1;
-  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-  if (pid == 0) _exit(telo());
-  std::string vystup;
-  for (;;) {
-    pollfd p{master, POLLIN, 0};
-    char buf[4096];
-    ssize_t n = poll(&p, 1, 10'000) > 0 ? read(master, buf, sizeof buf) : 0;
-    if (n <= 0) break;  // the end of the output (EIO), or 10 s without any
-    vystup.append(buf, static_cast<std::size_t>(n));
-    if (cekat && vystup.find(cekat) != std::string::npos) {
-      EXPECT_GE(write(master, napsat, strlen(napsat)), 0);
-      cekat = nullptr;
-    }
-  }
-  kill(pid, SIGKILL);  // reaches only a child that hung
-  int stav = 0;
-  waitpid(pid, &stav, 0);
-  close(master);
-  EXPECT_EQ(!cekat && WIFEXITED(stav) ? WEXITSTATUS(stav) : -1, vysledek) << vystup;
+  auto v = test::VTerminalu(telo, {{cekat, napsat}});
+  EXPECT_EQ(v.kod, vysledek) << v.vystup;
 }
 
 TEST(TerminalTest, PromptsNumberTheButtonsAndRowsWithStornoAsZeroAndCtrlCCancels) {

@@ -309,4 +309,41 @@ int TerminaloveRozhrani::Volba(const ParametryVolby& p) {
   return m.Vysledek();
 }
 
+void TerminaloveRozhrani::Nadpis(const std::string& text) {
+  UkoncitRadek();
+  posledniKonec_.clear();
+  Psat("\n" + JedenRadek(text) + "\n");
+}
+
+void TerminaloveRozhrani::Oznamit(const std::string& text) {
+  UkoncitRadek();
+  Psat(Radky(text) + "\n");
+}
+
+std::optional<std::string> TerminaloveRozhrani::Zeptat(const std::string& nadpis,
+                                                       const std::vector<std::string>& polozky,
+                                                       const std::string& vychozi,
+                                                       const std::string& vyzva) {
+  UkoncitRadek();
+  if (!nadpis.empty()) Psat(JedenRadek(nadpis) + "\n");
+  std::string vychoziText = JedenRadek(vychozi);
+  for (std::size_t i = 0; i < polozky.size(); ++i) {
+    Psat("  " + std::to_string(i + 1) + ") " + JedenRadek(polozky[i]) + "\n");
+    if (StejnyText(polozky[i], vychozi)) vychoziText = std::to_string(i + 1);
+  }
+  Psat(JedenRadek(vyzva) + (vychoziText.empty() ? "" : " [" + vychoziText + "]") + ": ");
+  auto odpoved = PrecistRadek();
+  if (!odpoved) {
+    Psat("\n");
+    return std::nullopt;
+  }
+  std::string o(Orezat(*odpoved, " \t"));
+  if (o.empty()) return vychozi;
+  if (o.size() <= 4 && o.find_first_not_of("0123456789") == std::string::npos) {
+    const std::size_t k = std::stoul(o);
+    if (k >= 1 && k <= polozky.size()) return polozky[k - 1];
+  }
+  return o;
+}
+
 }  // namespace zevlon

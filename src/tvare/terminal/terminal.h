@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "rozhrani/rozhrani.h"
 
@@ -31,8 +32,20 @@ class TerminaloveRozhrani : public Rozhrani {
   bool Zruseno() const override;
   int Zprava(const std::string& text, int styl, const std::string& titulek) override;
   int Volba(const ParametryVolby& p) override;
+  bool NaTerminalu() const override { return true; }
   void Zavrit() override { UkoncitRadek(); }
   void CekatNaZavreni() override { UkoncitRadek(); }
+
+  // Asks for one value: the heading (when not empty), the items numbered from 1, then
+  // the prompt with the default in brackets. The number of an item answers that item,
+  // an empty answer the default, any other text itself. No value at the end of input
+  // or on Ctrl+C.
+  std::optional<std::string> Zeptat(const std::string& nadpis,
+                                    const std::vector<std::string>& polozky,
+                                    const std::string& vychozi, const std::string& vyzva);
+  // A heading after an empty line, and a line of text.
+  void Nadpis(const std::string& text);
+  void Oznamit(const std::string& text);
 
   // The status line for a report: the meter in percent (when it is shown), the
   // subheading and the message, without line breaks, cut to sirka - 1 characters

@@ -11,12 +11,14 @@ namespace zevlon::test {
 using Prikaz = std::function<void(const std::vector<std::string>&)>;
 using TabulkaPrikazu = std::map<std::string, Prikaz>;
 
-TabulkaPrikazu PrikazyOperaci();  // file and folder operations
-TabulkaPrikazu PrikazyBehu();     // update right, logs, INI writes
+TabulkaPrikazu PrikazyOperaci();   // file and folder operations
+TabulkaPrikazu PrikazyBehu();      // update right, logs, INI writes
+TabulkaPrikazu PrikazyMoznosti();  // the options window's OK
 
 inline TabulkaPrikazu VsechnyPrikazy() {
   TabulkaPrikazu t = PrikazyOperaci();
   t.merge(PrikazyBehu());
+  t.merge(PrikazyMoznosti());
   return t;
 }
 

@@ -2,29 +2,12 @@
 
 #include "aplikace/instalacni_slozka.h"
 #include "platform/ini.h"
-#include "platform/platforma.h"
 #include "soubory/log.h"
 #include "soubory/pravo.h"
+#include "support/helper/platforma_s_programem.h"
 #include "support/helper/prikazy.h"
 
 namespace zevlon::test {
-
-namespace {
-
-// The helper's program file stands where the test says, so that the logs go there.
-class PlatformaSProgramem : public Platforma {
- public:
-  explicit PlatformaSProgramem(std::string program) : program_(std::move(program)) {
-    NastavitPlatformu(this);
-  }
-  ~PlatformaSProgramem() override { NastavitPlatformu(nullptr); }
-  std::string CestaProgramu() override { return program_; }
-
- private:
-  std::string program_;
-};
-
-}  // namespace
 
 TabulkaPrikazu PrikazyBehu() {
   return {

@@ -1,0 +1,22 @@
+// Running another program to its end and hearing what it said: the bytes for its
+// standard input, its standard output and error output, and how it ended.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zevlon {
+
+struct VysledekPrikazu {
+  int chybaSpusteni = 0;  // errno when the program could not be started (ENOENT: not found)
+  int kod = -1;           // the exit status; 128 + the signal that ended it
+  std::string vystup;     // standard output
+  std::string chyby;      // error output
+};
+
+// Runs argv[0] (looked up on PATH when it has no "/") with the further items as its
+// arguments and `vstup` on its standard input, and waits for it.
+VysledekPrikazu ProvestPrikaz(const std::vector<std::string>& argv, std::string_view vstup = {});
+
+}  // namespace zevlon

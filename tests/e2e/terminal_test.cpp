@@ -1,0 +1,149 @@
+// Whole runs of the real Zevlon for a person at a terminal (a pseudo-terminal that the
+// test reads and types into): the closing message of the copy in temp, the options at
+// the prompt, and the exit statuses that --help lists.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "common/text.h"
+#include "e2e/pripravka.h"
+#include "platform/ini.h"
+#include "support/terminal.h"
+
+namespace zevlon {
+namespace {
+
+using test::Cesty;
+using Texty = std::vector<std::string>;
+
+constexpr const char* kStazeno =
+    "Aktualizace byla stažena, nainstaluje se při příštím spuštění Merka.";
+
+class NaTerminalu : public test::CelyBeh {
+ protected:
+  // Zevlon with the arguments at a terminal, behind the given command (setpriv) if any.
+  test::VysledekProcesu Terminal(Cesty argumenty = {}, std::vector<test::Odpoved> odpovedi = {},
+                                 Cesty pred = {}) {
+    pred.push_back(s_ / "program/Zevlon");
+    pred.insert(pred.end(), argumenty.begin(), argumenty.end());
+    return test::ProgramVTerminalu(pred, Prostredi(), std::move(odpovedi));
+  }
+  Texty Sekce(const std::string& sekce) {
+    return ini::CistSekci(s_ / "program/Zevlon.ini", sekce).value_or(Texty{"<žádná>"});
+  }
+};
+
+TEST_F(NaTerminalu, CopyInTempGivesTheClosingMessageAtTheTerminalAfterTheRun) {
+  auto v = Terminal();
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  Obnoveno();
+  const std::size_t dokonceno = v.vystup.find("Dokončeno");
+  ASSERT_NE(dokonceno, std::string::npos) << v.vystup;
+  EXPECT_NE(v.vystup.find(kStazeno, dokonceno), std::string::npos) << v.vystup;
+}
+
+// The user who is not root sets the options at the prompt; the job goes to their crontab,
+// here a stand-in on PATH that keeps it in a file of the sandbox.
+TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
+  s_.Zapsat(
+      "bin/crontab",
+      "#!/bin/sh\n"
+      "f=\"$(dirname \"$0\")/../cron/crontab\"\n"
+      "case \"$1\" in\n"
+      "  -l) [ -f \"$f\" ] || { echo \"no crontab for $(id -un)\" >&2; exit 1; }; cat \"$f\";;\n"
+      "  -) cat > \"$f\";;\n"
+      "  *) exit 2;;\n"
+      "esac\n");
+  ::chmod((s_ / "bin/crontab").c_str(), 0755);
+  ::chmod(s_.Cesta().c_str(), 0755);
+  s_.Vytvorit("cron");
+  for (const char* cesta : {"program", "program/Zevlon.ini", "cron"})
+    test::PredatNeprivilegovanemu(s_ / cesta);
+  prostredi_ = {"PATH=" + (s_ / "bin") + ":/usr/bin:/bin"};
+  const Cesty jako = test::JakoNeprivilegovany();
+
+  // Storno (Ctrl+D) at the first question: nothing changes.
+  auto v = Terminal({"--moznosti"}, {{"Složka profilu", "\x04"}}, jako);
+  EXPECT_EQ(v.kod, 2) << v.vystup;
+  EXPECT_EQ(Sekce("Nastaveni"), Texty{"SlozkaDat=" + profil_});
+
+  // The profile from the list, a weekly schedule on Wednesday at six.
+  v = Terminal({"--moznosti"},
+               {{"  1) " + profil_, ""},
+                {"Složka profilu", "1\n"},
+                {"  2) Nevyhledávat instalace, vyhledám je sám", ""},
+                {"Volba", "1\n"},
+                {"Čas", "06:00\n"},
+                {"  3) Měsíčně", ""},
+                {"Volba", "2\n"},
+                {"  7) Neděle", ""},
+                {"Den", "3\n"}},
+               jako);
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  EXPECT_EQ(Sekce("Nastaveni"),
+            (Texty{"SlozkaDat=" + profil_, "Cas=06:00", "Cetnost=Týdně", "Den=Středa"}));
+  EXPECT_EQ(Sekce("Uloha"), Texty{"ID=1"});
+  EXPECT_EQ(s_.Cist("cron/crontab"), "0 6 * * 3 '" + (s_ / "program/Zevlon") + "' # zevlon-1\n");
+  EXPECT_EQ(Sekce("Server"), Texty{"Adresa=" + web_});
+
+  // A day of the month typed as its number; then manual updating removes the job.
+  v = Terminal({"--moznosti"},
+               {{"Složka profilu", "\n"},
+                {"Volba", "\n"},
+                {"Čas", "22:00\n"},
+                {"Volba", "3\n"},
+                {"Den", "15\n"}},
+               jako);
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  EXPECT_EQ(Sekce("Nastaveni"),
+            (Texty{"SlozkaDat=" + profil_, "Cas=22:00", "Cetnost=Měsíčně", "Den=15."}));
+  EXPECT_EQ(s_.Cist("cron/crontab"), "0 22 15 * * '" + (s_ / "program/Zevlon") + "' # zevlon-2\n");
+  v = Terminal({"--moznosti"}, {{"Složka profilu", "\n"}, {"Volba", "2\n"}}, jako);
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  EXPECT_EQ(Sekce("Nastaveni"), Texty{"SlozkaDat=" + profil_});
+  EXPECT_EQ(s_.Cist("cron/crontab"), "");
+}
+
+// Every row of the exit-status table of --help, from whole runs.
+TEST_F(NaTerminalu, ExitStatusesFollowTheTableOfHelp) {
+  auto napoveda = test::Spustit({s_ / "program/Zevlon", "--help"});
+  EXPECT_EQ(napoveda.kod, 0);
+  for (const char* radek : {"  --moznosti  ", "Návratový kód:", "  0  ", "  1  ", "  2  ",
+                            "odmítnuté varování o změně datové struktury",
+                            "soubor zadaný na příkazovém řádku neexistuje", "starší vydání na webu",
+                            "nic nového k instalaci", "Storno"})
+    EXPECT_NE(napoveda.vystup.find(radek), std::string::npos) << radek << "\n" << napoveda.vystup;
+
+  // 0: a missing release information file: nothing to do.
+  const auto stare = ZiveSlozky();
+  EXPECT_EQ(test::Spustit({s_ / "program/Zevlon", s_ / "neni/download.ini"}, Prostredi()).kod, 0);
+  // 0: the warning about a change of the data structure declined at the terminal.
+  Publikovat("20141231", {"--zmena-dat", "20141231"});
+  auto v = Terminal({}, {{"Volba", "2\n"}});
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  EXPECT_EQ(ZiveSlozky(), stare);
+  // 0: updated, and then nothing newer than the installed release.
+  Publikovat("20141231");
+  EXPECT_EQ(Spustit().kod, 0) << Chyby();
+  Obnoveno();
+  EXPECT_EQ(Spustit().kod, 0) << Chyby();
+  // No folder in the options: the profile list asks. 0: the offered profile answered with
+  // Ne, so no profile is updated.
+  s_.Zapsat("program/Zevlon.ini", "[Server]\r\nAdresa=" + web_ + "\r\n");
+  ::chmod((s_ / "program/Zevlon.ini").c_str(), 0644);
+  Instalace();
+  v = Terminal({}, {{"  2) Ne", ""}, {"Volba", "2\n"}});
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  EXPECT_NE(v.vystup.find("Nebyla vybrána žádná složka k aktualizaci."), std::string::npos);
+  // 2: the profile choice closed with Storno.
+  v = Terminal({}, {{"Volba", "0\n"}});
+  EXPECT_EQ(v.kod, 2) << v.vystup;
+  // 1: an error, here a site that is gone; at the terminal, after its box.
+  Volby();
+  std::filesystem::rename(s_ / "www/aktualizace-online", s_ / "www/jinde");
+  EXPECT_EQ(Spustit().kod, 1);
+  v = Terminal({}, {{"Volba", "0\n"}});
+  EXPECT_EQ(v.kod, 1) << v.vystup;
+}
+
+}  // namespace
+}  // namespace zevlon
