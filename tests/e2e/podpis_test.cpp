@@ -67,10 +67,9 @@ class PodepsanyWeb : public test::CelyBeh {
   std::string klic_;
 };
 
-TEST_F(PodepsanyWeb, SignedSiteUpdatesAndStockMinisignVerifiesWhatThePublisherWrote) {
+// (That the stock minisign accepts what the publisher signs: the publisher's key tests.)
+TEST_F(PodepsanyWeb, SignedSiteUpdatesWithoutAWarning) {
   Podepsat("20141231");
-  auto v = test::Spustit({"/usr/bin/minisign", "-Vm", Web("download.ini"), "-P", klic_});
-  EXPECT_EQ(v.kod, 0) << v.vystup;
   ASSERT_EQ(Spustit().kod, 0) << Chyby();
   EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
   EXPECT_EQ(Profil("SetupCommon/System/spolecne.dll"), "společné 20141231");
@@ -78,15 +77,6 @@ TEST_F(PodepsanyWeb, SignedSiteUpdatesAndStockMinisignVerifiesWhatThePublisherWr
   EXPECT_EQ(Chyby(), "");
   // A verified run writes no warning.
   EXPECT_FALSE(test::Existuje(s_ / "program/Zevlon.log"));
-}
-
-// A site that was published unsigned and whose download.ini the vendor then signed with
-// the stock minisign is as good as one signed by the publisher.
-TEST_F(PodepsanyWeb, DownloadIniSignedWithStockMinisignIsAccepted) {
-  Podepsat("20141231", {}, "");
-  PodepsatZnovu("download.ini");
-  ASSERT_EQ(Spustit().kod, 0) << Chyby();
-  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
 }
 
 // Each change an attacker on the path (or on the server) can make, refused with the
@@ -193,6 +183,7 @@ TEST_F(PodepsanyWeb, ReplayedOlderSignedSiteAndStaleSignatureAreRefused) {
   Odmitnuto("nastavení dovoluje nejvýše 30");
   PodepsatZnovu("download.ini", "timestamp:4000000000\tfile:download.ini");
   Odmitnuto("s datem v budoucnosti");
+  // Signed anew by the stock minisign with its own trusted comment: accepted.
   PodepsatZnovu("download.ini");
   ASSERT_EQ(Spustit().kod, 0) << Chyby();
   EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
@@ -294,15 +285,8 @@ TEST_F(PodepsanyWeb, WithoutAKeyTheSiteIsNotVerifiedAndTheLogSaysSo) {
 // done; one whose install step fails leaves the old program in place.
 TEST_F(PodepsanyWeb, VerifiedNewUpdaterReplacesTheProgramOnlyAfterItsInstallStepSucceeded) {
   // The program itself with a byte more, so that the new file can be told from the old.
-  s_.Vytvorit("novy");
-  fs::copy_file(s_ / "program/Zevlon", s_ / "novy/Zevlon", fs::copy_options::overwrite_existing);
-  {
-    std::FILE* f = std::fopen((s_ / "novy/Zevlon").c_str(), "ab");
-    ASSERT_NE(f, nullptr);
-    std::fputc('\n', f);
-    std::fclose(f);
-  }
-  const std::string stary = s_.Cist("program/Zevlon"), novy = s_.Cist("novy/Zevlon");
+  const std::string stary = s_.Cist("program/Zevlon"), novy = stary + "\n";
+  ::chmod(s_.Zapsat("novy/Zevlon", novy).c_str(), 0755);
   auto pockat = [&](auto&& hotovo) {
     for (int i = 0; i < 600 && !hotovo(); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -21,12 +21,7 @@ namespace {
 using test::PozadavekHttp;
 using test::Sandbox;
 using test::TestHttpServer;
-
-// A port nobody listens on: that of a server that is gone.
-int VolnyPort() {
-  TestHttpServer docasny([](const PozadavekHttp&) { return test::OdpovedTestu{}; });
-  return docasny.Port();
-}
+using test::VolnyPort;
 
 // A server sending more than it announced gives only what it announced.
 TEST(StahnoutSoubor, BodiesReplaceTheFileWithNoMoreThanTheServerAnnounced) {

@@ -204,13 +204,10 @@ TEST_P(FtpKlient, PutLoopMakesAtMostTheGivenAttemptsPausingBetweenThem) {
   EXPECT_EQ(server_.Pocet("STOR"), 5);
 }
 
-// A server on a port above 32767 is reached; a port above 65535 is an overflow.
-TEST(FtpPort, PortsUpTo65535ConnectAndLargerOnesOverflow) {
-  FtpServer server("vysoky");
-  ASSERT_GT(server.Port(), 32767);
-  CFTPManager ftp;
-  server.Nastavit(ftp, true);
-  EXPECT_TRUE(ftp.FtpOpen()) << ftp.FtpError;
+// Ports above 32767 are the port itself; above 65535 an overflow. (A server on such a
+// port, reached: the publisher's FTP command tests.)
+TEST(FtpPort, PortsUpTo65535AreTakenAndLargerOnesOverflow) {
+  EXPECT_EQ(CisloPortu("40000"), 40000);
   EXPECT_EQ(CisloPortu("65535"), 65535);
   for (const char* port : {"65536", "70000"})
     EXPECT_THROW(CisloPortu(port), Chyba) << port;

@@ -1,16 +1,15 @@
 // zevlon-publikovat's FTP commands against a real FTP server on loopback.
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
 #include "aplikace/instalacni_slozka.h"
-#include "platform/soubor.h"
 #include "prenos/sha256.h"
+#include "soubory/pomoc_operaci.h"
 #include "support/ftp_server.h"
+#include "support/http_server.h"
 #include "support/neprivilegovany.h"
 
 namespace zevlon {
@@ -19,22 +18,10 @@ namespace {
 namespace fs = std::filesystem;
 using test::Existuje;
 using test::FtpServer;
+using test::VolnyPort;
 
 bool Obsahuje(const std::string& text, const std::string& cast) {
   return text.find(cast) != std::string::npos;
-}
-
-// A loopback port that nobody listens on: bound, then closed again.
-int VolnyPort() {
-  Popisovac s(::socket(AF_INET, SOCK_STREAM, 0));
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t delka = sizeof a;
-  if (::bind(s.Fd(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      ::getsockname(s.Fd(), reinterpret_cast<sockaddr*>(&a), &delka) != 0)
-    throw std::runtime_error("no free port");
-  return ntohs(a.sin_port);
 }
 
 // A manifest naming the server, the commands run with TEMP in the sandbox.
@@ -118,7 +105,8 @@ TEST_F(FtpPrikazy, UploadsWithChecksumsAndMirrorsASignedSiteBack) {
 }
 
 // A file that may not travel (a blank in its name) is named with the reason and left
-// out of the uploaded snapshot, so that the server mirrors completely.
+// out of the uploaded snapshot, so that the server mirrors completely, into a folder
+// not there yet, with neither its stop file nor a temporary folder left.
 TEST_F(FtpPrikazy, TheUploadedSnapshotListsExactlyTheUploadedFiles) {
   s_.Zapsat("zdroj/ok.txt", "ano");
   s_.Zapsat("zdroj/s mezerou.txt", "ne");
@@ -133,9 +121,9 @@ TEST_F(FtpPrikazy, TheUploadedSnapshotListsExactlyTheUploadedFiles) {
   EXPECT_EQ(snapshot.Pocet(), 1u);
   EXPECT_TRUE(snapshot.Obsahuje("ok.txt"));
 
-  auto zrcadleni = Prikaz("zrcadlit", "zrcadlo");
+  auto zrcadleni = Prikaz("zrcadlit", "nove/zrcadlo");
   EXPECT_EQ(zrcadleni.kod, 0) << zrcadleni.vystup;
-  EXPECT_EQ(s_.Cist("zrcadlo/ok.txt"), "ano");
+  EXPECT_EQ(test::CistStrom(s_ / "nove/zrcadlo"), (test::Strom{{"ok.txt", "ano"}}));
   EXPECT_TRUE(TempPrazdny());
 }
 

@@ -64,25 +64,6 @@ TEST_F(UpdateServerTest, AnIncompleteMirrorIsNotUpdated) {
   EXPECT_EQ(log.find(FtpServer::kHeslo), std::string::npos);
 }
 
-// A mirror folder that is not there yet is made; the finished mirror leaves neither
-// the stop file, nor the temporary folder, nor a line in the transfer log.
-TEST_F(UpdateServerTest, AMirrorIntoAFolderNotYetThereIsMadeAndReportedAsDone) {
-  SeznamSouboru s = Zaznamy({"merko/sub/lib.dll", "Čteme.txt"});
-  u_.UploadovatSoubory(s, s_ / "zdroj");
-  SeznamSouboru mirror = Zaznamy({"merko/sub/lib.dll", "Čteme.txt"});
-  UpdateServer druhy = u_;
-  EXPECT_NO_THROW(druhy.AktualizovatSoubory(mirror, s_ / "nove/mirror"));
-  EXPECT_EQ(s_.Cist("nove/mirror/merko/sub/lib.dll"), "knihovna");
-  EXPECT_EQ(s_.Cist("nove/mirror/Čteme.txt"), "čeština");
-  for (const auto& p : mirror)
-    EXPECT_TRUE(p.hodnota->Downloaded && p.hodnota->Unzipped) << p.klic;
-  EXPECT_FALSE(Existuje(s_ / "nove/mirror/Zevlon.stop"));
-  EXPECT_FALSE(Existuje(druhy.TempFolder()));
-  const std::string log =
-      Existuje(s_ / "program/Zevlon.log") ? s_.Cist("program/Zevlon.log") : std::string();
-  EXPECT_EQ(log, "");
-}
-
 TEST_F(UpdateServerTest, UploadSendsNoMissingFileAndNothingFromOutside) {
   s_.Zapsat("mimo.txt", "tajné");
   SeznamSouboru s = Zaznamy({"Čteme.txt", "chybi.txt", "../mimo.txt"});

@@ -21,6 +21,19 @@
 
 namespace zevlon::test {
 
+int VolnyPort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t delka = sizeof a;
+  const bool dobre = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &delka) == 0;
+  if (fd >= 0) ::close(fd);
+  if (!dobre) throw std::runtime_error("no free loopback port");
+  return ntohs(a.sin_port);
+}
+
 namespace {
 
 // Waits up to 50 ms for data, so that the threads notice the end in time.

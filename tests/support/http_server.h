@@ -91,4 +91,8 @@ class TestHttpServer {
   std::thread prijimac_;
 };
 
+// A loopback port that was free a moment ago (the kernel's pick for port 0), which
+// nobody listens on unless someone took it since.
+int VolnyPort();
+
 }  // namespace zevlon::test

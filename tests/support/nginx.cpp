@@ -1,11 +1,8 @@
 #include "support/nginx.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,26 +12,13 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/http_server.h"
 #include "support/neprivilegovany.h"
 #include "support/sandbox.h"
 
 namespace zevlon::test {
 
 namespace {
-
-// A port that was free a moment ago: the kernel's pick for a socket bound to port 0.
-int VolnyPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t delka = sizeof a;
-  const bool dobre = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-                     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &delka) == 0;
-  if (fd >= 0) ::close(fd);
-  if (!dobre) throw std::runtime_error("no free loopback port");
-  return ntohs(a.sin_port);
-}
 
 // Every path inside the test's folder ("@S"), the site's folder as the root ("@K"). The
 // access log records per request the connection's serial number, the protocol, status,
