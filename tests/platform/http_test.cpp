@@ -105,8 +105,6 @@ TEST(StahnoutSoubor, HttpsWithAnUntrustedCertificateFails) {
   EXPECT_FALSE(test::Existuje(s / "a.ini"));
 }
 
-// A listing of huge files buys a hostile server no more than a week, and the deadline
-// stays within what the clock can count.
 // Downloads in flight at once: each outcome (body, status, error) is taken in the order
 // asked for, as one download alone would give it, while the others go on over the same
 // connections; what was never taken leaves no file.
@@ -255,6 +253,8 @@ TEST(KlientHttp, BrokenDownloadResumesOnlyTheSameVersionAndOtherwiseStartsOver) 
   AktualniPolozka.clear();
 }
 
+// A listing of huge files buys a hostile server no more than a week, and the deadline
+// stays within what the clock can count.
 TEST(KlientHttp, DeadlinesOfListedSizesAreBoundedAndGrowWithTheSize) {
   KlientHttp k;
   EXPECT_EQ(k.Lhuta(0), KlientHttp::kLhutaPrenosu);
