@@ -33,6 +33,21 @@ TEST(PublikovatPrikazy, HelpListsEveryCommandAndDescribesEachOption) {
   }
 }
 
+// A port that is not a number from 0 to 65535 is named in a clear error before anything
+// starts.
+TEST(PublikovatPrikazy, ServirovatRefusesAPortThatIsNotANumberInRange) {
+  test::Sandbox s;
+  s.Vytvorit("web");
+  for (const char* port : {"abc", "65536", "-1", "80x", ""}) {
+    auto v = test::Spustit({ZEVLON_PUBLIKOVAT, "servirovat", "--port", port, s / "web"});
+    EXPECT_EQ(v.kod, 2) << port;
+    EXPECT_NE(v.vystup.find(std::string("Port „") + port + "“ není číslo od 0 do 65535."),
+              std::string::npos)
+        << port << "\n"
+        << v.vystup;
+  }
+}
+
 // Relative paths are taken from the folder the tool was started in.
 TEST(PublikovatPrikazy, RelativePathsWork) {
   test::Sandbox s;

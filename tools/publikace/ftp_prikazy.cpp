@@ -13,6 +13,7 @@
 #include "soubory/cesty.h"
 #include "soubory/log.h"
 #include "soubory/operace_slozek.h"
+#include "tools/publikace/port.h"
 #include "tools/publikace/publikace.h"
 
 namespace zevlon::publikace {
@@ -40,11 +41,7 @@ class UklidTempu {
 std::unique_ptr<UpdateServer> NacistServer(const std::string& manifest, bool aktivni) {
   Manifest m(manifest);
   if (pugi::xml_attribute a = m.ElementAktualizace().attribute("port")) {
-    const std::string port(Orezat(a.value()));
-    const bool cislo =
-        !port.empty() && port.size() <= 5 &&
-        std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (!cislo || std::stoi(port) > 65535)
+    if (!PortZTextu(Orezat(a.value())))
       VyvolatChybu(std::string("Port FTP serveru „") + a.value() + "“ není číslo od 1 do 65535.");
   }
   auto server = m.UpdateServer();

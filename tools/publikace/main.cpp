@@ -14,6 +14,7 @@
 #include "common/chyba.h"
 #include "tools/publikace/ftp_prikazy.h"
 #include "tools/publikace/klice.h"
+#include "tools/publikace/port.h"
 #include "tools/publikace/publikace.h"
 #include "tools/publikace/server.h"
 
@@ -131,9 +132,14 @@ int Servirovat(const std::vector<std::string>& a) {
   zevlon::publikace::NastaveniServeru n;
   std::vector<std::string> pozice;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] == "--port" && i + 1 < a.size())
-      n.port = std::stoi(a[++i]);
-    else if (a[i] == "--log" && i + 1 < a.size())
+    if (a[i] == "--port" && i + 1 < a.size()) {
+      const std::optional<int> port = zevlon::publikace::PortZTextu(a[++i]);
+      if (!port) {
+        std::fprintf(stderr, "Port „%s“ není číslo od 0 do 65535.\n", a[i].c_str());
+        return 2;
+      }
+      n.port = *port;
+    } else if (a[i] == "--log" && i + 1 < a.size())
       n.log = Absolutni(a[++i]);
     else
       pozice.push_back(a[i]);
