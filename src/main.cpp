@@ -5,22 +5,38 @@
 
 #include "beh/beh.h"
 #include "instalace/aktualizace_setupu.h"
+#include "platform/platforma.h"
 #include "rozhrani/rozhrani.h"
 #include "tvare/vyber_rozhrani.h"
 
 namespace {
 
-constexpr const char* kNapoveda =
+constexpr const char* kPouziti =
     "Použití: Zevlon [Hotovo | soubor s informacemi o vydání]\n"
     "        Zevlon --moznosti\n"
-    "\n"
+    "\n";
+
+constexpr const char* kPopis =
     "Bez argumentu vyhledá aktualizace Dunmor Merko na aktualizačním webu, nabídne\n"
     "profil k aktualizaci (nebo vezme složku dat z volby SlozkaDat v souboru Zevlon.ini\n"
     "vedle programu) a stáhne nové vydání. Bez terminálu a bez displeje (cron, služba\n"
     "systemd) běží bez oken a bez otázek a chyby zapisuje do online_errors.log vedle\n"
     "programu (nesmí-li tam uživatel zapisovat, do $XDG_STATE_HOME/zevlon, jinak do\n"
     "~/.local/state/zevlon).\n"
-    "\n"
+    "\n";
+
+// The same for the program installed from a package, with the system's folders.
+constexpr const char* kPopisBalicku =
+    "Bez argumentu vyhledá aktualizace Dunmor Merko na aktualizačním webu, nabídne\n"
+    "profil k aktualizaci (nebo vezme složku dat z volby SlozkaDat v souboru\n"
+    "/etc/zevlon/Zevlon.ini) a stáhne nové vydání. Bez terminálu a bez displeje (cron,\n"
+    "služba systemd) běží bez oken a bez otázek a chyby zapisuje do online_errors.log\n"
+    "v /var/log/zevlon (jiný uživatel než root do $XDG_STATE_HOME/zevlon, jinak do\n"
+    "~/.local/state/zevlon). Program z balíčku se sám nenahrazuje novějším z webu:\n"
+    "aktualizuje jej správce balíčků.\n"
+    "\n";
+
+constexpr const char* kNapoveda =
     "  Hotovo      jen oznámí, že aktualizace byla stažena\n"
     "  soubor      provede instalační krok pro daný soubor download.ini\n"
     "  --moznosti  možnosti aktualizací: na displeji otevře okno Možnosti aktualizací,\n"
@@ -49,6 +65,8 @@ constexpr const char* kNapoveda =
 
 int main(int argc, char** argv) {
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kPouziti, stdout);
+    std::fputs(zevlon::platforma().ZBalicku() ? kPopisBalicku : kPopis, stdout);
     std::fputs(kNapoveda, stdout);
     return 0;
   }

@@ -270,6 +270,10 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   if (JmenoProgramu() == kNovyZevlon) ZaujmoutMisto(prikaz);
   if (RezimSystem) return true;
   if (ZTempu()) return Krok([&] { ZobrazPrubeh(kStazeno, "", 1, 0, 0, true, false); });
+  // A packaged program file is the package manager's to replace, so nothing needs it
+  // free: this process gives the closing message itself.
+  if (platforma().ZBalicku())
+    return Krok([&] { ZobrazPrubeh(kStazeno, "", 0, 0, 0, false, true); });
 
   // Handover to a copy in the temp folder, so that the program file is free.
   const std::string program = platforma().CestaProgramu();

@@ -46,7 +46,7 @@ Popisovac OtevritVeSlozce(const std::string& slozka) {
 }  // namespace
 
 void ZamekBehu::Zamknout(std::chrono::milliseconds cekani) {
-  cesta_ = SlozkaProgramu();
+  cesta_ = platforma().SlozkaZamku();
   fd_ = OtevritVeSlozce(cesta_);
   if (!fd_.Platny()) {
     // Asked only when needed: it makes the folder when it is missing.

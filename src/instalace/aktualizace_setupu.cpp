@@ -212,8 +212,16 @@ bool Provest(const std::string& ini) {
   if (OdmitnoutStarsi(vydani, NainstalovaneVydani({setup, setup14}))) return false;
   // A new updater never starts another one: a site whose version is above its own would
   // otherwise have each start the next.
-  if (JmenoProgramu() != kNovyZevlon && NovejsiZevlon(CistIni(ini, "Merko", "ZevlonVerze")))
-    return Samoaktualizace(ini, temp, overeni);
+  const std::string verzeZevlonu = CistIni(ini, "Merko", "ZevlonVerze");
+  if (JmenoProgramu() != kNovyZevlon && NovejsiZevlon(verzeZevlonu)) {
+    // The package manager updates a packaged program; the site's newer one is only noted.
+    if (!platforma().ZBalicku()) return Samoaktualizace(ini, temp, overeni);
+    ZapsatDoLogu(kPrenosovyLog,
+                 "Aktualizační web nabízí novější program aktualizace (ZevlonVerze " +
+                     verzeZevlonu +
+                     "); program nainstalovaný z balíčku se sám nenahrazuje, "
+                     "aktualizuje jej správce balíčků.");
+  }
 
   const bool s = ExistujeSlozka(setup), s14 = ExistujeSlozka(setup14);
   if (!s && !s14)

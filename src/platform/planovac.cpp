@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/planovac_uzivatele.h"
+#include "platform/platforma.h"
 #include "platform/soubor.h"
 #include "platform/souborovy_system.h"
 
@@ -149,6 +150,9 @@ bool RadekCron(const ZaznamUlohy& zaznam, const std::string& souborUlohy, std::s
   // time that matches, and removes its own file before the program starts.
   std::string prikaz;
   if (!JeOpakovana(zaznam)) prikaz = "rm -f " + CitovatProCron(souborUlohy) + "; ";
+  // A packaged program's job outlives a removal of the package (the schedules go with
+  // its purge): it stays silent while the program is not there.
+  if (platforma().ZBalicku()) prikaz += "test -x " + CitovatProCron(polozky.front()) + " && ";
   for (std::size_t i = 0; i < polozky.size(); ++i) {
     if (i > 0) prikaz += ' ';
     prikaz += CitovatProCron(polozky[i]);

@@ -50,15 +50,6 @@ std::string Platforma::JmenoPocitace() {
   return std::string(buf);
 }
 
-std::string Platforma::SlozkaTemp() {
-  std::string t = Promenna("TEMP");
-  if (t.empty()) t = Promenna("TMPDIR");
-  if (t.empty()) t = "/tmp";
-  while (t.size() > 1 && t.back() == '/')
-    t.pop_back();
-  return t;
-}
-
 std::string Platforma::CestaProgramu() {
   std::error_code ec;
   auto p = std::filesystem::read_symlink("/proc/self/exe", ec);

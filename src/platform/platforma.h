@@ -33,6 +33,23 @@ class Platforma {
   // ~/.local/state/zevlon; the missing folders of that path are made for the user
   // alone (0700). Empty when there is none, or it is not a folder of this user.
   virtual std::string SlozkaStavu();
+
+  // Where the program keeps its options, logs and run lock. A build installed by the
+  // package manager keeps them where the Filesystem Hierarchy Standard puts them; any
+  // other build beside the program file, as it always has.
+  //   ZBalicku      whether this is the packaged build;
+  //   SlozkaVoleb   the folder of the options file: /etc/zevlon, else the program's;
+  //   SlozkaLogu    the folder of the logs: /var/log/zevlon (made for root when missing),
+  //                 else the program's; empty means the user's state folder;
+  //   SlozkaZamku   the folder of the run lock: /run for root, $XDG_RUNTIME_DIR for
+  //                 another user (empty when unset: the user's state folder), else the
+  //                 program's.
+  // A packaged build also takes root's temp folder from /var/cache/zevlon (made 0700
+  // when missing) instead of TEMP or TMPDIR.
+  virtual bool ZBalicku();
+  virtual std::string SlozkaVoleb();
+  virtual std::string SlozkaLogu();
+  virtual std::string SlozkaZamku();
   virtual Okamzik Ted();
 
   // A clock for measuring pauses, and a short sleep between looks at it.

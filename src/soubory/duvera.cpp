@@ -77,6 +77,9 @@ void OveritMistaRoota() {
   // folder still must be root's.
   Overit("program", platforma().CestaProgramu(), true);
   Overit("složka programu", SlozkaProgramu(), false);
+  // A packaged build keeps its options in a folder of their own.
+  if (const std::string voleb = platforma().SlozkaVoleb(); voleb != SlozkaProgramu())
+    Overit("složka voleb", voleb, true);
   Overit("soubor voleb", CestaVolebIni(), true);
 }
 

@@ -18,10 +18,10 @@ struct MistoLogu {
 };
 
 MistoLogu NajitMistoLogu(const char* jmeno) {
-  std::string slozka = SlozkaProgramu();
+  std::string slozka = platforma().SlozkaLogu();
   // A user's own run of a program that is not the user's writes its logs where the
   // user may: the user's state folder, for the user's eyes only.
-  if (::faccessat(AT_FDCWD, slozka.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+  if (slozka.empty() || ::faccessat(AT_FDCWD, slozka.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
     std::string stav = platforma().SlozkaStavu();
     if (!stav.empty()) return {stav + "/" + jmeno, 0600};
   }

@@ -8,7 +8,7 @@ namespace zevlon {
 std::string CestaVolebIni() {
   // The new updater reads the options of the program whose place it takes.
   const std::string jmeno = JmenoProgramu();
-  return SlozkaProgramu() + "/" + (jmeno == kNovyZevlon ? kTitulProgramu : jmeno) + ".ini";
+  return platforma().SlozkaVoleb() + "/" + (jmeno == kNovyZevlon ? kTitulProgramu : jmeno) + ".ini";
 }
 
 std::string AdresaWebu() {

@@ -246,6 +246,49 @@ TEST_F(MainTest, ALockFileOthersCanOpenIsPassedOverAndWithoutAPlaceOfItsOwnTheRu
   ::unsetenv("XDG_STATE_HOME");
 }
 
+// A packaged build reads its options from the system's configuration folder, logs and
+// locks in the system's folders and, since the package manager owns its program file,
+// never copies itself to temp: it closes with the message itself.
+TEST_F(MainTest, APackagedBuildKeepsItsFilesInTheSystemsFoldersAndHandsOverToNoCopy) {
+  platforma_.balicek = true;
+  platforma_.voleb = s_.Vytvorit("etc/zevlon");
+  platforma_.logy = s_.Vytvorit("log/zevlon");
+  platforma_.zamek = s_.Vytvorit("run");
+  s_.Zapsat("etc/zevlon/Zevlon.ini",
+            "[Server]\r\nAdresa=" + server_.Adresa() +
+                "/aktualizace-online/\r\n[Nastaveni]\r\nSlozkaDat=" + profil_ + "\r\n");
+  EXPECT_EQ(Spustit(""), kNavratUspech);
+  ASSERT_EQ(setup_, std::vector<std::string>{s_ / "temp/download.ini"});
+  EXPECT_NE(Stazeno().find("SlozkaProfilu=" + profil_), std::string::npos);
+  EXPECT_TRUE(platforma_.spusteno.empty() && platforma_.spustenoNaTerminalu.empty());
+  EXPECT_FALSE(test::Existuje(s_ / "temp/Zevlon"));
+  EXPECT_EQ(Okno(), std::string(kStazeno) + "||Z|ceka 1");
+  EXPECT_TRUE(test::Existuje(s_ / ("run/" + std::string(kSouborZamku))));
+  EXPECT_FALSE(test::Existuje(s_ / ("program/" + std::string(kSouborZamku))));
+
+  // Unattended, an error goes to the system's log folder.
+  platforma_.uzivatel = "System";
+  skript_ = {test::Telo("[Jine]\r\nX=1\r\n")};
+  dotazu_ = 0;
+  EXPECT_EQ(Spustit(""), kNavratChyba);
+  ASSERT_TRUE(test::Existuje(s_ / "log/zevlon/online_errors.log"));
+  EXPECT_NE(s_.Cist("log/zevlon/online_errors.log")
+                .find("Nepodařilo se stáhnout informace o aktualizacích."),
+            std::string::npos);
+  EXPECT_FALSE(test::Existuje(s_ / "program/online_errors.log"));
+
+  // Root trusts the options only in a folder that nobody else may change.
+  if (::geteuid() != 0) return;
+  ::chmod((s_ / "etc/zevlon").c_str(), 0777);
+  const std::size_t predtim = server_.Pozadavky().size();
+  EXPECT_EQ(Spustit(""), kNavratChyba);
+  EXPECT_NE(s_.Cist("log/zevlon/online_errors.log")
+                .find("složka voleb '" + (s_ / "etc/zevlon") +
+                      "' má právo zápisu pro skupinu nebo ostatní"),
+            std::string::npos);
+  EXPECT_EQ(server_.Pozadavky().size(), predtim);
+}
+
 // A user name and password in the site's address never reach the message box or the
 // window. (That they are sent, and kept out of the logs and the output: the whole runs
 // of root.)

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "common/text.h"
+#include "support/falesna_platforma.h"
 #include "support/sandbox.h"
 
 namespace zevlon {
@@ -74,6 +75,33 @@ TEST(PlanovacTest, QuotingSurvivesCronAndTheShell) {
           ("printf '%s' " + NahraditVse(citovany, "\\%", "%") + " > '" + vystup + "'").c_str()),
       0);
   EXPECT_EQ(s.Cist("vystup"), cesta);
+}
+
+// A packaged build's job may outlive the package (removed, not purged): cron then runs a
+// line whose program is gone, which must stay silent instead of mailing an error each time.
+TEST(PlanovacTest, APackagedBuildsJobRunsTheProgramOnlyWhileItIsInstalled) {
+  test::Sandbox s;
+  test::FalesnaPlatforma platforma;
+  platforma.balicek = true;
+  const std::string program = s / "lib/Zevlon";
+  std::string radek;
+  ASSERT_TRUE(RadekCron(Zaznam(21'600'000, 0, 0x04, "\"" + program + "\""), "", radek));
+  const std::string pred = "0 6 * * 3 root ";
+  ASSERT_EQ(radek.substr(0, pred.size()), pred);
+  const std::string prikaz = radek.substr(pred.size());
+  auto spustit = [&] {
+    return std::system(("(" + prikaz + ") > '" + (s / "vystup") + "' 2>&1").c_str());
+  };
+  spustit();
+  EXPECT_EQ(s.Cist("vystup"), "");
+  s.Zapsat("lib/Zevlon", "#!/bin/sh\necho spusten\n");
+  ::chmod(program.c_str(), 0755);
+  EXPECT_EQ(spustit(), 0);
+  EXPECT_EQ(s.Cist("vystup"), "spusten\n");
+  // The one-off job still removes its file first.
+  ASSERT_TRUE(RadekCron(Zaznam(0, 0, 0x04, "\"" + program + "\"", kUlohaNeinteraktivni),
+                        "/etc/cron.d/zevlon-1", radek));
+  EXPECT_EQ(radek.find("0 0 * * 3 root rm -f '/etc/cron.d/zevlon-1'; "), 0u) << radek;
 }
 
 }  // namespace

@@ -21,6 +21,11 @@ class FalesnaPlatforma : public Platforma {
   std::string SlozkaTemp() override { return temp; }
   std::string CestaProgramu() override { return program; }
   std::string CestaRegistru() override { return registr; }
+  // The packaged build's places, when a test sets them; otherwise those of this build.
+  bool ZBalicku() override { return balicek; }
+  std::string SlozkaVoleb() override { return voleb ? *voleb : Platforma::SlozkaVoleb(); }
+  std::string SlozkaLogu() override { return logy ? *logy : Platforma::SlozkaLogu(); }
+  std::string SlozkaZamku() override { return zamek ? *zamek : Platforma::SlozkaZamku(); }
   Okamzik Ted() override { return ted ? *ted : Platforma::Ted(); }
   // A clock that moves only when the program sleeps.
   std::chrono::steady_clock::time_point Monotonni() override { return monotonni; }
@@ -49,6 +54,8 @@ class FalesnaPlatforma : public Platforma {
   std::string program = "/nonexistent/Zevlon";
   std::string registr = "/nonexistent/registry.reg";
   std::optional<Okamzik> ted;
+  bool balicek = false;
+  std::optional<std::string> voleb, logy, zamek;
   std::chrono::steady_clock::time_point monotonni{};
   int uspani = 0;
   bool pripojeno = true;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/chyba.h"
+#include "platform/platforma.h"
 #include "tools/publikace/ftp_prikazy.h"
 #include "tools/publikace/klice.h"
 #include "tools/publikace/port.h"
@@ -56,6 +57,16 @@ std::atomic<bool> konec{false};
 void Ukoncit(int) {
   konec = true;
 }
+
+// The publisher's tools keep their transfer log apart from the updater's: installed from a
+// package, in the user's state folder, never in the system's log folder.
+// Installed for the process while the object lives.
+class PlatformaNastroje : public zevlon::Platforma {
+ public:
+  PlatformaNastroje() { zevlon::NastavitPlatformu(this); }
+  ~PlatformaNastroje() override { zevlon::NastavitPlatformu(nullptr); }
+  std::string SlozkaLogu() override { return ZBalicku() ? std::string() : Platforma::SlozkaLogu(); }
+};
 
 // A path from the command line, taken from the current folder when relative.
 std::string Absolutni(const std::string& cesta) {
@@ -178,6 +189,7 @@ int Prenos(const std::vector<std::string>& a, bool nahrat) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  PlatformaNastroje platforma;
   std::vector<std::string> a(argv + std::min(argc, 2), argv + argc);
   try {
     if (argc >= 2 && std::strcmp(argv[1], "vydat") == 0) return Vydat(a);
