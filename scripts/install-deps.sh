@@ -18,6 +18,9 @@ packages=(
   # crontab, with which a user other than root registers the scheduled run in their own
   # crontab (the tests use the real one as another user).
   cron
+  # The Debian packages: build flags, shared-library dependencies and their check, and
+  # the manual pages read back as a user would.
+  dpkg-dev lintian man-db
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -102,7 +102,7 @@ int ZapsatSouborAtomicky(const std::string& cesta, std::string_view obsah) {
   mode_t rezim;
   if (prevzit) {
     rezim = puvodni.st_mode & 07777;
-    if (ja == 0) (void)::fchown(fd.Fd(), puvodni.st_uid, puvodni.st_gid);
+    if (ja == 0) Nepovinne(::fchown(fd.Fd(), puvodni.st_uid, puvodni.st_gid));
   } else {
     mode_t maska = ::umask(0);
     ::umask(maska);

@@ -57,7 +57,7 @@ struct Doplneni {
   }
 
   static void Prevzit(int fd, const struct stat& st) {
-    if (::geteuid() == 0) (void)::fchown(fd, st.st_uid, st.st_gid);
+    if (::geteuid() == 0) Nepovinne(::fchown(fd, st.st_uid, st.st_gid));
     (void)::fchmod(fd, st.st_mode & (S_ISDIR(st.st_mode) ? 07777 : 0777));
   }
 
@@ -98,7 +98,7 @@ struct Doplneni {
     }
     if (::symlinkat(cilOdkazu.c_str(), cfd, j.c_str()) != 0) return ChybaSystemu(errno, cp);
     if (::geteuid() == 0)
-      (void)::fchownat(cfd, j.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+      Nepovinne(::fchownat(cfd, j.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW));
     const struct timespec casy[2] = {st.st_atim, st.st_mtim};
     (void)::utimensat(cfd, j.c_str(), casy, AT_SYMLINK_NOFOLLOW);
     return Uspech();

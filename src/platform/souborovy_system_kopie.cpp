@@ -97,7 +97,7 @@ Vysledek ZkopirovatSoubor(const std::string& zdroj, const std::string& cil) {
   // A replaced file keeps its owner, as an overwrite in place would; not so in a folder
   // that others may write, where the file may have been laid by anyone.
   if (nahrazuje && ::geteuid() == 0 && !VeSdileneSlozce(cil))
-    (void)::fchown(vystup.Fd(), cs.st_uid, cs.st_gid);
+    Nepovinne(::fchown(vystup.Fd(), cs.st_uid, cs.st_gid));
   if (::fchmod(vystup.Fd(), zs.st_mode & 0777) != 0) return ChybaSystemu(errno, cil);
   const struct timespec casy[2] = {zs.st_atim, zs.st_mtim};
   if (::futimens(vystup.Fd(), casy) != 0) return ChybaSystemu(errno, cil);
@@ -188,7 +188,7 @@ Vysledek KopieStromu::Slozka(const std::string& z, const std::string& c) const {
 }
 
 void KopieStromu::PrevzitSlozku(const std::string& c, const struct stat& st) {
-  (void)::fchmodat(AT_FDCWD, c.c_str(), st.st_mode & 07777, AT_SYMLINK_NOFOLLOW);
+  Nepovinne(::fchmodat(AT_FDCWD, c.c_str(), st.st_mode & 07777, AT_SYMLINK_NOFOLLOW));
   const struct timespec casy[2] = {st.st_atim, st.st_mtim};
   (void)::utimensat(AT_FDCWD, c.c_str(), casy, AT_SYMLINK_NOFOLLOW);
 }

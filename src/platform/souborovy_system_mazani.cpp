@@ -31,7 +31,7 @@ Vysledek SmazatObsah(int fd, const std::string& cesta) {
       continue;
     }
     if ((st.st_mode & S_IRWXU) != S_IRWXU)
-      (void)::fchmodat(fd, j.c_str(), (st.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW);
+      Nepovinne(::fchmodat(fd, j.c_str(), (st.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW));
     {
       Popisovac pod(::openat(fd, j.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
       if (!pod.Platny()) return ChybaSystemu(errno, cp, Druh::kSlozka);
@@ -61,7 +61,7 @@ Vysledek SmazatStrom(const std::string& slozka) {
   }
   if (!S_ISDIR(st.st_mode)) return ChybaSystemu(ENOTDIR, p, Druh::kSlozka);
   if ((st.st_mode & S_IRWXU) != S_IRWXU)
-    (void)::fchmodat(AT_FDCWD, p.c_str(), (st.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW);
+    Nepovinne(::fchmodat(AT_FDCWD, p.c_str(), (st.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW));
   {
     Popisovac fd(::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.Platny()) return ChybaSystemu(errno, p, Druh::kSlozka);
