@@ -32,6 +32,9 @@ install(FILES ${ZEVLON_BALICEK_VYSTUP}/zevlon DESTINATION ${CMAKE_INSTALL_BINDIR
         COMPONENT zevlon)
 install(FILES ${ZEVLON_BALICEK_DIR}/Zevlon.ini DESTINATION ${CMAKE_INSTALL_DATADIR}/zevlon
         COMPONENT zevlon)
+# The logs' rotation is the administrator's to change: a conffile.
+install(FILES ${ZEVLON_BALICEK_DIR}/logrotate DESTINATION /etc/logrotate.d RENAME zevlon
+        COMPONENT zevlon)
 install(TARGETS zevlon-publikovat RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT publikovat)
 
@@ -74,8 +77,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_ZEVLON_PACKAGE_NAME zevlon)
 set(CPACK_DEBIAN_ZEVLON_PACKAGE_RECOMMENDS cron)
-set(CPACK_DEBIAN_ZEVLON_PACKAGE_CONTROL_EXTRA ${ZEVLON_BALICEK_DIR}/postinst
-                                              ${ZEVLON_BALICEK_DIR}/postrm)
+set(CPACK_DEBIAN_ZEVLON_PACKAGE_CONTROL_EXTRA
+    ${ZEVLON_BALICEK_DIR}/postinst ${ZEVLON_BALICEK_DIR}/postrm ${ZEVLON_BALICEK_DIR}/conffiles)
 set(CPACK_DEBIAN_ZEVLON_DESCRIPTION
     "online updater of the Dunmor Merko business suite
 Zevlon renews the setup folders of a Merko profile from its update site:

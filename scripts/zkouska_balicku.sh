@@ -136,7 +136,8 @@ ocekavat "bez displeje i terminálu kód 1 se zprávou (je $NAVRAT)" \
 echo "== apt-get remove"
 kill "$SERVER_PID" 2>/dev/null || true
 apt-get remove -y -qq zevlon > "$D/remove.txt" 2>&1 || { cat "$D/remove.txt"; exit 1; }
-ocekavat "po odebrání zůstaly volby a úloha" test -f /etc/zevlon/Zevlon.ini -a -f /etc/cron.d/zevlon-1
+ocekavat "po odebrání zůstaly volby, úloha a rotace logů" \
+  test -f /etc/zevlon/Zevlon.ini -a -f /etc/cron.d/zevlon-1 -a -f /etc/logrotate.d/zevlon
 ocekavat "po odebrání není program ani /var/cache/zevlon" test ! -e /usr/lib/zevlon -a ! -e /var/cache/zevlon
 # What cron runs from the job that outlived the program: silent, so no mail.
 prikaz=$(sed -n 's/^[^#][^ ]* [^ ]* [^ ]* [^ ]* [^ ]* root //p' /etc/cron.d/zevlon-1)
