@@ -37,6 +37,16 @@ install(FILES ${ZEVLON_BALICEK_DIR}/logrotate DESTINATION /etc/logrotate.d RENAM
         COMPONENT zevlon)
 install(TARGETS zevlon-publikovat RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT publikovat)
+# The compiler's banners (.comment, also from the C runtime's start files) are of no use in
+# an installed program and cpack's strip keeps them: they go once the program is installed.
+foreach(program lib/zevlon/Zevlon:zevlon ${CMAKE_INSTALL_BINDIR}/zevlon-publikovat:publikovat)
+  string(REPLACE ":" ";" dvojice ${program})
+  list(GET dvojice 0 cesta)
+  list(GET dvojice 1 komponenta)
+  install(CODE "execute_process(COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${cesta}\" COMMAND_ERROR_IS_FATAL ANY)"
+          COMPONENT ${komponenta})
+endforeach()
 
 foreach(komponenta zevlon publikovat)
   if(komponenta STREQUAL "zevlon")

@@ -6,8 +6,7 @@ cd "$(dirname "$0")/.."
 umask 022
 
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-# -fno-ident: no compiler banner in a .comment section, which the strip step would keep.
-export CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS) -fno-ident"
+export CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 export LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
 rm -rf build/balicek
 cmake -S . -B build/balicek -G Ninja -DCMAKE_BUILD_TYPE=Release -DZEVLON_BALICEK=ON \

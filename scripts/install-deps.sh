@@ -21,6 +21,8 @@ packages=(
   # The Debian packages: build flags, shared-library dependencies and their check, and
   # the manual pages read back as a user would.
   dpkg-dev lintian man-db
+  # A real X server without a screen, for the installed program's window.
+  xvfb xauth x11-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -26,10 +26,12 @@ ocekavat() { # ocekavat POPIS PRIKAZ...
 D=$(mktemp -d /tmp/zevlon-balicek-XXXXXX)
 trap 'kill "${SERVER_PID:-0}" 2>/dev/null || true' EXIT
 debs=("$PWD"/build/balicek/zevlon_*.deb "$PWD"/build/balicek/zevlon-publikovat_*.deb)
-# What the packages ship, to be checked gone after the purge.
+# What the packages ship, to be checked gone after the purge: every file and link, and the
+# folders that are theirs alone (the others, such as /usr/bin, belong to the system).
 for deb in "${debs[@]}"; do dpkg-deb --contents "$deb"; done |
-  awk '{print $6}' | sed 's|^\./|/|; s|/$||' | grep -v '^/usr$\|^/usr/bin$\|^/usr/lib$\|^/usr/share$\|^/usr/share/doc$\|^/usr/share/man$\|^/usr/share/man/man1$\|^/usr/share/man/cs$\|^/usr/share/man/cs/man1$' \
-  > "$D/soubory-balicku"
+  awk '$1 !~ /^d/ {print $6}' | sed 's|^\./|/|' > "$D/soubory-balicku"
+printf '%s\n' /usr/lib/zevlon /usr/share/zevlon /usr/share/doc/zevlon \
+  /usr/share/doc/zevlon-publikovat >> "$D/soubory-balicku"
 
 echo "== apt-get install"
 export DEBIAN_FRONTEND=noninteractive
@@ -124,6 +126,14 @@ echo "Cesty běhu:"
 for f in /etc/zevlon/Zevlon.ini /var/log/zevlon/* /run/Zevlon-beh.lock /var/cache/zevlon/* /etc/cron.d/zevlon-*; do
   [ -e "$f" ] && echo "  $(stat -c '%A %U:%G' "$f") $f"
 done
+
+echo "== Okno na displeji (Xvfb)"
+# The installed program with nothing but the package's dependencies opens its options
+# window on a real X server; it stays open until it is closed, here by a signal.
+xvfb-run -a sh -c 'zevlon --moznosti < /dev/null > /dev/null 2>&1 & p=$!
+  for _ in $(seq 50); do xwininfo -root -tree | grep -q "Možnosti aktualizací" && break; sleep 0.2; done
+  xwininfo -root -tree > "$1"; kill $p' sh "$D/okna.txt" || true
+ocekavat "okno Možnosti aktualizací na displeji" grep -q '"Možnosti aktualizací": ("Zevlon"' "$D/okna.txt"
 
 echo "== Displej, který není (Qt nenajde server X)"
 set +e
