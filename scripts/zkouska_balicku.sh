@@ -122,6 +122,8 @@ ocekavat "Zevlon.log v /var/log/zevlon s řádkem o novějším programu" \
 ocekavat "žádná chyba v /var/log/zevlon/online_errors.log" test ! -s /var/log/zevlon/online_errors.log
 ocekavat "zámek /run/Zevlon-beh.lock" test -f /run/Zevlon-beh.lock
 ocekavat "informace o vydání v /var/cache/zevlon" test -f /var/cache/zevlon/download.ini
+echo "Zevlon.log:"
+sed 's/^/    /' /var/log/zevlon/Zevlon.log
 echo "Cesty běhu:"
 for f in /etc/zevlon/Zevlon.ini /var/log/zevlon/* /run/Zevlon-beh.lock /var/cache/zevlon/* /etc/cron.d/zevlon-*; do
   [ -e "$f" ] && echo "  $(stat -c '%A %U:%G' "$f") $f"
