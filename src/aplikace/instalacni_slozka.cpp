@@ -48,19 +48,15 @@ Adresar OtevritSlozku(const std::string& slozka) {
   return d;
 }
 
-// The kind of an entry without following it into a folder: links to folders are
-// not folders here, links to files are files.
+// The kind of an entry, never followed: a symbolic link is neither a folder nor a file
+// of the installation, so nothing behind it counts as an installed file.
 enum class Druh { kSlozka, kSoubor, kJiny };
 
 Druh DruhPolozky(DIR* d, const dirent* e, struct stat* st) {
   if (e->d_type == DT_DIR) return Druh::kSlozka;
-  if (e->d_type != DT_REG && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) return Druh::kJiny;
-  struct stat lst {};
-  if (e->d_type == DT_UNKNOWN) {
-    if (::fstatat(::dirfd(d), e->d_name, &lst, AT_SYMLINK_NOFOLLOW) != 0) return Druh::kJiny;
-    if (S_ISDIR(lst.st_mode)) return Druh::kSlozka;
-  }
-  if (::fstatat(::dirfd(d), e->d_name, st, 0) != 0) return Druh::kJiny;
+  if (e->d_type != DT_REG && e->d_type != DT_UNKNOWN) return Druh::kJiny;
+  if (::fstatat(::dirfd(d), e->d_name, st, AT_SYMLINK_NOFOLLOW) != 0) return Druh::kJiny;
+  if (S_ISDIR(st->st_mode)) return Druh::kSlozka;
   return S_ISREG(st->st_mode) ? Druh::kSoubor : Druh::kJiny;
 }
 

@@ -31,7 +31,8 @@ class InstalacniSlozka {
   // Scans the folder tree below CestaSlozky (ending with "/"). With JenSlozky (full
   // folder paths inside the root), only the root's own files and those folders with
   // their subfolders are read. Folders whose name begins with "_" or ends with ".scc",
-  // hidden entries and symbolic links to folders are passed over.
+  // hidden entries and symbolic links (to folders and to files alike: nothing behind a
+  // link is an installed file) are passed over.
   void NacistObsahSlozky(const std::string& CestaSlozky,
                          const std::vector<std::string>* JenSlozky = nullptr);
 

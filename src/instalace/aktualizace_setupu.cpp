@@ -1,6 +1,7 @@
 #include "instalace/aktualizace_setupu.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "platform/platforma.h"
 #include "platform/souborovy_system.h"
 #include "platform/soukromy_temp.h"
+#include "platform/ucty.h"
 #include "prenos/informace_vydani.h"
 #include "prenos/klice_webu.h"
 #include "prenos/overeni.h"
@@ -177,6 +179,12 @@ bool Provest(const std::string& ini) {
                    " veřejný klíč, proto aktualizaci neprovede.");
     ZapsatDoLogu(kPrenosovyLog, kNeovereno);
   }
+
+  // Root renews only a profile that only root can change; nothing of another user's
+  // profile is read before its owner's process takes it over.
+  if (const uid_t vlastnik = KdoAktualizuje(profil); vlastnik != ::geteuid())
+    VyvolatChybu("Profil " + profil + " patří uživateli " + JmenoUctu(vlastnik) +
+                 ", proto jej root neaktualizuje.");
 
   auto slozka = [&](const char* klic, const char* vychozi) {
     std::string s = PridatLomitko(CistIni(profil + "Merko.ini", "Merko", klic));

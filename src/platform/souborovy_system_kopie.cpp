@@ -66,8 +66,9 @@ int PrenestData(int z, int c, std::int64_t velikost, bool& cteni) {
 }
 
 Vysledek ZkopirovatSoubor(const std::string& zdroj, const std::string& cil) {
-  // Non-blocking, so that a pipe under the source's name cannot stall the open.
-  Popisovac vstup(::open(zdroj.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  // Non-blocking, so that a pipe under the source's name cannot stall the open; a link
+  // under the source's name is never read through.
+  Popisovac vstup(::open(zdroj.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
   if (!vstup.Platny()) return ChybaSystemu(errno, zdroj);
   struct stat zs {};
   if (::fstat(vstup.Fd(), &zs) != 0) return ChybaSystemu(errno, zdroj);

@@ -44,12 +44,13 @@ class Slozka : public ::testing::Test {
   std::string koren_ = s_.Vytvorit("inst") + "/";
 };
 
-TEST_F(Slozka, ScanClassifiesFiltersFollowsNoLinkToAFolderAndStopsAtStornoOrAnError) {
+TEST_F(Slozka, ScanClassifiesFiltersFollowsNoLinkAndStopsAtStornoOrAnError) {
   for (const char* c : {"_svn/x.dll", "merko/.skryty.dll", "merko/app.exe", "merko/sub/lib.dll",
                         "data/vzor.cfg", "modul/data/Moje.Manifest.xml", "readme.txt"})
     s_.Zapsat(std::string("inst/") + c, "x");
   s_.Zapsat("venku/tajne.txt", "x");
   ASSERT_EQ(::symlink((s_ / "venku").c_str(), (koren_ + "odkaz").c_str()), 0);
+  ASSERT_EQ(::symlink((s_ / "venku/tajne.txt").c_str(), (koren_ + "merko/tajne.dll").c_str()), 0);
   sl_.NacistObsahSlozky(koren_);
   EXPECT_EQ(
       Typ(VsechnySoubory),

@@ -12,7 +12,9 @@
 #include <array>
 #include <condition_variable>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -93,36 +95,123 @@ TEST_F(Aktualizace, OnlyAHigherUpdaterVersionIsDownloadedAndStartedAndTheSetupFo
   Nezmeneno(predtim);
 }
 
-// Root writes only where root decided: a folder outside the profile named by a Merko.ini
-// that another user may change, or a setup folder that another user laid as a link, stops
-// the run before anything is built, and the folder it names is left alone.
-TEST_F(Aktualizace, RootTakesNoFolderFromAnotherUsersMerkoIniNorTheirLinks) {
+// The names of the sibling folders that runs starting in the next minute will make.
+Cesty NazvyBehu(const std::string& slozka, const std::string& jmeno) {
+  Cesty n;
+  for (time_t t = ::time(nullptr), i = 0; i < 60; ++i) {
+    const time_t kdy = t + i;
+    struct tm m {};
+    ::localtime_r(&kdy, &m);
+    char b[32];
+    std::strftime(b, sizeof b, "%Y%m%d%H%M", &m);
+    char s[16];
+    std::strftime(s, sizeof s, "%M%S", &m);
+    n.push_back(slozka + jmeno + "dwnld_" + b + s + ".8");
+  }
+  return n;
+}
+
+// Root writes only where root decided and reads nothing through a link: a folder outside
+// the profile named by a Merko.ini that another user may change, a path through another
+// user's link (however it is spelt), links laid under the names of the run's sibling
+// folders, or a link in a live folder that poses as an installed file. Whatever the run's
+// outcome, what lies outside the profile stays byte for byte as it was.
+TEST_F(Aktualizace, RootNeitherWritesNorReadsThroughAnotherUsersFoldersOrLinks) {
   if (::geteuid() != 0) GTEST_SKIP() << "only a run as root is guarded this way";
+  const uid_t on = test::NeprivilegovanyUid();
+  const gid_t jeho = test::NeprivilegovanaGid();
+  const std::string obet = s_ / "systemova/", ini = profil_ + "Merko.ini";
   s_.Zapsat("systemova/SetupCommon/System/dulezite.conf", "systemove");
-  const std::string ini =
-      s_.Zapsat("data/Firma/Merko.ini", "[Merko]\r\nRelease=20140301\r\nSlozka_Setup_Common=" +
-                                            (s_ / "systemova/SetupCommon/") + "\r\n");
-  const auto predtim = ZiveSlozky();
-  for (auto [uid, prava] : {std::pair{test::NeprivilegovanyUid(), 0644u}, {0u, 0666u}}) {
-    ASSERT_EQ(::chown(ini.c_str(), uid, uid), 0);
-    ::chmod(ini.c_str(), prava);
-    EXPECT_EQ(Spustit().kod, 1);
-    EXPECT_NE(Chyby().find("leží mimo složku profilu"), std::string::npos);
-    EXPECT_EQ(test::CistStrom(s_ / "systemova"),
-              (test::Strom{{"SetupCommon/System/dulezite.conf", "systemove"}}));
-    EXPECT_EQ(ZiveSlozky(), predtim);
+  s_.Zapsat("systemova/Setup/Merko/Merko.exe", "Merko 20140301");
+  s_.Zapsat("systemova/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20140301\r\n");
+  const std::string tajne = s_.Zapsat("systemova/tajne.dll", "TAJNE123");  // Merko.dll's size
+  test::NastavitCas(tajne, kDrive, 0);
+  const auto odkaz = [&](const std::string& cil, const std::string& kde) {
+    ASSERT_EQ(::symlink(cil.c_str(), kde.c_str()), 0) << kde;
+    ASSERT_EQ(::lchown(kde.c_str(), on, jeho), 0);
+  };
+  const auto vsechnoJeho = [&] {
+    for (const auto& e : fs::recursive_directory_iterator(profil_))
+      ASSERT_EQ(::lchown(e.path().c_str(), on, jeho), 0);
+    ASSERT_EQ(::lchown(profil_.c_str(), on, jeho), 0);
+  };
+  struct Pripad {
+    const char* popis;
+    std::function<void()> pripravit;
+    int kod;
+    const char* chyba;  // in online_errors.log
+  };
+  const Pripad pripady[] = {
+      {"a folder outside the profile from another user's Merko.ini",
+       [&] {
+         s_.Zapsat("data/Firma/Merko.ini", "[Merko]\r\nRelease=20140301\r\nSlozka_Setup_Common=" +
+                                               obet + "SetupCommon/\r\n");
+         ASSERT_EQ(::chown(ini.c_str(), on, jeho), 0);
+       },
+       1, "leží mimo složku profilu"},
+      {"the same from a Merko.ini of root's that everybody may write",
+       [&] {
+         s_.Zapsat("data/Firma/Merko.ini", "[Merko]\r\nRelease=20140301\r\nSlozka_Setup_Common=" +
+                                               obet + "SetupCommon/\r\n");
+         ::chmod(ini.c_str(), 0666);
+       },
+       1, "leží mimo složku profilu"},
+      {"the profile's Setup as another user's link to a folder of the system",
+       [&] {
+         fs::remove_all(profil_ + "Setup");
+         odkaz(obet + "Setup", profil_ + "Setup");
+       },
+       1, "vede přes symbolický odkaz"},
+      {"a setup folder spelt inside the profile through another user's link",
+       [&] {
+         odkaz(obet, profil_ + "l");
+         s_.Zapsat("data/Firma/Merko.ini",
+                   "[Merko]\r\nRelease=20140301\r\nSlozka_Setup=" + profil_ + "l/Setup/\r\n");
+       },
+       1, "vede přes symbolický odkaz"},
+      {"links under the names of the run's sibling folders in another user's profile",
+       [&] {
+         for (const std::string& n : NazvyBehu(profil_ + "Setup/", "Merko"))
+           odkaz(obet + "Setup", n);
+         for (const std::string& n : NazvyBehu(profil_ + "Setup/", "Upravy"))
+           odkaz(obet + "Setup", n);
+         for (const std::string& n : NazvyBehu(profil_, "SetupCommon"))
+           odkaz(obet + "SetupCommon", n);
+         vsechnoJeho();
+       },
+       -1, nullptr},
+  };
+  const test::Strom systemova = test::CistStrom(obet);
+  const std::string program = s_.Cist("program/Zevlon");
+  for (const Pripad& p : pripady) {
+    SCOPED_TRACE(p.popis);
+    Instalace();
+    fs::remove(s_ / "program/online_errors.log");
+    p.pripravit();
+    const auto v = Spustit();
+    if (p.kod >= 0) {
+      EXPECT_EQ(v.kod, p.kod) << v.vystup;
+    }
+    if (p.chyba) {
+      EXPECT_NE(Chyby().find(p.chyba), std::string::npos) << Chyby();
+    }
+    EXPECT_EQ(test::CistStrom(obet), systemova);
+    EXPECT_FALSE(test::Existuje(obet + "Setup/Merko_old"));
+    EXPECT_EQ(s_.Cist("program/Zevlon"), program);
   }
 
-  // The profile's own Setup folder as another user's link to a folder of the system.
-  s_.Zapsat("data/Firma/Merko.ini", "[Merko]\r\nRelease=20140301\r\n");
-  fs::rename(profil_ + "Setup", s_ / "systemova/Setup");
-  ASSERT_EQ(::symlink((s_ / "systemova/Setup").c_str(), (profil_ + "Setup").c_str()), 0);
-  ASSERT_EQ(
-      ::lchown((profil_ + "Setup").c_str(), test::NeprivilegovanyUid(), test::NeprivilegovanaGid()),
-      0);
-  EXPECT_EQ(Spustit().kod, 1);
-  EXPECT_EQ(s_.Cist("systemova/Setup/Merko/Merko.exe"), "Merko 20140301");
-  EXPECT_FALSE(test::Existuje(s_ / "systemova/Setup/Merko_old"));
+  // A link in the live program folder with the size and time of the snapshot's line is no
+  // installed file: the file is downloaded, the link's target is never read.
+  Instalace();
+  fs::remove(profil_ + "Setup/Merko/Merko.dll");
+  ASSERT_EQ(::symlink(tajne.c_str(), (profil_ + "Setup/Merko/Merko.dll").c_str()), 0);
+  Stazene();
+  const auto v = Spustit();
+  ASSERT_EQ(v.kod, 0) << v.vystup << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/Merko.dll"), "knihovna");
+  const Cesty stazene = Stazene();
+  EXPECT_NE(std::find(stazene.begin(), stazene.end(), "Setup/Merko/Merko.dll.zip"), stazene.end());
+  EXPECT_EQ(test::CistStrom(obet), systemova);
 }
 
 // Downloads run several at once over kept-alive connections, as many as Zevlon.ini

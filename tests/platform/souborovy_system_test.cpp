@@ -1,4 +1,5 @@
 #include "platform/souborovy_system.h"
+#include "platform/rozliseni_cesty.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -41,6 +42,9 @@ TEST(ZkopirovatSoubor, ReplacesALinkOrFileWholeAndRefusesWhatItMustNotReplace) {
   ASSERT_EQ(::mkfifo((sb / "roura").c_str(), 0644), 0);  // refused, and never waited for
   EXPECT_EQ(ZkopirovatSoubor(sb / "roura", cizi).kod, kod::kPristupOdepren);
   EXPECT_EQ(ZkopirovatSoubor(z, sb.Cesta()).kod, kod::kPristupOdepren);  // a folder
+  ASSERT_EQ(::symlink(z.c_str(), (sb / "odkaz").c_str()), 0);  // a link is never read through
+  EXPECT_EQ(ZkopirovatSoubor(sb / "odkaz", cil).kod, ELOOP);
+  ::unlink((sb / "odkaz").c_str());
   ::chmod(cizi.c_str(), 0444);
   EXPECT_EQ(ZkopirovatSoubor(venku, cizi).kod, kod::kPristupOdepren);
   EXPECT_EQ(CistSoubor(cizi), "#!/bin/sh\n");
@@ -55,6 +59,55 @@ TEST(ZkopirovatSoubor, ReplacesALinkOrFileWholeAndRefusesWhatItMustNotReplace) {
   EXPECT_EQ(CistSoubor(cil), velky);
   ASSERT_TRUE(ZkopirovatSoubor("/proc/self/status", cil).Uspech());
   EXPECT_TRUE(CistSoubor(cil).starts_with("Name:"));
+}
+
+// Links the acting user (or root) laid in folders only they can write are followed, as an
+// administrator's /home -> /data/home; any other link stops the resolution.
+TEST(RozlisitCestu, FollowsOnlyTrustedLinksAndNotesEveryFolderOnTheWay) {
+  test::Sandbox sb;
+  const std::string k = sb.Cesta();
+  sb.Vytvorit("a/b");
+  sb.Vytvorit("c");
+  sb.Vytvorit("g");
+  ::chmod((sb / "g").c_str(), 0775);
+  for (auto [cil, odkaz] : {std::pair{"a", "l"},
+                            {"../c", "a/nahoru"},
+                            {"../a", "g/odkaz"},
+                            {"smycka", "smycka"},
+                            {"/nikde/x", "ven"}})
+    ASSERT_EQ(::symlink(cil, (sb / odkaz).c_str()), 0);
+  struct Pripad {
+    std::string cesta, vysledek, odmitnutyOdkaz;
+    bool existuje;
+    int chyba;
+  };
+  const Pripad pripady[] = {
+      {k + "/l/b", k + "/a/b", "", true, 0},
+      {k + "/a/nahoru/", k + "/c", "", true, 0},
+      {k + "/l/./b/../b", k + "/a/b", "", true, 0},
+      {k + "/l/x/y/../z", k + "/a/x/z", "", false, 0},
+      {k + "/ven/y", "/nikde/x/y", "", false, 0},
+      {k + "/g/odkaz/b", k + "/g/odkaz", k + "/g/odkaz", false, 0},
+      {k + "/smycka/b", "", "", false, ELOOP},
+      {"relativni/cesta", "", "", false, EINVAL},
+  };
+  for (const Pripad& p : pripady) {
+    SCOPED_TRACE(p.cesta);
+    const Rozliseni r = RozlisitCestu(p.cesta, ::geteuid());
+    EXPECT_EQ(r.chyba.kod, p.chyba);
+    if (p.chyba) continue;
+    EXPECT_EQ(r.cesta, p.vysledek);
+    EXPECT_EQ(r.odmitnutyOdkaz, p.odmitnutyOdkaz);
+    EXPECT_EQ(r.existuje, p.existuje);
+  }
+  // The folders of the resolved way, the root first, with their owners and modes.
+  const Rozliseni r = RozlisitCestu(k + "/l/b", ::geteuid());
+  ASSERT_GE(r.slozky.size(), 3u);
+  EXPECT_EQ(r.slozky.front().cesta, "/");
+  EXPECT_EQ(r.slozky.back().cesta, k + "/a/b");
+  EXPECT_EQ(r.slozky[r.slozky.size() - 3].cesta, k);
+  EXPECT_EQ(r.slozky.back().vlastnik, ::geteuid());
+  EXPECT_TRUE(S_ISDIR(r.slozky.back().rezim));
 }
 
 TEST(PresunoutSlozku, RefusesAnExistingTargetAndMovesOtherwise) {
