@@ -22,6 +22,9 @@ foreach(jazyk cs en)
 endforeach()
 zevlon_gzip(${ZEVLON_BALICEK_DIR}/changelog ${ZEVLON_BALICEK_VYSTUP}/changelog.Debian.gz)
 list(APPEND ZEVLON_KOMPRIMOVANE ${ZEVLON_BALICEK_VYSTUP}/changelog.Debian.gz)
+# What an administrator must know before the upgrade (apt-listchanges shows it).
+zevlon_gzip(${ZEVLON_BALICEK_DIR}/NEWS ${ZEVLON_BALICEK_VYSTUP}/NEWS.Debian.gz)
+list(APPEND ZEVLON_KOMPRIMOVANE ${ZEVLON_BALICEK_VYSTUP}/NEWS.Debian.gz)
 add_custom_target(zevlon_balicek_soubory ALL DEPENDS ${ZEVLON_KOMPRIMOVANE})
 
 # The updater keeps its own name in a folder of its own; /usr/bin/zevlon leads to it.
@@ -61,8 +64,8 @@ foreach(komponenta zevlon publikovat)
   install(FILES ${ZEVLON_BALICEK_DIR}/copyright ${ZEVLON_BALICEK_VYSTUP}/changelog.Debian.gz
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${balicek} COMPONENT ${komponenta})
 endforeach()
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/zevlon
-        COMPONENT zevlon)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${ZEVLON_BALICEK_VYSTUP}/NEWS.Debian.gz
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/zevlon COMPONENT zevlon)
 file(GLOB ZEVLON_OBRAZKY ${PROJECT_SOURCE_DIR}/docs/*.png)
 install(FILES ${ZEVLON_OBRAZKY} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/zevlon/docs
         COMPONENT zevlon)

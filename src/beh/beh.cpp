@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "beh/kontrola_voleb.h"
 #include "beh/nastaveni_prenosu.h"
 #include "beh/vydani.h"
 #include "beh/zamek.h"
@@ -180,6 +181,8 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   // Before anything is read or touched: root trusts only places that only root can change,
   // and a second run at the same time ends here.
   if (!Krok([] { OveritMistaRoota(); })) return false;
+  OznamitNeznameVolby();
+  if (!Krok([] { OveritPovinnyKlic(); })) return false;
   NastavitPrenosy();
   if (!Krok([&] { zamek_.Zamknout(std::chrono::seconds(10)); })) return false;
   if (!Krok([&] {

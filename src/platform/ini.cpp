@@ -280,6 +280,15 @@ std::optional<std::vector<std::string>> CistSekci(const std::string& soubor,
   return radky;
 }
 
+std::optional<std::vector<std::string>> CistNazvySekci(const std::string& soubor) {
+  auto o = Nacist(soubor);
+  if (!o) return std::nullopt;
+  std::vector<std::string> nazvy;
+  for (const Radek& r : o->radky)
+    if (r.rozbor.druh == Druh::kSekce) nazvy.push_back(r.rozbor.nazev);
+  return nazvy;
+}
+
 bool ZapsatKlic(const std::string& soubor, std::string_view sekce, std::string_view klic,
                 std::string_view hodnota) {
   if (!PlatnaSekce(sekce) || !PlatnyKlic(klic) || !PatriDoRadku(hodnota)) return false;

@@ -38,6 +38,10 @@ std::optional<std::string> CistKlic(const std::string& soubor, std::string_view 
 std::optional<std::vector<std::string>> CistSekci(const std::string& soubor,
                                                   std::string_view sekce);
 
+// The names of the file's sections in file order, as written (trimmed); no value when
+// the file cannot be read.
+std::optional<std::vector<std::string>> CistNazvySekci(const std::string& soubor);
+
 // Writes key=value into section: replaces the first matching key line (keeping its
 // indentation, its key's spelling and its line end), or adds the line after the
 // last non-blank line of the section, or adds the section at the end of the file.

@@ -12,7 +12,9 @@
 #include <optional>
 #include <regex>
 
+#include "beh/kontrola_voleb.h"
 #include "beh/zamek.h"
+#include "platform/ini.h"
 #include "soubory/pomoc_operaci.h"
 #include "support/falesna_platforma.h"
 #include "support/http_server.h"
@@ -266,8 +268,27 @@ TEST_F(MainTest, APackagedBuildKeepsItsFilesInTheSystemsFoldersAndHandsOverToNoC
   EXPECT_TRUE(test::Existuje(s_ / ("run/" + std::string(kSouborZamku))));
   EXPECT_FALSE(test::Existuje(s_ / ("program/" + std::string(kSouborZamku))));
 
-  // Unattended, an error goes to the system's log folder.
+  // Unattended as root, nothing unverified is installed: without a publisher's key (a key
+  // whose name was mistyped is no key, and is named) the run ends before any request,
+  // until the administrator accepts unverified releases.
   platforma_.uzivatel = "System";
+  const std::size_t predKlicem = server_.Pozadavky().size();
+  s_.Zapsat("etc/zevlon/Zevlon.ini", "[Server]\r\nAdresa=" + server_.Adresa() +
+                                         "/aktualizace-online/\r\nVerejnyKlc=RWQ\r\n"
+                                         "[Nastaveni]\r\nSlozkaDat=" +
+                                         profil_ + "\r\n");
+  EXPECT_EQ(Spustit(""), kNavratChyba);
+  EXPECT_EQ(server_.Pozadavky().size(), predKlicem);
+  EXPECT_NE(s_.Cist("log/zevlon/online_errors.log").find("není nastaven veřejný klíč"),
+            std::string::npos);
+  EXPECT_NE(s_.Cist("log/zevlon/Zevlon.log")
+                .find("neznámý klíč VerejnyKlc (myslíte VerejnyKlic?), program jej nepoužívá."),
+            std::string::npos);
+  EXPECT_TRUE(setup_.empty());
+  std::filesystem::remove(s_ / "log/zevlon/online_errors.log");
+  ASSERT_TRUE(ini::ZapsatKlic(s_ / "etc/zevlon/Zevlon.ini", "Server", "BezOvereni", "1"));
+
+  // Unattended, an error goes to the system's log folder.
   skript_ = {test::Telo("[Jine]\r\nX=1\r\n")};
   dotazu_ = 0;
   EXPECT_EQ(Spustit(""), kNavratChyba);
@@ -287,6 +308,31 @@ TEST_F(MainTest, APackagedBuildKeepsItsFilesInTheSystemsFoldersAndHandsOverToNoC
                       "' má právo zápisu pro skupinu nebo ostatní"),
             std::string::npos);
   EXPECT_EQ(server_.Pozadavky().size(), predtim);
+}
+
+// Every section and key of the options that the program does not know is named, with the
+// known one a slip of the hand would have meant; known names in any letter case are not.
+TEST(NeznameVolby, NameEveryUnknownSectionAndKeyWithTheNameItProbablyMeant) {
+  test::Sandbox s;
+  const std::string ini =
+      s.Zapsat("Zevlon.ini",
+               "[server]\r\nADRESA=http://x/\r\nAdressa=http://y/\r\nVerejnyKlc=RW\r\n"
+               "SoubeznaStahovani=4\r\nCokoliv=1\r\n[Sever]\r\nAdresa=z\r\n[Nastaveni]\r\n"
+               "SlozkaDat=/d/\r\nCsa=02:00\r\n[Uloha]\r\nID=3\r\n[Ostatni]\r\n");
+  const std::string s0 = "Soubor voleb " + ini;
+  EXPECT_EQ(NeznameVolby(ini),
+            (std::vector<std::string>{
+                s0 + " obsahuje v sekci [Server] neznámý klíč Adressa (myslíte Adresa?), program "
+                     "jej nepoužívá.",
+                s0 + " obsahuje v sekci [Server] neznámý klíč VerejnyKlc (myslíte VerejnyKlic?), "
+                     "program jej nepoužívá.",
+                s0 + " obsahuje v sekci [Server] neznámý klíč Cokoliv, program jej nepoužívá.",
+                s0 + " obsahuje neznámou sekci [Sever] (myslíte [Server]?), program ji nepoužívá.",
+                s0 + " obsahuje v sekci [Nastaveni] neznámý klíč Csa (myslíte Cas?), program jej "
+                     "nepoužívá.",
+                s0 + " obsahuje neznámou sekci [Ostatni], program ji nepoužívá.",
+            }));
+  EXPECT_TRUE(NeznameVolby(s / "chybi.ini").empty());
 }
 
 // A user name and password in the site's address never reach the message box or the

@@ -1,0 +1,126 @@
+#include "beh/kontrola_voleb.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+
+#include "beh/nastaveni_prenosu.h"
+#include "common/chyba.h"
+#include "common/text.h"
+#include "platform/ini.h"
+#include "platform/platforma.h"
+#include "prenos/klice_webu.h"
+#include "rozhrani/pomucky.h"
+#include "soubory/log.h"
+#include "soubory/pravo.h"
+#include "soubory/volby.h"
+
+namespace zevlon {
+
+namespace {
+
+inline constexpr const char* kKlicBezOvereni = "BezOvereni";
+
+struct ZnamaSekce {
+  const char* nazev;
+  std::vector<const char*> klice;
+};
+
+// Everything any part of the program reads from the options file or writes into it.
+const std::vector<ZnamaSekce>& ZnameSekce() {
+  static const std::vector<ZnamaSekce> sekce{
+      {"Server",
+       {"Adresa", kKlicVerejnehoKlice, kKlicPlatnostiPodpisu, "PovolitStarsi", kKlicBezOvereni,
+        kKlicLhutyPrenosu, kKlicMinRychlosti, kKlicDobyMinRychlosti, kKlicSoubeznychStahovani}},
+      {"Nastaveni", {"SlozkaDat", "Cas", "Cetnost", "Den"}},
+      {"Uloha", {"ID"}},
+  };
+  return sekce;
+}
+
+// How many letters must be inserted, removed, replaced or swapped to turn one name into
+// the other, letter case aside.
+std::size_t Vzdalenost(std::string_view a0, std::string_view b0) {
+  const std::string a = SlozitVelikost(a0), b = SlozitVelikost(b0);
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i)
+    d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j)
+    d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i)
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min(
+          {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0u : 1u)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  return d[a.size()][b.size()];
+}
+
+// The known name closest to `nazev`, when it is near enough to be a slip of the hand.
+std::string Podobny(std::string_view nazev, const std::vector<const char*>& zname) {
+  std::string nejlepsi;
+  std::size_t nejmene = 3;  // at most two slips
+  for (const char* z : zname)
+    if (std::size_t v = Vzdalenost(nazev, z); v < nejmene) {
+      nejmene = v;
+      nejlepsi = z;
+    }
+  return nejlepsi;
+}
+
+std::string Navrh(const std::string& podobny, const char* pred, const char* za) {
+  return podobny.empty() ? "" : std::string(" (myslíte ") + pred + podobny + za + "?)";
+}
+
+}  // namespace
+
+std::vector<std::string> NeznameVolby(const std::string& soubor) {
+  std::vector<std::string> zpravy;
+  const auto nazvy = ini::CistNazvySekci(soubor);
+  if (!nazvy) return zpravy;
+  std::vector<const char*> jmenaSekci;
+  for (const ZnamaSekce& z : ZnameSekce())
+    jmenaSekci.push_back(z.nazev);
+  for (const std::string& nazev : *nazvy) {
+    auto znama = std::find_if(ZnameSekce().begin(), ZnameSekce().end(),
+                              [&](const ZnamaSekce& z) { return StejnyText(z.nazev, nazev); });
+    if (znama == ZnameSekce().end()) {
+      zpravy.push_back("Soubor voleb " + soubor + " obsahuje neznámou sekci [" + nazev + "]" +
+                       Navrh(Podobny(nazev, jmenaSekci), "[", "]") + ", program ji nepoužívá.");
+      continue;
+    }
+    // Only the first section of a name is read; a second one is reported with its keys.
+    const auto radky = ini::CistSekci(soubor, nazev);
+    for (const std::string& radek : radky.value_or(std::vector<std::string>{})) {
+      const std::string klic(Orezat(std::string_view(radek).substr(0, radek.find('=')), " \t"));
+      const bool znam = std::any_of(znama->klice.begin(), znama->klice.end(),
+                                    [&](const char* k) { return StejnyText(k, klic); });
+      if (!znam)
+        zpravy.push_back("Soubor voleb " + soubor + " obsahuje v sekci [" + znama->nazev +
+                         "] neznámý klíč " + klic + Navrh(Podobny(klic, znama->klice), "", "") +
+                         ", program jej nepoužívá.");
+    }
+  }
+  return zpravy;
+}
+
+void OznamitNeznameVolby() {
+  for (const std::string& zprava : NeznameVolby(CestaVolebIni())) {
+    ZapsatDoLogu(kPrenosovyLog, zprava);
+    std::fprintf(stderr, "%s\n", zprava.c_str());
+  }
+}
+
+void OveritPovinnyKlic() {
+  if (!platforma().ZBalicku() || !StejnyText(JmenoUzivatele(), "System")) return;
+  if (NastaveniOvereniWebu().Zapnuto()) return;
+  if (Orezat(CistIni(CestaVolebIni(), "Server", kKlicBezOvereni), " \t") == "1") return;
+  VyvolatChybu("Naplánovaná aktualizace pod účtem root nic neinstaluje, protože v souboru " +
+               CestaVolebIni() +
+               " není nastaven veřejný klíč aktualizačního webu (VerejnyKlic v sekci Server) a "
+               "vydání by nebylo možné ověřit. Doplňte veřejný klíč vydavatele, nebo volbou "
+               "BezOvereni=1 v sekci Server potvrďte, že přijímáte neověřená vydání.");
+}
+
+}  // namespace zevlon
