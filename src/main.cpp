@@ -4,6 +4,9 @@
 #include <string>
 
 #include "beh/beh.h"
+#include "beh/vlastnik.h"
+#include "beh/za_vlastnika.h"
+#include "beh/zpravy_vlastnika.h"
 #include "instalace/aktualizace_setupu.h"
 #include "platform/platforma.h"
 #include "rozhrani/rozhrani.h"
@@ -77,6 +80,11 @@ int main(int argc, char** argv) {
     zevlon::NastavitUi(nullptr);
     return navrat;
   }
+  // The process that root starts to renew a profile for its owner.
+  if (argc > 1 && std::strcmp(argv[1], zevlon::kVolbaZaVlastnika) == 0)
+    return zevlon::MainZaVlastnika({argv + 2, argv + argc}, [](const std::string& ini) {
+      return zevlon::AktualizaceSetupDunmor(ini);
+    });
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("Zevlon %s\n", ZEVLON_VERZE);
     return 0;
@@ -91,7 +99,9 @@ int main(int argc, char** argv) {
   // Windows on a display, the prompt at a terminal, nothing when unattended.
   zevlon::ZvoleneRozhrani rozhrani;
   zevlon::NastavitUi(&rozhrani.Aktivni());
-  int navrat = zevlon::Main(prikaz, zevlon::AktualizaceSetupDunmor);
+  int navrat = zevlon::Main(prikaz, [](const std::string& ini) {
+    return zevlon::AktualizaceSetupDunmor(ini, zevlon::AktualizovatZaVlastnika);
+  });
   zevlon::NastavitUi(nullptr);
   return navrat;
 }

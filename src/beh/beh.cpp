@@ -7,6 +7,7 @@
 
 #include "beh/kontrola_voleb.h"
 #include "beh/nastaveni_prenosu.h"
+#include "beh/vlastnik.h"
 #include "beh/vydani.h"
 #include "beh/zamek.h"
 #include "common/adresa.h"
@@ -213,6 +214,15 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
           StahnoutSoubor(AdresaInformaci(adresa), mistni, KlientHttp::kMaxInformaci);
           // Not one value of the file is used before its signature is checked.
           OveritInformace(adresa, mistni, NastaveniOvereniWebu());
+          // The bytes the signature covers stay beside it, for a process that verifies
+          // them again (the one acting for a profile's owner).
+          if (NastaveniOvereniWebu().Zapnuto()) {
+            const std::string overene = mistni + kPriponaOverenych;
+            if (ss::Vysledek v = ss::ZkopirovatSoubor(mistni, overene); !v.Uspech()) {
+              AktualniPolozka = overene;
+              VyvolatChybu("Soubor " + overene + " se nepodařilo zapsat: " + v.popis);
+            }
+          }
         }))
       return false;
     if (!Krok([&] {

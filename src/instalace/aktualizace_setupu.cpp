@@ -69,7 +69,7 @@ bool OdmitnoutStarsi(const std::string& vydani, const std::string& nainstalovano
   const std::string text = "Vydání " + vydani +
                            " na aktualizačním webu je starší než nainstalované vydání " +
                            nainstalovano + ", aktualizace nebyla provedena.";
-  PripsatRadek(CestaLogu(kPrenosovyLog), CasovaZnackaLogu() + "\t" + text);
+  ZapsatDoLogu(kPrenosovyLog, text);
   ZobrazZpravu(text, mb::kOk | mb::kInformace, kTitulekAktualizace);
   return true;
 }
@@ -159,7 +159,26 @@ bool Samoaktualizace(const std::string& ini, const std::string& temp,
   return false;
 }
 
-bool Provest(const std::string& ini) {
+// Starts the site's newer updater in this one's place when it is due; answers whether it
+// did. A new updater never starts another one: a site whose version is above its own
+// would otherwise have each start the next.
+bool SpustitNovejsiZevlon(const std::string& ini, const std::string& temp,
+                          const NastaveniOvereni& overeni) {
+  const std::string verzeZevlonu = CistIni(ini, "Merko", "ZevlonVerze");
+  if (JmenoProgramu() == kNovyZevlon || !NovejsiZevlon(verzeZevlonu)) return false;
+  // The package manager updates a packaged program; the site's newer one is only noted.
+  if (!platforma().ZBalicku()) {
+    Samoaktualizace(ini, temp, overeni);
+    return true;
+  }
+  ZapsatDoLogu(kPrenosovyLog, "Aktualizační web nabízí novější program aktualizace (ZevlonVerze " +
+                                  verzeZevlonu +
+                                  "); program nainstalovaný z balíčku se sám nenahrazuje, "
+                                  "aktualizuje jej správce balíčků.");
+  return false;
+}
+
+bool Provest(const std::string& ini, const PredaniVlastnikovi& predat) {
   ZobrazPrubeh("Příprava aktualizace", "Kontrola instalačních složek", 0, 100, 0, true, false);
   // Download folders of this user's earlier runs that were killed; the run's lock keeps
   // any other run of this user out of the private folder.
@@ -170,6 +189,16 @@ bool Provest(const std::string& ini) {
   const std::string profil = CistIni(ini, "Merko", "SlozkaProfilu");
   const std::string vydani = CistIni(ini, "Merko", "Release");
   const NastaveniOvereni overeni = NastaveniOvereniWebu();
+  // Root renews only a profile that only root can change; nothing of another user's
+  // profile is read here: its owner's process takes it over, once root has seen to its
+  // own program.
+  if (const uid_t vlastnik = KdoAktualizuje(profil); vlastnik != ::geteuid()) {
+    if (SpustitNovejsiZevlon(ini, temp, overeni)) return false;
+    if (!predat)
+      VyvolatChybu("Profil " + profil + " patří uživateli " + JmenoUctu(vlastnik) +
+                   ", proto jej root neaktualizuje.");
+    return predat(vlastnik, ini);
+  }
   if (!overeni.Zapnuto()) {
     // A new updater that lost the keys of the one that started it (another options file,
     // a build without the built-in key) never installs what that one would have checked.
@@ -180,12 +209,6 @@ bool Provest(const std::string& ini) {
     ZapsatDoLogu(kPrenosovyLog, kNeovereno);
   }
 
-  // Root renews only a profile that only root can change; nothing of another user's
-  // profile is read before its owner's process takes it over.
-  if (const uid_t vlastnik = KdoAktualizuje(profil); vlastnik != ::geteuid())
-    VyvolatChybu("Profil " + profil + " patří uživateli " + JmenoUctu(vlastnik) +
-                 ", proto jej root neaktualizuje.");
-
   auto slozka = [&](const char* klic, const char* vychozi) {
     std::string s = PridatLomitko(CistIni(profil + "Merko.ini", "Merko", klic));
     return s.empty() ? profil + vychozi : s;
@@ -193,7 +216,7 @@ bool Provest(const std::string& ini) {
   const std::string setup = slozka("Slozka_Setup", "Setup/");
   const std::string setup14 = slozka("Slozka_Setup14", "Setup14/");
   std::string sdilena = slozka("Slozka_Setup_Common", "SetupCommon/");
-  OveritSlozkyProfilu(profil, {setup, setup14, sdilena});
+  OveritSlozkyProfilu(profil, {setup, setup14, sdilena}, platforma().ZaVlastnika());
 
   // An older run that was stopped in the middle of a swap may have left a program or
   // shared folder only under its backup's name, and its sibling folders behind. The
@@ -218,18 +241,7 @@ bool Provest(const std::string& ini) {
   // Only now does the program folder show the release installed, when an interrupted
   // swap had left it under its backup's name.
   if (OdmitnoutStarsi(vydani, NainstalovaneVydani({setup, setup14}))) return false;
-  // A new updater never starts another one: a site whose version is above its own would
-  // otherwise have each start the next.
-  const std::string verzeZevlonu = CistIni(ini, "Merko", "ZevlonVerze");
-  if (JmenoProgramu() != kNovyZevlon && NovejsiZevlon(verzeZevlonu)) {
-    // The package manager updates a packaged program; the site's newer one is only noted.
-    if (!platforma().ZBalicku()) return Samoaktualizace(ini, temp, overeni);
-    ZapsatDoLogu(kPrenosovyLog,
-                 "Aktualizační web nabízí novější program aktualizace (ZevlonVerze " +
-                     verzeZevlonu +
-                     "); program nainstalovaný z balíčku se sám nenahrazuje, "
-                     "aktualizuje jej správce balíčků.");
-  }
+  if (SpustitNovejsiZevlon(ini, temp, overeni)) return false;
 
   const bool s = ExistujeSlozka(setup), s14 = ExistujeSlozka(setup14);
   if (!s && !s14)
@@ -261,10 +273,10 @@ bool Provest(const std::string& ini) {
 
 }  // namespace
 
-bool AktualizaceSetupDunmor(const std::string& iniAktualizace) {
+bool AktualizaceSetupDunmor(const std::string& iniAktualizace, const PredaniVlastnikovi& predat) {
   DocasneSlozky.clear();
   try {
-    bool vysledek = Provest(iniAktualizace);
+    bool vysledek = Provest(iniAktualizace, predat);
     Uklid();
     return vysledek;
   } catch (const std::exception& e) {

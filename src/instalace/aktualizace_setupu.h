@@ -4,6 +4,9 @@
 // folder of the run is deleted before it returns or fails.
 #pragma once
 
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
 
 #include "soubory/volby.h"
@@ -20,6 +23,14 @@ inline constexpr const char* kKlicPuvodnihoProgramu = "ZevlonProgram";
 
 // Answers true when the setup folders were processed, false when a newly downloaded
 // updater was started in this program's place.
-bool AktualizaceSetupDunmor(const std::string& iniAktualizace);
+// Hands the renewal of a profile that another user can change to a process of that
+// user (the profile's owner); answers whether the run goes on, or raises its error.
+using PredaniVlastnikovi = std::function<bool(uid_t vlastnik, const std::string& ini)>;
+
+// The install step for the release information file. A run as root renews a profile
+// that only root can change itself; any other profile goes through `predat` (after a
+// newer updater on the site has been started in this one's place, when it is due).
+bool AktualizaceSetupDunmor(const std::string& iniAktualizace,
+                            const PredaniVlastnikovi& predat = {});
 
 }  // namespace zevlon

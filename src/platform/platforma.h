@@ -76,6 +76,12 @@ class Platforma {
   // Asks the desktop to open a document or an address with its usual program
   // (xdg-open, detached); false when the request could not be handed over.
   virtual bool OtevritDokument(const std::string& dokument);
+
+  // Whether this process acts for the owner of a profile, started by a run as root that
+  // keeps the logs and the face of the run; such a process hands each log line to that
+  // run (true: the line was taken) instead of writing it itself.
+  virtual bool ZaVlastnika() { return false; }
+  virtual bool PredatRadekLogu(const char* /*log*/, const std::string& /*text*/) { return false; }
 };
 
 Platforma& platforma();

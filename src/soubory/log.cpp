@@ -51,6 +51,7 @@ void PripsatRadek(const std::string& soubor, const std::string& text, mode_t pra
 }
 
 void ZapsatDoLogu(const char* jmeno, const std::string& text) {
+  if (platforma().PredatRadekLogu(jmeno, text)) return;
   const MistoLogu misto = NajitMistoLogu(jmeno);
   PripsatRadek(misto.cesta, CasovaZnackaLogu() + "\t" + text, misto.prava);
 }

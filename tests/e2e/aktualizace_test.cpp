@@ -130,11 +130,9 @@ TEST_F(Aktualizace, RootNeitherWritesNorReadsThroughAnotherUsersFoldersOrLinks) 
     ASSERT_EQ(::symlink(cil.c_str(), kde.c_str()), 0) << kde;
     ASSERT_EQ(::lchown(kde.c_str(), on, jeho), 0);
   };
-  const auto vsechnoJeho = [&] {
-    for (const auto& e : fs::recursive_directory_iterator(profil_))
-      ASSERT_EQ(::lchown(e.path().c_str(), on, jeho), 0);
-    ASSERT_EQ(::lchown(profil_.c_str(), on, jeho), 0);
-  };
+  // A user with a home folder, whose process root's run really starts.
+  const test::UzivatelSDomovem vlastnik = *test::VlastnikProfilu();
+  ::chmod(s_.Cesta().c_str(), 0755);
   struct Pripad {
     const char* popis;
     std::function<void()> pripravit;
@@ -177,7 +175,7 @@ TEST_F(Aktualizace, RootNeitherWritesNorReadsThroughAnotherUsersFoldersOrLinks) 
            odkaz(obet + "Setup", n);
          for (const std::string& n : NazvyBehu(profil_, "SetupCommon"))
            odkaz(obet + "SetupCommon", n);
-         vsechnoJeho();
+         test::PredatVlastnikovi(vlastnik, profil_);
        },
        -1, nullptr},
   };
@@ -198,6 +196,8 @@ TEST_F(Aktualizace, RootNeitherWritesNorReadsThroughAnotherUsersFoldersOrLinks) 
     EXPECT_EQ(test::CistStrom(obet), systemova);
     EXPECT_FALSE(test::Existuje(obet + "Setup/Merko_old"));
     EXPECT_EQ(s_.Cist("program/Zevlon"), program);
+    for (const auto& e : fs::recursive_directory_iterator(obet))
+      EXPECT_EQ(test::Stav(e.path()).st_uid, 0u) << e.path();
   }
 
   // A link in the live program folder with the size and time of the snapshot's line is no
@@ -212,6 +212,65 @@ TEST_F(Aktualizace, RootNeitherWritesNorReadsThroughAnotherUsersFoldersOrLinks) 
   const Cesty stazene = Stazene();
   EXPECT_NE(std::find(stazene.begin(), stazene.end(), "Setup/Merko/Merko.dll.zip"), stazene.end());
   EXPECT_EQ(test::CistStrom(obet), systemova);
+}
+
+// A profile that another user can write is renewed by a process of its owner: what it
+// makes is that user's, and root's logs carry its lines and its outcome. Mixes of owners
+// and an owner without a home folder are refused before anything is built.
+TEST_F(Aktualizace, AnotherUsersProfileIsRenewedByItsOwnersProcessAndRootKeepsTheLogs) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only a run as root hands a profile to its owner";
+  const test::UzivatelSDomovem u = *test::VlastnikProfilu();
+  ::chmod(s_.Cesta().c_str(), 0755);
+  test::PredatVlastnikovi(u, profil_);
+  auto v = Spustit();
+  ASSERT_EQ(v.kod, 0) << v.vystup << Chyby();
+  Obnoveno();
+  for (const auto& e : fs::recursive_directory_iterator(profil_))
+    EXPECT_EQ(test::Stav(e.path()).st_uid, u.uid) << e.path();
+  const std::string log = test::LogProgramu(s_, "Zevlon.log");
+  EXPECT_NE(log.find("nejsou ověřována"), std::string::npos) << log;  // said by the owner's process
+  EXPECT_NE(
+      log.find("Profil " + profil_ + " aktualizoval proces uživatele " + u.jmeno + ": bez chyby."),
+      std::string::npos)
+      << log;
+  EXPECT_EQ(Chyby(), "");
+
+  struct Pripad {
+    const char* popis;
+    std::function<void()> pripravit;
+    std::string chyba;
+  };
+  const Pripad pripady[] = {
+      {"a setup folder of another user in the owner's profile",
+       [&] {
+         s_.Zapsat("data/Firma/Setup14/Merko/Merko.ini", "[Merko]\r\nRelease=20140301\r\n");
+         test::PredatVlastnikovi(u, profil_);
+         test::PredatNeprivilegovanemu(profil_ + "Setup14");
+       },
+       "složka '" + profil_ + "Setup14' na cestě ke složce '" + profil_ + "Setup14/' patří "},
+      {"root's profile with a setup folder of the owner's",
+       [&] { test::PredatVlastnikovi(u, profil_ + "Setup"); },
+       "složka '" + profil_ + "Setup' na cestě ke složce '" + profil_ + "Setup/' patří uživateli " +
+           u.jmeno},
+      {"an owner without a home folder",
+       [&] {
+         for (const auto& e : fs::recursive_directory_iterator(profil_))
+           test::PredatNeprivilegovanemu(e.path());
+         test::PredatNeprivilegovanemu(profil_);
+       },
+       "který nemá vlastní domovskou složku"},
+  };
+  for (const Pripad& p : pripady) {
+    SCOPED_TRACE(p.popis);
+    Instalace();
+    fs::remove(s_ / "program/online_errors.log");
+    p.pripravit();
+    const auto predtim = ZiveSlozky();
+    v = Spustit();
+    EXPECT_EQ(v.kod, 1) << v.vystup;
+    EXPECT_NE(Chyby().find(p.chyba), std::string::npos) << Chyby();
+    Nezmeneno(predtim);
+  }
 }
 
 // Downloads run several at once over kept-alive connections, as many as Zevlon.ini

@@ -4,13 +4,20 @@
 // warning in Zevlon.log: the whole runs of an update.)
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
+#include "beh/zpravy_vlastnika.h"
+#include "common/text.h"
 #include "e2e/pripravka.h"
 #include "platform/ini.h"
+#include "platform/kanal.h"
+#include "platform/proces_vlastnika.h"
+#include "platform/soubor.h"
+#include "platform/ucty.h"
 #include "prenos/sha256.h"
 #include "support/archivy.h"
 
@@ -78,6 +85,55 @@ TEST_F(PodepsanyWeb, SignedSiteUpdatesWithoutAWarning) {
   EXPECT_EQ(Chyby(), "");
   // A verified run writes no warning.
   EXPECT_FALSE(test::Existuje(s_ / "program/Zevlon.log"));
+}
+
+// A profile of another user is renewed by its owner's process, which verifies the release
+// information it is handed again with the keys it is handed: bytes that the signature
+// does not cover are refused there too. That process never runs as root.
+TEST_F(PodepsanyWeb, OwnersProcessVerifiesWhatItIsHandedAgain) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only a run as root hands a profile to its owner";
+  const test::UzivatelSDomovem u = *test::VlastnikProfilu();
+  ::chmod(s_.Cesta().c_str(), 0755);
+  test::PredatVlastnikovi(u, profil_);
+  Podepsat("20141231");
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+  EXPECT_EQ(test::Stav(profil_ + "Setup/Merko/Merko.exe").st_uid, u.uid);
+  EXPECT_EQ(Chyby(), "");
+
+  // Started by hand as root it does nothing; started for the owner with a release that
+  // its signature does not cover, it installs nothing and says why.
+  EXPECT_EQ(test::Spustit({s_ / "program/Zevlon", kVolbaZaVlastnika, "1", "1"}).kod, 1);
+  Instalace();
+  test::PredatVlastnikovi(u, profil_);
+  const auto predtim = ZiveSlozky();
+  std::string ini = s_.Cist("www/aktualizace-online/download.ini");
+  const std::string podpis = s_.Cist("www/aktualizace-online/download.ini.minisig");
+  auto [nase, jeho] = VytvoritKanal();
+  std::vector<Popisovac> predane;
+  for (const std::string& obsah :
+       {s_.Cist("program/Zevlon.ini"), ini + "[Merko]\r\nSlozkaProfilu=" + profil_ + "\r\n",
+        NahraditVse(ini, "20141231", "20141232"), podpis})
+    predane.emplace_back(ZapecetenySoubor("predane", obsah));
+  SpusteniJakoUcet spusteni{*NajitUcet(u.uid),
+                            s_ / "program/Zevlon",
+                            {kVolbaZaVlastnika, "1", "1"},
+                            {"HOME=" + u.domov},
+                            {jeho.Fd()}};
+  for (const Popisovac& p : predane)
+    spusteni.popisovace.push_back(p.Fd());
+  const pid_t pid = SpustitJakoUcet(spusteni);
+  jeho = Kanal();
+  std::optional<ZpravaKanalu> vysledek;
+  for (bool konec = false; !konec;)
+    if (auto z = nase.Prijmout(std::chrono::seconds(30), konec); z && z->typ == zpravy::kVysledek)
+      vysledek = z;
+  int stav = 0;
+  ASSERT_EQ(::waitpid(pid, &stav, 0), pid);
+  EXPECT_TRUE(WIFEXITED(stav) && WEXITSTATUS(stav) == 1) << stav;
+  ASSERT_TRUE(vysledek && vysledek->pole.size() == 4);
+  EXPECT_NE(vysledek->pole[1].find("nemá platný podpis"), std::string::npos) << vysledek->pole[1];
+  Nezmeneno(predtim);
 }
 
 // Each change an attacker on the path (or on the server) can make, refused with the

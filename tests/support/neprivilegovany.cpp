@@ -1,6 +1,7 @@
 #include "support/neprivilegovany.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -123,6 +124,31 @@ std::vector<std::string> JakoNeprivilegovany() {
 void PredatNeprivilegovanemu(const std::string& cesta) {
   if (kRoot && ::chown(cesta.c_str(), 65534, 65534) != 0)
     throw std::runtime_error("chown failed: " + cesta);
+}
+
+std::optional<UzivatelSDomovem> VlastnikProfilu() {
+  if (!kRoot) return std::nullopt;
+  const std::string jmeno = "zevlon-zkouska", domov = "/var/tmp/zevlon-zkouska";
+  if (!::getpwnam(jmeno.c_str())) {
+    // Another test may be making it at the same moment: whoever wins, the user is there.
+    (void)Spustit({"/usr/sbin/useradd", "--system", "--no-create-home", "--home-dir", domov,
+                   "--shell", "/usr/sbin/nologin", jmeno});
+  }
+  const struct passwd* pw = ::getpwnam(jmeno.c_str());
+  if (!pw) throw std::runtime_error("useradd " + jmeno + " failed");
+  UzivatelSDomovem u{pw->pw_uid, pw->pw_gid, jmeno, pw->pw_dir};
+  fs::create_directories(u.domov);
+  if (::chown(u.domov.c_str(), u.uid, u.gid) != 0 || ::chmod(u.domov.c_str(), 0700) != 0)
+    throw std::runtime_error("cannot prepare " + u.domov);
+  return u;
+}
+
+void PredatVlastnikovi(const UzivatelSDomovem& u, const std::string& cesta) {
+  std::error_code e;
+  for (const auto& p : fs::recursive_directory_iterator(cesta, e))
+    if (::lchown(p.path().c_str(), u.uid, u.gid) != 0)
+      throw std::runtime_error("lchown failed: " + p.path().string());
+  if (::lchown(cesta.c_str(), u.uid, u.gid) != 0) throw std::runtime_error("lchown: " + cesta);
 }
 
 VysledekProcesu Spustit(const std::vector<std::string>& argv,

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,5 +46,16 @@ VysledekPomocnika SpustitPomocnika(const std::vector<std::string>& argumenty,
 
 // Gives the unprivileged user ownership of a path (no-op when not root).
 void PredatNeprivilegovanemu(const std::string& cesta);
+
+// A user of the machine with a home folder of its own ("zevlon-zkouska", made for root's
+// tests when missing, with /var/tmp/zevlon-zkouska as its home), such as owns a profile
+// that root's run hands to a process of its owner. Nothing when not root.
+struct UzivatelSDomovem {
+  unsigned uid = 0, gid = 0;
+  std::string jmeno, domov;
+};
+std::optional<UzivatelSDomovem> VlastnikProfilu();
+// Gives a path and everything below it to that user (links themselves, never followed).
+void PredatVlastnikovi(const UzivatelSDomovem& u, const std::string& cesta);
 
 }  // namespace zevlon::test

@@ -1,0 +1,29 @@
+// Renewing a profile that another user can change: root hands the run to a process of
+// the profile's owner and keeps only what is root's (its options, lock, logs, the face of
+// the run). Root starts that process by fork and exec of its own checked program file,
+// as the owner (uid, primary group and groups from the user database, nothing of root's),
+// in a session of its own, with a rebuilt environment and only these descriptors: the
+// message channel and sealed copies of the options and of the release information (with
+// its signature, which the owner's process verifies again). Root shows that process's
+// reports and questions, answers them, writes its log lines (cleaned and bounded) into
+// root's logs and raises its outcome as its own, so the run's exit status is the owner's.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace zevlon {
+
+// The file beside the release information that keeps it as its signature covers it,
+// before the run added what it needs (the profile's folder): the owner's process
+// verifies these bytes again.
+inline constexpr const char* kPriponaOverenych = ".overeno";
+
+// Lets the owner's process renew the profile named by the release information `ini`
+// (its SlozkaProfilu) and waits for it; answers whether the run goes on, or raises the
+// error it ended with. A user that the database does not know, or one without a home
+// folder of their own, is refused with an error naming them.
+bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini);
+
+}  // namespace zevlon
