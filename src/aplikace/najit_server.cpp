@@ -19,6 +19,7 @@
 #include "rozhrani/pomucky.h"
 #include "rozhrani/stav.h"
 #include "soubory/cesty.h"
+#include "soubory/duvera.h"
 #include "soubory/operace_souboru.h"
 
 namespace zevlon {
@@ -29,6 +30,7 @@ struct Odkaz {
   std::string url;
   std::string urlIni;
   std::string verejnyKlic;  // the key that signs the release information, if named
+  std::string manifest;     // the manifest that named them
 };
 
 // The manifests of the folder itself (no subfolders, no hidden files), in name order.
@@ -61,6 +63,7 @@ Odkaz HledatVManifestech(const std::string& slozka) {
     }
     odkaz.urlIni = prvek.attribute("urlIni").as_string();
     odkaz.verejnyKlic = prvek.attribute("verejnyKlic").as_string();
+    odkaz.manifest = cesta;
     if (!odkaz.urlIni.empty()) return odkaz;
   }
   return odkaz;
@@ -95,6 +98,12 @@ std::string Overit(const Odkaz& odkaz, const std::string& soubor, const Nastaven
   const std::optional<std::string> obsah = NacistSoubor(soubor);
   std::string d = duvod(overeni);
   if (d.empty() || odkaz.verejnyKlic.empty() || !obsah) return d;
+  // A key names whom to trust: only a manifest that nobody but this process's user (or
+  // root) could have written may name one.
+  if (!DuveryhodnySoubor(odkaz.manifest))
+    return d + " Veřejný klíč z manifestu " + odkaz.manifest +
+           " nebyl použit, protože manifest nebo složku na cestě k němu smí měnit i jiný "
+           "uživatel.";
   std::optional<podpis::VerejnyKlic> k = podpis::CistVerejnyKlic(odkaz.verejnyKlic);
   if (!k) return d + " Manifest uvádí neplatný veřejný klíč " + odkaz.verejnyKlic + ".";
   if (ZapsatSouborAtomicky(soubor, *obsah) != 0) return d;

@@ -74,15 +74,24 @@ ss::Rozliseni Rozlisit(const std::string& slozka, uid_t jednajici) {
   return r;
 }
 
-// Every folder on the resolved way must be the acting user's or root's alone; the last
-// `pevnych` of them (the folder acted in and its parent) must not be a sticky folder of
-// everybody either.
-void OveritCestu(const std::string& slozka, const ss::Rozliseni& r, uid_t jednajici,
-                 std::size_t pevnych) {
+// The first folder on the resolved way that is neither the acting user's nor root's alone;
+// the last `pevnych` of them (the folder acted in and its parent) must not be a sticky
+// folder of everybody either. Nothing when all are safe.
+const ss::SlozkaNaCeste* NeduveryhodnaSlozka(const ss::Rozliseni& r, uid_t jednajici,
+                                             std::size_t pevnych) {
   for (std::size_t i = 0; i < r.slozky.size(); ++i) {
     const ss::SlozkaNaCeste& s = r.slozky[i];
     if (Duveryhodna(s.vlastnik, s.rezim, jednajici)) continue;
     if (i + pevnych < r.slozky.size() && ChraniCiziPolozky(s, jednajici)) continue;
+    return &s;
+  }
+  return nullptr;
+}
+
+void OveritCestu(const std::string& slozka, const ss::Rozliseni& r, uid_t jednajici,
+                 std::size_t pevnych) {
+  if (const ss::SlozkaNaCeste* n = NeduveryhodnaSlozka(r, jednajici, pevnych)) {
+    const ss::SlozkaNaCeste& s = *n;
     const std::string kdo = s.vlastnik == jednajici || s.vlastnik == 0
                                 ? "do ní smí zapisovat i jiní uživatelé"
                                 : "patří uživateli " + JmenoUctu(s.vlastnik);
@@ -136,6 +145,18 @@ void OveritSlozkyProfilu(const std::string& slozkaProfilu, const std::vector<std
     // its sibling and its backup.
     OveritCestu(slozka, r, jednajici, r.existuje ? 2 : 1);
   }
+}
+
+bool DuveryhodnySoubor(const std::string& soubor) {
+  const uid_t jednajici = ::geteuid();
+  std::string slozka, jmeno;
+  RozdelitCestu(soubor, slozka, jmeno);
+  const ss::Rozliseni r = ss::RozlisitCestu(BezLomitka(slozka), jednajici);
+  if (!r.odmitnutyOdkaz.empty() || !r.chyba.Uspech() || !r.existuje) return false;
+  if (NeduveryhodnaSlozka(r, jednajici, 2)) return false;
+  struct stat st {};
+  return ::lstat((r.cesta + "/" + jmeno).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         Duveryhodna(st.st_uid, st.st_mode, jednajici);
 }
 
 void OveritMistaRoota() {

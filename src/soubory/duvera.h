@@ -43,4 +43,11 @@ uid_t KdoAktualizuje(const std::string& slozkaProfilu);
 void OveritSlozkyProfilu(const std::string& slozkaProfilu, const std::vector<std::string>& slozky,
                          bool zaVlastnika = false);
 
+// Whether the process may take what a file says on trust: the file is a regular file of
+// the process's user or root that neither group nor others may write, and the folders on
+// the resolved way to it belong to that user or only root can write them (a sticky folder
+// of everybody, as /tmp, only above the file's folder and its parent). For root that is
+// root's alone.
+bool DuveryhodnySoubor(const std::string& soubor);
+
 }  // namespace zevlon

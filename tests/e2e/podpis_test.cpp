@@ -310,6 +310,24 @@ TEST_F(PodepsanyWeb, AddOnOfItsOwnServerIsRenewedOnlyWhenItsVendorsSignatureVeri
   EXPECT_EQ(Profil("Setup/Upravy/Doplnky/Sklad/sklad.dll"), "sklad 2");
   EXPECT_EQ(Chyby(), "");
 
+  // The key is taken only from a manifest that nobody but root could have written: one
+  // another user may change, or one in a folder that others may write, names no key.
+  const std::string sklad = profil_ + "Setup/Upravy/Doplnky/Sklad/";
+  for (const auto& uvolnit : std::vector<std::function<void()>>{
+           [&] { test::PredatNeprivilegovanemu(sklad + "sklad.manifest.xml"); },
+           [&] { ::chmod(sklad.c_str(), 0777); }}) {
+    if (::geteuid() != 0) break;
+    manifest(dodavatel);
+    uvolnit();
+    fs::remove(s_ / "program/online_errors.log");
+    ASSERT_EQ(Spustit().kod, 0) << Chyby();
+    EXPECT_EQ(Profil("Setup/Upravy/Doplnky/Sklad/sklad.dll"), "sklad 1");
+    EXPECT_NE(Chyby().find("Veřejný klíč z manifestu " + sklad + "sklad.manifest.xml nebyl použit"),
+              std::string::npos)
+        << Chyby();
+  }
+  fs::remove(s_ / "program/online_errors.log");
+
   manifest("");
   ASSERT_EQ(Spustit().kod, 0) << Chyby();
   EXPECT_EQ(Profil("Setup/Upravy/Doplnky/Sklad/sklad.dll"), "sklad 1");

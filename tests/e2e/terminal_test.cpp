@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "common/chyba.h"
 #include "common/text.h"
 #include "e2e/pripravka.h"
 #include "platform/ini.h"
@@ -101,6 +106,52 @@ TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
   EXPECT_EQ(v.kod, 0) << v.vystup;
   EXPECT_EQ(Sekce("Nastaveni"), Texty{"SlozkaDat=" + profil_});
   EXPECT_EQ(s_.Cist("cron/crontab"), "");
+}
+
+// Root at a terminal keeps the face of a run that the profile's owner's process carries
+// out: that process's reports and questions come to root's terminal, the answers go back,
+// and Ctrl+C there stops it (it has no terminal of its own).
+TEST_F(NaTerminalu, RootsTerminalShowsAndAnswersTheOwnersProcessAndCtrlCStopsIt) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only a run as root hands a profile to its owner";
+  const test::UzivatelSDomovem u = *test::VlastnikProfilu();
+  ::chmod(s_.Cesta().c_str(), 0755);
+  // A site whose first snapshot comes after a pause, so that Ctrl+C finds the run going.
+  std::atomic<bool> pozdrzeno{false};
+  test::TestHttpServer pomaly{
+      [&, soubory = test::TestHttpServer::SlozkaSouboru(s_ / "www")](const test::PozadavekHttp& p) {
+        if (p.cesta.find("master.snapshot.zip") != std::string::npos && !pozdrzeno.exchange(true))
+          std::this_thread::sleep_for(std::chrono::seconds(2));
+        return soubory(p);
+      }};
+  const std::string web = pomaly.Adresa() + "/aktualizace-online/";
+  test::ZapsatVolby(s_, web, profil_);
+
+  // An older release on the site: the owner's process says so in a box at root's terminal.
+  test::Publikovat(s_, web, "20140201");
+  test::PredatVlastnikovi(u, profil_);
+  auto v = Terminal({}, {{"je starší než nainstalované vydání 20140301", ""}, {"Volba", "\n"}});
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20140301");
+
+  // Ctrl+C while the owner's process waits for its first snapshot: it stops there, and
+  // the run ends as cancelled, with the live folders as they were.
+  test::Publikovat(s_, web, "20141231");
+  const auto predtim = ZiveSlozky();
+  v = Terminal({}, {{"Stahování informací o aktualizaci", "\x03"}});
+  EXPECT_EQ(v.kod, 2) << v.vystup;
+  EXPECT_TRUE(pozdrzeno);
+  Nezmeneno(predtim);
+  const std::string log = test::LogProgramu(s_, "Zevlon.log");
+  EXPECT_NE(log.find("aktualizoval proces uživatele " + u.jmeno + ": " + kTextZruseno),
+            std::string::npos)
+      << log;
+
+  // Left alone, it renews the profile, and root's terminal shows its progress.
+  v = Terminal();
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  EXPECT_NE(v.vystup.find("Stahuje se nový soubor Merko/Merko.exe"), std::string::npos) << v.vystup;
+  Obnoveno();
+  EXPECT_EQ(test::Stav(profil_ + "Setup/Merko/Merko.exe").st_uid, u.uid);
 }
 
 // Every row of the exit-status table of --help, from whole runs.
