@@ -40,8 +40,8 @@ ocekavat "/usr/bin/zevlon vede na /usr/lib/zevlon/Zevlon" \
   test "$(readlink -f /usr/bin/zevlon)" = /usr/lib/zevlon/Zevlon
 ocekavat "volby /etc/zevlon/Zevlon.ini vytvořené balíčkem, 0644" \
   test "$(stat -c %a /etc/zevlon/Zevlon.ini)" = 644
-ocekavat "/var/log/zevlon 0750, /var/cache/zevlon 0700" \
-  test "$(stat -c %a /var/log/zevlon) $(stat -c %a /var/cache/zevlon)" = "750 700"
+ocekavat "/var/log/zevlon 0750, /var/cache/zevlon 0700, /var/lib/zevlon 0755" \
+  test "$(stat -c %a /var/log/zevlon) $(stat -c %a /var/cache/zevlon) $(stat -c %a /var/lib/zevlon)" = "750 700 755"
 ocekavat "zevlon --version" test "$(zevlon --version)" = "Zevlon $(dpkg-query -W -f='${Version}' zevlon | cut -d- -f1)"
 ocekavat "nápověda jmenuje volby v /etc/zevlon" sh -c 'zevlon --help | grep -q /etc/zevlon/Zevlon.ini'
 
@@ -148,8 +148,9 @@ ocekavat "bez displeje i terminálu kód 1 se zprávou (je $NAVRAT)" \
 echo "== apt-get remove"
 kill "$SERVER_PID" 2>/dev/null || true
 apt-get remove -y -qq zevlon > "$D/remove.txt" 2>&1 || { cat "$D/remove.txt"; exit 1; }
-ocekavat "po odebrání zůstaly volby, úloha a rotace logů" \
-  test -f /etc/zevlon/Zevlon.ini -a -f /etc/cron.d/zevlon-1 -a -f /etc/logrotate.d/zevlon
+ocekavat "po odebrání zůstaly volby, úloha, rotace logů a záznamy" \
+  test -f /etc/zevlon/Zevlon.ini -a -f /etc/cron.d/zevlon-1 -a -f /etc/logrotate.d/zevlon \
+  -a -d /var/lib/zevlon
 ocekavat "po odebrání není program ani /var/cache/zevlon" test ! -e /usr/lib/zevlon -a ! -e /var/cache/zevlon
 # What cron runs from the job that outlived the program: silent, so no mail.
 prikaz=$(sed -n 's/^[^#][^ ]* [^ ]* [^ ]* [^ ]* [^ ]* root //p' /etc/cron.d/zevlon-1)
@@ -160,7 +161,7 @@ apt-get purge -y -qq zevlon zevlon-publikovat > "$D/purge.txt" 2>&1 || { cat "$D
 while read -r f; do
   [ -e "$f" ] || [ -L "$f" ] && selhani "po odebrání zůstalo $f"
 done < "$D/soubory-balicku"
-for f in /etc/zevlon /var/log/zevlon /var/cache/zevlon /run/Zevlon-beh.lock /usr/lib/zevlon; do
+for f in /etc/zevlon /var/log/zevlon /var/cache/zevlon /var/lib/zevlon /run/Zevlon-beh.lock /usr/lib/zevlon; do
   ocekavat "po vyčištění není $f" test ! -e "$f"
 done
 ocekavat "po vyčištění žádná úloha /etc/cron.d/zevlon-*" sh -c '! ls /etc/cron.d/zevlon-* 2>/dev/null | grep -q .'

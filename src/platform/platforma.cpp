@@ -1,6 +1,5 @@
 #include "platform/platforma.h"
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
+
+#include "platform/ucty.h"
 
 namespace zevlon {
 
@@ -22,17 +23,8 @@ std::string Promenna(const char* jmeno) {
 }
 
 // The process's account in the user database; empty texts when unknown.
-struct Ucet {
-  std::string jmeno;
-  std::string domov;
-};
 Ucet UcetProcesu() {
-  long delka = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buf(delka > 0 ? static_cast<std::size_t>(delka) : 16384);
-  passwd pw{};
-  passwd* vysledek = nullptr;
-  if (getpwuid_r(geteuid(), &pw, buf.data(), buf.size(), &vysledek) != 0 || !vysledek) return {};
-  return {vysledek->pw_name ? vysledek->pw_name : "", vysledek->pw_dir ? vysledek->pw_dir : ""};
+  return NajitUcet(geteuid()).value_or(Ucet{});
 }
 
 }  // namespace

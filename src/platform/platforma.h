@@ -47,6 +47,10 @@ class Platforma {
   // A packaged build also takes root's temp folder from /var/cache/zevlon (made 0700
   // when missing) instead of TEMP or TMPDIR.
   virtual bool ZBalicku();
+  // Where the records that a run keeps for the next runs lie: /var/lib/zevlon for root in
+  // a packaged build (made by the package), else the user's state folder (SlozkaStavu);
+  // empty when there is none. A package removal never deletes them, unlike the temp folder.
+  virtual std::string SlozkaZaznamu();
   virtual std::string SlozkaVoleb();
   virtual std::string SlozkaLogu();
   virtual std::string SlozkaZamku();

@@ -19,6 +19,7 @@ namespace {
 constexpr const char* kSlozkaVoleb = "/etc/zevlon";
 constexpr const char* kSlozkaLogu = "/var/log/zevlon";
 constexpr const char* kSlozkaCache = "/var/cache/zevlon";
+constexpr const char* kSlozkaZaznamu = "/var/lib/zevlon";
 constexpr const char* kSlozkaBehu = "/run";
 
 std::string Promenna(const char* jmeno) {
@@ -47,6 +48,11 @@ std::string Platforma::SlozkaTemp() {
   while (t.size() > 1 && t.back() == '/')
     t.pop_back();
   return t;
+}
+
+std::string Platforma::SlozkaZaznamu() {
+  if (ZBalicku() && ::geteuid() == 0) return SlozkaRoota(kSlozkaZaznamu, 0755);
+  return SlozkaStavu();
 }
 
 std::string Platforma::SlozkaVoleb() {
