@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -33,6 +34,7 @@ namespace zevlon {
 namespace {
 
 constexpr std::size_t kMaxTextu = 4096;  // one shown or logged text of the owner's process
+constexpr int kMaxRadkuLogu = 10000;     // log lines taken from it in one run
 
 // The owner's home folder, resolved as root resolves any path: a real folder of theirs.
 void OveritDomov(const Ucet& u, const std::string& profil) {
@@ -74,6 +76,7 @@ class Prostrednik {
   const std::string& vlastnik_;
   std::optional<VysledekVlastnika> vysledek_;
   bool zruseniPoslano_ = false;
+  int radkuLogu_ = 0;
 };
 
 bool Prostrednik::Zpracovat(const ZpravaKanalu& z) {
@@ -126,7 +129,12 @@ bool Prostrednik::Zpracovat(const ZpravaKanalu& z) {
                         : p[0] == kPrenosovyLog ? kPrenosovyLog
                                                 : nullptr;
       if (!log) return false;
-      ZapsatDoLogu(log, Text(p[1], false));
+      // Root's log folder is not the owner's to fill.
+      if (++radkuLogu_ <= kMaxRadkuLogu) ZapsatDoLogu(log, Text(p[1], false));
+      if (radkuLogu_ == kMaxRadkuLogu + 1)
+        ZapsatDoLogu(kChybovyLog, "Proces uživatele " + vlastnik_ + " zapsal přes " +
+                                      std::to_string(kMaxRadkuLogu) +
+                                      " řádků logu, další se nezapisují.");
       return true;
     }
     case zpravy::kVysledek: {
@@ -200,6 +208,12 @@ bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini) {
   s.argumenty = {kVolbaZaVlastnika, RezimSystem ? "1" : "0", Ui().BezObsluhy() ? "1" : "0"};
   s.prostredi = {"HOME=" + ucet->domov, "USER=" + ucet->jmeno, "LOGNAME=" + ucet->jmeno,
                  "PATH=/usr/local/bin:/usr/bin:/bin"};
+  // The way to the site is root's choice: its proxy and its certificate authorities.
+  for (const char* promenna :
+       {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTP_PROXY", "HTTPS_PROXY",
+        "ALL_PROXY", "NO_PROXY", "SSL_CERT_FILE", "SSL_CERT_DIR", "CURL_CA_BUNDLE"})
+    if (const char* h = std::getenv(promenna))
+      s.prostredi.push_back(std::string(promenna) + "=" + h);
   s.popisovace = {jeho.Fd()};
   for (const Popisovac& p : predane)
     s.popisovace.push_back(p.Fd());

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <optional>
 
+#include "beh/nastaveni_prenosu.h"
 #include "beh/vlastnik.h"
 #include "beh/zamek.h"
 #include "beh/zpravy_vlastnika.h"
@@ -186,6 +187,7 @@ int MainZaVlastnika(const std::vector<std::string>& argumenty, const Aktualizace
       VyvolatChybu("Ve složce " + temp.Slozka() + " se nepodařilo vytvořit složku aktualizace.");
     platforma.NastavitSlozkuVoleb(slozka.Cesta());
     const std::string ini = PripravitInformace(slozka.Cesta());
+    NastavitPrenosy();
     // The run that started this one decided on the updater already.
     ZapsatIni(ini, "Merko", "ZevlonVerze", "");
     v.pokracovat = instalace(ini);

@@ -673,11 +673,29 @@ TEST_F(Hranice, RunOnHttpsRefusesTheHttpUrlsOfItsReleaseAndAddOns) {
         << Chyby();
     EXPECT_TRUE(server_.Pozadavky().empty());
   }
+  // The same bound holds in the process that renews another user's profile, which also
+  // reaches the site the way root does.
+  const std::optional<test::UzivatelSDomovem> vlastnik = test::VlastnikProfilu();
+  if (vlastnik) {
+    ::chmod(s_.Cesta().c_str(), 0755);
+    ::chmod(std::filesystem::path(https.Certifikat()).parent_path().c_str(), 0755);
+    test::PredatVlastnikovi(*vlastnik, profil_);
+    Publikovat("20141231");
+    ASSERT_TRUE(ini::ZapsatKlic(ini, "Merko", "Url", http));
+    std::filesystem::remove(s_ / "program/online_errors.log");
+    EXPECT_EQ(Spustit().kod, 1);
+    Nezmeneno(predtim);
+    EXPECT_NE(Chyby().find("nezabezpečenou adresu " + http), std::string::npos) << Chyby();
+    EXPECT_TRUE(server_.Pozadavky().empty());
+  }
   Publikovat("20141231");
-  ASSERT_EQ(Spustit().kod, 0);  // all of it on https
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();  // all of it on https
   EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
   EXPECT_EQ(Profil("Setup/Upravy/Doplnky/Fakturace/fakturace.dll"), "fakturace 20141231");
   EXPECT_TRUE(server_.Pozadavky().empty());
+  if (vlastnik) {
+    EXPECT_EQ(test::Stav(profil_ + "Setup/Merko/Merko.exe").st_uid, vlastnik->uid);
+  }
 }
 
 }  // namespace
