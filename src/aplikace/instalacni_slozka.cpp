@@ -11,6 +11,7 @@
 #include "common/text.h"
 #include "platform/souborovy_system.h"
 #include "rozhrani/prubeh.h"
+#include "soubory/duvera.h"
 #include "soubory/log.h"
 
 namespace zevlon {
@@ -94,6 +95,8 @@ void PridatSlozky(const std::string& slozka, std::vector<std::string>& seznam, V
       Adresar d = OtevritSlozku(s);
       if (!d) return;
       struct stat st {};
+      // Nothing is read from a folder that someone else than the acting user may change.
+      if (::fstat(::dirfd(d.get()), &st) == 0) OveritSlozkuInstalace(s, st.st_uid, st.st_mode);
       while (dirent* e = ::readdir(d.get())) {
         std::string_view jmeno = e->d_name;
         if (jmeno == "." || jmeno == ".." || Skryty(jmeno)) continue;

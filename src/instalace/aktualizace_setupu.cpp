@@ -216,7 +216,13 @@ bool Provest(const std::string& ini, const PredaniVlastnikovi& predat) {
   const std::string setup = slozka("Slozka_Setup", "Setup/");
   const std::string setup14 = slozka("Slozka_Setup14", "Setup14/");
   std::string sdilena = slozka("Slozka_Setup_Common", "SetupCommon/");
-  OveritSlozkyProfilu(profil, {setup, setup14, sdilena}, platforma().ZaVlastnika());
+  // The live folders that the run renames or rebuilds, and the profile's own setup folders,
+  // whose customisation is renewed too, with the setup folders themselves.
+  OveritSlozkyProfilu(profil,
+                      {setup, setup14, sdilena, setup + "Merko/", setup + "Upravy/",
+                       setup14 + "Merko/", setup14 + "Upravy/", profil + "Setup/",
+                       profil + "Setup14/", profil + "Setup/Upravy/", profil + "Setup14/Upravy/"},
+                      platforma().ZaVlastnika());
 
   // An older run that was stopped in the middle of a swap may have left a program or
   // shared folder only under its backup's name, and its sibling folders behind. The

@@ -147,6 +147,17 @@ void OveritSlozkyProfilu(const std::string& slozkaProfilu, const std::vector<std
   }
 }
 
+void OveritSlozkuInstalace(const std::string& slozka, uid_t vlastnik, mode_t rezim) {
+  const uid_t jednajici = ::geteuid();
+  if (jednajici != 0 && !platforma().ZaVlastnika()) return;
+  if (Duveryhodna(vlastnik, rezim, jednajici)) return;
+  OdmitnoutSlozku(slozka, "složka '" + slozka + "' " +
+                              (vlastnik == jednajici || vlastnik == 0
+                                   ? std::string("je otevřena k zápisu i jiným uživatelům")
+                                   : "patří uživateli " + JmenoUctu(vlastnik)) +
+                              " a aktualizaci provádí uživatel " + JmenoUctu(jednajici));
+}
+
 bool DuveryhodnySoubor(const std::string& soubor) {
   const uid_t jednajici = ::geteuid();
   std::string slozka, jmeno;

@@ -43,6 +43,12 @@ uid_t KdoAktualizuje(const std::string& slozkaProfilu);
 void OveritSlozkyProfilu(const std::string& slozkaProfilu, const std::vector<std::string>& slozky,
                          bool zaVlastnika = false);
 
+// For root and for a process acting for the profile's owner, a folder found inside an
+// installation that the run reads and rebuilds (owner and mode as fstat saw them): it must
+// belong to the acting user or be writable by root alone, else the error names it. A
+// user's own run checks nothing.
+void OveritSlozkuInstalace(const std::string& slozka, uid_t vlastnik, mode_t rezim);
+
 // Whether the process may take what a file says on trust: the file is a regular file of
 // the process's user or root that neither group nor others may write, and the folders on
 // the resolved way to it belong to that user or only root can write them (a sticky folder

@@ -252,6 +252,9 @@ TEST_F(Aktualizace, AnotherUsersProfileIsRenewedByItsOwnersProcessAndRootKeepsTh
        [&] { test::PredatVlastnikovi(u, profil_ + "Setup"); },
        "složka '" + profil_ + "Setup' na cestě ke složce '" + profil_ + "Setup/' patří uživateli " +
            u.jmeno},
+      {"a folder of another user deep in root's shared folder",
+       [&] { test::PredatNeprivilegovanemu(profil_ + "SetupCommon/System"); },
+       "složka '" + profil_ + "SetupCommon/System/' patří uživateli "},
       {"an owner without a home folder",
        [&] {
          for (const auto& e : fs::recursive_directory_iterator(profil_))
