@@ -228,10 +228,16 @@ bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini) {
   predane.clear();
 
   const std::optional<VysledekVlastnika> v = Prostrednik(nase, ucet->jmeno).Prenaset();
-  if (!v) ::kill(pid, SIGKILL);
   nase = Kanal();
+  // Once its channel is closed the process has nothing left to do: one that lingers, or
+  // that broke the channel's rules, does not keep root's run (and its lock) waiting.
+  if (!v) ::kill(pid, SIGKILL);
   int stav = 0;
-  while (::waitpid(pid, &stav, 0) < 0 && errno == EINTR) {
+  for (int i = 0;; ++i) {
+    const pid_t r = ::waitpid(pid, &stav, WNOHANG);
+    if (r == pid || (r < 0 && errno != EINTR)) break;
+    if (i == 100) ::kill(pid, SIGKILL);
+    platforma().Uspat(std::chrono::milliseconds(100));
   }
   const std::string konec = WIFSIGNALED(stav)
                                 ? "signál " + std::to_string(WTERMSIG(stav))
