@@ -105,6 +105,21 @@ ocekavat "úloha v /etc/cron.d/zevlon-1" test -f /etc/cron.d/zevlon-1
 ocekavat "úloha spouští nainstalovaný program, jen je-li nainstalován" \
   grep -q "^0 6 \* \* 3 root test -x '/usr/lib/zevlon/Zevlon' && '/usr/lib/zevlon/Zevlon'$" /etc/cron.d/zevlon-1
 
+echo "== Bez veřejného klíče naplánovaná aktualizace nic neinstaluje"
+cp -p /etc/zevlon/Zevlon.ini "$D/Zevlon.ini.s-klicem"
+grep -v '^VerejnyKlic=' "$D/Zevlon.ini.s-klicem" > /etc/zevlon/Zevlon.ini
+set +e
+env -u DISPLAY -u WAYLAND_DISPLAY DUNMOR_REGISTRY="$D/registry.reg" zevlon < /dev/null > "$D/bez-klice.txt" 2>&1
+NAVRAT=$?
+set -e
+ocekavat "bez klíče zevlon skončil s kódem 1 (je $NAVRAT)" test "$NAVRAT" -eq 1
+ocekavat "bez klíče důvod v online_errors.log" \
+  grep -q "není nastaven veřejný klíč" /var/log/zevlon/online_errors.log
+ocekavat "bez klíče nic nestaženo ani obnoveno" sh -c \
+  "grep -q 'Merko 20140301' '$P/Setup/Merko/Merko.exe' && ! grep -q download.ini '$D/pristupy.log'"
+cp -p "$D/Zevlon.ini.s-klicem" /etc/zevlon/Zevlon.ini
+rm -f /var/log/zevlon/online_errors.log
+
 echo "== Aktualizace bez obsluhy (jako z cronu)"
 set +e
 env -u DISPLAY -u WAYLAND_DISPLAY DUNMOR_REGISTRY="$D/registry.reg" zevlon < /dev/null > "$D/beh.txt" 2>&1
