@@ -116,7 +116,7 @@ ocekavat "bez klíče zevlon skončil s kódem 1 (je $NAVRAT)" test "$NAVRAT" -e
 ocekavat "bez klíče důvod v online_errors.log" \
   grep -q "není nastaven veřejný klíč" /var/log/zevlon/online_errors.log
 ocekavat "bez klíče nic nestaženo ani obnoveno" sh -c \
-  "grep -q 'Merko 20140301' '$P/Setup/Merko/Merko.exe' && ! grep -q download.ini '$D/pristupy.log'"
+  "grep -q 'Merko 20140301' '$P/Setup/Merko/Merko.exe' && ! grep -qs download.ini '$D/pristupy.log'"
 cp -p "$D/Zevlon.ini.s-klicem" /etc/zevlon/Zevlon.ini
 rm -f /var/log/zevlon/online_errors.log
 
