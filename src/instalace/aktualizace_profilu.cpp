@@ -78,7 +78,17 @@ class ProfilovaAktualizace {
   void SbiratPolozky(const std::string& upravy, const std::string& noveUpravy,
                      const std::string& zakladni);
   void ObnovitPolozku(const PolozkaUpravy& p, int k, int n);
-  // Puts the new folder in the live one's place with the old content as the backup.
+  // What an unfinished update did to a live folder: not swapped yet; swapped to this
+  // release (it stays); swapped to an older one (renewed again, its backup from before
+  // that update kept).
+  enum class Stav { kObnovit, kHotovo, kNahradit };
+  Stav StavSlozky(const std::string& zivy) const {
+    std::string vydani;
+    if (!JeVymenena(setup_, zivy, &vydani)) return Stav::kObnovit;
+    return StejnyText(vydani, vydani_) ? Stav::kHotovo : Stav::kNahradit;
+  }
+  // Puts the new folder in the live one's place with the old content as the backup, once
+  // the record names the swap.
   void Vymenit(const std::string& zivy, const std::string& zaloha, const std::string& novy,
                const std::string& zpravaZalohy, std::int32_t krokZalohy,
                const std::string& zpravaNove, std::int32_t krokNove);
@@ -209,7 +219,9 @@ void ProfilovaAktualizace::Vymenit(const std::string& zivy, const std::string& z
                                    std::int32_t krokNove) {
   ZobrazPrubeh("", zpravaZalohy, krokZalohy, 8, -1, false, false);
   ZobrazPrubeh("", zpravaNove, krokNove, 8, -1, false, false);
-  VymenitSeZalohou(zivy, zaloha, novy);
+  const bool ponechat = StavSlozky(zivy) == Stav::kNahradit;
+  ZaznamenatVymenu(setup_, zivy, novy, vydani_);
+  VymenitSeZalohou(zivy, zaloha, novy, ponechat);
 }
 
 void ProfilovaAktualizace::VymenitUpravy(const std::string& zivy, const std::string& zaloha,
@@ -244,12 +256,18 @@ bool ProfilovaAktualizace::Provest() {
     Pockat(4);
   }
 
+  // Held open from before anything is built, so that the flush before the swaps reports
+  // every failed write of the building.
+  const ss::DrzenySystem disk(BezLomitka(setup_)), diskSdilene(BezLomitka(sdilena_));
   std::string novyProgram, novaSdilena;
+  // A folder that an unfinished update of this release swapped already is not built again:
+  // its backup holds what was there before, the only copy of what the snapshot lacks.
+  const bool programem = !aktualni_ && StavSlozky(program) != Stav::kHotovo;
   // The shared components' snapshot comes while the program folder is renewed.
-  const bool sdilenou = !sdilena_.empty() && !aktualni_;
+  const bool sdilenou = !sdilena_.empty() && !aktualni_ && StavSlozky(sdilena_) != Stav::kHotovo;
   const std::string serverSdilene = CistIni(ini_, "Merko", "Url") + "SetupCommon/";
   std::optional<PredstihSnapshotu> snapshotSdilene;
-  if (!aktualni_) {
+  if (programem) {
     ZobrazPrubeh("Aktualizace Dunmor Merko", "Příprava...", 0, 100, 50, true, false);
     const std::string server = CistIni(ini_, "Merko", "Url") + nazevSetupu_ + "/";
     novyProgram = Nova(setup_ + "Merko" + beh_ + "/");
@@ -278,14 +296,16 @@ bool ProfilovaAktualizace::Provest() {
   profiloveUpravy_ = profilovySetup_.empty() ? "" : profilovySetup_ + "Upravy/";
   const std::string upravy = setup_ + "Upravy/";
   if (ExistujeSlozka(upravy) || (!profiloveUpravy_.empty() && ExistujeSlozka(profiloveUpravy_))) {
-    if (ExistujeSlozka(upravy)) {
+    if (ExistujeSlozka(upravy) && StavSlozky(upravy) != Stav::kHotovo) {
       noveUpravy_ = Nova(setup_ + "Upravy" + beh_ + "/");
       SbiratPolozky(upravy, noveUpravy_, setup_);
     }
     if (!profiloveUpravy_.empty() && ExistujeSlozka(profiloveUpravy_) &&
         !ss::TenSamyObjekt(profiloveUpravy_, upravy)) {
-      noveProfiloveUpravy_ = Nova(profilovySetup_ + "Upravy" + beh_ + "/");
-      SbiratPolozky(profiloveUpravy_, noveProfiloveUpravy_, profilovySetup_);
+      if (StavSlozky(profiloveUpravy_) != Stav::kHotovo) {
+        noveProfiloveUpravy_ = Nova(profilovySetup_ + "Upravy" + beh_ + "/");
+        SbiratPolozky(profiloveUpravy_, noveProfiloveUpravy_, profilovySetup_);
+      }
     } else {
       profilovySetup_.clear();
       profiloveUpravy_.clear();
@@ -297,12 +317,17 @@ bool ProfilovaAktualizace::Provest() {
   }
 
   ZobrazPrubeh("Kopírování nových souborů", "", 0, 100, 100, false, false);
-  // Everything built so far reaches the disk before any live folder is touched.
-  (void)ss::ZapsatNaDisk(setup_);
-  if (!sdilena_.empty()) (void)ss::ZapsatNaDisk(sdilena_);
+  // Everything built so far reaches the disk before any live folder is touched; a write
+  // that failed on its way there leaves every live folder as it is.
+  for (const ss::DrzenySystem* d : {&disk, &diskSdilene})
+    if (ss::Vysledek v = d->Zapsat(); !v.Uspech())
+      VyvolatChybu(
+          "Nové soubory se nepodařilo zapsat na disk, proto nebyla vyměněna žádná "
+          "složka: " +
+          v.popis);
   const bool zmenaUprav = obnovenySetup_ || obnovenyProfil_;
   if (!aktualni_ || zmenaUprav) ZapsatNedokoncenou(setup_, vydani_);
-  if (!aktualni_) {
+  if (programem) {
     // The package's top-level files land in the setup folder itself.
     std::vector<std::string> soubory = Soubory(novyProgram);
     for (const std::string& jmeno : soubory)
@@ -314,10 +339,10 @@ bool ProfilovaAktualizace::Provest() {
     }
     Vymenit(program, setup_ + "Merko_old/", novyProgram + "Merko/", kratce + "Merko_old", 2,
             kratce + "Merko", 3);
-    if (!sdilena_.empty())
-      Vymenit(sdilena_, ZalohaSdilene(profil_, sdilena_), novaSdilena, "../SetupCommon", 2,
-              "../SetupCommon", 3);
   }
+  if (sdilenou)
+    Vymenit(sdilena_, ZalohaSdilene(profil_, sdilena_), novaSdilena, "../SetupCommon", 2,
+            "../SetupCommon", 3);
 
   if (!nicNeaktualizovano_) {
     if (obnovenySetup_) VymenitUpravy(upravy, setup_ + "Upravy_old/", noveUpravy_, 4);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/chyba.h"
+#include "platform/ini.h"
 #include "platform/soubor.h"
 #include "platform/souborovy_system.h"
 #include "rozhrani/stav.h"
@@ -29,24 +30,65 @@ bool NecoTamJe(const std::string& cesta) {
               "mPomucky::PrejmenovatSlozku");
 }
 
+// A swap is done only once the folder holding the live folder has it on the disk.
+void TrvaleVymeneno(const std::string& zivy) {
+  std::string rodic, jmeno;
+  RozdelitCestu(BezLomitka(zivy), rodic, jmeno);
+  if (ss::Vysledek v = ss::ZapsatSlozkuNaDisk(BezLomitka(rodic)); !v.Uspech())
+    throw Chyba(kChybaUzivatele,
+                "Výměnu složky " + zivy + " se nepodařilo zapsat na disk: " + v.popis,
+                "mPomucky::PrejmenovatSlozku");
+}
+
+// The new folder takes the live one's place; what was live is deleted, the backup stays.
+void NahraditObsah(const std::string& zivy, const std::string& novy) {
+  ss::Vysledek v = ss::VymenitSlozky(novy, zivy);
+  if (!v.Uspech()) {
+    if (v.kod != EINVAL) ChybaPrejmenovani(zivy);
+    // Two renames: a stop between them leaves the live folder missing and its backup (the
+    // content from before the unfinished update) is put back by the next run.
+    const std::string vytlaceno = BezLomitka(novy) + "_vytlaceno/";
+    if (!ss::Presunout(zivy, vytlaceno).Uspech()) ChybaPrejmenovani(zivy);
+    if (!ss::Presunout(novy, zivy).Uspech()) {
+      (void)ss::Presunout(vytlaceno, zivy);
+      ChybaPrejmenovani(novy);
+    }
+    TrvaleVymeneno(zivy);
+    SmazatSlozku(BezLomitka(vytlaceno), false);
+    return;
+  }
+  TrvaleVymeneno(zivy);
+  SmazatSlozku(BezLomitka(novy), false);  // now the displaced content
+}
+
 }  // namespace
 
-void VymenitSeZalohou(const std::string& zivy, const std::string& zaloha, const std::string& novy) {
-  if (ExistujeSlozka(zaloha)) SmazatSlozku(BezLomitka(zaloha), !RezimSystem);
+void VymenitSeZalohou(const std::string& zivy, const std::string& zaloha, const std::string& novy,
+                      bool ponechatZalohu) {
+  // Only the run's own new folder takes a live folder's place, and only once it is there
+  // is a backup deleted.
   if (!ExistujeSlozka(novy)) ChybaPrejmenovani(novy);
   if (!ExistujeSlozka(zivy)) {
     PrejmenovatSlozku(novy, zivy);
+    TrvaleVymeneno(zivy);
     return;
   }
+  if (ponechatZalohu) {
+    NahraditObsah(zivy, novy);
+    return;
+  }
+  if (ExistujeSlozka(zaloha)) SmazatSlozku(BezLomitka(zaloha), !RezimSystem);
   // The backup's place must be free before the live folder changes at all.
   if (NecoTamJe(zaloha)) ChybaPrejmenovani(zivy);
-  (void)ss::ZapsatNaDisk(novy);
   // The new content waits under the backup's name, then the two folders trade places in
   // one step. Whenever the run stops, the live folder is whole (old or new), and the old
   // content never lies under a name that a clean-up deletes.
   if (!ss::Presunout(novy, zaloha).Uspech()) ChybaPrejmenovani(novy);
   ss::Vysledek v = ss::VymenitSlozky(zaloha, zivy);
-  if (v.Uspech()) return;
+  if (v.Uspech()) {
+    TrvaleVymeneno(zivy);
+    return;
+  }
   // Without the exchange the new folder takes its own name back, and the swap is two
   // renames; when the second fails, the first is undone.
   if (!ss::Presunout(zaloha, novy).Uspech()) ChybaPrejmenovani(zaloha);
@@ -56,6 +98,7 @@ void VymenitSeZalohou(const std::string& zivy, const std::string& zaloha, const 
     (void)ss::Presunout(zaloha, zivy);
     ChybaPrejmenovani(novy);
   }
+  TrvaleVymeneno(zivy);
 }
 
 bool ObnovitPrerusenouVymenu(const std::string& zivy, const std::string& zaloha) {
@@ -72,24 +115,106 @@ std::string ZalohaSdilene(const std::string& slozkaProfilu, const std::string& s
   return BezLomitka(sdilena) + "_old/";
 }
 
-void ZapsatNedokoncenou(const std::string& slozkaSetupu, const std::string& vydani) {
+namespace {
+
+// The folders an unfinished update swapped: path, "device:inode" of the sibling that took
+// its place, the release it brought.
+struct Vymena {
+  std::string slozka, uzel, vydani;
+};
+struct Zaznam {
+  std::string vydani;
+  std::vector<Vymena> vymeny;
+};
+
+std::string Uzel(const std::string& cesta) {
+  struct stat st {};
+  if (::lstat(BezLomitka(cesta).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
+
+Zaznam CistZaznam(const std::string& slozkaSetupu) {
   const std::string cesta = slozkaSetupu + kZaznamNedokoncene;
+  Zaznam z;
+  z.vydani = ini::CistKlic(cesta, "Merko", "Release").value_or("");
+  for (int i = 1;; ++i) {
+    const std::string n = std::to_string(i);
+    auto slozka = ini::CistKlic(cesta, "Vymeneno", "Slozka" + n);
+    if (!slozka) break;
+    z.vymeny.push_back({*slozka, ini::CistKlic(cesta, "Vymeneno", "Uzel" + n).value_or(""),
+                        ini::CistKlic(cesta, "Vymeneno", "Vydani" + n).value_or("")});
+  }
+  return z;
+}
+
+// Writes the record whole under its name and makes it lasting, with its folder.
+void ZapsatZaznam(const std::string& slozkaSetupu, const Zaznam& z) {
+  const std::string cesta = slozkaSetupu + kZaznamNedokoncene;
+  std::string text = "[Merko]\r\nRelease=" + z.vydani + "\r\n";
+  if (!z.vymeny.empty()) text += "[Vymeneno]\r\n";
+  for (std::size_t i = 0; i < z.vymeny.size(); ++i) {
+    const std::string n = std::to_string(i + 1);
+    text += "Slozka" + n + "=" + z.vymeny[i].slozka + "\r\nUzel" + n + "=" + z.vymeny[i].uzel +
+            "\r\nVydani" + n + "=" + z.vymeny[i].vydani + "\r\n";
+  }
   PopisOperace op{"Nepodařilo se zapsat soubor '" + cesta + "'", kDuvodyKopirovaniSouboru,
                   "Přejete si opakovat pokus o zapsání souboru?", !RezimSystem};
   auto s = ProvestSOpakovanim(op, [&] {
-    int e = ZapsatSouborAtomicky(cesta, "[Merko]\r\nRelease=" + vydani + "\r\n");
-    return e == 0 ? ss::Vysledek{} : ss::ChybaSystemu(e, cesta);
+    if (int e = ZapsatSouborAtomicky(cesta, text)) return ss::ChybaSystemu(e, cesta);
+    return ss::ZapsatSlozkuNaDisk(BezLomitka(slozkaSetupu));
   });
   if (s) VyvolatSelhani(*s, "mMain::AktualizaceProfilu");
+}
+
+}  // namespace
+
+void ZapsatNedokoncenou(const std::string& slozkaSetupu, const std::string& vydani) {
+  Zaznam z = CistZaznam(slozkaSetupu);
+  z.vydani = vydani;
+  ZapsatZaznam(slozkaSetupu, z);
 }
 
 bool JeNedokoncena(const std::string& slozkaSetupu) {
   return NecoTamJe(slozkaSetupu + kZaznamNedokoncene);
 }
 
+void ZaznamenatVymenu(const std::string& slozkaSetupu, const std::string& zivy,
+                      const std::string& novy, const std::string& vydani) {
+  Zaznam z = CistZaznam(slozkaSetupu);
+  if (z.vydani.empty()) z.vydani = vydani;
+  const std::string slozka = BezLomitka(zivy), uzel = Uzel(novy);
+  auto v = std::find_if(z.vymeny.begin(), z.vymeny.end(),
+                        [&](const Vymena& x) { return x.slozka == slozka; });
+  if (v == z.vymeny.end()) v = z.vymeny.insert(z.vymeny.end(), {slozka, "", ""});
+  v->uzel = uzel;
+  v->vydani = vydani;
+  ZapsatZaznam(slozkaSetupu, z);
+}
+
+bool JeVymenena(const std::string& slozkaSetupu, const std::string& zivy, std::string* vydani) {
+  if (!JeNedokoncena(slozkaSetupu)) return false;
+  const Zaznam z = CistZaznam(slozkaSetupu);
+  const std::string slozka = BezLomitka(zivy), uzel = Uzel(zivy);
+  for (const Vymena& v : z.vymeny)
+    if (v.slozka == slozka && !uzel.empty() && v.uzel == uzel) {
+      if (vydani) *vydani = v.vydani;
+      return true;
+    }
+  return false;
+}
+
 void SmazatZaznamNedokoncene(const std::string& slozkaSetupu) {
-  // One that stays only makes the next run check every folder again.
-  (void)ss::SmazatSoubor(slozkaSetupu + kZaznamNedokoncene);
+  const std::string cesta = slozkaSetupu + kZaznamNedokoncene;
+  ss::Vysledek v = ss::SmazatSoubor(cesta);
+  // A record that comes back after a power cut would make the next run take the folders
+  // for swapped by an update that is long complete: its removal is made lasting.
+  if (v.Uspech() || v.kod == kod::kSouborNenalezen || v.kod == kod::kCestaNenalezena)
+    v = ss::ZapsatSlozkuNaDisk(BezLomitka(slozkaSetupu));
+  if (!v.Uspech()) {
+    AktualniPolozka = cesta;
+    VyvolatChybu("Záznam o nedokončené aktualizaci " + cesta +
+                 " se nepodařilo trvale odstranit: " + v.popis);
+  }
 }
 
 bool SmazatZbytkyBehu(const std::string& slozka, const std::string& predpona) {

@@ -14,7 +14,10 @@ namespace zevlon {
 // Raises the rename error when the new folder is missing or the swap cannot be made;
 // the live folder then holds its old content (or, only where a stop came between two
 // renames, its backup does).
-void VymenitSeZalohou(const std::string& zivy, const std::string& zaloha, const std::string& novy);
+// With `ponechatZalohu` the backup is left as it is (it holds what an unfinished update
+// replaced): the new folder takes the live one's place and the displaced content is deleted.
+void VymenitSeZalohou(const std::string& zivy, const std::string& zaloha, const std::string& novy,
+                      bool ponechatZalohu = false);
 
 // Where the shared folder's backup lies: "SetupCommon_old" in the profile folder, unless
 // that lies on another file system than the shared folder; then beside the shared folder
@@ -27,13 +30,26 @@ bool ObnovitPrerusenouVymenu(const std::string& zivy, const std::string& zaloha)
 
 // The record of an update whose swaps have begun in a setup folder. While it is there the
 // setup folder does not count as current, whatever its program folder says, so that the
-// next run renews every folder that a stopped or failed run left old.
+// next run renews every folder that a stopped or failed run left old. It also names each
+// folder that an update has swapped already, with the release it brought and the device
+// and inode of the sibling that took the live folder's place: while the live folder is
+// still that sibling, its "_old" holds what was there before the unfinished update, the
+// only copy of whatever the snapshot does not list, and is never deleted.
 inline constexpr const char* kZaznamNedokoncene = "~aktualizace.nedokoncena";
-// Writes it (the setup folder ends with "/"); raises the write failure.
+// Writes it (the setup folder ends with "/") keeping the folders already swapped; raises
+// the write failure. Every write of the record is flushed, with its folder.
 void ZapsatNedokoncenou(const std::string& slozkaSetupu, const std::string& vydani);
 bool JeNedokoncena(const std::string& slozkaSetupu);
+// Notes, before the swap, that the live folder `zivy` is about to become the sibling `novy`
+// of release `vydani`; raises the write failure.
+void ZaznamenatVymenu(const std::string& slozkaSetupu, const std::string& zivy,
+                      const std::string& novy, const std::string& vydani);
+// Whether the unfinished update swapped the live folder already (it is still the sibling
+// that update put there); the release that sibling brought goes to *vydani.
+bool JeVymenena(const std::string& slozkaSetupu, const std::string& zivy, std::string* vydani);
+// Removes the record once the update is complete, flushed; a removal that cannot be made
+// lasting raises the failure, so that the next run checks every folder again.
 void SmazatZaznamNedokoncene(const std::string& slozkaSetupu);
-
 // Deletes the sibling folders (prefix + "dwnld_...") that an interrupted run left in
 // the folder. Answers whether there were any.
 bool SmazatZbytkyBehu(const std::string& slozka, const std::string& predpona);

@@ -71,6 +71,30 @@ Vysledek ZapsatNaDisk(const std::string& cesta) {
   return Uspech();
 }
 
+DrzenySystem::DrzenySystem(const std::string& cesta) : cesta_(cesta) {
+  if (cesta_.empty()) return;
+  fd_ = ::open(cesta_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) chyba_ = errno;
+}
+
+DrzenySystem::~DrzenySystem() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Vysledek DrzenySystem::Zapsat() const {
+  if (cesta_.empty()) return Uspech();
+  if (fd_ < 0) return ChybaSystemu(chyba_, cesta_, Druh::kSlozka);
+  if (::syncfs(fd_) != 0) return ChybaSystemu(errno, cesta_, Druh::kSlozka);
+  return Uspech();
+}
+
+Vysledek ZapsatSlozkuNaDisk(const std::string& slozka) {
+  Popisovac fd(::open(slozka.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.Platny()) return ChybaSystemu(errno, slozka, Druh::kSlozka);
+  if (::fsync(fd.Fd()) != 0) return ChybaSystemu(errno, slozka, Druh::kSlozka);
+  return Uspech();
+}
+
 bool TenSamyObjekt(const std::string& a, const std::string& b) {
   struct stat sa {
   }, sb{};

@@ -67,12 +67,33 @@ Vysledek CistUdaje(const std::string& cesta, UdajeSouboru& udaje);
 
 // Exchanges two folders in one step: at no instant is either path missing. Answers
 // EINVAL in kod when the file system cannot exchange (the caller then falls back to
-// two renames); afterwards the folder holding them is flushed to disk.
+// two renames). The caller makes it lasting (ZapsatSlozkuNaDisk of their folder).
 Vysledek VymenitSlozky(const std::string& a, const std::string& b);
 
 // Writes everything the file system holding `cesta` has in its caches to the disk,
 // so that a following rename finds complete files after a power loss.
 Vysledek ZapsatNaDisk(const std::string& cesta);
+
+// A file system held open from before a folder is built in it: syncfs reports only the
+// write-back errors that came after its descriptor was opened, so the flush before a swap
+// is made through one opened first. An empty path holds nothing and flushes nothing.
+class DrzenySystem {
+ public:
+  explicit DrzenySystem(const std::string& cesta);
+  ~DrzenySystem();
+  DrzenySystem(const DrzenySystem&) = delete;
+  DrzenySystem& operator=(const DrzenySystem&) = delete;
+  // Writes everything the file system has in its caches to the disk; answers why not.
+  Vysledek Zapsat() const;
+
+ private:
+  std::string cesta_;
+  int fd_ = -1;
+  int chyba_ = 0;  // why the open failed
+};
+
+// Writes a folder's own entries (renames, creations and removals in it) to the disk.
+Vysledek ZapsatSlozkuNaDisk(const std::string& slozka);
 
 // True when both paths name the same existing file or folder (links followed).
 bool TenSamyObjekt(const std::string& a, const std::string& b);

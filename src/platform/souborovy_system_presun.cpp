@@ -41,8 +41,6 @@ Vysledek VymenitSlozky(const std::string& a, const std::string& b) {
     if (e == EINVAL || e == ENOSYS || e == EOPNOTSUPP) return {EINVAL, "Výměna není podporována."};
     return ChybaSystemu(e, y, Druh::kSlozka);
   }
-  Popisovac rodic(::open(Rodic(y).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (rodic.Platny()) (void)::fsync(rodic.Fd());
   return Uspech();
 }
 

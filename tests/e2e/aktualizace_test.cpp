@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "e2e/pripravka.h"
+#include "instalace/vymena.h"
 #include "platform/ini.h"
 #include "soubory/pomoc_operaci.h"
 #include "soubory/pravo.h"
@@ -553,19 +554,66 @@ TEST_P(Zabiti, RightAfterEachSwapLeavesWholeFoldersAndTheNextRunCompletesTheUpda
   for (int i = 0; i < 3; ++i)
     ASSERT_NE(stare[i], nove[i]) << kZive[i];
 
-  for (int n = 1; n <= 2; ++n) {
+  // The backups of a finished update hold what was there before it, files the snapshot
+  // does not list included, however many runs it took.
+  const auto zalohy = [&] {
+    return Stromy{test::CistStrom(profil_ + "Setup/Merko_old"),
+                  test::CistStrom(profil_ + "SetupCommon_old"),
+                  test::CistStrom(profil_ + "Setup/Upravy_old")};
+  };
+  auto predUpdatem = stare;
+  predUpdatem[0]["licence.dat"] = "licence";
+  predUpdatem[1]["System/uzivatel.dat"] = "uživatel";
+  for (int n = 1; n <= 3; ++n) {
     SCOPED_TRACE("killed after swap " + std::to_string(n));
     Instalace();
+    s_.Zapsat("data/Firma/Setup/Merko/licence.dat", "licence");
+    s_.Zapsat("data/Firma/SetupCommon/System/uzivatel.dat", "uživatel");
     const auto predtim = prostredi_;
     ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZABIT_PO=" + std::to_string(n)));
     EXPECT_EQ(Spustit().kod, 128 + SIGKILL);
     prostredi_ = predtim;
     const auto po = ZiveSlozky();
     for (int i = 0; i < 3; ++i)
-      EXPECT_EQ(po[i], i < n ? nove[i] : stare[i]) << kZive[i];
+      EXPECT_EQ(po[i], i < n ? nove[i] : predUpdatem[i]) << kZive[i];
     ASSERT_EQ(Spustit().kod, 0);
     EXPECT_EQ(ZiveSlozky(), nove);
+    EXPECT_EQ(zalohy(), predUpdatem);
+    EXPECT_FALSE(test::Existuje(profil_ + "Setup/" + kZaznamNedokoncene));
   }
+
+  // The site moved on before the finishing run: the folder already swapped is renewed
+  // again, and its backup still holds what was there before the first update.
+  Instalace();
+  s_.Zapsat("data/Firma/Setup/Merko/licence.dat", "licence");
+  const auto predtim = prostredi_;
+  ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZABIT_PO=1"));
+  EXPECT_EQ(Spustit().kod, 128 + SIGKILL);
+  prostredi_ = predtim;
+  // (Files of the same size as the installed ones carry the new release's time.)
+  for (auto [cesta, obsah] :
+       {std::pair{"Merko.exe", "Merko 20150115"}, {"Merko.ini", "[Merko]\r\nRelease=20150115\r\n"}})
+    test::NastavitCas(s_.Zapsat(std::string("vydani/Setup/Merko/") + cesta, obsah), 1421280000, 0);
+  Publikovat("20150115");
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20150115");
+  EXPECT_EQ(Profil("Setup/Merko_old/Merko.exe"), "Merko 20140301");
+  EXPECT_EQ(Profil("Setup/Merko_old/licence.dat"), "licence");
+  EXPECT_EQ(Profil("SetupCommon/System/spolecne.dll"), "společné 20141231");
+}
+
+// A flush that fails before the swaps stops the run: nothing live changes, and the run
+// says why.
+TEST_F(Aktualizace, AFlushThatFailsBeforeTheSwapsChangesNothingLive) {
+  const auto predtim = ZiveSlozky();
+  ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_SYNCFS=5"));
+  EXPECT_EQ(Spustit().kod, 1);
+  Nezmeneno(predtim);
+  EXPECT_NE(Chyby().find("Nové soubory se nepodařilo zapsat na disk"), std::string::npos)
+      << Chyby();
+  BezZasahu();
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  Obnoveno();
 }
 INSTANTIATE_TEST_SUITE_P(Aktualizace, Zabiti, ::testing::Values(true, false),
                          [](const auto& i) { return i.param ? "Vymenou" : "DvemaPrejmenovanimi"; });

@@ -9,6 +9,7 @@
 //   ZASAH_ZABIT_PO=N          the process is killed right after the N-th swap it completes:
 //                             the N-th rename that puts a folder under a name that neither
 //                             ends in "_old" nor contains "dwnld_" (the live folder's name).
+//   ZASAH_SYNCFS=ERRNO        every syncfs fails with ERRNO (5 for a write-back error).
 //   ZASAH_PODSTRCIT=JMENO     right after each removal (unlink) of a path that ends in JMENO,
 //                             a file of user 65534 with the text "utocnik" stands under that
 //                             path: another user who won the race between the removal and
@@ -87,6 +88,13 @@ void podstrcit(const char* cesta) {
 
 }  // namespace
 
+extern "C" int syncfs(int fd) {
+  if (const char* zasah = ::getenv("ZASAH_SYNCFS")) {
+    errno = ::atoi(zasah);
+    return -1;
+  }
+  return static_cast<int>(::syscall(SYS_syncfs, fd));
+}
 extern "C" int unlink(const char* cesta) {
   int r = static_cast<int>(::syscall(SYS_unlinkat, AT_FDCWD, cesta, 0));
   int e = errno;
