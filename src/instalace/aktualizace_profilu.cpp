@@ -227,11 +227,6 @@ void ProfilovaAktualizace::Vymenit(const std::string& zivy, const std::string& z
 void ProfilovaAktualizace::VymenitUpravy(const std::string& zivy, const std::string& zaloha,
                                          const std::string& novy, std::int32_t krok) {
   const std::string kratce = "../" + nazevSetupu_ + "/";
-  // Everything of the live customisation that was not renewed goes into the new one, so
-  // that the backup is never the only place of anything.
-  AktualniPolozka = zivy + "->" + novy;
-  DoplnitSlozku(zivy, novy);
-  AktualniPolozka.clear();
   Vymenit(zivy, zaloha, novy, kratce + "Upravy_old", krok, kratce + "Upravy", krok + 1);
 }
 
@@ -317,6 +312,16 @@ bool ProfilovaAktualizace::Provest() {
   }
 
   ZobrazPrubeh("Kopírování nových souborů", "", 0, 100, 100, false, false);
+  // Everything of a live customisation that was not renewed goes into the new one before
+  // any live folder changes, so that a merge that fails leaves them all as they were and
+  // the backup is never the only place of anything.
+  for (auto [zivy, novy] :
+       {std::pair{&upravy, &noveUpravy_}, {&profiloveUpravy_, &noveProfiloveUpravy_}}) {
+    if (zivy == &upravy ? !obnovenySetup_ : !obnovenyProfil_) continue;
+    AktualniPolozka = *zivy + "->" + *novy;
+    DoplnitSlozku(*zivy, *novy);
+    AktualniPolozka.clear();
+  }
   // Everything built so far reaches the disk before any live folder is touched; a write
   // that failed on its way there leaves every live folder as it is.
   for (const ss::DrzenySystem* d : {&disk, &diskSdilene})

@@ -17,6 +17,14 @@ namespace zevlon::ss {
 
 namespace {
 
+// A failure of the merge names the file or folder it concerns, for the message that the
+// whole merge failed.
+Vysledek Pojmenovana(int cislo, const std::string& cesta, Druh druh = Druh::kSoubor) {
+  Vysledek v = ChybaSystemu(cislo, cesta, druh);
+  v.popis = cesta + ": " + v.popis;
+  return v;
+}
+
 // A merge of one folder into another, walked through descriptors opened without
 // following links, so that nothing swapped in under a name after it was looked at
 // leads the copy out of the source tree. What is copied takes its owner and mode from
@@ -35,7 +43,7 @@ struct Doplneni {
       struct stat st {};
       if (::fstatat(zfd, j.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT) continue;
-        return ChybaSystemu(errno, zp);
+        return Pojmenovana(errno, zp);
       }
       Vysledek v;
       if (S_ISDIR(st.st_mode)) {
@@ -69,12 +77,12 @@ struct Doplneni {
     const bool nova = ::fstatat(cfd, j.c_str(), &cs, AT_SYMLINK_NOFOLLOW) != 0;
     if (!nova && !S_ISDIR(cs.st_mode)) return Uspech();
     Popisovac zdroj = OtevritSlozku(zfd, j);
-    if (!zdroj.Platny()) return ChybaSystemu(errno, zp, Druh::kSlozka);
+    if (!zdroj.Platny()) return Pojmenovana(errno, zp, Druh::kSlozka);
     struct stat zs {};
-    if (::fstat(zdroj.Fd(), &zs) != 0) return ChybaSystemu(errno, zp, Druh::kSlozka);
-    if (nova && ::mkdirat(cfd, j.c_str(), 0700) != 0) return ChybaSystemu(errno, cp, Druh::kSlozka);
+    if (::fstat(zdroj.Fd(), &zs) != 0) return Pojmenovana(errno, zp, Druh::kSlozka);
+    if (nova && ::mkdirat(cfd, j.c_str(), 0700) != 0) return Pojmenovana(errno, cp, Druh::kSlozka);
     Popisovac cil = OtevritSlozku(cfd, j);
-    if (!cil.Platny()) return ChybaSystemu(errno, cp, Druh::kSlozka);
+    if (!cil.Platny()) return Pojmenovana(errno, cp, Druh::kSlozka);
     if (Vysledek v = Slozka(zdroj.Fd(), zp, cil.Fd(), cp); !v.Uspech()) return v;
     if (nova) {
       Prevzit(cil.Fd(), zs);
@@ -89,14 +97,14 @@ struct Doplneni {
     std::string cilOdkazu(static_cast<std::size_t>(st.st_size) + 1, '\0');
     for (;;) {
       ssize_t n = ::readlinkat(zfd, j.c_str(), cilOdkazu.data(), cilOdkazu.size());
-      if (n < 0) return errno == EINVAL ? Uspech() : ChybaSystemu(errno, zp);
+      if (n < 0) return errno == EINVAL ? Uspech() : Pojmenovana(errno, zp);
       if (static_cast<std::size_t>(n) < cilOdkazu.size()) {
         cilOdkazu.resize(static_cast<std::size_t>(n));
         break;
       }
       cilOdkazu.resize(cilOdkazu.size() * 2);
     }
-    if (::symlinkat(cilOdkazu.c_str(), cfd, j.c_str()) != 0) return ChybaSystemu(errno, cp);
+    if (::symlinkat(cilOdkazu.c_str(), cfd, j.c_str()) != 0) return Pojmenovana(errno, cp);
     if (::geteuid() == 0)
       Nepovinne(::fchownat(cfd, j.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW));
     const struct timespec casy[2] = {st.st_atim, st.st_mtim};
@@ -110,13 +118,13 @@ struct Doplneni {
                          const std::string& cp) {
     Popisovac vstup(
         ::openat(zfd, j.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!vstup.Platny()) return ChybaSystemu(errno, zp);
+    if (!vstup.Platny()) return Pojmenovana(errno, zp);
     struct stat zs {};
-    if (::fstat(vstup.Fd(), &zs) != 0) return ChybaSystemu(errno, zp);
+    if (::fstat(vstup.Fd(), &zs) != 0) return Pojmenovana(errno, zp);
     if (!S_ISREG(zs.st_mode)) return Uspech();
     Popisovac vystup(
         ::openat(cfd, j.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!vystup.Platny()) return ChybaSystemu(errno, cp);
+    if (!vystup.Platny()) return Pojmenovana(errno, cp);
     bool cteni = false;
     int e = PrenestData(vstup.Fd(), vystup.Fd(), zs.st_size, cteni);
     if (e == 0) {
@@ -127,7 +135,7 @@ struct Doplneni {
     if (int z = vystup.Zavrit(); e == 0) e = z;
     if (e == 0) return Uspech();
     (void)::unlinkat(cfd, j.c_str(), 0);
-    return ChybaSystemu(e, cteni ? zp : cp);
+    return Pojmenovana(e, cteni ? zp : cp);
   }
 };
 

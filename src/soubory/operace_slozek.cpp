@@ -27,9 +27,11 @@ void VytvoritSlozku(const std::string& slozka, bool askRetry) {
 
 namespace {
 
-// A copy of folder content with the copy's question and failure text.
+// A copy of folder content with the copy's question and failure text; `sPopisem` adds the
+// copy's own description of what failed (the merge names the file there).
 template <typename Kopie>
-bool KopirovatObsah(std::string zdroj, std::string cil, const char* zdrojChyby, Kopie&& kopie) {
+bool KopirovatObsah(std::string zdroj, std::string cil, const char* zdrojChyby, Kopie&& kopie,
+                    bool sPopisem = false) {
   if (zdroj.empty() || zdroj.back() != kOddelovac) zdroj += kOddelovac;
   if (cil.empty() || cil.back() != kOddelovac) cil += kOddelovac;
   for (;;) {
@@ -39,8 +41,8 @@ bool KopirovatObsah(std::string zdroj, std::string cil, const char* zdrojChyby, 
                          "'.\r\n\r\nPřejete si opakovat pokus o zkopírování složky?";
     if (ZobrazZpravu(otazka, kStylOtazkyOpakovani) == mb::kIdAno) continue;
     throw Chyba(kChybaUzivatele,
-                "Kopírování složky do umístění " + cil +
-                    " se nezdařilo. (kód chyby:" + std::to_string(v.kod) + ")",
+                "Kopírování složky do umístění " + cil + " se nezdařilo. (kód chyby:" +
+                    std::to_string(v.kod) + ")" + (sPopisem ? " " + v.popis : std::string()),
                 zdrojChyby);
   }
 }
@@ -54,7 +56,7 @@ bool KopirovatSlozku(std::string zdroj, std::string cil) {
 
 void DoplnitSlozku(std::string zdroj, std::string cil) {
   (void)KopirovatObsah(std::move(zdroj), std::move(cil), "mPomucky::DoplnitSlozku",
-                       ss::DoplnitStrom);
+                       ss::DoplnitStrom, true);
 }
 
 void PrejmenovatSlozku(const std::string& zdroj, const std::string& cil) {

@@ -602,16 +602,29 @@ TEST_P(Zabiti, RightAfterEachSwapLeavesWholeFoldersAndTheNextRunCompletesTheUpda
   EXPECT_EQ(Profil("SetupCommon/System/spolecne.dll"), "společné 20141231");
 }
 
-// A flush that fails before the swaps stops the run: nothing live changes, and the run
-// says why.
-TEST_F(Aktualizace, AFlushThatFailsBeforeTheSwapsChangesNothingLive) {
-  const auto predtim = ZiveSlozky();
-  ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_SYNCFS=5"));
-  EXPECT_EQ(Spustit().kod, 1);
-  Nezmeneno(predtim);
-  EXPECT_NE(Chyby().find("Nové soubory se nepodařilo zapsat na disk"), std::string::npos)
-      << Chyby();
-  BezZasahu();
+// Everything is prepared before anything live changes: a flush that fails before the
+// swaps, or a customisation merge that cannot read a file of the user's, stops the run
+// with every live folder as it was, and says why.
+TEST_F(Aktualizace, AFailedFlushOrMergeBeforeTheSwapsChangesNothingLive) {
+  const struct {
+    const char* zasah;
+    const char* chyba;
+  } pripady[] = {
+      {"ZASAH_SYNCFS=5", "Nové soubory se nepodařilo zapsat na disk"},
+      {"ZASAH_OTEVRIT=mistni.txt:5",
+       "Upravy/Doplnky/Fakturace/mistni.txt: Chyba vstupu nebo výstupu zařízení."},
+  };
+  for (const auto& p : pripady) {
+    SCOPED_TRACE(p.zasah);
+    Instalace();
+    std::filesystem::remove(s_ / "program/online_errors.log");
+    const auto predtim = ZiveSlozky();
+    ASSERT_NO_FATAL_FAILURE(Zasah(p.zasah));
+    EXPECT_EQ(Spustit().kod, 1);
+    BezZasahu();
+    Nezmeneno(predtim);
+    EXPECT_NE(Chyby().find(p.chyba), std::string::npos) << Chyby();
+  }
   ASSERT_EQ(Spustit().kod, 0) << Chyby();
   Obnoveno();
 }

@@ -9,6 +9,7 @@
 //   ZASAH_ZABIT_PO=N          the process is killed right after the N-th swap it completes:
 //                             the N-th rename that puts a folder under a name that neither
 //                             ends in "_old" nor contains "dwnld_" (the live folder's name).
+//   ZASAH_OTEVRIT=TEXT:ERRNO  every openat of a name that contains TEXT fails with ERRNO.
 //   ZASAH_SYNCFS=ERRNO        every syncfs fails with ERRNO (5 for a write-back error).
 //   ZASAH_PODSTRCIT=JMENO     right after each removal (unlink) of a path that ends in JMENO,
 //                             a file of user 65534 with the text "utocnik" stands under that
@@ -17,6 +18,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -30,8 +32,8 @@ int skutecne(int od, const char* z, int nd, const char* c, unsigned int priznaky
   return static_cast<int>(::syscall(SYS_renameat2, od, z, nd, c, priznaky));
 }
 
-bool selhat(const char* cil) {
-  const char* zasah = ::getenv("ZASAH_SELHAT");
+bool selhat(const char* cil, const char* promenna = "ZASAH_SELHAT") {
+  const char* zasah = ::getenv(promenna);
   if (!zasah) return false;
   const char* dvojtecka = ::strrchr(zasah, ':');
   if (!dvojtecka) return false;
@@ -88,6 +90,17 @@ void podstrcit(const char* cesta) {
 
 }  // namespace
 
+extern "C" int openat(int fd, const char* cesta, int priznaky, ...) {
+  mode_t rezim = 0;
+  if (priznaky & (O_CREAT | O_TMPFILE)) {
+    va_list a;
+    va_start(a, priznaky);
+    rezim = static_cast<mode_t>(va_arg(a, int));
+    va_end(a);
+  }
+  if (selhat(cesta, "ZASAH_OTEVRIT")) return -1;
+  return static_cast<int>(::syscall(SYS_openat, fd, cesta, priznaky, rezim));
+}
 extern "C" int syncfs(int fd) {
   if (const char* zasah = ::getenv("ZASAH_SYNCFS")) {
     errno = ::atoi(zasah);
