@@ -1,6 +1,9 @@
 #include "beh/beh.h"
 #include "soubory/volby.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -17,6 +20,7 @@
 #include "platform/http.h"
 #include "platform/ini.h"
 #include "platform/platforma.h"
+#include "platform/soubor.h"
 #include "platform/souborovy_system.h"
 #include "platform/soukromy_temp.h"
 #include "prenos/klice_webu.h"
@@ -61,10 +65,19 @@ void ZaujmoutMisto(const std::string& ini) {
     jmeno = std::string(kTitulProgramu) + kPriponaSpustitelna;
   const std::string novy = platforma().CestaProgramu();
   const std::string cil = SlozkaProgramu() + "/" + jmeno;
-  if (::rename(novy.c_str(), cil.c_str()) != 0)
+  if (::rename(novy.c_str(), cil.c_str()) != 0) {
     ZapsatChybuBehu("Nový program " + novy + " se nepodařilo přejmenovat na " + cil + ": " +
                         ss::ChybaSystemu(errno, novy).popis,
                     novy);
+    return;
+  }
+  // The new program keeps its place after a power cut only once the file and its folder
+  // are on the disk.
+  Popisovac f(::open(cil.c_str(), O_RDONLY | O_CLOEXEC));
+  ss::Vysledek v = f.Platny() && ::fsync(f.Fd()) == 0 ? ss::ZapsatSlozkuNaDisk(SlozkaProgramu())
+                                                      : ss::ChybaSystemu(errno, cil);
+  if (!v.Uspech())
+    ZapsatChybuBehu("Nový program " + cil + " se nepodařilo zapsat na disk: " + v.popis, cil);
 }
 
 class Beh {

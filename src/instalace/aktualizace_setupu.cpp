@@ -234,8 +234,12 @@ bool Provest(const std::string& ini, const PredaniVlastnikovi& predat) {
     SmazatZbytkyBehu(sl, "Merko");
   }
   for (const std::string& sl : {setup, setup14, profil + "Setup/", profil + "Setup14/"})
-    if (ExistujeSlozka(sl) && SmazatZbytkyBehu(sl, "Upravy"))
+    if (ExistujeSlozka(sl) && MaZbytkyBehu(sl, "Upravy")) {
+      // The backup goes back before the leftovers that show it was being renewed go, so
+      // that a run stopped in between still finds the sign next time.
       ObnovitPrerusenouVymenu(sl + "Upravy/", sl + "Upravy_old/");
+      SmazatZbytkyBehu(sl, "Upravy");
+    }
   // The shared folder's backup lies in the profile folder or, across file systems, beside it.
   if (!ObnovitPrerusenouVymenu(sdilena, profil + "SetupCommon_old/"))
     ObnovitPrerusenouVymenu(sdilena, BezLomitka(sdilena) + "_old/");

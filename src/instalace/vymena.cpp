@@ -217,17 +217,30 @@ void SmazatZaznamNedokoncene(const std::string& slozkaSetupu) {
   }
 }
 
-bool SmazatZbytkyBehu(const std::string& slozka, const std::string& predpona) {
+namespace {
+
+// The sibling folders (prefix + "dwnld_...") that runs left in the folder.
+std::vector<std::string> ZbytkyBehu(const std::string& slozka, const std::string& predpona) {
   std::vector<ss::PolozkaSlozky> polozky;
-  if (!ss::CistSlozku(slozka, polozky).Uspech()) return false;
+  std::vector<std::string> zbytky;
+  if (!ss::CistSlozku(slozka, polozky).Uspech()) return zbytky;
   const std::string hledane = predpona + "dwnld_";
-  bool nejake = false;
   for (const auto& p : polozky)
-    if (p.slozka && p.jmeno.compare(0, hledane.size(), hledane) == 0) {
-      SmazatSlozku(slozka + p.jmeno, false);
-      nejake = true;
-    }
-  return nejake;
+    if (p.slozka && p.jmeno.compare(0, hledane.size(), hledane) == 0) zbytky.push_back(p.jmeno);
+  return zbytky;
+}
+
+}  // namespace
+
+bool MaZbytkyBehu(const std::string& slozka, const std::string& predpona) {
+  return !ZbytkyBehu(slozka, predpona).empty();
+}
+
+bool SmazatZbytkyBehu(const std::string& slozka, const std::string& predpona) {
+  const std::vector<std::string> zbytky = ZbytkyBehu(slozka, predpona);
+  for (const std::string& z : zbytky)
+    SmazatSlozku(slozka + z, false);
+  return !zbytky.empty();
 }
 
 }  // namespace zevlon

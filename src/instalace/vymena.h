@@ -53,5 +53,7 @@ void SmazatZaznamNedokoncene(const std::string& slozkaSetupu);
 // Deletes the sibling folders (prefix + "dwnld_...") that an interrupted run left in
 // the folder. Answers whether there were any.
 bool SmazatZbytkyBehu(const std::string& slozka, const std::string& predpona);
+// Whether there are any.
+bool MaZbytkyBehu(const std::string& slozka, const std::string& predpona);
 
 }  // namespace zevlon
