@@ -198,7 +198,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   OznamitNeznameVolby();
   if (!Krok([] { OveritPovinnyKlic(); })) return false;
   NastavitPrenosy();
-  if (!Krok([&] { zamek_.Zamknout(std::chrono::seconds(10)); })) return false;
+  if (!Krok([&] { zamek_.Zamknout(kCekaniNaZamek); })) return false;
   if (!Krok([&] {
         std::string slozka, jmeno;
         if (!prikaz.empty()) RozdelitCestu(prikaz, slozka, jmeno);

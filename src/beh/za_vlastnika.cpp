@@ -179,7 +179,7 @@ int MainZaVlastnika(const std::vector<std::string>& argumenty, const Aktualizace
   VysledekVlastnika v;
   try {
     ZamekBehu zamek;
-    zamek.Zamknout(std::chrono::seconds(10));
+    zamek.Zamknout(kCekaniNaZamek);
     TempBehu temp;
     temp.Zvolit();
     VlastniSlozka slozka(temp.Slozka());

@@ -14,13 +14,11 @@
 #include <string>
 
 #include "platform/soubor.h"
+#include "soubory/zamky_slozek.h"
 
 namespace zevlon {
 
 inline constexpr const char* kSouborZamku = "Zevlon-beh.lock";
-inline constexpr const char* kUzBezi =
-    "Aktualizace Dunmor Merko již probíhá v jiném spuštění programu. Počkejte, až skončí, a "
-    "potom spusťte program znovu.";
 
 class ZamekBehu {
  public:

@@ -30,6 +30,7 @@
 #include "soubory/operace_souboru.h"
 #include "soubory/pravo.h"
 #include "soubory/volby.h"
+#include "soubory/zamky_slozek.h"
 
 namespace zevlon {
 
@@ -178,7 +179,7 @@ bool SpustitNovejsiZevlon(const std::string& ini, const std::string& temp,
   return false;
 }
 
-bool Provest(const std::string& ini, const PredaniVlastnikovi& predat) {
+bool Provest(const std::string& ini, const PredaniVlastnikovi& predat, ZamkySlozek& zamky) {
   ZobrazPrubeh("Příprava aktualizace", "Kontrola instalačních složek", 0, 100, 0, true, false);
   // Download folders of this user's earlier runs that were killed; the run's lock keeps
   // any other run of this user out of the private folder.
@@ -223,6 +224,17 @@ bool Provest(const std::string& ini, const PredaniVlastnikovi& predat) {
                        setup14 + "Merko/", setup14 + "Upravy/", profil + "Setup/",
                        profil + "Setup14/", profil + "Setup/Upravy/", profil + "Setup14/Upravy/"},
                       platforma().ZaVlastnika());
+  // Every folder the run may change is locked before anything in them is removed or
+  // built, and stays locked until the last sibling is gone: another run that reached the
+  // same installation another way (another user's run, another profile naming the same
+  // shared folder) waits or stops, and never takes this run's siblings for leftovers.
+  {
+    std::vector<std::string> zamknout{sdilena};
+    for (const std::string& sl : {setup, setup14, setup + "Upravy/", setup14 + "Upravy/",
+                                  profil + "Setup/Upravy/", profil + "Setup14/Upravy/"})
+      if (ExistujeSlozka(sl) || ExistujeSlozka(BezLomitka(sl) + "_old/")) zamknout.push_back(sl);
+    zamky.Zamknout(zamknout);
+  }
 
   // An older run that was stopped in the middle of a swap may have left a program or
   // shared folder only under its backup's name, and its sibling folders behind. The
@@ -285,8 +297,10 @@ bool Provest(const std::string& ini, const PredaniVlastnikovi& predat) {
 
 bool AktualizaceSetupDunmor(const std::string& iniAktualizace, const PredaniVlastnikovi& predat) {
   DocasneSlozky.clear();
+  // Held until the run's own siblings are gone.
+  ZamkySlozek zamky;
   try {
-    bool vysledek = Provest(iniAktualizace, predat);
+    bool vysledek = Provest(iniAktualizace, predat, zamky);
     Uklid();
     return vysledek;
   } catch (const std::exception& e) {

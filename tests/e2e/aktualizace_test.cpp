@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <ctime>
@@ -275,6 +276,58 @@ TEST_F(Aktualizace, AnotherUsersProfileIsRenewedByItsOwnersProcessAndRootKeepsTh
     EXPECT_NE(Chyby().find(p.chyba), std::string::npos) << Chyby();
     Nezmeneno(predtim);
   }
+}
+
+// Two runs that reach one installation by different ways, each with its own run lock: the
+// owner's own run and root's run handed to the owner. The later one waits for the folders
+// the earlier one renews and then finds them current; nothing of either is taken for the
+// other's leftovers, and the backups hold what was there before.
+TEST_F(Aktualizace, RunsReachingOneInstallationByTwoWaysNeverBothChangeIt) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root's run reaches a user's installation too";
+  const test::UzivatelSDomovem u = *test::VlastnikProfilu();
+  std::atomic<bool> drzen{false}, pustit{false};
+  std::atomic<int> stazeni{0};
+  test::TestHttpServer drzici([&](const test::PozadavekHttp& p) {
+    if (p.cesta.find("Merko.exe") != std::string::npos && stazeni++ == 0) {
+      drzen = true;
+      while (!pustit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return test::TestHttpServer::SlozkaSouboru(s_ / "www")(p);
+  });
+  const std::string web = drzici.Adresa() + "/aktualizace-online/";
+  test::Publikovat(s_, web, "20141231");
+  test::ZapsatVolby(s_, web, profil_);
+  s_.Zapsat("data/Firma/Setup/Merko/licence.dat", "licence");
+  ::chmod(s_.Cesta().c_str(), 0755);
+  test::PredatVlastnikovi(u, profil_);
+  for (const char* slozka : {"temp-vlastnika", "stav-vlastnika"})
+    test::PredatVlastnikovi(u, s_.Vytvorit(slozka));
+
+  const int nic = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const pid_t jeho = test::SpustitNaPozadi(
+      {"/usr/bin/setpriv", "--reuid=" + std::to_string(u.uid), "--regid=" + std::to_string(u.gid),
+       "--clear-groups", "--", s_ / "program/Zevlon"},
+      {"TEMP=" + (s_ / "temp-vlastnika"), "XDG_STATE_HOME=" + (s_ / "stav-vlastnika"),
+       "DUNMOR_REGISTRY=" + (s_ / "registry.reg"), "HOME=" + u.domov},
+      nic);
+  ::close(nic);
+  int stav = 0;
+  while (!drzen && ::waitpid(jeho, &stav, WNOHANG) == 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(drzen) << s_.Cist("stav-vlastnika/zevlon/online_errors.log");
+  test::VysledekProcesu roota;
+  std::thread b([&] { roota = Spustit(); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  pustit = true;
+  ASSERT_EQ(::waitpid(jeho, &stav, 0), jeho);
+  b.join();
+  EXPECT_TRUE(WIFEXITED(stav) && WEXITSTATUS(stav) == 0)
+      << s_.Cist("stav-vlastnika/zevlon/online_errors.log");
+  EXPECT_EQ(roota.kod, 0) << roota.vystup << Chyby();
+  EXPECT_EQ(stazeni, 1);
+  Obnoveno();
+  EXPECT_EQ(Profil("Setup/Merko_old/licence.dat"), "licence");
 }
 
 // Downloads run several at once over kept-alive connections, as many as Zevlon.ini

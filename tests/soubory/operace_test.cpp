@@ -1,14 +1,19 @@
 // The file and folder operations on real files: what they do, a failure sentence and
 // retry question per operation, and the refusals that only an account without the
 // superuser's rights meets (run through the helper program, which answers No).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <functional>
 
 #include "soubory/cesty.h"
 #include "soubory/operace_slozek.h"
 #include "soubory/operace_souboru.h"
 #include "soubory/pomoc_operaci.h"
+#include "soubory/zamky_slozek.h"
 #include "support/neprivilegovany.h"
 
 namespace zevlon {
@@ -46,6 +51,53 @@ TEST_F(Operace, FolderCopyMergesAndDeletingTakesLockedContentButNothingBehindALi
   SmazatSlozku(sb / "z/", false);
   EXPECT_FALSE(Existuje(sb / "z"));
   EXPECT_EQ(CistStrom(sb / "c"), kopie);
+}
+
+// A folder's lock lies beside it: one holder at a time (a folder named twice is locked
+// once), the next waits and stops with the usual message; a lock file laid as a link or
+// open to others, and a parent that others may write, are refused.
+TEST_F(Operace, AFoldersLockHasOneHolderAndIsNeverTakenThroughALinkOrAFileOpenToOthers) {
+  using std::chrono::milliseconds;
+  const std::string p = sb.Vytvorit("p"), setup = sb.Vytvorit("p/Setup");
+  ::chmod(p.c_str(), 0755);
+  const std::string zamek = SouborZamkuSlozky(setup + "/");
+  EXPECT_EQ(zamek, p + "/.Setup.zevlon.lock");
+  auto zamknout = [](ZamkySlozek& z, const std::vector<std::string>& slozky) {
+    try {
+      z.Zamknout(slozky, milliseconds(200));
+      return std::string();
+    } catch (const std::exception& e) {
+      return JakoChyba(e).Popis();
+    }
+  };
+  {
+    ZamkySlozek a, b;
+    EXPECT_EQ(zamknout(a, {setup + "/", p + "/SetupCommon/", setup}), "");
+    EXPECT_EQ(Stav(zamek).st_mode & 07777, 0600u);
+    EXPECT_EQ(zamknout(b, {p + "/SetupCommon", setup}), kUzBezi);
+  }
+  ZamkySlozek c;
+  EXPECT_EQ(zamknout(c, {setup}), "");
+
+  const struct {
+    const char* popis;
+    std::function<void()> zmena, navrat;
+  } pripady[] = {
+      {"a link", [&] { ::unlink(zamek.c_str()), ::symlink("jinam", zamek.c_str()); },
+       [&] { ::unlink(zamek.c_str()); }},
+      {"open to others", [&] { ::chmod(zamek.c_str(), 0644); }, [&] { ::unlink(zamek.c_str()); }},
+      {"a parent others may write", [&] { ::chmod(p.c_str(), 0775); },
+       [&] { ::chmod(p.c_str(), 0755); }},
+  };
+  for (const auto& pr : pripady) {
+    SCOPED_TRACE(pr.popis);
+    ZamkySlozek d;
+    ::close(::open(zamek.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    pr.zmena();
+    EXPECT_NE(zamknout(d, {setup}).find("Složku " + setup + " nelze bezpečně zamknout"),
+              std::string::npos);
+    pr.navrat();
+  }
 }
 
 // A move is one rename within a file system; onto an existing file, or across file
