@@ -69,9 +69,13 @@ class ProfilovaAktualizace {
   bool Provest();
 
  private:
-  // A folder in which new content is built: deleted at the end of the run unless it
+  // A folder in which new content is built, made anew under a name nobody can foresee
+  // (the prefix, the run's name, a random end): deleted at the end of the run unless it
   // was moved into place.
-  std::string Nova(std::string slozka) {
+  std::string Nova(const std::string& predpona) {
+    AktualniPolozka = predpona;
+    std::string slozka = VytvoritNovouSlozku(predpona + beh_, true);
+    AktualniPolozka.clear();
     DocasneSlozky.push_back(slozka);
     return slozka;
   }
@@ -265,7 +269,7 @@ bool ProfilovaAktualizace::Provest() {
   if (programem) {
     ZobrazPrubeh("Aktualizace Dunmor Merko", "Příprava...", 0, 100, 50, true, false);
     const std::string server = CistIni(ini_, "Merko", "Url") + nazevSetupu_ + "/";
-    novyProgram = Nova(setup_ + "Merko" + beh_ + "/");
+    novyProgram = Nova(setup_ + "Merko");
     if (!RezimSystem) Pockat(4);
     Ui().Minimalizovat();
     if (sdilenou) snapshotSdilene.emplace(temp_, serverSdilene);
@@ -276,7 +280,7 @@ bool ProfilovaAktualizace::Provest() {
   if (sdilenou) {
     ZobrazPrubeh("Aktualizace sdílených komponent Dunmor Merko", "Příprava...", 0, 100, 50, true,
                  false);
-    novaSdilena = Nova(BezLomitka(sdilena_) + beh_ + "/");
+    novaSdilena = Nova(BezLomitka(sdilena_));
     if (!RezimSystem) Pockat(4);
     Ui().Minimalizovat();
     AktualizaceAplikace(temp_, serverSdilene, sdilena_, novaSdilena, {},
@@ -292,13 +296,13 @@ bool ProfilovaAktualizace::Provest() {
   const std::string upravy = setup_ + "Upravy/";
   if (ExistujeSlozka(upravy) || (!profiloveUpravy_.empty() && ExistujeSlozka(profiloveUpravy_))) {
     if (ExistujeSlozka(upravy) && StavSlozky(upravy) != Stav::kHotovo) {
-      noveUpravy_ = Nova(setup_ + "Upravy" + beh_ + "/");
+      noveUpravy_ = Nova(setup_ + "Upravy");
       SbiratPolozky(upravy, noveUpravy_, setup_);
     }
     if (!profiloveUpravy_.empty() && ExistujeSlozka(profiloveUpravy_) &&
         !ss::TenSamyObjekt(profiloveUpravy_, upravy)) {
       if (StavSlozky(profiloveUpravy_) != Stav::kHotovo) {
-        noveProfiloveUpravy_ = Nova(profilovySetup_ + "Upravy" + beh_ + "/");
+        noveProfiloveUpravy_ = Nova(profilovySetup_ + "Upravy");
         SbiratPolozky(profiloveUpravy_, noveProfiloveUpravy_, profilovySetup_);
       }
     } else {

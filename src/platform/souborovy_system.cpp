@@ -3,6 +3,7 @@
 #include "platform/souborovy_system.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -112,6 +113,24 @@ Vysledek NastavitCasZmeny(const std::string& cesta, UtcCas cas) {
 Vysledek VytvoritSlozku(const std::string& cesta) {
   if (::mkdir(cesta.c_str(), 0777) != 0) return ChybaSystemu(errno, cesta, Druh::kSlozka);
   return Uspech();
+}
+
+Vysledek VytvoritNovouSlozku(const std::string& predpona, std::string* cesta) {
+  static constexpr char kZnaky[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  for (int pokus = 0; pokus < 100; ++pokus) {
+    unsigned char nahoda[8];
+    if (::getrandom(nahoda, sizeof nahoda, 0) != static_cast<ssize_t>(sizeof nahoda))
+      return ChybaSystemu(errno, predpona, Druh::kSlozka);
+    std::string jmeno = predpona + ".";
+    for (unsigned char c : nahoda)
+      jmeno += kZnaky[c % (sizeof kZnaky - 1)];
+    if (::mkdir(jmeno.c_str(), 0777) == 0) {
+      *cesta = jmeno;
+      return Uspech();
+    }
+    if (errno != EEXIST) return ChybaSystemu(errno, jmeno, Druh::kSlozka);
+  }
+  return ChybaSystemu(EEXIST, predpona, Druh::kSlozka);
 }
 
 bool StejnySystemSouboru(const std::string& a, const std::string& b) {

@@ -116,6 +116,9 @@ Vysledek NastavitAtributy(const std::string& cesta, std::uint32_t atributy);
 
 // Creates one folder; its parent must exist.
 Vysledek VytvoritSlozku(const std::string& cesta);
+// A new folder whose name is `predpona` followed by "." and random letters and digits, made
+// where nothing of that name stood (never one found there); its path goes to *cesta.
+Vysledek VytvoritNovouSlozku(const std::string& predpona, std::string* cesta);
 
 // Moves a folder to a new path; an existing target is refused (the rename never
 // replaces anything). Across file systems the tree is copied and the source deleted;

@@ -25,6 +25,15 @@ void VytvoritSlozku(const std::string& slozka, bool askRetry) {
   }
 }
 
+std::string VytvoritNovouSlozku(const std::string& predpona, bool askRetry) {
+  PopisOperace op{"Nepodařilo se vytvořit složku '" + predpona + "'", kDuvodySlozek,
+                  "Přejete si opakovat pokus o vytvoření složky?", askRetry};
+  std::string cesta;
+  auto s = ProvestSOpakovanim(op, [&] { return ss::VytvoritNovouSlozku(predpona, &cesta); });
+  if (s) VyvolatSelhani(*s, "mPomucky::VytvoritSlozku");
+  return cesta + "/";
+}
+
 namespace {
 
 // A copy of folder content with the copy's question and failure text; `sPopisem` adds the

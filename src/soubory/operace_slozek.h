@@ -11,6 +11,10 @@ namespace zevlon {
 // that cannot be created is reported for the whole path; with askRetry the user may
 // retry, which repeats that level and goes on. Raises the failure's code otherwise.
 void VytvoritSlozku(const std::string& slozka, bool askRetry);
+// Makes a folder that did not exist before under a name of `predpona` with a random end
+// (ss::VytvoritNovouSlozku), as VytvoritSlozku reports and retries; answers its path with
+// a trailing "/".
+std::string VytvoritNovouSlozku(const std::string& predpona, bool askRetry);
 
 // Copies the whole content of the source folder into the target (subfolders too,
 // existing files overwritten, missing folders created). On a failure the user is
