@@ -248,8 +248,8 @@ bool ProfilovaAktualizace::Provest() {
   }
   // A record of an unfinished update means that some folder may still be old, whatever
   // the program folder's release says.
-  aktualni_ = StejnyText(CistIni(program + "Merko.ini", "Merko", "Release"), vydani_) &&
-              !JeNedokoncena(setup_);
+  const std::string predchozi = CistIni(program + "Merko.ini", "Merko", "Release");
+  aktualni_ = StejnyText(predchozi, vydani_) && !JeNedokoncena(setup_);
   if (aktualni_) {
     ZobrazPrubeh("Příprava aktualizace", "Instalační složka je aktuální", 100, 100, 0, true, false);
     Pockat(4);
@@ -335,7 +335,7 @@ bool ProfilovaAktualizace::Provest() {
           "složka: " +
           v.popis);
   const bool zmenaUprav = obnovenySetup_ || obnovenyProfil_;
-  if (!aktualni_ || zmenaUprav) ZapsatNedokoncenou(setup_, vydani_);
+  if (!aktualni_ || zmenaUprav) ZapsatNedokoncenou(setup_, vydani_, predchozi);
   if (programem) {
     // The package's top-level files land in the setup folder itself.
     std::vector<std::string> soubory = Soubory(novyProgram);

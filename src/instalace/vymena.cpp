@@ -123,7 +123,7 @@ struct Vymena {
   std::string slozka, uzel, vydani;
 };
 struct Zaznam {
-  std::string vydani;
+  std::string vydani, predchozi;
   std::vector<Vymena> vymeny;
 };
 
@@ -137,6 +137,7 @@ Zaznam CistZaznam(const std::string& slozkaSetupu) {
   const std::string cesta = slozkaSetupu + kZaznamNedokoncene;
   Zaznam z;
   z.vydani = ini::CistKlic(cesta, "Merko", "Release").value_or("");
+  z.predchozi = ini::CistKlic(cesta, "Merko", "Predchozi").value_or("");
   for (int i = 1;; ++i) {
     const std::string n = std::to_string(i);
     auto slozka = ini::CistKlic(cesta, "Vymeneno", "Slozka" + n);
@@ -147,10 +148,11 @@ Zaznam CistZaznam(const std::string& slozkaSetupu) {
   return z;
 }
 
-// Writes the record whole under its name and makes it lasting, with its folder.
-void ZapsatZaznam(const std::string& slozkaSetupu, const Zaznam& z) {
-  const std::string cesta = slozkaSetupu + kZaznamNedokoncene;
-  std::string text = "[Merko]\r\nRelease=" + z.vydani + "\r\n";
+// Writes a record whole under its name and makes it lasting, with its folder.
+void ZapsatZaznam(const std::string& slozkaSetupu, const Zaznam& z,
+                  const char* jmeno = kZaznamNedokoncene) {
+  const std::string cesta = slozkaSetupu + jmeno;
+  std::string text = "[Merko]\r\nRelease=" + z.vydani + "\r\nPredchozi=" + z.predchozi + "\r\n";
   if (!z.vymeny.empty()) text += "[Vymeneno]\r\n";
   for (std::size_t i = 0; i < z.vymeny.size(); ++i) {
     const std::string n = std::to_string(i + 1);
@@ -168,9 +170,13 @@ void ZapsatZaznam(const std::string& slozkaSetupu, const Zaznam& z) {
 
 }  // namespace
 
-void ZapsatNedokoncenou(const std::string& slozkaSetupu, const std::string& vydani) {
+void ZapsatNedokoncenou(const std::string& slozkaSetupu, const std::string& vydani,
+                        const std::string& predchozi) {
   Zaznam z = CistZaznam(slozkaSetupu);
   z.vydani = vydani;
+  // The release from before the update that began first: a finishing run's folders may
+  // already carry the new one.
+  if (z.predchozi.empty()) z.predchozi = predchozi;
   ZapsatZaznam(slozkaSetupu, z);
 }
 
@@ -205,6 +211,10 @@ bool JeVymenena(const std::string& slozkaSetupu, const std::string& zivy, std::s
 
 void SmazatZaznamNedokoncene(const std::string& slozkaSetupu) {
   const std::string cesta = slozkaSetupu + kZaznamNedokoncene;
+  // What the complete update swapped, and the releases before and after, stay as the last
+  // update; written and flushed before the record of the unfinished one goes.
+  if (JeNedokoncena(slozkaSetupu))
+    ZapsatZaznam(slozkaSetupu, CistZaznam(slozkaSetupu), kZaznamPosledni);
   ss::Vysledek v = ss::SmazatSoubor(cesta);
   // A record that comes back after a power cut would make the next run take the folders
   // for swapped by an update that is long complete: its removal is made lasting.

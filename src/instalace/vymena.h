@@ -36,9 +36,14 @@ bool ObnovitPrerusenouVymenu(const std::string& zivy, const std::string& zaloha)
 // still that sibling, its "_old" holds what was there before the unfinished update, the
 // only copy of whatever the snapshot does not list, and is never deleted.
 inline constexpr const char* kZaznamNedokoncene = "~aktualizace.nedokoncena";
-// Writes it (the setup folder ends with "/") keeping the folders already swapped; raises
-// the write failure. Every write of the record is flushed, with its folder.
-void ZapsatNedokoncenou(const std::string& slozkaSetupu, const std::string& vydani);
+// The record of the last complete update, in the same form: the folders it swapped, the
+// release it brought ("Release") and the one installed before it ("Predchozi").
+inline constexpr const char* kZaznamPosledni = "~aktualizace.posledni";
+// Writes it (the setup folder ends with "/") keeping the folders already swapped and the
+// release from before the update that began first; raises the write failure. Every write
+// of the record is flushed, with its folder.
+void ZapsatNedokoncenou(const std::string& slozkaSetupu, const std::string& vydani,
+                        const std::string& predchozi);
 bool JeNedokoncena(const std::string& slozkaSetupu);
 // Notes, before the swap, that the live folder `zivy` is about to become the sibling `novy`
 // of release `vydani`; raises the write failure.
@@ -47,7 +52,8 @@ void ZaznamenatVymenu(const std::string& slozkaSetupu, const std::string& zivy,
 // Whether the unfinished update swapped the live folder already (it is still the sibling
 // that update put there); the release that sibling brought goes to *vydani.
 bool JeVymenena(const std::string& slozkaSetupu, const std::string& zivy, std::string* vydani);
-// Removes the record once the update is complete, flushed; a removal that cannot be made
+// Once the update is complete, keeps it as the last update, then removes the record,
+// both flushed; a removal that cannot be made
 // lasting raises the failure, so that the next run checks every folder again.
 void SmazatZaznamNedokoncene(const std::string& slozkaSetupu);
 // Deletes the sibling folders (prefix + "dwnld_...") that an interrupted run left in

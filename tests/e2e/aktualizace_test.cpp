@@ -545,7 +545,19 @@ TEST_F(Aktualizace, FailedBackupLosesNothingAndTheNextRunCompletesTheUpdate) {
 // A run killed at any moment never leaves a live folder half renewed, nor missing unless
 // its backup holds the old content (only where two renames make a swap), and the next
 // run completes the update.
-class Zabiti : public Aktualizace, public ::testing::WithParamInterface<bool> {};
+class Zabiti : public Aktualizace, public ::testing::WithParamInterface<bool> {
+ protected:
+  // The record of the last complete update of "Setup": the release before, the release
+  // after, the folders swapped.
+  Cesty PosledniAktualizace() {
+    const std::string z = profil_ + "Setup/" + kZaznamPosledni;
+    Cesty r{ini::CistKlic(z, "Merko", "Predchozi").value_or("?"),
+            ini::CistKlic(z, "Merko", "Release").value_or("?")};
+    for (int i = 1; auto s = ini::CistKlic(z, "Vymeneno", "Slozka" + std::to_string(i)); ++i)
+      r.push_back(*s);
+    return r;
+  }
+};
 
 TEST_P(Zabiti, AtTwentyFiveMomentsLeavesOldOrNewAndTheNextRunFinishes) {
   const bool vymena = GetParam();
@@ -639,6 +651,9 @@ TEST_P(Zabiti, RightAfterEachSwapLeavesWholeFoldersAndTheNextRunCompletesTheUpda
     EXPECT_EQ(ZiveSlozky(), nove);
     EXPECT_EQ(zalohy(), predUpdatem);
     EXPECT_FALSE(test::Existuje(profil_ + "Setup/" + kZaznamNedokoncene));
+    // The last update: what it swapped, over however many runs, and from which release.
+    EXPECT_EQ(PosledniAktualizace(), (Cesty{"20140301", "20141231", profil_ + "Setup/Merko",
+                                            profil_ + "SetupCommon", profil_ + "Setup/Upravy"}));
   }
 
   // The site moved on before the finishing run: the folder already swapped is renewed
@@ -659,6 +674,8 @@ TEST_P(Zabiti, RightAfterEachSwapLeavesWholeFoldersAndTheNextRunCompletesTheUpda
   EXPECT_EQ(Profil("Setup/Merko_old/Merko.exe"), "Merko 20140301");
   EXPECT_EQ(Profil("Setup/Merko_old/licence.dat"), "licence");
   EXPECT_EQ(Profil("SetupCommon/System/spolecne.dll"), "společné 20141231");
+  EXPECT_EQ(PosledniAktualizace(), (Cesty{"20140301", "20150115", profil_ + "Setup/Merko",
+                                          profil_ + "SetupCommon", profil_ + "Setup/Upravy"}));
 }
 
 // Everything is prepared before anything live changes: a flush that fails before the
