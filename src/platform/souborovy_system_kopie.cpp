@@ -182,7 +182,11 @@ Vysledek KopieStromu::Slozka(const std::string& z, const std::string& c) const {
       v = ZkopirovatOdkaz(zp, cp, st);
     } else if (S_ISREG(st.st_mode)) {
       v = ZkopirovatSoubor(zp, cp);
-    }  // devices, pipes and sockets have no place in an installation: skipped
+    } else if (presun) {
+      // A move deletes the source afterwards: what it cannot carry stops it, by name.
+      v = {EOPNOTSUPP, zp + ": zvláštní soubor (roura, soket nebo zařízení) nelze přesunout "
+                            "na jiný systém souborů."};
+    }  // a copy passes devices, pipes and sockets over: they have no place in an installation
     if (!v.Uspech()) return v;
   }
   return Uspech();

@@ -53,17 +53,27 @@ Vysledek PresunoutSlozku(const std::string& zdroj, const std::string& cil) {
   if (e == 0) return Uspech();
   if (e != EXDEV) return ChybaPresunu(e, z, c, Druh::kSlozka);
 
-  // Another file system: copy the tree, then delete the source.
+  // Another file system: copy the tree, make the copy lasting, then delete the source. The
+  // target's file system is held from before the copy, so that its flush reports every
+  // write of the copy that failed on its way to the disk.
   struct stat cs {};
   if (::lstat(c.c_str(), &cs) == 0) return ChybaSystemu(EEXIST, c, Druh::kSlozka);
+  std::string rodic = c.substr(0, c.find_last_of('/'));
+  if (rodic.empty()) rodic = "/";
+  const DrzenySystem disk(rodic);
   if (::mkdir(c.c_str(), 0700) != 0) return ChybaSystemu(errno, c, Druh::kSlozka);
   if (::lstat(c.c_str(), &cs) != 0) return ChybaSystemu(errno, c, Druh::kSlozka);
   KopieStromu kopie{true, cs.st_dev, cs.st_ino};
-  if (Vysledek v = kopie.Slozka(z, c); !v.Uspech()) {
+  Vysledek v = kopie.Slozka(z, c);
+  if (v.Uspech()) {
+    KopieStromu::PrevzitSlozku(c, st);
+    v = disk.Zapsat();
+  }
+  if (v.Uspech()) v = ZapsatSlozkuNaDisk(rodic);
+  if (!v.Uspech()) {
     (void)SmazatStrom(c);
     return v;
   }
-  KopieStromu::PrevzitSlozku(c, st);
   return SmazatStrom(z);
 }
 

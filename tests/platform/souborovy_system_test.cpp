@@ -138,6 +138,16 @@ TEST(PresunoutSlozku, AcrossFileSystemsCopiesTheTreeThenDeletesTheSource) {
   EXPECT_FALSE(Existuje(sb / "a"));
   sb.Vytvorit("b");
   EXPECT_EQ(PresunoutSlozku(sb / "b", jinde).kod, EEXIST);  // no replacement across either
+
+  // What a move cannot carry stops it by name before the source goes, with no target left.
+  sb.Zapsat("c/f.txt", "zůstane");
+  ASSERT_EQ(::mkfifo((sb / "c/roura").c_str(), 0600), 0);
+  test::CestaJinde druha(jinde + "2");
+  const Vysledek v = PresunoutSlozku(sb / "c", druha.cesta);
+  EXPECT_FALSE(v.Uspech());
+  EXPECT_NE(v.popis.find(sb / "c/roura"), std::string::npos) << v.popis;
+  EXPECT_FALSE(Existuje(druha.cesta));
+  EXPECT_EQ(CistSoubor(sb / "c/f.txt"), "zůstane");
 }
 
 TEST(SmazatStrom, NeverFollowsLinksAndRemovesFoldersWithoutPermissions) {
