@@ -29,8 +29,77 @@ Vysledek Pojmenovana(int cislo, const std::string& cesta, Druh druh = Druh::kSou
 // following links, so that nothing swapped in under a name after it was looked at
 // leads the copy out of the source tree. What is copied takes its owner and mode from
 // the descriptor that was read.
+//
+// The walk holds the descriptors of one folder pair at a time, however deep the tree:
+// each folder waits in a list with its names from the two roots and the identity
+// (device, inode) of every level as it was first seen, and is reached again level by
+// level when its turn comes; a level that is no longer the folder seen stops the merge.
 struct Doplneni {
-  static Vysledek Slozka(int zfd, const std::string& z, int cfd, const std::string& c) {
+  struct Uroven {
+    std::string jmeno;
+    dev_t zz = 0, cz = 0;  // the source's and the target's device and inode
+    ino_t zu = 0, cu = 0;
+  };
+  struct Ukol {
+    std::vector<Uroven> cesta;  // below the roots
+    struct stat zs {};          // the source folder, for a folder the merge made
+  };
+
+  int zkoren, ckoren;
+  std::string z, c;
+  std::vector<Ukol> nove;  // folders made, in the order made
+
+  static std::string Cesta(std::string koren, const std::vector<Uroven>& cesta) {
+    for (const Uroven& u : cesta)
+      koren = Spojit(koren, u.jmeno);
+    return koren;
+  }
+
+  // The folder at the end of the path below the root, reached level by level.
+  static Vysledek Dojit(int koren, const std::string& korenCesta, const std::vector<Uroven>& cesta,
+                        bool zdroj, Popisovac& fd) {
+    fd = Popisovac(::fcntl(koren, F_DUPFD_CLOEXEC, 0));
+    if (!fd.Platny()) return Pojmenovana(errno, korenCesta, Druh::kSlozka);
+    std::string p = korenCesta;
+    for (const Uroven& u : cesta) {
+      p = Spojit(p, u.jmeno);
+      Popisovac dalsi = OtevritSlozku(fd.Fd(), u.jmeno);
+      struct stat st {};
+      if (!dalsi.Platny() || ::fstat(dalsi.Fd(), &st) != 0)
+        return Pojmenovana(errno, p, Druh::kSlozka);
+      if (st.st_dev != (zdroj ? u.zz : u.cz) || st.st_ino != (zdroj ? u.zu : u.cu))
+        return Pojmenovana(ENOENT, p, Druh::kSlozka);  // replaced during the merge
+      fd = std::move(dalsi);
+    }
+    return Uspech();
+  }
+
+  Vysledek Provest() {
+    std::vector<Ukol> zbyva{Ukol{}};
+    while (!zbyva.empty()) {
+      Ukol u = std::move(zbyva.back());
+      zbyva.pop_back();
+      Popisovac zfd, cfd;
+      if (Vysledek v = Dojit(zkoren, z, u.cesta, true, zfd); !v.Uspech()) return v;
+      if (Vysledek v = Dojit(ckoren, c, u.cesta, false, cfd); !v.Uspech()) return v;
+      if (Vysledek v = Slozka(zfd.Fd(), Cesta(z, u.cesta), cfd.Fd(), Cesta(c, u.cesta), u, zbyva);
+          !v.Uspech())
+        return v;
+    }
+    // A folder made takes its source's owner, mode and times once everything in it is
+    // there, the deepest first.
+    for (auto n = nove.rbegin(); n != nove.rend(); ++n) {
+      Popisovac fd;
+      if (Vysledek v = Dojit(ckoren, c, n->cesta, false, fd); !v.Uspech()) return v;
+      Prevzit(fd.Fd(), n->zs);
+      const struct timespec casy[2] = {n->zs.st_atim, n->zs.st_mtim};
+      (void)::futimens(fd.Fd(), casy);
+    }
+    return Uspech();
+  }
+
+  Vysledek Slozka(int zfd, const std::string& z, int cfd, const std::string& c, const Ukol& u,
+                  std::vector<Ukol>& zbyva) {
     std::vector<std::string> jmena;
     if (Vysledek v = JmenaVeSlozce(zfd, z, jmena); !v.Uspech()) return v;
     std::vector<std::string> vCili;
@@ -47,7 +116,7 @@ struct Doplneni {
       }
       Vysledek v;
       if (S_ISDIR(st.st_mode)) {
-        v = Podslozka(zfd, j, zp, cfd, cp);
+        v = Podslozka(j, st, cfd, cp, u, zbyva);
       } else if (slozena.count(SlozitVelikost(j))) {
         continue;  // what the target holds wins, in any letter case
       } else if (S_ISLNK(st.st_mode)) {
@@ -69,26 +138,21 @@ struct Doplneni {
     (void)::fchmod(fd, st.st_mode & (S_ISDIR(st.st_mode) ? 07777 : 0777));
   }
 
-  // A folder of the source: entered where the target has a folder of exactly its name,
-  // made where the target has nothing of that name, passed over where a file stands.
-  static Vysledek Podslozka(int zfd, const std::string& j, const std::string& zp, int cfd,
-                            const std::string& cp) {
+  // A folder of the source: walked later where the target has a folder of exactly its
+  // name, made (and walked later) where the target has nothing of that name, passed over
+  // where a file stands.
+  Vysledek Podslozka(const std::string& j, const struct stat& zs, int cfd, const std::string& cp,
+                     const Ukol& u, std::vector<Ukol>& zbyva) {
     struct stat cs {};
     const bool nova = ::fstatat(cfd, j.c_str(), &cs, AT_SYMLINK_NOFOLLOW) != 0;
     if (!nova && !S_ISDIR(cs.st_mode)) return Uspech();
-    Popisovac zdroj = OtevritSlozku(zfd, j);
-    if (!zdroj.Platny()) return Pojmenovana(errno, zp, Druh::kSlozka);
-    struct stat zs {};
-    if (::fstat(zdroj.Fd(), &zs) != 0) return Pojmenovana(errno, zp, Druh::kSlozka);
-    if (nova && ::mkdirat(cfd, j.c_str(), 0700) != 0) return Pojmenovana(errno, cp, Druh::kSlozka);
-    Popisovac cil = OtevritSlozku(cfd, j);
-    if (!cil.Platny()) return Pojmenovana(errno, cp, Druh::kSlozka);
-    if (Vysledek v = Slozka(zdroj.Fd(), zp, cil.Fd(), cp); !v.Uspech()) return v;
-    if (nova) {
-      Prevzit(cil.Fd(), zs);
-      const struct timespec casy[2] = {zs.st_atim, zs.st_mtim};
-      (void)::futimens(cil.Fd(), casy);
-    }
+    if (nova && (::mkdirat(cfd, j.c_str(), 0700) != 0 ||
+                 ::fstatat(cfd, j.c_str(), &cs, AT_SYMLINK_NOFOLLOW) != 0))
+      return Pojmenovana(errno, cp, Druh::kSlozka);
+    Ukol dalsi{u.cesta, zs};
+    dalsi.cesta.push_back({j, zs.st_dev, cs.st_dev, zs.st_ino, cs.st_ino});
+    if (nova) nove.push_back(dalsi);
+    zbyva.push_back(std::move(dalsi));
     return Uspech();
   }
 
@@ -149,7 +213,7 @@ Vysledek DoplnitStrom(const std::string& zdroj, const std::string& cil) {
   if (!cfd.Platny()) return ChybaSystemu(errno, c, Druh::kSlozka);
   struct stat zs {};
   if (::fstat(zfd.Fd(), &zs) != 0) return ChybaSystemu(errno, z, Druh::kSlozka);
-  if (Vysledek v = Doplneni::Slozka(zfd.Fd(), z, cfd.Fd(), c); !v.Uspech()) return v;
+  if (Vysledek v = Doplneni{zfd.Fd(), cfd.Fd(), z, c, {}}.Provest(); !v.Uspech()) return v;
   Doplneni::Prevzit(cfd.Fd(), zs);
   return Uspech();
 }

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -33,6 +34,18 @@ struct CestaJinde {
   std::string cesta;
   ~CestaJinde() { std::filesystem::remove_all(cesta, chyba); }
   std::error_code chyba = {};
+};
+
+// The process may hold at most `n` descriptors while the object lives.
+struct OmezeniPopisovacu {
+  explicit OmezeniPopisovacu(rlim_t n) {
+    ::getrlimit(RLIMIT_NOFILE, &puvodni);
+    struct rlimit nove = puvodni;
+    nove.rlim_cur = n;
+    ::setrlimit(RLIMIT_NOFILE, &nove);
+  }
+  ~OmezeniPopisovacu() { ::setrlimit(RLIMIT_NOFILE, &puvodni); }
+  struct rlimit puvodni {};
 };
 
 template <typename F>
