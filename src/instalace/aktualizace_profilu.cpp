@@ -1,5 +1,7 @@
 #include "instalace/aktualizace_profilu.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <map>
 #include <optional>
@@ -25,6 +27,9 @@
 namespace zevlon {
 
 namespace {
+
+// The backup of the package's top-level files that the last update replaced.
+constexpr const char* kZalohaSouboru = "Soubory_old/";
 
 // The key of an add-on's section that holds the checksum of its server's snapshot.
 constexpr const char* kKlicSouctu = "Sha256";
@@ -326,6 +331,24 @@ bool ProfilovaAktualizace::Provest() {
     DoplnitSlozku(*zivy, *novy);
     AktualniPolozka.clear();
   }
+  // The package's top-level files land in the setup folder itself: the ones they replace
+  // are kept first, in a folder that becomes "Soubory_old" beside the program's backup,
+  // unless an unfinished update kept them already.
+  std::vector<std::string> soubory;
+  std::string zalohaSouboru;
+  if (programem) {
+    soubory = Soubory(novyProgram);
+    if (!soubory.empty() && StavSlozky(setup_ + kZalohaSouboru) == Stav::kObnovit) {
+      zalohaSouboru = Nova(setup_ + "Merko");
+      for (const std::string& jmeno : soubory) {
+        struct stat st {};
+        if (::lstat((setup_ + jmeno).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        AktualniPolozka = setup_ + jmeno + "->" + zalohaSouboru + jmeno;
+        KopirovatSoubor(setup_ + jmeno, zalohaSouboru + jmeno, true);
+        AktualniPolozka.clear();
+      }
+    }
+  }
   // Everything built so far reaches the disk before any live folder is touched; a write
   // that failed on its way there leaves every live folder as it is.
   for (const ss::DrzenySystem* d : {&disk, &diskSdilene})
@@ -337,15 +360,22 @@ bool ProfilovaAktualizace::Provest() {
   const bool zmenaUprav = obnovenySetup_ || obnovenyProfil_;
   if (!aktualni_ || zmenaUprav) ZapsatNedokoncenou(setup_, vydani_, predchozi);
   if (programem) {
-    // The package's top-level files land in the setup folder itself.
-    std::vector<std::string> soubory = Soubory(novyProgram);
     for (const std::string& jmeno : soubory)
       ZobrazPrubeh("", jmeno, 1, 8, -1, false, false);
+    if (!zalohaSouboru.empty()) {
+      ZaznamenatVymenu(setup_, setup_ + kZalohaSouboru, zalohaSouboru, vydani_);
+      VymenitSeZalohou(setup_ + kZalohaSouboru, "", zalohaSouboru, true);
+    }
+    // Each file takes its place in one step, from the new folder already on the disk.
     for (const std::string& jmeno : soubory) {
       AktualniPolozka = novyProgram + jmeno + "->" + setup_ + jmeno;
-      KopirovatSoubor(novyProgram + jmeno, setup_ + jmeno, true);
+      if (!ss::NahraditSouborem(novyProgram + jmeno, setup_ + jmeno).Uspech())
+        KopirovatSoubor(novyProgram + jmeno, setup_ + jmeno, true);
       AktualniPolozka.clear();
     }
+    if (!soubory.empty())
+      if (ss::Vysledek v = ss::ZapsatSlozkuNaDisk(BezLomitka(setup_)); !v.Uspech())
+        VyvolatChybu("Nové soubory složky " + setup_ + " se nepodařilo zapsat na disk: " + v.popis);
     Vymenit(program, setup_ + "Merko_old/", novyProgram + "Merko/", kratce + "Merko_old", 2,
             kratce + "Merko", 3);
   }

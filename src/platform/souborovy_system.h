@@ -127,6 +127,9 @@ Vysledek PresunoutSlozku(const std::string& zdroj, const std::string& cil);
 
 // Renames a file or folder within one file system; an existing target is refused.
 Vysledek Presunout(const std::string& zdroj, const std::string& cil);
+// Renames a regular file over the target (a file or nothing) in one step, on one file
+// system; a link or folder under either name is refused.
+Vysledek NahraditSouborem(const std::string& zdroj, const std::string& cil);
 
 // Deletes a folder with everything in it, read-only content included. Symbolic links
 // are removed, never followed; a subfolder without its owner's rwx bits gets them

@@ -83,4 +83,13 @@ Vysledek Presunout(const std::string& zdroj, const std::string& cil) {
   return e == 0 ? Uspech() : ChybaPresunu(e, z, c, Druh::kSoubor);
 }
 
+Vysledek NahraditSouborem(const std::string& zdroj, const std::string& cil) {
+  struct stat st {};
+  if (::lstat(zdroj.c_str(), &st) != 0) return ChybaSystemu(errno, zdroj);
+  if (!S_ISREG(st.st_mode)) return ChybaSystemu(EISDIR, zdroj);
+  if (::lstat(cil.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return ChybaSystemu(EISDIR, cil);
+  if (::rename(zdroj.c_str(), cil.c_str()) != 0) return ChybaSystemu(errno, cil);
+  return Uspech();
+}
+
 }  // namespace zevlon::ss

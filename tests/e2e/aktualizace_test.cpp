@@ -43,11 +43,18 @@ class Aktualizace : public test::CelyBeh {};
 // Download folders that killed runs left in the private temp folder go as well.
 TEST_F(Aktualizace, FirstRunRenewsEveryFolderWithBackupsAndLaterRunsFetchOnlyChanges) {
   s_.Zapsat("temp/dwnld_2014123112000000.8/Merko.exe.zip", std::string(1000, 'z'));
+  // A top-level file of the package replaces the setup folder's own, which is kept.
+  s_.Zapsat("vydani/Setup/cti.txt", "čti 20141231");
+  Publikovat("20141231");
+  test::NastavitCas(s_.Zapsat("data/Firma/Setup/cti.txt", "čti 20140301"), kDrive, 0);
   ASSERT_EQ(Spustit().kod, 0);
   EXPECT_FALSE(test::Existuje(s_ / "temp/dwnld_2014123112000000.8"));
   Obnoveno();
+  EXPECT_EQ(Profil("Setup/cti.txt"), "čti 20141231");
+  EXPECT_EQ(test::CistStrom(profil_ + "Setup/Soubory_old"),
+            (test::Strom{{"cti.txt", "čti 20140301"}}));
   EXPECT_EQ(Stazene(), (Cesty{"Setup/Merko/Merko.exe.zip", "Setup/Merko/Merko.ini.zip",
-                              "SetupCommon/System/spolecne.dll.zip",
+                              "Setup/cti.txt.zip", "SetupCommon/System/spolecne.dll.zip",
                               "Upravy/Doplnky/Fakturace/fakturace.dll.zip"}));
 
   // Right after, everything is current: the snapshots only, every file copied.
@@ -61,6 +68,18 @@ TEST_F(Aktualizace, FirstRunRenewsEveryFolderWithBackupsAndLaterRunsFetchOnlyCha
   EXPECT_EQ(Stazene(), Cesty{"Setup/Merko/Merko.dll.zip"});
   EXPECT_EQ(Profil("Setup/Merko/Merko.dll"), "knihovna opravená");
   EXPECT_EQ(Profil("Setup/Merko_old/Merko.dll"), "knihovna");
+  EXPECT_EQ(Profil("Setup/Soubory_old/cti.txt"), "čti 20141231");
+
+  // Killed at the first swap after that backup took its place: the run that finishes the
+  // update keeps it.
+  Instalace();
+  test::NastavitCas(s_.Zapsat("data/Firma/Setup/cti.txt", "čti 20140301"), kDrive, 0);
+  ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZABIT_PO=1"));
+  EXPECT_EQ(Spustit().kod, 128 + SIGKILL);
+  BezZasahu();
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/cti.txt"), "čti 20141231");
+  EXPECT_EQ(Profil("Setup/Soubory_old/cti.txt"), "čti 20140301");
 }
 
 // Only a higher updater version starts a self-update; anything else is no newer updater.
