@@ -1,5 +1,7 @@
 #include "aplikace/aktualizace_aplikace.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -149,8 +151,14 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
     };
     predstih.NastavitDoplneni(doplnit);
 
+    // Everything goes into the new folder through descriptors: the folder is opened once,
+    // every folder below it is reached without following a link, and each file is placed
+    // by its name in its open folder.
+    if (!ExistujeSlozka(NovaSlozka)) VytvoritSlozku(NovaSlozka, true);
+    const Popisovac koren = OtevritPodslozku(AT_FDCWD, NovaSlozka, "", true);
     std::int32_t k = 0;
-    std::string hotovaSlozka;  // the target folder the last file went to: it exists
+    std::string hotovaSlozka = "\n";  // the folder below the new one that is open
+    Popisovac slozkaCile;
     for (std::size_t i = 0; i < soubory.size(); ++i) {
       const InstalovanySoubor& s = *soubory[i];
       ++k;
@@ -159,19 +167,20 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       doplnit();
 
       const std::string cil = NovaSlozka + s.Cesta;
-      std::string slozkaCile, jmeno;
-      RozdelitCestu(cil, slozkaCile, jmeno);
-      if (slozkaCile != hotovaSlozka) {
-        if (!ExistujeSlozka(slozkaCile)) VytvoritSlozku(slozkaCile, true);
-        hotovaSlozka = slozkaCile;
+      std::string podslozka, jmeno;
+      RozdelitCestu(s.Cesta, podslozka, jmeno);
+      if (podslozka != hotovaSlozka) {
+        slozkaCile = OtevritPodslozku(koren.Fd(), NovaSlozka, podslozka, true);
+        hotovaSlozka = podslozka;
       }
+      const ss::CilVeSlozce kam{slozkaCile.Fd(), jmeno, cil};
 
       if (kopirovat(i)) {
         // A local file that matches only up to letter case is copied from its real name.
         const std::string zdroj = PuvodniSlozka + r->Cesta;
         Hlasit("Kopíruje se " + s.Cesta, k, n);
         AktualniPolozka = zdroj + "->" + cil;
-        KopirovatSoubor(zdroj, cil, true);
+        KopirovatSouborDo(zdroj, kam, true);
         AktualniPolozka.clear();
       } else {
         Hlasit("Stahuje se nový soubor " + s.Cesta, k, n);
@@ -184,7 +193,7 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
           OveritKontrolniSoucet(TempSlozka + jmeno, s.Sha256, BezPristupovychUdaju(url));
         }
         AktualniPolozka = TempSlozka + jmeno + "->" + cil;
-        PresunoutSoubor(TempSlozka + jmeno, cil, true);
+        PresunoutSouborDo(TempSlozka + jmeno, kam, true);
         AktualniPolozka.clear();
       }
     }

@@ -1,6 +1,7 @@
 #include "instalace/vymena.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <vector>
@@ -65,9 +66,13 @@ void NahraditObsah(const std::string& zivy, const std::string& novy) {
 
 void VymenitSeZalohou(const std::string& zivy, const std::string& zaloha, const std::string& novy,
                       bool ponechatZalohu) {
-  // Only the run's own new folder takes a live folder's place, and only once it is there
-  // is a backup deleted.
-  if (!ExistujeSlozka(novy)) ChybaPrejmenovani(novy);
+  // Only the run's own new folder takes a live folder's place (a folder of the user the run
+  // acts as, never a link laid under its name), and only once it is there is a backup
+  // deleted.
+  struct stat st {};
+  if (::lstat(BezLomitka(novy).c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+      st.st_uid != ::geteuid())
+    ChybaPrejmenovani(novy);
   if (!ExistujeSlozka(zivy)) {
     PrejmenovatSlozku(novy, zivy);
     TrvaleVymeneno(zivy);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/cas.h"
+#include "platform/soubor.h"
 
 namespace zevlon {
 
@@ -56,6 +57,22 @@ bool JeSlozka(const std::string& cesta);
 // write bit) is refused with code 70; a target that is a symbolic link is replaced by the copy,
 // never written through.
 Vysledek ZkopirovatSoubor(const std::string& zdroj, const std::string& cil);
+
+// A target named by an open folder and a name in it (`cesta` its path, for messages).
+struct CilVeSlozce {
+  int slozka;
+  std::string jmeno, cesta;
+};
+// The same into the open folder: nothing on the way to it is looked up again, and the
+// temporary file is made under a new name that nothing stood under.
+Vysledek ZkopirovatSouborDo(const std::string& zdroj, const CilVeSlozce& cil);
+// Renames a file into the open folder where nothing stands under the name (one file system).
+Vysledek PrejmenovatDo(const std::string& zdroj, const CilVeSlozce& cil);
+// The folder `relativni` below the open folder `koren` (path `korenCesta`; AT_FDCWD opens
+// that path, never through a link at its last name), reached level by level without
+// following a link and made where missing; its descriptor goes to `fd`.
+Vysledek OtevritPodslozku(int koren, const std::string& korenCesta, const std::string& relativni,
+                          Popisovac& fd);
 
 // Last-write time (UTC, whole seconds; the fraction dropped) and size of a file,
 // symbolic links followed.

@@ -1,6 +1,7 @@
 // Copies: one file through a temporary name beside its target, and whole trees (files,
 // folders and symbolic links) into a target folder.
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,22 +18,53 @@ namespace zevlon::ss {
 
 namespace {
 
-// A temporary file beside a target; removed when it was not handed over by a rename.
+// A temporary file beside a target, in the target's open folder; removed when it was not
+// handed over by a rename.
 class DocasnySoubor {
  public:
-  DocasnySoubor() = default;
+  explicit DocasnySoubor(int slozka) : slozka_(slozka) {}
   DocasnySoubor(const DocasnySoubor&) = delete;
   DocasnySoubor& operator=(const DocasnySoubor&) = delete;
   ~DocasnySoubor() {
-    if (!cesta_.empty()) ::unlink(cesta_.c_str());
+    if (!jmeno_.empty()) ::unlinkat(slozka_, jmeno_.c_str(), 0);
   }
-  void Nastavit(std::string cesta) { cesta_ = std::move(cesta); }
-  const std::string& Cesta() const { return cesta_; }
-  void Predano() { cesta_.clear(); }
+  // Makes it under a new name (never one that was there) and answers its descriptor.
+  Popisovac Vytvorit() {
+    static constexpr char kZnaky[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int pokus = 0; pokus < 100; ++pokus) {
+      unsigned char nahoda[6];
+      if (::getrandom(nahoda, sizeof nahoda, 0) != static_cast<ssize_t>(sizeof nahoda))
+        return Popisovac();
+      std::string jmeno = ".zevlon-kopie-";
+      for (unsigned char c : nahoda)
+        jmeno += kZnaky[c % (sizeof kZnaky - 1)];
+      Popisovac fd(::openat(slozka_, jmeno.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+      if (fd.Platny()) {
+        jmeno_ = jmeno;
+        return fd;
+      }
+      if (errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return Popisovac();
+  }
+  const std::string& Jmeno() const { return jmeno_; }
+  void Predano() { jmeno_.clear(); }
 
  private:
-  std::string cesta_;
+  int slozka_;
+  std::string jmeno_;
 };
+
+// Another user's file in a folder that group or others may write, or that belongs to
+// another user than root, is not taken for that user's.
+bool SdilenaSlozka(int slozka) {
+  struct stat st {};
+  return ::fstat(slozka, &st) == 0 &&
+         ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 || (st.st_uid != 0 && st.st_uid != ::geteuid()));
+}
 
 }  // namespace
 
@@ -66,6 +98,15 @@ int PrenestData(int z, int c, std::int64_t velikost, bool& cteni) {
 }
 
 Vysledek ZkopirovatSoubor(const std::string& zdroj, const std::string& cil) {
+  const std::string rodic = Rodic(cil);
+  Popisovac slozka(::open(rodic.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!slozka.Platny()) return ChybaSystemu(errno, cil);
+  std::string jmeno = BezLomitek(cil);
+  jmeno = jmeno.substr(jmeno.rfind('/') + 1);
+  return ZkopirovatSouborDo(zdroj, {slozka.Fd(), jmeno, cil});
+}
+
+Vysledek ZkopirovatSouborDo(const std::string& zdroj, const CilVeSlozce& cil) {
   // Non-blocking, so that a pipe under the source's name cannot stall the open; a link
   // under the source's name is never read through.
   Popisovac vstup(::open(zdroj.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
@@ -76,37 +117,69 @@ Vysledek ZkopirovatSoubor(const std::string& zdroj, const std::string& cil) {
 
   struct stat cs {};
   bool nahrazuje = false;
-  if (::lstat(cil.c_str(), &cs) == 0) {
-    if (S_ISDIR(cs.st_mode)) return ChybaSystemu(EISDIR, cil);
-    if (S_ISREG(cs.st_mode) && (cs.st_mode & S_IWUSR) == 0) return ChybaSystemu(EACCES, cil);
+  if (::fstatat(cil.slozka, cil.jmeno.c_str(), &cs, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISDIR(cs.st_mode)) return ChybaSystemu(EISDIR, cil.cesta);
+    if (S_ISREG(cs.st_mode) && (cs.st_mode & S_IWUSR) == 0) return ChybaSystemu(EACCES, cil.cesta);
     nahrazuje = S_ISREG(cs.st_mode);
   } else if (errno != ENOENT) {
-    return ChybaSystemu(errno, cil);
+    return ChybaSystemu(errno, cil.cesta);
   }
 
-  std::string sablona = Spojit(Rodic(cil), ".zevlon-kopie-XXXXXX");
-  std::vector<char> jmeno(sablona.begin(), sablona.end());
-  jmeno.push_back('\0');
-  Popisovac vystup(::mkostemp(jmeno.data(), O_CLOEXEC));
-  if (!vystup.Platny()) return ChybaSystemu(errno, cil);
-  DocasnySoubor docasny;
-  docasny.Nastavit(jmeno.data());
+  DocasnySoubor docasny(cil.slozka);
+  Popisovac vystup = docasny.Vytvorit();
+  if (!vystup.Platny()) return ChybaSystemu(errno, cil.cesta);
 
   bool cteni = false;
   if (int e = PrenestData(vstup.Fd(), vystup.Fd(), zs.st_size, cteni))
-    return ChybaSystemu(e, cteni ? zdroj : cil);
+    return ChybaSystemu(e, cteni ? zdroj : cil.cesta);
   // A replaced file keeps its owner, as an overwrite in place would; not so in a folder
   // that others may write, where the file may have been laid by anyone.
-  if (nahrazuje && ::geteuid() == 0 && !VeSdileneSlozce(cil))
+  if (nahrazuje && ::geteuid() == 0 && !SdilenaSlozka(cil.slozka))
     Nepovinne(::fchown(vystup.Fd(), cs.st_uid, cs.st_gid));
-  if (::fchmod(vystup.Fd(), zs.st_mode & 0777) != 0) return ChybaSystemu(errno, cil);
+  if (::fchmod(vystup.Fd(), zs.st_mode & 0777) != 0) return ChybaSystemu(errno, cil.cesta);
   const struct timespec casy[2] = {zs.st_atim, zs.st_mtim};
-  if (::futimens(vystup.Fd(), casy) != 0) return ChybaSystemu(errno, cil);
+  if (::futimens(vystup.Fd(), casy) != 0) return ChybaSystemu(errno, cil.cesta);
   // No flush per file: a rebuild copies thousands of them, and the swap that makes
   // them live flushes the whole file system once first (ZapsatNaDisk).
-  if (int e = vystup.Zavrit()) return ChybaSystemu(e, cil);
-  if (::rename(docasny.Cesta().c_str(), cil.c_str()) != 0) return ChybaSystemu(errno, cil);
+  if (int e = vystup.Zavrit()) return ChybaSystemu(e, cil.cesta);
+  if (::renameat(cil.slozka, docasny.Jmeno().c_str(), cil.slozka, cil.jmeno.c_str()) != 0)
+    return ChybaSystemu(errno, cil.cesta);
   docasny.Predano();
+  return Uspech();
+}
+
+Vysledek PrejmenovatDo(const std::string& zdroj, const CilVeSlozce& cil) {
+  if (::renameat2(AT_FDCWD, zdroj.c_str(), cil.slozka, cil.jmeno.c_str(), RENAME_NOREPLACE) != 0)
+    return ChybaSystemu(errno, cil.cesta);
+  return Uspech();
+}
+
+Vysledek OtevritPodslozku(int koren, const std::string& korenCesta, const std::string& relativni,
+                          Popisovac& fd) {
+  fd = Popisovac(koren == AT_FDCWD ? ::open(BezLomitek(korenCesta).c_str(),
+                                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                                   : ::fcntl(koren, F_DUPFD_CLOEXEC, 0));
+  if (!fd.Platny()) return ChybaSystemu(errno, korenCesta, Druh::kSlozka);
+  std::string cesta = BezLomitek(korenCesta);
+  for (std::size_t zacatek = 0; zacatek < relativni.size();) {
+    std::size_t konec = relativni.find('/', zacatek);
+    if (konec == std::string::npos) konec = relativni.size();
+    const std::string cast = relativni.substr(zacatek, konec - zacatek);
+    zacatek = konec + 1;
+    if (cast.empty() || cast == ".") continue;
+    cesta = Spojit(cesta, cast);
+    if (cast == "..") return ChybaSystemu(EACCES, cesta, Druh::kSlozka);
+    const int priznaky = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    Popisovac dalsi(::openat(fd.Fd(), cast.c_str(), priznaky));
+    if (!dalsi.Platny() && errno == ENOENT) {
+      if (::mkdirat(fd.Fd(), cast.c_str(), 0777) != 0 && errno != EEXIST)
+        return ChybaSystemu(errno, cesta, Druh::kSlozka);
+      dalsi = Popisovac(::openat(fd.Fd(), cast.c_str(), priznaky));
+    }
+    if (!dalsi.Platny())
+      return ChybaSystemu(errno == ELOOP ? ENOTDIR : errno, cesta, Druh::kSlozka);
+    fd = std::move(dalsi);
+  }
   return Uspech();
 }
 

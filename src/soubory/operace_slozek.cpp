@@ -34,6 +34,17 @@ std::string VytvoritNovouSlozku(const std::string& predpona, bool askRetry) {
   return cesta + "/";
 }
 
+Popisovac OtevritPodslozku(int koren, const std::string& korenCesta, const std::string& relativni,
+                           bool askRetry) {
+  PopisOperace op{"Nepodařilo se vytvořit složku '" + korenCesta + relativni + "'", kDuvodySlozek,
+                  "Přejete si opakovat pokus o vytvoření složky?", askRetry};
+  Popisovac fd;
+  auto s = ProvestSOpakovanim(
+      op, [&] { return ss::OtevritPodslozku(koren, korenCesta, relativni, fd); });
+  if (s) VyvolatSelhani(*s, "mPomucky::VytvoritSlozku");
+  return fd;
+}
+
 namespace {
 
 // A copy of folder content with the copy's question and failure text; `sPopisem` adds the

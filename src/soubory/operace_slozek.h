@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/soubor.h"
+
 namespace zevlon {
 
 // Creates the folder with every missing parent level, one level at a time. A level
@@ -15,6 +17,11 @@ void VytvoritSlozku(const std::string& slozka, bool askRetry);
 // (ss::VytvoritNovouSlozku), as VytvoritSlozku reports and retries; answers its path with
 // a trailing "/".
 std::string VytvoritNovouSlozku(const std::string& predpona, bool askRetry);
+// The folder `relativni` below the open folder `koren` (path `korenCesta`, ending with "/"),
+// reached without following a link and made where missing (ss::OtevritPodslozku), as
+// VytvoritSlozku reports and retries.
+Popisovac OtevritPodslozku(int koren, const std::string& korenCesta, const std::string& relativni,
+                           bool askRetry);
 
 // Copies the whole content of the source folder into the target (subfolders too,
 // existing files overwritten, missing folders created). On a failure the user is

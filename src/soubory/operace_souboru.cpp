@@ -1,5 +1,7 @@
 #include "soubory/operace_souboru.h"
 
+#include <functional>
+
 #include "common/chyba.h"
 #include "common/text.h"
 #include "platform/souborovy_system.h"
@@ -38,19 +40,36 @@ ss::Vysledek UpravitAtribut(const std::string& cesta, std::uint32_t bit, Uprava 
   return ss::NastavitAtributy(cesta, uprava(a));
 }
 
-}  // namespace
-
-void KopirovatSoubor(const std::string& zdroj, const std::string& cil, bool askRetry) {
+// A copy with its question and failure; `krok` makes it.
+void Kopie(const std::string& zdroj, const std::string& cil,
+           const std::function<ss::Vysledek()>& krok, bool askRetry) {
   PopisOperace op{"Nepodařilo se zkopírovat soubor z '" + zdroj + "' do '" + cil + "'",
                   kDuvodyKopirovaniSouboru, "Přejete si opakovat pokus o zkopírování souboru?",
                   askRetry};
-  if (auto s = ProvestSOpakovanim(op, [&] { return ss::ZkopirovatSoubor(zdroj, cil); }))
-    VyvolatSelhani(*s, "mPomucky::KopirovatSoubor");
+  if (auto s = ProvestSOpakovanim(op, krok)) VyvolatSelhani(*s, "mPomucky::KopirovatSoubor");
+}
+
+}  // namespace
+
+void KopirovatSoubor(const std::string& zdroj, const std::string& cil, bool askRetry) {
+  Kopie(
+      zdroj, cil, [&] { return ss::ZkopirovatSoubor(zdroj, cil); }, askRetry);
 }
 
 void PresunoutSoubor(const std::string& zdroj, const std::string& cil, bool askRetry) {
   if (ss::Presunout(zdroj, cil).Uspech()) return;
   KopirovatSoubor(zdroj, cil, askRetry);
+  SmazatSoubor(zdroj, askRetry);
+}
+
+void KopirovatSouborDo(const std::string& zdroj, const ss::CilVeSlozce& cil, bool askRetry) {
+  Kopie(
+      zdroj, cil.cesta, [&] { return ss::ZkopirovatSouborDo(zdroj, cil); }, askRetry);
+}
+
+void PresunoutSouborDo(const std::string& zdroj, const ss::CilVeSlozce& cil, bool askRetry) {
+  if (ss::PrejmenovatDo(zdroj, cil).Uspech()) return;
+  KopirovatSouborDo(zdroj, cil, askRetry);
   SmazatSoubor(zdroj, askRetry);
 }
 

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/souborovy_system.h"
+
 namespace zevlon {
 
 // Copies one file over the target (which is replaced whole or not at all); the copy
@@ -18,6 +20,10 @@ void KopirovatSoubor(const std::string& zdroj, const std::string& cil, bool askR
 // (the same file system); otherwise, or when the target exists, it is copied over the
 // target (KopirovatSoubor) and then deleted (SmazatSoubor), with their questions and errors.
 void PresunoutSoubor(const std::string& zdroj, const std::string& cil, bool askRetry);
+
+// The same two into a folder held open (ss::CilVeSlozce), with the same questions and errors.
+void KopirovatSouborDo(const std::string& zdroj, const ss::CilVeSlozce& cil, bool askRetry);
+void PresunoutSouborDo(const std::string& zdroj, const ss::CilVeSlozce& cil, bool askRetry);
 
 // Deletes a file, first clearing its hidden, read-only and system attributes; or,
 // when the last component holds "*" or "?", every file of that folder whose name

@@ -349,6 +349,32 @@ TEST_F(Aktualizace, RunsReachingOneInstallationByTwoWaysNeverBothChangeIt) {
   EXPECT_EQ(Profil("Setup/Merko_old/licence.dat"), "licence");
 }
 
+// The new folder is built through descriptors that never follow a link, and only a folder
+// the run made takes a live folder's place: a link laid in it while it is built (by another
+// process of the same user) is never written through nor swapped in.
+TEST_F(Aktualizace, ALinkLaidInTheNewFolderWhileItIsBuiltIsNeitherWrittenThroughNorSwappedIn) {
+  const std::string obet = s_.Vytvorit("obet");
+  std::atomic<int> stazeni{0};
+  test::TestHttpServer podstrkavajici([&](const test::PozadavekHttp& p) {
+    if (p.cesta.find("Merko.exe") != std::string::npos && stazeni++ == 0)
+      for (const auto& e : fs::directory_iterator(profil_ + "Setup"))
+        if (e.path().filename().string().starts_with("Merkodwnld_")) {
+          fs::remove_all(e.path() / "Merko");
+          fs::create_directory_symlink(obet, e.path() / "Merko");
+        }
+    return test::TestHttpServer::SlozkaSouboru(s_ / "www")(p);
+  });
+  const std::string web = podstrkavajici.Adresa() + "/aktualizace-online/";
+  test::Publikovat(s_, web, "20141231");
+  test::ZapsatVolby(s_, web, profil_);
+  const auto predtim = ZiveSlozky();
+  EXPECT_EQ(Spustit().kod, 1);
+  EXPECT_EQ(stazeni, 1);
+  EXPECT_TRUE(fs::is_empty(obet));
+  EXPECT_FALSE(fs::is_symlink(profil_ + "Setup/Merko"));
+  Nezmeneno(predtim);
+}
+
 // Downloads run several at once over kept-alive connections, as many as Zevlon.ini
 // allows; with one, every request of the run goes over one connection.
 TEST_F(Aktualizace, DownloadsInFlightUseAsManyConnectionsAsTheOptionsAllow) {
@@ -695,6 +721,55 @@ TEST_P(Zabiti, RightAfterEachSwapLeavesWholeFoldersAndTheNextRunCompletesTheUpda
   EXPECT_EQ(Profil("SetupCommon/System/spolecne.dll"), "společné 20141231");
   EXPECT_EQ(PosledniAktualizace(), (Cesty{"20140301", "20150115", profil_ + "Setup/Merko",
                                           profil_ + "SetupCommon", profil_ + "Setup/Upravy"}));
+}
+
+// A power cut right after a successful run: what reached the disk of a loop-mounted ext4
+// (commits only when flushed) is copied at the run's exit and mounted in its place. The
+// update is complete there, and the next run keeps every backup.
+TEST_P(Zabiti, PowerCutRightAfterASuccessfulRunLeavesTheCompleteUpdate) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a loop mount needs root";
+  if (!GetParam()) {
+    ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_BEZ_VYMENY=1"));
+  }
+  struct Pripojeni {
+    std::string bod;
+    ~Pripojeni() {
+      if (!bod.empty()) test::Spustit({"/usr/bin/umount", bod});
+    }
+  };
+  const std::string obraz = s_ / "disk.img", kopie = s_ / "kopie.img", bod = s_ / "data";
+  fs::remove_all(bod);
+  fs::create_directory(bod);
+  auto pripojit = [&](const std::string& img, Pripojeni& p) {
+    return test::Spustit({"/usr/bin/mount", "-o", "loop,commit=600", img, bod}).kod == 0
+               ? (p.bod = bod, true)
+               : false;
+  };
+  Pripojeni puvodni;
+  if (test::Spustit({"/usr/sbin/mkfs.ext4", "-q", "-F", obraz, "32M"}).kod != 0 ||
+      !pripojit(obraz, puvodni))
+    GTEST_SKIP() << "this machine cannot mount a loop device";
+  Instalace();
+  s_.Zapsat("data/Firma/Setup/Merko/licence.dat", "licence");
+  s_.Zapsat("data/Firma/SetupCommon/System/uzivatel.dat", "uživatel");
+  ::sync();
+  const auto predtim = ZiveSlozky();
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  fs::copy_file(obraz, kopie);
+  const auto nove = ZiveSlozky();
+  {
+    Pripojeni jen;
+    std::swap(jen.bod, puvodni.bod);
+  }
+  Pripojeni po;
+  ASSERT_TRUE(pripojit(kopie, po));
+  EXPECT_EQ(ZiveSlozky(), nove);
+  EXPECT_FALSE(test::Existuje(profil_ + "Setup/" + kZaznamNedokoncene));
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(ZiveSlozky(), nove);
+  EXPECT_EQ(test::CistStrom(profil_ + "Setup/Merko_old"), predtim[0]);
+  EXPECT_EQ(test::CistStrom(profil_ + "SetupCommon_old"), predtim[1]);
+  EXPECT_EQ(test::CistStrom(profil_ + "Setup/Upravy_old"), predtim[2]);
 }
 
 // Everything is prepared before anything live changes: a flush that fails before the
