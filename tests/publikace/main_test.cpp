@@ -1,13 +1,17 @@
 // zevlon-publikovat's command line: its help and relative paths.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
+#include "soubory/pomoc_operaci.h"
 #include "support/neprivilegovany.h"
 #include "support/sandbox.h"
 
 namespace zevlon {
 namespace {
+
+namespace fs = std::filesystem;
 
 // --help names every command and describes every option that a command takes.
 TEST(PublikovatPrikazy, HelpListsEveryCommandAndDescribesEachOption) {
@@ -71,6 +75,55 @@ TEST(PublikovatPrikazy, RelativePathsWork) {
   auto overeni = test::Spustit({"/usr/bin/minisign", "-V", "-p", s / "klice/k.key.pub", "-m",
                                 s / "vydani/Setup/Merko/Merko.exe"});
   EXPECT_EQ(overeni.kod, 0) << overeni.vystup;
+}
+
+// vydat replaces only a site it made itself, or an empty or missing folder: a site folder
+// that is, holds or lies in the release folder, holds the key, or holds anything but a
+// site is refused with a Czech message before anything is written, and nothing of the
+// tool's is left behind.
+TEST(PublikovatPrikazy, VydatReplacesOnlyASiteItMadeAndNeverTheReleaseOrTheKey) {
+  test::Sandbox s;
+  s.Zapsat("t/rel/Setup/Merko/Merko.exe", "merko");
+  s.Zapsat("t/rel/Upravy/Doplnky/Fakt/f.dll", "fakturace");
+  s.Zapsat("Zevlon", "aktualizátor");
+  s.Zapsat("jine/poznamky.txt", "moje");
+  auto V = [&](const std::string& kde, std::vector<std::string> a) {
+    a.insert(a.begin(), {"/usr/bin/env", "-C", s / kde, ZEVLON_PUBLIKOVAT});
+    return test::Spustit(a);
+  };
+  auto vydat = [&](const std::string& kde, const std::string& rel, const std::string& web) {
+    return V(kde, {"vydat", "--vydani", "20150101", "--adresa", "http://127.0.0.1/a/", "--zevlon",
+                   s / "Zevlon", "--klic", s / "t/k.key", rel, web});
+  };
+  ASSERT_EQ(V("", {"klic", "--bez-hesla", "t/k.key"}).kod, 0);
+  // Its own site, made and then replaced; its own site with a file laid in it is not.
+  for (int i = 0; i < 2; ++i) {
+    auto v = vydat("", "t/rel", "web");
+    ASSERT_EQ(v.kod, 0) << v.vystup;
+  }
+  s.Zapsat("web2/x", "");
+  fs::remove_all(s / "web2");
+  fs::copy(s / "web", s / "web2", fs::copy_options::recursive);
+  s.Zapsat("web2/Setup/navic.txt", "cizí");
+  const struct {
+    const char *kde, *rel, *web, *chyba;
+  } pripady[] = {
+      {"", "t/rel", "t", "obsahuje"},
+      {"t", "rel", ".", "obsahuje"},
+      {"", "t/rel", "t/rel", "je složkou vydání"},
+      {"", "t/rel", "t/rel/web", "leží v ní"},
+      {"", "t/rel", "jine", "chybí download.ini"},
+      {"", "t/rel", "web2", "obsahuje Setup/navic.txt"},
+  };
+  const test::Strom predtim = test::CistStrom(s.Cesta());
+  for (const auto& p : pripady) {
+    SCOPED_TRACE(std::string(p.rel) + " -> " + p.web);
+    auto v = vydat(p.kde, p.rel, p.web);
+    EXPECT_EQ(v.kod, 1) << v.vystup;
+    EXPECT_NE(v.vystup.find("Chyba: "), std::string::npos) << v.vystup;
+    EXPECT_NE(v.vystup.find(p.chyba), std::string::npos) << v.vystup;
+    EXPECT_EQ(test::CistStrom(s.Cesta()), predtim);
+  }
 }
 
 }  // namespace

@@ -109,6 +109,7 @@ int Vydat(const std::vector<std::string>& a) {
   }
   // The key first: a wrong password must end the run before anything is built.
   if (klic) z.klic = zevlon::publikace::NacistTajnyKlic(*klic);
+  if (klic) z.souborKlice = *klic;
   if (z.adresa.back() != '/') z.adresa += '/';
   z.zdroj = Absolutni(pozice[0]);
   z.cil = Absolutni(pozice[1]);

@@ -1,17 +1,23 @@
 #include "tools/publikace/publikace.h"
 
+#include <stdlib.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <vector>
 
 #include "aplikace/instalacni_slozka.h"
 #include "common/chyba.h"
 #include "platform/ini.h"
+#include "platform/souborovy_system.h"
 #include "prenos/mzip32.h"
 #include "prenos/sha256.h"
+#include "rozhrani/pomucky.h"
 #include "soubory/cesty.h"
 #include "soubory/operace_slozek.h"
 #include "tools/publikace/klice.h"
+#include "tools/publikace/stary_web.h"
 
 namespace fs = std::filesystem;
 
@@ -35,6 +41,36 @@ std::string OtiskSouboru(const std::string& soubor) {
   auto otisk = Sha256Souboru(soubor);
   if (!otisk) VyvolatChybu("Soubor " + soubor + " nelze přečíst pro kontrolní součet.");
   return *otisk;
+}
+
+// A new empty folder beside `web`, named after it with `pripona` and a random end.
+std::string NovaSlozkaVedle(const std::string& web, const char* pripona) {
+  std::string sablona = web + pripona + ".XXXXXX";
+  if (!::mkdtemp(sablona.data()))
+    VyvolatChybu("Vedle složky " + web + " nelze vytvořit pracovní složku: " +
+                 ss::ChybaSystemu(errno, sablona, ss::Druh::kSlozka).popis);
+  return sablona;
+}
+
+void Uklidit(const std::string& slozka) {
+  std::error_code e;
+  fs::remove_all(slozka, e);
+}
+
+// The new site takes the old one's place; the old one goes once the new one is there.
+void Nahradit(const std::string& web, const std::string& novy) {
+  std::string stary;
+  if (fs::exists(fs::symlink_status(web))) {
+    stary = NovaSlozkaVedle(web, ".stare");
+    fs::rename(web, stary);  // over the empty folder just made
+  }
+  try {
+    fs::rename(BezLomitka(novy), web);
+  } catch (...) {
+    if (!stary.empty()) fs::rename(stary, web);
+    throw;
+  }
+  if (!stary.empty()) Uklidit(stary);
 }
 
 }  // namespace
@@ -61,17 +97,10 @@ PublikovanaSlozka PublikovatSlozku(const std::string& zdroj, const std::string& 
   return vysledek;
 }
 
-Souhrn Publikovat(const Zadani& z) {
-  const std::string zdroj = z.zdroj.back() == '/' ? z.zdroj : z.zdroj + "/";
-  const std::string cil = z.cil.back() == '/' ? z.cil : z.cil + "/";
-  if (!ExistujeSlozka(zdroj + "Setup/") && !ExistujeSlozka(zdroj + "Setup14/"))
-    VyvolatChybu("Složka vydání " + zdroj + " neobsahuje složku Setup ani Setup14.");
-  // Build beside the target and swap it in at the end, so a server never serves a
-  // half-written site.
-  const std::string novy = BezLomitka(cil) + ".nove/";
-  fs::remove_all(novy);
-  fs::create_directories(novy);
+namespace {
 
+// Writes the whole site into the folder `novy`.
+Souhrn Sestavit(const Zadani& z, const std::string& zdroj, const std::string& novy) {
   Souhrn souhrn;
   const std::string ini = novy + "download.ini";
   Zapsat(ini, "Merko", "Release", z.vydani);
@@ -119,13 +148,33 @@ Souhrn Publikovat(const Zadani& z) {
 
   // Signed last: the signature covers download.ini as it is served.
   if (z.klic) PodepsatSoubor(*z.klic, ini);
-
-  const std::string stary = BezLomitka(cil) + ".stare";
-  fs::remove_all(stary);
-  if (fs::exists(BezLomitka(cil))) fs::rename(BezLomitka(cil), stary);
-  fs::rename(BezLomitka(novy), BezLomitka(cil));
-  fs::remove_all(stary);
   return souhrn;
+}
+
+}  // namespace
+
+Souhrn Publikovat(const Zadani& z) {
+  std::string web = z.cil, novy;
+  try {
+    const std::string zdroj = PridatLomitko(fs::weakly_canonical(fs::absolute(z.zdroj)).string());
+    web = BezLomitka(fs::weakly_canonical(fs::absolute(z.cil)).string());
+    if (!ExistujeSlozka(zdroj + "Setup/") && !ExistujeSlozka(zdroj + "Setup14/"))
+      VyvolatChybu("Složka vydání " + zdroj + " neobsahuje složku Setup ani Setup14.");
+    OveritCilWebu(web, zdroj, z.souborKlice);
+    // Built beside the site under a new name and swapped in at the end, so a server never
+    // serves a half-written site; whatever fails, nothing of it stays.
+    novy = PridatLomitko(NovaSlozkaVedle(web, ".nove"));
+    Souhrn s = Sestavit(z, zdroj, novy);
+    Nahradit(web, novy);
+    return s;
+  } catch (const fs::filesystem_error& e) {
+    if (!novy.empty()) Uklidit(novy);
+    VyvolatChybu("Web se nepodařilo zapsat do složky " + web + ": " +
+                 ss::ChybaSystemu(e.code().value(), e.path1().string()).popis);
+  } catch (...) {
+    if (!novy.empty()) Uklidit(novy);
+    throw;
+  }
 }
 
 }  // namespace zevlon::publikace

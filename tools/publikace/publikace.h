@@ -31,6 +31,7 @@ struct Zadani {
   std::string verzeZevlonu = "8";         // "ZevlonVerze"
   std::optional<std::string> zevlon;      // an updater program to publish
   std::optional<podpis::TajnyKlic> klic;  // signs download.ini into download.ini.minisig
+  std::string souborKlice;                // the key's file, never inside the site folder
 };
 
 struct Souhrn {
@@ -51,7 +52,9 @@ PublikovanaSlozka PublikovatSlozku(const std::string& zdroj, const std::string& 
 // error for a file that cannot be read.
 void DoplnitSha256(SeznamSouboru& soubory, const std::string& zdroj);
 
-// Writes the site; raises the program's error on any failure.
+// Writes the site in place of the site folder, which must be empty, missing or a site this
+// tool made (OveritCilWebu); raises the program's error on any failure, with nothing of
+// the tool's left behind.
 Souhrn Publikovat(const Zadani& z);
 
 }  // namespace zevlon::publikace

@@ -1,0 +1,114 @@
+#include "tools/publikace/stary_web.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+#include "aplikace/instalacni_slozka.h"
+#include "common/chyba.h"
+#include "platform/ini.h"
+#include "prenos/mzip32.h"
+#include "soubory/cesty.h"
+
+namespace fs = std::filesystem;
+
+namespace zevlon::publikace {
+
+namespace {
+
+// Whether `uvnitr` is `slozka` or lies below it.
+bool Pod(const fs::path& uvnitr, const fs::path& slozka) {
+  auto [a, b] = std::mismatch(slozka.begin(), slozka.end(), uvnitr.begin(), uvnitr.end());
+  return a == slozka.end();
+}
+
+// A folder made for the snapshots read, removed with the object.
+struct DocasnaSlozka {
+  DocasnaSlozka() {
+    std::string sablona = (fs::temp_directory_path() / "zevlon-web.XXXXXX").string();
+    if (::mkdtemp(sablona.data())) cesta = sablona;
+  }
+  ~DocasnaSlozka() {
+    std::error_code e;
+    if (!cesta.empty()) fs::remove_all(cesta, e);
+  }
+  std::string cesta;
+};
+
+[[noreturn]] void NeniWeb(const std::string& web, const std::string& proc) {
+  VyvolatChybu("Složka " + web + " není web vytvořený tímto nástrojem (" + proc +
+               "), proto se do ní nepublikuje. Zvolte prázdnou nebo neexistující složku.");
+}
+
+// The files a site made by this tool may hold, as paths relative to the site.
+std::set<std::string> SouboryWebu(const std::string& web) {
+  const std::string ini = web + "/download.ini";
+  std::set<std::string> smi{"download.ini", "download.ini.minisig"};
+  std::vector<std::string> slozky;
+  for (const char* setup : {"Setup", "Setup14", "SetupCommon"})
+    if (ini::CistKlic(ini, "Merko", std::string("Sha256") + setup))
+      slozky.push_back(std::string(setup) + "/");
+  for (const std::string& sekce : ini::CistNazvySekci(ini).value_or(std::vector<std::string>{}))
+    if (sekce != "Merko" && ini::CistKlic(ini, sekce, "Url"))
+      slozky.push_back(ZDratoveCesty(sekce));
+  DocasnaSlozka docasna;
+  if (docasna.cesta.empty()) NeniWeb(web, "nelze vytvořit dočasnou složku");
+  for (const std::string& s : slozky) {
+    if (!JeBezpecnaRelativniCesta(s.substr(0, s.size() - 1))) NeniWeb(web, "sekce " + s);
+    const std::string archiv = web + "/" + s + "master.snapshot.zip";
+    const std::string snapshot = docasna.cesta + "/master.snapshot";
+    fs::remove(snapshot);
+    const JedinaPolozka jen{"master.snapshot", std::uint64_t{64} << 20, false};
+    if (!fs::is_regular_file(fs::symlink_status(archiv)) ||
+        RozzipovatJednoduse(archiv, docasna.cesta + "/", 1, "", &jen) != 0 || !fs::exists(snapshot))
+      NeniWeb(web, "chybí nebo je poškozen " + s + "master.snapshot.zip");
+    smi.insert(s + "master.snapshot.zip");
+    try {
+      for (const auto& p : InstalacniSlozka().NacistSnapshot(snapshot))
+        smi.insert(s + p.hodnota->Cesta + ".zip");
+    } catch (const std::exception&) {
+      NeniWeb(web, "nečitelný " + s + "master.snapshot.zip");
+    }
+  }
+  return smi;
+}
+
+}  // namespace
+
+void OveritCilWebu(const std::string& web, const std::string& vydani, const std::string& klic) {
+  const fs::path w = fs::weakly_canonical(web), v = fs::weakly_canonical(vydani);
+  if (w == w.root_path()) VyvolatChybu("Do kořenové složky se web nepublikuje.");
+  if (Pod(w, v) || Pod(v, w))
+    VyvolatChybu("Složka webu " + w.string() + " je složkou vydání " + v.string() +
+                 ", leží v ní nebo ji obsahuje, proto se do ní nepublikuje.");
+  if (!klic.empty() && Pod(fs::weakly_canonical(klic), w))
+    VyvolatChybu("Složka webu " + w.string() + " obsahuje tajný klíč " + klic +
+                 ", proto se do ní nepublikuje.");
+  const fs::file_status st = fs::symlink_status(w);
+  if (!fs::exists(st)) return;
+  if (!fs::is_directory(st)) NeniWeb(w.string(), "není to složka");
+  std::vector<std::string> soubory;
+  for (const auto& e : fs::recursive_directory_iterator(w)) {
+    const fs::file_status s = e.symlink_status();
+    if (fs::is_directory(s)) continue;
+    const std::string relativni = fs::relative(e.path(), w).string();
+    if (!fs::is_regular_file(s)) NeniWeb(w.string(), relativni + " není soubor");
+    soubory.push_back(relativni);
+  }
+  if (soubory.empty()) return;
+  if (!fs::is_regular_file(fs::symlink_status(w / "download.ini")))
+    NeniWeb(w.string(), "chybí download.ini");
+  const std::set<std::string> smi = SouboryWebu(w.string());
+  // The updater's archive lies directly in SetupCommon, under its program's name.
+  const bool zevlon =
+      ini::CistKlic((w / "download.ini").string(), "Merko", "ZevlonSha256").has_value();
+  for (const std::string& s : soubory) {
+    const bool archivZevlonu = zevlon && s.starts_with("SetupCommon/") && s.ends_with(".zip") &&
+                               s.find('/', 12) == std::string::npos;
+    if (!smi.count(s) && !archivZevlonu) NeniWeb(w.string(), "obsahuje " + s);
+  }
+}
+
+}  // namespace zevlon::publikace

@@ -1,0 +1,16 @@
+// What `vydat` may replace: only a site folder it made itself, and never one that holds
+// or lies in the release folder or the secret key.
+#pragma once
+
+#include <string>
+
+namespace zevlon::publikace {
+
+// Raises a Czech message, before anything is written, when the site folder `web` (an
+// absolute path without a trailing "/") is, holds or lies in the release folder `vydani`,
+// holds the key file `klic` (empty: none), or holds anything but a site: download.ini, its
+// signature, and the snapshots and packages that download.ini and those snapshots name.
+// A folder that does not exist, or holds no file, may be written.
+void OveritCilWebu(const std::string& web, const std::string& vydani, const std::string& klic);
+
+}  // namespace zevlon::publikace
