@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/cas.h"
@@ -159,14 +160,24 @@ Vysledek SmazatStrom(const std::string& slozka);
 // failure; what was copied stays.
 Vysledek ZkopirovatObsahSlozky(const std::string& zdroj, const std::string& cil);
 
+// What a merge (DoplnitStrom) did not carry as it stood: entries kept under another name
+// (source path, new target path), and special files left out (source paths).
+struct ZmenyDoplneni {
+  std::vector<std::pair<std::string, std::string>> prejmenovano;
+  std::vector<std::string> vynechano;
+};
+
 // Copies into the target folder whatever of the source it lacks, so that what the target
-// already holds wins: a file or link is taken when the target folder has no entry of its
-// name in any letter case; a subfolder is entered when the target has a folder of exactly
-// its name, created when the target has nothing of that name, and passed over when a file
-// stands there. Copied files, links and created folders keep their mode and times and,
-// for the superuser, their owner; links are recreated, never followed. The target folder
-// itself takes the source folder's owner and mode.
-Vysledek DoplnitStrom(const std::string& zdroj, const std::string& cil);
+// already holds wins: a subfolder is merged into a folder of exactly its name, a file or
+// link gives way to a file or link of exactly its name. Any other entry of the source whose
+// name the target has (as another kind, or in another letter case) is kept beside it as
+// "<name>.uzivatel" (then ".uzivatel2", ... while taken in any letter case); devices, pipes
+// and sockets are left out. Both are noted in *zmeny when given. Copied files, links and
+// created folders keep their mode and times and, for the superuser, their owner; links are
+// recreated, never followed. The target folder itself takes the source folder's owner and
+// mode.
+Vysledek DoplnitStrom(const std::string& zdroj, const std::string& cil,
+                      ZmenyDoplneni* zmeny = nullptr);
 
 // True when both paths exist (links followed) and lie on one file system.
 bool StejnySystemSouboru(const std::string& a, const std::string& b);

@@ -1,10 +1,14 @@
 #include "soubory/operace_slozek.h"
 
+#include <algorithm>
+
 #include "common/chyba.h"
 #include "platform/souborovy_system.h"
+#include "rozhrani/pomucky.h"
 #include "rozhrani/prubeh.h"
 #include "rozhrani/rozhrani.h"
 #include "soubory/cesty.h"
+#include "soubory/log.h"
 #include "soubory/opakovani.h"
 
 namespace zevlon {
@@ -75,8 +79,25 @@ bool KopirovatSlozku(std::string zdroj, std::string cil) {
 }
 
 void DoplnitSlozku(std::string zdroj, std::string cil) {
-  (void)KopirovatObsah(std::move(zdroj), std::move(cil), "mPomucky::DoplnitSlozku",
-                       ss::DoplnitStrom, true);
+  ss::ZmenyDoplneni zmeny;
+  const std::string z = PridatLomitko(zdroj), c = PridatLomitko(cil);
+  (void)KopirovatObsah(
+      std::move(zdroj), std::move(cil), "mPomucky::DoplnitSlozku",
+      [&](const std::string& z, const std::string& c) {
+        zmeny = {};
+        return ss::DoplnitStrom(z, c, &zmeny);
+      },
+      true);
+  // Nothing of the user's stays behind without a line that says so. The new folder takes
+  // the old one's place: the new name is told as it will be seen there.
+  for (const auto& [puvodni, nove] : zmeny.prejmenovano)
+    ZapsatDoLogu(kPrenosovyLog,
+                 "Položka " + puvodni + " se střetla s položkou nového vydání, proto je v nové " +
+                     "verzi pod jménem " + z + nove.substr(std::min(c.size(), nove.size())) + ".");
+  for (const std::string& p : zmeny.vynechano)
+    ZapsatDoLogu(kPrenosovyLog, "Zvláštní soubor " + p +
+                                    " (roura, soket nebo zařízení) nebyl do nové verze přenesen; " +
+                                    "zůstává jen v záloze.");
 }
 
 void PrejmenovatSlozku(const std::string& zdroj, const std::string& cil) {

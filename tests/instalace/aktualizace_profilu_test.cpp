@@ -129,6 +129,41 @@ TEST_F(ProfilTest, CustomisationKeepsEverythingItHeldOverTwoUpdates) {
   }
   EXPECT_EQ(s_.Cist("data/Setup/Upravy_old/Doplnky/Fakt/f.dll"), "nova fakturace");
   EXPECT_EQ(s_.Cist("data/Setup/Upravy_old/Sestavy/moje.rpt"), "sestava");
+
+  // The release now ships a file where the user has a folder and a name the user has in
+  // other letter case: the user's keep names of their own. A pipe is not carried. Each is
+  // said in the log.
+  const std::string fakt = setup_ + "Upravy/Doplnky/Fakt/";
+  s_.Zapsat("data/Setup/Upravy/Doplnky/Fakt/sablony/moje.dot", "šablona");
+  s_.Zapsat("data/Setup/Upravy/Doplnky/Fakt/README.TXT", "moje poznámky");
+  s_.Zapsat("data/Setup/Upravy/Doplnky/Fakt/readme.txt.uzivatel", "už zabráno");
+  ASSERT_EQ(::mkfifo((fakt + "roura").c_str(), 0600), 0);
+  s_.Zapsat("zdroj/Fakt/sablony", "šablony vydání");
+  s_.Zapsat("zdroj/Fakt/readme.txt", "čti vydání");
+  NoveVydaniDoplnku();
+  EXPECT_TRUE(Aktualizovat(false));
+  const test::Strom ocekavano{{"f.dll", "fakturace podruhe"},
+                              {"sablony", "šablony vydání"},
+                              {"readme.txt", "čti vydání"},
+                              {"sablony.uzivatel/moje.dot", "šablona"},
+                              {"README.TXT.uzivatel2", "moje poznámky"},
+                              {"readme.txt.uzivatel", "už zabráno"},
+                              {".nastaveni", "nastaveni"},
+                              {"_data/stav.dat", "stav"},
+                              {"pomoc/navod.txt", "navod"}};
+  EXPECT_EQ(test::CistStrom(fakt), ocekavano);
+  const std::string log = s_.Cist("program/Zevlon.log");
+  for (const std::string& radek :
+       {"Položka " + fakt +
+            "sablony se střetla s položkou nového vydání, proto je v nové verzi "
+            "pod jménem " +
+            fakt + "sablony.uzivatel.",
+        fakt + "README.TXT se střetla s položkou nového vydání, proto je v nové verzi pod jménem " +
+            fakt + "README.TXT.uzivatel2.",
+        "Zvláštní soubor " + fakt +
+            "roura (roura, soket nebo zařízení) nebyl do nové verze "
+            "přenesen"})
+    EXPECT_NE(log.find(radek), std::string::npos) << radek << "\n" << log;
 }
 
 // A customisation none of whose own items was renewed stays live as it is, even when the

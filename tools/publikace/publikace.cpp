@@ -45,6 +45,7 @@ std::string OtiskSouboru(const std::string& soubor) {
 
 // A new empty folder beside `web`, named after it with `pripona` and a random end.
 std::string NovaSlozkaVedle(const std::string& web, const char* pripona) {
+  fs::create_directories(fs::path(web).parent_path());
   std::string sablona = web + pripona + ".XXXXXX";
   if (!::mkdtemp(sablona.data()))
     VyvolatChybu("Vedle složky " + web + " nelze vytvořit pracovní složku: " +
