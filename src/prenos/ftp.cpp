@@ -162,4 +162,28 @@ bool CFTPManager::FtpDelete(const std::string& strSoubor) {
   return FtpSuccess;
 }
 
+bool CFTPManager::FtpRename(const std::string& strZ, const std::string& strDo) {
+  FtpSuccess = false;
+  std::string z, c;
+  if (!Pripojeno() || !AbsolutniCesta(ftp::SlozkaZCesty(strZ), z) ||
+      !AbsolutniCesta(ftp::SlozkaZCesty(strDo), c))
+    return false;
+  z = ftp::Spojit(z, ftp::JmenoZCesty(strZ));
+  c = ftp::Spojit(c, ftp::JmenoZCesty(strDo));
+  Spojeni::Vysledek v = spojeni_->Prikazy({"RNFR " + z, "RNTO " + c});
+  if (!v.Uspech()) {
+    if (!FtpDelete(strDo)) return false;
+    v = spojeni_->Prikazy({"RNFR " + z, "RNTO " + c});
+  }
+  FtpSuccess = false;
+  if (!v.Uspech()) {
+    Zaznamenat(v.kod, v.odpoved);
+    return false;
+  }
+  const bool stary = FtpFileExist(strZ);
+  if (!FtpSuccess) return false;
+  FtpSuccess = !stary && FtpFileExist(strDo);
+  return FtpSuccess;
+}
+
 }  // namespace zevlon

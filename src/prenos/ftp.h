@@ -166,6 +166,10 @@ class CFTPManager {
   bool FtpFileExist(const std::string& strSoubor, std::int64_t iSize = 0);
   // Deletes a remote file; a missing file counts as deleted. Answers FtpSuccess.
   bool FtpDelete(const std::string& strSoubor);
+  // Renames a remote file (RNFR, RNTO) over a file of the new name; a server that will not
+  // rename over a file has it deleted first. Succeeds when the server then lists the new
+  // name and no longer the old one. Answers FtpSuccess.
+  bool FtpRename(const std::string& strZ, const std::string& strDo);
   // Uploads a local file in fragments; succeeds when the server then lists the
   // remote file with the local file's size.
   void FtpPut(const std::string& strLokalniSoubor, const std::string& strVzdalenySoubor,

@@ -182,13 +182,21 @@ struct CFTPManager::Spojeni::Stav {
 
   // A command that may fail without ending the operation ("*" before it); its reply
   // is the last one, since nothing follows it.
-  Vysledek Citovat(const std::string& prikaz) {
+  // Sends the commands in one go; all but the last stop the rest when refused, the last
+  // one's reply is judged by the caller.
+  Vysledek Citovat(const std::vector<std::string>& prikazy) {
     Pripravit("%2F", CURLFTPMETHOD_NOCWD, true);
-    SeznamUkazatel seznam(curl_slist_append(nullptr, ("*" + prikaz).c_str()));
-    if (!seznam) return {ftpkod::kVnitrniChyba, {}, false};
+    SeznamUkazatel seznam;
+    for (std::size_t i = 0; i < prikazy.size(); ++i) {
+      curl_slist* s = curl_slist_append(
+          seznam.get(), ((i + 1 == prikazy.size() ? "*" : "") + prikazy[i]).c_str());
+      if (!s) return {ftpkod::kVnitrniChyba, {}, false};
+      if (!seznam) seznam.reset(s);  // the head; later nodes are appended behind it
+    }
     curl_easy_setopt(curl.get(), CURLOPT_QUOTE, seznam.get());
     return Provest();
   }
+  Vysledek Citovat(const std::string& prikaz) { return Citovat(std::vector<std::string>{prikaz}); }
 };
 
 CFTPManager::Spojeni::Spojeni() : s_(std::make_unique<Stav>()) {}
@@ -262,7 +270,12 @@ CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::OveritSlozku(const std::str
 }
 
 CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Prikaz(const std::string& prikaz) {
-  Vysledek v = s_->Citovat(prikaz);
+  return Prikazy({prikaz});
+}
+
+CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Prikazy(
+    const std::vector<std::string>& prikazy) {
+  Vysledek v = s_->Citovat(prikazy);
   if (!v.Uspech()) return v;
   long kod = 0;
   curl_easy_getinfo(s_->curl.get(), CURLINFO_RESPONSE_CODE, &kod);

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "prenos/ftp.h"
 
@@ -58,6 +59,8 @@ class CFTPManager::Spojeni {
   // Sends one command that does not change the current folder; a reply of 400 or
   // above is a failure.
   Vysledek Prikaz(const std::string& prikaz);
+  // Commands that belong together (RNFR and RNTO), sent in one go; any refused one fails.
+  Vysledek Prikazy(const std::vector<std::string>& prikazy);
   // The raw listing of a folder: MLSD when the server offers it, else LIST.
   Vysledek Vypsat(const std::string& slozka, std::string& data);
   // STOR of the data that the reader gives.

@@ -163,8 +163,12 @@ void UpdateServer::FTPUpload(SeznamSouboru& soubory, const std::string& Zdrojova
            if (!ftp.FtpFolderExists(c.vzdalenaSlozka)) ftp.FtpMkDirExtended(c.vzdalenaSlozka);
            ftp.FtpCurrDir(c.vzdalenaSlozka);
            if (!ftp.FtpSuccess) return ftp.FtpError;
-           ftp.FtpPut(c.mistniSoubor, c.nazevPrenosu, kFragment);
+           // Up under a name of its own, then renamed into place: a client or mirror
+           // never meets half a file under the real name.
+           const std::string docasny = c.nazevPrenosu + ".nahrava";
+           ftp.FtpPut(c.mistniSoubor, docasny, kFragment);
            if (!ftp.FtpSuccess) return ftp.FtpError;
+           if (!ftp.FtpRename(docasny, c.nazevPrenosu)) return ftp.FtpError;
            z.Downloaded = true;
            return {};
          });

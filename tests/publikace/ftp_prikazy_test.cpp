@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "aplikace/instalacni_slozka.h"
@@ -124,6 +125,41 @@ TEST_F(FtpPrikazy, TheUploadedSnapshotListsExactlyTheUploadedFiles) {
   auto zrcadleni = Prikaz("zrcadlit", "nove/zrcadlo");
   EXPECT_EQ(zrcadleni.kod, 0) << zrcadleni.vystup;
   EXPECT_EQ(test::CistStrom(s_ / "nove/zrcadlo"), (test::Strom{{"ok.txt", "ano"}}));
+  EXPECT_TRUE(TempPrazdny());
+}
+
+// Each file goes up under a name of its own and is renamed into place, download.ini and
+// its signature after every other file and the snapshot. A mistyped or empty folder never
+// empties the server: refused before any connection; an empty snapshot only when asked.
+TEST_F(FtpPrikazy, FilesAreRenamedIntoPlaceDownloadIniLastAndNoMistakeEmptiesTheServer) {
+  for (const char* soubor : {"download.ini", "a.txt", "download.ini.minisig", "z/zz.txt"})
+    s_.Zapsat(std::string("zdroj/") + soubor, soubor);
+  auto v = Prikaz("nahrat", "zdroj");
+  ASSERT_EQ(v.kod, 0) << v.vystup;
+  auto poradi = ftp_.Prejmenovano();
+  ASSERT_EQ(poradi.size(), 5u);
+  EXPECT_EQ(poradi[2], "m.snapshot");
+  std::sort(poradi.begin() + 3, poradi.end());
+  EXPECT_EQ(poradi[3], "download.ini.minisig.zip");
+  EXPECT_EQ(poradi[4], "download.ini.zip");
+  const std::string snapshot = ftp_.domov / "pub/app/m.snapshot";
+  EXPECT_EQ(InstalacniSlozka().NacistSnapshot(snapshot).Pocet(), 4u);
+  for (const auto& e : fs::recursive_directory_iterator(ftp_.domov / "pub/app"))
+    EXPECT_EQ(e.path().string().find(".nahrava"), std::string::npos) << e.path();
+
+  s_.Vytvorit("prazdna");
+  const int prihlaseni = ftp_.Pocet("USER");
+  for (const char* slozka : {"preklep", "prazdna"}) {
+    SCOPED_TRACE(slozka);
+    v = Prikaz("nahrat", slozka);
+    EXPECT_EQ(v.kod, 1) << v.vystup;
+    EXPECT_TRUE(Obsahuje(v.vystup, std::string("Chyba: Složka ") + (s_ / slozka))) << v.vystup;
+    EXPECT_EQ(ftp_.Pocet("USER"), prihlaseni);
+    EXPECT_EQ(InstalacniSlozka().NacistSnapshot(snapshot).Pocet(), 4u);
+  }
+  v = Prikaz("nahrat", "prazdna", {"--prazdny"});
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  EXPECT_EQ(InstalacniSlozka().NacistSnapshot(snapshot).Pocet(), 0u);
   EXPECT_TRUE(TempPrazdny());
 }
 

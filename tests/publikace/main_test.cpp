@@ -23,7 +23,7 @@ TEST(PublikovatPrikazy, HelpListsEveryCommandAndDescribesEachOption) {
         << v.vystup;
   // Each option stands in its command's line and at the head of a line that describes it.
   for (const char* volba : {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon",
-                            "--klic", "--bez-hesla", "--port", "--log", "--aktivni"}) {
+                            "--klic", "--bez-hesla", "--port", "--log", "--aktivni", "--prazdny"}) {
     std::istringstream radky(v.vystup);
     int vPouziti = 0, popsana = 0;
     for (std::string r; std::getline(radky, r);) {

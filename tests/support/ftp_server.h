@@ -70,6 +70,15 @@ class FtpServer {
     return static_cast<int>(std::count(std::istream_iterator<std::string>(log), {}, prikaz));
   }
 
+  // The names files were renamed to (RNTO), in order.
+  std::vector<std::string> Prejmenovano() const {
+    std::ifstream log(prace_ / "ftp.log");
+    std::vector<std::string> r;
+    for (std::string radek; std::getline(log, radek);)
+      if (radek.rfind('@', 0) == 0) r.push_back(radek.substr(1));
+    return r;
+  }
+
   Sandbox domov;  // the server's "/"
 
  private:

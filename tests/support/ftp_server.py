@@ -22,6 +22,8 @@ class Handler(handlers.FTPHandler):
 
     def pre_process_command(self, line, cmd, arg):
         log.write(cmd + "\n")
+        if cmd == "RNTO":  # the name a file is renamed to, in order
+            log.write("@" + os.path.basename(arg) + "\n")
         return super().pre_process_command(line, cmd, arg)
 
     def respond(self, resp, *args, **kwargs):

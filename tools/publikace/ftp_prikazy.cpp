@@ -82,30 +82,44 @@ void VypsatMistoLogu() {
 
 }  // namespace
 
-int Nahrat(const std::string& manifest, const std::string& slozka, bool aktivni) {
+int Nahrat(const std::string& manifest, const std::string& slozka, bool aktivni, bool prazdny) {
   auto server = NacistServer(manifest, aktivni);
   UklidTempu uklid(*server);
   const std::string zdroj = PridatLomitko(slozka);
+  // A mistyped folder must not empty the server: checked before any connection.
+  if (!ExistujeSlozka(zdroj)) VyvolatChybu("Složka " + zdroj + " neexistuje, nic nebylo nahráno.");
   InstalacniSlozka sl;
   sl.NacistObsahSlozky(zdroj);
-  SeznamSouboru soubory;
-  for (const auto& p : *sl.DejObsahSlozky(VsechnySoubory))
-    soubory.Pridat(p.klic, p.hodnota->Clone());
+  // download.ini and its signature go up last, once everything they vouch for is there.
+  SeznamSouboru soubory, posledni;
+  for (const auto& p : *sl.DejObsahSlozky(VsechnySoubory)) {
+    const std::string jmeno = SlozitVelikost(p.hodnota->Cesta);
+    (jmeno == "download.ini" || jmeno == "download.ini.minisig" ? posledni : soubory)
+        .Pridat(p.klic, p.hodnota->Clone());
+  }
+  if (soubory.Pocet() + posledni.Pocet() == 0 && !prazdny)
+    VyvolatChybu("Složka " + zdroj +
+                 " neobsahuje žádný soubor; prázdný snímek, který by vyprázdnil server, se "
+                 "nahraje jen s volbou --prazdny.");
   DoplnitSha256(soubory, zdroj);
+  DoplnitSha256(posledni, zdroj);
   server->UploadovatSoubory(soubory, zdroj);
   VypsatPriciny(*server, soubory, "nebyl nahrán");
 
   // The snapshot travels as it is, for mirrors to read; its checksums let a signed
-  // download.ini beside the files vouch for them. It lists only what arrived, so that
-  // the server mirrors whole; a server that could not be reached gets none.
+  // download.ini beside the files vouch for them. It lists what arrived and the files that
+  // go up last, so that the server mirrors whole; a server that could not be reached, or
+  // that received nothing, gets none (unless an empty one was asked for).
   SeznamSouboru nahrane;
-  for (const auto& p : soubory)
-    if (p.hodnota->Downloaded) nahrane.Pridat(p.klic, p.hodnota);
+  for (const auto* seznam : {&soubory, &posledni})
+    for (const auto& p : *seznam)
+      if (seznam == &posledni || p.hodnota->Downloaded) nahrane.Pridat(p.klic, p.hodnota);
   SeznamSouboru snapshot;
   auto z = std::make_shared<InstalovanySoubor>();
   z->Cesta = ZDratoveCesty(server->snapshot);
   snapshot.Pridat(z->Cesta, z);
-  if (server->Zprava().spojeni.empty()) {
+  const bool nic = nahrane.Pocet() == 0 && soubory.Pocet() > 0;
+  if (server->Zprava().spojeni.empty() && !nic) {
     std::string slozkaSnapshotu, jmeno;
     RozdelitCestu(server->TempFolder() + z->Cesta, slozkaSnapshotu, jmeno);
     VytvoritSlozku(slozkaSnapshotu, false);
@@ -113,9 +127,13 @@ int Nahrat(const std::string& manifest, const std::string& slozka, bool aktivni)
     server->FTPUpload(snapshot, server->TempFolder(), "");
     VypsatPriciny(*server, snapshot, "(snímek) nebyl nahrán");
   }
+  if (Nedorucene(soubory) == 0 && z->Downloaded && posledni.Pocet() > 0) {
+    server->UploadovatSoubory(posledni, zdroj);
+    VypsatPriciny(*server, posledni, "nebyl nahrán");
+  }
 
-  const int chybi = Nedorucene(soubory);
-  const std::size_t nahrano = nahrane.Pocet();
+  const int chybi = Nedorucene(soubory) + Nedorucene(posledni);
+  const std::size_t nahrano = soubory.Pocet() + posledni.Pocet() - static_cast<std::size_t>(chybi);
   if (z->Downloaded)
     std::printf("Nahráno %zu souborů a snímek, nenahráno %d.\n", nahrano, chybi);
   else

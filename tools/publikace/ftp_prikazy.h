@@ -8,10 +8,14 @@
 
 namespace zevlon::publikace {
 
-// Uploads every file of the folder as an archive, then the folder's snapshot with each
-// uploaded file and its SHA-256; answers the number of files that did not arrive (the
-// snapshot is not uploaded when the server could not be reached).
-int Nahrat(const std::string& manifest, const std::string& slozka, bool aktivni = false);
+// Uploads every file of the folder as an archive (each under a temporary name, then
+// renamed into place), then the folder's snapshot with each uploaded file and its SHA-256,
+// and last download.ini and its signature, only once everything else arrived; answers the
+// number of files that did not arrive (the snapshot is not uploaded when the server could
+// not be reached or received nothing). A folder that does not exist, or one without files
+// unless `prazdny` asks for an empty snapshot, is an error before any connection.
+int Nahrat(const std::string& manifest, const std::string& slozka, bool aktivni = false,
+           bool prazdny = false);
 
 // Mirrors the server into the folder from its snapshot; answers the number of files
 // that did not arrive (0: the mirror was replaced).

@@ -30,7 +30,8 @@ constexpr const char* kPouziti =
     "                    (nový pár klíčů minisign; veřejný klíč do TAJNY_KLIC.pub)\n"
     "  zevlon-publikovat podepsat --klic TAJNY_KLIC SOUBOR   (podpis do SOUBOR.minisig)\n"
     "  zevlon-publikovat servirovat [--port P] [--log SOUBOR] SLOZKA_WEBU\n"
-    "  zevlon-publikovat nahrat [--aktivni] MANIFEST SLOZKA     (na FTP server z manifestu)\n"
+    "  zevlon-publikovat nahrat [--aktivni] [--prazdny] MANIFEST SLOZKA\n"
+    "                    (na FTP server z manifestu; download.ini a podpis nakonec)\n"
     "  zevlon-publikovat zrcadlit [--aktivni] MANIFEST SLOZKA   (z FTP serveru do místní složky)\n"
     "  zevlon-publikovat --help                     (tento přehled)\n";
 
@@ -47,6 +48,7 @@ constexpr const char* kVolby =
     "  --port P            port HTTP serveru (výchozí 8080, 0 kterýkoli volný)\n"
     "  --log SOUBOR        záznam přístupů (bez volby standardní výstup)\n"
     "  --aktivni           aktivní přenosy FTP (PORT/EPRT); bez volby pasivní (PASV/EPSV)\n"
+    "  --prazdny           nahrát i prázdnou složku (snímek bez souborů vyprázdní server)\n"
     "\n"
     "MANIFEST je manifest aplikace s prvkem UpdateOnLine (server, port 1 až 65535, user,\n"
     "password, remoteLocation, snapshot). Co se nepřeneslo, vypíše se s příčinou,\n"
@@ -170,11 +172,13 @@ int Servirovat(const std::vector<std::string>& a) {
 
 // nahrat and zrcadlit: [--aktivni] MANIFEST SLOZKA.
 int Prenos(const std::vector<std::string>& a, bool nahrat) {
-  bool aktivni = false;
+  bool aktivni = false, prazdny = false;
   std::vector<std::string> pozice;
   for (const std::string& x : a) {
     if (x == "--aktivni")
       aktivni = true;
+    else if (x == "--prazdny" && nahrat)
+      prazdny = true;
     else
       pozice.push_back(Absolutni(x));
   }
@@ -182,7 +186,7 @@ int Prenos(const std::vector<std::string>& a, bool nahrat) {
     std::fputs(kPouziti, stderr);
     return 2;
   }
-  const int chybi = nahrat ? zevlon::publikace::Nahrat(pozice[0], pozice[1], aktivni)
+  const int chybi = nahrat ? zevlon::publikace::Nahrat(pozice[0], pozice[1], aktivni, prazdny)
                            : zevlon::publikace::Zrcadlit(pozice[0], pozice[1], aktivni);
   return chybi == 0 ? 0 : 1;
 }
