@@ -31,7 +31,8 @@ const std::vector<ZnamaSekce>& ZnameSekce() {
   static const std::vector<ZnamaSekce> sekce{
       {"Server",
        {"Adresa", kKlicVerejnehoKlice, kKlicPlatnostiPodpisu, "PovolitStarsi", kKlicBezOvereni,
-        kKlicLhutyPrenosu, kKlicMinRychlosti, kKlicDobyMinRychlosti, kKlicSoubeznychStahovani}},
+        kKlicLhutyPrenosu, kKlicMinRychlosti, kKlicDobyMinRychlosti, kKlicSoubeznychStahovani,
+        kKlicLhutyBehu}},
       {"Nastaveni", {"SlozkaDat", "Cas", "Cetnost", "Den"}},
       {"Uloha", {"ID"}},
   };

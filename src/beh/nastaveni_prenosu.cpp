@@ -38,6 +38,8 @@ void NastavitPrenosy() {
       KladneCislo(volby, kKlicSoubeznychStahovani).value_or(KlientHttp::kMaxSpojeni),
       KlientHttp::kMaxSpojeni));
   http.jenHttps = ZacinaNa(AdresaWebu(), "https://");
+  http.lhutaBehu = std::chrono::seconds(KladneCislo(volby, kKlicLhutyBehu).value_or(kLhutaBehu));
+  http.konecBehu = std::chrono::steady_clock::now() + http.lhutaBehu;
 }
 
 }  // namespace zevlon

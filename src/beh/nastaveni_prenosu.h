@@ -3,6 +3,8 @@
 // keeps to https because its site is on https.
 #pragma once
 
+#include <cstdint>
+
 namespace zevlon {
 
 // "LhutaPrenosu": seconds a transfer may take, plus the time its expected size takes at
@@ -16,6 +18,10 @@ inline constexpr const char* kKlicDobyMinRychlosti = "DobaMinRychlosti";
 // its own (1 to 8, default 8); over HTTP/2, where they share one connection, eight times
 // as many.
 inline constexpr const char* kKlicSoubeznychStahovani = "SoubeznaStahovani";
+// "LhutaBehu": seconds the whole run may take from here (default 12 hours): no download
+// starts after it, none goes on past it, and the swaps do not begin.
+inline constexpr const char* kKlicLhutyBehu = "LhutaBehu";
+inline constexpr std::int64_t kLhutaBehu = 12 * 3600;
 
 // Sets the process's HTTP client for the run: the bounds above, and https only when
 // the site's address (AdresaWebu) is on https.

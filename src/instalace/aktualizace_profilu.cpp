@@ -13,6 +13,7 @@
 #include "common/seznam.h"
 #include "common/text.h"
 #include "instalace/vymena.h"
+#include "platform/http.h"
 #include "platform/souborovy_system.h"
 #include "prenos/stahovani.h"
 #include "rozhrani/pomucky.h"
@@ -349,6 +350,8 @@ bool ProfilovaAktualizace::Provest() {
       }
     }
   }
+  // A run past its time changes nothing live.
+  Http().OveritLhutuBehu();
   // Everything built so far reaches the disk before any live folder is touched; a write
   // that failed on its way there leaves every live folder as it is.
   for (const ss::DrzenySystem* d : {&disk, &diskSdilene})

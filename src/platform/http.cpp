@@ -171,6 +171,13 @@ constexpr auto kChybaSestupu = static_cast<std::int32_t>(0x80072F08u);
 constexpr auto kChybaCasu = static_cast<std::int32_t>(0x80072EE2u);
 constexpr const char* kTextCasu = "Vypršel časový limit operace.";
 
+std::string TextLhutyBehu(std::chrono::seconds lhuta) {
+  return std::string(kTextCasu) + " Aktualizace nebyla dokončena do " +
+         std::to_string(lhuta.count()) +
+         " s od začátku běhu (LhutaBehu v Zevlon.ini); nic nebylo vyměněno, nedokončenou "
+         "aktualizaci dokončí další běh.";
+}
+
 // Transport failures as the platform's request object reports them: its error
 // number and a Czech description.
 [[noreturn]] void VyvolatChybuPrenosu(CURLcode kod, const char* detail, const std::string& url) {
@@ -226,6 +233,7 @@ struct KlientHttp::Stazeni {
   std::string url, soubor, docasny;
   std::int64_t maxBajtu = 0;
   std::chrono::seconds lhuta{0};
+  bool lhutaBehu = false;  // the deadline is what was left of the run's
   Prenos prenos;
   char chyba[CURL_ERROR_SIZE] = {};
   std::unique_ptr<curl_slist, UvolnitSeznam> hlavicky;  // with a range: its own list
@@ -276,6 +284,11 @@ KlientHttp::~KlientHttp() = default;
 
 bool KlientHttp::Http2() const {
   return h_->http2;
+}
+
+void KlientHttp::OveritLhutuBehu() const {
+  if (konecBehu && std::chrono::steady_clock::now() >= *konecBehu)
+    throw Chyba(kChybaCasu, TextLhutyBehu(lhutaBehu));
 }
 
 std::chrono::seconds KlientHttp::Lhuta(std::int64_t ocekavanaVelikost) const {
@@ -344,8 +357,14 @@ std::unique_ptr<KlientHttp::Stazeni> KlientHttp::Zacit(const std::string& url,
   prenos.fd = z->fd.Fd();
   prenos.maxBajtu = maxBajtu;
   prenos.https = https;
+  OveritLhutuBehu();
   z->lhuta = Lhuta(ocekavanaVelikost);
-  prenos.konec = std::chrono::steady_clock::now() + z->lhuta;
+  const auto ted = std::chrono::steady_clock::now();
+  if (konecBehu && *konecBehu - ted < z->lhuta) {
+    z->lhuta = std::chrono::ceil<std::chrono::seconds>(*konecBehu - ted);
+    z->lhutaBehu = true;
+  }
+  prenos.konec = ted + z->lhuta;
   // http is not even offered to a transfer that must stay on https.
   const char* protokoly = https || jenHttps ? "https" : "http,https";
 
@@ -487,6 +506,8 @@ OdpovedHttp KlientHttp::Vyhodnotit(Stazeni& z) {
       // was the time to connect).
       long odeslano = 0;
       curl_easy_getinfo(c, CURLINFO_REQUEST_SIZE, &odeslano);
+      if ((prenos.poLhute || std::chrono::steady_clock::now() >= prenos.konec) && z.lhutaBehu)
+        throw Chyba(kChybaCasu, TextLhutyBehu(lhutaBehu) + " (" + BezPristupovychUdaju(url) + ")");
       if (prenos.poLhute || std::chrono::steady_clock::now() >= prenos.konec)
         throw Chyba(kChybaCasu, std::string(kTextCasu) + " Přenos nebyl dokončen do " +
                                     std::to_string(z.lhuta.count()) + " s od svého začátku. (" +

@@ -10,6 +10,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,14 @@ class KlientHttp {
   std::chrono::seconds lhutaPrenosu = kLhutaPrenosu;
   std::int64_t minRychlost = kMinRychlost;
   std::chrono::seconds casMinRychlosti = kCasMinRychlosti;
+
+  // The end of the whole run, when it has one: no transfer starts after it and none goes
+  // on past it (its deadline is cut to what is left); `lhutaBehu` is its length, for the
+  // message.
+  std::optional<std::chrono::steady_clock::time_point> konecBehu;
+  std::chrono::seconds lhutaBehu{0};
+  // Raises the time-out of a run past its end; nothing when it has none or is not there.
+  void OveritLhutuBehu() const;
 
   // Set for a run that began on https: an http address is refused before anything
   // is sent.

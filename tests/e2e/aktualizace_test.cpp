@@ -858,6 +858,11 @@ TEST_F(Hranice, TricklingSiteEndsTheRunAtTheBoundsOfZevlonIni) {
       {"/Merko.exe.zip", "LhutaPrenosu=3600\r\nMinRychlost=1024\r\nDobaMinRychlosti=2\r\n",
        "Vypršel časový limit operace. Server posílal data pomaleji než 1024 bajtů za sekundu po "
        "dobu 2 s."},
+      // Within every bound of a transfer, but past the whole run's.
+      {"/Merko.exe.zip",
+       "LhutaPrenosu=3600\r\nMinRychlost=1\r\nDobaMinRychlosti=3600\r\nLhutaBehu=3\r\n",
+       "Vypršel časový limit operace. Aktualizace nebyla dokončena do 3 s od začátku běhu "
+       "(LhutaBehu v Zevlon.ini)"},
   };
   for (const auto& p : kPripady) {
     SCOPED_TRACE(p.pomalu);
