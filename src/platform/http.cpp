@@ -171,6 +171,14 @@ constexpr auto kChybaSestupu = static_cast<std::int32_t>(0x80072F08u);
 constexpr auto kChybaCasu = static_cast<std::int32_t>(0x80072EE2u);
 constexpr const char* kTextCasu = "Vypršel časový limit operace.";
 
+// A write that failed; a full disk is told as such, with its folder.
+std::string TextZapisu(int e, const std::string& soubor) {
+  if (e == ENOSPC || e == EDQUOT)
+    return "Na disku není dost místa ve složce " + soubor.substr(0, soubor.rfind('/') + 1) +
+           " (soubor " + soubor + ").";
+  return "Nelze zapsat soubor " + soubor + ": " + ss::ChybaSystemu(e, soubor).popis;
+}
+
 std::string TextLhutyBehu(std::chrono::seconds lhuta) {
   return std::string(kTextCasu) + " Aktualizace nebyla dokončena do " +
          std::to_string(lhuta.count()) +
@@ -499,7 +507,7 @@ OdpovedHttp KlientHttp::Vyhodnotit(Stazeni& z) {
                       ")");
     if (prenos.chybaZapisu || chybaZavreni) {
       int e = prenos.chybaZapisu ? prenos.chybaZapisu : chybaZavreni;
-      throw Chyba(e, "Nelze zapsat soubor " + soubor + ": " + std::strerror(e));
+      throw Chyba(e, TextZapisu(e, soubor));
     }
     if (prenos.poLhute || vysledek == CURLE_OPERATION_TIMEDOUT) {
       // The deadline, or the minimum speed once the request went out (before that it
@@ -544,8 +552,7 @@ OdpovedHttp KlientHttp::Vyhodnotit(Stazeni& z) {
   if (::rename(docasny.c_str(), soubor.c_str()) != 0) {
     int e = errno;
     ::unlink(docasny.c_str());
-    throw Chyba(e == EACCES || e == EPERM ? 70 : e,
-                "Nelze zapsat soubor " + soubor + ": " + std::strerror(e));
+    throw Chyba(e == EACCES || e == EPERM ? 70 : e, TextZapisu(e, soubor));
   }
   return odpoved;
 }

@@ -1,6 +1,7 @@
 #include "prenos/stahovani.h"
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -71,6 +72,13 @@ std::string TextPrekroceni(const RozpocetStahovani* rozpocet) {
                   : "";
 }
 
+// The bytes that this user may still write in the folder's file system (0 when unknown).
+std::int64_t VolneMisto(const std::string& slozka) {
+  struct statvfs st {};
+  if (::statvfs(slozka.c_str(), &st) != 0) return 0;
+  return static_cast<std::int64_t>(st.f_bavail) * static_cast<std::int64_t>(st.f_frsize);
+}
+
 MezStazeni Mez(const MezeBalicku& meze, const RozpocetStahovani* rozpocet, std::int64_t jinde) {
   MezStazeni m{NejvetsiArchiv(meze), false};
   if (rozpocet && rozpocet->Zbyva() - jinde < m.bajtu) m = {rozpocet->Zbyva() - jinde, true};
@@ -133,6 +141,11 @@ bool PredstihStahovani::Zacit(std::size_t poradi, const std::string& url, const 
   if (mez.rozpoctu || mez.bajtu <= 0 ||
       (skupina_.Bezi() > 0 && rezervovano_ + mez.bajtu > kMaxVLetu))
     return false;
+  // Nor may the downloads ahead fill the disk that the downloads at their turn and the
+  // unpacking need.
+  const std::int64_t rezerva =
+      std::max(kVolneMisto, rozpocet_ ? rozpocet_->Uvedeno() / 10 : std::int64_t{0});
+  if (VolneMisto(slozka_) - rezervovano_ - mez.bajtu < rezerva) return false;
   const std::string soubor = slozka_ + std::to_string(poradi) + ".zip";
   std::size_t cislo = 0;
   try {
@@ -178,10 +191,17 @@ void StahnoutARozbalit(const std::string& url, const std::string& slozka, const 
       AktualniPolozka = BezPristupovychUdaju(url) + "->" + archiv;
       try {
         // The first download may have been started ahead of its turn.
-        if (pruchod == 1 && stazeni == 1 && predstih && predstih->Zacato(poradi))
-          predstih->Prevzit(poradi, archiv);
-        else
-          StahnoutArchiv(url, archiv, meze, rozpocet);
+        bool prevzato = false;
+        if (pruchod == 1 && stazeni == 1 && predstih && predstih->Zacato(poradi)) {
+          try {
+            predstih->Prevzit(poradi, archiv);
+            prevzato = true;
+          } catch (const Chyba& c) {
+            // A download ahead that met a full disk is fetched again now.
+            if (c.Cislo() != ENOSPC && c.Cislo() != EDQUOT) throw;
+          }
+        }
+        if (!prevzato) StahnoutArchiv(url, archiv, meze, rozpocet);
       } catch (const PrerusenyPrenos&) {
         // A connection lost part-way: the next download continues where it stopped.
         if (stazeni == 2) throw;
@@ -201,6 +221,9 @@ void StahnoutARozbalit(const std::string& url, const std::string& slozka, const 
     if (ExistujeSoubor(cil)) return;
     if (pruchod == 2) {
       AktualniPolozka = archiv;
+      // A package that would not unpack onto a disk without room for it is told as that.
+      if (VolneMisto(slozka) < std::max<std::int64_t>(meze.velikost, 0) + (std::int64_t{1} << 16))
+        VyvolatChybu("Na disku není dost místa ve složce " + slozka + " (soubor " + cil + ").");
       VyvolatChybu("Nepodařilo se dekomprimovat soubor (" + archiv + ").");
     }
   }

@@ -48,16 +48,19 @@ class RozpocetStahovani {
  public:
   // Sizes beyond what any disk holds (a hostile snapshot's) are taken as 2^50 bytes.
   RozpocetStahovani(std::int64_t soucetVelikosti, std::int64_t souboru)
-      : celkem_(2 * std::clamp<std::int64_t>(soucetVelikosti, 0, kStrop) +
-                std::clamp<std::int64_t>(souboru, 0, kStrop >> 10) * 1024 +
+      : uvedeno_(std::clamp<std::int64_t>(soucetVelikosti, 0, kStrop)),
+        celkem_(2 * uvedeno_ + std::clamp<std::int64_t>(souboru, 0, kStrop >> 10) * 1024 +
                 (std::int64_t{1} << 20)),
         zbyva_(celkem_) {}
   std::int64_t Celkem() const { return celkem_; }
+  // The bytes the snapshot lists.
+  std::int64_t Uvedeno() const { return uvedeno_; }
   std::int64_t Zbyva() const { return zbyva_; }
   void Odecist(std::int64_t bajtu) { zbyva_ -= bajtu; }
 
  private:
   static constexpr std::int64_t kStrop = std::int64_t{1} << 50;
+  std::int64_t uvedeno_;
   std::int64_t celkem_;
   std::int64_t zbyva_;
 };
@@ -68,7 +71,9 @@ class RozpocetStahovani {
 // kNasobekHotovych times as many. Each goes to a name of its own in `slozka`
 // (a private folder), only when the budget has its package's whole bound left beside the
 // others in flight; together they hold at most kMaxVLetu bytes of disk, unless only one
-// is in flight. Its outcome, an error included, is taken when its turn comes
+// is in flight, and leave free on the folder's disk at least kVolneMisto or a tenth of
+// what the snapshot lists, the larger. One that meets a full disk is fetched again at its
+// turn. Its outcome, an error included, is taken when its turn comes
 // (StahnoutARozbalit), so that what the user sees keeps the order of the snapshot. What
 // was never taken is broken off when the object ends (Storno, an error) and leaves no file.
 class PredstihStahovani {
@@ -81,6 +86,7 @@ class PredstihStahovani {
   // Downloads done and waiting for their turn, at most this many times the window.
   static constexpr std::size_t kNasobekHotovych = 4;
   static constexpr std::int64_t kMaxVLetu = std::int64_t{256} << 20;
+  static constexpr std::int64_t kVolneMisto = std::int64_t{64} << 20;
 
   PredstihStahovani(std::string slozka, RozpocetStahovani* rozpocet);
   ~PredstihStahovani();

@@ -74,6 +74,24 @@ using Stromy = std::array<Strom, 3>;
 constexpr const char* kZive[] = {"Setup/Merko", "SetupCommon", "Setup/Upravy"};
 constexpr time_t kDrive = 1393632000;  // 2014-03-01, long before the release
 
+// A file system mounted for a test (root only), unmounted when the object goes.
+struct Pripojeni {
+  // mount with the words given (options, the device) onto `kde`; answers whether it did.
+  bool Pripojit(Cesty slova, const std::string& kde) {
+    slova.insert(slova.begin(), "/usr/bin/mount");
+    slova.push_back(kde);
+    if (Spustit(slova).kod != 0) return false;
+    bod = kde;
+    return true;
+  }
+  void Odpojit() {
+    if (!bod.empty()) Spustit({"/usr/bin/umount", bod});
+    bod.clear();
+  }
+  ~Pripojeni() { Odpojit(); }
+  std::string bod;
+};
+
 // A program folder, a site published from a release folder and served on loopback, and an
 // installation of an older release; whole runs of Zevlon against them.
 class CelyBeh : public ::testing::Test {
