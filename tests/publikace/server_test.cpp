@@ -21,7 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include "aplikace/instalacni_slozka.h"
+#include "prenos/mzip32.h"
 #include "support/sandbox.h"
+#include "tools/publikace/publikace.h"
 
 namespace zevlon {
 namespace {
@@ -56,11 +59,19 @@ struct Odpoved {
 class Klient {
  public:
   // A small receive buffer makes a client that does not read stall the server at once.
-  explicit Klient(int prijimaciBuffer = 0) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+  // From the given loopback address (the first one unless said).
+  explicit Klient(int prijimaciBuffer = 0, const char* odkud = nullptr)
+      : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     timeval t{kTrpelivostSekund, 0};
     ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
     if (prijimaciBuffer > 0)
       ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &prijimaciBuffer, sizeof prijimaciBuffer);
+    if (odkud) {
+      sockaddr_in z{};
+      z.sin_family = AF_INET;
+      ::inet_pton(AF_INET, odkud, &z.sin_addr);
+      EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&z), sizeof z), 0);
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<std::uint16_t>(portServeru.load()));
@@ -402,6 +413,80 @@ TEST_F(Servirovat, ServesNoMoreConnectionsAtOnceThanAllowed) {
   auto o = druhy.Cist();
   ASSERT_TRUE(o);
   EXPECT_EQ(o->telo, "obsah");
+}
+
+// No request forges a log line (control characters in the target give 400 and are logged
+// as %XX); a name beginning with "." is served only when a snapshot of its site lists it;
+// a request head must come whole in its time however the client dribbles it; and one
+// client address holds at most half of the places while another address is served.
+TEST_F(Servirovat, NoForgedLogLineNoUnlistedHiddenNameAndNoAddressTakesEveryPlace) {
+  sb_.Zapsat("web/a", "obsah");
+  sb_.Zapsat("web/.poznamky", "poznámky vydavatele");
+  sb_.Zapsat("vydani/Setup/Merko/a", "a");
+  publikace::Zadani z;
+  z.zdroj = sb_ / "vydani";
+  z.cil = sb_ / "web/site";
+  z.adresa = "http://127.0.0.1/site/";
+  z.vydani = "20150101";
+  publikace::Publikovat(z);
+  sb_.Zapsat("web/site/.poznamky", "poznámky vydavatele");
+  // A snapshot (of another publisher) that lists a hidden file.
+  SeznamSouboru snimek;
+  auto skryty = std::make_shared<InstalovanySoubor>();
+  skryty->Cesta = "Merko/.nastaveni";
+  skryty->Sha256 = std::string(64, 'a');
+  snimek.Pridat(skryty->Cesta, skryty);
+  InstalacniSlozka().UlozitSnapshot(sb_ / "master.snapshot", snimek);
+  ASSERT_EQ(ZazipovatJednoduse(sb_ / "master.snapshot", sb_ / "web/site/Setup/master.snapshot.zip",
+                               true, "", false),
+            0);
+  sb_.Zapsat("web/site/Setup/Merko/.nastaveni.zip", "skryté nastavení");
+  n_.spojeni = 2;
+  n_.lhutaHlavy = 1;
+  Spustit();
+
+  {
+    Klient k;
+    k.Poslat("GET /a\n2026-01-01T00:00:00Z GET /podvrh 200 5 HTTP/1.1\r\nHost: x\r\n\r\n");
+    auto o = k.Cist();
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->status, 400);
+  }
+  {
+    Klient k;
+    k.Poslat(Pozadavek("/.poznamky") + Pozadavek("/site/.poznamky") +
+             Pozadavek("/site/Setup/Merko/.nastaveni.zip"));  // listed
+    for (int status : {404, 404, 200}) {
+      auto o = k.Cist();
+      ASSERT_TRUE(o);
+      EXPECT_EQ(o->status, status);
+    }
+  }
+  {
+    Klient kapajici;
+    kapajici.Poslat("GET /a HTTP/1.1\r\nHo");
+    std::this_thread::sleep_for(600ms);
+    kapajici.Poslat("st");
+    std::this_thread::sleep_for(600ms);
+    kapajici.Poslat(": x\r\n\r\n");  // whole now, but past the head's time
+    EXPECT_FALSE(kapajici.Cist());
+  }
+  Klient prvni;
+  prvni.Poslat(Pozadavek("/a"));
+  ASSERT_TRUE(prvni.Cist());
+  Klient druhy;
+  druhy.Poslat(Pozadavek("/a"));
+  Klient jinde(0, "127.0.0.2");
+  jinde.Poslat(Pozadavek("/a"));
+  EXPECT_TRUE(jinde.CekatNaPrijem(5000ms));  // the second place is the other address's
+  EXPECT_FALSE(druhy.CekatNaPrijem(500ms));
+  prvni.Zavrit();
+  ASSERT_TRUE(druhy.Cist());
+  ASSERT_TRUE(Zastavit());
+
+  const std::string log = Log();
+  EXPECT_EQ(log.find("|2026-01-01"), std::string::npos) << log;
+  EXPECT_NE(log.find("GET /a%0A2026-01-01T00:00:00Z 400"), std::string::npos) << log;
 }
 
 // A connection silent for the idle time is closed: kept idle after an answer, stopped

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <list>
+#include <map>
 #include <system_error>
 #include <thread>
 
@@ -25,12 +26,20 @@ namespace {
 struct Obsluha {
   std::thread vlakno;
   std::atomic<bool> hotovo{false};
+  std::uint32_t adresa = 0;  // the client's
 };
 
-void Uklidit(std::list<Obsluha>& obsluhy) {
+// An accepted connection waiting for a free place.
+struct Cekajici {
+  Popisovac fd;
+  std::uint32_t adresa = 0;
+};
+
+void Uklidit(std::list<Obsluha>& obsluhy, std::map<std::uint32_t, std::size_t>& naAdrese) {
   for (auto o = obsluhy.begin(); o != obsluhy.end();) {
     if (o->hotovo) {
       o->vlakno.join();
+      if (--naAdrese[o->adresa] == 0) naAdrese.erase(o->adresa);
       o = obsluhy.erase(o);
     } else {
       ++o;
@@ -56,44 +65,66 @@ int Servirovat(const NastaveniServeru& n, const std::atomic<bool>& konec,
     return 1;
   if (pripraven) pripraven(ntohs(a.sin_port));
 
-  // A thread per connection, at most `spojeni` of them; further clients wait in the
-  // listening queue until one ends.
+  // A thread per connection, at most `spojeni` of them and at most half of them for one
+  // client address; further connections wait, accepted, for a free place (those of an
+  // address that also has as many waiting are closed), and beyond that in the listening
+  // queue.
   const std::size_t nejvic = static_cast<std::size_t>(std::max(1, n.spojeni));
+  const std::size_t naJedne = std::max<std::size_t>(1, nejvic / 2);
   std::list<Obsluha> obsluhy;
+  std::list<Cekajici> cekajici;
+  std::map<std::uint32_t, std::size_t> naAdrese, cekaNaAdrese;
   while (!konec) {
-    Uklidit(obsluhy);
-    if (obsluhy.size() >= nejvic) {
+    Uklidit(obsluhy, naAdrese);
+    for (auto c = cekajici.begin(); c != cekajici.end() && obsluhy.size() < nejvic;) {
+      if (naAdrese[c->adresa] >= naJedne) {
+        ++c;
+        continue;
+      }
+      if (--cekaNaAdrese[c->adresa] == 0) cekaNaAdrese.erase(c->adresa);
+      Obsluha& o = obsluhy.emplace_back();
+      o.adresa = c->adresa;
+      try {
+        o.vlakno = std::thread([&n, &konec, &o, fd = std::move(c->fd)]() mutable {
+          // Sending a file to a client that has gone raises SIGPIPE (sendfile has no
+          // MSG_NOSIGNAL); blocked here, it stays pending on this thread and ends with it.
+          sigset_t sigpipe;
+          sigemptyset(&sigpipe);
+          sigaddset(&sigpipe, SIGPIPE);
+          pthread_sigmask(SIG_BLOCK, &sigpipe, nullptr);
+          try {
+            ObslouzitSpojeni(n, std::move(fd), konec);
+          } catch (const std::exception&) {
+            // Out of memory for one connection: that connection ends, the server goes on.
+          }
+          o.hotovo = true;
+        });
+        ++naAdrese[o.adresa];
+      } catch (const std::system_error&) {
+        obsluhy.pop_back();  // no thread to be had: the connection is closed unserved
+      }
+      c = cekajici.erase(c);
+    }
+    if (cekajici.size() >= nejvic) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
       continue;
     }
     pollfd p{s.Fd(), POLLIN, 0};
-    if (::poll(&p, 1, 100) <= 0) continue;
-    Popisovac spojeni(::accept4(s.Fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    if (::poll(&p, 1, cekajici.empty() ? 100 : 20) <= 0) continue;
+    sockaddr_in klient{};
+    socklen_t delkaKlienta = sizeof klient;
+    Popisovac spojeni(::accept4(s.Fd(), reinterpret_cast<sockaddr*>(&klient), &delkaKlienta,
+                                SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (!spojeni.Platny()) {
       // Out of descriptors: give the connections time to end rather than spin.
       if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
       continue;
     }
-    Obsluha& o = obsluhy.emplace_back();
-    try {
-      o.vlakno = std::thread([&n, &konec, &o, fd = std::move(spojeni)]() mutable {
-        // Sending a file to a client that has gone raises SIGPIPE (sendfile has no
-        // MSG_NOSIGNAL); blocked here, it stays pending on this thread and ends with it.
-        sigset_t sigpipe;
-        sigemptyset(&sigpipe);
-        sigaddset(&sigpipe, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &sigpipe, nullptr);
-        try {
-          ObslouzitSpojeni(n, std::move(fd), konec);
-        } catch (const std::exception&) {
-          // Out of memory for one connection: that connection ends, the server goes on.
-        }
-        o.hotovo = true;
-      });
-    } catch (const std::system_error&) {
-      obsluhy.pop_back();  // no thread to be had: the connection is closed unserved
-    }
+    const std::uint32_t adresa = ntohl(klient.sin_addr.s_addr);
+    if (cekaNaAdrese[adresa] >= naJedne) continue;  // closed: that address waits enough
+    ++cekaNaAdrese[adresa];
+    cekajici.push_back({std::move(spojeni), adresa});
   }
   for (auto& o : obsluhy)
     o.vlakno.join();

@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <vector>
+
+#include "tools/publikace/stary_web.h"
 
 namespace zevlon::publikace {
 
@@ -35,6 +38,28 @@ std::string Etag(const struct stat& st) {
   return buf;
 }
 
+// Whether the site that holds the path (the nearest folder above it with a download.ini)
+// names it in a snapshot: a name beginning with "." is served only then, so that notes
+// and other hidden files beside a site stay unseen.
+bool ZnamVeSnimku(const std::string& slozka, const std::vector<std::string>& casti) {
+  for (std::size_t k = casti.size(); k-- > 0;) {
+    std::string web = slozka;
+    for (std::size_t i = 0; i < k; ++i)
+      web += "/" + casti[i];
+    struct stat st {};
+    if (::lstat((web + "/download.ini").c_str(), &st) != 0) continue;
+    std::string relativni;
+    for (std::size_t i = k; i < casti.size(); ++i)
+      relativni += (relativni.empty() ? "" : "/") + casti[i];
+    try {
+      return SouboryWebu(web).count(relativni) > 0;
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::optional<SouborWebu> OtevritSouborWebu(const std::string& slozka, const std::string& cesta) {
@@ -49,6 +74,9 @@ std::optional<SouborWebu> OtevritSouborWebu(const std::string& slozka, const std
     cast.clear();
   }
   if (casti.empty() || cesta.back() == '/') return std::nullopt;
+  if (std::any_of(casti.begin(), casti.end(), [](const std::string& c) { return c[0] == '.'; }) &&
+      !ZnamVeSnimku(slozka, casti))
+    return std::nullopt;
 
   // The site folder itself is the operator's choice and may be reached through a link;
   // nothing below it is.

@@ -115,9 +115,31 @@ void VybratCast(const Pozadavek& p, Odpoved& o) {
   }
 }
 
+// Whether the text holds a control character (a line break that would forge a log line).
+bool MaRidiciZnak(std::string_view t) {
+  return std::any_of(t.begin(), t.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+}
+
+// The target as logged: control characters as %XX, so that a line is one request.
+std::string ProLog(std::string_view t) {
+  std::string r;
+  for (char c : t) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b != 0x7f) {
+      r += c;
+      continue;
+    }
+    char kod[4];
+    std::snprintf(kod, sizeof kod, "%%%02X", b);
+    r += kod;
+  }
+  return r;
+}
+
 Odpoved Pripravit(const NastaveniServeru& n, const Pozadavek& p) {
   // A body is not read, so nothing after it could be told from it.
-  if (!p.platny || MaTelo(p)) return Odpoved::Chyba(400);
+  if (!p.platny || MaTelo(p) || MaRidiciZnak(p.cil)) return Odpoved::Chyba(400);
   if (p.metoda != "GET" && p.metoda != "HEAD") return Odpoved::Chyba(405, "Allow: GET, HEAD\r\n");
   std::string cesta;
   if (!Dekodovat(p.cil, cesta)) return Odpoved::Chyba(400);
@@ -160,10 +182,12 @@ class Spojeni {
     }
   }
 
-  // The next request head, which must come whole within the idle time; false when the
-  // connection is to end.
+  // The next request head, which must come whole within the idle time and within the
+  // head's time from the last answer (a client that sends a byte now and then holds its
+  // place no longer); false when the connection is to end.
   bool NacistHlavu(std::string& hlava) {
-    auto lhuta = Hodiny::now() + necinnost_;
+    auto lhuta = Hodiny::now() + std::min<Hodiny::duration>(
+                                     necinnost_, std::chrono::seconds(std::max(1, n_.lhutaHlavy)));
     for (;;) {
       if (konec_) return false;
       auto konecHlavy = prijato_.find("\r\n\r\n");
@@ -201,8 +225,8 @@ class Spojeni {
       hlavicky += "Connection: keep-alive\r\n";
     hlavicky += "\r\n";
     if (!head && !o.soubor) hlavicky += o.telo;
-    Zalogovat(n_, Cas() + " " + (p.metoda.empty() ? "-" : p.metoda) + " " +
-                      (p.cil.empty() ? "-" : p.cil) + " " + std::to_string(o.status) + " " +
+    Zalogovat(n_, Cas() + " " + (p.metoda.empty() ? "-" : ProLog(p.metoda)) + " " +
+                      (p.cil.empty() ? "-" : ProLog(p.cil)) + " " + std::to_string(o.status) + " " +
                       std::to_string(head ? 0 : o.delka));
     bool souborDal = !head && o.soubor && o.delka > 0;
     if (!Poslat(hlavicky, souborDal) ||

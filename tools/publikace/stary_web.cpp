@@ -42,7 +42,8 @@ struct DocasnaSlozka {
                "), proto se do ní nepublikuje. Zvolte prázdnou nebo neexistující složku.");
 }
 
-// The files a site made by this tool may hold, as paths relative to the site.
+}  // namespace
+
 std::set<std::string> SouboryWebu(const std::string& web) {
   const std::string ini = web + "/download.ini";
   std::set<std::string> smi{"download.ini", "download.ini.minisig"};
@@ -74,8 +75,6 @@ std::set<std::string> SouboryWebu(const std::string& web) {
   }
   return smi;
 }
-
-}  // namespace
 
 void OveritCilWebu(const std::string& web, const std::string& vydani, const std::string& klic) {
   const fs::path w = fs::weakly_canonical(web), v = fs::weakly_canonical(vydani);

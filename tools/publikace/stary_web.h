@@ -1,7 +1,8 @@
-// What `vydat` may replace: only a site folder it made itself, and never one that holds
-// or lies in the release folder or the secret key.
+// What a site made by this tool holds; and what `vydat` may replace: only a site folder it
+// made itself, and never one that holds or lies in the release folder or the secret key.
 #pragma once
 
+#include <set>
 #include <string>
 
 namespace zevlon::publikace {
@@ -12,5 +13,9 @@ namespace zevlon::publikace {
 // signature, and the snapshots and packages that download.ini and those snapshots name.
 // A folder that does not exist, or holds no file, may be written.
 void OveritCilWebu(const std::string& web, const std::string& vydani, const std::string& klic);
+
+// The files of the site in the folder `web` (absolute, without a trailing "/") that its
+// download.ini and snapshots name, as paths relative to it; raises when it is no such site.
+std::set<std::string> SouboryWebu(const std::string& web);
 
 }  // namespace zevlon::publikace
