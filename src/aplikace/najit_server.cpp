@@ -3,6 +3,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <charconv>
 #include <vector>
 
 #include "common/adresa.h"
@@ -10,6 +11,8 @@
 #include "common/chyba.h"
 #include "common/text.h"
 #include "platform/http.h"
+#include "platform/ini.h"
+#include "platform/platforma.h"
 #include "platform/soubor.h"
 #include "platform/souborovy_system.h"
 #include "platform/soukromy_temp.h"
@@ -21,10 +24,14 @@
 #include "soubory/cesty.h"
 #include "soubory/duvera.h"
 #include "soubory/operace_souboru.h"
+#include "soubory/volby.h"
 
 namespace zevlon {
 
 namespace {
+
+// Where the times of the vendors' signatures accepted for add-ons are kept.
+constexpr const char* kZaznamPodpisuDoplnku = "podpisy-doplnku.ini";
 
 struct Odkaz {
   std::string url;
@@ -107,7 +114,40 @@ std::string Overit(const Odkaz& odkaz, const std::string& soubor, const Nastaven
   std::optional<podpis::VerejnyKlic> k = podpis::CistVerejnyKlic(odkaz.verejnyKlic);
   if (!k) return d + " Manifest uvádí neplatný veřejný klíč " + odkaz.verejnyKlic + ".";
   if (ZapsatSouborAtomicky(soubor, *obsah) != 0) return d;
-  return duvod(NastaveniOvereni{{*k}, std::nullopt});
+  return duvod(NastaveniOvereni{{*k}, overeni.platnostDni});
+}
+
+// The vendor's signature of an add-on's release information may not be older than the one
+// accepted for that add-on before (a replayed site would roll it back), unless the options
+// allow older releases; a signature without a time is accepted only while none has been
+// recorded. The time of the one accepted is recorded, where only this user writes. Answers
+// why it cannot be used, or "".
+std::string PorovnatSPrijatym(const std::string& doplnek, const std::string& podpisSoubor) {
+  const std::string zaznam = platforma().SlozkaZaznamu() + "/" + kZaznamPodpisuDoplnku;
+  const std::optional<std::string> text = NacistSoubor(podpisSoubor);
+  const std::optional<podpis::Podpis> p = text ? podpis::CistPodpis(*text) : std::nullopt;
+  const std::optional<std::int64_t> kdy =
+      p ? podpis::CasPodpisu(p->duveryhodnyKomentar) : std::nullopt;
+  const bool maCas = kdy.has_value();
+  const std::int64_t cas = kdy.value_or(0);
+  const std::string drive = ini::CistKlic(zaznam, doplnek, "CasPodpisu").value_or("");
+  std::int64_t prijaty = 0;
+  const bool zaznamenano =
+      !drive.empty() &&
+      std::from_chars(drive.data(), drive.data() + drive.size(), prijaty).ec == std::errc();
+  if (zaznamenano && CistIni(CestaVolebIni(), "Server", "PovolitStarsi") != "1") {
+    if (!maCas)
+      return "podpis jejích informací o vydání neuvádí, kdy byl vytvořen, a dříve přijatý "
+             "podpis to uváděl (" +
+             drive + ").";
+    if (cas < prijaty)
+      return "podpis jejích informací o vydání (" + std::to_string(cas) +
+             ") je starší než podpis přijatý dříve (" + drive +
+             "), dodavatelův web byl zřejmě nahrazen starším.";
+  }
+  if (maCas && !ini::ZapsatKlic(zaznam, doplnek, "CasPodpisu", std::to_string(cas)))
+    return "čas přijatého podpisu nelze zaznamenat do " + zaznam + ".";
+  return "";
 }
 
 }  // namespace
@@ -140,7 +180,11 @@ ServerAplikace NajitServerAplikace(const std::string& ZakladniSlozka,
   AktualniPolozka = soubor;
   if (overeni.Zapnuto()) {
     server.neovereno = Overit(odkaz, soubor, overeni);
+    if (server.neovereno.empty())
+      server.neovereno =
+          PorovnatSPrijatym(ZakladniSlozka + NazevAplikace, soubor + kPriponaPodpisu);
     if (!server.neovereno.empty()) {
+      (void)ss::SmazatSoubor(soubor);
       AktualniPolozka.clear();
       return server;
     }

@@ -99,6 +99,7 @@ class CelyBeh : public ::testing::Test {
   void SetUp() override {
     s_.Vytvorit("www/aktualizace-online");
     s_.Vytvorit("temp");
+    s_.Vytvorit("stav");
     PripravitProgram(s_, web_, profil_);
     for (auto [cesta, obsah] : {std::pair{"Setup/Merko/Merko.exe", "Merko 20141231"},
                                 {"Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20141231\r\n"},
@@ -133,7 +134,9 @@ class CelyBeh : public ::testing::Test {
     return test::Spustit(pred, Prostredi());
   }
   Cesty Prostredi() {
-    Cesty p{"TEMP=" + (s_ / "temp"), "DUNMOR_REGISTRY=" + (s_ / "registry.reg")};
+    // The state folder too: what a run records for the next ones stays in the sandbox.
+    Cesty p{"TEMP=" + (s_ / "temp"), "DUNMOR_REGISTRY=" + (s_ / "registry.reg"),
+            "XDG_STATE_HOME=" + (s_ / "stav")};
     p.insert(p.end(), prostredi_.begin(), prostredi_.end());
     return p;
   }
