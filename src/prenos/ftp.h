@@ -113,6 +113,17 @@ class CFTPFile {
   UtcCas DatumVzniku = 0;
 };
 
+// Bounds of one download, each 0 when there is none: the bytes it may bring (a listing
+// above it is refused before the transfer, a transfer that goes beyond it is broken
+// off), the speed below which it is given up once it stayed there for
+// `dobaMinRychlosti` seconds, and its deadline in seconds.
+struct MezeStazeniFtp {
+  std::int64_t maxBajtu = 0;
+  std::int64_t minRychlost = 0;
+  std::int64_t dobaMinRychlosti = 0;
+  std::int64_t lhuta = 0;
+};
+
 class CFTPManager {
  public:
   // Raised after each transferred fragment of FtpPut (bolUpload true) and FtpGet
@@ -182,7 +193,7 @@ class CFTPManager {
   // temporary file beside the target that replaces the target only when its length
   // equals the listed size.
   void FtpGet(const std::string& strVzdalenySoubor, const std::string& strLokalniSoubor,
-              std::int32_t iVelikostFragmentu);
+              std::int32_t iVelikostFragmentu, const MezeStazeniFtp& meze = {});
 
  private:
   class Spojeni;

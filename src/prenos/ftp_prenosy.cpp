@@ -190,7 +190,7 @@ void CFTPManager::FtpPutLoop(const std::string& strLokalniSoubor,
 }
 
 void CFTPManager::FtpGet(const std::string& strVzdalenySoubor, const std::string& strLokalniSoubor,
-                         std::int32_t iVelikostFragmentu) {
+                         std::int32_t iVelikostFragmentu, const MezeStazeniFtp& meze) {
   FtpSuccess = false;
   try {
     if (iVelikostFragmentu <= 0)
@@ -203,6 +203,13 @@ void CFTPManager::FtpGet(const std::string& strVzdalenySoubor, const std::string
                   ftp::kZdroj);
     const CFTPFile& zaznam = *FtpSeznamSouboru.begin()->hodnota;
     const std::int64_t velikost = zaznam.Velikost;
+    const auto prilisVelky = [&] {
+      return Chyba(kChybaUzivatele,
+                   "Vzdálený soubor " + strVzdalenySoubor + " je větší, než dovoluje snímek (" +
+                       std::to_string(meze.maxBajtu) + " B).",
+                   ftp::kZdroj);
+    };
+    if (meze.maxBajtu > 0 && velikost > meze.maxBajtu) throw prilisVelky();
     std::string slozka;
     if (!AbsolutniCesta(ftp::SlozkaZCesty(strVzdalenySoubor), slozka)) return;
     const std::string cesta = ftp::Spojit(slozka, zaznam.Nazev);
@@ -214,6 +221,8 @@ void CFTPManager::FtpGet(const std::string& strVzdalenySoubor, const std::string
     std::exception_ptr chyba;
     Spojeni::Zapis zapis = [&](const char* data, std::size_t n) {
       try {
+        if (meze.maxBajtu > 0 && prijato + static_cast<std::int64_t>(n) > meze.maxBajtu)
+          throw prilisVelky();
         if (int e = ZapsatVse(docasny.Fd(), std::string_view(data, n)))
           throw ChybaLokalniho(e, strLokalniSoubor, "Soubor nelze zapsat:");
         prijato += static_cast<std::int64_t>(n);
@@ -227,7 +236,7 @@ void CFTPManager::FtpGet(const std::string& strVzdalenySoubor, const std::string
         return false;
       }
     };
-    Spojeni::Vysledek v = spojeni_->Stahnout(cesta, zapis);
+    Spojeni::Vysledek v = spojeni_->Stahnout(cesta, zapis, meze);
     if (chyba) std::rethrow_exception(chyba);
     if (!v.Uspech()) {
       Zaznamenat(v.kod, v.odpoved);

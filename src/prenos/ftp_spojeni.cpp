@@ -180,10 +180,9 @@ struct CFTPManager::Spojeni::Stav {
     return v;
   }
 
-  // A command that may fail without ending the operation ("*" before it); its reply
-  // is the last one, since nothing follows it.
-  // Sends the commands in one go; all but the last stop the rest when refused, the last
-  // one's reply is judged by the caller.
+  // Sends the commands in one go: all but the last stop the rest when refused; the last
+  // may fail without ending the operation ("*" before it), its reply is the last one and
+  // is judged by the caller.
   Vysledek Citovat(const std::vector<std::string>& prikazy) {
     Pripravit("%2F", CURLFTPMETHOD_NOCWD, true);
     SeznamUkazatel seznam;
@@ -309,11 +308,23 @@ CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Nahrat(const std::string& s
 }
 
 CFTPManager::Spojeni::Vysledek CFTPManager::Spojeni::Stahnout(const std::string& soubor,
-                                                              const Zapis& zapis) {
+                                                              const Zapis& zapis,
+                                                              const MezeStazeniFtp& meze) {
   s_->Pripravit(ftp::CestaUrl(soubor, false), CURLFTPMETHOD_SINGLECWD, false);
   s_->zapis = &zapis;
-  curl_easy_setopt(s_->curl.get(), CURLOPT_WRITEFUNCTION, &Stav::ZapsatData);
-  return s_->Provest();
+  CURL* c = s_->curl.get();
+  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Stav::ZapsatData);
+  // This transfer's own bounds, and the connection's again after it.
+  if (meze.minRychlost > 0 && meze.dobaMinRychlosti > 0) {
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(meze.minRychlost));
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(meze.dobaMinRychlosti));
+  }
+  if (meze.lhuta > 0) curl_easy_setopt(c, CURLOPT_TIMEOUT, static_cast<long>(meze.lhuta));
+  Vysledek v = s_->Provest();
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, kNejnizsiRychlost);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, kNejnizsiRychlostS);
+  curl_easy_setopt(c, CURLOPT_TIMEOUT, 0L);
+  return v;
 }
 
 const std::string& CFTPManager::Spojeni::VychoziSlozka() const {

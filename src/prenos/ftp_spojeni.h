@@ -66,7 +66,7 @@ class CFTPManager::Spojeni {
   // STOR of the data that the reader gives.
   Vysledek Nahrat(const std::string& soubor, const Cteni& cteni);
   // RETR into the writer.
-  Vysledek Stahnout(const std::string& soubor, const Zapis& zapis);
+  Vysledek Stahnout(const std::string& soubor, const Zapis& zapis, const MezeStazeniFtp& meze = {});
 
   // The folder the server logged us into ("/" when it did not say).
   const std::string& VychoziSlozka() const;

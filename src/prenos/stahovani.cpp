@@ -53,11 +53,6 @@ std::optional<JedinaPolozka> Polozka(const std::string& jmeno, const MezeBalicku
 // plus deflate's worst growth and the archive's own bytes (headers, names). A listed
 // size counts for no more than the largest entry that unpacking accepts, so a listing
 // of huge files cannot make the download itself unbounded.
-std::int64_t NejvetsiArchiv(const MezeBalicku& meze) {
-  const std::int64_t velikost = std::clamp<std::int64_t>(
-      meze.velikost, 0, static_cast<std::int64_t>(zip32::kMaxVelikostPolozky));
-  return velikost + velikost / 64 + (std::int64_t{64} << 10);
-}
 
 // The bound of one archive download: the package's largest archive, or what the budget
 // has left when that is less (then an answer beyond it is the budget's error).
@@ -110,6 +105,12 @@ void StahnoutArchiv(const std::string& url, const std::string& archiv, const Mez
 }
 
 }  // namespace
+
+std::int64_t NejvetsiArchiv(const MezeBalicku& meze) {
+  const std::int64_t velikost = std::clamp<std::int64_t>(
+      meze.velikost, 0, static_cast<std::int64_t>(zip32::kMaxVelikostPolozky));
+  return velikost + velikost / 64 + (std::int64_t{64} << 10);
+}
 
 void RozbalitPresShell(const std::string& slozka, const std::string& jmeno,
                        const MezeBalicku& meze) {

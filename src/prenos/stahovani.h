@@ -40,6 +40,8 @@ inline constexpr MezeBalicku kBalicekBezVelikosti{kMaxBalicku, false, std::int64
 inline MezeBalicku BalicekSouboru(std::int64_t velikost) {
   return {velikost, true, velikost};
 }
+// The largest archive a package may come in: its file and the archive's own bytes.
+std::int64_t NejvetsiArchiv(const MezeBalicku& meze);
 
 // What the packages of one snapshot may bring in altogether: twice the total of its
 // sizes, 1 KiB per file (the archive's own bytes) and 1 MiB. A download that would go

@@ -1,12 +1,15 @@
 #include "server/update_server.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 
 #include "common/text.h"
+#include "platform/http.h"
 #include "platform/soukromy_temp.h"
 #include "prenos/ftp.h"
 #include "prenos/mzip32.h"
+#include "prenos/stahovani.h"
 #include "rozhrani/pomucky.h"
 #include "soubory/cesty.h"
 #include "soubory/log.h"
@@ -136,7 +139,7 @@ std::string UpdateServer::StahnoutSnapshot() {
 void UpdateServer::FTPDownload(SeznamSouboru& soubory, const std::string& CilovaSlozka,
                                const std::string& suffix) {
   Relace(*this, zprava_, soubory, CilovaSlozka, suffix,
-         [](CFTPManager& ftp, InstalovanySoubor& z, const Cesty& c) -> std::string {
+         [&suffix](CFTPManager& ftp, InstalovanySoubor& z, const Cesty& c) -> std::string {
            if (!ExistujeSlozka(c.mistniSlozka)) VytvoritSlozku(c.mistniSlozka, true);
            ftp.FtpCurrDir(c.vzdalenaSlozka);
            // A folder missing on the server must not leave us looking in another one.
@@ -144,7 +147,16 @@ void UpdateServer::FTPDownload(SeznamSouboru& soubory, const std::string& Cilova
            if (!ftp.FtpFileExist(c.nazevPrenosu))
              return ftp.FtpSuccess ? "Vzdálený soubor " + c.vzdalenySoubor + " neexistuje."
                                    : ftp.FtpError;
-           ftp.FtpGet(c.nazevPrenosu, c.mistniSoubor, kFragment);
+           // A file no larger than its snapshot line allows (the snapshot itself within
+           // the updater's bound of a snapshot), at the updater's speed and deadline.
+           const KlientHttp& http = Http();
+           const bool snimek = suffix.empty();
+           MezeStazeniFtp meze;
+           meze.maxBajtu = snimek ? kMaxSnapshotu : NejvetsiArchiv(BalicekSouboru(z.Velikost));
+           meze.minRychlost = http.minRychlost;
+           meze.dobaMinRychlosti = http.casMinRychlosti.count();
+           meze.lhuta = http.Lhuta(snimek ? 0 : z.Velikost).count();
+           ftp.FtpGet(c.nazevPrenosu, c.mistniSoubor, kFragment, meze);
            if (ftp.FtpSuccess) {
              z.Downloaded = true;
              return {};
@@ -189,7 +201,12 @@ void UpdateServer::AktualizovatSoubory(SeznamSouboru& soubory, const std::string
     std::string slozka, jmeno;
     RozdelitCestu(z.Cesta, slozka, jmeno);
     VytvoritSlozku(rozbaleno + slozka, true);
-    z.Unzipped = RozzipovatJednoduse(temp + z.Cesta + ".zip", rozbaleno + slozka, 1, "") == 0;
+    // Only the file the line names, of exactly its size.
+    const JedinaPolozka jen{
+        jmeno, static_cast<std::uint64_t>(std::max<std::int64_t>(z.Velikost, 0)), true};
+    z.Unzipped =
+        RozzipovatJednoduse(temp + z.Cesta + ".zip", rozbaleno + slozka, 1, "", &jen) == 0 &&
+        ExistujeSoubor(rozbaleno + z.Cesta);
     if (!z.Unzipped) {
       Zaznamenat("Soubor nebyl rozzipován. " + z.Cesta + ".zip");
       vse = false;

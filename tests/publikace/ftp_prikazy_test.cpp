@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "aplikace/instalacni_slozka.h"
+#include "prenos/mzip32.h"
 #include "prenos/sha256.h"
 #include "soubory/pomoc_operaci.h"
 #include "support/ftp_server.h"
@@ -268,6 +269,47 @@ TEST_F(FtpPrikazyVysokyPort, PortsUpTo65535WorkAndOthersAreRefusedClearly) {
           << port << ": " << v.vystup;
     }
   }
+}
+
+// A server whose downloads trickle.
+class FtpPrikazyKapka : public FtpPrikazy {
+ protected:
+  FtpPrikazyKapka() : FtpPrikazy("kapka") {}
+};
+
+// A mirror keeps to the updater's bounds: a package that unpacks to more than its snapshot
+// line says is not taken, and a server that sends below the minimum speed of the options
+// beside the tool is given up; the mirror stays as it was.
+TEST_F(FtpPrikazyKapka, AMirrorKeepsToTheSnapshotsSizesAndTheUpdatersSpeed) {
+  s_.Zapsat("zdroj/a.txt", "aaaa");
+  s_.Zapsat("zdroj/b.bin", std::string(8 << 10, 'b'));
+  auto v = Prikaz("nahrat", "zdroj");
+  ASSERT_EQ(v.kod, 0) << v.vystup;
+  // a.txt's package replaced by one that unpacks to a MiB.
+  s_.Zapsat("bomba/a.txt", std::string(1 << 20, '\0'));
+  ASSERT_EQ(
+      ZazipovatJednoduse(s_ / "bomba/a.txt", ftp_.domov / "pub/app/a.txt.zip", true, "", false), 0);
+  // b.bin is incompressible enough not to arrive in the two seconds at 512 B/s.
+  std::string nahodne(8 << 10, '\0');
+  unsigned x = 1;
+  for (char& c : nahodne)
+    c = static_cast<char>((x = x * 1103515245u + 12345u) >> 16);
+  s_.Zapsat("b/b.bin", nahodne);
+  ASSERT_EQ(ZazipovatJednoduse(s_ / "b/b.bin", ftp_.domov / "pub/app/b.bin.zip", true, "", false),
+            0);
+  const std::string nastroj = s_.Vytvorit("nastroj") + "/zevlon-publikovat";
+  fs::copy_file(ZEVLON_PUBLIKOVAT, nastroj);
+  s_.Zapsat("nastroj/zevlon-publikovat.ini",
+            "[Server]\r\nMinRychlost=1024\r\nDobaMinRychlosti=2\r\n");
+  s_.Zapsat("zrcadlo/stary.txt", "zůstane");
+
+  v = test::Spustit({nastroj, "zrcadlit", manifest_, s_ / "zrcadlo"}, {"TEMP=" + s_ / "temp"});
+  EXPECT_EQ(v.kod, 1) << v.vystup;
+  EXPECT_TRUE(Obsahuje(v.vystup, "Soubor b.bin nebyl stažen")) << v.vystup;
+  EXPECT_EQ(test::CistStrom(s_ / "zrcadlo"), (test::Strom{{"stary.txt", "zůstane"}}));
+  EXPECT_TRUE(Obsahuje(s_.Cist("nastroj/Zevlon.log"), "Soubor nebyl rozzipován. a.txt.zip"))
+      << s_.Cist("nastroj/Zevlon.log");
+  EXPECT_TRUE(TempPrazdny());
 }
 
 }  // namespace

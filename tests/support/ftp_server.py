@@ -1,6 +1,7 @@
 # Loopback FTP server (pyftpdlib) for support/ftp_server.h, killed with its parent.
 # Arguments: HOME USER PASSWORD LOG PORT_FILE FLAGS [READ_ONLY_FOLDER ...]. Ports lie
-# in 20000..32767, with the flag "vysoky" in 32768..60999; "*.lez" are listed 7 bytes larger.
+# in 20000..32767, with the flag "vysoky" in 32768..60999; "*.lez" are listed 7 bytes larger;
+# with the flag "kapka" downloads trickle.
 
 import ctypes, logging, os, random, sys  # noqa: E401
 
@@ -30,6 +31,11 @@ class Handler(handlers.FTPHandler):
         if "leak" in flags and resp.startswith("5"):
             resp += " (%s / %s)" % (user, password)
         return super().respond(resp, *args, **kwargs)
+
+if "kapka" in flags:  # the server sends 512 bytes a second, takes uploads at full speed
+    class Kapka(handlers.ThrottledDTPHandler):
+        write_limit = 512
+    Handler.dtp_handler = Kapka
 
 Handler.authorizer = authorizers.DummyAuthorizer()
 Handler.authorizer.add_user(user, password, home, perm="elradfmwMT")

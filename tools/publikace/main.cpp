@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "beh/nastaveni_prenosu.h"
 #include "common/chyba.h"
 #include "platform/platforma.h"
 #include "tools/publikace/ftp_prikazy.h"
@@ -186,6 +187,8 @@ int Prenos(const std::vector<std::string>& a, bool nahrat) {
     std::fputs(kPouziti, stderr);
     return 2;
   }
+  // A mirror's downloads keep to the updater's bounds, from the same options file.
+  if (!nahrat) zevlon::NastavitPrenosy();
   const int chybi = nahrat ? zevlon::publikace::Nahrat(pozice[0], pozice[1], aktivni, prazdny)
                            : zevlon::publikace::Zrcadlit(pozice[0], pozice[1], aktivni);
   return chybi == 0 ? 0 : 1;
