@@ -101,8 +101,6 @@ TEST(PublikovatPrikazy, VydatReplacesOnlyASiteItMadeAndNeverTheReleaseOrTheKey) 
     auto v = vydat("", "t/rel", "web");
     ASSERT_EQ(v.kod, 0) << v.vystup;
   }
-  s.Zapsat("web2/x", "");
-  fs::remove_all(s / "web2");
   fs::copy(s / "web", s / "web2", fs::copy_options::recursive);
   s.Zapsat("web2/Setup/navic.txt", "cizí");
   const struct {

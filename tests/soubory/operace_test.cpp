@@ -61,7 +61,6 @@ TEST_F(Operace, AFoldersLockHasOneHolderAndIsNeverTakenThroughALinkOrAFileOpenTo
   const std::string p = sb.Vytvorit("p"), setup = sb.Vytvorit("p/Setup");
   ::chmod(p.c_str(), 0755);
   const std::string zamek = SouborZamkuSlozky(setup + "/");
-  EXPECT_EQ(zamek, p + "/.Setup.zevlon.lock");
   auto zamknout = [](ZamkySlozek& z, const std::vector<std::string>& slozky) {
     try {
       z.Zamknout(slozky, milliseconds(200));
