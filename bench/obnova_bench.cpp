@@ -9,7 +9,7 @@
 #include "aplikace/aktualizace_aplikace.h"
 #include "aplikace/instalacni_slozka.h"
 #include "pomucky.h"
-#include "prenos/mzip32.h"
+#include "prenos/zip/mzip32.h"
 #include "tools/publikace/publikace.h"
 
 namespace fs = std::filesystem;

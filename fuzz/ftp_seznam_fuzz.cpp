@@ -12,7 +12,7 @@
 
 #include "common/cas.h"
 #include "pomucky.h"
-#include "prenos/ftp_seznam.h"
+#include "prenos/ftp/ftp_seznam.h"
 
 namespace {
 

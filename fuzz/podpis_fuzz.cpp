@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "pomucky.h"
-#include "prenos/podpis.h"
+#include "prenos/podpisy/podpis.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 
 #include "common/chyba.h"
 #include "pomucky.h"
-#include "prenos/mzip32.h"
+#include "prenos/zip/mzip32.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "prenos/overeni.h"
+#include "prenos/podpisy/overeni.h"
 
 namespace zevlon {
 

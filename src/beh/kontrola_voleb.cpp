@@ -9,7 +9,7 @@
 #include "common/text.h"
 #include "platform/ini.h"
 #include "platform/platforma.h"
-#include "prenos/klice_webu.h"
+#include "prenos/podpisy/klice_webu.h"
 #include "rozhrani/pomucky.h"
 #include "soubory/log.h"
 #include "soubory/pravo.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "prenos/informace_vydani.h"
+#include "prenos/stahovani/informace_vydani.h"
 
 namespace zevlon {
 
@@ -17,7 +17,7 @@ bool JePripojenInternet(const std::string& adresa);
 std::string HostitelAdresy(std::string_view adresa);
 
 // The release information fetch, step by step, so that a failed step can be repeated
-// (the address and the signature check in prenos/informace_vydani.h).
+// (the address and the signature check in prenos/stahovani/informace_vydani.h).
 // Raises "Nepodařilo se stáhnout informace o aktualizacích." when the file has no
 // release; answers the release.
 std::string CistVydaniWebu(const std::string& mistniKopie);

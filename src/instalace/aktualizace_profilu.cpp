@@ -15,7 +15,7 @@
 #include "instalace/vymena.h"
 #include "platform/http.h"
 #include "platform/souborovy_system.h"
-#include "prenos/stahovani.h"
+#include "prenos/stahovani/stahovani.h"
 #include "rozhrani/pomucky.h"
 #include "rozhrani/prubeh.h"
 #include "rozhrani/rozhrani.h"

@@ -18,7 +18,7 @@
 #include "platform/proces_vlastnika.h"
 #include "platform/soubor.h"
 #include "platform/ucty.h"
-#include "prenos/sha256.h"
+#include "prenos/podpisy/sha256.h"
 #include "support/archivy.h"
 
 namespace fs = std::filesystem;

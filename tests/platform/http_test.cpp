@@ -9,7 +9,7 @@
 #include <limits>
 #include <thread>
 
-#include "prenos/stahovani.h"
+#include "prenos/stahovani/stahovani.h"
 #include "soubory/pomoc_operaci.h"
 #include "support/archivy.h"
 #include "support/http_server.h"

@@ -8,7 +8,7 @@
 #include <set>
 
 #include "common/chyba.h"
-#include "prenos/ftp_seznam.h"
+#include "prenos/ftp/ftp_seznam.h"
 #include "support/falesna_platforma.h"
 #include "support/falesne_ui.h"
 #include "support/ftp_server.h"

@@ -7,7 +7,7 @@
 #include <ctime>
 
 #include "common/chyba.h"
-#include "prenos/podpis.h"
+#include "prenos/podpisy/podpis.h"
 #include "support/neprivilegovany.h"
 #include "support/sandbox.h"
 

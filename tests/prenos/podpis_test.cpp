@@ -1,7 +1,7 @@
 // Signatures and keys in minisign's formats, read, checked and written by the program
 // alone: a change anywhere in what was signed is caught, a key that is not among the
 // trusted ones is told apart, and broken or hostile files are refused without harm.
-#include "prenos/podpis.h"
+#include "prenos/podpisy/podpis.h"
 
 #include <gtest/gtest.h>
 #include <sodium.h>

@@ -1,4 +1,4 @@
-#include "prenos/sha256.h"
+#include "prenos/podpisy/sha256.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

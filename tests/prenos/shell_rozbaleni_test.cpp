@@ -1,7 +1,7 @@
 // The second way of unpacking a package, on archives written by Info-ZIP zip and then
 // doctored as a hostile server would: only the named entry, never more than it may
 // have, nothing from an archive the unzip refuses, and modes within the umask.
-#include "prenos/shell_rozbaleni.h"
+#include "prenos/zip/shell_rozbaleni.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 
 #include <functional>
 
-#include "prenos/mzip32.h"
+#include "prenos/zip/mzip32.h"
 #include "soubory/pomoc_operaci.h"
 #include "support/archivy.h"
 #include "support/falesna_platforma.h"

@@ -1,4 +1,4 @@
-#include "prenos/stahovani.h"
+#include "prenos/stahovani/stahovani.h"
 
 #include <gtest/gtest.h>
 

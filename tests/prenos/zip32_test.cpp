@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "prenos/mzip32.h"
-#include "prenos/zip32_knihovna.h"
+#include "prenos/zip/mzip32.h"
+#include "prenos/zip/zip32_knihovna.h"
 #include "soubory/pomoc_operaci.h"
 #include "support/archivy.h"
 #include "support/falesna_platforma.h"

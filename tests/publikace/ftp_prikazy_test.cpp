@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "aplikace/instalacni_slozka.h"
-#include "prenos/mzip32.h"
-#include "prenos/sha256.h"
+#include "prenos/podpisy/sha256.h"
+#include "prenos/zip/mzip32.h"
 #include "soubory/pomoc_operaci.h"
 #include "support/ftp_server.h"
 #include "support/http_server.h"

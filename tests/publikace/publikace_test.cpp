@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "platform/ini.h"
-#include "prenos/sha256.h"
+#include "prenos/podpisy/sha256.h"
 #include "soubory/cesty.h"
 #include "support/neprivilegovany.h"
 #include "support/sandbox.h"

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "aplikace/instalacni_slozka.h"
-#include "prenos/mzip32.h"
+#include "prenos/zip/mzip32.h"
 #include "support/sandbox.h"
 #include "tools/publikace/publikace.h"
 

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "prenos/ftp.h"
+#include "prenos/ftp/ftp.h"
 #include "support/sandbox.h"
 
 namespace zevlon::test {

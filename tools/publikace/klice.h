@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "prenos/podpis.h"
+#include "prenos/podpisy/podpis.h"
 
 namespace zevlon::publikace {
 

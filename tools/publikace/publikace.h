@@ -18,7 +18,7 @@
 #include <string>
 
 #include "aplikace/instalovany_soubor.h"
-#include "prenos/podpis.h"
+#include "prenos/podpisy/podpis.h"
 
 namespace zevlon::publikace {
 

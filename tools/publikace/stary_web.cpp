@@ -9,7 +9,7 @@
 #include "aplikace/instalacni_slozka.h"
 #include "common/chyba.h"
 #include "platform/ini.h"
-#include "prenos/mzip32.h"
+#include "prenos/zip/mzip32.h"
 #include "soubory/cesty.h"
 
 namespace fs = std::filesystem;

@@ -1,0 +1,42 @@
+// The checks of what an update site sends, once public keys are configured: the
+// signature of a release information file, and the checksums that the signed file
+// vouches for (of a folder's snapshot, of each downloaded file, of the updater).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/cas.h"
+#include "prenos/podpisy/podpis.h"
+
+namespace zevlon {
+
+inline constexpr const char* kPriponaPodpisu = ".minisig";
+// The largest signature file that is downloaded.
+inline constexpr std::int64_t kMaxPodpisu = std::int64_t{64} << 10;
+
+// Which keys may sign the site (none: nothing is verified) and, optionally, for how many
+// days a signature of the release information stays acceptable.
+struct NastaveniOvereni {
+  std::vector<podpis::VerejnyKlic> klice;
+  std::optional<std::int64_t> platnostDni;
+  bool Zapnuto() const { return !klice.empty(); }
+};
+
+// Checks that `podpisSoubor` is a signature of the bytes of `soubor` by one of the keys,
+// made no earlier than the allowed days before `ted`. Otherwise raises "Soubor <adresa>
+// nemá platný podpis" with the reason; `adresa` names the file as the site serves it.
+void OveritPodpisSouboru(const std::string& soubor, const std::string& podpisSoubor,
+                         std::span<const podpis::VerejnyKlic> klice,
+                         std::optional<std::int64_t> platnostDni, Okamzik ted,
+                         const std::string& adresa);
+
+// Raises "Soubor <nazev> neodpovídá kontrolnímu součtu ..." unless the file's SHA-256 is
+// `ocekavano`.
+void OveritKontrolniSoucet(const std::string& soubor, const std::string& ocekavano,
+                           const std::string& nazev);
+
+}  // namespace zevlon
