@@ -1,11 +1,13 @@
 #include "aplikace/aktualizace_aplikace.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <utility>
 
 #include "aplikace/instalacni_slozka.h"
+#include "aplikace/zaznam_souctu.h"
 #include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
@@ -18,12 +20,16 @@
 #include "soubory/cesty.h"
 #include "soubory/operace_slozek.h"
 #include "soubory/operace_souboru.h"
+#include "soubory/volby.h"
 
 namespace zevlon {
 
 namespace {
 
 constexpr const char* kSnapshot = "master.snapshot";
+// Local files are read without following a link, and a pipe under a file's name cannot
+// stall the open.
+constexpr int kCteni = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
 
 void Hlasit(const std::string& zprava, std::int32_t hodnota, std::int32_t celkem) {
   ZobrazPrubeh("", zprava, hodnota, celkem, -1, true, false);
@@ -66,6 +72,54 @@ std::string SlozkaPredstihu(const std::string& TempSlozka, const char* pripona) 
     VytvoritSlozku(slozka, true);
   }
   return slozka;
+}
+
+// Whether the local file `r` holds what the line `s` lists: the same bytes where the line
+// carries a SHA-256 (as recorded, or read now), else the same size and a time less than
+// 30 seconds apart.
+bool Nezmeneny(const InstalovanySoubor& s, const InstalovanySoubor& r, const std::string& slozka,
+               ZaznamSouctu& zaznam) {
+  if (r.Velikost != s.Velikost) return false;
+  if (!JeSha256(s.Sha256)) return StejnyCas(s.Datum, r.Datum);
+  const std::string cesta = slozka + r.Cesta;
+  struct stat st {};
+  if (::lstat(cesta.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (const std::string* h = zaznam.Zname(KlicSouboru::Z(st))) return *h == s.Sha256;
+  Popisovac fd(::open(cesta.c_str(), kCteni));
+  if (!fd.Platny() || ::fstat(fd.Fd(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const std::optional<std::string> h = zaznam.Soucet(fd.Fd(), st);
+  return h == s.Sha256;
+}
+
+// Places the local file `zdroj` into the new folder (a copy, or a link with `odkazem`) when
+// it still holds what the line lists; false, with nothing placed, when its bytes no longer
+// match the line's SHA-256. The file placed takes the line's time and is recorded with its
+// SHA-256 unless the source changed while it was copied.
+bool Zkopirovat(const InstalovanySoubor& s, const std::string& zdroj, const ss::CilVeSlozce& kam,
+                bool odkazem, ZaznamSouctu& zaznam) {
+  const bool soucet = JeSha256(s.Sha256);
+  AktualniPolozka = zdroj + "->" + kam.cesta;
+  Popisovac fd(::open(zdroj.c_str(), kCteni));
+  struct stat pred {};
+  if (!fd.Platny() || ::fstat(fd.Fd(), &pred) != 0) {
+    if (soucet) return false;
+    KopirovatSouborDo(zdroj, kam, true);  // fails as a copy fails
+  } else {
+    if (soucet && (!S_ISREG(pred.st_mode) || zaznam.Soucet(fd.Fd(), pred) != s.Sha256))
+      return false;
+    KopirovatOtevrenyDo(fd.Fd(), zdroj, kam, odkazem,
+                        soucet ? std::optional<UtcCas>(s.Datum) : std::nullopt, true);
+    struct stat po {
+    }, hotovo{};
+    const bool beze_zmeny =
+        ::fstat(fd.Fd(), &po) == 0 && po.st_size == pred.st_size &&
+        (odkazem ? po.st_ino == pred.st_ino : KlicSouboru::Z(po) == KlicSouboru::Z(pred));
+    if (soucet && beze_zmeny &&
+        ::fstatat(kam.slozka, kam.jmeno.c_str(), &hotovo, AT_SYMLINK_NOFOLLOW) == 0)
+      zaznam.Zapsat(hotovo, s.Sha256);
+  }
+  AktualniPolozka.clear();
+  return true;
 }
 
 }  // namespace
@@ -120,19 +174,27 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
           std::min(soucet + std::clamp<std::int64_t>(polozka.hodnota->Velikost, 0, kStrop), kStrop);
     RozpocetStahovani rozpocet(soucet, n);
 
-    // Which files are downloaded: those the installation has not with the same time and
-    // size. Their downloads go ahead of their turn, in the snapshot's order, several at
-    // once; each is placed, reported and checked when its turn comes.
+    // Which files are downloaded: those the installation has not with the same content
+    // (the same bytes where the snapshot lists their SHA-256, else the same time and size).
+    // Their downloads go ahead of their turn, in the snapshot's order, several at once;
+    // each is placed, reported and checked when its turn comes.
     std::vector<const InstalovanySoubor*> soubory;
     std::vector<std::shared_ptr<InstalovanySoubor>> mistniZaznamy;
     for (const auto& polozka : server) {
       soubory.push_back(polozka.hodnota.get());
       mistniZaznamy.push_back(mistni->Najit(polozka.hodnota->Cesta));
     }
-    auto kopirovat = [&](std::size_t i) {
-      const auto& r = mistniZaznamy[i];
-      return r && StejnyCas(soubory[i]->Datum, r->Datum) && r->Velikost == soubory[i]->Velikost;
-    };
+    ZaznamSouctu zaznam(BezLomitka(PuvodniSlozka));
+    const bool odkazy = Orezat(CistIni(CestaVolebIni(), "Server", kKlicObnovaOdkazy), " \t") == "1";
+    // What was hashed is kept whatever the outcome: a failed run's hashing is not repeated.
+    struct Ulozeni {
+      ZaznamSouctu& z;
+      ~Ulozeni() { z.Ulozit(); }
+    } ulozeni{zaznam};
+    std::vector<char> kopirovat(soubory.size());
+    for (std::size_t i = 0; i < soubory.size(); ++i)
+      kopirovat[i] =
+          mistniZaznamy[i] && Nezmeneny(*soubory[i], *mistniZaznamy[i], PuvodniSlozka, zaznam);
     auto adresa = [&](std::size_t i) {
       return UrlServeru + KodovatProUrl(soubory[i]->Cesta, true) + ".zip";
     };
@@ -140,7 +202,7 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
     std::size_t dalsi = 0;  // the next turn whose download may start ahead
     auto doplnit = [&] {
       for (; dalsi < soubory.size(); ++dalsi)
-        if (!kopirovat(dalsi) &&
+        if (!kopirovat[dalsi] &&
             !predstih.Zacit(dalsi, adresa(dalsi), BalicekSouboru(soubory[dalsi]->Velikost)))
           break;
       // All of this folder's downloads are under way: the next folder's snapshot may take
@@ -175,27 +237,30 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       }
       const ss::CilVeSlozce kam{slozkaCile.Fd(), jmeno, cil};
 
-      if (kopirovat(i)) {
-        // A local file that matches only up to letter case is copied from its real name.
-        const std::string zdroj = PuvodniSlozka + r->Cesta;
+      // A local file that matches only up to letter case is copied from its real name; one
+      // that changed since it was looked at is downloaded after all.
+      if (kopirovat[i]) {
         Hlasit("Kopíruje se " + s.Cesta, k, n);
-        AktualniPolozka = zdroj + "->" + cil;
-        KopirovatSouborDo(zdroj, kam, true);
-        AktualniPolozka.clear();
-      } else {
-        Hlasit("Stahuje se nový soubor " + s.Cesta, k, n);
-        SmazatJeLiTam(TempSlozka + jmeno);
-        const std::string url = adresa(i);
-        StahnoutARozbalit(url, TempSlozka, jmeno, "", BalicekSouboru(s.Velikost), &rozpocet,
-                          &predstih, i);
-        if (Sha256Snapshotu) {
-          AktualniPolozka = BezPristupovychUdaju(url) + "->" + TempSlozka + jmeno;
-          OveritKontrolniSoucet(TempSlozka + jmeno, s.Sha256, BezPristupovychUdaju(url));
-        }
-        AktualniPolozka = TempSlozka + jmeno + "->" + cil;
-        PresunoutSouborDo(TempSlozka + jmeno, kam, true);
-        AktualniPolozka.clear();
+        if (Zkopirovat(s, PuvodniSlozka + r->Cesta, kam, odkazy, zaznam)) continue;
       }
+      Hlasit("Stahuje se nový soubor " + s.Cesta, k, n);
+      SmazatJeLiTam(TempSlozka + jmeno);
+      const std::string url = adresa(i);
+      StahnoutARozbalit(url, TempSlozka, jmeno, "", BalicekSouboru(s.Velikost), &rozpocet,
+                        kopirovat[i] ? nullptr : &predstih, i);
+      // A file whose line lists its SHA-256 is checked against it, signed site or not: it is
+      // recorded as having it.
+      const bool soucet = JeSha256(s.Sha256);
+      if (Sha256Snapshotu || soucet) {
+        AktualniPolozka = BezPristupovychUdaju(url) + "->" + TempSlozka + jmeno;
+        OveritKontrolniSoucet(TempSlozka + jmeno, s.Sha256, BezPristupovychUdaju(url));
+      }
+      AktualniPolozka = TempSlozka + jmeno + "->" + cil;
+      PresunoutSouborDo(TempSlozka + jmeno, kam, true);
+      AktualniPolozka.clear();
+      struct stat st {};
+      if (soucet && ::fstatat(kam.slozka, kam.jmeno.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        zaznam.Zapsat(st, s.Sha256);
     }
     if (dalsiSnapshot) dalsiSnapshot->Zacit();
   });

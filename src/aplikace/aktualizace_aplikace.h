@@ -12,6 +12,10 @@ namespace zevlon {
 
 class PredstihStahovani;
 
+// "ObnovaOdkazy" of section "Server": "1" lays the unchanged files into the new folder as
+// hard links to the live ones instead of copies.
+inline constexpr const char* kKlicObnovaOdkazy = "ObnovaOdkazy";
+
 // The download of a folder's snapshot started before its turn, by the folder renewed
 // before it once that folder's own downloads are all under way and one of their places is
 // free, so that the folder does not wait a round trip for it when its turn comes.

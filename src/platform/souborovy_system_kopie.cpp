@@ -111,9 +111,16 @@ Vysledek ZkopirovatSouborDo(const std::string& zdroj, const CilVeSlozce& cil) {
   // under the source's name is never read through.
   Popisovac vstup(::open(zdroj.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
   if (!vstup.Platny()) return ChybaSystemu(errno, zdroj);
+  return ZkopirovatOtevrenyDo(vstup.Fd(), zdroj, cil, false, std::nullopt);
+}
+
+Vysledek ZkopirovatOtevrenyDo(int vstup, const std::string& zdroj, const CilVeSlozce& cil,
+                              bool odkazem, std::optional<UtcCas> cas) {
   struct stat zs {};
-  if (::fstat(vstup.Fd(), &zs) != 0) return ChybaSystemu(errno, zdroj);
+  if (::fstat(vstup, &zs) != 0) return ChybaSystemu(errno, zdroj);
   if (!S_ISREG(zs.st_mode)) return ChybaSystemu(EISDIR, zdroj);  // only files are copied
+  const struct timespec casy[2] = {zs.st_atim,
+                                   cas ? timespec{static_cast<time_t>(*cas), 0} : zs.st_mtim};
 
   struct stat cs {};
   bool nahrazuje = false;
@@ -125,19 +132,36 @@ Vysledek ZkopirovatSouborDo(const std::string& zdroj, const CilVeSlozce& cil) {
     return ChybaSystemu(errno, cil.cesta);
   }
 
+  // The very file that is open gets the new name (through its descriptor's entry in /proc:
+  // nothing is looked up by its old name again); where that cannot be, it is copied.
+  if (odkazem) {
+    const std::string fd = "/proc/self/fd/" + std::to_string(vstup);
+    // (the same file under the name already: a link of an earlier attempt of this step)
+    if ((nahrazuje && cs.st_dev == zs.st_dev && cs.st_ino == zs.st_ino) ||
+        (!nahrazuje &&
+         ::linkat(AT_FDCWD, fd.c_str(), cil.slozka, cil.jmeno.c_str(), AT_SYMLINK_FOLLOW) == 0)) {
+      if (::utimensat(cil.slozka, cil.jmeno.c_str(), casy, AT_SYMLINK_NOFOLLOW) != 0)
+        return ChybaSystemu(errno, cil.cesta);
+      return Uspech();
+    }
+    if (!nahrazuje && errno != EXDEV && errno != EPERM && errno != ENOENT && errno != EMLINK &&
+        errno != EOPNOTSUPP)
+      return ChybaSystemu(errno, cil.cesta);
+  }
+
   DocasnySoubor docasny(cil.slozka);
   Popisovac vystup = docasny.Vytvorit();
   if (!vystup.Platny()) return ChybaSystemu(errno, cil.cesta);
 
   bool cteni = false;
-  if (int e = PrenestData(vstup.Fd(), vystup.Fd(), zs.st_size, cteni))
+  if (::lseek(vstup, 0, SEEK_SET) != 0) return ChybaSystemu(errno, zdroj);
+  if (int e = PrenestData(vstup, vystup.Fd(), zs.st_size, cteni))
     return ChybaSystemu(e, cteni ? zdroj : cil.cesta);
   // A replaced file keeps its owner, as an overwrite in place would; not so in a folder
   // that others may write, where the file may have been laid by anyone.
   if (nahrazuje && ::geteuid() == 0 && !SdilenaSlozka(cil.slozka))
     Nepovinne(::fchown(vystup.Fd(), cs.st_uid, cs.st_gid));
   if (::fchmod(vystup.Fd(), zs.st_mode & 0777) != 0) return ChybaSystemu(errno, cil.cesta);
-  const struct timespec casy[2] = {zs.st_atim, zs.st_mtim};
   if (::futimens(vystup.Fd(), casy) != 0) return ChybaSystemu(errno, cil.cesta);
   // No flush per file: a rebuild copies thousands of them, and the swap that makes
   // them live flushes the whole file system once first (ZapsatNaDisk).

@@ -67,6 +67,13 @@ void KopirovatSouborDo(const std::string& zdroj, const ss::CilVeSlozce& cil, boo
       zdroj, cil.cesta, [&] { return ss::ZkopirovatSouborDo(zdroj, cil); }, askRetry);
 }
 
+void KopirovatOtevrenyDo(int vstup, const std::string& zdroj, const ss::CilVeSlozce& cil,
+                         bool odkazem, std::optional<UtcCas> cas, bool askRetry) {
+  Kopie(
+      zdroj, cil.cesta, [&] { return ss::ZkopirovatOtevrenyDo(vstup, zdroj, cil, odkazem, cas); },
+      askRetry);
+}
+
 void PresunoutSouborDo(const std::string& zdroj, const ss::CilVeSlozce& cil, bool askRetry) {
   if (ss::PrejmenovatDo(zdroj, cil).Uspech()) return;
   KopirovatSouborDo(zdroj, cil, askRetry);

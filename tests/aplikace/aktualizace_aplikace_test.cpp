@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <set>
 
@@ -15,6 +16,8 @@
 #include "support/falesna_platforma.h"
 #include "support/http_server.h"
 #include "tools/publikace/publikace.h"
+
+namespace fs = std::filesystem;
 
 namespace zevlon {
 namespace {
@@ -34,34 +37,111 @@ class Aplikace : public ::testing::Test {
   }};
 };
 
-TEST_F(Aplikace, UnchangedFilesWithinTwentyNineSecondsAreCopiedAndTheRestDownloaded) {
+// The files fetched from the site since the last look, snapshots left out, sorted.
+std::vector<std::string> Stazene(const test::TestHttpServer& server, std::size_t& videno) {
+  std::vector<std::string> stazene;
+  const auto p = server.Pozadavky();
+  for (; videno < p.size(); ++videno)
+    if (p[videno].cesta.find("master.snapshot") == std::string::npos)
+      stazene.push_back(p[videno].cesta);
+  std::sort(stazene.begin(), stazene.end());
+  return stazene;
+}
+
+// Unchanged files are copied and the rest downloaded. Where the snapshot lists a file's
+// SHA-256 the bytes decide whatever the times, and a copy takes the line's time; a line
+// without one decides by the size and a time less than 30 seconds apart.
+TEST_F(Aplikace, UnchangedFilesAreCopiedByTheirBytesOrWithoutAChecksumByTheirSizeAndTime) {
   for (auto [cesta, obsah] : {std::pair{"program.exe", "program"},
                               {"sub/Data Účtů.cfg", "data"},
                               {"beze/zmeny.txt", "x"},
                               {"pozdni.txt", "y"},
-                              {"vetsi.txt", "abc"}})
+                              {"vetsi.txt", "abc"},
+                              {"jiny.txt", "q"}})
     test::NastavitCas(s_.Zapsat(std::string("app/") + cesta, obsah), kVydani, 0);
   publikace::PublikovatSlozku(s_ / "app/", s_ / "web/app/");
   test::NastavitCas(s_.Zapsat("stara/PROGRAM.EXE", "program"), kVydani - 10, 0);  // case only
   test::NastavitCas(s_.Zapsat("stara/beze/zmeny.txt", "x"), kVydani + 29, 0);
-  test::NastavitCas(s_.Zapsat("stara/pozdni.txt", "y"), kVydani + 30, 0);
+  test::NastavitCas(s_.Zapsat("stara/pozdni.txt", "y"), kVydani + 3600, 0);
   test::NastavitCas(s_.Zapsat("stara/vetsi.txt", "abcd"), kVydani, 0);  // another size
+  test::NastavitCas(s_.Zapsat("stara/jiny.txt", "r"), kVydani, 0);      // other bytes only
   s_.Zapsat("stara/nezname.txt", "server nezná");
 
   AktualizaceAplikace(s_ / "temp/", server_.Adresa() + "/app/", s_ / "stara/", s_ / "nova/", {});
-  EXPECT_EQ(test::CistStrom(s_ / "nova"), (test::Strom{{"beze/zmeny.txt", "x"},
-                                                       {"pozdni.txt", "y"},
-                                                       {"program.exe", "program"},
-                                                       {"sub/Data Účtů.cfg", "data"},
-                                                       {"vetsi.txt", "abc"}}));
-  std::vector<std::string> stazene;
-  for (auto& p : server_.Pozadavky())
-    if (p.cesta.find("master.snapshot") == std::string::npos) stazene.push_back(p.cesta);
-  std::sort(stazene.begin(), stazene.end());
-  EXPECT_EQ(stazene, (std::vector<std::string>{"/app/pozdni.txt.zip",
-                                               "/app/sub/Data%20%C3%9A%C4%8Dt%C5%AF.cfg.zip",
-                                               "/app/vetsi.txt.zip"}));
-  EXPECT_EQ(test::Stav(s_ / "nova/sub/Data Účtů.cfg").st_mtime, kVydani);
+  EXPECT_EQ(test::CistStrom(s_ / "nova"), test::CistStrom(s_ / "app"));
+  std::size_t videno = 0;
+  EXPECT_EQ(
+      Stazene(server_, videno),
+      (std::vector<std::string>{"/app/jiny.txt.zip", "/app/sub/Data%20%C3%9A%C4%8Dt%C5%AF.cfg.zip",
+                                "/app/vetsi.txt.zip"}));
+  for (const char* cesta : {"nova/sub/Data Účtů.cfg", "nova/pozdni.txt", "nova/program.exe"})
+    EXPECT_EQ(test::Stav(s_ / cesta).st_mtime, kVydani) << cesta;
+
+  // A snapshot without checksums, as an older publisher wrote it.
+  const std::string snapshot =
+      "program.exe\t2014-12-30 12:00:00\t7\t\r\nbeze\\zmeny.txt\t2014-12-30 12:00:00\t1\t\r\n"
+      "pozdni.txt\t2014-12-30 12:00:00\t1\t\r\njiny.txt\t2014-12-30 12:00:00\t1\t\r\n";
+  test::VytvoritZip(s_ / "web/app/master.snapshot.zip", {{"master.snapshot", snapshot}});
+  AktualizaceAplikace(s_ / "temp/", server_.Adresa() + "/app/", s_ / "stara/", s_ / "nova2/", {});
+  EXPECT_EQ(Stazene(server_, videno), std::vector<std::string>{"/app/pozdni.txt.zip"});
+  EXPECT_EQ(s_.Cist("nova2/jiny.txt"), "r");  // what size and time cannot tell
+}
+
+// The checksums of the files a run placed are recorded where only the user writes, so that
+// the next run reads no file that did not change; a file rewritten in place with its size
+// and time set back is caught by its status-change time, and a damaged record is built
+// anew. With ObnovaOdkazy=1 the unchanged files are links to the live ones.
+TEST_F(Aplikace, TheChecksumRecordSparesReadingUnchangedFilesAndIsNeverTrustedBlindly) {
+  platforma_.zaznamy = s_.Vytvorit("stav");
+  platforma_.logy = s_.Vytvorit("logy");
+  platforma_.voleb = s_.Vytvorit("volby");
+  for (auto [cesta, obsah] : {std::pair{"a.txt", "aaaa"}, {"b.txt", "bbbb"}, {"c/d.txt", "dddd"}})
+    for (const char* slozka : {"app/", "stara/"})
+      test::NastavitCas(s_.Zapsat(slozka + std::string(cesta), obsah), kVydani, 0);
+  publikace::PublikovatSlozku(s_ / "app/", s_ / "web/app/");
+  std::size_t videno = 0, radku = 0;
+  // One update and its swap; answers what it logged.
+  auto obnovit = [&] {
+    AktualizaceAplikace(s_ / "temp/", server_.Adresa() + "/app/", s_ / "stara/", s_ / "nova/", {});
+    fs::remove_all(s_ / "stara_old");
+    fs::rename(s_ / "stara", s_ / "stara_old");
+    fs::rename(s_ / "nova", s_ / "stara");
+    EXPECT_EQ(test::CistStrom(s_ / "stara"), test::CistStrom(s_ / "app"));
+    const std::string log =
+        test::Existuje(s_ / "logy/Zevlon.log") ? s_.Cist("logy/Zevlon.log") : "";
+    const std::string nove = log.substr(radku);
+    radku = log.size();
+    return nove;
+  };
+  const std::string spocitano =
+      "Kontrolní součty místních souborů složky " + (s_ / "stara") + " spočítány: souborů ";
+  EXPECT_NE(obnovit().find(spocitano + "3, bajtů 12, za "), std::string::npos);
+  EXPECT_EQ(obnovit(), "");
+  EXPECT_TRUE(Stazene(server_, videno).empty());
+
+  s_.Zapsat("stara/b.txt", "BBBB");
+  test::NastavitCas(s_ / "stara/b.txt", kVydani, 0);
+  EXPECT_NE(obnovit().find(spocitano + "1, bajtů 4, za "), std::string::npos);
+  EXPECT_EQ(Stazene(server_, videno), std::vector<std::string>{"/app/b.txt.zip"});
+
+  for (const auto& e : fs::directory_iterator(s_ / "stav")) {
+    std::string zaznam = s_.Cist(e.path().lexically_relative(s_.Cesta()).string());
+    zaznam[zaznam.size() / 2] ^= 1;
+    s_.Zapsat(e.path().lexically_relative(s_.Cesta()).string(), zaznam);
+  }
+  const std::string log = obnovit();
+  EXPECT_NE(log.find("byl poškozený, proto byl sestaven znovu"), std::string::npos) << log;
+  EXPECT_NE(log.find(spocitano + "3, bajtů 12, za "), std::string::npos) << log;
+  EXPECT_TRUE(Stazene(server_, videno).empty());
+
+  s_.Zapsat("volby/Zevlon.ini", "[Server]\r\nObnovaOdkazy=1\r\n");
+  AktualizaceAplikace(s_ / "temp/", server_.Adresa() + "/app/", s_ / "stara/", s_ / "nova/", {});
+  EXPECT_EQ(test::CistStrom(s_ / "nova"), test::CistStrom(s_ / "app"));
+  for (const char* cesta : {"a.txt", "b.txt", "c/d.txt"}) {
+    EXPECT_EQ(test::Stav(s_ / ("nova/" + std::string(cesta))).st_ino,
+              test::Stav(s_ / ("stara/" + std::string(cesta))).st_ino);
+    EXPECT_EQ(test::Stav(s_ / ("nova/" + std::string(cesta))).st_nlink, 2u);
+  }
 }
 
 // An add-on's release information may ask for a suite release more than 190 days older

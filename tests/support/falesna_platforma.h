@@ -26,6 +26,7 @@ class FalesnaPlatforma : public Platforma {
   std::string SlozkaVoleb() override { return voleb ? *voleb : Platforma::SlozkaVoleb(); }
   std::string SlozkaLogu() override { return logy ? *logy : Platforma::SlozkaLogu(); }
   std::string SlozkaZamku() override { return zamek ? *zamek : Platforma::SlozkaZamku(); }
+  std::string SlozkaZaznamu() override { return zaznamy ? *zaznamy : Platforma::SlozkaZaznamu(); }
   Okamzik Ted() override { return ted ? *ted : Platforma::Ted(); }
   // A clock that moves only when the program sleeps.
   std::chrono::steady_clock::time_point Monotonni() override { return monotonni; }
@@ -55,7 +56,7 @@ class FalesnaPlatforma : public Platforma {
   std::string registr = "/nonexistent/registry.reg";
   std::optional<Okamzik> ted;
   bool balicek = false;
-  std::optional<std::string> voleb, logy, zamek;
+  std::optional<std::string> voleb, logy, zamek, zaznamy;
   std::chrono::steady_clock::time_point monotonni{};
   int uspani = 0;
   bool pripojeno = true;

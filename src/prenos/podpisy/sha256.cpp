@@ -35,15 +35,21 @@ std::string Sha256(std::string_view bajty) {
 std::optional<std::string> Sha256Souboru(const std::string& cesta) {
   Popisovac fd(::open(cesta.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (!fd.Platny()) return std::nullopt;
+  return Sha256Popisovace(fd.Fd());
+}
+
+std::optional<std::string> Sha256Popisovace(int fd, std::int64_t* bajtu) {
   crypto_hash_sha256_state stav;
   crypto_hash_sha256_init(&stav);
-  std::vector<unsigned char> blok(1 << 16);
-  for (;;) {
-    ssize_t n = ::read(fd.Fd(), blok.data(), blok.size());
+  std::vector<unsigned char> blok(std::size_t{1} << 18);
+  for (off_t kde = 0;;) {
+    const ssize_t n = ::pread(fd, blok.data(), blok.size(), kde);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return std::nullopt;
     if (n == 0) break;
     crypto_hash_sha256_update(&stav, blok.data(), static_cast<unsigned long long>(n));
+    kde += n;
+    if (bajtu) *bajtu += n;
   }
   unsigned char h[crypto_hash_sha256_BYTES];
   crypto_hash_sha256_final(&stav, h);

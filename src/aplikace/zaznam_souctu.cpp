@@ -1,0 +1,153 @@
+#include "aplikace/zaznam_souctu.h"
+
+#include <unistd.h>
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "platform/platforma.h"
+#include "platform/soubor.h"
+#include "prenos/podpisy/sha256.h"
+#include "soubory/log.h"
+
+namespace zevlon {
+
+namespace {
+
+constexpr const char* kHlavicka = "zevlon-soucty 1";
+// A record beyond this is not read (two million files).
+constexpr std::int64_t kMaxZaznamu = std::int64_t{256} << 20;
+// A write in the same tick of the file system's clock as the change a key holds leaves
+// that key as it was; a key is remembered only when its change lies further back than the
+// coarsest tick (a second) and some.
+constexpr std::int64_t kCerstvy = 2'000'000'000;
+
+std::int64_t Ns(const struct timespec& t) {
+  return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
+}
+
+template <typename T>
+bool Cislo(std::string_view& radek, T& hodnota) {
+  const std::size_t mezera = radek.find(' ');
+  if (mezera == std::string_view::npos) return false;
+  const auto [konec, chyba] = std::from_chars(radek.data(), radek.data() + mezera, hodnota);
+  radek.remove_prefix(mezera + 1);
+  return chyba == std::errc() && konec == radek.data() - 1;
+}
+
+// The lines of a record, or nullopt when anything in it is not as written.
+std::optional<std::unordered_map<KlicSouboru, std::string, HashKlice>> Precist(
+    std::string_view text) {
+  const std::size_t posledni = text.rfind('\n', text.size() >= 2 ? text.size() - 2 : 0);
+  if (text.empty() || text.back() != '\n' || posledni == std::string_view::npos) return {};
+  const std::string_view telo = text.substr(0, posledni + 1);
+  if (text.substr(posledni + 1) != Sha256(telo) + "\n") return {};
+  std::unordered_map<KlicSouboru, std::string, HashKlice> zaznam;
+  bool hlavicka = true;
+  for (std::size_t i = 0; i < telo.size();) {
+    const std::size_t konec = telo.find('\n', i);
+    std::string_view radek = telo.substr(i, konec - i);
+    i = konec + 1;
+    if (hlavicka) {
+      if (radek != kHlavicka) return {};
+      hlavicka = false;
+      continue;
+    }
+    KlicSouboru k;
+    if (!Cislo(radek, k.zarizeni) || !Cislo(radek, k.inode) || !Cislo(radek, k.velikost) ||
+        !Cislo(radek, k.zmena) || !Cislo(radek, k.stav) || !JeSha256(radek))
+      return {};
+    zaznam.emplace(k, std::string(radek));
+  }
+  return zaznam;
+}
+
+}  // namespace
+
+KlicSouboru KlicSouboru::Z(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+          static_cast<std::int64_t>(st.st_size), Ns(st.st_mtim), Ns(st.st_ctim)};
+}
+
+std::size_t HashKlice::operator()(const KlicSouboru& k) const {
+  std::size_t h = std::hash<std::uint64_t>()(k.inode);
+  for (std::uint64_t v : {k.zarizeni, static_cast<std::uint64_t>(k.velikost),
+                          static_cast<std::uint64_t>(k.zmena), static_cast<std::uint64_t>(k.stav)})
+    h = h * 1'000'003 ^ std::hash<std::uint64_t>()(v);
+  return h;
+}
+
+ZaznamSouctu::ZaznamSouctu(const std::string& slozka) : slozka_(slozka) {
+  const std::string misto = platforma().SlozkaZaznamu();
+  if (misto.empty()) return;
+  cesta_ = misto + "/soucty-" + Sha256(slozka).substr(0, 16) + ".txt";
+  struct stat st {};
+  if (::lstat(cesta_.c_str(), &st) != 0) return;  // none yet: the first run
+  std::optional<std::string> text;
+  if (S_ISREG(st.st_mode) && st.st_size <= kMaxZaznamu) text = NacistSoubor(cesta_);
+  auto zaznam = text ? Precist(*text) : std::nullopt;
+  if (zaznam)
+    stary_ = std::move(*zaznam);
+  else
+    poskozen_ = true;
+}
+
+const std::string* ZaznamSouctu::Zname(const KlicSouboru& k) {
+  if (auto i = novy_.find(k); i != novy_.end()) return &i->second;
+  if (auto i = stary_.find(k); i != stary_.end()) return &novy_.emplace(k, i->second).first->second;
+  if (auto i = cerstve_.find(k); i != cerstve_.end()) return &i->second;
+  return nullptr;
+}
+
+std::optional<std::string> ZaznamSouctu::Soucet(int fd, const struct stat& st) {
+  const KlicSouboru k = KlicSouboru::Z(st);
+  if (const std::string* s = Zname(k)) return *s;
+  const auto zacatek = std::chrono::steady_clock::now();
+  const std::optional<std::string> soucet = Sha256Popisovace(fd, &bajtu_);
+  if (!soucet) return std::nullopt;
+  ++souboru_;
+  sekund_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - zacatek).count();
+
+  struct stat po {};
+  struct timespec ted {};
+  ::clock_gettime(CLOCK_REALTIME, &ted);
+  if (::fstat(fd, &po) == 0 && KlicSouboru::Z(po) == k)
+    (Ns(ted) - k.stav > kCerstvy ? novy_ : cerstve_).emplace(k, *soucet);
+  return soucet;
+}
+
+void ZaznamSouctu::Zapsat(const struct stat& st, const std::string& sha256) {
+  novy_.insert_or_assign(KlicSouboru::Z(st), sha256);
+}
+
+void ZaznamSouctu::Ulozit() noexcept try {
+  if (poskozen_)
+    ZapsatDoLogu(kPrenosovyLog, "Záznam kontrolních součtů " + cesta_ + " složky " + slozka_ +
+                                    " byl poškozený, proto byl sestaven znovu.");
+  if (souboru_ > 0) {
+    char trvani[32];
+    std::snprintf(trvani, sizeof trvani, "%.2f", sekund_);
+    std::string t = trvani;
+    if (auto tecka = t.find('.'); tecka != std::string::npos) t[tecka] = ',';
+    ZapsatDoLogu(kPrenosovyLog, "Kontrolní součty místních souborů složky " + slozka_ +
+                                    " spočítány: souborů " + std::to_string(souboru_) + ", bajtů " +
+                                    std::to_string(bajtu_) + ", za " + t + " s.");
+  }
+  if (cesta_.empty()) return;
+  std::string text = std::string(kHlavicka) + "\n";
+  for (const auto& [k, s] : novy_)
+    text += std::to_string(k.zarizeni) + ' ' + std::to_string(k.inode) + ' ' +
+            std::to_string(k.velikost) + ' ' + std::to_string(k.zmena) + ' ' +
+            std::to_string(k.stav) + ' ' + s + '\n';
+  text += Sha256(text) + "\n";
+  if (int e = ZapsatSouborAtomicky(cesta_, text))
+    ZapsatDoLogu(kPrenosovyLog, "Záznam kontrolních součtů " + cesta_ +
+                                    " nelze zapsat: " + std::strerror(e) + ".");
+} catch (...) {
+  // Out of memory: the next run hashes again.
+}
+
+}  // namespace zevlon
