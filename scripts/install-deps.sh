@@ -11,9 +11,9 @@ packages=(
   clang-format
   clang libclang-rt-14-dev
   zip unzip util-linux
-  # mkfs.ext4, for the power-cut test on a loop-mounted image (skipped where the machine
-  # has no loop devices).
-  e2fsprogs
+  # mkfs.ext4 and mkfs.xfs, for the power-cut and shared-extents tests on loop-mounted
+  # images (skipped where the machine has no loop devices).
+  e2fsprogs xfsprogs
   # A real web server for the tests over https and HTTP/2 (Debian 12's nginx has the ssl
   # and http_v2 modules built in; nginx-light is only a metapackage over it) and the
   # openssl tool that makes the tests' certificate.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -759,6 +760,42 @@ TEST_P(Zabiti, PowerCutRightAfterASuccessfulRunLeavesTheCompleteUpdate) {
   EXPECT_EQ(test::CistStrom(profil_ + "Setup/Merko_old"), predtim[0]);
   EXPECT_EQ(test::CistStrom(profil_ + "SetupCommon_old"), predtim[1]);
   EXPECT_EQ(test::CistStrom(profil_ + "Setup/Upravy_old"), predtim[2]);
+}
+
+// On XFS the copies of unchanged files share the live files' extents: renewing a folder
+// that holds a large unchanged file takes next to no room.
+TEST_F(Aktualizace, OnXfsUnchangedFilesAreCopiedWithoutTheirBytes) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a loop mount needs root";
+  const std::string obraz = s_ / "xfs.img", bod = s_ / "data";
+  fs::remove_all(bod);
+  fs::create_directory(bod);
+  test::Pripojeni xfs;
+  ::close(::open(obraz.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+  if (::truncate(obraz.c_str(), 320 << 20) != 0 ||
+      test::Spustit({"/usr/sbin/mkfs.xfs", "-q", "-f", obraz}).kod != 0 ||
+      !xfs.Pripojit({"-o", "loop", obraz}, bod))
+    GTEST_SKIP() << "this machine cannot mount a loop device with XFS (xfsprogs, the xfs module)";
+  Instalace();
+  std::string velky(40 << 20, '\0');
+  std::mt19937_64 nahoda(7);
+  for (char& c : velky)
+    c = static_cast<char>(nahoda());
+  for (const char* kde : {"vydani/Setup/Merko/velky.bin", "data/Firma/Setup/Merko/velky.bin"})
+    test::NastavitCas(s_.Zapsat(kde, velky), kDrive, 0);
+  Publikovat("20141231");
+  ::sync();
+  auto volno = [&] {
+    struct statvfs v {};
+    EXPECT_EQ(::statvfs(bod.c_str(), &v), 0);
+    return static_cast<std::int64_t>(v.f_bfree) * static_cast<std::int64_t>(v.f_frsize);
+  };
+  const std::int64_t pred = volno();
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  ::sync();
+  const Cesty stazene = Stazene();
+  EXPECT_EQ(std::count(stazene.begin(), stazene.end(), "Setup/Merko/velky.bin.zip"), 0);
+  EXPECT_EQ(Profil("Setup/Merko/velky.bin"), velky);
+  EXPECT_LT(pred - volno(), std::int64_t{4} << 20);
 }
 
 // Everything is prepared before anything live changes: a flush that fails before the
