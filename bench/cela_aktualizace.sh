@@ -6,10 +6,17 @@
 # downloaded file hashed and checked), which should cost at most 10 % over the unsigned
 # run. Then the repeated run (nothing changed): its time and bytes downloaded.
 #
+# The runs above are an installation's first: every unchanged file is hashed once (its
+# time in Zevlon.log, set against `sha256sum` over the same files). Then the same update
+# with the checksum record warm, as after an earlier run (the record written beforehand,
+# as a run writes it), plain and with ObnovaOdkazy=1 (unchanged files linked).
+#
 #   bench/cela_aktualizace.sh BUILD_DIR [files] [runs]
 #
 # Works in $TMPDIR (default /tmp). ZEVLON_BENCH_KLID sets the pause, in seconds, between
 # laying out the installations and the first timed run (default 65; see below).
+# ZEVLON_BENCH_DRIVE names the build folder of an earlier version, timed on the same
+# installations beside the warm runs.
 set -euo pipefail
 B=$(cd "$1" && pwd); N=${2:-10000}; RUNS=${3:-3}
 D=$(mktemp -d "${TMPDIR:-/tmp}/zevlon-bench-cela-XXXXXX")
@@ -62,19 +69,27 @@ rsync --daemon --no-detach --address=127.0.0.1 --port="$RPORT" --config="$D/rsyn
 RSYNC_PID=$!
 sleep 0.5
 
-mkdir -p "$D/program" "$D/program-podpis" "$D/temp" "$D/merko12"
+mkdir -p "$D/program" "$D/program-podpis" "$D/program-odkazy" "$D/temp" "$D/merko12"
 cp "$B/Zevlon" "$D/program/"
 cp "$B/Zevlon" "$D/program-podpis/"
+cp "$B/Zevlon" "$D/program-odkazy/"
 printf '[Server]\r\nAdresa=%s\r\n[Nastaveni]\r\nSlozkaDat=%s/\r\n' "$ADRESA" "$D/inst/data/Firma" \
   > "$D/program/Zevlon.ini"
+printf '[Server]\r\nAdresa=%s\r\nObnovaOdkazy=1\r\n[Nastaveni]\r\nSlozkaDat=%s/\r\n' "$ADRESA" \
+  "$D/inst/data/Firma" > "$D/program-odkazy/Zevlon.ini"
+if [ -n "${ZEVLON_BENCH_DRIVE:-}" ]; then
+  mkdir -p "$D/program-drive"
+  cp "$ZEVLON_BENCH_DRIVE/Zevlon" "$D/program-drive/"
+  cp "$D/program/Zevlon.ini" "$D/program-drive/"
+fi
 printf '[Server]\r\nAdresa=%s\r\nVerejnyKlic=%s\r\n[Nastaveni]\r\nSlozkaDat=%s/\r\n' \
   "$PODPIS_ADRESA" "$(sed -n 2p "$D/klic.pub")" "$D/inst/data/Firma" > "$D/program-podpis/Zevlon.ini"
 printf 'REGEDIT4\r\n' > "$D/registry.reg"
-# zevlon [program folder]
+# zevlon [program folder [state folder]]
 zevlon() {
-  local P=${1:-$D/program}
+  local P=${1:-$D/program} S=${2:-$D/stav}
   env -u DISPLAY -u WAYLAND_DISPLAY TEMP="$D/temp" DUNMOR_REGISTRY="$D/registry.reg" \
-    "$P/Zevlon" < /dev/null > /dev/null 2>&1 ||
+    XDG_STATE_HOME="$S" "$P/Zevlon" < /dev/null > /dev/null 2>&1 ||
     { echo "Zevlon failed:"; cat "$P/online_errors.log" 2>/dev/null; exit 1; }
 }
 
@@ -82,14 +97,50 @@ zevlon() {
 # timed runs delete nothing: ext4 passes over inodes freed in the last minute when it
 # allocates new ones, which would charge a run with the deletions of the one before
 # (ours creates every file of the rebuilt folder, rsync only the changed ones).
+# zaznam STATE INSTALLATION: the checksum record of the installation's two live folders
+# as an earlier run leaves it (keyed by the paths the run will see, "$D/inst/...").
+zaznam() {
+  python3 - "$1/zevlon" "$2/data/Firma" "$D/inst/data/Firma" <<'PY'
+import hashlib, os, sys
+stav, kde, behu = sys.argv[1:]
+os.makedirs(stav, exist_ok=True)
+for slozka in ("Setup", "SetupCommon"):
+    text = "zevlon-soucty 1\n"
+    for koren, _, soubory in os.walk(os.path.join(kde, slozka)):
+        for j in soubory:
+            p = os.path.join(koren, j)
+            st = os.lstat(p)
+            with open(p, "rb") as f:
+                h = hashlib.sha256(f.read()).hexdigest()
+            text += "%d %d %d %d %d %s\n" % (st.st_dev, st.st_ino, st.st_size, st.st_mtime_ns,
+                                              st.st_ctime_ns, h)
+    text += hashlib.sha256(text.encode()).hexdigest() + "\n"
+    jmeno = hashlib.sha256(os.path.join(behu, slozka).encode()).hexdigest()[:16]
+    with open(os.path.join(stav, "soucty-%s.txt" % jmeno), "w") as f:
+        f.write(text)
+PY
+}
 for i in $(seq "$RUNS"); do
-  cp -a "$D/stara" "$D/inst$i"; cp -a "$D/stara" "$D/sig$i"; cp -a "$D/stara" "$D/ref$i"
+  for k in inst sig ref warm lnk ${ZEVLON_BENCH_DRIVE:+drive}; do cp -a "$D/stara" "$D/$k$i"; done
+  zaznam "$D/stav-warm$i" "$D/warm$i"
+  zaznam "$D/stav-lnk$i" "$D/lnk$i"
 done
 sync; sleep "${ZEVLON_BENCH_KLID:-65}"
-ours=(); signed=(); ref=()
+ours=(); signed=(); ref=(); warm=(); lnk=(); drive=()
+# timed NAME PROGRAM STATE INSTALLATION: one run on that installation, its time added to NAME.
+timed() {
+  mv "$4" "$D/inst"
+  local t0
+  t0=$(now); zevlon "$2" "$3"
+  eval "$1+=($(echo "$(now) - $t0" | bc))"
+  mv "$D/inst" "$4.hotovo"
+}
 for i in $(seq "$RUNS"); do
+  timed warm "$D/program" "$D/stav-warm$i" "$D/warm$i"
+  timed lnk "$D/program-odkazy" "$D/stav-lnk$i" "$D/lnk$i"
+  [ -z "${ZEVLON_BENCH_DRIVE:-}" ] || timed drive "$D/program-drive" "$D/stav-drive$i" "$D/drive$i"
   mv "$D/inst$i" "$D/inst"
-  t0=$(now); zevlon; t1=$(now); ours+=("$(echo "$t1 - $t0" | bc)")
+  t0=$(now); zevlon "$D/program" "$D/stav$i"; t1=$(now); ours+=("$(echo "$t1 - $t0" | bc)")
   mv "$D/inst" "$D/hotovo$i"
   mv "$D/sig$i" "$D/inst"
   t0=$(now); zevlon "$D/program-podpis"; t1=$(now); signed+=("$(echo "$t1 - $t0" | bc)")
@@ -105,11 +156,32 @@ done
 mv "$D/hotovo$RUNS" "$D/inst"
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 O=$(median "${ours[@]}"); S=$(median "${signed[@]}"); R=$(median "${ref[@]}")
+W=$(median "${warm[@]}"); L=$(median "${lnk[@]}")
 printf 'whole update: %d files, 1 %% changed, %d runs, %d cores\n' "$N" "$RUNS" "$(nproc)"
-printf '  ours    median %.3f s\n  rsync   median %.3f s\n  ratio   %.2fx (target <= 2x)\n' \
+printf '  first run  median %.3f s (every unchanged file hashed)\n  rsync      median %.3f s\n  ratio      %.2fx (target <= 2x)\n' \
   "$O" "$R" "$(echo "$O / $R" | bc -l)"
-printf '  signed  median %.3f s, %+.1f %% over unsigned (target <= +10 %%)\n' \
+printf '  signed     median %.3f s, %+.1f %% over unsigned (target <= +10 %%)\n' \
   "$S" "$(echo "($S / $O - 1) * 100" | bc -l)"
+printf '  warm       median %.3f s, %.2fx rsync\n' "$W" "$(echo "$W / $R" | bc -l)"
+if [ -n "${ZEVLON_BENCH_DRIVE:-}" ]; then
+  V=$(median "${drive[@]}")
+  printf '  earlier    median %.3f s (%s); warm %+.1f %% over it (target <= +10 %%)\n' "$V" \
+    "$ZEVLON_BENCH_DRIVE" "$(echo "($W / $V - 1) * 100" | bc -l)"
+fi
+printf '  links      median %.3f s, %.2fx rsync (ObnovaOdkazy=1, warm; target <= 1.2x)\n' "$L" \
+  "$(echo "$L / $R" | bc -l)"
+# The first run's hashing, from its line in Zevlon.log, against sha256sum over the same
+# installation's files (in the page cache for both).
+H=$(grep -h 'spočítány' "$D/program/Zevlon.log" | sed -n 's/.*bajtů \([0-9]*\), za \([0-9,]*\) s\./\1 \2/p' |
+  tr ',' '.' | awk -v r="$RUNS" '{b += $1; t += $2} END {printf "%d %.3f", b / r, t / r}')
+read -r HB HT <<< "$H"
+cat "$D"/stara/data/Firma/Setup/Merko/*/* > /dev/null
+t0=$(now); find "$D/stara/data/Firma" -type f -print0 | xargs -0 sha256sum > /dev/null; t1=$(now)
+SB=$(find "$D/stara/data/Firma" -type f -printf '%s\n' | awk '{s += $1} END {print s}')
+ST=$(echo "$t1 - $t0" | bc)
+printf '  hashing    %.1f MB/s (first run, %d bytes), sha256sum %.1f MB/s: %.2fx (target <= 1.2x)\n' \
+  "$(echo "$HB / $HT / 1000000" | bc -l)" "$HB" "$(echo "$SB / $ST / 1000000" | bc -l)" \
+  "$(echo "($HT / $HB) / ($ST / $SB)" | bc -l)"
 
 # The repeated run: nothing changed on the server.
 : > "$D/pristupy.log"
