@@ -186,7 +186,7 @@ printf '  hashing    %.1f MB/s (first run, %d bytes), sha256sum %.1f MB/s: %.2fx
 # The repeated run: nothing changed on the server.
 : > "$D/pristupy.log"
 sync
-t0=$(now); zevlon; t1=$(now)
+t0=$(now); zevlon "$D/program" "$D/stav$RUNS"; t1=$(now)
 BYTES=$(awk '{s += $5} END {print s + 0}' "$D/pristupy.log")
 FILES=$(grep -vc 'master.snapshot.zip\|download.ini' "$D/pristupy.log" || true)
 printf 'repeated run (nothing changed): %.3f s, %d bytes downloaded in %d requests, %d file archives\n' \

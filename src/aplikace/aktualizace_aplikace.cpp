@@ -107,7 +107,7 @@ bool Zkopirovat(const InstalovanySoubor& s, const std::string& zdroj, const ss::
   } else {
     if (soucet && (!S_ISREG(pred.st_mode) || zaznam.Soucet(fd.Fd(), pred) != s.Sha256))
       return false;
-    KopirovatOtevrenyDo(fd.Fd(), zdroj, kam, odkazem,
+    KopirovatOtevrenyDo(fd.Fd(), pred, zdroj, kam, odkazem,
                         soucet ? std::optional<UtcCas>(s.Datum) : std::nullopt, true);
     struct stat po {
     }, hotovo{};

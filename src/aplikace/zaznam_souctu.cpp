@@ -86,6 +86,7 @@ ZaznamSouctu::ZaznamSouctu(const std::string& slozka) : slozka_(slozka) {
   cesta_ = misto + "/soucty-" + Sha256(slozka).substr(0, 16) + ".txt";
   struct stat st {};
   if (::lstat(cesta_.c_str(), &st) != 0) return;  // none yet: the first run
+  existuje_ = true;
   std::optional<std::string> text;
   if (S_ISREG(st.st_mode) && st.st_size <= kMaxZaznamu) text = NacistSoubor(cesta_);
   auto zaznam = text ? Precist(*text) : std::nullopt;
@@ -136,7 +137,8 @@ void ZaznamSouctu::Ulozit() noexcept try {
                                     " spočítány: souborů " + std::to_string(souboru_) + ", bajtů " +
                                     std::to_string(bajtu_) + ", za " + t + " s.");
   }
-  if (cesta_.empty()) return;
+  // (A folder of which nothing is known, as one of a site without checksums, gets none.)
+  if (cesta_.empty() || (novy_.empty() && !existuje_)) return;
   std::string text = std::string(kHlavicka) + "\n";
   for (const auto& [k, s] : novy_)
     text += std::to_string(k.zarizeni) + ' ' + std::to_string(k.inode) + ' ' +

@@ -56,7 +56,7 @@ class ZaznamSouctu {
 
  private:
   std::string slozka_, cesta_;
-  bool poskozen_ = false;
+  bool existuje_ = false, poskozen_ = false;
   // cerstve_: what was read of files changed too lately to be recorded, for this run only
   std::unordered_map<KlicSouboru, std::string, HashKlice> stary_, novy_, cerstve_;
   std::int64_t souboru_ = 0, bajtu_ = 0;

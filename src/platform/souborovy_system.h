@@ -9,6 +9,8 @@
 // description. ChybaSystemu is the one place where errno values are mapped.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -68,12 +70,13 @@ struct CilVeSlozce {
 // The same into the open folder: nothing on the way to it is looked up again, and the
 // temporary file is made under a new name that nothing stood under.
 Vysledek ZkopirovatSouborDo(const std::string& zdroj, const CilVeSlozce& cil);
-// The same from a file already open for reading (`zdroj` names it in messages): when `odkazem`,
+// The same from a file already open for reading at its start, whose status is `zs` (`zdroj`
+// names it in messages): when `odkazem`,
 // the open file itself gets the name as a hard link where the file system allows (else it is
 // copied), and its modification time, when `cas` is given, becomes that (for every name of a
 // linked file); a copy takes `cas` or the source's time.
-Vysledek ZkopirovatOtevrenyDo(int vstup, const std::string& zdroj, const CilVeSlozce& cil,
-                              bool odkazem, std::optional<UtcCas> cas);
+Vysledek ZkopirovatOtevrenyDo(int vstup, const struct stat& zs, const std::string& zdroj,
+                              const CilVeSlozce& cil, bool odkazem, std::optional<UtcCas> cas);
 // Renames a file into the open folder where nothing stands under the name (one file system).
 Vysledek PrejmenovatDo(const std::string& zdroj, const CilVeSlozce& cil);
 // The folder `relativni` below the open folder `koren` (path `korenCesta`; AT_FDCWD opens

@@ -111,13 +111,13 @@ Vysledek ZkopirovatSouborDo(const std::string& zdroj, const CilVeSlozce& cil) {
   // under the source's name is never read through.
   Popisovac vstup(::open(zdroj.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
   if (!vstup.Platny()) return ChybaSystemu(errno, zdroj);
-  return ZkopirovatOtevrenyDo(vstup.Fd(), zdroj, cil, false, std::nullopt);
+  struct stat zs {};
+  if (::fstat(vstup.Fd(), &zs) != 0) return ChybaSystemu(errno, zdroj);
+  return ZkopirovatOtevrenyDo(vstup.Fd(), zs, zdroj, cil, false, std::nullopt);
 }
 
-Vysledek ZkopirovatOtevrenyDo(int vstup, const std::string& zdroj, const CilVeSlozce& cil,
-                              bool odkazem, std::optional<UtcCas> cas) {
-  struct stat zs {};
-  if (::fstat(vstup, &zs) != 0) return ChybaSystemu(errno, zdroj);
+Vysledek ZkopirovatOtevrenyDo(int vstup, const struct stat& zs, const std::string& zdroj,
+                              const CilVeSlozce& cil, bool odkazem, std::optional<UtcCas> cas) {
   if (!S_ISREG(zs.st_mode)) return ChybaSystemu(EISDIR, zdroj);  // only files are copied
   const struct timespec casy[2] = {zs.st_atim,
                                    cas ? timespec{static_cast<time_t>(*cas), 0} : zs.st_mtim};
@@ -154,7 +154,6 @@ Vysledek ZkopirovatOtevrenyDo(int vstup, const std::string& zdroj, const CilVeSl
   if (!vystup.Platny()) return ChybaSystemu(errno, cil.cesta);
 
   bool cteni = false;
-  if (::lseek(vstup, 0, SEEK_SET) != 0) return ChybaSystemu(errno, zdroj);
   if (int e = PrenestData(vstup, vystup.Fd(), zs.st_size, cteni))
     return ChybaSystemu(e, cteni ? zdroj : cil.cesta);
   // A replaced file keeps its owner, as an overwrite in place would; not so in a folder

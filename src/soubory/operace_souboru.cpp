@@ -67,11 +67,12 @@ void KopirovatSouborDo(const std::string& zdroj, const ss::CilVeSlozce& cil, boo
       zdroj, cil.cesta, [&] { return ss::ZkopirovatSouborDo(zdroj, cil); }, askRetry);
 }
 
-void KopirovatOtevrenyDo(int vstup, const std::string& zdroj, const ss::CilVeSlozce& cil,
-                         bool odkazem, std::optional<UtcCas> cas, bool askRetry) {
+void KopirovatOtevrenyDo(int vstup, const struct stat& zs, const std::string& zdroj,
+                         const ss::CilVeSlozce& cil, bool odkazem, std::optional<UtcCas> cas,
+                         bool askRetry) {
   Kopie(
-      zdroj, cil.cesta, [&] { return ss::ZkopirovatOtevrenyDo(vstup, zdroj, cil, odkazem, cas); },
-      askRetry);
+      zdroj, cil.cesta,
+      [&] { return ss::ZkopirovatOtevrenyDo(vstup, zs, zdroj, cil, odkazem, cas); }, askRetry);
 }
 
 void PresunoutSouborDo(const std::string& zdroj, const ss::CilVeSlozce& cil, bool askRetry) {
