@@ -114,7 +114,7 @@ for slozka in ("Setup", "SetupCommon"):
                 h = hashlib.sha256(f.read()).hexdigest()
             text += "%d %d %d %d %d %s\n" % (st.st_dev, st.st_ino, st.st_size, st.st_mtime_ns,
                                               st.st_ctime_ns, h)
-    text += hashlib.sha256(text.encode()).hexdigest() + "\n"
+    text += hashlib.blake2b(text.encode(), digest_size=32).hexdigest() + "\n"
     jmeno = hashlib.sha256(os.path.join(behu, slozka).encode()).hexdigest()[:16]
     with open(os.path.join(stav, "soucty-%s.txt" % jmeno), "w") as f:
         f.write(text)

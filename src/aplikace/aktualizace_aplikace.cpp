@@ -81,10 +81,10 @@ bool Nezmeneny(const InstalovanySoubor& s, const InstalovanySoubor& r, const std
                ZaznamSouctu& zaznam) {
   if (r.Velikost != s.Velikost) return false;
   if (!JeSha256(s.Sha256)) return StejnyCas(s.Datum, r.Datum);
+  // The file as the scan saw it; a file that changed since is looked at again when copied.
+  if (const std::string* h = zaznam.Zname(r.Stav)) return *h == s.Sha256;
   const std::string cesta = slozka + r.Cesta;
   struct stat st {};
-  if (::lstat(cesta.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  if (const std::string* h = zaznam.Zname(KlicSouboru::Z(st))) return *h == s.Sha256;
   Popisovac fd(::open(cesta.c_str(), kCteni));
   if (!fd.Platny() || ::fstat(fd.Fd(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   const std::optional<std::string> h = zaznam.Soucet(fd.Fd(), st);
@@ -109,13 +109,13 @@ bool Zkopirovat(const InstalovanySoubor& s, const std::string& zdroj, const ss::
       return false;
     KopirovatOtevrenyDo(fd.Fd(), pred, zdroj, kam, odkazem,
                         soucet ? std::optional<UtcCas>(s.Datum) : std::nullopt, true);
-    struct stat po {
-    }, hotovo{};
-    const bool beze_zmeny =
-        ::fstat(fd.Fd(), &po) == 0 && po.st_size == pred.st_size &&
-        (odkazem ? po.st_ino == pred.st_ino : KlicSouboru::Z(po) == KlicSouboru::Z(pred));
-    if (soucet && beze_zmeny &&
-        ::fstatat(kam.slozka, kam.jmeno.c_str(), &hotovo, AT_SYMLINK_NOFOLLOW) == 0)
+    // A link is the source itself; a copy counts when the source did not change meanwhile.
+    struct stat hotovo {};
+    struct stat po {};
+    if (soucet && ::fstatat(kam.slozka, kam.jmeno.c_str(), &hotovo, AT_SYMLINK_NOFOLLOW) == 0 &&
+        (hotovo.st_dev == pred.st_dev && hotovo.st_ino == pred.st_ino
+             ? hotovo.st_size == pred.st_size
+             : ::fstat(fd.Fd(), &po) == 0 && KlicSouboru::Z(po) == KlicSouboru::Z(pred)))
       zaznam.Zapsat(hotovo, s.Sha256);
   }
   AktualniPolozka.clear();

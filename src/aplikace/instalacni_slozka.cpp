@@ -31,6 +31,7 @@ struct NalezenySoubor {
   std::string jmeno;
   UtcCas cas;
   std::int64_t velikost;
+  KlicSouboru klic;
 };
 
 std::string SLomitkem(std::string s) {
@@ -74,6 +75,7 @@ struct SouborVypisu {
   std::string jmeno;
   UtcCas cas;
   std::int64_t velikost;
+  KlicSouboru klic;
 };
 using Vypisy = std::unordered_map<std::string, std::vector<SouborVypisu>>;
 
@@ -102,7 +104,8 @@ void PridatSlozky(const std::string& slozka, std::vector<std::string>& seznam, V
         if (jmeno == "." || jmeno == ".." || Skryty(jmeno)) continue;
         Druh druh = DruhPolozky(d.get(), e, &st);
         if (druh == Druh::kSoubor)
-          soubory.push_back({std::string(jmeno), st.st_mtim.tv_sec, st.st_size});
+          soubory.push_back(
+              {std::string(jmeno), st.st_mtim.tv_sec, st.st_size, KlicSouboru::Z(st)});
         else if (druh == Druh::kSlozka && !VynechanaSlozka(jmeno))
           podslozky.emplace_back(jmeno);
       }
@@ -137,12 +140,12 @@ void PridatSoubory(const std::string& slozka, std::size_t index,
         std::string_view jmeno = e->d_name;
         if (jmeno == "." || jmeno == ".." || Skryty(jmeno)) continue;
         if (DruhPolozky(d.get(), e, &st) != Druh::kSoubor) continue;
-        soubory.push_back({std::string(jmeno), st.st_mtim.tv_sec, st.st_size});
+        soubory.push_back({std::string(jmeno), st.st_mtim.tv_sec, st.st_size, KlicSouboru::Z(st)});
       }
       SeraditSoubory(soubory);
     }
     for (SouborVypisu& f : soubory)
-      seznam.push_back({index, std::move(f.jmeno), f.cas, f.velikost});
+      seznam.push_back({index, std::move(f.jmeno), f.cas, f.velikost, f.klic});
   });
 }
 
@@ -220,6 +223,7 @@ void InstalacniSlozka::NacistObsahSlozky(const std::string& CestaSlozky,
       z->Jmeno = std::move(s.jmeno);
       z->Datum = s.cas;
       z->Velikost = s.velikost;
+      z->Stav = s.klic;
       const std::string klic = SlozitVelikost(z->Cesta);
       vsechny_->PridatSlozeny(z->Cesta, klic, z);
 

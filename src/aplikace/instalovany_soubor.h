@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "aplikace/zaznam_souctu.h"
 #include "common/cas.h"
 #include "common/seznam.h"
 
@@ -25,6 +26,8 @@ class InstalovanySoubor {
   // SHA-256 of the content as a snapshot lists it (64 lowercase hex digits); empty when
   // the line has none or the record comes from a folder scan.
   std::string Sha256;
+  // What the folder scan saw of the file (all 0 for records read from a snapshot).
+  KlicSouboru Stav;
   // Transfer flags kept by the update server.
   bool Downloaded = false;
   bool Unzipped = false;

@@ -1,5 +1,7 @@
 #include "aplikace/zaznam_souctu.h"
 
+#include <sodium.h>
+
 #include <unistd.h>
 
 #include <charconv>
@@ -25,6 +27,19 @@ constexpr std::int64_t kMaxZaznamu = std::int64_t{256} << 20;
 // coarsest tick (a second) and some.
 constexpr std::int64_t kCerstvy = 2'000'000'000;
 
+// The record's own checksum, against torn or damaged writes (not against anyone: only the
+// acting user writes where it lies): BLAKE2b-256, in hex, several times faster than SHA-256.
+std::string Kontrola(std::string_view text) {
+  unsigned char h[32];
+  crypto_generichash(h, sizeof h, reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                     nullptr, 0);
+  static constexpr char kCislice[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char b : h)
+    hex += {kCislice[b >> 4], kCislice[b & 15]};
+  return hex;
+}
+
 std::int64_t Ns(const struct timespec& t) {
   return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
 }
@@ -44,7 +59,7 @@ std::optional<std::unordered_map<KlicSouboru, std::string, HashKlice>> Precist(
   const std::size_t posledni = text.rfind('\n', text.size() >= 2 ? text.size() - 2 : 0);
   if (text.empty() || text.back() != '\n' || posledni == std::string_view::npos) return {};
   const std::string_view telo = text.substr(0, posledni + 1);
-  if (text.substr(posledni + 1) != Sha256(telo) + "\n") return {};
+  if (text.substr(posledni + 1) != Kontrola(telo) + "\n") return {};
   std::unordered_map<KlicSouboru, std::string, HashKlice> zaznam;
   bool hlavicka = true;
   for (std::size_t i = 0; i < telo.size();) {
@@ -94,6 +109,7 @@ ZaznamSouctu::ZaznamSouctu(const std::string& slozka) : slozka_(slozka) {
     stary_ = std::move(*zaznam);
   else
     poskozen_ = true;
+  novy_.reserve(stary_.size() * 2);
 }
 
 const std::string* ZaznamSouctu::Zname(const KlicSouboru& k) {
@@ -140,11 +156,20 @@ void ZaznamSouctu::Ulozit() noexcept try {
   // (A folder of which nothing is known, as one of a site without checksums, gets none.)
   if (cesta_.empty() || (novy_.empty() && !existuje_)) return;
   std::string text = std::string(kHlavicka) + "\n";
-  for (const auto& [k, s] : novy_)
-    text += std::to_string(k.zarizeni) + ' ' + std::to_string(k.inode) + ' ' +
-            std::to_string(k.velikost) + ' ' + std::to_string(k.zmena) + ' ' +
-            std::to_string(k.stav) + ' ' + s + '\n';
-  text += Sha256(text) + "\n";
+  text.reserve(novy_.size() * 140 + 100);
+  auto cislo = [&text](auto v) {
+    char b[24];
+    text.append(b, std::to_chars(b, b + sizeof b, v).ptr) += ' ';
+  };
+  for (const auto& [k, s] : novy_) {
+    cislo(k.zarizeni);
+    cislo(k.inode);
+    cislo(k.velikost);
+    cislo(k.zmena);
+    cislo(k.stav);
+    text.append(s) += '\n';
+  }
+  text += Kontrola(text) + "\n";
   if (int e = ZapsatSouborAtomicky(cesta_, text))
     ZapsatDoLogu(kPrenosovyLog, "Záznam kontrolních součtů " + cesta_ +
                                     " nelze zapsat: " + std::strerror(e) + ".");
