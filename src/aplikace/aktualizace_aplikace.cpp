@@ -91,14 +91,45 @@ bool Nezmeneny(const InstalovanySoubor& s, const InstalovanySoubor& r, const std
   return h == s.Sha256;
 }
 
-// Places the local file `zdroj` into the new folder (a copy, or a link with `odkazem`) when
+// Links the local file `zdroj` into the new folder by its name when the file there is still
+// the one the scan saw (`r.Stav`, whose bytes were found to be the line's): the same inode,
+// size and modification time. Anything else leaves nothing placed and answers false (the
+// file is then copied).
+bool Odkazem(const InstalovanySoubor& s, const InstalovanySoubor& r, const std::string& zdroj,
+             const ss::CilVeSlozce& kam, ZaznamSouctu& zaznam) {
+  if (::linkat(AT_FDCWD, zdroj.c_str(), kam.slozka, kam.jmeno.c_str(), 0) != 0) return false;
+  struct stat st {};
+  const bool ten = ::fstatat(kam.slozka, kam.jmeno.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                   S_ISREG(st.st_mode) && [&] {
+                     const KlicSouboru k = KlicSouboru::Z(st);
+                     return k.zarizeni == r.Stav.zarizeni && k.inode == r.Stav.inode &&
+                            k.velikost == r.Stav.velikost && k.zmena == r.Stav.zmena;
+                   }();
+  // A file known by its SHA-256 takes the line's time, as a copy does.
+  const bool soucet = JeSha256(s.Sha256);
+  const struct timespec casy[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(s.Datum), 0}};
+  if (!ten || (soucet && (st.st_mtim.tv_sec != casy[1].tv_sec || st.st_mtim.tv_nsec != 0) &&
+               (::utimensat(kam.slozka, kam.jmeno.c_str(), casy, AT_SYMLINK_NOFOLLOW) != 0 ||
+                ::fstatat(kam.slozka, kam.jmeno.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0))) {
+    ::unlinkat(kam.slozka, kam.jmeno.c_str(), 0);
+    return false;
+  }
+  if (soucet) zaznam.Zapsat(st, s.Sha256);
+  return true;
+}
+
+// Places the local file `zdroj` into the new folder (a link with `odkazem`, else a copy) when
 // it still holds what the line lists; false, with nothing placed, when its bytes no longer
 // match the line's SHA-256. The file placed takes the line's time and is recorded with its
 // SHA-256 unless the source changed while it was copied.
-bool Zkopirovat(const InstalovanySoubor& s, const std::string& zdroj, const ss::CilVeSlozce& kam,
-                bool odkazem, ZaznamSouctu& zaznam) {
+bool Zkopirovat(const InstalovanySoubor& s, const InstalovanySoubor& r, const std::string& zdroj,
+                const ss::CilVeSlozce& kam, bool odkazem, ZaznamSouctu& zaznam) {
   const bool soucet = JeSha256(s.Sha256);
   AktualniPolozka = zdroj + "->" + kam.cesta;
+  if (odkazem && Odkazem(s, r, zdroj, kam, zaznam)) {
+    AktualniPolozka.clear();
+    return true;
+  }
   Popisovac fd(::open(zdroj.c_str(), kCteni));
   struct stat pred {};
   if (!fd.Platny() || ::fstat(fd.Fd(), &pred) != 0) {
@@ -107,15 +138,13 @@ bool Zkopirovat(const InstalovanySoubor& s, const std::string& zdroj, const ss::
   } else {
     if (soucet && (!S_ISREG(pred.st_mode) || zaznam.Soucet(fd.Fd(), pred) != s.Sha256))
       return false;
-    KopirovatOtevrenyDo(fd.Fd(), pred, zdroj, kam, odkazem,
+    KopirovatOtevrenyDo(fd.Fd(), pred, zdroj, kam,
                         soucet ? std::optional<UtcCas>(s.Datum) : std::nullopt, true);
-    // A link is the source itself; a copy counts when the source did not change meanwhile.
+    // The copy counts when the source did not change while it was read.
     struct stat hotovo {};
     struct stat po {};
     if (soucet && ::fstatat(kam.slozka, kam.jmeno.c_str(), &hotovo, AT_SYMLINK_NOFOLLOW) == 0 &&
-        (hotovo.st_dev == pred.st_dev && hotovo.st_ino == pred.st_ino
-             ? hotovo.st_size == pred.st_size
-             : ::fstat(fd.Fd(), &po) == 0 && KlicSouboru::Z(po) == KlicSouboru::Z(pred)))
+        ::fstat(fd.Fd(), &po) == 0 && KlicSouboru::Z(po) == KlicSouboru::Z(pred))
       zaznam.Zapsat(hotovo, s.Sha256);
   }
   AktualniPolozka.clear();
@@ -241,7 +270,7 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       // that changed since it was looked at is downloaded after all.
       if (kopirovat[i]) {
         Hlasit("Kopíruje se " + s.Cesta, k, n);
-        if (Zkopirovat(s, PuvodniSlozka + r->Cesta, kam, odkazy, zaznam)) continue;
+        if (Zkopirovat(s, *r, PuvodniSlozka + r->Cesta, kam, odkazy, zaznam)) continue;
       }
       Hlasit("Stahuje se nový soubor " + s.Cesta, k, n);
       SmazatJeLiTam(TempSlozka + jmeno);

@@ -71,12 +71,9 @@ struct CilVeSlozce {
 // temporary file is made under a new name that nothing stood under.
 Vysledek ZkopirovatSouborDo(const std::string& zdroj, const CilVeSlozce& cil);
 // The same from a file already open for reading at its start, whose status is `zs` (`zdroj`
-// names it in messages): when `odkazem`,
-// the open file itself gets the name as a hard link where the file system allows (else it is
-// copied), and its modification time, when `cas` is given, becomes that (for every name of a
-// linked file); a copy takes `cas` or the source's time.
+// names it in messages); the copy takes `cas` as its modification time when given.
 Vysledek ZkopirovatOtevrenyDo(int vstup, const struct stat& zs, const std::string& zdroj,
-                              const CilVeSlozce& cil, bool odkazem, std::optional<UtcCas> cas);
+                              const CilVeSlozce& cil, std::optional<UtcCas> cas);
 // Renames a file into the open folder where nothing stands under the name (one file system).
 Vysledek PrejmenovatDo(const std::string& zdroj, const CilVeSlozce& cil);
 // The folder `relativni` below the open folder `koren` (path `korenCesta`; AT_FDCWD opens

@@ -113,31 +113,14 @@ Vysledek ZkopirovatSouborDo(const std::string& zdroj, const CilVeSlozce& cil) {
   if (!vstup.Platny()) return ChybaSystemu(errno, zdroj);
   struct stat zs {};
   if (::fstat(vstup.Fd(), &zs) != 0) return ChybaSystemu(errno, zdroj);
-  return ZkopirovatOtevrenyDo(vstup.Fd(), zs, zdroj, cil, false, std::nullopt);
+  return ZkopirovatOtevrenyDo(vstup.Fd(), zs, zdroj, cil, std::nullopt);
 }
 
 Vysledek ZkopirovatOtevrenyDo(int vstup, const struct stat& zs, const std::string& zdroj,
-                              const CilVeSlozce& cil, bool odkazem, std::optional<UtcCas> cas) {
+                              const CilVeSlozce& cil, std::optional<UtcCas> cas) {
   if (!S_ISREG(zs.st_mode)) return ChybaSystemu(EISDIR, zdroj);  // only files are copied
   const struct timespec casy[2] = {zs.st_atim,
                                    cas ? timespec{static_cast<time_t>(*cas), 0} : zs.st_mtim};
-
-  // The very file that is open gets the new name (through its descriptor's entry in /proc:
-  // nothing is looked up by its old name again) where nothing stands under it; where that
-  // cannot be, it is copied.
-  auto nastavitCas = [&] {
-    const bool jiny = casy[1].tv_sec != zs.st_mtim.tv_sec || casy[1].tv_nsec != zs.st_mtim.tv_nsec;
-    if (jiny && ::utimensat(cil.slozka, cil.jmeno.c_str(), casy, AT_SYMLINK_NOFOLLOW) != 0)
-      return ChybaSystemu(errno, cil.cesta);
-    return Uspech();
-  };
-  const std::string proc = "/proc/self/fd/" + std::to_string(vstup);
-  if (odkazem &&
-      ::linkat(AT_FDCWD, proc.c_str(), cil.slozka, cil.jmeno.c_str(), AT_SYMLINK_FOLLOW) == 0)
-    return nastavitCas();
-  if (odkazem && errno != EEXIST && errno != EXDEV && errno != EPERM && errno != ENOENT &&
-      errno != EMLINK && errno != EOPNOTSUPP)
-    return ChybaSystemu(errno, cil.cesta);
 
   struct stat cs {};
   bool nahrazuje = false;
@@ -145,8 +128,6 @@ Vysledek ZkopirovatOtevrenyDo(int vstup, const struct stat& zs, const std::strin
     if (S_ISDIR(cs.st_mode)) return ChybaSystemu(EISDIR, cil.cesta);
     if (S_ISREG(cs.st_mode) && (cs.st_mode & S_IWUSR) == 0) return ChybaSystemu(EACCES, cil.cesta);
     nahrazuje = S_ISREG(cs.st_mode);
-    // (the same file under the name already: the link of an earlier attempt of this step)
-    if (odkazem && cs.st_dev == zs.st_dev && cs.st_ino == zs.st_ino) return nastavitCas();
   } else if (errno != ENOENT) {
     return ChybaSystemu(errno, cil.cesta);
   }

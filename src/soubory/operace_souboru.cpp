@@ -68,11 +68,10 @@ void KopirovatSouborDo(const std::string& zdroj, const ss::CilVeSlozce& cil, boo
 }
 
 void KopirovatOtevrenyDo(int vstup, const struct stat& zs, const std::string& zdroj,
-                         const ss::CilVeSlozce& cil, bool odkazem, std::optional<UtcCas> cas,
-                         bool askRetry) {
+                         const ss::CilVeSlozce& cil, std::optional<UtcCas> cas, bool askRetry) {
   Kopie(
-      zdroj, cil.cesta,
-      [&] { return ss::ZkopirovatOtevrenyDo(vstup, zs, zdroj, cil, odkazem, cas); }, askRetry);
+      zdroj, cil.cesta, [&] { return ss::ZkopirovatOtevrenyDo(vstup, zs, zdroj, cil, cas); },
+      askRetry);
 }
 
 void PresunoutSouborDo(const std::string& zdroj, const ss::CilVeSlozce& cil, bool askRetry) {

@@ -23,10 +23,9 @@ void PresunoutSoubor(const std::string& zdroj, const std::string& cil, bool askR
 
 // The same two into a folder held open (ss::CilVeSlozce), with the same questions and errors.
 void KopirovatSouborDo(const std::string& zdroj, const ss::CilVeSlozce& cil, bool askRetry);
-// The same from an open file, linked or with the given time (ss::ZkopirovatOtevrenyDo).
+// The same from an open file, with the given time (ss::ZkopirovatOtevrenyDo).
 void KopirovatOtevrenyDo(int vstup, const struct stat& zs, const std::string& zdroj,
-                         const ss::CilVeSlozce& cil, bool odkazem, std::optional<UtcCas> cas,
-                         bool askRetry);
+                         const ss::CilVeSlozce& cil, std::optional<UtcCas> cas, bool askRetry);
 void PresunoutSouborDo(const std::string& zdroj, const ss::CilVeSlozce& cil, bool askRetry);
 
 // Deletes a file, first clearing its hidden, read-only and system attributes; or,
