@@ -20,44 +20,14 @@ set -euo pipefail
 umask 022  # the program folder of a run as root must not be writable by others
 B=$(cd "$1" && pwd); RUNS=${2:-3}
 MS=25
-D=$(mktemp -d "${TMPDIR:-/tmp}/zevlon-bench-linka-XXXXXX")
-chmod 755 "$D"
-PIDS=()
-uklid() {
-  for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$D"
-}
-trap uklid EXIT
-now() { date +%s.%N; }
-median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-volny_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
+JMENO_BENCHE=linka
+. "$(dirname "$0")/spolecne.sh"
 # stejne A B MESSAGE: every file of A stands in B with the same content, or MESSAGE and out.
 stejne() {
   local rozdily
   rozdily=$(diff -rq "$1" "$2" | grep -v "^Only in $2" || true)
   [ -z "$rozdily" ] || { echo "$3:"; echo "$rozdily" | head; exit 1; }
 }
-# spustit LOG PATTERN COMMAND...: starts COMMAND in the background (output in LOG) and
-# waits until LOG shows PATTERN.
-spustit() {
-  local log=$1 vzor=$2; shift 2
-  "$@" > "$log" 2>&1 &
-  PIDS+=($!)
-  for _ in $(seq 200); do grep -q "$vzor" "$log" 2>/dev/null && return; sleep 0.05; done
-  echo "did not start: $*"; cat "$log"; exit 1
-}
-# proxy NAME TARGET_PORT [--rychlost KBIT]: a proxy at $MS ms to the target; its port in
-# ${NAME}_PORT.
-proxy() {
-  local jmeno=$1 cil=$2; shift 2
-  spustit "$D/$jmeno.txt" '^proxy ' "$B/bench/zevlon_bench_proxy" --cil "127.0.0.1:$cil" \
-    --zpozdeni "$MS" "$@"
-  printf -v "${jmeno}_PORT" '%s' "$(sed -n 's/^proxy 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$D/$jmeno.txt")"
-}
-
 # The releases. Content is derived from the file's number, so every run has the same data;
 # half of a small file is random and half repeats, a large one is all random.
 cat > "$D/strom.py" <<'PY'

@@ -21,26 +21,9 @@ if [ "${#VERZE[@]}" -lt 2 ]; then
   echo "skipped: apt offers fewer than two versions of $BALICEK"
   exit 0
 fi
-D=$(mktemp -d "${TMPDIR:-/tmp}/zevlon-bench-vydani-XXXXXX")
-chmod 755 "$D"
-PIDS=()
-uklid() {
-  for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$D"
-}
-trap uklid EXIT
-now() { date +%s.%N; }
-volny_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
-spustit() {  # LOG PATTERN COMMAND...: in the background, until LOG shows PATTERN
-  local log=$1 vzor=$2; shift 2
-  "$@" > "$log" 2>&1 &
-  PIDS+=($!)
-  for _ in $(seq 200); do grep -q "$vzor" "$log" 2>/dev/null && return; sleep 0.05; done
-  echo "did not start: $*"; cat "$log"; exit 1
-}
+JMENO_BENCHE=vydani
+MS=25
+. "$(dirname "$0")/spolecne.sh"
 
 if ! (cd "$D" && apt-get download "$BALICEK=${VERZE[0]}" "$BALICEK=${VERZE[1]}") > "$D/apt.txt" 2>&1; then
   echo "skipped: apt-get download of $BALICEK ${VERZE[*]} failed"; tail -3 "$D/apt.txt"; exit 0
@@ -63,9 +46,8 @@ WWW=$D/www; mkdir -p "$WWW/aktualizace-online"
 spustit "$D/web.txt" naslouchá "$B/tools/zevlon-publikovat" servirovat --port 0 \
   --log "$D/pristupy.log" "$WWW"
 PORT=$(sed -n 's/.*127.0.0.1:\([0-9]*\).*/\1/p' "$D/web.txt")
-spustit "$D/proxy.txt" '^proxy ' "$B/bench/zevlon_bench_proxy" --cil "127.0.0.1:$PORT" \
-  --zpozdeni 25 --rychlost 8000
-PPORT=$(sed -n 's/^proxy 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$D/proxy.txt")
+proxy WEB "$PORT" --rychlost 8000
+PPORT=$WEB_PORT
 # The same release twice: its addresses point straight at the site, or through the link.
 "$B/tools/zevlon-publikovat" vydat --vydani 20150115 --adresa "http://127.0.0.1:$PORT/aktualizace-online/" \
   "$D/vydani2" "$WWW/aktualizace-online" > /dev/null
@@ -76,9 +58,8 @@ RPORT=$(volny_port)
 printf 'use chroot = no\n[vydani]\npath = %s\nread only = yes\n' "$D/vydani2" > "$D/rsyncd.conf"
 rsync --daemon --no-detach --address=127.0.0.1 --port="$RPORT" --config="$D/rsyncd.conf" &
 PIDS+=($!)
-spustit "$D/rproxy.txt" '^proxy ' "$B/bench/zevlon_bench_proxy" --cil "127.0.0.1:$RPORT" \
-  --zpozdeni 25 --rychlost 8000
-RPPORT=$(sed -n 's/^proxy 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$D/rproxy.txt")
+proxy RSYNC "$RPORT" --rychlost 8000
+RPPORT=$RSYNC_PORT
 sleep 0.5
 
 # What changed, and what the changed files cost as the site's archives.
