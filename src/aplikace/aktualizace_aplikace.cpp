@@ -125,19 +125,17 @@ bool Odkazem(const InstalovanySoubor& s, const InstalovanySoubor& r, const std::
 bool Zkopirovat(const InstalovanySoubor& s, const InstalovanySoubor& r, const std::string& zdroj,
                 const ss::CilVeSlozce& kam, bool odkazem, ZaznamSouctu& zaznam) {
   const bool soucet = JeSha256(s.Sha256);
-  AktualniPolozka = zdroj + "->" + kam.cesta;
-  if (odkazem && Odkazem(s, r, zdroj, kam, zaznam)) {
-    AktualniPolozka.clear();
-    return true;
-  }
+  if (odkazem && Odkazem(s, r, zdroj, kam, zaznam)) return true;
   Popisovac fd(::open(zdroj.c_str(), kCteni));
   struct stat pred {};
   if (!fd.Platny() || ::fstat(fd.Fd(), &pred) != 0) {
     if (soucet) return false;
+    AktualniPolozka = zdroj + "->" + kam.cesta;
     KopirovatSouborDo(zdroj, kam, true);  // fails as a copy fails
   } else {
     if (soucet && (!S_ISREG(pred.st_mode) || zaznam.Soucet(fd.Fd(), pred) != s.Sha256))
       return false;
+    AktualniPolozka = zdroj + "->" + kam.cesta;
     KopirovatOtevrenyDo(fd.Fd(), pred, zdroj, kam,
                         soucet ? std::optional<UtcCas>(s.Datum) : std::nullopt, true);
     // The copy counts when the source did not change while it was read.
