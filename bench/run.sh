@@ -37,5 +37,7 @@ if [ "$(id -u)" -eq 0 ] && command -v mkfs.xfs >/dev/null; then
 fi
 echo "== real releases (target: bytes <= 1.1x rsync -z)"
 bash bench/vydani.sh build/bench
+echo "== per-file deltas on real releases (targets: bytes <= 0.35 of the changed archives, time <= 0.5x rsync -z)"
+bash bench/delty.sh build/bench
 echo "== slow link, 25 ms each way (before parallel downloads: a record, no target)"
 bash bench/pomala_linka.sh build/bench 3

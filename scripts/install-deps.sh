@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
   libicu-dev libzip-dev libcurl4-openssl-dev libpugixml-dev
-  libssl-dev libsodium-dev minisign
+  libssl-dev libsodium-dev libzstd-dev minisign
   qt6-base-dev fonts-dejavu-core
   python3 python3-pyftpdlib
   clang-format

@@ -171,7 +171,8 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
                          const std::string& PuvodniSlozka, const std::string& NovaSlozka,
                          const std::vector<std::string>& JenSlozky,
                          const std::optional<std::string>& Sha256Snapshotu,
-                         PredstihSnapshotu* snapshotPredem, PredstihSnapshotu* dalsiSnapshot) {
+                         PredstihSnapshotu* snapshotPredem, PredstihSnapshotu* dalsiSnapshot,
+                         const UvedeneDelty& uvedeneDelty) {
   PodZdrojem("mMain::AktualizaceAplikace", [&] {
     Hlasit("Stahování informací o aktualizaci", 0, 100);
     const std::string snapshot = TempSlozka + kSnapshot;
@@ -222,16 +223,26 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
     for (std::size_t i = 0; i < soubory.size(); ++i)
       kopirovat[i] =
           mistniZaznamy[i] && Nezmeneny(*soubory[i], *mistniZaznamy[i], PuvodniSlozka, zaznam);
-    auto adresa = [&](std::size_t i) {
+    // Files the installation has an earlier version of may come as deltas against it.
+    DeltySlozky delty(TempSlozka, UrlServeru, uvedeneDelty);
+    std::vector<const Delta*> delta(soubory.size());
+    for (std::size_t i = 0; i < soubory.size(); ++i)
+      if (!kopirovat[i] && mistniZaznamy[i])
+        delta[i] = delty.Vybrat(*soubory[i], *mistniZaznamy[i], PuvodniSlozka, zaznam);
+    auto archiv = [&](std::size_t i) {
       return UrlServeru + KodovatProUrl(soubory[i]->Cesta, true) + ".zip";
+    };
+    auto adresa = [&](std::size_t i) {
+      return delta[i] ? UrlServeru + KodovatProUrl(delta[i]->Soubor, true) : archiv(i);
+    };
+    auto meze = [&](std::size_t i) {
+      return BalicekSouboru(delta[i] ? delta[i]->Velikost : soubory[i]->Velikost);
     };
     PredstihStahovani predstih(SlozkaPredstihu(TempSlozka, ".predstih/"), &rozpocet);
     std::size_t dalsi = 0;  // the next turn whose download may start ahead
     auto doplnit = [&] {
       for (; dalsi < soubory.size(); ++dalsi)
-        if (!kopirovat[dalsi] &&
-            !predstih.Zacit(dalsi, adresa(dalsi), BalicekSouboru(soubory[dalsi]->Velikost)))
-          break;
+        if (!kopirovat[dalsi] && !predstih.Zacit(dalsi, adresa(dalsi), meze(dalsi))) break;
       // All of this folder's downloads are under way: the next folder's snapshot may take
       // a place that is free.
       if (dalsiSnapshot && dalsi == soubory.size() && predstih.Probiha() < predstih.Okno())
@@ -272,13 +283,31 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       }
       Hlasit("Stahuje se nový soubor " + s.Cesta, k, n);
       SmazatJeLiTam(TempSlozka + jmeno);
-      const std::string url = adresa(i);
-      StahnoutARozbalit(url, TempSlozka, jmeno, "", BalicekSouboru(s.Velikost), &rozpocet,
-                        kopirovat[i] ? nullptr : &predstih, i);
+      // A delta rebuilds the file from the installed one, checked against the line's
+      // SHA-256; whatever fails, the whole file comes after it.
+      bool zaplatano = false;
+      if (delta[i]) {
+        const std::string soubor = TempSlozka + jmeno + ".rozdil";
+        SmazatJeLiTam(soubor);
+        try {
+          StahnoutVRozpoctu(adresa(i), soubor, meze(i), &rozpocet, &predstih, i);
+          zaplatano =
+              delty.Pouzit(*delta[i], s, PuvodniSlozka + r->Cesta, soubor, TempSlozka + jmeno);
+        } catch (const Chyba& c) {
+          if (c.JeZruseni()) throw;
+          AktualniPolozka.clear();
+          SmazatJeLiTam(soubor);
+          delty.Zalogovat(s.Cesta, c.what());
+        }
+      }
+      const std::string url = archiv(i);
+      if (!zaplatano)
+        StahnoutARozbalit(url, TempSlozka, jmeno, "", BalicekSouboru(s.Velikost), &rozpocet,
+                          kopirovat[i] || delta[i] ? nullptr : &predstih, i);
       // A file whose line lists its SHA-256 is checked against it, signed site or not: it is
-      // recorded as having it.
+      // recorded as having it. A rebuilt file was checked before it was written.
       const bool soucet = JeSha256(s.Sha256);
-      if (Sha256Snapshotu || soucet) {
+      if (!zaplatano && (Sha256Snapshotu || soucet)) {
         AktualniPolozka = BezPristupovychUdaju(url) + "->" + TempSlozka + jmeno;
         OveritKontrolniSoucet(TempSlozka + jmeno, s.Sha256, BezPristupovychUdaju(url));
       }

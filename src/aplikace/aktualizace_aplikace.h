@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "aplikace/delty_slozky.h"
+
 namespace zevlon {
 
 class PredstihStahovani;
@@ -50,6 +52,10 @@ class PredstihSnapshotu {
 // downloaded file must have that SHA-256 before it is placed; files copied locally (size
 // and time match) are taken as they are.
 //
+// Where the release information lists the folder's delta list (`delty`), a file of which the
+// installation has an earlier version is fetched as a delta against it when the list has
+// one, else whole.
+//
 // The folder's snapshot may have been started ahead (`snapshotPredem`); the snapshot of the folder
 // renewed next (`dalsiSnapshot`) is started here when this folder's downloads leave room.
 void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlServeru,
@@ -57,6 +63,7 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
                          const std::vector<std::string>& JenSlozky = {},
                          const std::optional<std::string>& Sha256Snapshotu = std::nullopt,
                          PredstihSnapshotu* snapshotPredem = nullptr,
-                         PredstihSnapshotu* dalsiSnapshot = nullptr);
+                         PredstihSnapshotu* dalsiSnapshot = nullptr,
+                         const UvedeneDelty& delty = {});
 
 }  // namespace zevlon

@@ -77,6 +77,10 @@ class InstalacniSlozka {
 // The largest snapshot file that is read (16 MiB).
 inline constexpr std::int64_t kMaxVelikostSnapshotu = std::int64_t{16} << 20;
 
+// The bytes of a snapshot file (or a list written as one) holding `text`, UTF-8 lines
+// ending with CR LF: in Windows-1250 where the text reads back the same from it, else UTF-8.
+std::string BajtySnapshotu(const std::string& text);
+
 // Two time stamps count as equal when they are less than 30 seconds apart.
 inline bool StejnyCas(UtcCas a, UtcCas b) {
   return (a > b ? a - b : b - a) < 30;

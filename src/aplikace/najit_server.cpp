@@ -204,6 +204,8 @@ ServerAplikace NajitServerAplikace(const std::string& ZakladniSlozka,
     }
   }
   if (!url.empty()) {
+    if (std::string delty = CistIni(soubor, sekce, "Sha256Delty"); !delty.empty())
+      server.delty = {true, overeni.Zapnuto() ? std::optional<std::string>(delty) : std::nullopt};
     std::string vyzadovane = CistIni(soubor, sekce, "ReleaseMerko");
     if (!vyzadovane.empty() && !StejnyText(vyzadovane, CiloveVydani)) {
       std::int64_t dni = DenVydani(CiloveVydani) - DenVydani(vyzadovane);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "aplikace/delty_slozky.h"
 #include "prenos/podpisy/overeni.h"
 
 namespace zevlon {
@@ -17,6 +18,8 @@ struct ServerAplikace {
   // With verification: the checksum of the server's snapshot that its signed release
   // information lists (in the section's "Sha256").
   std::optional<std::string> sha256Snapshotu;
+  // Its delta list, as the section's "Sha256Delty" lists it.
+  UvedeneDelty delty;
   // With verification: why the server cannot be trusted; "" when it can.
   std::string neovereno;
 };

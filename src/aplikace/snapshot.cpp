@@ -33,6 +33,18 @@ std::optional<std::int64_t> CistVelikost(std::string_view text) {
 
 }  // namespace
 
+std::string BajtySnapshotu(const std::string& text) {
+  // Windows peers read the code page. The file stays UTF-8 when a path does not fit it
+  // or when the code-page bytes would read back as other text: as UTF-8 ("ČŠ"), or
+  // with a leading "ď»ż" taken for a byte order mark. UTF-8 text that begins with
+  // U+FEFF gets a byte order mark of its own, for the reader to drop instead.
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  std::optional<std::string> kodovany = Do1250(text);
+  if (kodovany && (*kodovany == text || (!JePlatneUtf8(*kodovany) && !kodovany->starts_with(kBom))))
+    return std::move(*kodovany);
+  return (text.starts_with(kBom) ? std::string(kBom) : std::string()) + text;
+}
+
 SeznamSouboru InstalacniSlozka::NacistSnapshot(const std::string& CestaSnapshotu) const {
   return SLogovanim("InstalacniSlozka::NacistSnapshot", [&] {
     SeznamSouboru seznam;
@@ -108,18 +120,7 @@ void InstalacniSlozka::UlozitSnapshot(const std::string& CestaSnapshotu,
       text += z.Sha256;
       text += "\r\n";
     }
-    // Windows peers read the code page. The file stays UTF-8 when a path does not fit it
-    // or when the code-page bytes would read back as other text: as UTF-8 ("ČŠ"), or
-    // with a leading "ď»ż" taken for a byte order mark. UTF-8 text that begins with
-    // U+FEFF gets a byte order mark of its own, for the reader to drop instead.
-    constexpr std::string_view kBom = "\xEF\xBB\xBF";
-    std::optional<std::string> kodovany = Do1250(text);
-    std::string bajty;
-    if (kodovany &&
-        (*kodovany == text || (!JePlatneUtf8(*kodovany) && !kodovany->starts_with(kBom))))
-      bajty = std::move(*kodovany);
-    else
-      bajty = (text.starts_with(kBom) ? std::string(kBom) : std::string()) + text;
+    const std::string bajty = BajtySnapshotu(text);
     if (int e = ZapsatSouborAtomicky(CestaSnapshotu, bajty)) {
       try {
         ZalogovatChybu(e, "Nelze vytvořit soubor " + CestaSnapshotu + ".",

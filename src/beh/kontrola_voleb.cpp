@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "aplikace/aktualizace_aplikace.h"
 #include "beh/nastaveni_prenosu.h"
 #include "common/chyba.h"
 #include "common/text.h"
@@ -32,7 +33,7 @@ const std::vector<ZnamaSekce>& ZnameSekce() {
       {"Server",
        {"Adresa", kKlicVerejnehoKlice, kKlicPlatnostiPodpisu, "PovolitStarsi", kKlicBezOvereni,
         kKlicLhutyPrenosu, kKlicMinRychlosti, kKlicDobyMinRychlosti, kKlicSoubeznychStahovani,
-        kKlicLhutyBehu}},
+        kKlicLhutyBehu, kKlicObnovaOdkazy, kKlicDelty}},
       {"Nastaveni", {"SlozkaDat", "Cas", "Cetnost", "Den"}},
       {"Uloha", {"ID"}},
   };

@@ -34,6 +34,7 @@ constexpr const char* kZalohaSouboru = "Soubory_old/";
 
 // The key of an add-on's section that holds the checksum of its server's snapshot.
 constexpr const char* kKlicSouctu = "Sha256";
+constexpr const char* kKlicDeltySlozky = "Sha256Delty";
 
 // The names of the subfolders of a folder (hidden ones passed over), in name order.
 std::vector<std::string> Podslozky(const std::string& slozka) {
@@ -112,6 +113,13 @@ class ProfilovaAktualizace {
     if (!overeni_.Zapnuto()) return std::nullopt;
     return CistIni(ini_, sekce, klic);
   }
+  // The folder's delta list as the release information lists it (under `klic` of `sekce`).
+  UvedeneDelty Delty(const std::string& sekce, const std::string& klic) const {
+    std::string soucet = CistIni(ini_, sekce, klic);
+    if (soucet.empty()) return {};
+    return {true,
+            overeni_.Zapnuto() ? std::optional<std::string>(std::move(soucet)) : std::nullopt};
+  }
 
   const std::string profil_, setup_, vydani_, temp_, ini_, beh_;
   std::string sdilena_;
@@ -172,6 +180,7 @@ void ProfilovaAktualizace::ObnovitPolozku(const PolozkaUpravy& p, int k, int n) 
   const std::string aplikace = p.ZakladniSlozka + p.NazevAplikace;
   std::string adresa = CistIni(ini_, p.SekceIni, "Url");
   std::optional<std::string> soucet = Soucet(p.SekceIni, kKlicSouctu);
+  UvedeneDelty delty = Delty(p.SekceIni, kKlicDeltySlozky);
   const bool bezServeru = adresa.empty() && !ExistujeSoubor(aplikace + "*.manifest.xml");
   if (!adresa.empty()) {
     if (aktualni_ && ExistujeSoubor(aplikace + "*")) adresa.clear();
@@ -188,27 +197,30 @@ void ProfilovaAktualizace::ObnovitPolozku(const PolozkaUpravy& p, int k, int n) 
     }
     adresa = server.url;
     soucet = server.sha256Snapshotu;
+    delty = server.delty;
   }
 
   bool obnovena = false;
   if (!adresa.empty()) {
-    AktualizaceAplikace(temp_, adresa, aplikace, p.NovaSlozka, {}, soucet);
+    AktualizaceAplikace(temp_, adresa, aplikace, p.NovaSlozka, {}, soucet, nullptr, nullptr, delty);
     obnovena = true;
   } else {
     // Parts of the application that have a server of their own.
     struct Cast {
       std::string slozka, adresa;
       std::optional<std::string> soucet;
+      UvedeneDelty delty;
     };
     std::vector<Cast> casti;
     for (const std::string& s : Podslozky(aplikace)) {
       const std::string sekce = NaDratovouCestu(p.NazevAplikace + s + "/");
       std::string a = CistIni(ini_, sekce, "Url");
-      if (!a.empty()) casti.push_back({s, a, Soucet(sekce, kKlicSouctu)});
+      if (!a.empty())
+        casti.push_back({s, a, Soucet(sekce, kKlicSouctu), Delty(sekce, kKlicDeltySlozky)});
     }
     for (const Cast& c : casti)
       AktualizaceAplikace(temp_, c.adresa, aplikace + c.slozka + "/", p.NovaSlozka + c.slozka + "/",
-                          {}, c.soucet);
+                          {}, c.soucet, nullptr, nullptr, c.delty);
     obnovena = !casti.empty();
     if (!obnovena && bezServeru)
       ZapsatChybuBehu("Složka " + aplikace +
@@ -281,7 +293,8 @@ bool ProfilovaAktualizace::Provest() {
     if (sdilenou) snapshotSdilene.emplace(temp_, serverSdilene);
     AktualizaceAplikace(temp_, server, setup_, novyProgram, {program},
                         Soucet("Merko", setup14 ? "Sha256Setup14" : "Sha256Setup"), nullptr,
-                        snapshotSdilene ? &*snapshotSdilene : nullptr);
+                        snapshotSdilene ? &*snapshotSdilene : nullptr,
+                        Delty("Merko", setup14 ? "Sha256DeltySetup14" : "Sha256DeltySetup"));
   }
   if (sdilenou) {
     ZobrazPrubeh("Aktualizace sdílených komponent Dunmor Merko", "Příprava...", 0, 100, 50, true,
@@ -291,7 +304,8 @@ bool ProfilovaAktualizace::Provest() {
     Ui().Minimalizovat();
     AktualizaceAplikace(temp_, serverSdilene, sdilena_, novaSdilena, {},
                         Soucet("Merko", "Sha256SetupCommon"),
-                        snapshotSdilene ? &*snapshotSdilene : nullptr);
+                        snapshotSdilene ? &*snapshotSdilene : nullptr, nullptr,
+                        Delty("Merko", "Sha256DeltySetupCommon"));
     snapshotSdilene.reset();
   }
 

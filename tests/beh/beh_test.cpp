@@ -317,7 +317,8 @@ TEST(NeznameVolby, NameEveryUnknownSectionAndKeyWithTheNameItProbablyMeant) {
   const std::string ini =
       s.Zapsat("Zevlon.ini",
                "[server]\r\nADRESA=http://x/\r\nAdressa=http://y/\r\nVerejnyKlc=RW\r\n"
-               "SoubeznaStahovani=4\r\nCokoliv=1\r\n[Sever]\r\nAdresa=z\r\n[Nastaveni]\r\n"
+               "SoubeznaStahovani=4\r\nObnovaOdkazy=1\r\nDelty=0\r\nCokoliv=1\r\n[Sever]\r\nAdresa="
+               "z\r\n[Nastaveni]\r\n"
                "SlozkaDat=/d/\r\nCsa=02:00\r\n[Uloha]\r\nID=3\r\n[Ostatni]\r\n");
   const std::string s0 = "Soubor voleb " + ini;
   EXPECT_EQ(NeznameVolby(ini),

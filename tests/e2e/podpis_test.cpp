@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <sstream>
@@ -111,6 +112,45 @@ TEST_F(PodepsanyWeb, AFileWithTheInstalledSizeAndTimeButOtherBytesIsRenewed) {
   EXPECT_EQ(ini::CistKlic(profil_ + "Setup/Merko/Merko.ini", "Merko", "Release"), "20150115");
   EXPECT_EQ(test::Stav(profil_ + "Setup/Merko/Merko.dll").st_ino,
             test::Stav(profil_ + "Setup/Merko_old/Merko.dll").st_ino);
+}
+
+// A changed file comes as a delta against the installed release: made by the publisher
+// against the very site the new one replaces, listed in a delta list that the signature
+// vouches for. With Delty=0, as a Windows peer or an older updater reads the site, the same
+// site updates as before.
+TEST_F(PodepsanyWeb, ChangedFilesComeAsSignedDeltasAndWithoutThemAsBefore) {
+  std::string dll(60000, '\0');
+  for (std::size_t i = 0; i < dll.size(); ++i)
+    dll[i] = static_cast<char>((i * 7919u) >> 5 ^ i * 131u);
+  s_.Zapsat("vydani/Setup/Merko/Merko.dll", dll);
+  Podepsat("20141231");
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  const Cesty predchozi{"--predchozi", s_ / "www/aktualizace-online"};
+  // Publishes a release whose Merko.dll differs in a few bytes; answers the name of its delta.
+  auto vydat = [&](const std::string& vydani) {
+    const std::string delta = "Setup/Merko/Merko.dll." + Sha256(dll).substr(0, 16) + ".zstd";
+    s_.Zapsat("vydani/Setup/Merko/Merko.dll", dll.replace(30000, 8, vydani));
+    s_.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=" + vydani + "\r\n");
+    Podepsat(vydani, predchozi);
+    Stazene();
+    return delta;
+  };
+  const std::string delta = vydat("20150115");
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  Cesty stazene = Stazene();
+  EXPECT_NE(std::find(stazene.begin(), stazene.end(), delta), stazene.end()) << stazene.size();
+  EXPECT_NE(std::find(stazene.begin(), stazene.end(), "Setup/master.delty.zip"), stazene.end());
+  EXPECT_EQ(std::find(stazene.begin(), stazene.end(), "Setup/Merko/Merko.dll.zip"), stazene.end());
+  EXPECT_EQ(Profil("Setup/Merko/Merko.dll"), dll);
+  EXPECT_EQ(ini::CistKlic(profil_ + "Setup/Merko/Merko.ini", "Merko", "Release"), "20150115");
+  EXPECT_EQ(LogProgramu(s_, "Zevlon.log").find("ozdíl"), std::string::npos);
+
+  Volby("VerejnyKlic=" + klic_ + "\r\nDelty=0\r\n");
+  EXPECT_TRUE(test::Existuje(Web(vydat("20150201"))));
+  EXPECT_FALSE(test::Existuje(Web(delta)));  // against a release not given this time
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Stazene(), (Cesty{"Setup/Merko/Merko.dll.zip", "Setup/Merko/Merko.ini.zip"}));
+  EXPECT_EQ(Profil("Setup/Merko/Merko.dll"), dll);
 }
 
 // A profile of another user is renewed by its owner's process, which verifies the release

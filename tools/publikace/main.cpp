@@ -25,7 +25,8 @@ namespace {
 constexpr const char* kPouziti =
     "Použití:\n"
     "  zevlon-publikovat vydat --vydani R --adresa URL [--zmena-dat R] [--verze-zevlonu V]\n"
-    "                    [--zevlon PROGRAM] [--klic TAJNY_KLIC] SLOZKA_VYDANI SLOZKA_WEBU\n"
+    "                    [--zevlon PROGRAM] [--klic TAJNY_KLIC] [--predchozi WEB]...\n"
+    "                    SLOZKA_VYDANI SLOZKA_WEBU\n"
     "                    (s klíčem podepíše download.ini do download.ini.minisig)\n"
     "  zevlon-publikovat klic [--bez-hesla] TAJNY_KLIC\n"
     "                    (nový pár klíčů minisign; veřejný klíč do TAJNY_KLIC.pub)\n"
@@ -45,6 +46,8 @@ constexpr const char* kVolby =
     "  --verze-zevlonu V   ZevlonVerze v download.ini (výchozí 8)\n"
     "  --zevlon PROGRAM    aktualizátor, který se publikuje do SetupCommon\n"
     "  --klic TAJNY_KLIC   tajný klíč minisign, jímž se podepisuje\n"
+    "  --predchozi WEB     dřívější web tohoto nástroje; ke změněným souborům se přidají\n"
+    "                      rozdíly proti jeho verzím (volbu lze opakovat)\n"
     "  --bez-hesla         tajný klíč se neuloží pod heslem\n"
     "  --port P            port HTTP serveru (výchozí 8080, 0 kterýkoli volný)\n"
     "  --log SOUBOR        záznam přístupů (bez volby standardní výstup)\n"
@@ -103,6 +106,8 @@ int Vydat(const std::vector<std::string>& a) {
       z.zevlon = Absolutni(dalsi());
     else if (a[i] == "--klic")
       klic = Absolutni(dalsi());
+    else if (a[i] == "--predchozi")
+      z.predchozi.push_back(Absolutni(dalsi()));
     else
       pozice.push_back(a[i]);
   }
@@ -117,8 +122,10 @@ int Vydat(const std::vector<std::string>& a) {
   z.zdroj = Absolutni(pozice[0]);
   z.cil = Absolutni(pozice[1]);
   auto s = zevlon::publikace::Publikovat(z);
-  std::printf("Vydání %s publikováno do %s: %d složek, %d souborů.\n", z.vydani.c_str(),
-              z.cil.c_str(), s.slozek, s.souboru);
+  std::printf("Vydání %s publikováno do %s: %d složek, %d souborů", z.vydani.c_str(), z.cil.c_str(),
+              s.slozek, s.souboru);
+  if (!z.predchozi.empty()) std::printf(", %d rozdílů", s.delt);
+  std::printf(".\n");
   return 0;
 }
 

@@ -16,6 +16,7 @@
 #include "rozhrani/pomucky.h"
 #include "soubory/cesty.h"
 #include "soubory/operace_slozek.h"
+#include "tools/publikace/delty.h"
 #include "tools/publikace/klice.h"
 #include "tools/publikace/stary_web.h"
 
@@ -81,7 +82,8 @@ void DoplnitSha256(SeznamSouboru& soubory, const std::string& zdroj) {
     p.hodnota->Sha256 = OtiskSouboru(zdroj + p.hodnota->Cesta);
 }
 
-PublikovanaSlozka PublikovatSlozku(const std::string& zdroj, const std::string& cil) {
+PublikovanaSlozka PublikovatSlozku(const std::string& zdroj, const std::string& cil,
+                                   const PredchoziWeby* predchozi, const std::string& naWebu) {
   InstalacniSlozka slozka;
   slozka.NacistObsahSlozky(zdroj);
   auto soubory = slozka.DejObsahSlozky(VsechnySoubory);
@@ -90,18 +92,23 @@ PublikovanaSlozka PublikovatSlozku(const std::string& zdroj, const std::string& 
   const std::string snapshot = cil + "master.snapshot";
   slozka.UlozitSnapshot(snapshot, *soubory);
   if (!fs::exists(snapshot)) VyvolatChybu("Nelze zapsat soubor " + snapshot + ".");
-  PublikovanaSlozka vysledek{static_cast<int>(soubory->Pocet()), OtiskSouboru(snapshot)};
+  PublikovanaSlozka vysledek;
+  vysledek.souboru = static_cast<int>(soubory->Pocet());
+  vysledek.sha256Snapshotu = OtiskSouboru(snapshot);
   Zazipovat(snapshot, snapshot + ".zip");
   fs::remove(snapshot);
   for (const auto& p : *soubory)
     Zazipovat(zdroj + p.hodnota->Cesta, cil + p.hodnota->Cesta + ".zip");
+  if (predchozi)
+    vysledek.sha256Delt = predchozi->Vytvorit(naWebu, zdroj, *soubory, cil, &vysledek.delt);
   return vysledek;
 }
 
 namespace {
 
 // Writes the whole site into the folder `novy`.
-Souhrn Sestavit(const Zadani& z, const std::string& zdroj, const std::string& novy) {
+Souhrn Sestavit(const Zadani& z, const std::string& zdroj, const std::string& novy,
+                const PredchoziWeby* predchozi) {
   Souhrn souhrn;
   const std::string ini = novy + "download.ini";
   Zapsat(ini, "Merko", "Release", z.vydani);
@@ -111,8 +118,12 @@ Souhrn Sestavit(const Zadani& z, const std::string& zdroj, const std::string& no
 
   for (const char* setup : {"Setup", "Setup14", "SetupCommon"}) {
     if (!ExistujeSlozka(zdroj + setup + "/")) continue;
-    auto slozka = PublikovatSlozku(zdroj + setup + "/", novy + setup + "/");
+    auto slozka = PublikovatSlozku(zdroj + setup + "/", novy + setup + "/", predchozi,
+                                   std::string(setup) + "/");
     Zapsat(ini, "Merko", std::string("Sha256") + setup, slozka.sha256Snapshotu);
+    if (!slozka.sha256Delt.empty())
+      Zapsat(ini, "Merko", std::string("Sha256Delty") + setup, slozka.sha256Delt);
+    souhrn.delt += slozka.delt;
     souhrn.souboru += slozka.souboru;
     ++souhrn.slozek;
   }
@@ -127,11 +138,14 @@ Souhrn Sestavit(const Zadani& z, const std::string& zdroj, const std::string& no
       std::sort(jmena.begin(), jmena.end());
       for (const std::string& jmeno : jmena) {
         const std::string relativni = std::string(upravy) + "/" + druh + "/" + jmeno + "/";
-        auto slozka = PublikovatSlozku(rodic + jmeno + "/", novy + relativni);
+        auto slozka = PublikovatSlozku(rodic + jmeno + "/", novy + relativni, predchozi, relativni);
         souhrn.souboru += slozka.souboru;
+        souhrn.delt += slozka.delt;
         ++souhrn.slozek;
         Zapsat(ini, NaDratovouCestu(relativni), "Url", z.adresa + relativni);
         Zapsat(ini, NaDratovouCestu(relativni), "Sha256", slozka.sha256Snapshotu);
+        if (!slozka.sha256Delt.empty())
+          Zapsat(ini, NaDratovouCestu(relativni), "Sha256Delty", slozka.sha256Delt);
       }
     }
   }
@@ -162,10 +176,16 @@ Souhrn Publikovat(const Zadani& z) {
     if (!ExistujeSlozka(zdroj + "Setup/") && !ExistujeSlozka(zdroj + "Setup14/"))
       VyvolatChybu("Složka vydání " + zdroj + " neobsahuje složku Setup ani Setup14.");
     OveritCilWebu(web, zdroj, z.souborKlice);
+    // The earlier sites are read before anything is written: one may be the site replaced.
+    std::vector<std::string> weby;
+    for (const std::string& w : z.predchozi)
+      weby.push_back(BezLomitka(fs::weakly_canonical(fs::absolute(w)).string()));
+    const std::optional<PredchoziWeby> predchozi =
+        weby.empty() ? std::nullopt : std::optional<PredchoziWeby>(std::in_place, weby);
     // Built beside the site under a new name and swapped in at the end, so a server never
     // serves a half-written site; whatever fails, nothing of it stays.
     novy = PridatLomitko(NovaSlozkaVedle(web, ".nove"));
-    Souhrn s = Sestavit(z, zdroj, novy);
+    Souhrn s = Sestavit(z, zdroj, novy, predchozi ? &*predchozi : nullptr);
     Nahradit(web, novy);
     return s;
   } catch (const fs::filesystem_error& e) {

@@ -11,11 +11,14 @@
 //                   carries its file's SHA-256, and download.ini the SHA-256 of each
 //                   unpacked snapshot and of the updater's archive, so that a signature
 //                   of download.ini covers the whole site. With a key given, its
-//                   signature lies beside it as download.ini.minisig.
+//                   signature lies beside it as download.ini.minisig. With earlier
+//                   sites given, the per-file deltas against them and each folder's
+//                   master.delty.zip, whose SHA-256 download.ini lists as well.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "aplikace/instalovany_soubor.h"
 #include "prenos/podpisy/podpis.h"
@@ -32,21 +35,30 @@ struct Zadani {
   std::optional<std::string> zevlon;      // an updater program to publish
   std::optional<podpis::TajnyKlic> klic;  // signs download.ini into download.ini.minisig
   std::string souborKlice;                // the key's file, never inside the site folder
+  std::vector<std::string> predchozi;     // earlier sites to make deltas against
 };
 
 struct Souhrn {
   int slozek = 0;
   int souboru = 0;
+  int delt = 0;
 };
 
 struct PublikovanaSlozka {
   int souboru = 0;
   std::string sha256Snapshotu;  // of master.snapshot as it is unpacked
+  std::string sha256Delt;       // of master.delty as it is unpacked; "" when it has none
+  int delt = 0;
 };
 
+class PredchoziWeby;
+
 // Publishes one folder: its snapshot as cil/master.snapshot.zip and every file as
-// cil/<path>.zip.
-PublikovanaSlozka PublikovatSlozku(const std::string& zdroj, const std::string& cil);
+// cil/<path>.zip; with earlier sites, the deltas against them of the site's folder
+// `naWebu` ("Setup/", ...) beside, and their list as cil/master.delty.zip.
+PublikovanaSlozka PublikovatSlozku(const std::string& zdroj, const std::string& cil,
+                                   const PredchoziWeby* predchozi = nullptr,
+                                   const std::string& naWebu = "");
 
 // Sets each record's Sha256 from its file below the folder `zdroj`; raises the program's
 // error for a file that cannot be read.

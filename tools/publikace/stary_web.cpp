@@ -3,12 +3,14 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <system_error>
 
 #include "aplikace/instalacni_slozka.h"
 #include "common/chyba.h"
 #include "platform/ini.h"
+#include "platform/soubor.h"
 #include "prenos/zip/mzip32.h"
 #include "soubory/cesty.h"
 
@@ -44,34 +46,66 @@ struct DocasnaSlozka {
 
 }  // namespace
 
-std::set<std::string> SouboryWebu(const std::string& web) {
+namespace {
+
+// The list `jmeno` ("master.snapshot" or "master.delty") of the site's folder `s`, unpacked.
+std::string NacistSeznam(const std::string& web, const std::string& s, const std::string& jmeno,
+                         const DocasnaSlozka& docasna) {
+  const std::string archiv = web + "/" + s + jmeno + ".zip";
+  const std::string seznam = docasna.cesta + "/" + jmeno;
+  fs::remove(seznam);
+  const JedinaPolozka jen{jmeno, std::uint64_t{64} << 20, false};
+  std::optional<std::string> bajty;
+  if (fs::is_regular_file(fs::symlink_status(archiv)) &&
+      RozzipovatJednoduse(archiv, docasna.cesta + "/", 1, "", &jen) == 0)
+    bajty = NacistSoubor(seznam);
+  if (!bajty) NeniWeb(web, "chybí nebo je poškozen " + s + jmeno + ".zip");
+  fs::remove(seznam);
+  return *bajty;
+}
+
+}  // namespace
+
+std::vector<SlozkaWebu> SlozkyWebu(const std::string& web) {
   const std::string ini = web + "/download.ini";
-  std::set<std::string> smi{"download.ini", "download.ini.minisig"};
-  std::vector<std::string> slozky;
+  // Each folder with the key of its delta list.
+  std::vector<std::pair<std::string, std::optional<std::string>>> slozky;
   for (const char* setup : {"Setup", "Setup14", "SetupCommon"})
     if (ini::CistKlic(ini, "Merko", std::string("Sha256") + setup))
-      slozky.push_back(std::string(setup) + "/");
+      slozky.emplace_back(std::string(setup) + "/",
+                          ini::CistKlic(ini, "Merko", std::string("Sha256Delty") + setup));
   for (const std::string& sekce : ini::CistNazvySekci(ini).value_or(std::vector<std::string>{}))
     if (sekce != "Merko" && ini::CistKlic(ini, sekce, "Url"))
-      slozky.push_back(ZDratoveCesty(sekce));
+      slozky.emplace_back(ZDratoveCesty(sekce), ini::CistKlic(ini, sekce, "Sha256Delty"));
   DocasnaSlozka docasna;
   if (docasna.cesta.empty()) NeniWeb(web, "nelze vytvořit dočasnou složku");
-  for (const std::string& s : slozky) {
+  std::vector<SlozkaWebu> vysledek;
+  for (const auto& [s, delty] : slozky) {
     if (!JeBezpecnaRelativniCesta(s.substr(0, s.size() - 1))) NeniWeb(web, "sekce " + s);
-    const std::string archiv = web + "/" + s + "master.snapshot.zip";
+    SlozkaWebu slozka{s, {}, delty.has_value(), {}};
     const std::string snapshot = docasna.cesta + "/master.snapshot";
-    fs::remove(snapshot);
-    const JedinaPolozka jen{"master.snapshot", std::uint64_t{64} << 20, false};
-    if (!fs::is_regular_file(fs::symlink_status(archiv)) ||
-        RozzipovatJednoduse(archiv, docasna.cesta + "/", 1, "", &jen) != 0 || !fs::exists(snapshot))
-      NeniWeb(web, "chybí nebo je poškozen " + s + "master.snapshot.zip");
-    smi.insert(s + "master.snapshot.zip");
+    if (int e = ZapsatSouborAtomicky(snapshot, NacistSeznam(web, s, "master.snapshot", docasna)))
+      NeniWeb(web, "nelze zapsat dočasný soubor (" + std::to_string(e) + ")");
     try {
-      for (const auto& p : InstalacniSlozka().NacistSnapshot(snapshot))
-        smi.insert(s + p.hodnota->Cesta + ".zip");
-    } catch (const std::exception&) {
-      NeniWeb(web, "nečitelný " + s + "master.snapshot.zip");
+      slozka.soubory = InstalacniSlozka().NacistSnapshot(snapshot);
+      if (delty) slozka.delty = NacistSeznamDelt(NacistSeznam(web, s, kSeznamDelt, docasna), s);
+    } catch (const Chyba&) {
+      NeniWeb(web, "nečitelný seznam složky " + s);
     }
+    vysledek.push_back(std::move(slozka));
+  }
+  return vysledek;
+}
+
+std::set<std::string> SouboryWebu(const std::string& web) {
+  std::set<std::string> smi{"download.ini", "download.ini.minisig"};
+  for (const SlozkaWebu& s : SlozkyWebu(web)) {
+    smi.insert(s.slozka + "master.snapshot.zip");
+    for (const auto& p : s.soubory)
+      smi.insert(s.slozka + p.hodnota->Cesta + ".zip");
+    if (s.seznamDelt) smi.insert(s.slozka + kSeznamDelt + ".zip");
+    for (const Delta& d : s.delty)
+      smi.insert(s.slozka + d.Soubor);
   }
   return smi;
 }

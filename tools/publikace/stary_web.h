@@ -4,6 +4,10 @@
 
 #include <set>
 #include <string>
+#include <vector>
+
+#include "aplikace/instalovany_soubor.h"
+#include "aplikace/seznam_delt.h"
 
 namespace zevlon::publikace {
 
@@ -13,6 +17,18 @@ namespace zevlon::publikace {
 // signature, and the snapshots and packages that download.ini and those snapshots name.
 // A folder that does not exist, or holds no file, may be written.
 void OveritCilWebu(const std::string& web, const std::string& vydani, const std::string& klic);
+
+// The folders of the site in the folder `web` (absolute, without a trailing "/") as its
+// download.ini names them ("Setup/", "Upravy/Doplnky/<name>/", ...), each with its
+// snapshot's lines, and the lines of its delta list where it has one; raises when it is no
+// such site.
+struct SlozkaWebu {
+  std::string slozka;
+  SeznamSouboru soubory;
+  bool seznamDelt = false;  // download.ini lists its delta list
+  std::vector<Delta> delty;
+};
+std::vector<SlozkaWebu> SlozkyWebu(const std::string& web);
 
 // The files of the site in the folder `web` (absolute, without a trailing "/") that its
 // download.ini and snapshots name, as paths relative to it; raises when it is no such site.

@@ -230,6 +230,17 @@ void StahnoutARozbalit(const std::string& url, const std::string& slozka, const 
   }
 }
 
+void StahnoutVRozpoctu(const std::string& url, const std::string& soubor, const MezeBalicku& meze,
+                       RozpocetStahovani* rozpocet, PredstihStahovani* predstih,
+                       std::size_t poradi) {
+  AktualniPolozka = BezPristupovychUdaju(url) + "->" + soubor;
+  if (predstih && predstih->Zacato(poradi))
+    predstih->Prevzit(poradi, soubor);
+  else
+    StahnoutArchiv(url, soubor, meze, rozpocet);
+  AktualniPolozka.clear();
+}
+
 void Pockat(float sekundy) {
   const auto konec =
       platforma().Monotonni() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(

@@ -148,6 +148,13 @@ void StahnoutARozbalit(const std::string& url, const std::string& slozka, const 
                        RozpocetStahovani* rozpocet = nullptr, PredstihStahovani* predstih = nullptr,
                        std::size_t poradi = 0);
 
+// Downloads url into `soubor` as it is (a file that is no package) within the bound of a
+// package of these bounds and what the budget has left: one request, the one `predstih`
+// started for the turn `poradi` when it did. Raises what the download raises.
+void StahnoutVRozpoctu(const std::string& url, const std::string& soubor, const MezeBalicku& meze,
+                       RozpocetStahovani* rozpocet, PredstihStahovani* predstih = nullptr,
+                       std::size_t poradi = 0);
+
 // Waits the given number of seconds, letting window events run meanwhile.
 void Pockat(float sekundy);
 
