@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <system_error>
+#include <thread>
 
 #include "aplikace/seznam_delt.h"
 #include "common/chyba.h"
@@ -74,35 +75,56 @@ PredchoziWeby::PredchoziWeby(const std::vector<std::string>& weby) {
     }
 }
 
-std::string PredchoziWeby::Vytvorit(const std::string& slozka, const std::string& zdroj,
-                                    const SeznamSouboru& soubory, const std::string& cil,
-                                    int* pocet) const {
+RozpracovaneDelty PredchoziWeby::Zacit(const std::string& slozka, const std::string& zdroj,
+                                       const SeznamSouboru& soubory) const {
+  RozpracovaneDelty vysledek;
   const auto s = slozky_.find(slozka);
-  if (s == slozky_.end()) return "";
+  if (s == slozky_.end()) return vysledek;
+  const std::size_t naraz = std::max(1u, std::thread::hardware_concurrency());
   Rozbaleni rozbaleni;
-  std::vector<Delta> delty;
   for (const auto& p : soubory) {
     const InstalovanySoubor& z = *p.hodnota;
     const auto v = s->second.find(z.Cesta);
     if (v == s->second.end() || z.Velikost > kMaxDelta) continue;
-    std::optional<std::string> novy;
     for (const Verze& verze : v->second) {
       const std::string jmeno = JmenoDelty(z.Cesta, verze.sha256);
       if (verze.sha256 == z.Sha256 || !JeJmenoDelty(jmeno)) continue;
-      const std::optional<std::string> zaklad =
-          Rozbalit(verze.archiv, z.Cesta, verze.sha256, rozbaleni);
+      std::optional<std::string> zaklad = Rozbalit(verze.archiv, z.Cesta, verze.sha256, rozbaleni);
       if (!zaklad) continue;
-      if (!novy) novy = NacistSoubor(zdroj + z.Cesta);
-      if (!novy) VyvolatChybu("Soubor " + zdroj + z.Cesta + " nelze přečíst.");
-      const std::optional<std::string> delta = VytvoritDeltu(*zaklad, *novy);
-      std::error_code e;
-      const std::uintmax_t archiv = fs::file_size(cil + z.Cesta + ".zip", e);
-      if (!delta || e || delta->size() >= archiv) continue;
-      ZapsatSoubor(cil + jmeno, *delta);
-      delty.push_back(
-          {z.Cesta, verze.sha256, jmeno, static_cast<std::int64_t>(delta->size()), z.Sha256});
+      // No more at once than the machine has cores, so no more bases in memory either.
+      if (vysledek.prace_.size() >= naraz)
+        vysledek.prace_[vysledek.prace_.size() - naraz].bajty.wait();
+      vysledek.prace_.push_back(
+          {{z.Cesta, verze.sha256, jmeno, 0, z.Sha256},
+           std::async(std::launch::async,
+                      [zaklad = std::move(*zaklad),
+                       novy = zdroj + z.Cesta]() -> std::optional<std::string> {
+                        const std::optional<std::string> obsah = NacistSoubor(novy);
+                        if (!obsah) return std::nullopt;
+                        return VytvoritDeltu(zaklad, *obsah);
+                      })});
     }
   }
+  return vysledek;
+}
+
+RozpracovaneDelty::~RozpracovaneDelty() {
+  for (Prace& p : prace_)
+    if (p.bajty.valid()) p.bajty.wait();
+}
+
+std::string RozpracovaneDelty::Dokoncit(const std::string& cil, int* pocet) {
+  std::vector<Delta> delty;
+  for (Prace& p : prace_) {
+    const std::optional<std::string> delta = p.bajty.get();
+    std::error_code e;
+    const std::uintmax_t archiv = fs::file_size(cil + p.delta.Cesta + ".zip", e);
+    if (!delta || e || delta->size() >= archiv) continue;
+    ZapsatSoubor(cil + p.delta.Soubor, *delta);
+    p.delta.Velikost = static_cast<std::int64_t>(delta->size());
+    delty.push_back(p.delta);
+  }
+  prace_.clear();
   if (delty.empty()) return "";
   const std::string seznam = cil + kSeznamDelt;
   const std::string bajty = ZapsatSeznamDelt(delty);

@@ -97,10 +97,12 @@ PublikovanaSlozka PublikovatSlozku(const std::string& zdroj, const std::string& 
   vysledek.sha256Snapshotu = OtiskSouboru(snapshot);
   Zazipovat(snapshot, snapshot + ".zip");
   fs::remove(snapshot);
+  // The deltas are made while the archives are written.
+  RozpracovaneDelty delty;
+  if (predchozi) delty = predchozi->Zacit(naWebu, zdroj, *soubory);
   for (const auto& p : *soubory)
     Zazipovat(zdroj + p.hodnota->Cesta, cil + p.hodnota->Cesta + ".zip");
-  if (predchozi)
-    vysledek.sha256Delt = predchozi->Vytvorit(naWebu, zdroj, *soubory, cil, &vysledek.delt);
+  vysledek.sha256Delt = delty.Dokoncit(cil, &vysledek.delt);
   return vysledek;
 }
 
