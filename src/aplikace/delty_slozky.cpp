@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
 
 #include "aplikace/zaznam_souctu.h"
 #include "common/adresa.h"
@@ -133,7 +134,7 @@ const Delta* DeltySlozky::Vybrat(const InstalovanySoubor& s, const InstalovanySo
 bool DeltySlozky::Pouzit(const Delta& d, const InstalovanySoubor& s, const std::string& zdroj,
                          const std::string& delta, const std::string& cil) {
   std::string proc;
-  [&] {
+  auto pouzit = [&] {
     struct stat st {};
     Popisovac fd(::open(zdroj.c_str(), kCteni));
     if (!fd.Platny() || ::fstat(fd.Fd(), &st) != 0 || !S_ISREG(st.st_mode) ||
@@ -158,7 +159,12 @@ bool DeltySlozky::Pouzit(const Delta& d, const InstalovanySoubor& s, const std::
       return;
     }
     if (!Zapsat(cil, *novy, st.st_mode, s.Datum)) proc = "výsledek nelze zapsat";
-  }();
+  };
+  try {
+    pouzit();
+  } catch (const std::bad_alloc&) {
+    proc = "nedostatek paměti";
+  }
   (void)::unlink(delta.c_str());
   if (!proc.empty()) {
     Zalogovat(s.Cesta, proc);
