@@ -74,6 +74,22 @@ std::string SlozkaPredstihu(const std::string& TempSlozka, const char* pripona) 
   return slozka;
 }
 
+// The installed folder `relativni` below the open folder `koren`, reached level by level
+// without following a link; invalid when it cannot be (the file is then reached by its path).
+Popisovac OtevritZdrojovou(int koren, const std::string& relativni) {
+  Popisovac fd(::fcntl(koren, F_DUPFD_CLOEXEC, 0));
+  for (std::size_t zacatek = 0; fd.Platny() && zacatek < relativni.size();) {
+    std::size_t konec = relativni.find('/', zacatek);
+    if (konec == std::string::npos) konec = relativni.size();
+    const std::string cast = relativni.substr(zacatek, konec - zacatek);
+    zacatek = konec + 1;
+    if (!cast.empty())
+      fd = Popisovac(
+          ::openat(fd.Fd(), cast.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  }
+  return fd;
+}
+
 // Whether the local file `r` holds what the line `s` lists: the same bytes where the line
 // carries a SHA-256 (as recorded, or read now), else the same size and a time less than
 // 30 seconds apart.
@@ -95,9 +111,10 @@ bool Nezmeneny(const InstalovanySoubor& s, const InstalovanySoubor& r, const std
 // the one the scan saw (`r.Stav`, whose bytes were found to be the line's): the same inode,
 // size and modification time. Anything else leaves nothing placed and answers false (the
 // file is then copied).
-bool Odkazem(const InstalovanySoubor& s, const InstalovanySoubor& r, const std::string& zdroj,
+bool Odkazem(const InstalovanySoubor& s, const InstalovanySoubor& r, const ss::CilVeSlozce& zdroj,
              const ss::CilVeSlozce& kam, ZaznamSouctu& zaznam) {
-  if (::linkat(AT_FDCWD, zdroj.c_str(), kam.slozka, kam.jmeno.c_str(), 0) != 0) return false;
+  if (::linkat(zdroj.slozka, zdroj.jmeno.c_str(), kam.slozka, kam.jmeno.c_str(), 0) != 0)
+    return false;
   struct stat st {};
   const bool ten = ::fstatat(kam.slozka, kam.jmeno.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                    S_ISREG(st.st_mode) && [&] {
@@ -118,15 +135,17 @@ bool Odkazem(const InstalovanySoubor& s, const InstalovanySoubor& r, const std::
   return true;
 }
 
-// Places the local file `zdroj` into the new folder (a link with `odkazem`, else a copy) when
-// it still holds what the line lists; false, with nothing placed, when its bytes no longer
-// match the line's SHA-256. The file placed takes the line's time and is recorded with its
-// SHA-256 unless the source changed while it was copied.
-bool Zkopirovat(const InstalovanySoubor& s, const InstalovanySoubor& r, const std::string& zdroj,
-                const ss::CilVeSlozce& kam, bool odkazem, ZaznamSouctu& zaznam) {
+// Places the local file `odkud` (its name in its open folder, or its path from AT_FDCWD) into
+// the new folder (a link with `odkazem`, else a copy) when it still holds what the line lists;
+// false, with nothing placed, when its bytes no longer match the line's SHA-256. The file placed
+// takes the line's time and is recorded with its SHA-256 unless the source changed meanwhile.
+bool Zkopirovat(const InstalovanySoubor& s, const InstalovanySoubor& r,
+                const ss::CilVeSlozce& odkud, const ss::CilVeSlozce& kam, bool odkazem,
+                ZaznamSouctu& zaznam) {
   const bool soucet = JeSha256(s.Sha256);
-  if (odkazem && Odkazem(s, r, zdroj, kam, zaznam)) return true;
-  Popisovac fd(::open(zdroj.c_str(), kCteni));
+  if (odkazem && Odkazem(s, r, odkud, kam, zaznam)) return true;
+  const std::string& zdroj = odkud.cesta;
+  Popisovac fd(::openat(odkud.slozka, odkud.jmeno.c_str(), kCteni));
   struct stat pred {};
   if (!fd.Platny() || ::fstat(fd.Fd(), &pred) != 0) {
     if (soucet) return false;
@@ -259,6 +278,11 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
     std::int32_t k = 0;
     std::string hotovaSlozka = "\n";  // the folder below the new one that is open
     Popisovac slozkaCile;
+    // Local files are reached the same way, from their open folder.
+    const Popisovac zdrojovyKoren(
+        ::open(BezLomitka(PuvodniSlozka).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::string zdrojovaSlozka = "\n";
+    Popisovac slozkaZdroje;
     for (std::size_t i = 0; i < soubory.size(); ++i) {
       const InstalovanySoubor& s = *soubory[i];
       ++k;
@@ -279,7 +303,17 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       // that changed since it was looked at is downloaded after all.
       if (kopirovat[i]) {
         Hlasit("Kopíruje se " + s.Cesta, k, n);
-        if (Zkopirovat(s, *r, PuvodniSlozka + r->Cesta, kam, odkazy, zaznam)) continue;
+        std::string odkud, jmenoZdroje;
+        RozdelitCestu(r->Cesta, odkud, jmenoZdroje);
+        if (odkud != zdrojovaSlozka && zdrojovyKoren.Platny()) {
+          slozkaZdroje = OtevritZdrojovou(zdrojovyKoren.Fd(), odkud);
+          zdrojovaSlozka = odkud;
+        }
+        const std::string zdroj = PuvodniSlozka + r->Cesta;
+        const ss::CilVeSlozce ze = slozkaZdroje.Platny() && odkud == zdrojovaSlozka
+                                       ? ss::CilVeSlozce{slozkaZdroje.Fd(), jmenoZdroje, zdroj}
+                                       : ss::CilVeSlozce{AT_FDCWD, zdroj, zdroj};
+        if (Zkopirovat(s, *r, ze, kam, odkazy, zaznam)) continue;
       }
       Hlasit("Stahuje se nový soubor " + s.Cesta, k, n);
       SmazatJeLiTam(TempSlozka + jmeno);
