@@ -22,8 +22,9 @@ TEST(PublikovatPrikazy, HelpListsEveryCommandAndDescribesEachOption) {
         << prikaz << "\n"
         << v.vystup;
   // Each option stands in its command's line and at the head of a line that describes it.
-  for (const char* volba : {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon",
-                            "--klic", "--bez-hesla", "--port", "--log", "--aktivni", "--prazdny"}) {
+  for (const char* volba :
+       {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon", "--klic",
+        "--predchozi", "--bez-hesla", "--port", "--log", "--aktivni", "--prazdny"}) {
     std::istringstream radky(v.vystup);
     int vPouziti = 0, popsana = 0;
     for (std::string r; std::getline(radky, r);) {
