@@ -62,11 +62,27 @@ constexpr const char* kNapoveda =
     "       podpis nesouhlasí, běží jiná aktualizace, ...; také chyba, jejíž hlášení\n"
     "       uživatel zavřel tlačítkem Storno; --moznosti bez displeje i terminálu\n"
     "  2  zrušeno uživatelem: Storno nebo Ctrl+C během běhu, výběr profilu zavřený\n"
-    "       bez volby, --moznosti ukončené bez uložení\n";
+    "       bez volby, --moznosti ukončené bez uložení\n"
+    "  64  chybný příkazový řádek: neznámá volba nebo volba s argumenty navíc\n"
+    "       (nic se neprovede)\n";
+
+// A usage error: what is wrong, the short usage, exit status 64 (EX_USAGE).
+int ChybaPouziti(const std::string& co) {
+  std::fprintf(stderr, "%s\n%sPodrobnosti: Zevlon --help\n", co.c_str(), kPouziti);
+  return 64;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // An argument that begins with "--" is one of the options, alone; never a file.
+  if (argc >= 2 && std::strncmp(argv[1], "--", 2) == 0 &&
+      std::strcmp(argv[1], zevlon::kVolbaZaVlastnika) != 0) {
+    const std::string volba = argv[1];
+    if (volba != "--help" && volba != "--moznosti" && volba != "--version")
+      return ChybaPouziti("Neznámá volba " + volba + ".");
+    if (argc > 2) return ChybaPouziti("Volba " + volba + " nemá argumenty.");
+  }
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kPouziti, stdout);
     std::fputs(zevlon::platforma().ZBalicku() ? kPopisBalicku : kPopis, stdout);

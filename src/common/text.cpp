@@ -205,4 +205,9 @@ std::string KodovatProUrl(std::string_view s, bool lomitka) {
   return out;
 }
 
+std::string Pocet(long long n, std::string_view jeden, std::string_view malo,
+                  std::string_view mnoho) {
+  return std::to_string(n) + " " + std::string(n == 1 ? jeden : n >= 2 && n <= 4 ? malo : mnoho);
+}
+
 }  // namespace zevlon

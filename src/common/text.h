@@ -19,6 +19,11 @@ bool StejnyText(std::string_view a, std::string_view b);
 bool ZacinaNa(std::string_view s, std::string_view predpona);
 bool KonciNa(std::string_view s, std::string_view pripona);
 
+// A count with its noun in the Czech form it takes: "1 složka", "2 složky", "5 složek"
+// (jeden: 1; malo: 2 to 4; mnoho: 0 and 5 on).
+std::string Pocet(long long n, std::string_view jeden, std::string_view malo,
+                  std::string_view mnoho);
+
 // Wildcard match without regard to letter case: "*" any run of characters
 // (none included), "?" exactly one character.
 bool OdpovidaMasce(std::string_view text, std::string_view maska);

@@ -67,7 +67,7 @@ TEST_F(Aktualizace, FirstRunRenewsEveryFolderWithBackupsAndLaterRunsFetchOnlyCha
   s_.Zapsat("vydani/Setup/Merko/Merko.dll", "knihovna opravená");
   Publikovat("20150115");
   ASSERT_EQ(Spustit().kod, 0);
-  EXPECT_EQ(Stazene(), Cesty{"Setup/Merko/Merko.dll.zip"});
+  EXPECT_EQ(Stazene(), (Cesty{"Setup/Merko/Merko.dll.zip", "Setup/Merko/Merko.ini.zip"}));
   EXPECT_EQ(Profil("Setup/Merko/Merko.dll"), "knihovna opravená");
   EXPECT_EQ(Profil("Setup/Merko_old/Merko.dll"), "knihovna");
   EXPECT_EQ(Profil("Setup/Soubory_old/cti.txt"), "čti 20141231");

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ini.h"
 #include "soubory/pomoc_operaci.h"
 #include "support/http_server.h"
 #include "support/neprivilegovany.h"
@@ -47,9 +48,13 @@ inline void PripravitProgram(const Sandbox& s, const std::string& web, const std
     ::chmod((s / cesta).c_str(), 0755);
 }
 
-// Publishes the release in "vydani" onto the site's folder "www/aktualizace-online".
+// Publishes the release in "vydani" onto the site's folder "www/aktualizace-online"; its
+// Merko.ini names that release first, as the publisher requires.
 inline void Publikovat(const Sandbox& s, const std::string& web, const std::string& vydani,
                        const Cesty& dalsi = {}) {
+  const std::string ini = s / "vydani/Setup/Merko/Merko.ini";
+  if (Existuje(ini) && ini::CistKlic(ini, "Merko", "Release") != vydani)
+    ini::ZapsatKlic(ini, "Merko", "Release", vydani);
   Cesty a{ZEVLON_PUBLIKOVAT, "vydat", "--vydani", vydani, "--adresa", web};
   a.insert(a.end(), dalsi.begin(), dalsi.end());
   a.insert(a.end(), {s / "vydani", s / "www/aktualizace-online"});

@@ -158,12 +158,22 @@ TEST_F(NaTerminalu, RootsTerminalShowsAndAnswersTheOwnersProcessAndCtrlCStopsIt)
 TEST_F(NaTerminalu, ExitStatusesFollowTheTableOfHelp) {
   auto napoveda = test::Spustit({s_ / "program/Zevlon", "--help"});
   EXPECT_EQ(napoveda.kod, 0);
-  for (const char* radek : {"  --moznosti  ", "Návratový kód:", "  0  ", "  1  ", "  2  ",
+  for (const char* radek : {"  --moznosti  ", "Návratový kód:", "  0  ", "  1  ", "  2  ", "  64  ",
                             "odmítnuté varování o změně datové struktury",
                             "soubor zadaný na příkazovém řádku neexistuje", "starší vydání na webu",
                             "nic nového k instalaci", "Storno"})
     EXPECT_NE(napoveda.vystup.find(radek), std::string::npos) << radek << "\n" << napoveda.vystup;
 
+  // 64: an option it does not know, never taken for a release information file; nothing runs.
+  for (const char* volba : {"--dry-run", "--status", "--moznost", "--version=2"}) {
+    auto v = test::Spustit({s_ / "program/Zevlon", volba}, Prostredi());
+    EXPECT_EQ(v.kod, 64) << volba << "\n" << v.vystup;
+    EXPECT_NE(v.vystup.find(std::string("Neznámá volba ") + volba + "."), std::string::npos)
+        << v.vystup;
+    EXPECT_NE(v.vystup.find("Použití: Zevlon"), std::string::npos) << v.vystup;
+  }
+  EXPECT_EQ(test::Spustit({s_ / "program/Zevlon", "--help", "navic"}).kod, 64);
+  EXPECT_EQ(server_.Pozadavky().size(), 0u);
   // 0: a missing release information file: nothing to do.
   const auto stare = ZiveSlozky();
   EXPECT_EQ(test::Spustit({s_ / "program/Zevlon", s_ / "neni/download.ini"}, Prostredi()).kod, 0);

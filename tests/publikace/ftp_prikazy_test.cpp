@@ -80,7 +80,7 @@ TEST_F(FtpPrikazy, UploadsWithChecksumsAndMirrorsASignedSiteBack) {
   auto nahrani = Prikaz("nahrat", "zdroj");
   EXPECT_EQ(nahrani.kod, 0) << nahrani.vystup;
   EXPECT_EQ(nahrani.vystup.find(FtpServer::kHeslo), std::string::npos);
-  EXPECT_TRUE(Obsahuje(nahrani.vystup, "Nahráno 4 souborů a snímek, nenahráno 0."))
+  EXPECT_TRUE(Obsahuje(nahrani.vystup, "Nahráno: 4 soubory a snímek, nenahráno 0."))
       << nahrani.vystup;
   const SeznamSouboru snapshot =
       InstalacniSlozka().NacistSnapshot(ftp_.domov / "pub/app/m.snapshot");
@@ -116,7 +116,7 @@ TEST_F(FtpPrikazy, TheUploadedSnapshotListsExactlyTheUploadedFiles) {
   EXPECT_EQ(nahrani.kod, 1) << nahrani.vystup;
   EXPECT_TRUE(Obsahuje(nahrani.vystup, "Soubor s mezerou.txt nebyl nahrán: Název s mezerou"))
       << nahrani.vystup;
-  EXPECT_TRUE(Obsahuje(nahrani.vystup, "Nahráno 1 souborů a snímek, nenahráno 1."))
+  EXPECT_TRUE(Obsahuje(nahrani.vystup, "Nahráno: 1 soubor a snímek, nenahráno 1."))
       << nahrani.vystup;
   const SeznamSouboru snapshot =
       InstalacniSlozka().NacistSnapshot(ftp_.domov / "pub/app/m.snapshot");

@@ -1,6 +1,11 @@
 // zevlon-publikovat's command line: its help and relative paths.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <sstream>
 
@@ -45,12 +50,80 @@ TEST(PublikovatPrikazy, ServirovatRefusesAPortThatIsNotANumberInRange) {
   s.Vytvorit("web");
   for (const char* port : {"abc", "65536", "-1", "80x", ""}) {
     auto v = test::Spustit({ZEVLON_PUBLIKOVAT, "servirovat", "--port", port, s / "web"});
-    EXPECT_EQ(v.kod, 2) << port;
+    EXPECT_EQ(v.kod, 64) << port;
     EXPECT_NE(v.vystup.find(std::string("Port „") + port + "“ není číslo od 0 do 65535."),
               std::string::npos)
         << port << "\n"
         << v.vystup;
   }
+}
+
+// Every mistake of the command line is named, with a short usage and exit status 64,
+// before anything is written: an option the tool does not know, a missing one, an address
+// that is no absolute http, https or ftp address, a release that is no release number; a
+// release other than the one its Merko.ini names is refused too (exit 1). servirovat says
+// why it cannot serve. --version answers.
+TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritten) {
+  test::Sandbox s;
+  s.Zapsat("vydani/Setup/Merko/Merko.exe", "merko");
+  s.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
+  s.Vytvorit("prazdna");
+  const std::string vydani = s / "vydani", web = s / "web";
+  auto vydat = [&](const char* cislo, const char* adresa) {
+    return std::vector<std::string>{"vydat", "--vydani", cislo, "--adresa", adresa, vydani, web};
+  };
+  const struct {
+    std::vector<std::string> a;
+    int kod;
+    std::string zprava;
+  } pripady[] = {
+      {{"--dry-run"}, 64, "Neznámá volba --dry-run."},
+      {{"vydat", "--vydanii", "20150101", "--adresa", "http://x/", vydani, web},
+       64,
+       "Neznámá volba --vydanii."},
+      {{"servirovat", "--potr", "80", web}, 64, "Neznámá volba --potr."},
+      {{"klic", "--heslo", s / "k.key"}, 64, "Neznámá volba --heslo."},
+      {{"vydat", "--adresa", "http://x/", vydani, web}, 64, "Chybí volba --vydani."},
+      {{"vydat", "--vydani", "20150101", vydani, web}, 64, "Chybí volba --adresa."},
+      {vydat("20150101", "127.0.0.1/a/"), 64,
+       "Adresa „127.0.0.1/a/“ není absolutní adresa http, https ani ftp."},
+      {vydat("20150101", "/aktualizace/"), 64, "není absolutní adresa"},
+      {vydat("2015-03-15", "http://x/"), 64, "Vydání „2015-03-15“ není číslo vydání"},
+      {vydat("20150132", "http://x/"), 64, "není číslo vydání"},
+      {vydat("20150102", "http://x/"), 1,
+       "Vydání 20150102 nesouhlasí s vydáním 20150101 v souboru"},
+      {{"servirovat", "--port", "0", s / "neni"}, 1, "Složka " + s / "neni" + " neexistuje."},
+  };
+  const test::Strom predtim = test::CistStrom(s.Cesta());
+  for (const auto& p : pripady) {
+    std::vector<std::string> a{ZEVLON_PUBLIKOVAT};
+    a.insert(a.end(), p.a.begin(), p.a.end());
+    auto v = test::Spustit(a);
+    EXPECT_EQ(v.kod, p.kod) << p.a[0] << " " << p.a[1] << "\n" << v.vystup;
+    EXPECT_NE(v.vystup.find(p.zprava), std::string::npos) << v.vystup;
+    EXPECT_EQ(v.vystup.find("Použití:") != std::string::npos, p.kod == 64) << v.vystup;
+    EXPECT_LT(v.vystup.size(), 1200u) << "a short usage";
+    EXPECT_EQ(test::CistStrom(s.Cesta()), predtim);
+  }
+  auto verze = test::Spustit({ZEVLON_PUBLIKOVAT, "--version"});
+  EXPECT_EQ(verze.kod, 0);
+  EXPECT_EQ(verze.vystup, std::string("zevlon-publikovat ") + ZEVLON_VERZE + "\n");
+
+  // A port in use is named with the reason.
+  const int obsazeny = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in adresa{};
+  adresa.sin_family = AF_INET;
+  adresa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t delka = sizeof adresa;
+  ASSERT_EQ(::bind(obsazeny, reinterpret_cast<sockaddr*>(&adresa), sizeof adresa), 0);
+  ASSERT_EQ(::listen(obsazeny, 1), 0);
+  ::getsockname(obsazeny, reinterpret_cast<sockaddr*>(&adresa), &delka);
+  const std::string port = std::to_string(ntohs(adresa.sin_port));
+  auto v = test::Spustit({ZEVLON_PUBLIKOVAT, "servirovat", "--port", port, s / "prazdna"});
+  ::close(obsazeny);
+  EXPECT_EQ(v.kod, 1);
+  EXPECT_NE(v.vystup.find("Na portu " + port + " nelze naslouchat: "), std::string::npos)
+      << v.vystup;
 }
 
 // Relative paths are taken from the folder the tool was started in.
@@ -68,6 +141,7 @@ TEST(PublikovatPrikazy, RelativePathsWork) {
   auto vydani = V({"vydat", "--vydani", "20150101", "--adresa", "http://127.0.0.1/a/", "--zevlon",
                    "Zevlon", "--klic", "klice/k.key", "vydani", "web"});
   EXPECT_EQ(vydani.kod, 0) << vydani.vystup;
+  EXPECT_NE(vydani.vystup.find(": 1 složka, 1 soubor."), std::string::npos) << vydani.vystup;
   for (const char* soubor : {"Setup/master.snapshot.zip", "Setup/Merko/Merko.exe.zip",
                              "SetupCommon/Zevlon.zip", "download.ini.minisig"})
     EXPECT_TRUE(test::Existuje(s / "web/" + soubor)) << soubor;

@@ -134,10 +134,11 @@ int Nahrat(const std::string& manifest, const std::string& slozka, bool aktivni,
 
   const int chybi = Nedorucene(soubory) + Nedorucene(posledni);
   const std::size_t nahrano = soubory.Pocet() + posledni.Pocet() - static_cast<std::size_t>(chybi);
+  const std::string kolik = Pocet(static_cast<long long>(nahrano), "soubor", "soubory", "souborů");
   if (z->Downloaded)
-    std::printf("Nahráno %zu souborů a snímek, nenahráno %d.\n", nahrano, chybi);
+    std::printf("Nahráno: %s a snímek, nenahráno %d.\n", kolik.c_str(), chybi);
   else
-    std::printf("Nahráno %zu souborů, snímek nenahrán, nenahráno %d.\n", nahrano, chybi);
+    std::printf("Nahráno: %s, snímek nenahrán, nenahráno %d.\n", kolik.c_str(), chybi);
   std::fflush(stdout);
   if (chybi == 0 && z->Downloaded) return 0;
   VypsatMistoLogu();
@@ -165,9 +166,11 @@ int Zrcadlit(const std::string& manifest, const std::string& slozka, bool aktivn
   int chybi = 0;
   for (const auto& p : soubory)
     chybi += p.hodnota->Unzipped ? 0 : 1;
-  std::printf(chybi == 0 ? "Zrcadlo aktualizováno: %zu souborů.\n"
-                         : "Zrcadlo nebylo aktualizováno (%zu souborů, viz Zevlon.log).\n",
-              soubory.Pocet());
+  const std::string kolik =
+      Pocet(static_cast<long long>(soubory.Pocet()), "soubor", "soubory", "souborů");
+  std::printf(chybi == 0 ? "Zrcadlo aktualizováno: %s.\n"
+                         : "Zrcadlo nebylo aktualizováno (%s, viz Zevlon.log).\n",
+              kolik.c_str());
   std::fflush(stdout);
   if (chybi != 0) VypsatMistoLogu();
   return chybi;

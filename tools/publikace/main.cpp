@@ -1,18 +1,23 @@
 // zevlon-publikovat: publishes a release as an update site, signed when given a key,
 // makes key pairs and signs files in minisign's formats, serves a site folder over HTTP
 // on a loopback port, and uploads to or mirrors an FTP update server.
+#include <strings.h>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "beh/nastaveni_prenosu.h"
 #include "common/chyba.h"
+#include "common/text.h"
+#include "platform/ini.h"
 #include "platform/platforma.h"
 #include "tools/publikace/ftp_prikazy.h"
 #include "tools/publikace/klice.h"
@@ -35,7 +40,8 @@ constexpr const char* kPouziti =
     "  zevlon-publikovat nahrat [--aktivni] [--prazdny] MANIFEST SLOZKA\n"
     "                    (na FTP server z manifestu; download.ini a podpis nakonec)\n"
     "  zevlon-publikovat zrcadlit [--aktivni] MANIFEST SLOZKA   (z FTP serveru do místní složky)\n"
-    "  zevlon-publikovat --help                     (tento přehled)\n";
+    "  zevlon-publikovat --help                     (tento přehled)\n"
+    "  zevlon-publikovat --version                  (verze nástroje)\n";
 
 constexpr const char* kVolby =
     "\n"
@@ -85,94 +91,150 @@ void Pripraven(int port) {
   std::fflush(stderr);
 }
 
-int Vydat(const std::vector<std::string>& a) {
-  zevlon::publikace::Zadani z;
-  std::optional<std::string> klic;
+// A mistake of the command line: what is wrong; the short usage follows it.
+struct ChybaPouziti : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// A command's arguments: the options that take a value (each may be given again), the
+// switches, and the rest in order. Any other argument beginning with "--", and an option
+// without its value, is a mistake of the command line.
+struct Argumenty {
+  std::map<std::string, std::vector<std::string>> hodnoty;
+  std::set<std::string> prepinace;
   std::vector<std::string> pozice;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto dalsi = [&]() -> std::string {
-      if (i + 1 >= a.size()) throw std::runtime_error("chybí hodnota volby " + a[i]);
-      return a[++i];
-    };
-    if (a[i] == "--vydani")
-      z.vydani = dalsi();
-    else if (a[i] == "--adresa")
-      z.adresa = dalsi();
-    else if (a[i] == "--zmena-dat")
-      z.zmenaDat = dalsi();
-    else if (a[i] == "--verze-zevlonu")
-      z.verzeZevlonu = dalsi();
-    else if (a[i] == "--zevlon")
-      z.zevlon = Absolutni(dalsi());
-    else if (a[i] == "--klic")
-      klic = Absolutni(dalsi());
-    else if (a[i] == "--predchozi")
-      z.predchozi.push_back(Absolutni(dalsi()));
-    else
-      pozice.push_back(a[i]);
+
+  Argumenty(const std::vector<std::string>& a, std::initializer_list<std::string> sHodnotou,
+            std::initializer_list<std::string> bezHodnoty) {
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (!a[i].starts_with("--")) {
+        pozice.push_back(a[i]);
+      } else if (std::find(sHodnotou.begin(), sHodnotou.end(), a[i]) != sHodnotou.end()) {
+        if (i + 1 >= a.size()) throw ChybaPouziti("Chybí hodnota volby " + a[i] + ".");
+        hodnoty[a[i]].push_back(a[i + 1]);
+        ++i;
+      } else if (std::find(bezHodnoty.begin(), bezHodnoty.end(), a[i]) != bezHodnoty.end()) {
+        prepinace.insert(a[i]);
+      } else {
+        throw ChybaPouziti("Neznámá volba " + a[i] + ".");
+      }
+    }
   }
-  if (pozice.size() != 2 || z.vydani.empty() || z.adresa.empty()) {
-    std::fputs(kPouziti, stderr);
-    return 2;
+  // The last value given, if any.
+  std::optional<std::string> Hodnota(const std::string& volba) const {
+    auto i = hodnoty.find(volba);
+    if (i == hodnoty.end()) return std::nullopt;
+    return i->second.back();
+  }
+  std::string Povinna(const std::string& volba) const {
+    auto h = Hodnota(volba);
+    if (!h) throw ChybaPouziti("Chybí volba " + volba + ".");
+    return *h;
+  }
+  void Pozic(std::size_t n, const char* co) const {
+    if (pozice.size() != n) throw ChybaPouziti(std::string("Příkaz potřebuje ") + co + ".");
+  }
+};
+
+// An absolute http, https or ftp address with a host.
+bool JeAbsolutniAdresa(const std::string& adresa) {
+  for (const char* schema : {"http://", "https://", "ftp://"}) {
+    const std::size_t n = std::strlen(schema);
+    if (adresa.size() > n && strncasecmp(adresa.c_str(), schema, n) == 0 && adresa[n] != '/')
+      return true;
+  }
+  return false;
+}
+
+// A release number: digits that begin with a date written YYYYMMDD.
+bool JeCisloVydani(const std::string& v) {
+  if (v.size() < 8 || v.find_first_not_of("0123456789") != std::string::npos) return false;
+  const int rok = std::stoi(v.substr(0, 4)), mesic = std::stoi(v.substr(4, 2)),
+            den = std::stoi(v.substr(6, 2));
+  static constexpr int kDni[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool prestupny = (rok % 4 == 0 && rok % 100 != 0) || rok % 400 == 0;
+  return mesic >= 1 && mesic <= 12 && den >= 1 &&
+         den <= (mesic == 2 && !prestupny ? 28 : kDni[mesic - 1]);
+}
+
+int Vydat(const std::vector<std::string>& a) {
+  const Argumenty p(a,
+                    {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon", "--klic",
+                     "--predchozi"},
+                    {});
+  zevlon::publikace::Zadani z;
+  z.vydani = p.Povinna("--vydani");
+  z.adresa = p.Povinna("--adresa");
+  p.Pozic(2, "složku vydání a složku webu");
+  if (!JeAbsolutniAdresa(z.adresa))
+    throw ChybaPouziti("Adresa „" + z.adresa + "“ není absolutní adresa http, https ani ftp.");
+  if (!JeCisloVydani(z.vydani))
+    throw ChybaPouziti("Vydání „" + z.vydani +
+                       "“ není číslo vydání (číslice začínající datem RRRRMMDD, např. 20141231).");
+  z.zmenaDat = p.Hodnota("--zmena-dat");
+  if (auto v = p.Hodnota("--verze-zevlonu")) z.verzeZevlonu = *v;
+  if (auto v = p.Hodnota("--zevlon")) z.zevlon = Absolutni(*v);
+  if (auto v = p.hodnoty.find("--predchozi"); v != p.hodnoty.end())
+    for (const std::string& w : v->second)
+      z.predchozi.push_back(Absolutni(w));
+  z.zdroj = Absolutni(p.pozice[0]);
+  z.cil = Absolutni(p.pozice[1]);
+  // The release's own Merko.ini, where it has one, names the same release.
+  for (const char* setup : {"/Setup/Merko/Merko.ini", "/Setup14/Merko/Merko.ini"}) {
+    const std::string ini = z.zdroj + setup;
+    const std::string uvedene = zevlon::ini::CistKlic(ini, "Merko", "Release").value_or(z.vydani);
+    if (uvedene != z.vydani)
+      throw zevlon::Chyba(zevlon::kChybaUzivatele, "Vydání " + z.vydani + " nesouhlasí s vydáním " +
+                                                       uvedene + " v souboru " + ini + ".");
   }
   // The key first: a wrong password must end the run before anything is built.
-  if (klic) z.klic = zevlon::publikace::NacistTajnyKlic(*klic);
-  if (klic) z.souborKlice = *klic;
+  if (auto klic = p.Hodnota("--klic")) {
+    z.souborKlice = Absolutni(*klic);
+    z.klic = zevlon::publikace::NacistTajnyKlic(z.souborKlice);
+  }
   if (z.adresa.back() != '/') z.adresa += '/';
-  z.zdroj = Absolutni(pozice[0]);
-  z.cil = Absolutni(pozice[1]);
   auto s = zevlon::publikace::Publikovat(z);
-  std::printf("Vydání %s publikováno do %s: %d složek, %d souborů", z.vydani.c_str(), z.cil.c_str(),
-              s.slozek, s.souboru);
-  if (!z.predchozi.empty()) std::printf(", %d rozdílů", s.delt);
+  std::printf("Vydání %s publikováno do %s: %s, %s", z.vydani.c_str(), z.cil.c_str(),
+              zevlon::Pocet(s.slozek, "složka", "složky", "složek").c_str(),
+              zevlon::Pocet(s.souboru, "soubor", "soubory", "souborů").c_str());
+  if (!z.predchozi.empty())
+    std::printf(", %s", zevlon::Pocet(s.delt, "rozdíl", "rozdíly", "rozdílů").c_str());
   std::printf(".\n");
   return 0;
 }
 
 int Klic(const std::vector<std::string>& a) {
-  const bool bezHesla = a.size() == 2 && a[0] == "--bez-hesla";
-  if (a.size() != (bezHesla ? 2u : 1u)) {
-    std::fputs(kPouziti, stderr);
-    return 2;
-  }
-  zevlon::publikace::VytvoritKlic(Absolutni(a.back()), bezHesla);
+  const Argumenty p(a, {}, {"--bez-hesla"});
+  p.Pozic(1, "soubor tajného klíče");
+  zevlon::publikace::VytvoritKlic(Absolutni(p.pozice[0]), p.prepinace.count("--bez-hesla") > 0);
   return 0;
 }
 
 int Podepsat(const std::vector<std::string>& a) {
-  if (a.size() != 3 || a[0] != "--klic") {
-    std::fputs(kPouziti, stderr);
-    return 2;
-  }
-  zevlon::publikace::PodepsatSoubor(zevlon::publikace::NacistTajnyKlic(Absolutni(a[1])),
-                                    Absolutni(a[2]));
-  std::printf("Podpis uložen do %s.minisig.\n", a[2].c_str());
+  const Argumenty p(a, {"--klic"}, {});
+  const std::string klic = p.Povinna("--klic");
+  p.Pozic(1, "soubor k podpisu");
+  zevlon::publikace::PodepsatSoubor(zevlon::publikace::NacistTajnyKlic(Absolutni(klic)),
+                                    Absolutni(p.pozice[0]));
+  std::printf("Podpis uložen do %s.minisig.\n", p.pozice[0].c_str());
   return 0;
 }
 
 int Servirovat(const std::vector<std::string>& a) {
+  const Argumenty p(a, {"--port", "--log"}, {});
   zevlon::publikace::NastaveniServeru n;
-  std::vector<std::string> pozice;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] == "--port" && i + 1 < a.size()) {
-      const std::optional<int> port = zevlon::publikace::PortZTextu(a[++i]);
-      if (!port) {
-        std::fprintf(stderr, "Port „%s“ není číslo od 0 do 65535.\n", a[i].c_str());
-        return 2;
-      }
-      n.port = *port;
-    } else if (a[i] == "--log" && i + 1 < a.size())
-      n.log = Absolutni(a[++i]);
-    else
-      pozice.push_back(a[i]);
+  if (auto text = p.Hodnota("--port")) {
+    const std::optional<int> port = zevlon::publikace::PortZTextu(*text);
+    if (!port) throw ChybaPouziti("Port „" + *text + "“ není číslo od 0 do 65535.");
+    n.port = *port;
   }
-  if (pozice.size() != 1) {
-    std::fputs(kPouziti, stderr);
-    return 2;
-  }
-  n.slozka = Absolutni(pozice[0]);
+  if (auto log = p.Hodnota("--log")) n.log = Absolutni(*log);
+  p.Pozic(1, "složku webu");
+  n.slozka = Absolutni(p.pozice[0]);
   while (n.slozka.size() > 1 && n.slozka.back() == '/')
     n.slozka.pop_back();
+  if (!std::filesystem::is_directory(n.slozka))
+    throw zevlon::Chyba(zevlon::kChybaUzivatele, "Složka " + n.slozka + " neexistuje.");
   std::signal(SIGINT, Ukoncit);
   std::signal(SIGTERM, Ukoncit);
   return zevlon::publikace::Servirovat(n, konec, Pripraven);
@@ -180,20 +242,14 @@ int Servirovat(const std::vector<std::string>& a) {
 
 // nahrat and zrcadlit: [--aktivni] MANIFEST SLOZKA.
 int Prenos(const std::vector<std::string>& a, bool nahrat) {
-  bool aktivni = false, prazdny = false;
+  const Argumenty p =
+      nahrat ? Argumenty(a, {}, {"--aktivni", "--prazdny"}) : Argumenty(a, {}, {"--aktivni"});
+  p.Pozic(2, "manifest a složku");
   std::vector<std::string> pozice;
-  for (const std::string& x : a) {
-    if (x == "--aktivni")
-      aktivni = true;
-    else if (x == "--prazdny" && nahrat)
-      prazdny = true;
-    else
-      pozice.push_back(Absolutni(x));
-  }
-  if (pozice.size() != 2) {
-    std::fputs(kPouziti, stderr);
-    return 2;
-  }
+  for (const std::string& x : p.pozice)
+    pozice.push_back(Absolutni(x));
+  const bool aktivni = p.prepinace.count("--aktivni") > 0;
+  const bool prazdny = p.prepinace.count("--prazdny") > 0;
   // A mirror's downloads keep to the updater's bounds, from the same options file.
   if (!nahrat) zevlon::NastavitPrenosy();
   const int chybi = nahrat ? zevlon::publikace::Nahrat(pozice[0], pozice[1], aktivni, prazdny)
@@ -206,18 +262,29 @@ int Prenos(const std::vector<std::string>& a, bool nahrat) {
 int main(int argc, char** argv) {
   PlatformaNastroje platforma;
   std::vector<std::string> a(argv + std::min(argc, 2), argv + argc);
+  const std::string prikaz = argc >= 2 ? argv[1] : "";
   try {
-    if (argc >= 2 && std::strcmp(argv[1], "vydat") == 0) return Vydat(a);
-    if (argc >= 2 && std::strcmp(argv[1], "klic") == 0) return Klic(a);
-    if (argc >= 2 && std::strcmp(argv[1], "podepsat") == 0) return Podepsat(a);
-    if (argc >= 2 && std::strcmp(argv[1], "servirovat") == 0) return Servirovat(a);
-    if (argc >= 2 && std::strcmp(argv[1], "nahrat") == 0) return Prenos(a, true);
-    if (argc >= 2 && std::strcmp(argv[1], "zrcadlit") == 0) return Prenos(a, false);
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    if (prikaz == "vydat") return Vydat(a);
+    if (prikaz == "klic") return Klic(a);
+    if (prikaz == "podepsat") return Podepsat(a);
+    if (prikaz == "servirovat") return Servirovat(a);
+    if (prikaz == "nahrat") return Prenos(a, true);
+    if (prikaz == "zrcadlit") return Prenos(a, false);
+    if (argc == 2 && (prikaz == "--help" || prikaz == "-h")) {
       std::fputs(kPouziti, stdout);
       std::fputs(kVolby, stdout);
       return 0;
     }
+    if (argc == 2 && prikaz == "--version") {
+      std::printf("zevlon-publikovat %s\n", ZEVLON_VERZE);
+      return 0;
+    }
+    if (prikaz.starts_with("--")) throw ChybaPouziti("Neznámá volba " + prikaz + ".");
+    throw ChybaPouziti(prikaz.empty() ? "Chybí příkaz." : "Neznámý příkaz " + prikaz + ".");
+  } catch (const ChybaPouziti& c) {
+    // A usage error: what is wrong and the short usage, exit status 64 (EX_USAGE).
+    std::fprintf(stderr, "%s\n%sPodrobnosti: zevlon-publikovat --help\n", c.what(), kPouziti);
+    return 64;
   } catch (const zevlon::Chyba& c) {
     std::fprintf(stderr, "Chyba: %s\n", c.Popis().c_str());
     return 1;
@@ -225,6 +292,4 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Chyba: %s\n", e.what());
     return 1;
   }
-  std::fputs(kPouziti, stderr);
-  return 2;
 }

@@ -10,11 +10,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <list>
 #include <map>
 #include <system_error>
 #include <thread>
 
+#include "common/chyba.h"
 #include "platform/soubor.h"
 #include "tools/publikace/spojeni.h"
 
@@ -57,12 +59,16 @@ int Servirovat(const NastaveniServeru& n, const std::atomic<bool>& konec,
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(static_cast<std::uint16_t>(n.port));
-  if (::inet_pton(AF_INET, n.adresa.c_str(), &a.sin_addr) != 1) return 1;
+  if (::inet_pton(AF_INET, n.adresa.c_str(), &a.sin_addr) != 1)
+    VyvolatChybu("Adresa " + n.adresa + " není adresa IPv4.");
   socklen_t delka = sizeof a;
   if (!s.Platny() || ::bind(s.Fd(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
       ::listen(s.Fd(), 64) != 0 ||
       ::getsockname(s.Fd(), reinterpret_cast<sockaddr*>(&a), &delka) != 0)
-    return 1;
+    VyvolatChybu("Na portu " + std::to_string(n.port) + " nelze naslouchat: " +
+                 (errno == EADDRINUSE ? std::string("port už používá jiný program.")
+                  : errno == EACCES   ? std::string("port pod 1024 smí otevřít jen root.")
+                                      : std::string(std::strerror(errno)) + "."));
   if (pripraven) pripraven(ntohs(a.sin_port));
 
   // A thread per connection, at most `spojeni` of them and at most half of them for one

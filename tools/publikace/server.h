@@ -27,7 +27,7 @@ struct NastaveniServeru {
 
 // Serves until `konec` is set, then ends every connection and returns within a fraction
 // of a second; calls `pripraven` with the port once listening.
-// Answers 0, or 1 when the port could not be opened.
+// Answers 0; raises the program's error, saying why, when the port cannot be opened.
 int Servirovat(const NastaveniServeru& n, const std::atomic<bool>& konec,
                void (*pripraven)(int port));
 
