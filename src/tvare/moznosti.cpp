@@ -195,8 +195,19 @@ void ModelMoznosti::ZmenitCetnost(const std::string& cetnost) {
 bool ModelMoznosti::Ok() {
   // An hour past the end of the day (the list offers 24:00) is no time to run at.
   const bool mimoDen = PrecistCas(comHodiny.text) && !JeCasDne(comHodiny.text);
+  // A weekly or monthly run needs a day that is one.
+  bool bezDne = false;
+  if (OptAktualizovat && !StejnyText(comMoznosti.text, kCetnostDenne) && !mimoDen &&
+      JeCasDne(comHodiny.text)) {
+    try {
+      (void)SestavitZaznamUlohy(comHodiny.text, comMoznosti.text, comDen.text);
+    } catch (const std::exception&) {
+      bezDne = true;
+    }
+  }
   if (comProfily.text.empty() ||
-      (OptAktualizovat && (comHodiny.text.empty() || comMoznosti.text.empty() || mimoDen))) {
+      (OptAktualizovat &&
+       (comHodiny.text.empty() || comMoznosti.text.empty() || mimoDen || bezDne))) {
     ZobrazZpravu(kChybaVyplnte, mb::kVykricnik, kTitulekMoznosti);
     return false;
   }

@@ -93,14 +93,20 @@ TEST_F(MoznostiTest, RefusalsAreShownAndTheOldJobStandsUntilItCanBeReplaced) {
   EXPECT_EQ(Sekce("Nastaveni"), nastaveni);
   EXPECT_EQ(Ulohy(), stara);
 
-  // Weekly without a day: the job cannot be built, so nothing is saved and the old job
-  // stands.
-  m.ZmenitCetnost(kCetnostTydne);
-  EXPECT_FALSE(m.Ok());
-  EXPECT_EQ(Zpravy(), Texty{"4144||Nemáte oprávnění pro vytvoření úlohy plánovaného spuštění."});
-  EXPECT_EQ(Sekce("Nastaveni"), nastaveni);
-  EXPECT_EQ(Ulohy(), stara);
-  EXPECT_EQ(Sekce("Uloha"), Texty{"ID=7"});
+  // Weekly or monthly without a day (or with one that is none): the options are not filled
+  // in, so nothing is saved and the old job stands.
+  for (auto [cetnost, den] : {std::pair{kCetnostTydne, ""},
+                              {kCetnostMesicne, ""},
+                              {kCetnostMesicne, "32."},
+                              {kCetnostTydne, "Svátek"}}) {
+    m.ZmenitCetnost(cetnost);
+    m.comDen.text = den;
+    EXPECT_FALSE(m.Ok());
+    EXPECT_EQ(Zpravy(), Texty{"4144|Možnosti aktualizací|Chyba. Vyplňte možnosti."}) << den;
+    EXPECT_EQ(Sekce("Nastaveni"), nastaveni);
+    EXPECT_EQ(Ulohy(), stara);
+    EXPECT_EQ(Sekce("Uloha"), Texty{"ID=7"});
+  }
 
   // A scheduler that cannot register the job: the reason is shown, the window stays open
   // and neither the options nor the old job change.
