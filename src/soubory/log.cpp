@@ -1,10 +1,13 @@
 #include "soubory/log.h"
 
+#include "common/text.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/adresa.h"
+#include "common/text.h"
 #include "platform/platforma.h"
 #include "platform/soubor.h"
 
@@ -50,10 +53,61 @@ void PripsatRadek(const std::string& soubor, const std::string& text, mode_t pra
   (void)ZapsatVse(fd.Fd(), BezPristupovychUdaju(text) + "\r\n");
 }
 
+std::string RadekLogu(std::string_view text) {
+  // What an HTTP status means, for the statuses a site answers with.
+  static constexpr std::pair<int, const char*> kStavy[] = {{400, "chybný požadavek"},
+                                                           {401, "vyžaduje přihlášení"},
+                                                           {403, "přístup odepřen"},
+                                                           {404, "nenalezeno"},
+                                                           {407, "proxy vyžaduje přihlášení"},
+                                                           {408, "vypršel čas požadavku"},
+                                                           {410, "již neexistuje"},
+                                                           {416, "nevyhovující rozsah"},
+                                                           {429, "příliš mnoho požadavků"},
+                                                           {500, "vnitřní chyba serveru"},
+                                                           {502, "chybná brána"},
+                                                           {503, "služba je nedostupná"},
+                                                           {504, "brána neodpověděla včas"}};
+  constexpr std::string_view kHttp = "http error: ";
+  std::string radek;
+  radek.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    if (text.compare(i, kHttp.size(), kHttp) == 0 && i + kHttp.size() + 3 <= text.size()) {
+      const std::string_view cislo = text.substr(i + kHttp.size(), 3);
+      if (cislo.find_first_not_of("0123456789") == std::string_view::npos) {
+        // The status text runs to the end of the line or of the field.
+        std::size_t konec = text.find_first_of("\t\r\n", i + kHttp.size() + 3);
+        if (konec == std::string_view::npos) konec = text.size();
+        std::string_view duvod =
+            Orezat(text.substr(i + kHttp.size() + 3, konec - i - kHttp.size() - 3), " ");
+        const int kod = (cislo[0] - '0') * 100 + (cislo[1] - '0') * 10 + (cislo[2] - '0');
+        for (const auto& [k, vyznam] : kStavy)
+          if (k == kod) duvod = vyznam;
+        radek += "server odpověděl " + std::string(cislo);
+        if (!duvod.empty()) radek += " (" + std::string(duvod) + ")";
+        i = konec;
+        continue;
+      }
+    }
+    if (text[i] == '\r' || text[i] == '\n') {
+      // Each line break inside a record, CR LF or either alone, runs on after " – ".
+      const std::size_t dalsi = text.find_first_not_of("\r\n", i);
+      if (dalsi != std::string_view::npos && text[dalsi] != '\t' && !radek.empty() &&
+          radek.back() != '\t')
+        radek += " – ";
+      i = dalsi == std::string_view::npos ? text.size() : dalsi;
+      continue;
+    }
+    radek += text[i++];
+  }
+  return radek;
+}
+
 void ZapsatDoLogu(const char* jmeno, const std::string& text) {
-  if (platforma().PredatRadekLogu(jmeno, text)) return;
+  const std::string radek = RadekLogu(text);
+  if (platforma().PredatRadekLogu(jmeno, radek)) return;
   const MistoLogu misto = NajitMistoLogu(jmeno);
-  PripsatRadek(misto.cesta, CasovaZnackaLogu() + "\t" + text, misto.prava);
+  PripsatRadek(misto.cesta, CasovaZnackaLogu() + "\t" + radek, misto.prava);
 }
 
 void ZapsatChybuBehu(const std::string& text, const std::string& polozka) {

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zevlon {
 
@@ -33,7 +34,13 @@ std::string CasovaZnackaLogu();
 // in the text lose their user name and password. Failures are ignored.
 void PripsatRadek(const std::string& soubor, const std::string& text, mode_t prava = 0640);
 
-// Appends "time TAB text" to the log of that name in its place (CestaLogu).
+// The text as one record of a log: each line break inside it becomes " – " (none is left
+// at its end) and an HTTP status ("http error: 404 Not Found") is said in Czech ("server
+// odpověděl 404 (nenalezeno)"). Message boxes and the terminal keep the text as it is.
+std::string RadekLogu(std::string_view text);
+
+// Appends "time TAB text" to the log of that name in its place (CestaLogu), as one record
+// (RadekLogu).
 void ZapsatDoLogu(const char* jmeno, const std::string& text);
 
 // Appends the run's own line "time TAB text TAB item" to the error log.

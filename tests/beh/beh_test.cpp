@@ -127,7 +127,7 @@ TEST_F(MainTest, UnattendedRunTakesTheDataFolderFromTheOptionsAndLogsAFailure) {
   EXPECT_EQ(Spustit(""), kNavratChyba);
   std::string log = s_.Cist("program/online_errors.log");
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
-  EXPECT_NE(log.find("\thttp error: 503 Service Unavailable\t" + Polozka() + "\r\n"),
+  EXPECT_NE(log.find("\tserver odpověděl 503 (služba je nedostupná)\t" + Polozka() + "\r\n"),
             std::string::npos);
   EXPECT_TRUE(ui_->zpravy.empty() && ui_->zavreno && setup_.empty());
 }

@@ -441,7 +441,8 @@ TEST_F(Aktualizace, TheSharedFoldersSnapshotComesWhileTheProgramFoldersDownloads
   pozadan = false;
   const auto predtim = ZiveSlozky();
   EXPECT_EQ(Spustit().kod, 1);
-  EXPECT_NE(Chyby().find("http error: 404 Not Found\t" + web + "SetupCommon/master.snapshot.zip->"),
+  EXPECT_NE(Chyby().find("server odpověděl 404 (nenalezeno)\t" + web +
+                         "SetupCommon/master.snapshot.zip->"),
             std::string::npos)
       << Chyby();
   Nezmeneno(predtim);
@@ -495,7 +496,7 @@ TEST_F(Aktualizace, UsersRunWithoutTerminalOrDisplayIsUnattendedAndLogsInItsStat
   EXPECT_FALSE(test::Existuje(s_ / "program/online_errors.log"));
   const std::string log = s_.Cist("stav/zevlon/online_errors.log");
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
-  EXPECT_NE(log.find("\thttp error: 404 Not Found\t" + web_ + "download.ini->" +
+  EXPECT_NE(log.find("\tserver odpověděl 404 (nenalezeno)\t" + web_ + "download.ini->" +
                      (s_ / "temp/download.ini") + "\r\n"),
             std::string::npos)
       << log;

@@ -57,7 +57,7 @@ class BehRoota : public ::testing::Test {
   void DosahlServeru(const test::VysledekProcesu& v, std::size_t pozadavku) {
     EXPECT_EQ(v.kod, 1) << v.vystup;
     EXPECT_EQ(server_.Pozadavky().size(), pozadavku);
-    EXPECT_NE(Log().find("\thttp error: 404 Not Found\t"), std::string::npos) << Log();
+    EXPECT_NE(Log().find("\tserver odpověděl 404 (nenalezeno)\t"), std::string::npos) << Log();
   }
 
   test::Sandbox s_;

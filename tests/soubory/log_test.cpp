@@ -28,7 +28,16 @@ TEST(Log, LinesAreAppendedNeverThroughALinkAndErrorsAreLoggedAndRaisedAgain) {
 
   // An escaping error is logged under the caller's source and raised again.
   EXPECT_THROW(SLogovanim("Zdroj::Volajici", [] { throw Chyba(53, "a\r\nb", "jinde"); }), Chyba);
-  EXPECT_EQ(s.Cist("online_errors.log"), "06.12.2026 7:05:09\tZdroj::Volajici\t53\ta\r\nb\r\n");
+  EXPECT_EQ(s.Cist("online_errors.log"), "06.12.2026 7:05:09\tZdroj::Volajici\t53\ta – b\r\n");
+  // One record, one line: line breaks run on after " – ", an HTTP status is said in Czech.
+  for (auto [text, radek] :
+       {std::pair{"Nelze se připojit k serveru. (http://x/)\r\nFailed to connect to x port 80",
+                  "Nelze se připojit k serveru. (http://x/) – Failed to connect to x port 80"},
+        {"http error: 404 Not Found\tx.zip->y", "server odpověděl 404 (nenalezeno)\tx.zip->y"},
+        {"http error: 418 I'm a teapot", "server odpověděl 418 (I'm a teapot)"},
+        {"Chyba.\r\nSoubor: a.zip\r\n", "Chyba. – Soubor: a.zip"},
+        {"a\r\rb\n\tpolozka", "a – b\tpolozka"}})
+    EXPECT_EQ(RadekLogu(text), radek);
   EXPECT_EQ(test::Stav(s / "online_errors.log").st_mode & 07777, 0640u);
 
   // A program folder the user may not write: the line goes to the user's state folder,
