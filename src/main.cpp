@@ -23,9 +23,9 @@ constexpr const char* kPopis =
     "Bez argumentu vyhledá aktualizace Dunmor Merko na aktualizačním webu, nabídne\n"
     "profil k aktualizaci (nebo vezme složku dat z volby SlozkaDat v souboru Zevlon.ini\n"
     "vedle programu) a stáhne nové vydání. Bez terminálu a bez displeje (cron, služba\n"
-    "systemd) běží bez oken a bez otázek a chyby zapisuje do online_errors.log vedle\n"
-    "programu (nesmí-li tam uživatel zapisovat, do $XDG_STATE_HOME/zevlon, jinak do\n"
-    "~/.local/state/zevlon).\n"
+    "systemd) běží bez oken a bez otázek. Chyby každého běhu zapisuje do\n"
+    "online_errors.log vedle programu (nesmí-li tam uživatel zapisovat, do\n"
+    "$XDG_STATE_HOME/zevlon, jinak do ~/.local/state/zevlon).\n"
     "\n";
 
 // The same for the program installed from a package, with the system's folders.
@@ -33,10 +33,10 @@ constexpr const char* kPopisBalicku =
     "Bez argumentu vyhledá aktualizace Dunmor Merko na aktualizačním webu, nabídne\n"
     "profil k aktualizaci (nebo vezme složku dat z volby SlozkaDat v souboru\n"
     "/etc/zevlon/Zevlon.ini) a stáhne nové vydání. Bez terminálu a bez displeje (cron,\n"
-    "služba systemd) běží bez oken a bez otázek a chyby zapisuje do online_errors.log\n"
-    "v /var/log/zevlon (jiný uživatel než root do $XDG_STATE_HOME/zevlon, jinak do\n"
-    "~/.local/state/zevlon). Program z balíčku se sám nenahrazuje novějším z webu:\n"
-    "aktualizuje jej správce balíčků.\n"
+    "služba systemd) běží bez oken a bez otázek. Chyby každého běhu zapisuje do\n"
+    "online_errors.log v /var/log/zevlon (jiný uživatel než root do\n"
+    "$XDG_STATE_HOME/zevlon, jinak do ~/.local/state/zevlon). Program z balíčku se sám\n"
+    "nenahrazuje novějším z webu: aktualizuje jej správce balíčků.\n"
     "\n";
 
 constexpr const char* kNapoveda =

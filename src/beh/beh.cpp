@@ -141,6 +141,8 @@ bool Beh::Osetrit(const Chyba& c) {
   }
   chybovaZprava_ = c.Popis();
   navrat_ = kNavratChyba;
+  // Logged as an unattended run logs it, before the box that may end the run.
+  ZapsatChybuBehu(c.Popis(), AktualniPolozka);
   if (!AktualniPolozka.empty()) {
     chybovaZprava_ += "\r\nSoubor: " + AktualniPolozka;
     if (ZobrazZpravu(chybovaZprava_, mb::kOpakovatStorno | mb::kKriticka, kTitulekAktualizace) ==

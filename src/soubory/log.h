@@ -1,6 +1,6 @@
 // The two plain-text logs in the program's folder (or the user's state folder):
-// "online_errors.log" (errors that the classes and the zip layer catch, and the
-// unattended run's failures) and "Zevlon.log" (files the update server could not
+// "online_errors.log" (errors that the classes and the zip layer catch, and every run's
+// failures, attended or not) and "Zevlon.log" (files the update server could not
 // transfer). One line per event, fields separated by TAB, each line opened, appended
 // and closed on its own.
 //

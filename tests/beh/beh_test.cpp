@@ -142,6 +142,15 @@ TEST_F(MainTest, ErrorBoxOffersOpakovatAndStornoEndsWithTheMessageInTheWindow) {
   EXPECT_EQ(Zprava(), "http error: 500 Internal Server Error\r\nSoubor: " + Polozka());
   EXPECT_EQ(ui_->zpravy[0].styl, mb::kOpakovatStorno | mb::kKriticka | mb::kSystemoveModalni);
   EXPECT_TRUE(server_.Pozadavky().size() == 3 && setup_.size() == 1);
+  // Each error shown is logged as an unattended run logs it, one line each.
+  const std::string log = s_.Cist("program/online_errors.log");
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+  EXPECT_NE(log.find("\tserver odpověděl 404 (nenalezeno)\t" + Polozka() + "\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("\tserver odpověděl 500 (vnitřní chyba serveru)\t" + Polozka() + "\r\n"),
+            std::string::npos)
+      << log;
 }
 
 TEST_F(MainTest, ChosenProfileIsUpdatedThenTheProgramHandsOverToACopyInTemp) {
