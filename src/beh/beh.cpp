@@ -244,6 +244,9 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
           if (!ExistujeSoubor(mistni)) VyvolatChybu(kNestazeno);
           AktualniPolozka.clear();
           vydaniWebu = CistVydaniWebu(mistni);
+          // The release notes' link follows only release information that was verified.
+          if (NastaveniOvereniWebu().Zapnuto())
+            if (const auto odkaz = OdkazZmen(mistni)) Ui().NastavitOdkazZmen(*odkaz);
         }))
       return false;
 

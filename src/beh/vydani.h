@@ -3,6 +3,7 @@
 // update and the warning before a release that changes the data structure.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,11 @@ std::string HostitelAdresy(std::string_view adresa);
 // Raises "Nepodařilo se stáhnout informace o aktualizacích." when the file has no
 // release; answers the release.
 std::string CistVydaniWebu(const std::string& mistniKopie);
+
+// The release notes' address that verified release information names ("UrlZmen" of
+// section "Merko"): an absolute http or https address without blanks or control
+// characters, else none (the window keeps its own).
+std::optional<std::string> OdkazZmen(const std::string& mistniKopie);
 
 // The outcome of the profile choice.
 struct VolbaProfilu {

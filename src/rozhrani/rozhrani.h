@@ -79,6 +79,8 @@ class Rozhrani {
   virtual void Zavrit() {}
   // Leaves the window to the user until they close it (Zavřít); returns then.
   virtual void CekatNaZavreni() {}
+  // The address that the window's link to the release notes opens from now on.
+  virtual void NastavitOdkazZmen(const std::string& adresa) { (void)adresa; }
 };
 
 // The process-wide backend (silent until another is installed; the caller keeps

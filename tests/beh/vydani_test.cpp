@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "common/text.h"
 #include "soubory/pomoc_operaci.h"
 #include "support/falesna_platforma.h"
+#include "support/sandbox.h"
 
 namespace zevlon {
 namespace {
@@ -25,6 +27,29 @@ TEST(PorovnatVydani, LeadingNumberWithBlanksSkippedAndOneDecimalPoint) {
                              {"99999999999999999999", "99999999999999999998"}}) {
     EXPECT_EQ(PorovnatVydani(a, b), 1) << a << " > " << b;
     EXPECT_EQ(PorovnatVydani(b, a), -1) << b << " < " << a;
+  }
+}
+
+// The release notes' address from the release information: absolute http or https only.
+TEST(OdkazZmen, OnlyAnAbsoluteHttpOrHttpsAddressIsTaken) {
+  test::Sandbox s;
+  for (auto [hodnota, prijata] : {std::pair{"https://www.dunmor.invalid/zmeny?v=2015", true},
+                                  {"HTTP://x/y", true},
+                                  {"  http://x/y\t", true},
+                                  {"ftp://x/y", false},
+                                  {"javascript:alert(1)", false},
+                                  {"file:///etc/passwd", false},
+                                  {"/relativni/adresa", false},
+                                  {"http:///x", false},
+                                  {"http://x/a b", false},
+                                  {"", false}}) {
+    const std::string ini =
+        s.Zapsat("download.ini", std::string("[Merko]\r\nUrlZmen=") + hodnota + "\r\n");
+    const std::optional<std::string> odkaz = OdkazZmen(ini);
+    EXPECT_EQ(odkaz.has_value(), prijata) << hodnota;
+    if (odkaz) {
+      EXPECT_EQ(*odkaz, std::string(Orezat(hodnota, " \t")));
+    }
   }
 }
 

@@ -83,7 +83,7 @@ AktualizaceMerka::AktualizaceMerka(QWidget* rodic) : QWidget(rodic) {
   connect(cmdZavrit, &QPushButton::clicked, this, &AktualizaceMerka::Uvolnit);
   connect(cmdMoznosti, &QPushButton::clicked, this, &AktualizaceMerka::OtevritMoznosti);
   // The link is a label: a release of the mouse button over it opens the notes.
-  NaKliknuti(labInformaceOZmenach, [] { (void)OtevritOdkaz(kAdresaInformaciOZmenach, nullptr); });
+  NaKliknuti(labInformaceOZmenach, [this] { (void)OtevritOdkaz(odkazZmen_, nullptr); });
 
   ZobrazMetr(0, 0);
 }

@@ -49,6 +49,9 @@ class AktualizaceMerka : public QWidget {
   void NabidnoutZavreni();
   // Hides Možnosti (the temporary copy of the program keeps no options).
   void SkrytMoznosti() { cmdMoznosti->hide(); }
+  // The address the release notes' link opens (kAdresaInformaciOZmenach until set).
+  void NastavitOdkazZmen(const std::string& adresa) { odkazZmen_ = adresa; }
+  const std::string& OdkazZmen() const { return odkazZmen_; }
 
   // The options window opened from Možnosti, while it exists.
   MoznostiAktualizace* Moznosti() const { return moznosti_; }
@@ -60,6 +63,7 @@ class AktualizaceMerka : public QWidget {
   void closeEvent(QCloseEvent* udalost) override;
 
  private:
+  std::string odkazZmen_ = kAdresaInformaciOZmenach;
   void OtevritMoznosti();
   // Places the meter, the link and the buttons below the texts, and sizes the window.
   void Rozvrhnout();

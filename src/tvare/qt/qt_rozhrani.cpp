@@ -99,8 +99,14 @@ AktualizaceMerka& QtRozhrani::Okno() {
   if (!okno_ || okno_->Uvolneno()) {
     okno_ = std::make_unique<AktualizaceMerka>();
     if (moznostiSkryty_) okno_->SkrytMoznosti();
+    if (!odkazZmen_.empty()) okno_->NastavitOdkazZmen(odkazZmen_);
   }
   return *okno_;
+}
+
+void QtRozhrani::NastavitOdkazZmen(const std::string& adresa) {
+  odkazZmen_ = adresa;
+  if (AktualizaceMerka* okno = NacteneOkno()) okno->NastavitOdkazZmen(adresa);
 }
 
 AktualizaceMerka* QtRozhrani::NacteneOkno() const {

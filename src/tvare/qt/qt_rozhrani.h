@@ -27,6 +27,7 @@ class QtRozhrani : public Rozhrani {
   void Obnovit() override;
   void Zavrit() override;
   void CekatNaZavreni() override;
+  void NastavitOdkazZmen(const std::string& adresa) override;
 
   // The progress window, loaded on first use (again after it was unloaded).
   AktualizaceMerka& Okno();
@@ -36,6 +37,7 @@ class QtRozhrani : public Rozhrani {
  private:
   std::unique_ptr<AktualizaceMerka> okno_;
   bool moznostiSkryty_ = false;
+  std::string odkazZmen_;
 };
 
 // The message box of the platform: buttons and icon from the style (mb::), titled

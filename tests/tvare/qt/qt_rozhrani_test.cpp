@@ -1,6 +1,8 @@
 // The Qt backend: the progress window, message boxes and the choice dialog.
 #include "tvare/qt/qt_rozhrani.h"
 
+#include "tvare/qt/okno_prubehu.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -80,6 +82,14 @@ TEST_F(QtRozhraniTest, StornoOrClosingTheWindowCancelsAndZavritUnloads) {
   ui_.CekatNaZavreni();
   EXPECT_FALSE(pojistka);
   EXPECT_EQ(ui_.NacteneOkno(), nullptr);
+
+  // The release notes' link: the maker's page until the run names another, which a
+  // window loaded later keeps too.
+  EXPECT_EQ(ui_.Okno().OdkazZmen(), kAdresaInformaciOZmenach);
+  ui_.NastavitOdkazZmen("https://www.dunmor.invalid/merko/zmeny-20150115");
+  EXPECT_EQ(ui_.Okno().OdkazZmen(), "https://www.dunmor.invalid/merko/zmeny-20150115");
+  ui_.Zavrit();
+  EXPECT_EQ(ui_.Okno().OdkazZmen(), "https://www.dunmor.invalid/merko/zmeny-20150115");
 }
 
 // The copy of the program in temp ends its run with the closing heading and leaves
