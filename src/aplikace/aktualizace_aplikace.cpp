@@ -27,9 +27,6 @@ namespace zevlon {
 namespace {
 
 constexpr const char* kSnapshot = "master.snapshot";
-// Local files are read without following a link, and a pipe under a file's name cannot
-// stall the open.
-constexpr int kCteni = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
 
 void Hlasit(const std::string& zprava, std::int32_t hodnota, std::int32_t celkem) {
   ZobrazPrubeh("", zprava, hodnota, celkem, -1, true, false);
@@ -101,7 +98,7 @@ bool Nezmeneny(const InstalovanySoubor& s, const InstalovanySoubor& r, const std
   if (const std::string* h = zaznam.Zname(r.Stav)) return *h == s.Sha256;
   const std::string cesta = slozka + r.Cesta;
   struct stat st {};
-  Popisovac fd(::open(cesta.c_str(), kCteni));
+  Popisovac fd(::open(cesta.c_str(), kCteniMistnich));
   if (!fd.Platny() || ::fstat(fd.Fd(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   const std::optional<std::string> h = zaznam.Soucet(fd.Fd(), st);
   return h == s.Sha256;
@@ -145,7 +142,7 @@ bool Zkopirovat(const InstalovanySoubor& s, const InstalovanySoubor& r,
   const bool soucet = JeSha256(s.Sha256);
   if (odkazem && Odkazem(s, r, odkud, kam, zaznam)) return true;
   const std::string& zdroj = odkud.cesta;
-  Popisovac fd(::openat(odkud.slozka, odkud.jmeno.c_str(), kCteni));
+  Popisovac fd(::openat(odkud.slozka, odkud.jmeno.c_str(), kCteniMistnich));
   struct stat pred {};
   if (!fd.Platny() || ::fstat(fd.Fd(), &pred) != 0) {
     if (soucet) return false;

@@ -25,10 +25,6 @@ namespace zevlon {
 
 namespace {
 
-// Installed files are read without following a link, and a pipe under a file's name cannot
-// stall the open.
-constexpr int kCteni = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
-
 // The whole content of an open regular file of `velikost` bytes, read (never mapped: a file
 // that others may change could be cut short under a mapping); nullopt when it has another
 // size by now or cannot be read.
@@ -119,7 +115,7 @@ const Delta* DeltySlozky::Vybrat(const InstalovanySoubor& s, const InstalovanySo
     soucet = *h;
   } else {
     struct stat st {};
-    Popisovac fd(::open((slozka + r.Cesta).c_str(), kCteni));
+    Popisovac fd(::open((slozka + r.Cesta).c_str(), kCteniMistnich));
     if (fd.Platny() && ::fstat(fd.Fd(), &st) == 0 && S_ISREG(st.st_mode))
       soucet = zaznam.Soucet(fd.Fd(), st);
   }
@@ -136,7 +132,7 @@ bool DeltySlozky::Pouzit(const Delta& d, const InstalovanySoubor& s, const std::
   std::string proc;
   auto pouzit = [&] {
     struct stat st {};
-    Popisovac fd(::open(zdroj.c_str(), kCteni));
+    Popisovac fd(::open(zdroj.c_str(), kCteniMistnich));
     if (!fd.Platny() || ::fstat(fd.Fd(), &st) != 0 || !S_ISREG(st.st_mode) ||
         st.st_size > kMaxDelta) {
       proc = "instalovaný soubor nelze přečíst";

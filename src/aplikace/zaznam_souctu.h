@@ -11,6 +11,7 @@
 // not match its checksum is left out whole and built again.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -19,6 +20,10 @@
 #include <unordered_map>
 
 namespace zevlon {
+
+// How installed files are opened for reading: never through a link, and a pipe laid under
+// a file's name cannot stall the open.
+inline constexpr int kCteniMistnich = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
 
 // What identifies one state of a file's content.
 struct KlicSouboru {

@@ -1,8 +1,7 @@
 #include "beh/vydani.h"
 
-#include <algorithm>
-
 #include "beh/profily.h"
+#include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
 #include "platform/platforma.h"
@@ -48,13 +47,7 @@ std::string CistVydaniWebu(const std::string& mistniKopie) {
 
 std::optional<std::string> OdkazZmen(const std::string& mistniKopie) {
   const std::string adresa(Orezat(CistIni(mistniKopie, "Merko", "UrlZmen"), " \t"));
-  bool schema = false;
-  for (std::string_view s : {"http://", "https://"})
-    schema = schema || (adresa.size() > s.size() && ZacinaNa(adresa, s) && adresa[s.size()] != '/');
-  if (!schema || adresa.find_first_of(" \t\r\n\x7f") != std::string::npos ||
-      std::any_of(adresa.begin(), adresa.end(),
-                  [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
-    return std::nullopt;
+  if (!JeAbsolutniAdresa(adresa, {"http://", "https://"})) return std::nullopt;
   return adresa;
 }
 

@@ -1,5 +1,7 @@
 #include "common/adresa.h"
 
+#include "common/text.h"
+
 namespace zevlon {
 
 std::string BezPristupovychUdaju(std::string_view text) {
@@ -23,6 +25,14 @@ std::string BezPristupovychUdaju(std::string_view text) {
   }
   vysledek.append(text);
   return vysledek;
+}
+
+bool JeAbsolutniAdresa(std::string_view adresa, std::initializer_list<std::string_view> schemata) {
+  for (unsigned char c : adresa)
+    if (c <= 0x20 || c == 0x7f) return false;
+  for (std::string_view s : schemata)
+    if (adresa.size() > s.size() && ZacinaNa(adresa, s) && adresa[s.size()] != '/') return true;
+  return false;
 }
 
 }  // namespace zevlon

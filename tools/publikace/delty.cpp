@@ -1,7 +1,5 @@
 #include "tools/publikace/delty.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <optional>
@@ -22,33 +20,17 @@ namespace zevlon::publikace {
 
 namespace {
 
-// A private folder for the earlier contents unpacked, removed with the object.
-struct Rozbaleni {
-  Rozbaleni() {
-    std::string sablona = (fs::temp_directory_path() / "zevlon-delty.XXXXXX").string();
-    if (!::mkdtemp(sablona.data())) VyvolatChybu("Nelze vytvořit dočasnou složku " + sablona + ".");
-    cesta = sablona + "/";
-  }
-  ~Rozbaleni() {
-    std::error_code e;
-    fs::remove_all(cesta, e);
-  }
-  Rozbaleni(const Rozbaleni&) = delete;
-  Rozbaleni& operator=(const Rozbaleni&) = delete;
-  std::string cesta;
-};
-
 // The earlier content of a file from its archive, when it is what the earlier snapshot
 // lists (else none: no delta is made against it).
 std::optional<std::string> Rozbalit(const std::string& archiv, const std::string& cesta,
-                                    const std::string& sha256, const Rozbaleni& kam) {
+                                    const std::string& sha256, const DocasnaSlozka& kam) {
   const std::string jmeno = fs::path(cesta).filename().string();
   const JedinaPolozka jen{jmeno, static_cast<std::uint64_t>(kMaxDelta), false};
   std::optional<std::string> obsah;
-  if (RozzipovatJednoduse(archiv, kam.cesta, 1, "", &jen) == 0)
-    obsah = NacistSoubor(kam.cesta + jmeno);
+  if (RozzipovatJednoduse(archiv, kam.cesta + "/", 1, "", &jen) == 0)
+    obsah = NacistSoubor(kam.cesta + "/" + jmeno);
   std::error_code e;
-  fs::remove(kam.cesta + jmeno, e);
+  fs::remove(kam.cesta + "/" + jmeno, e);
   if (obsah && Sha256(*obsah) != sha256) obsah.reset();
   return obsah;
 }
@@ -81,7 +63,8 @@ RozpracovaneDelty PredchoziWeby::Zacit(const std::string& slozka, const std::str
   const auto s = slozky_.find(slozka);
   if (s == slozky_.end()) return vysledek;
   const std::size_t naraz = std::max(1u, std::thread::hardware_concurrency());
-  Rozbaleni rozbaleni;
+  DocasnaSlozka rozbaleni;
+  if (rozbaleni.cesta.empty()) VyvolatChybu("Nelze vytvořit dočasnou složku pro rozdíly.");
   for (const auto& p : soubory) {
     const InstalovanySoubor& z = *p.hodnota;
     const auto v = s->second.find(z.Cesta);

@@ -1,7 +1,6 @@
 // zevlon-publikovat: publishes a release as an update site, signed when given a key,
 // makes key pairs and signs files in minisign's formats, serves a site folder over HTTP
 // on a loopback port, and uploads to or mirrors an FTP update server.
-#include <strings.h>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "beh/nastaveni_prenosu.h"
+#include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
 #include "platform/ini.h"
@@ -136,16 +136,6 @@ struct Argumenty {
   }
 };
 
-// An absolute http, https or ftp address with a host.
-bool JeAbsolutniAdresa(const std::string& adresa) {
-  for (const char* schema : {"http://", "https://", "ftp://"}) {
-    const std::size_t n = std::strlen(schema);
-    if (adresa.size() > n && strncasecmp(adresa.c_str(), schema, n) == 0 && adresa[n] != '/')
-      return true;
-  }
-  return false;
-}
-
 // A release number: digits that begin with a date written YYYYMMDD.
 bool JeCisloVydani(const std::string& v) {
   if (v.size() < 8 || v.find_first_not_of("0123456789") != std::string::npos) return false;
@@ -166,7 +156,7 @@ int Vydat(const std::vector<std::string>& a) {
   z.vydani = p.Povinna("--vydani");
   z.adresa = p.Povinna("--adresa");
   p.Pozic(2, "složku vydání a složku webu");
-  if (!JeAbsolutniAdresa(z.adresa))
+  if (!zevlon::JeAbsolutniAdresa(z.adresa, {"http://", "https://", "ftp://"}))
     throw ChybaPouziti("Adresa „" + z.adresa + "“ není absolutní adresa http, https ani ftp.");
   if (!JeCisloVydani(z.vydani))
     throw ChybaPouziti("Vydání „" + z.vydani +

@@ -26,18 +26,19 @@ bool Pod(const fs::path& uvnitr, const fs::path& slozka) {
   return a == slozka.end();
 }
 
-// A folder made for the snapshots read, removed with the object.
-struct DocasnaSlozka {
-  DocasnaSlozka() {
-    std::string sablona = (fs::temp_directory_path() / "zevlon-web.XXXXXX").string();
-    if (::mkdtemp(sablona.data())) cesta = sablona;
-  }
-  ~DocasnaSlozka() {
-    std::error_code e;
-    if (!cesta.empty()) fs::remove_all(cesta, e);
-  }
-  std::string cesta;
-};
+}  // namespace
+
+DocasnaSlozka::DocasnaSlozka() {
+  std::string sablona = (fs::temp_directory_path() / "zevlon-web.XXXXXX").string();
+  if (::mkdtemp(sablona.data())) cesta = sablona;
+}
+
+DocasnaSlozka::~DocasnaSlozka() {
+  std::error_code e;
+  if (!cesta.empty()) fs::remove_all(cesta, e);
+}
+
+namespace {
 
 [[noreturn]] void NeniWeb(const std::string& web, const std::string& proc) {
   VyvolatChybu("Složka " + web + " není web vytvořený tímto nástrojem (" + proc +

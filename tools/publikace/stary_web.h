@@ -18,6 +18,16 @@ namespace zevlon::publikace {
 // A folder that does not exist, or holds no file, may be written.
 void OveritCilWebu(const std::string& web, const std::string& vydani, const std::string& klic);
 
+// A private folder in the system's temporary folder, removed with the object; `cesta`
+// (without a trailing "/") is empty when it could not be made.
+struct DocasnaSlozka {
+  DocasnaSlozka();
+  ~DocasnaSlozka();
+  DocasnaSlozka(const DocasnaSlozka&) = delete;
+  DocasnaSlozka& operator=(const DocasnaSlozka&) = delete;
+  std::string cesta;
+};
+
 // The folders of the site in the folder `web` (absolute, without a trailing "/") as its
 // download.ini names them ("Setup/", "Upravy/Doplnky/<name>/", ...), each with its
 // snapshot's lines, and the lines of its delta list where it has one; raises when it is no
