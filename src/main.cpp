@@ -6,6 +6,7 @@
 #include "beh/beh.h"
 #include "beh/vlastnik.h"
 #include "beh/za_vlastnika.h"
+#include "beh/zaznam_behu.h"
 #include "beh/zpravy_vlastnika.h"
 #include "instalace/aktualizace_setupu.h"
 #include "platform/platforma.h"
@@ -17,6 +18,7 @@ namespace {
 constexpr const char* kPouziti =
     "Použití: Zevlon [Hotovo | soubor s informacemi o vydání]\n"
     "        Zevlon --moznosti\n"
+    "        Zevlon --stav [--json]\n"
     "\n";
 
 constexpr const char* kPopis =
@@ -25,7 +27,9 @@ constexpr const char* kPopis =
     "vedle programu) a stáhne nové vydání. Bez terminálu a bez displeje (cron, služba\n"
     "systemd) běží bez oken a bez otázek. Chyby každého běhu zapisuje do\n"
     "online_errors.log vedle programu (nesmí-li tam uživatel zapisovat, do\n"
-    "$XDG_STATE_HOME/zevlon, jinak do ~/.local/state/zevlon).\n"
+    "$XDG_STATE_HOME/zevlon, jinak do ~/.local/state/zevlon), záznam každého běhu\n"
+    "do Zevlon.log a jeho stav do stav.json (root vedle logů, jiný uživatel do\n"
+    "$XDG_STATE_HOME/zevlon).\n"
     "\n";
 
 // The same for the program installed from a package, with the system's folders.
@@ -35,8 +39,10 @@ constexpr const char* kPopisBalicku =
     "/etc/zevlon/Zevlon.ini) a stáhne nové vydání. Bez terminálu a bez displeje (cron,\n"
     "služba systemd) běží bez oken a bez otázek. Chyby každého běhu zapisuje do\n"
     "online_errors.log v /var/log/zevlon (jiný uživatel než root do\n"
-    "$XDG_STATE_HOME/zevlon, jinak do ~/.local/state/zevlon). Program z balíčku se sám\n"
-    "nenahrazuje novějším z webu: aktualizuje jej správce balíčků.\n"
+    "$XDG_STATE_HOME/zevlon, jinak do ~/.local/state/zevlon), záznam každého běhu do\n"
+    "Zevlon.log tamtéž a jeho stav do /var/lib/zevlon/stav.json (jiný uživatel do\n"
+    "$XDG_STATE_HOME/zevlon/stav.json). Program z balíčku se sám nenahrazuje\n"
+    "novějším z webu: aktualizuje jej správce balíčků.\n"
     "\n";
 
 constexpr const char* kNapoveda =
@@ -46,6 +52,10 @@ constexpr const char* kNapoveda =
     "              na terminálu se zeptá na totéž (složka profilu ze seznamu profilů,\n"
     "              automatické spouštění, čas, četnost a den) a uloží to jako okno;\n"
     "              úloha se zapíše do /etc/cron.d (root) nebo do crontabu uživatele\n"
+    "  --stav      stav posledního běhu (začátek a konec, výsledek, vydání před a po,\n"
+    "              obnovené složky, soubory a stažené bajty, poslední úspěšná\n"
+    "              aktualizace); s --json tak, jak jej zapsal běh; návratový kód\n"
+    "              0 poslední běh uspěl, 1 selhal, 3 žádný běh není zaznamenán\n"
     "  --help      tato nápověda\n"
     "  --version   verze programu\n"
     "\n"
@@ -63,6 +73,7 @@ constexpr const char* kNapoveda =
     "       uživatel zavřel tlačítkem Storno; --moznosti bez displeje i terminálu\n"
     "  2  zrušeno uživatelem: Storno nebo Ctrl+C během běhu, výběr profilu zavřený\n"
     "       bez volby, --moznosti ukončené bez uložení\n"
+    "  3  jen --stav: žádný běh není zaznamenán (nebo jeho stav nelze přečíst)\n"
     "  64  chybný příkazový řádek: neznámá volba nebo volba s argumenty navíc\n"
     "       (nic se neprovede)\n";
 
@@ -79,8 +90,13 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strncmp(argv[1], "--", 2) == 0 &&
       std::strcmp(argv[1], zevlon::kVolbaZaVlastnika) != 0) {
     const std::string volba = argv[1];
-    if (volba != "--help" && volba != "--moznosti" && volba != "--version")
+    if (volba != "--help" && volba != "--moznosti" && volba != "--version" && volba != "--stav")
       return ChybaPouziti("Neznámá volba " + volba + ".");
+    if (volba == "--stav") {
+      if (argc > 3 || (argc == 3 && std::strcmp(argv[2], "--json") != 0))
+        return ChybaPouziti("Volba --stav má jen argument --json.");
+      return zevlon::VypsatStav(argc == 3, stdout);
+    }
     if (argc > 2) return ChybaPouziti("Volba " + volba + " nemá argumenty.");
   }
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
@@ -98,9 +114,10 @@ int main(int argc, char** argv) {
   }
   // The process that root starts to renew a profile for its owner.
   if (argc > 1 && std::strcmp(argv[1], zevlon::kVolbaZaVlastnika) == 0)
-    return zevlon::MainZaVlastnika({argv + 2, argv + argc}, [](const std::string& ini) {
-      return zevlon::AktualizaceSetupDunmor(ini);
-    });
+    return zevlon::MainZaVlastnika({argv + 2, argv + argc},
+                                   [](const std::string& ini, zevlon::SouhrnObnovy& souhrn) {
+                                     return zevlon::AktualizaceSetupDunmor(ini, {}, &souhrn);
+                                   });
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("Zevlon %s\n", ZEVLON_VERZE);
     return 0;
@@ -115,8 +132,8 @@ int main(int argc, char** argv) {
   // Windows on a display, the prompt at a terminal, nothing when unattended.
   zevlon::ZvoleneRozhrani rozhrani;
   zevlon::NastavitUi(&rozhrani.Aktivni());
-  int navrat = zevlon::Main(prikaz, [](const std::string& ini) {
-    return zevlon::AktualizaceSetupDunmor(ini, zevlon::AktualizovatZaVlastnika);
+  int navrat = zevlon::Main(prikaz, [](const std::string& ini, zevlon::SouhrnObnovy& souhrn) {
+    return zevlon::AktualizaceSetupDunmor(ini, zevlon::AktualizovatZaVlastnika, &souhrn);
   });
   zevlon::NastavitUi(nullptr);
   return navrat;

@@ -188,7 +188,9 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
                          const std::vector<std::string>& JenSlozky,
                          const std::optional<std::string>& Sha256Snapshotu,
                          PredstihSnapshotu* snapshotPredem, PredstihSnapshotu* dalsiSnapshot,
-                         const UvedeneDelty& uvedeneDelty) {
+                         const UvedeneDelty& uvedeneDelty, SouhrnObnovy* souhrn) {
+  SouhrnObnovy bezSouhrnu;
+  SouhrnObnovy& pocty = souhrn ? *souhrn : bezSouhrnu;
   PodZdrojem("mMain::AktualizaceAplikace", [&] {
     Hlasit("Stahování informací o aktualizaci", 0, 100);
     const std::string snapshot = TempSlozka + kSnapshot;
@@ -217,6 +219,12 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       soucet =
           std::min(soucet + std::clamp<std::int64_t>(polozka.hodnota->Velikost, 0, kStrop), kStrop);
     RozpocetStahovani rozpocet(soucet, n);
+    // What was received counts whatever the outcome.
+    struct Prijato {
+      const RozpocetStahovani& r;
+      std::int64_t& bajtu;
+      ~Prijato() { bajtu += r.Celkem() - r.Zbyva(); }
+    } prijato{rozpocet, pocty.bajtu};
 
     // Which files are downloaded: those the installation has not with the same content
     // (the same bytes where the snapshot lists their SHA-256, else the same time and size).
@@ -310,7 +318,10 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
         const ss::CilVeSlozce ze = slozkaZdroje.Platny() && odkud == zdrojovaSlozka
                                        ? ss::CilVeSlozce{slozkaZdroje.Fd(), jmenoZdroje, zdroj}
                                        : ss::CilVeSlozce{AT_FDCWD, zdroj, zdroj};
-        if (Zkopirovat(s, *r, ze, kam, odkazy, zaznam)) continue;
+        if (Zkopirovat(s, *r, ze, kam, odkazy, zaznam)) {
+          ++pocty.zkopirovano;
+          continue;
+        }
       }
       Hlasit("Stahuje se nový soubor " + s.Cesta, k, n);
       SmazatJeLiTam(TempSlozka + jmeno);
@@ -345,6 +356,7 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       AktualniPolozka = TempSlozka + jmeno + "->" + cil;
       PresunoutSouborDo(TempSlozka + jmeno, kam, true);
       AktualniPolozka.clear();
+      ++(zaplatano ? pocty.zRozdilu : pocty.stazeno);
       struct stat st {};
       if (soucet && ::fstatat(kam.slozka, kam.jmeno.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         zaznam.Zapsat(st, s.Sha256);

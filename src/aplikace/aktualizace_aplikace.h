@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "aplikace/delty_slozky.h"
+#include "aplikace/souhrn_obnovy.h"
 
 namespace zevlon {
 
@@ -58,12 +59,13 @@ class PredstihSnapshotu {
 //
 // The folder's snapshot may have been started ahead (`snapshotPredem`); the snapshot of the folder
 // renewed next (`dalsiSnapshot`) is started here when this folder's downloads leave room.
+// The files copied, downloaded and rebuilt, and the bytes received, are added to `souhrn`.
 void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlServeru,
                          const std::string& PuvodniSlozka, const std::string& NovaSlozka,
                          const std::vector<std::string>& JenSlozky = {},
                          const std::optional<std::string>& Sha256Snapshotu = std::nullopt,
                          PredstihSnapshotu* snapshotPredem = nullptr,
-                         PredstihSnapshotu* dalsiSnapshot = nullptr,
-                         const UvedeneDelty& delty = {});
+                         PredstihSnapshotu* dalsiSnapshot = nullptr, const UvedeneDelty& delty = {},
+                         SouhrnObnovy* souhrn = nullptr);
 
 }  // namespace zevlon

@@ -13,6 +13,7 @@
 #include "beh/vlastnik.h"
 #include "beh/vydani.h"
 #include "beh/zamek.h"
+#include "beh/zaznam_behu.h"
 #include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
@@ -93,6 +94,8 @@ class Beh {
   // Decides what an error does; true when the user asked to repeat the step.
   bool Osetrit(const Chyba& c);
   bool Beh_(const std::string& prikazovyRadek);
+  // The run's line in Zevlon.log and its state file.
+  void Zaznamenat();
   void Dokoncit();
   void Zavrit() { zavrit_ = true; }
   bool ZTempu() const { return StejnyText(SlozkaProgramu() + "/", temp_); }
@@ -111,6 +114,11 @@ class Beh {
   std::string chybovaZprava_;
   bool zavrit_ = false;
   int navrat_ = kNavratUspech;
+  // For the run's record.
+  bool zaznamenat_ = false;
+  Okamzik zacatek_{};
+  std::string rezim_, profil_, vysledek_, chyba_;
+  SouhrnObnovy souhrn_;
 };
 
 template <typename F>
@@ -126,6 +134,7 @@ bool Beh::Krok(F&& krok) {
 }
 
 bool Beh::Osetrit(const Chyba& c) {
+  chyba_ = c.JeZruseni() ? std::string() : c.Popis();
   if (RezimSystem) {
     chybovaZprava_ = c.Popis();
     ZapsatChybuBehu(c.Popis(), AktualniPolozka);
@@ -148,6 +157,7 @@ bool Beh::Osetrit(const Chyba& c) {
     if (ZobrazZpravu(chybovaZprava_, mb::kOpakovatStorno | mb::kKriticka, kTitulekAktualizace) ==
         mb::kIdOpakovat) {
       chybovaZprava_.clear();
+      chyba_.clear();
       navrat_ = kNavratUspech;
       return true;
     }
@@ -173,9 +183,32 @@ void Beh::OveritPredaneInformace(const std::string& ini) const {
 }
 
 int Beh::Spustit(const std::string& prikazovyRadek) {
+  zacatek_ = platforma().Ted();
   (void)Beh_(prikazovyRadek);
+  if (zaznamenat_) Zaznamenat();
   Dokoncit();
   return navrat_;
+}
+
+void Beh::Zaznamenat() {
+  ZaznamBehu z;
+  z.zacatek = zacatek_;
+  z.konec = platforma().Ted();
+  z.rezim = rezim_;
+  z.profil = profil_;
+  z.navrat = navrat_;
+  z.souhrn = souhrn_;
+  if (navrat_ == kNavratZruseno) {
+    z.vysledek = vysledky::kZruseno;
+  } else if (navrat_ != kNavratUspech) {
+    z.vysledek = vysledky::kChyba;
+    z.chyba = chyba_;
+  } else if (!vysledek_.empty()) {
+    z.vysledek = vysledek_;
+  } else {
+    z.vysledek = souhrn_.slozek > 0 ? vysledky::kAktualizovano : vysledky::kAktualni;
+  }
+  ZaznamenatBeh(z);
 }
 
 bool Beh::Beh_(const std::string& prikazovyRadek) {
@@ -184,6 +217,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   // Unattended: started as the system account, or with no one to ask (a user's own job
   // without a terminal and without a display).
   RezimSystem = StejnyText(JmenoUzivatele(), "System") || Ui().BezObsluhy();
+  rezim_ = RezimSystem ? "bez obsluhy" : Ui().NaTerminalu() ? "na terminálu" : "v okně";
 
   if (StejnyText(prikaz, kHotovo)) {
     try {
@@ -194,6 +228,8 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
     if (ZTempu()) Ui().SkrytMoznosti();
     return Krok([&] { ZobrazPrubeh(kStazeno, "", 0, 0, 0, false, true); });
   }
+  // Every run from here on has its record, the copy giving the closing message alone not.
+  zaznamenat_ = true;
   // Before anything is read or touched: root trusts only places that only root can change,
   // and a second run at the same time ends here.
   if (!Krok([] { OveritMistaRoota(); })) return false;
@@ -277,6 +313,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
       return false;
     }
     if (slozkaDat.empty()) {
+      vysledek_ = vysledky::kBezProfilu;
       return Krok([&] { ZobrazPrubeh("", kNebylaVybrana, 0, 1, 0, false, true); });
     }
     ZapsatIni(mistni, "Merko", "SlozkaProfilu", slozkaDat);
@@ -284,17 +321,23 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   }
 
   // The install step.
-  if (prikaz.empty() || !ExistujeSoubor(prikaz)) return true;
+  if (prikaz.empty() || !ExistujeSoubor(prikaz)) {
+    vysledek_ = vysledky::kNicNeprovedeno;
+    return true;
+  }
+  profil_ = CistIni(prikaz, "Merko", "SlozkaProfilu");
   if (zPrikazoveRadky && !Krok([&] { OveritPredaneInformace(prikaz); })) return false;
   bool pokracovat = true;
   if (!Krok([&] { pokracovat = VarovaniZmenyDat(prikaz); })) return false;
   if (!pokracovat) {
+    vysledek_ = vysledky::kBezZmenyDat;
     Zavrit();
     return false;
   }
   if (!aktualizaceSetup_) return true;
-  if (!Krok([&] { pokracovat = aktualizaceSetup_(prikaz); })) return false;
+  if (!Krok([&] { pokracovat = aktualizaceSetup_(prikaz, souhrn_); })) return false;
   if (!pokracovat) {
+    vysledek_ = souhrn_.odmitnuto ? vysledky::kOdmitnuto : vysledky::kNovyProgram;
     Zavrit();
     return false;
   }

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "aplikace/souhrn_obnovy.h"
+
 namespace zevlon {
 
 // Exit statuses of a run.
@@ -16,8 +18,9 @@ inline constexpr int kNavratZruseno = 2;
 inline constexpr const char* kHotovo = "Hotovo";
 
 // The install step: the setup-folder update for a release information file; answers
-// false when the run must end at once (a new updater was started in its place).
-using AktualizaceSetup = std::function<bool(const std::string& souborVydani)>;
+// false when the run must end at once (a new updater was started in its place). What it
+// renewed goes to the summary, for the run's record.
+using AktualizaceSetup = std::function<bool(const std::string& souborVydani, SouhrnObnovy& souhrn)>;
 
 // Runs the update for the command line (empty: a full run; "Hotovo": the closing
 // message only; anything else: the path of a release information file whose install

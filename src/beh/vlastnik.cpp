@@ -35,6 +35,8 @@ namespace {
 
 constexpr std::size_t kMaxTextu = 4096;  // one shown or logged text of the owner's process
 constexpr int kMaxRadkuLogu = 10000;     // log lines taken from it in one run
+constexpr std::size_t kMaxVydani = 64;   // a release number it reports
+constexpr std::int64_t kMaxPoctu = std::int64_t{1} << 50;  // a count or size it reports
 
 // The owner's home folder, resolved as root resolves any path: a real folder of theirs.
 void OveritDomov(const Ucet& u, const std::string& profil) {
@@ -138,9 +140,19 @@ bool Prostrednik::Zpracovat(const ZpravaKanalu& z) {
       return true;
     }
     case zpravy::kVysledek: {
-      if (p.size() != 4 || vysledek_) return false;
+      if (p.size() != 12 || vysledek_) return false;
       VysledekVlastnika v;
       v.pokracovat = ano(p[3]);
+      std::int64_t* pocty[] = {&v.souhrn.slozek, &v.souhrn.zkopirovano, &v.souhrn.stazeno,
+                               &v.souhrn.zRozdilu, &v.souhrn.bajtu};
+      for (std::size_t i = 0; i < std::size(pocty); ++i) {
+        const auto c = CisloPole(p[4 + i], 0, kMaxPoctu);
+        if (!c) return false;
+        *pocty[i] = *c;
+      }
+      v.souhrn.vydaniPred = OcistitText(p[9], kMaxVydani, false);
+      v.souhrn.vydaniPo = OcistitText(p[10], kMaxVydani, false);
+      v.souhrn.odmitnuto = ano(p[11]);
       if (!p[0].empty()) {
         const auto cislo = CisloPole(p[0], INT32_MIN, INT32_MAX);
         if (!cislo) return false;
@@ -175,7 +187,7 @@ std::optional<VysledekVlastnika> Prostrednik::Prenaset() {
 
 }  // namespace
 
-bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini) {
+bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnovy& souhrn) {
   const std::string profil = CistIni(ini, "Merko", "SlozkaProfilu");
   const std::optional<Ucet> ucet = NajitUcet(vlastnik);
   if (!ucet)
@@ -247,6 +259,7 @@ bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini) {
                                   (!v          ? "skončil bez výsledku (" + konec + ")."
                                    : !v->chyba ? std::string("bez chyby.")
                                                : v->popis));
+  if (v) souhrn = v->souhrn;
   if (!v)
     VyvolatChybu("Proces, který aktualizoval profil " + profil + " za uživatele " + ucet->jmeno +
                  ", skončil bez výsledku (" + konec + ").");

@@ -13,6 +13,8 @@
 
 #include <string>
 
+#include "aplikace/souhrn_obnovy.h"
+
 namespace zevlon {
 
 // The file beside the release information that keeps it as its signature covers it,
@@ -22,8 +24,8 @@ inline constexpr const char* kPriponaOverenych = ".overeno";
 
 // Lets the owner's process renew the profile named by the release information `ini`
 // (its SlozkaProfilu) and waits for it; answers whether the run goes on, or raises the
-// error it ended with. A user that the database does not know, or one without a home
-// folder of their own, is refused with an error naming them.
-bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini);
+// error it ended with; what it renewed goes to `souhrn`. A user that the database does not
+// know, or one without a home folder of their own, is refused with an error naming them.
+bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnovy& souhrn);
 
 }  // namespace zevlon

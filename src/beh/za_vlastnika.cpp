@@ -190,7 +190,7 @@ int MainZaVlastnika(const std::vector<std::string>& argumenty, const Aktualizace
     NastavitPrenosy();
     // The run that started this one decided on the updater already.
     ZapsatIni(ini, "Merko", "ZevlonVerze", "");
-    v.pokracovat = instalace(ini);
+    v.pokracovat = instalace(ini, v.souhrn);
   } catch (const std::exception& e) {
     const Chyba c = JakoChyba(e);
     v.chyba = true;

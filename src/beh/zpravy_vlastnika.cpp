@@ -63,8 +63,12 @@ ZpravaKanalu ZpravaVolby(const ParametryVolby& p) {
 }
 
 ZpravaKanalu ZpravaVysledku(const VysledekVlastnika& v) {
-  if (!v.chyba) return {zpravy::kVysledek, {"", "", "", Ano(v.pokracovat)}};
-  return {zpravy::kVysledek, {std::to_string(v.cislo), v.popis, v.polozka, Ano(v.pokracovat)}};
+  const SouhrnObnovy& s = v.souhrn;
+  return {zpravy::kVysledek,
+          {v.chyba ? std::to_string(v.cislo) : "", v.chyba ? v.popis : "", v.chyba ? v.polozka : "",
+           Ano(v.pokracovat), std::to_string(s.slozek), std::to_string(s.zkopirovano),
+           std::to_string(s.stazeno), std::to_string(s.zRozdilu), std::to_string(s.bajtu),
+           s.vydaniPred, s.vydaniPo, Ano(s.odmitnuto)}};
 }
 
 }  // namespace zevlon

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "aplikace/souhrn_obnovy.h"
 #include "platform/kanal.h"
 #include "rozhrani/rozhrani.h"
 
@@ -22,7 +23,9 @@ inline constexpr char kVolba = 'V';     // the choice dialog (ParametryVolby); a
 inline constexpr char kOkno = 'O';      // the window: "m" minimise, "o" restore
 inline constexpr char kLog = 'L';       // a log line: the log's name, the text
 inline constexpr char kVysledek = 'K';  // the outcome: "" or the error's number, text, item;
-                                        // and whether the run goes on ("1"/"0")
+                                        // whether the run goes on ("1"/"0"); the folders,
+                                        // files copied, downloaded, rebuilt, bytes, release
+                                        // before and after, older release refused ("1"/"0")
 // From root.
 inline constexpr char kOdpoved = 'A';  // the button or row chosen
 inline constexpr char kZruseni = 'Z';  // the user cancelled: stop at the next report
@@ -54,6 +57,7 @@ struct VysledekVlastnika {
   std::int32_t cislo = 0;
   std::string popis, polozka;
   bool pokracovat = true;
+  SouhrnObnovy souhrn;
 };
 ZpravaKanalu ZpravaVysledku(const VysledekVlastnika& v);
 

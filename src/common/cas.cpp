@@ -1,5 +1,7 @@
 #include "common/cas.h"
 
+#include <cstdlib>
+
 #include <ctime>
 
 namespace zevlon {
@@ -48,6 +50,19 @@ std::string MistniRazitko14(Okamzik t) {
   Pripojit(out, tm.tm_hour, 2);
   Pripojit(out, tm.tm_min, 2);
   Pripojit(out, tm.tm_sec, 2);
+  return out;
+}
+
+std::string MistniCasIso(Okamzik t) {
+  const std::tm tm = MistniCas(t);
+  char text[40];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
+  std::string out = text;
+  const long posun = tm.tm_gmtoff;
+  out += posun < 0 ? '-' : '+';
+  Pripojit(out, static_cast<int>(std::labs(posun) / 3600), 2);
+  out += ':';
+  Pripojit(out, static_cast<int>(std::labs(posun) % 3600 / 60), 2);
   return out;
 }
 

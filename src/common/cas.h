@@ -16,6 +16,9 @@ using Okamzik = std::chrono::system_clock::time_point;
 // Local date and time as "YYYYMMDDHHNNSS" (14 digits).
 std::string MistniRazitko14(Okamzik t);
 
+// Local date and time in ISO 8601 with the zone's offset: "2026-12-07T13:30:07+01:00".
+std::string MistniCasIso(Okamzik t);
+
 // Local date and time as the logs write it: "dd.MM.yyyy H:mm:ss".
 std::string MistniRazitkoLogu(Okamzik t);
 

@@ -63,7 +63,7 @@ class ProfilovaAktualizace {
   ProfilovaAktualizace(const std::string& profil, const std::string& setup,
                        const std::string& vydani, const std::string& temp, const std::string& ini,
                        const std::string& beh, const std::string& sdilena,
-                       const NastaveniOvereni& overeni)
+                       const NastaveniOvereni& overeni, SouhrnObnovy* souhrn)
       : profil_(profil),
         setup_(setup),
         vydani_(vydani),
@@ -71,7 +71,8 @@ class ProfilovaAktualizace {
         ini_(ini),
         beh_(beh),
         sdilena_(sdilena),
-        overeni_(overeni) {}
+        overeni_(overeni),
+        souhrn_(souhrn) {}
 
   bool Provest();
 
@@ -124,6 +125,7 @@ class ProfilovaAktualizace {
   const std::string profil_, setup_, vydani_, temp_, ini_, beh_;
   std::string sdilena_;
   const NastaveniOvereni& overeni_;
+  SouhrnObnovy* const souhrn_;
   std::string nazevSetupu_, nazevUprav_;
   std::string profilovySetup_, profiloveUpravy_, noveProfiloveUpravy_;
   std::string noveUpravy_;
@@ -202,7 +204,8 @@ void ProfilovaAktualizace::ObnovitPolozku(const PolozkaUpravy& p, int k, int n) 
 
   bool obnovena = false;
   if (!adresa.empty()) {
-    AktualizaceAplikace(temp_, adresa, aplikace, p.NovaSlozka, {}, soucet, nullptr, nullptr, delty);
+    AktualizaceAplikace(temp_, adresa, aplikace, p.NovaSlozka, {}, soucet, nullptr, nullptr, delty,
+                        souhrn_);
     obnovena = true;
   } else {
     // Parts of the application that have a server of their own.
@@ -220,7 +223,7 @@ void ProfilovaAktualizace::ObnovitPolozku(const PolozkaUpravy& p, int k, int n) 
     }
     for (const Cast& c : casti)
       AktualizaceAplikace(temp_, c.adresa, aplikace + c.slozka + "/", p.NovaSlozka + c.slozka + "/",
-                          {}, c.soucet, nullptr, nullptr, c.delty);
+                          {}, c.soucet, nullptr, nullptr, c.delty, souhrn_);
     obnovena = !casti.empty();
     if (!obnovena && bezServeru)
       ZapsatChybuBehu("Složka " + aplikace +
@@ -244,6 +247,7 @@ void ProfilovaAktualizace::Vymenit(const std::string& zivy, const std::string& z
   const bool ponechat = StavSlozky(zivy) == Stav::kNahradit;
   ZaznamenatVymenu(setup_, zivy, novy, vydani_);
   VymenitSeZalohou(zivy, zaloha, novy, ponechat);
+  if (souhrn_) ++souhrn_->slozek;
 }
 
 void ProfilovaAktualizace::VymenitUpravy(const std::string& zivy, const std::string& zaloha,
@@ -294,7 +298,8 @@ bool ProfilovaAktualizace::Provest() {
     AktualizaceAplikace(temp_, server, setup_, novyProgram, {program},
                         Soucet("Merko", setup14 ? "Sha256Setup14" : "Sha256Setup"), nullptr,
                         snapshotSdilene ? &*snapshotSdilene : nullptr,
-                        Delty("Merko", setup14 ? "Sha256DeltySetup14" : "Sha256DeltySetup"));
+                        Delty("Merko", setup14 ? "Sha256DeltySetup14" : "Sha256DeltySetup"),
+                        souhrn_);
   }
   if (sdilenou) {
     ZobrazPrubeh("Aktualizace sdílených komponent Dunmor Merko", "Příprava...", 0, 100, 50, true,
@@ -305,7 +310,7 @@ bool ProfilovaAktualizace::Provest() {
     AktualizaceAplikace(temp_, serverSdilene, sdilena_, novaSdilena, {},
                         Soucet("Merko", "Sha256SetupCommon"),
                         snapshotSdilene ? &*snapshotSdilene : nullptr, nullptr,
-                        Delty("Merko", "Sha256DeltySetupCommon"));
+                        Delty("Merko", "Sha256DeltySetupCommon"), souhrn_);
     snapshotSdilene.reset();
   }
 
@@ -419,10 +424,11 @@ bool ProfilovaAktualizace::Provest() {
 bool AktualizaceProfilu(const std::string& slozkaProfilu, const std::string& slozkaSetupu,
                         const std::string& vydani, const std::string& docasnaSlozka,
                         const std::string& iniAktualizace, const std::string& nazevBehu,
-                        const std::string& sdilenaSlozka, const NastaveniOvereni& overeni) {
+                        const std::string& sdilenaSlozka, const NastaveniOvereni& overeni,
+                        SouhrnObnovy* souhrn) {
   return PodZdrojem("mMain::AktualizaceProfilu", [&] {
     return ProfilovaAktualizace(slozkaProfilu, slozkaSetupu, vydani, docasnaSlozka, iniAktualizace,
-                                nazevBehu, sdilenaSlozka, overeni)
+                                nazevBehu, sdilenaSlozka, overeni, souhrn)
         .Provest();
   });
 }

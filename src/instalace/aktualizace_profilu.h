@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "aplikace/souhrn_obnovy.h"
 #include "prenos/podpisy/overeni.h"
 
 namespace zevlon {
@@ -21,10 +22,12 @@ struct PolozkaUpravy {
 // All folders end with "/"; an empty sdilenaSlozka leaves the shared components
 // alone. With keys in `overeni`, every folder is checked against the checksums of the
 // (already verified) release information, and an add-on whose own server cannot be
-// verified is carried over unchanged. Answers true when it completed.
+// verified is carried over unchanged. What it renewed is added to `souhrn`. Answers true
+// when it completed.
 bool AktualizaceProfilu(const std::string& slozkaProfilu, const std::string& slozkaSetupu,
                         const std::string& vydani, const std::string& docasnaSlozka,
                         const std::string& iniAktualizace, const std::string& nazevBehu,
-                        const std::string& sdilenaSlozka, const NastaveniOvereni& overeni = {});
+                        const std::string& sdilenaSlozka, const NastaveniOvereni& overeni = {},
+                        SouhrnObnovy* souhrn = nullptr);
 
 }  // namespace zevlon

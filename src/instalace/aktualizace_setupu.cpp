@@ -179,7 +179,8 @@ bool SpustitNovejsiZevlon(const std::string& ini, const std::string& temp,
   return false;
 }
 
-bool Provest(const std::string& ini, const PredaniVlastnikovi& predat, ZamkySlozek& zamky) {
+bool Provest(const std::string& ini, const PredaniVlastnikovi& predat, ZamkySlozek& zamky,
+             SouhrnObnovy& souhrn) {
   ZobrazPrubeh("Příprava aktualizace", "Kontrola instalačních složek", 0, 100, 0, true, false);
   // Download folders of this user's earlier runs that were killed; the run's lock keeps
   // any other run of this user out of the private folder.
@@ -194,11 +195,14 @@ bool Provest(const std::string& ini, const PredaniVlastnikovi& predat, ZamkySloz
   // profile is read here: its owner's process takes it over, once root has seen to its
   // own program.
   if (const uid_t vlastnik = KdoAktualizuje(profil); vlastnik != ::geteuid()) {
-    if (SpustitNovejsiZevlon(ini, temp, overeni)) return false;
+    if (SpustitNovejsiZevlon(ini, temp, overeni)) {
+      souhrn.novyProgram = true;
+      return false;
+    }
     if (!predat)
       VyvolatChybu("Profil " + profil + " patří uživateli " + JmenoUctu(vlastnik) +
                    ", proto jej root neaktualizuje.");
-    return predat(vlastnik, ini);
+    return predat(vlastnik, ini, souhrn);
   }
   if (!overeni.Zapnuto()) {
     // A new updater that lost the keys of the one that started it (another options file,
@@ -262,8 +266,15 @@ bool Provest(const std::string& ini, const PredaniVlastnikovi& predat, ZamkySloz
   }
   // Only now does the program folder show the release installed, when an interrupted
   // swap had left it under its backup's name.
-  if (OdmitnoutStarsi(vydani, NainstalovaneVydani({setup, setup14}))) return false;
-  if (SpustitNovejsiZevlon(ini, temp, overeni)) return false;
+  souhrn.vydaniPred = souhrn.vydaniPo = NainstalovaneVydani({setup, setup14});
+  if (OdmitnoutStarsi(vydani, souhrn.vydaniPred)) {
+    souhrn.odmitnuto = true;
+    return false;
+  }
+  if (SpustitNovejsiZevlon(ini, temp, overeni)) {
+    souhrn.novyProgram = true;
+    return false;
+  }
 
   const bool s = ExistujeSlozka(setup), s14 = ExistujeSlozka(setup14);
   if (!s && !s14)
@@ -286,21 +297,24 @@ bool Provest(const std::string& ini, const PredaniVlastnikovi& predat, ZamkySloz
   }
 
   if (s) {
-    AktualizaceProfilu(profil, setup, vydani, temp, ini, beh, sdilena, overeni);
+    AktualizaceProfilu(profil, setup, vydani, temp, ini, beh, sdilena, overeni, &souhrn);
     sdilena.clear();  // the shared components are renewed by the first call only
   }
-  if (s14) AktualizaceProfilu(profil, setup14, vydani, temp, ini, beh, sdilena, overeni);
+  if (s14) AktualizaceProfilu(profil, setup14, vydani, temp, ini, beh, sdilena, overeni, &souhrn);
+  souhrn.vydaniPo = NainstalovaneVydani({setup, setup14});
   return true;
 }
 
 }  // namespace
 
-bool AktualizaceSetupDunmor(const std::string& iniAktualizace, const PredaniVlastnikovi& predat) {
+bool AktualizaceSetupDunmor(const std::string& iniAktualizace, const PredaniVlastnikovi& predat,
+                            SouhrnObnovy* souhrn) {
   DocasneSlozky.clear();
   // Held until the run's own siblings are gone.
   ZamkySlozek zamky;
+  SouhrnObnovy bezSouhrnu;
   try {
-    bool vysledek = Provest(iniAktualizace, predat, zamky);
+    bool vysledek = Provest(iniAktualizace, predat, zamky, souhrn ? *souhrn : bezSouhrnu);
     Uklid();
     return vysledek;
   } catch (const std::exception& e) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "aplikace/souhrn_obnovy.h"
 #include "soubory/volby.h"
 
 namespace zevlon {
@@ -24,13 +25,16 @@ inline constexpr const char* kKlicPuvodnihoProgramu = "ZevlonProgram";
 // Answers true when the setup folders were processed, false when a newly downloaded
 // updater was started in this program's place.
 // Hands the renewal of a profile that another user can change to a process of that
-// user (the profile's owner); answers whether the run goes on, or raises its error.
-using PredaniVlastnikovi = std::function<bool(uid_t vlastnik, const std::string& ini)>;
+// user (the profile's owner); answers whether the run goes on, or raises its error, and
+// fills the summary with what that process renewed.
+using PredaniVlastnikovi =
+    std::function<bool(uid_t vlastnik, const std::string& ini, SouhrnObnovy& souhrn)>;
 
 // The install step for the release information file. A run as root renews a profile
 // that only root can change itself; any other profile goes through `predat` (after a
-// newer updater on the site has been started in this one's place, when it is due).
+// newer updater on the site has been started in this one's place, when it is due). What
+// the run renewed, and the profile's release before and after, go to `souhrn`.
 bool AktualizaceSetupDunmor(const std::string& iniAktualizace,
-                            const PredaniVlastnikovi& predat = {});
+                            const PredaniVlastnikovi& predat = {}, SouhrnObnovy* souhrn = nullptr);
 
 }  // namespace zevlon

@@ -51,7 +51,7 @@ class MainTest : public ::testing::Test {
     ui_->odpovediVoleb = std::move(volby);
     ui_->stornoPoHlaseni = stornoPo_;
     setup_.clear();
-    return Main(prikaz, [this](const std::string& ini) {
+    return Main(prikaz, [this](const std::string& ini, SouhrnObnovy&) {
       setup_.push_back(ini);
       return vysledekSetupu_;
     });

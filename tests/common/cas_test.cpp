@@ -33,6 +33,8 @@ TEST(Cas, LocalStampsUseTheLocalZone) {
   auto t = std::chrono::system_clock::from_time_t(1396246502);  // 06:15:02 UTC, summer time
   EXPECT_EQ(MistniRazitko14(t), "20140331081502");
   EXPECT_EQ(MistniRazitkoLogu(t), "31.03.2014 8:15:02");
+  EXPECT_EQ(MistniCasIso(t), "2014-03-31T08:15:02+02:00");
+  EXPECT_EQ(MistniCasIso(t - std::chrono::hours(24 * 31)), "2014-02-28T07:15:02+01:00");
   if (puvodni)
     setenv("TZ", zaloha.c_str(), 1);
   else

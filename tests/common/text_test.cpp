@@ -1,6 +1,9 @@
 #include "common/text.h"
+#include "common/json.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace zevlon {
 namespace {
@@ -49,6 +52,22 @@ TEST(Text, FilePatternsEndingInDotStarAlsoMatchNamesWithoutExtension) {
   EXPECT_FALSE(OdpovidaMasceSouboru("jiny", "bez_*.*"));
   EXPECT_FALSE(OdpovidaMasceSouboru("a.b", "a.*x"));
   EXPECT_FALSE(OdpovidaMasce("bez_tecky", "*.*"));
+}
+
+// The state file's JSON: what is written reads back; anything but a flat object of texts,
+// whole numbers and nulls is refused whole.
+TEST(Text, FlatJsonRoundTripsItsTextsAndRefusesEverythingElse) {
+  const std::string divny = "čára \"uvozovky\" \\ tab\t\r\n\x01 \x7f /";
+  const auto j = CistPlochyJson("{\"a\": " + JsonText(divny) + ", \"b\": -12, \"c\": null}");
+  ASSERT_TRUE(j);
+  EXPECT_EQ(*j, (std::map<std::string, std::string>{{"a", divny}, {"b", "-12"}}));
+  EXPECT_EQ(CistPlochyJson(" {\n} \n"), (std::map<std::string, std::string>{}));
+  EXPECT_EQ(CistPlochyJson(R"({"e": "\u010d\ud83d\ude00\/"})")->at("e"), "č😀/");
+  for (const char* spatne :
+       {"", "{", "[]", R"({"a": 1,})", R"({"a": 1} x)", R"({"a": {"b": 1}})", R"({"a": 1.5})",
+        R"({"a": 1, "a": 2})", R"({"a": "\x"})", R"({"a": "\ud83d"})", R"({"a": "\udc00"})",
+        R"({"a": "\u12"})", "{\"a\": \"\n\"}", R"({"a": -})", R"({"a": "konec)"})
+    EXPECT_FALSE(CistPlochyJson(spatne)) << spatne;
 }
 
 }  // namespace

@@ -257,6 +257,11 @@ TEST_F(Aktualizace, AnotherUsersProfileIsRenewedByItsOwnersProcessAndRootKeepsTh
       std::string::npos)
       << log;
   EXPECT_EQ(Chyby(), "");
+  // Root's record holds what the owner's process renewed.
+  for (const char* pole :
+       {"\tbez obsluhy\t", "\tvydání 20140301 → 20141231\tobnoveno 3 složky\t",
+        "\tsouborů zkopírováno 1, staženo 4, z rozdílů 0\t", "\taktualizováno\tnávratový kód 0"})
+    EXPECT_NE(PosledniBeh().find(pole), std::string::npos) << pole << "\n" << log;
 
   struct Pripad {
     const char* popis;
@@ -295,6 +300,7 @@ TEST_F(Aktualizace, AnotherUsersProfileIsRenewedByItsOwnersProcessAndRootKeepsTh
     v = Spustit();
     EXPECT_EQ(v.kod, 1) << v.vystup;
     EXPECT_NE(Chyby().find(p.chyba), std::string::npos) << Chyby();
+    EXPECT_NE(PosledniBeh().find("\tchyba: "), std::string::npos) << PosledniBeh();
     Nezmeneno(predtim);
   }
 }
@@ -458,12 +464,15 @@ TEST_F(Aktualizace, OlderSiteReleaseIsRefusedUnlessAllowed) {
   ASSERT_EQ(Spustit().kod, 0);
   EXPECT_TRUE(Stazene().empty());
   Nezmeneno(predtim);
-  // One line for the refusal and, the site being unsigned, one saying so.
+  // One line for the refusal and, the site being unsigned, one saying so; then the run's
+  // record.
   const std::string log = s_.Cist("program/Zevlon.log");
   EXPECT_NE(log.find("20100101"), std::string::npos) << log;
-  EXPECT_NE(log.find("20140301"), std::string::npos) << log;
   EXPECT_NE(log.find("nejsou ověřována"), std::string::npos) << log;
-  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3) << log;
+  for (const char* pole : {"\tvydání 20140301 → 20140301\tobnoveno 0 složek\t",
+                           "\tstarší vydání na webu odmítnuto\tnávratový kód 0"})
+    EXPECT_NE(PosledniBeh().find(pole), std::string::npos) << pole << "\n" << log;
 
   Volby("PovolitStarsi=1\r\n");
   ASSERT_EQ(Spustit().kod, 0);
@@ -504,6 +513,16 @@ TEST_F(Aktualizace, UsersRunWithoutTerminalOrDisplayIsUnattendedAndLogsInItsStat
   ASSERT_EQ(::stat((s_ / "stav/zevlon").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0700u);
   EXPECT_EQ(st.st_uid, test::NeprivilegovanyUid());
+  // So do the run's record and state, which the user's --stav reads.
+  EXPECT_FALSE(test::Existuje(s_ / "program/stav.json"));
+  EXPECT_NE(s_.Cist("stav/zevlon/Zevlon.log").find("\tbez obsluhy\tprofil " + profil_),
+            std::string::npos);
+  Cesty stav = test::JakoNeprivilegovany();
+  stav.insert(stav.end(), {s_ / "program/Zevlon", "--stav"});
+  v = test::Spustit(stav, prostredi_);
+  EXPECT_EQ(v.kod, 1) << v.vystup;
+  EXPECT_NE(v.vystup.find("(" + (s_ / "stav/zevlon/stav.json") + ")"), std::string::npos)
+      << v.vystup;
 }
 
 // Where the file system cannot exchange two folders, a swap is two renames; a run killed

@@ -190,6 +190,13 @@ class CelyBeh : public ::testing::Test {
       EXPECT_EQ(Profil(cesta), obsah) << cesta;
   }
   std::string Chyby() { return LogProgramu(s_); }
+  // The last run's record in the program folder's Zevlon.log (from "Běh" to the line's
+  // end), "" when there is none.
+  std::string PosledniBeh() {
+    const std::string log = LogProgramu(s_, "Zevlon.log");
+    const std::size_t i = log.rfind("\tBěh\t");
+    return i == std::string::npos ? "" : log.substr(i + 1, log.find("\r\n", i) - i - 1);
+  }
 
   Sandbox s_;
   TestHttpServer server_{TestHttpServer::SlozkaSouboru(s_ / "www")};

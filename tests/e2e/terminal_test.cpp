@@ -132,6 +132,11 @@ TEST_F(NaTerminalu, RootsTerminalShowsAndAnswersTheOwnersProcessAndCtrlCStopsIt)
   auto v = Terminal({}, {{"je starší než nainstalované vydání 20140301", ""}, {"Volba", "\n"}});
   EXPECT_EQ(v.kod, 0) << v.vystup;
   EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20140301");
+  EXPECT_NE(
+      PosledniBeh().find("\tna terminálu\tprofil " + profil_ + "\tvydání 20140301 → 20140301\t"),
+      std::string::npos)
+      << PosledniBeh();
+  EXPECT_NE(PosledniBeh().find("\tstarší vydání na webu odmítnuto\t"), std::string::npos);
 
   // Ctrl+C while the owner's process waits for its first snapshot: it stops there, and
   // the run ends as cancelled, with the live folders as they were.
@@ -145,6 +150,7 @@ TEST_F(NaTerminalu, RootsTerminalShowsAndAnswersTheOwnersProcessAndCtrlCStopsIt)
   EXPECT_NE(log.find("aktualizoval proces uživatele " + u.jmeno + ": " + kTextZruseno),
             std::string::npos)
       << log;
+  EXPECT_TRUE(PosledniBeh().ends_with("\tzrušeno\tnávratový kód 2")) << PosledniBeh();
 
   // Left alone, it renews the profile, and root's terminal shows its progress.
   v = Terminal();
@@ -154,14 +160,48 @@ TEST_F(NaTerminalu, RootsTerminalShowsAndAnswersTheOwnersProcessAndCtrlCStopsIt)
   EXPECT_EQ(test::Stav(profil_ + "Setup/Merko/Merko.exe").st_uid, u.uid);
 }
 
-// Every row of the exit-status table of --help, from whole runs.
+// Every row of the exit-status table of --help, from whole runs; each run's record in
+// Zevlon.log and its state file say how it ended, and --stav answers by the last of them.
 TEST_F(NaTerminalu, ExitStatusesFollowTheTableOfHelp) {
+  auto stav = [&](Cesty dalsi = {}) {
+    dalsi.insert(dalsi.begin(), {s_ / "program/Zevlon", "--stav"});
+    return test::Spustit(dalsi, Prostredi());
+  };
+  std::string aktualizovano;  // the state file's time of the last update
+  auto zaznamenano = [&](int kod, const std::string& vysledek, const std::string& rezim) {
+    SCOPED_TRACE(vysledek);
+    const std::string beh = PosledniBeh();
+    EXPECT_NE(beh.find("\t" + rezim + "\t"), std::string::npos) << beh;
+    EXPECT_TRUE(beh.ends_with("\t" + vysledek + "\tnávratový kód " + std::to_string(kod))) << beh;
+    auto json = stav({"--json"});
+    EXPECT_EQ(json.kod, kod == 0 ? 0 : 1) << json.vystup;
+    EXPECT_EQ(json.vystup, s_.Cist("program/stav.json"));
+    EXPECT_EQ(test::Stav(s_ / "program/stav.json").st_mode & 07777, 0644u);
+    EXPECT_NE(json.vystup.find("\"navratovy_kod\": " + std::to_string(kod) + ","),
+              std::string::npos);
+    const std::size_t i = json.vystup.find("\"posledni_aktualizace\": ");
+    EXPECT_EQ(json.vystup.substr(i, json.vystup.find('\n', i) - i),
+              "\"posledni_aktualizace\": " + (aktualizovano.empty() ? "null" : aktualizovano));
+    auto clovek = stav();
+    EXPECT_EQ(clovek.kod, json.kod);
+    EXPECT_NE(clovek.vystup.find("  Výsledek:              " +
+                                 vysledek.substr(0, vysledek.find_first_of(":,"))),
+              std::string::npos)
+        << clovek.vystup;
+  };
+  // 3: no run recorded yet, or a state file that cannot be read.
+  auto v = stav();
+  EXPECT_EQ(v.kod, 3);
+  EXPECT_NE(v.vystup.find("Žádný běh aktualizace zatím není zaznamenán."), std::string::npos);
+  EXPECT_EQ(stav({"--json", "navic"}).kod, 64);
+
   auto napoveda = test::Spustit({s_ / "program/Zevlon", "--help"});
   EXPECT_EQ(napoveda.kod, 0);
-  for (const char* radek : {"  --moznosti  ", "Návratový kód:", "  0  ", "  1  ", "  2  ", "  64  ",
-                            "odmítnuté varování o změně datové struktury",
-                            "soubor zadaný na příkazovém řádku neexistuje", "starší vydání na webu",
-                            "nic nového k instalaci", "Storno"})
+  for (const char* radek :
+       {"  --moznosti  ", "  --stav  ", "Návratový kód:", "  0  ", "  1  ", "  2  ", "  3  ",
+        "  64  ", "odmítnuté varování o změně datové struktury",
+        "soubor zadaný na příkazovém řádku neexistuje", "starší vydání na webu",
+        "nic nového k instalaci", "Storno"})
     EXPECT_NE(napoveda.vystup.find(radek), std::string::npos) << radek << "\n" << napoveda.vystup;
 
   // 64: an option it does not know, never taken for a release information file; nothing runs.
@@ -174,19 +214,32 @@ TEST_F(NaTerminalu, ExitStatusesFollowTheTableOfHelp) {
   }
   EXPECT_EQ(test::Spustit({s_ / "program/Zevlon", "--help", "navic"}).kod, 64);
   EXPECT_EQ(server_.Pozadavky().size(), 0u);
+  EXPECT_EQ(PosledniBeh(), "");  // a usage error is no run
   // 0: a missing release information file: nothing to do.
   const auto stare = ZiveSlozky();
   EXPECT_EQ(test::Spustit({s_ / "program/Zevlon", s_ / "neni/download.ini"}, Prostredi()).kod, 0);
+  zaznamenano(0, "nic neprovedeno, soubor s informacemi o vydání neexistuje", "bez obsluhy");
   // 0: the warning about a change of the data structure declined at the terminal.
   Publikovat("20141231", {"--zmena-dat", "20141231"});
-  auto v = Terminal({}, {{"Volba", "2\n"}});
+  v = Terminal({}, {{"Volba", "2\n"}});
   EXPECT_EQ(v.kod, 0) << v.vystup;
   EXPECT_EQ(ZiveSlozky(), stare);
-  // 0: updated, and then nothing newer than the installed release.
+  zaznamenano(0, "odmítnuto varování o změně datové struktury", "na terminálu");
+  // 0: updated, and then nothing newer than the installed release; the time of the last
+  // update stays that of the first.
   Publikovat("20141231");
   EXPECT_EQ(Spustit().kod, 0) << Chyby();
   Obnoveno();
+  const std::string json = s_.Cist("program/stav.json");
+  const std::size_t konec = json.find("\"konec\": ") + 9;
+  aktualizovano = json.substr(konec, json.find(',', konec) - konec);
+  zaznamenano(0, "aktualizováno", "bez obsluhy");
+  EXPECT_NE(PosledniBeh().find("\tvydání 20140301 → 20141231\tobnoveno 3 složky\t"),
+            std::string::npos);
   EXPECT_EQ(Spustit().kod, 0) << Chyby();
+  zaznamenano(0, "nic nového, instalace je aktuální", "bez obsluhy");
+  EXPECT_NE(PosledniBeh().find("\tvydání 20141231 → 20141231\tobnoveno 0 složek\t"),
+            std::string::npos);
   // No folder in the options: the profile list asks. 0: the offered profile answered with
   // Ne, so no profile is updated.
   s_.Zapsat("program/Zevlon.ini", "[Server]\r\nAdresa=" + web_ + "\r\n");
@@ -195,15 +248,27 @@ TEST_F(NaTerminalu, ExitStatusesFollowTheTableOfHelp) {
   v = Terminal({}, {{"  2) Ne", ""}, {"Volba", "2\n"}});
   EXPECT_EQ(v.kod, 0) << v.vystup;
   EXPECT_NE(v.vystup.find("Nebyla vybrána žádná složka k aktualizaci."), std::string::npos);
+  zaznamenano(0, "žádný profil k aktualizaci", "na terminálu");
   // 2: the profile choice closed with Storno.
   v = Terminal({}, {{"Volba", "0\n"}});
   EXPECT_EQ(v.kod, 2) << v.vystup;
-  // 1: an error, here a site that is gone; at the terminal, after its box.
+  zaznamenano(2, "zrušeno", "na terminálu");
+  // 1: an error, here a site that is gone; at the terminal, after its box. A damaged state
+  // file is said so by --stav and written anew by the next run.
   Volby();
   std::filesystem::rename(s_ / "www/aktualizace-online", s_ / "www/jinde");
+  s_.Zapsat("program/stav.json", "{\"navratovy_kod\": 0, \"navratovy_kod\": 1}");
+  v = stav();
+  EXPECT_EQ(v.kod, 3);
+  EXPECT_NE(v.vystup.find("nelze přečíst"), std::string::npos) << v.vystup;
   EXPECT_EQ(Spustit().kod, 1);
+  aktualizovano.clear();  // not carried over from a damaged file
+  zaznamenano(1, "chyba: server odpověděl 404 (nenalezeno)", "bez obsluhy");
   v = Terminal({}, {{"Volba", "0\n"}});
   EXPECT_EQ(v.kod, 1) << v.vystup;
+  zaznamenano(1, "chyba: server odpověděl 404 (nenalezeno)", "na terminálu");
+  EXPECT_NE(s_.Cist("program/stav.json").find("\"chyba\": \"server odpověděl 404"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -117,7 +117,7 @@ TEST_F(QtRozhraniTest, TheRunOfTheCopyInTempEndsInAWindowTheUserCanClose) {
     }
   });
   cekani.start(0);
-  EXPECT_EQ(Main(vydani, [](const std::string&) { return true; }), kNavratUspech);
+  EXPECT_EQ(Main(vydani, [](const std::string&, SouhrnObnovy&) { return true; }), kNavratUspech);
   EXPECT_EQ(okno, "Aktualizace byla stažena, nainstaluje se při příštím spuštění Merka.|Z");
   EXPECT_FALSE(ui_.Zruseno());
   EXPECT_EQ(ui_.NacteneOkno(), nullptr);

@@ -1,0 +1,60 @@
+// The record of every run: one line in Zevlon.log at its end, and the state file that
+// monitoring reads (`Zevlon --stav`), written anew by each run in one step.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "aplikace/souhrn_obnovy.h"
+#include "common/cas.h"
+
+namespace zevlon {
+
+inline constexpr const char* kSouborStavu = "stav.json";
+
+// How a run ended, as the state file names it.
+namespace vysledky {
+inline constexpr const char* kAktualizovano = "aktualizovano";      // folders renewed
+inline constexpr const char* kAktualni = "aktualni";                // nothing new to install
+inline constexpr const char* kBezProfilu = "bez_profilu";           // no profile to update
+inline constexpr const char* kOdmitnuto = "odmitnuto";              // the site's older release
+inline constexpr const char* kBezZmenyDat = "odmitnuta_zmena_dat";  // the warning declined
+inline constexpr const char* kNovyProgram = "novy_program";         // a newer updater took over
+inline constexpr const char* kNicNeprovedeno = "nic_neprovedeno";   // no such release file
+inline constexpr const char* kZruseno = "zruseno";
+inline constexpr const char* kChyba = "chyba";
+}  // namespace vysledky
+
+struct ZaznamBehu {
+  Okamzik zacatek{}, konec{};
+  std::string rezim;     // "v okně", "na terminálu" or "bez obsluhy"
+  std::string profil;    // the profile's folder; empty when none was chosen
+  std::string vysledek;  // one of `vysledky`
+  std::string chyba;     // the error's text, for kChyba
+  int navrat = 0;        // the exit status
+  SouhrnObnovy souhrn;
+};
+
+// The record as Zevlon.log holds it (after the time and a TAB).
+std::string RadekZaznamu(const ZaznamBehu& z);
+
+// The state file's text for the run, carrying over from the previous one (`predchozi`,
+// which may be empty or damaged) the times of the last successful run and update.
+std::string JsonStavu(const ZaznamBehu& z, const std::string& predchozi);
+
+// Where this process keeps its state file: /var/lib/zevlon for root in a packaged build,
+// beside the logs for root otherwise, in the user's state folder for any other user;
+// empty when there is none.
+std::string CestaStavu();
+
+// Writes the run's line into Zevlon.log and its state file; a state file that cannot be
+// written is said in online_errors.log and fails nothing.
+void ZaznamenatBeh(const ZaznamBehu& z);
+
+// `Zevlon --stav [--json]`: the last run's state for a person, in Czech, or as the file
+// holds it. The user's own state file, else (for an account that runs no updates of its
+// own, such as monitoring) root's. Answers 0 when that run succeeded, 1 when it failed,
+// 3 when no run is recorded.
+int VypsatStav(bool json, std::FILE* out);
+
+}  // namespace zevlon
