@@ -4,11 +4,13 @@
 #include <string>
 
 #include "beh/beh.h"
+#include "beh/kontrola.h"
 #include "beh/vlastnik.h"
 #include "beh/za_vlastnika.h"
 #include "beh/zaznam_behu.h"
 #include "beh/zpravy_vlastnika.h"
 #include "instalace/aktualizace_setupu.h"
+#include "instalace/odhad_profilu.h"
 #include "platform/platforma.h"
 #include "rozhrani/rozhrani.h"
 #include "tvare/vyber_rozhrani.h"
@@ -19,6 +21,7 @@ constexpr const char* kPouziti =
     "Použití: Zevlon [Hotovo | soubor s informacemi o vydání]\n"
     "        Zevlon --moznosti\n"
     "        Zevlon --stav [--json]\n"
+    "        Zevlon --kontrola\n"
     "\n";
 
 constexpr const char* kPopis =
@@ -56,6 +59,11 @@ constexpr const char* kNapoveda =
     "              obnovené složky, soubory a stažené bajty, poslední úspěšná\n"
     "              aktualizace); s --json tak, jak jej zapsal běh; návratový kód\n"
     "              0 poslední běh uspěl, 1 selhal, 3 žádný běh není zaznamenán\n"
+    "  --kontrola  zkontroluje nastavení a nic nezmění: neznámé a nepoužitelné volby\n"
+    "              v Zevlon.ini, instalaci a profil a kdo jej aktualizuje, stažení\n"
+    "              a podpis informací o vydání, a které složky a kolik souborů\n"
+    "              a bajtů by aktualizace obnovila; návratový kód 0 aktualizace by\n"
+    "              proběhla nebo není co aktualizovat, 1 s důvody jinak\n"
     "  --help      tato nápověda\n"
     "  --version   verze programu\n"
     "\n"
@@ -67,10 +75,11 @@ constexpr const char* kNapoveda =
     "       starší vydání na webu odmítnuto (řádek v Zevlon.log)\n"
     "       odmítnuté varování o změně datové struktury\n"
     "       soubor zadaný na příkazovém řádku neexistuje (nic se neprovede)\n"
-    "       Hotovo, uložené --moznosti, --help, --version\n"
+    "       Hotovo, uložené --moznosti, --help, --version; --kontrola bez chyby\n"
     "  1  chyba: není připojení, web nebo soubor nelze stáhnout, chybí oprávnění,\n"
     "       podpis nesouhlasí, běží jiná aktualizace, ...; také chyba, jejíž hlášení\n"
-    "       uživatel zavřel tlačítkem Storno; --moznosti bez displeje i terminálu\n"
+    "       uživatel zavřel tlačítkem Storno; --moznosti bez displeje i terminálu;\n"
+    "       --kontrola, která našla chybu\n"
     "  2  zrušeno uživatelem: Storno nebo Ctrl+C během běhu, výběr profilu zavřený\n"
     "       bez volby, --moznosti ukončené bez uložení\n"
     "  3  jen --stav: žádný běh není zaznamenán (nebo jeho stav nelze přečíst)\n"
@@ -90,7 +99,8 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strncmp(argv[1], "--", 2) == 0 &&
       std::strcmp(argv[1], zevlon::kVolbaZaVlastnika) != 0) {
     const std::string volba = argv[1];
-    if (volba != "--help" && volba != "--moznosti" && volba != "--version" && volba != "--stav")
+    if (volba != "--help" && volba != "--moznosti" && volba != "--version" && volba != "--stav" &&
+        volba != "--kontrola")
       return ChybaPouziti("Neznámá volba " + volba + ".");
     if (volba == "--stav") {
       if (argc > 3 || (argc == 3 && std::strcmp(argv[2], "--json") != 0))
@@ -98,6 +108,7 @@ int main(int argc, char** argv) {
       return zevlon::VypsatStav(argc == 3, stdout);
     }
     if (argc > 2) return ChybaPouziti("Volba " + volba + " nemá argumenty.");
+    if (volba == "--kontrola") return zevlon::Kontrola(stdout);
   }
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kPouziti, stdout);
@@ -114,10 +125,18 @@ int main(int argc, char** argv) {
   }
   // The process that root starts to renew a profile for its owner.
   if (argc > 1 && std::strcmp(argv[1], zevlon::kVolbaZaVlastnika) == 0)
-    return zevlon::MainZaVlastnika({argv + 2, argv + argc},
-                                   [](const std::string& ini, zevlon::SouhrnObnovy& souhrn) {
-                                     return zevlon::AktualizaceSetupDunmor(ini, {}, &souhrn);
-                                   });
+    return zevlon::MainZaVlastnika(
+        {argv + 2, argv + argc},
+        [](const std::string& ini, zevlon::SouhrnObnovy& souhrn) {
+          return zevlon::AktualizaceSetupDunmor(ini, {}, &souhrn);
+        },
+        [](const std::string& ini, zevlon::SouhrnObnovy& souhrn) {
+          // The release information lies in the process's own folder, which takes the
+          // snapshots too.
+          souhrn =
+              zevlon::SoucetOdhadu(zevlon::OdhadnoutProfil(ini, ini.substr(0, ini.rfind('/') + 1)));
+          return true;
+        });
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("Zevlon %s\n", ZEVLON_VERZE);
     return 0;
@@ -133,7 +152,12 @@ int main(int argc, char** argv) {
   zevlon::ZvoleneRozhrani rozhrani;
   zevlon::NastavitUi(&rozhrani.Aktivni());
   int navrat = zevlon::Main(prikaz, [](const std::string& ini, zevlon::SouhrnObnovy& souhrn) {
-    return zevlon::AktualizaceSetupDunmor(ini, zevlon::AktualizovatZaVlastnika, &souhrn);
+    return zevlon::AktualizaceSetupDunmor(
+        ini,
+        [](uid_t vlastnik, const std::string& i, zevlon::SouhrnObnovy& s) {
+          return zevlon::AktualizovatZaVlastnika(vlastnik, i, s);
+        },
+        &souhrn);
   });
   zevlon::NastavitUi(nullptr);
   return navrat;

@@ -165,7 +165,59 @@ bool Zkopirovat(const InstalovanySoubor& s, const InstalovanySoubor& r,
   return true;
 }
 
+// Fetches the folder's snapshot (the one started ahead, when it was), checks it against the
+// checksum the signed release information lists and reads it; the installed folder's content
+// goes into `slozka` beside it.
+SeznamSouboru PripravitSnapshot(const std::string& TempSlozka, const std::string& UrlServeru,
+                                const std::string& PuvodniSlozka,
+                                const std::vector<std::string>& JenSlozky,
+                                const std::optional<std::string>& Sha256Snapshotu,
+                                PredstihStahovani* predem, InstalacniSlozka& slozka) {
+  Hlasit("Stahování informací o aktualizaci", 0, 100);
+  const std::string snapshot = TempSlozka + kSnapshot;
+  SmazatJeLiTam(snapshot);
+  SmazatJeLiTam(snapshot + ".zip");
+  StahnoutARozbalit(UrlServeru + kSnapshot + ".zip", TempSlozka, kSnapshot,
+                    "Nepodařilo se stáhnout informace o aktualizaci z internetu.",
+                    kBalicekSnapshotu, nullptr, predem, 0);
+  if (Sha256Snapshotu) OveritSnapshot(snapshot, *Sha256Snapshotu, UrlServeru);
+
+  Hlasit("Načítání obsahu instalační složky", 0, 100);
+  SeznamSouboru server = slozka.NacistSnapshot(snapshot);
+  if (Sha256Snapshotu) OveritSoucty(server, UrlServeru);
+  slozka.NacistObsahSlozky(PuvodniSlozka, JenSlozky.empty() ? nullptr : &JenSlozky);
+  return server;
+}
+
 }  // namespace
+
+SouhrnObnovy OdhadnoutAplikaci(const std::string& TempSlozka, const std::string& UrlServeru,
+                               const std::string& PuvodniSlozka,
+                               const std::vector<std::string>& JenSlozky,
+                               const std::optional<std::string>& Sha256Snapshotu) {
+  return PodZdrojem("mMain::OdhadnoutAplikaci", [&] {
+    InstalacniSlozka slozka;
+    const SeznamSouboru server = PripravitSnapshot(TempSlozka, UrlServeru, PuvodniSlozka, JenSlozky,
+                                                   Sha256Snapshotu, nullptr, slozka);
+    SmazatJeLiTam(TempSlozka + kSnapshot);
+    const auto mistni = slozka.DejObsahSlozky(VsechnySoubory);
+    // Files are hashed as a run would hash them; the record is read, never written.
+    ZaznamSouctu zaznam(BezLomitka(PuvodniSlozka));
+    SouhrnObnovy s;
+    for (const auto& polozka : server) {
+      const auto r = mistni->Najit(polozka.hodnota->Cesta);
+      if (r && Nezmeneny(*polozka.hodnota, *r, PuvodniSlozka, zaznam)) {
+        ++s.zkopirovano;
+      } else {
+        ++s.stazeno;
+        s.bajtu = std::min(
+            s.bajtu + std::clamp<std::int64_t>(polozka.hodnota->Velikost, 0, std::int64_t{1} << 50),
+            std::int64_t{1} << 50);
+      }
+    }
+    return s;
+  });
+}
 
 PredstihSnapshotu::PredstihSnapshotu(std::string TempSlozka, const std::string& UrlServeru)
     : temp_(std::move(TempSlozka)), url_(UrlServeru + kSnapshot + ".zip") {}
@@ -192,22 +244,10 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
   SouhrnObnovy bezSouhrnu;
   SouhrnObnovy& pocty = souhrn ? *souhrn : bezSouhrnu;
   PodZdrojem("mMain::AktualizaceAplikace", [&] {
-    Hlasit("Stahování informací o aktualizaci", 0, 100);
-    const std::string snapshot = TempSlozka + kSnapshot;
-    SmazatJeLiTam(snapshot);
-    SmazatJeLiTam(snapshot + ".zip");
-    StahnoutARozbalit(UrlServeru + kSnapshot + ".zip", TempSlozka, kSnapshot,
-                      "Nepodařilo se stáhnout informace o aktualizaci z internetu.",
-                      kBalicekSnapshotu, nullptr,
-                      snapshotPredem ? snapshotPredem->Pro(UrlServeru) : nullptr, 0);
-
-    if (Sha256Snapshotu) OveritSnapshot(snapshot, *Sha256Snapshotu, UrlServeru);
-
-    Hlasit("Načítání obsahu instalační složky", 0, 100);
     InstalacniSlozka slozka;
-    SeznamSouboru server = slozka.NacistSnapshot(snapshot);
-    if (Sha256Snapshotu) OveritSoucty(server, UrlServeru);
-    slozka.NacistObsahSlozky(PuvodniSlozka, JenSlozky.empty() ? nullptr : &JenSlozky);
+    SeznamSouboru server =
+        PripravitSnapshot(TempSlozka, UrlServeru, PuvodniSlozka, JenSlozky, Sha256Snapshotu,
+                          snapshotPredem ? snapshotPredem->Pro(UrlServeru) : nullptr, slozka);
     auto mistni = slozka.DejObsahSlozky(VsechnySoubory);
 
     const auto n = static_cast<std::int32_t>(server.Pocet());

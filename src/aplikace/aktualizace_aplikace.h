@@ -68,4 +68,14 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
                          PredstihSnapshotu* dalsiSnapshot = nullptr, const UvedeneDelty& delty = {},
                          SouhrnObnovy* souhrn = nullptr);
 
+// What renewing the folder would take, found without changing the installation: the
+// snapshot is fetched and checked as AktualizaceAplikace checks it, and each file of it
+// counted as one to copy (the installed file holds what the line lists, hashed where the
+// line has a SHA-256) or to download (with the size the line lists). The record of
+// checksums is read, never written.
+SouhrnObnovy OdhadnoutAplikaci(const std::string& TempSlozka, const std::string& UrlServeru,
+                               const std::string& PuvodniSlozka,
+                               const std::vector<std::string>& JenSlozky,
+                               const std::optional<std::string>& Sha256Snapshotu);
+
 }  // namespace zevlon

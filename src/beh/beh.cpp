@@ -260,22 +260,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
           AktualniPolozka.clear();
         }))
       return false;
-    if (!Krok([&] {
-          AktualniPolozka = BezPristupovychUdaju(adresa + kSouborVydani) + "->" + mistni;
-          StahnoutSoubor(AdresaInformaci(adresa), mistni, KlientHttp::kMaxInformaci);
-          // Not one value of the file is used before its signature is checked.
-          OveritInformace(adresa, mistni, NastaveniOvereniWebu());
-          // The bytes the signature covers stay beside it, for a process that verifies
-          // them again (the one acting for a profile's owner).
-          if (NastaveniOvereniWebu().Zapnuto()) {
-            const std::string overene = mistni + kPriponaOverenych;
-            if (ss::Vysledek v = ss::ZkopirovatSoubor(mistni, overene); !v.Uspech()) {
-              AktualniPolozka = overene;
-              VyvolatChybu("Soubor " + overene + " se nepodařilo zapsat: " + v.popis);
-            }
-          }
-        }))
-      return false;
+    if (!Krok([&] { StahnoutInformace(adresa, mistni); })) return false;
     if (!Krok([&] {
           if (!ExistujeSoubor(mistni)) VyvolatChybu(kNestazeno);
           AktualniPolozka.clear();

@@ -1,16 +1,23 @@
 #include "beh/kontrola_voleb.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 
 #include "aplikace/aktualizace_aplikace.h"
 #include "beh/nastaveni_prenosu.h"
+#include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
+#include "platform/http.h"
 #include "platform/ini.h"
 #include "platform/platforma.h"
 #include "prenos/podpisy/klice_webu.h"
+#include "prenos/podpisy/podpis.h"
 #include "rozhrani/pomucky.h"
 #include "soubory/log.h"
 #include "soubory/pravo.h"
@@ -107,6 +114,57 @@ std::vector<std::string> NeznameVolby(const std::string& soubor) {
   return zpravy;
 }
 
+std::vector<std::string> NepouzitelneHodnoty(const std::string& soubor) {
+  std::vector<std::string> zpravy;
+  auto hodnota = [&](const char* sekce, const char* klic) {
+    return std::string(Orezat(CistIni(soubor, sekce, klic), " \t"));
+  };
+  auto nelze = [&](const char* sekce, const char* klic, const std::string& h, const char* proc) {
+    zpravy.push_back("Hodnotu " + std::string(klic) + "=" + h + " v sekci [" + sekce +
+                     "] souboru voleb " + soubor + " nelze použít: " + proc + ".");
+  };
+  auto cislo = [&](const char* klic, std::int64_t max) {
+    const std::string h = hodnota("Server", klic);
+    std::int64_t c = 0;
+    auto [konec, chyba] = std::from_chars(h.data(), h.data() + h.size(), c);
+    if (!h.empty() && (chyba != std::errc() || konec != h.data() + h.size() || c < 1 || c > max))
+      nelze("Server", klic, h, ("musí být celé číslo od 1 do " + std::to_string(max)).c_str());
+  };
+  if (const std::string a = hodnota("Server", "Adresa");
+      !a.empty() && !JeAbsolutniAdresa(a, {"http://", "https://", "ftp://"}))
+    nelze("Server", "Adresa", a, "není to úplná adresa http://, https:// ani ftp://");
+  if (const std::string k = hodnota("Server", kKlicVerejnehoKlice);
+      !k.empty() && !podpis::CistVerejneKlice(k))
+    nelze("Server", kKlicVerejnehoKlice, k, "nejsou to veřejné klíče minisign");
+  cislo(kKlicPlatnostiPodpisu, 36500);
+  for (const char* klic :
+       {kKlicLhutyPrenosu, kKlicMinRychlosti, kKlicDobyMinRychlosti, kKlicLhutyBehu})
+    cislo(klic, INT32_MAX);
+  cislo(kKlicSoubeznychStahovani, KlientHttp::kMaxSpojeni);
+  for (const char* klic : {"PovolitStarsi", kKlicBezOvereni, kKlicObnovaOdkazy, kKlicDelty})
+    if (const std::string h = hodnota("Server", klic); !h.empty() && h != "0" && h != "1")
+      nelze("Server", klic, h, "musí být 0 nebo 1");
+
+  if (const std::string d = hodnota("Nastaveni", "SlozkaDat"); !d.empty() && d.front() != '/')
+    nelze("Nastaveni", "SlozkaDat", d, "není to úplná cesta ke složce");
+  if (const std::string c = hodnota("Nastaveni", "Cas"); !c.empty() && !JeCasDne(c))
+    nelze("Nastaveni", "Cas", c, "není to čas dne ve tvaru H:MM");
+  const std::string cetnost = hodnota("Nastaveni", "Cetnost"), den = hodnota("Nastaveni", "Den");
+  const bool tydne = StejnyText(cetnost, kCetnostTydne),
+             mesicne = StejnyText(cetnost, kCetnostMesicne);
+  if (!cetnost.empty() && !tydne && !mesicne && !StejnyText(cetnost, kCetnostDenne))
+    nelze("Nastaveni", "Cetnost", cetnost, "četnost je Denně, Týdně nebo Měsíčně");
+  bool denPlati = std::any_of(kDnyTydne.begin(), kDnyTydne.end(),
+                              [&](const char* d) { return tydne && StejnyText(d, den); });
+  for (int d = 1; d <= 28 && mesicne; ++d)
+    denPlati = denPlati || den == std::to_string(d) + ".";
+  if ((tydne || mesicne) && !denPlati)
+    nelze("Nastaveni", "Den", den,
+          tydne ? "týdenní běh potřebuje den v týdnu (Pondělí až Neděle)"
+                : "měsíční běh potřebuje den v měsíci (1. až 28.)");
+  return zpravy;
+}
+
 void OznamitNeznameVolby() {
   for (const std::string& zprava : NeznameVolby(CestaVolebIni())) {
     ZapsatDoLogu(kPrenosovyLog, zprava);
@@ -114,8 +172,10 @@ void OznamitNeznameVolby() {
   }
 }
 
-void OveritPovinnyKlic() {
-  if (!platforma().ZBalicku() || !StejnyText(JmenoUzivatele(), "System")) return;
+void OveritPovinnyKlic(bool jakoNaplanovany) {
+  const bool naplanovany =
+      jakoNaplanovany ? ::geteuid() == 0 : StejnyText(JmenoUzivatele(), "System");
+  if (!platforma().ZBalicku() || !naplanovany) return;
   if (NastaveniOvereniWebu().Zapnuto()) return;
   if (Orezat(CistIni(CestaVolebIni(), "Server", kKlicBezOvereni), " \t") == "1") return;
   VyvolatChybu("Naplánovaná aktualizace pod účtem root nic neinstaluje, protože v souboru " +

@@ -13,6 +13,13 @@ namespace zevlon {
 // order; none when the file is missing or all is known.
 std::vector<std::string> NeznameVolby(const std::string& soubor);
 
+// The values of the options file that the program cannot use, one Czech sentence each:
+// an address that is no absolute http, https or ftp address, a key that is no minisign
+// public key, a number out of its range, a switch other than 0 or 1, a data folder that is
+// no absolute path, a time, frequency or day the schedule does not know. A missing value
+// is none of these (its default holds).
+std::vector<std::string> NepouzitelneHodnoty(const std::string& soubor);
+
 // Names each unknown section or key of the run's options file in Zevlon.log and on
 // the standard error output (which cron mails to the administrator).
 void OznamitNeznameVolby();
@@ -20,6 +27,7 @@ void OznamitNeznameVolby();
 // A scheduled run of the packaged program as root installs nothing unverified: with no
 // publisher's key configured it raises an error that says so, unless "BezOvereni=1" in
 // section "Server" records that the administrator accepts unverified releases.
-void OveritPovinnyKlic();
+// With `jakoNaplanovany`, root's process checks as the scheduled run would.
+void OveritPovinnyKlic(bool jakoNaplanovany = false);
 
 }  // namespace zevlon

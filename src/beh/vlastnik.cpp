@@ -63,7 +63,9 @@ std::string Precist(const std::string& cesta, bool povinny) {
 
 class Prostrednik {
  public:
-  Prostrednik(Kanal& k, const std::string& vlastnik) : k_(k), vlastnik_(vlastnik) {}
+  // `logovat`: the owner's log lines go into root's logs (a check changes no log).
+  Prostrednik(Kanal& k, const std::string& vlastnik, bool logovat)
+      : k_(k), vlastnik_(vlastnik), logovat_(logovat) {}
   // Relays until the owner's process closes its end; answers its outcome, if it gave one.
   std::optional<VysledekVlastnika> Prenaset();
 
@@ -76,6 +78,7 @@ class Prostrednik {
 
   Kanal& k_;
   const std::string& vlastnik_;
+  const bool logovat_;
   std::optional<VysledekVlastnika> vysledek_;
   bool zruseniPoslano_ = false;
   int radkuLogu_ = 0;
@@ -131,6 +134,7 @@ bool Prostrednik::Zpracovat(const ZpravaKanalu& z) {
                         : p[0] == kPrenosovyLog ? kPrenosovyLog
                                                 : nullptr;
       if (!log) return false;
+      if (!logovat_) return true;
       // Root's log folder is not the owner's to fill.
       if (++radkuLogu_ <= kMaxRadkuLogu) ZapsatDoLogu(log, Text(p[1], false));
       if (radkuLogu_ == kMaxRadkuLogu + 1)
@@ -187,7 +191,8 @@ std::optional<VysledekVlastnika> Prostrednik::Prenaset() {
 
 }  // namespace
 
-bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnovy& souhrn) {
+bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnovy& souhrn,
+                             bool jenOdhad) {
   const std::string profil = CistIni(ini, "Merko", "SlozkaProfilu");
   const std::optional<Ucet> ucet = NajitUcet(vlastnik);
   if (!ucet)
@@ -218,6 +223,7 @@ bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnov
   s.ucet = *ucet;
   s.program = platforma().CestaProgramu();
   s.argumenty = {kVolbaZaVlastnika, RezimSystem ? "1" : "0", Ui().BezObsluhy() ? "1" : "0"};
+  if (jenOdhad) s.argumenty.push_back(kOdhadZaVlastnika);
   s.prostredi = {"HOME=" + ucet->domov, "USER=" + ucet->jmeno, "LOGNAME=" + ucet->jmeno,
                  "PATH=/usr/local/bin:/usr/bin:/bin"};
   // The way to the site is root's choice: its proxy and its certificate authorities.
@@ -239,7 +245,7 @@ bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnov
   jeho = Kanal();
   predane.clear();
 
-  const std::optional<VysledekVlastnika> v = Prostrednik(nase, ucet->jmeno).Prenaset();
+  const std::optional<VysledekVlastnika> v = Prostrednik(nase, ucet->jmeno, !jenOdhad).Prenaset();
   nase = Kanal();
   // Once its channel is closed the process has nothing left to do: one that lingers, or
   // that broke the channel's rules, does not keep root's run (and its lock) waiting.
@@ -254,11 +260,12 @@ bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnov
   const std::string konec = WIFSIGNALED(stav)
                                 ? "signál " + std::to_string(WTERMSIG(stav))
                                 : "návratový kód " + std::to_string(WEXITSTATUS(stav));
-  ZapsatDoLogu(kPrenosovyLog, "Profil " + profil + " aktualizoval proces uživatele " + ucet->jmeno +
-                                  ": " +
-                                  (!v          ? "skončil bez výsledku (" + konec + ")."
-                                   : !v->chyba ? std::string("bez chyby.")
-                                               : v->popis));
+  if (!jenOdhad)
+    ZapsatDoLogu(kPrenosovyLog, "Profil " + profil + " aktualizoval proces uživatele " +
+                                    ucet->jmeno + ": " +
+                                    (!v          ? "skončil bez výsledku (" + konec + ")."
+                                     : !v->chyba ? std::string("bez chyby.")
+                                                 : v->popis));
   if (v) souhrn = v->souhrn;
   if (!v)
     VyvolatChybu("Proces, který aktualizoval profil " + profil + " za uživatele " + ucet->jmeno +

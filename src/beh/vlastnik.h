@@ -26,6 +26,9 @@ inline constexpr const char* kPriponaOverenych = ".overeno";
 // (its SlozkaProfilu) and waits for it; answers whether the run goes on, or raises the
 // error it ended with; what it renewed goes to `souhrn`. A user that the database does not
 // know, or one without a home folder of their own, is refused with an error naming them.
-bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnovy& souhrn);
+// With `jenOdhad` that process renews nothing: `souhrn` gets what an update would renew
+// (the dry run of `--kontrola`), and neither process writes a log line.
+bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnovy& souhrn,
+                             bool jenOdhad = false);
 
 }  // namespace zevlon

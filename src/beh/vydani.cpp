@@ -1,10 +1,15 @@
 #include "beh/vydani.h"
 
 #include "beh/profily.h"
+#include "beh/vlastnik.h"
 #include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
+#include "platform/http.h"
 #include "platform/platforma.h"
+#include "platform/souborovy_system.h"
+#include "prenos/podpisy/klice_webu.h"
+#include "prenos/stahovani/stahovani.h"
 #include "rozhrani/pomucky.h"
 #include "rozhrani/prubeh.h"
 #include "rozhrani/stav.h"
@@ -37,6 +42,22 @@ std::string HostitelAdresy(std::string_view adresa) {
 
 bool JePripojenInternet(const std::string& adresa) {
   return platforma().JePripojeno(HostitelAdresy(adresa));
+}
+
+void StahnoutInformace(const std::string& adresa, const std::string& mistni) {
+  AktualniPolozka = BezPristupovychUdaju(adresa + kSouborVydani) + "->" + mistni;
+  StahnoutSoubor(AdresaInformaci(adresa), mistni, KlientHttp::kMaxInformaci);
+  // Not one value of the file is used before its signature is checked.
+  OveritInformace(adresa, mistni, NastaveniOvereniWebu());
+  // The bytes the signature covers stay beside it, for a process that verifies them again
+  // (the one acting for a profile's owner).
+  if (NastaveniOvereniWebu().Zapnuto()) {
+    const std::string overene = mistni + kPriponaOverenych;
+    if (ss::Vysledek v = ss::ZkopirovatSoubor(mistni, overene); !v.Uspech()) {
+      AktualniPolozka = overene;
+      VyvolatChybu("Soubor " + overene + " se nepodařilo zapsat: " + v.popis);
+    }
+  }
 }
 
 std::string CistVydaniWebu(const std::string& mistniKopie) {

@@ -17,6 +17,11 @@ bool JePripojenInternet(const std::string& adresa);
 // The host part of an http(s) address.
 std::string HostitelAdresy(std::string_view adresa);
 
+// Fetches the site's release information (at `adresa`, the site's base address) into
+// `mistni` and verifies its signature when keys are configured; the bytes the signature
+// covers are kept beside it (kPriponaOverenych) for a process that verifies them again.
+void StahnoutInformace(const std::string& adresa, const std::string& mistni);
+
 // The release information fetch, step by step, so that a failed step can be repeated
 // (the address and the signature check in prenos/stahovani/informace_vydani.h).
 // Raises "Nepodařilo se stáhnout informace o aktualizacích." when the file has no

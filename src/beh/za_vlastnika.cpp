@@ -111,24 +111,6 @@ class PlatformaVlastnika : public Platforma {
   std::string voleb_;
 };
 
-// A fresh folder of this process in the owner's private temp folder, removed at its end.
-class VlastniSlozka {
- public:
-  explicit VlastniSlozka(const std::string& temp) {
-    std::string sablona = temp + "/vlastnik.XXXXXX";
-    if (::mkdtemp(sablona.data())) cesta_ = sablona;
-  }
-  ~VlastniSlozka() {
-    if (!cesta_.empty()) (void)ss::SmazatStrom(cesta_);
-  }
-  VlastniSlozka(const VlastniSlozka&) = delete;
-  VlastniSlozka& operator=(const VlastniSlozka&) = delete;
-  const std::string& Cesta() const { return cesta_; }
-
- private:
-  std::string cesta_;
-};
-
 std::string Predane(int fd, const char* co) {
   std::optional<std::string> b = CistZapecetenySoubor(fd, KlientHttp::kMaxInformaci);
   if (!b) VyvolatChybu(std::string("Proces aktualizace nedostal ") + co + ".");
@@ -166,9 +148,11 @@ std::string PripravitInformace(const std::string& slozka) {
 
 }  // namespace
 
-int MainZaVlastnika(const std::vector<std::string>& argumenty, const AktualizaceSetup& instalace) {
+int MainZaVlastnika(const std::vector<std::string>& argumenty, const AktualizaceSetup& instalace,
+                    const AktualizaceSetup& odhad) {
   // Only a process that root started for another user, with its channel.
-  if (::geteuid() == 0 || argumenty.size() != 2) return kNavratChyba;
+  const bool jenOdhad = argumenty.size() == 3 && argumenty[2] == kOdhadZaVlastnika;
+  if (::geteuid() == 0 || (argumenty.size() != 2 && !jenOdhad)) return kNavratChyba;
   Kanal kanal(kFdKanalu);
   PlatformaVlastnika platforma(kanal);
   PredavaciRozhrani rozhrani(kanal, argumenty[1] == "1");
@@ -182,7 +166,7 @@ int MainZaVlastnika(const std::vector<std::string>& argumenty, const Aktualizace
     zamek.Zamknout(kCekaniNaZamek);
     TempBehu temp;
     temp.Zvolit();
-    VlastniSlozka slozka(temp.Slozka());
+    SlozkaVTempu slozka(temp.Slozka(), "vlastnik");
     if (slozka.Cesta().empty())
       VyvolatChybu("Ve složce " + temp.Slozka() + " se nepodařilo vytvořit složku aktualizace.");
     platforma.NastavitSlozkuVoleb(slozka.Cesta());
@@ -190,7 +174,7 @@ int MainZaVlastnika(const std::vector<std::string>& argumenty, const Aktualizace
     NastavitPrenosy();
     // The run that started this one decided on the updater already.
     ZapsatIni(ini, "Merko", "ZevlonVerze", "");
-    v.pokracovat = instalace(ini, v.souhrn);
+    v.pokracovat = (jenOdhad ? odhad : instalace)(ini, v.souhrn);
   } catch (const std::exception& e) {
     const Chyba c = JakoChyba(e);
     v.chyba = true;

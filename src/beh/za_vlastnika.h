@@ -16,6 +16,9 @@ namespace zevlon {
 // Runs the install step for the owner; `argumenty` are those after the internal option
 // (whether the run is unattended, whether nobody can be asked). Answers the exit status;
 // the outcome itself goes to root over the channel.
-int MainZaVlastnika(const std::vector<std::string>& argumenty, const AktualizaceSetup& instalace);
+// With kOdhadZaVlastnika after them, `odhad` runs in place of `instalace`: it finds what an
+// update would renew and changes nothing.
+int MainZaVlastnika(const std::vector<std::string>& argumenty, const AktualizaceSetup& instalace,
+                    const AktualizaceSetup& odhad);
 
 }  // namespace zevlon

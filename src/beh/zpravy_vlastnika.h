@@ -40,6 +40,8 @@ inline constexpr int kFdPodpisu = 7;    // that signature
 
 // The internal option that starts the owner's process (never for a person to type).
 inline constexpr const char* kVolbaZaVlastnika = "--za-vlastnika";
+// Its last argument when it is to find only what an update would renew.
+inline constexpr const char* kOdhadZaVlastnika = "odhad";
 
 // The text without control characters (line breaks kept where `radky`), at most `max`
 // bytes, cut at a character boundary; bytes that are not UTF-8 become "?".

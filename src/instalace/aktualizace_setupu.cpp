@@ -214,20 +214,10 @@ bool Provest(const std::string& ini, const PredaniVlastnikovi& predat, ZamkySloz
     ZapsatDoLogu(kPrenosovyLog, kNeovereno);
   }
 
-  auto slozka = [&](const char* klic, const char* vychozi) {
-    std::string s = PridatLomitko(CistIni(profil + "Merko.ini", "Merko", klic));
-    return s.empty() ? profil + vychozi : s;
-  };
-  const std::string setup = slozka("Slozka_Setup", "Setup/");
-  const std::string setup14 = slozka("Slozka_Setup14", "Setup14/");
-  std::string sdilena = slozka("Slozka_Setup_Common", "SetupCommon/");
-  // The live folders that the run renames or rebuilds, and the profile's own setup folders,
-  // whose customisation is renewed too, with the setup folders themselves.
-  OveritSlozkyProfilu(profil,
-                      {setup, setup14, sdilena, setup + "Merko/", setup + "Upravy/",
-                       setup14 + "Merko/", setup14 + "Upravy/", profil + "Setup/",
-                       profil + "Setup14/", profil + "Setup/Upravy/", profil + "Setup14/Upravy/"},
-                      platforma().ZaVlastnika());
+  const SlozkySetupu slozky = NajitSlozkySetupu(profil);
+  const std::string &setup = slozky.setup, &setup14 = slozky.setup14;
+  std::string sdilena = slozky.sdilena;
+  OveritSlozkyProfilu(profil, KontrolovaneSlozky(profil, slozky), platforma().ZaVlastnika());
   // Every folder the run may change is locked before anything in them is removed or
   // built, and stays locked until the last sibling is gone: another run that reached the
   // same installation another way (another user's run, another profile naming the same
@@ -306,6 +296,31 @@ bool Provest(const std::string& ini, const PredaniVlastnikovi& predat, ZamkySloz
 }
 
 }  // namespace
+
+SlozkySetupu NajitSlozkySetupu(const std::string& profil) {
+  auto slozka = [&](const char* klic, const char* vychozi) {
+    std::string s = PridatLomitko(CistIni(profil + "Merko.ini", "Merko", klic));
+    return s.empty() ? profil + vychozi : s;
+  };
+  return {slozka("Slozka_Setup", "Setup/"), slozka("Slozka_Setup14", "Setup14/"),
+          slozka("Slozka_Setup_Common", "SetupCommon/")};
+}
+
+std::vector<std::string> KontrolovaneSlozky(const std::string& profil, const SlozkySetupu& s) {
+  // The live folders that the run renames or rebuilds, and the profile's own setup folders,
+  // whose customisation is renewed too, with the setup folders themselves.
+  return {s.setup,
+          s.setup14,
+          s.sdilena,
+          s.setup + "Merko/",
+          s.setup + "Upravy/",
+          s.setup14 + "Merko/",
+          s.setup14 + "Upravy/",
+          profil + "Setup/",
+          profil + "Setup14/",
+          profil + "Setup/Upravy/",
+          profil + "Setup14/Upravy/"};
+}
 
 bool AktualizaceSetupDunmor(const std::string& iniAktualizace, const PredaniVlastnikovi& predat,
                             SouhrnObnovy* souhrn) {

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "aplikace/souhrn_obnovy.h"
 #include "soubory/volby.h"
@@ -21,6 +22,17 @@ inline constexpr int kVerzeZevlonu = 8;
 // to the new one: whether it verified that file ("1"), and its own program file's name.
 inline constexpr const char* kKlicOvereno = "ZevlonOvereno";
 inline constexpr const char* kKlicPuvodnihoProgramu = "ZevlonProgram";
+
+// The setup folders of a profile ("Setup", "Setup14", the shared "SetupCommon") where
+// the profile's Merko.ini names them, else below the profile; each ending with "/".
+struct SlozkySetupu {
+  std::string setup, setup14, sdilena;
+};
+SlozkySetupu NajitSlozkySetupu(const std::string& profil);
+
+// The folders of the profile that a run rebuilds or renames, for the trust checks before
+// anything in them is read.
+std::vector<std::string> KontrolovaneSlozky(const std::string& profil, const SlozkySetupu& s);
 
 // Answers true when the setup folders were processed, false when a newly downloaded
 // updater was started in this program's place.

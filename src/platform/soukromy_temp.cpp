@@ -132,4 +132,13 @@ void PredatTempBehu(const std::string& soubor) {
     aktivni->predano_ = true;
 }
 
+SlozkaVTempu::SlozkaVTempu(const std::string& temp, const char* predpona) {
+  std::string sablona = temp + "/" + predpona + ".XXXXXX";
+  if (::mkdtemp(sablona.data())) cesta_ = sablona;
+}
+
+SlozkaVTempu::~SlozkaVTempu() {
+  if (!cesta_.empty()) (void)ss::SmazatStrom(cesta_);
+}
+
 }  // namespace zevlon

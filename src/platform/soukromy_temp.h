@@ -71,4 +71,18 @@ std::string SlozkaTempBehu();
 // the run leaves it in place.
 void PredatTempBehu(const std::string& soubor);
 
+// A fresh folder "<predpona>.XXXXXX" of the process in a private temp folder, removed
+// with everything in it when the object ends; an empty path when it could not be made.
+class SlozkaVTempu {
+ public:
+  SlozkaVTempu(const std::string& temp, const char* predpona);
+  ~SlozkaVTempu();
+  SlozkaVTempu(const SlozkaVTempu&) = delete;
+  SlozkaVTempu& operator=(const SlozkaVTempu&) = delete;
+  const std::string& Cesta() const { return cesta_; }
+
+ private:
+  std::string cesta_;
+};
+
 }  // namespace zevlon

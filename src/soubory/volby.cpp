@@ -1,5 +1,6 @@
 #include "soubory/volby.h"
 
+#include "common/text.h"
 #include "platform/platforma.h"
 #include "rozhrani/pomucky.h"
 
@@ -16,6 +17,23 @@ std::string AdresaWebu() {
   if (a.empty()) a = kVychoziAdresaWebu;
   if (a.back() != '/') a += '/';
   return a;
+}
+
+std::optional<std::pair<int, int>> PrecistCas(const std::string& cas) {
+  std::vector<std::string> casti = Rozdelit(Orezat(cas, " \t"), ':');
+  if (casti.size() < 2 || casti.size() > 3) return std::nullopt;
+  for (std::size_t i = 0; i < casti.size(); ++i) {
+    const std::string& c = casti[i];
+    if (c.empty() || c.size() > 2 || (i > 0 && c.size() != 2)) return std::nullopt;
+    if (c.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  }
+  if (casti.size() == 3 && std::stoi(casti[2]) >= 60) return std::nullopt;
+  return std::make_pair(std::stoi(casti[0]), std::stoi(casti[1]));
+}
+
+bool JeCasDne(const std::string& cas) {
+  auto c = PrecistCas(cas);
+  return c && c->first < 24 && c->second < 60;
 }
 
 }  // namespace zevlon

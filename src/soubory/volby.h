@@ -2,7 +2,10 @@
 // names.
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace zevlon {
 
@@ -18,5 +21,21 @@ std::string CestaVolebIni();
 // The update site's base address (ending in "/"): "Adresa" of section "Server" of
 // the options file, else the built-in default.
 std::string AdresaWebu();
+
+// The values of the schedule in section "Nastaveni": "Cetnost" and, for a weekly run, the
+// weekday of "Den" (a monthly run's "Den" is "1." to "28.").
+inline constexpr const char* kCetnostDenne = "Denně";
+inline constexpr const char* kCetnostTydne = "Týdně";
+inline constexpr const char* kCetnostMesicne = "Měsíčně";
+inline constexpr std::array<const char*, 7> kDnyTydne = {"Pondělí", "Úterý",  "Středa", "Čtvrtek",
+                                                         "Pátek",   "Sobota", "Neděle"};
+
+// Hour and minute of a text "H:MM" or "HH:MM" (":SS" may follow), whatever their
+// size; no value for any other text.
+std::optional<std::pair<int, int>> PrecistCas(const std::string& cas);
+
+// Whether an hour text names a time of the day: "H:MM" or "HH:MM" (":SS" may
+// follow), below 24:00.
+bool JeCasDne(const std::string& cas);
 
 }  // namespace zevlon

@@ -52,20 +52,6 @@ std::optional<int> CeleCislo(std::string_view text) {
   return n;
 }
 
-// Hour and minute of a text "H:MM" or "HH:MM" (":SS" may follow), whatever their
-// size; no value for any other text.
-std::optional<std::pair<int, int>> PrecistCas(const std::string& cas) {
-  std::vector<std::string> casti = Rozdelit(Orezat(cas, " \t"), ':');
-  if (casti.size() < 2 || casti.size() > 3) return std::nullopt;
-  for (std::size_t i = 0; i < casti.size(); ++i) {
-    const std::string& c = casti[i];
-    if (c.empty() || c.size() > 2 || (i > 0 && c.size() != 2)) return std::nullopt;
-    if (c.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
-  }
-  if (casti.size() == 3 && std::stoi(casti[2]) >= 60) return std::nullopt;
-  return std::make_pair(std::stoi(casti[0]), std::stoi(casti[1]));
-}
-
 std::vector<std::string> DnyMesice() {
   std::vector<std::string> dny;
   for (int d = 1; d <= 28; ++d)
@@ -90,11 +76,6 @@ bool ZTempu() {
 }
 
 }  // namespace
-
-bool JeCasDne(const std::string& cas) {
-  auto c = PrecistCas(cas);
-  return c && c->first < 24 && c->second < 60;
-}
 
 ZaznamUlohy SestavitZaznamUlohy(const std::string& cas, const std::string& cetnost,
                                 const std::string& den) {

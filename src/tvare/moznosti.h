@@ -12,14 +12,9 @@
 #include <vector>
 
 #include "platform/planovac.h"
+#include "soubory/volby.h"
 
 namespace zevlon {
-
-inline constexpr const char* kCetnostDenne = "Denně";
-inline constexpr const char* kCetnostTydne = "Týdně";
-inline constexpr const char* kCetnostMesicne = "Měsíčně";
-inline constexpr std::array<const char*, 7> kDnyTydne = {"Pondělí", "Úterý",  "Středa", "Čtvrtek",
-                                                         "Pátek",   "Sobota", "Neděle"};
 
 inline constexpr const char* kTitulekMoznosti = "Možnosti aktualizací";
 inline constexpr const char* kChybaVyplnte = "Chyba. Vyplňte možnosti.";
@@ -76,9 +71,5 @@ class ModelMoznosti {
 // of day or no day.
 ZaznamUlohy SestavitZaznamUlohy(const std::string& cas, const std::string& cetnost,
                                 const std::string& den);
-
-// Whether an hour text names a time of the day: "H:MM" or "HH:MM" (":SS" may
-// follow), below 24:00.
-bool JeCasDne(const std::string& cas);
 
 }  // namespace zevlon

@@ -245,7 +245,18 @@ TEST_F(Aktualizace, AnotherUsersProfileIsRenewedByItsOwnersProcessAndRootKeepsTh
   const test::UzivatelSDomovem u = *test::VlastnikProfilu();
   ::chmod(s_.Cesta().c_str(), 0755);
   test::PredatVlastnikovi(u, profil_);
-  auto v = Spustit();
+  // The check hands the dry run to the owner's process as the run hands the update.
+  const auto predtim = ZiveSlozky();
+  auto v = test::Spustit({s_ / "program/Zevlon", "--kontrola"}, Prostredi());
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  for (const std::string& t : {"aktualizuje proces vlastníka, uživatele " + u.jmeno + "\n",
+                               std::string("Nainstalované vydání: 20140301\n"),
+                               std::string("celkem 3 složky: zkopírovat 1 soubor, stáhnout 4 "
+                                           "soubory")})
+    EXPECT_NE(v.vystup.find(t), std::string::npos) << t << "\n" << v.vystup;
+  EXPECT_EQ(ZiveSlozky(), predtim);
+  EXPECT_EQ(test::LogProgramu(s_, "Zevlon.log"), "");
+  v = Spustit();
   ASSERT_EQ(v.kod, 0) << v.vystup << Chyby();
   Obnoveno();
   for (const auto& e : fs::recursive_directory_iterator(profil_))
@@ -477,6 +488,68 @@ TEST_F(Aktualizace, OlderSiteReleaseIsRefusedUnlessAllowed) {
   Volby("PovolitStarsi=1\r\n");
   ASSERT_EQ(Spustit().kod, 0);
   EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+}
+
+// --kontrola says what a run would do and what stands in its way, and changes nothing: no
+// live folder, option, log, record or state file, and nothing is left in the temp folder.
+TEST_F(Aktualizace, CheckOfTheSetUpNamesWhatWouldFailAndChangesNothing) {
+  auto kontrola = [&](int kod, const std::vector<std::string>& texty) {
+    const auto predtim = ZiveSlozky();
+    const test::Strom program = test::CistStrom(s_ / "program");
+    auto v = test::Spustit({s_ / "program/Zevlon", "--kontrola"}, Prostredi());
+    EXPECT_EQ(v.kod, kod) << v.vystup;
+    for (const std::string& t : texty)
+      EXPECT_NE(v.vystup.find(t), std::string::npos) << t << "\n" << v.vystup;
+    EXPECT_EQ(ZiveSlozky(), predtim);
+    EXPECT_EQ(test::CistStrom(s_ / "program"), program);
+    EXPECT_EQ(test::CistStrom(s_ / "temp/zevlon-0"), test::Strom{});
+  };
+  struct Pripad {
+    const char* popis;
+    std::string volby;  // further [Server] lines
+    int kod;
+    std::vector<std::string> texty;
+  };
+  const Pripad pripady[] = {
+      {"a good set-up",
+       "",
+       0,
+       {":\n  v pořádku\n", "informace o vydání staženy, vydání 20141231, podpis neověřen",
+        "Profil " + profil_ + ": aktualizuje root\nNainstalované vydání: 20140301\n",
+        "  " + profil_ + "Setup/Merko/: zkopírovat 1 soubor, stáhnout 2 soubory (",
+        "  " + profil_ + "SetupCommon/: zkopírovat 0 souborů, stáhnout 1 soubor (",
+        "  celkem 3 složky: zkopírovat 1 soubor, stáhnout 4 soubory (",
+        "Výsledek: aktualizace by proběhla."}},
+      {"a misspelled key and values it cannot use",
+       "Adressa=x\r\nSoubeznaStahovani=0\r\nDelty=ano\r\n",
+       1,
+       {"  Chyba: Soubor voleb " + (s_ / "program/Zevlon.ini") +
+            " obsahuje v sekci [Server] neznámý klíč Adressa (myslíte Adresa?)",
+        "  Chyba: Hodnotu SoubeznaStahovani=0 v sekci [Server] souboru voleb ",
+        " nelze použít: musí být celé číslo od 1 do 8.",
+        "  Chyba: Hodnotu Delty=ano v sekci [Server]",
+        "Výsledek: 3 chyby, aktualizace by "
+        "neproběhla."}},
+  };
+  for (const Pripad& p : pripady) {
+    SCOPED_TRACE(p.popis);
+    Volby(p.volby);
+    kontrola(p.kod, p.texty);
+  }
+  Volby();
+  // An unreachable site.
+  fs::rename(s_ / "www/aktualizace-online", s_ / "www/jinde");
+  kontrola(1, {"  Chyba: server odpověděl 404 (nenalezeno)", "Výsledek: 1 chyba"});
+  fs::rename(s_ / "www/jinde", s_ / "www/aktualizace-online");
+  // Once updated there is nothing to do; a bad day of the schedule is named.
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  const std::string log = s_.Cist("program/Zevlon.log");
+  kontrola(0, {"  " + profil_ + "Setup/Merko/: aktuální\n", "Výsledek: není co aktualizovat."});
+  EXPECT_EQ(s_.Cist("program/Zevlon.log"), log);
+  s_.Zapsat("program/Zevlon.ini",
+            s_.Cist("program/Zevlon.ini") + "Cas=25:00\r\nCetnost=Týdně\r\nDen=15.\r\n");
+  kontrola(1, {"Hodnotu Cas=25:00 v sekci [Nastaveni]", "Hodnotu Den=15. v sekci [Nastaveni]",
+               "týdenní běh potřebuje den v týdnu"});
 }
 
 // A user's own job (cron, a systemd user unit) has no terminal, no display and is not the
