@@ -120,6 +120,20 @@ ocekavat "bez klíče nic nestaženo ani obnoveno" sh -c \
 cp -p "$D/Zevlon.ini.s-klicem" /etc/zevlon/Zevlon.ini
 rm -f /var/log/zevlon/online_errors.log
 
+echo "== Kontrola nastavení (zevlon --kontrola)"
+PRED=$(cat /var/log/zevlon/* /var/lib/zevlon/* 2>/dev/null | sha256sum)
+set +e
+DUNMOR_REGISTRY="$D/registry.reg" zevlon --kontrola < /dev/null > "$D/kontrola.txt" 2>&1
+NAVRAT=$?
+set -e
+ocekavat "kontrola skončila s kódem 0 (je $NAVRAT)" test "$NAVRAT" -eq 0
+ocekavat "kontrola ověřila podpis a našla co obnovit" sh -c \
+  "grep -q 'podpis ověřen' '$D/kontrola.txt' && grep -q 'Výsledek: aktualizace by proběhla.' '$D/kontrola.txt'"
+ocekavat "kontrola nezměnila instalaci, logy ani stav" sh -c \
+  "grep -q 'Merko 20140301' '$P/Setup/Merko/Merko.exe' &&
+   test \"\$(cat /var/log/zevlon/* /var/lib/zevlon/* 2>/dev/null | sha256sum)\" = '$PRED'"
+sed 's/^/    /' "$D/kontrola.txt"
+
 echo "== Aktualizace bez obsluhy (jako z cronu)"
 set +e
 env -u DISPLAY -u WAYLAND_DISPLAY DUNMOR_REGISTRY="$D/registry.reg" zevlon < /dev/null > "$D/beh.txt" 2>&1
@@ -137,6 +151,14 @@ ocekavat "Zevlon.log v /var/log/zevlon s řádkem o novějším programu" \
 ocekavat "žádná chyba v /var/log/zevlon/online_errors.log" test ! -s /var/log/zevlon/online_errors.log
 ocekavat "zámek /run/Zevlon-beh.lock" test -f /run/Zevlon-beh.lock
 ocekavat "informace o vydání v /var/cache/zevlon" test -f /var/cache/zevlon/download.ini
+ocekavat "záznam běhu v Zevlon.log" grep -q "	aktualizováno	návratový kód 0" /var/log/zevlon/Zevlon.log
+ocekavat "stav běhu /var/lib/zevlon/stav.json 0644 root" \
+  test "$(stat -c '%a %U' /var/lib/zevlon/stav.json)" = "644 root"
+ocekavat "zevlon --stav --json vypíše stav.json" sh -c \
+  "zevlon --stav --json | cmp -s - /var/lib/zevlon/stav.json"
+# A monitoring account reads root's state without any rights but reading.
+ocekavat "zevlon --stav jako nobody: kód 0" setpriv --reuid=nobody --regid=nogroup --clear-groups \
+  env HOME=/nonexistent XDG_STATE_HOME=/nonexistent zevlon --stav
 echo "Zevlon.log:"
 sed 's/^/    /' /var/log/zevlon/Zevlon.log
 echo "Cesty běhu:"
