@@ -284,9 +284,11 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       ~Ulozeni() { z.Ulozit(); }
     } ulozeni{zaznam};
     std::vector<char> kopirovat(soubory.size());
-    for (std::size_t i = 0; i < soubory.size(); ++i)
+    for (std::size_t i = 0; i < soubory.size(); ++i) {
+      OveritPreruseni();  // a first run hashes the whole folder here
       kopirovat[i] =
           mistniZaznamy[i] && Nezmeneny(*soubory[i], *mistniZaznamy[i], PuvodniSlozka, zaznam);
+    }
     // Files the installation has an earlier version of may come as deltas against it.
     DeltySlozky delty(TempSlozka, UrlServeru, uvedeneDelty);
     std::vector<const Delta*> delta(soubory.size());

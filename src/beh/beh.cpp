@@ -24,6 +24,7 @@
 #include "platform/soubor.h"
 #include "platform/souborovy_system.h"
 #include "platform/soukromy_temp.h"
+#include "platform/ukonceni.h"
 #include "prenos/podpisy/klice_webu.h"
 #include "prenos/podpisy/overeni.h"
 #include "prenos/stahovani/stahovani.h"
@@ -143,7 +144,9 @@ bool Beh::Osetrit(const Chyba& c) {
     return false;
   }
   if (c.JeZruseni()) {
-    chybovaZprava_.clear();
+    // Said where the run was watched, and logged as an unattended run logs it.
+    chybovaZprava_ = kTextPreruseno;
+    ZapsatChybuBehu(kTextPreruseno, AktualniPolozka);
     navrat_ = kNavratZruseno;
     Zavrit();
     return false;
@@ -391,6 +394,8 @@ int Main(const std::string& prikazovyRadek, const AktualizaceSetup& aktualizaceS
   // A file-size limit fails the write that crosses it, as a full disk does, instead of
   // killing the run in the middle of building a folder.
   std::signal(SIGXFSZ, SIG_IGN);
+  // SIGTERM (and SIGINT where the face does not take it) stops the run as Storno does.
+  ZachytavatUkonceni();
   return Beh(aktualizaceSetup).Spustit(prikazovyRadek);
 }
 

@@ -8,7 +8,9 @@
 
 #include "common/text.h"
 #include "platform/http.h"
+#include "platform/ukonceni.h"
 #include "rozhrani/pomucky.h"
+#include "rozhrani/rozhrani.h"
 #include "soubory/volby.h"
 
 namespace zevlon {
@@ -40,6 +42,12 @@ void NastavitPrenosy() {
   http.jenHttps = ZacinaNa(AdresaWebu(), "https://");
   http.lhutaBehu = std::chrono::seconds(KladneCislo(volby, kKlicLhutyBehu).value_or(kLhutaBehu));
   http.konecBehu = std::chrono::steady_clock::now() + http.lhutaBehu;
+  // Storno, Ctrl+C and SIGTERM end the transfers at once, not when the file has come.
+  http.prerusit = [] {
+    Ui().ZpracovatUdalosti();
+    return Ui().Zruseno() || UkonceniVyzadano();
+  };
+  http.textPreruseni = kTextPreruseno;
 }
 
 }  // namespace zevlon

@@ -23,8 +23,9 @@ inline constexpr const char* kKlicSoubeznychStahovani = "SoubeznaStahovani";
 inline constexpr const char* kKlicLhutyBehu = "LhutaBehu";
 inline constexpr std::int64_t kLhutaBehu = 12 * 3600;
 
-// Sets the process's HTTP client for the run: the bounds above, and https only when
-// the site's address (AdresaWebu) is on https.
+// Sets the process's HTTP client for the run: the bounds above, https only when the site's
+// address (AdresaWebu) is on https, and the end of every transfer as soon as the run is
+// cancelled (Storno, Ctrl+C) or asked to stop (SIGTERM).
 void NastavitPrenosy();
 
 }  // namespace zevlon

@@ -21,6 +21,7 @@
 #include "platform/soubor.h"
 #include "platform/souborovy_system.h"
 #include "platform/ucty.h"
+#include "platform/ukonceni.h"
 #include "prenos/podpisy/klice_webu.h"
 #include "prenos/podpisy/overeni.h"
 #include "rozhrani/pomucky.h"
@@ -185,7 +186,8 @@ std::optional<VysledekVlastnika> Prostrednik::Prenaset() {
     }
     if (konec) return vysledek_;
     Ui().ZpracovatUdalosti();
-    if (!zruseniPoslano_ && Ui().Zruseno()) zruseniPoslano_ = k_.Poslat({zpravy::kZruseni, {}});
+    if (!zruseniPoslano_ && (Ui().Zruseno() || UkonceniVyzadano()))
+      zruseniPoslano_ = k_.Poslat({zpravy::kZruseni, {}});
   }
 }
 

@@ -18,6 +18,7 @@
 #include "platform/soubor.h"
 #include "platform/souborovy_system.h"
 #include "platform/soukromy_temp.h"
+#include "platform/ukonceni.h"
 #include "prenos/podpisy/klice_webu.h"
 #include "prenos/podpisy/overeni.h"
 #include "prenos/stahovani/informace_vydani.h"
@@ -153,6 +154,7 @@ int MainZaVlastnika(const std::vector<std::string>& argumenty, const Aktualizace
   // Only a process that root started for another user, with its channel.
   const bool jenOdhad = argumenty.size() == 3 && argumenty[2] == kOdhadZaVlastnika;
   if (::geteuid() == 0 || (argumenty.size() != 2 && !jenOdhad)) return kNavratChyba;
+  ZachytavatUkonceni();
   Kanal kanal(kFdKanalu);
   PlatformaVlastnika platforma(kanal);
   PredavaciRozhrani rozhrani(kanal, argumenty[1] == "1");

@@ -455,6 +455,7 @@ bool KlientHttp::Pokracovat() {
 void KlientHttp::Bezet(Stazeni& cil, const std::function<void()>& priCekani) {
   CURLM* m = h_->multi.get();
   while (!cil.hotovo) {
+    if (prerusit && prerusit()) throw Chyba(kChybaZruseno, textPreruseni);
     const bool ok = Pokracovat();
     if (cil.hotovo) break;
     if (!ok) {

@@ -90,6 +90,11 @@ class KlientHttp {
   // Raises the time-out of a run past its end; nothing when it has none or is not there.
   void OveritLhutuBehu() const;
 
+  // Asked about ten times a second while transfers run: true ends them all at once (their
+  // files removed) with the cancellation error, its text `textPreruseni`.
+  std::function<bool()> prerusit;
+  std::string textPreruseni;
+
   // Set for a run that began on https: an http address is refused before anything
   // is sent.
   bool jenHttps = false;

@@ -1,11 +1,13 @@
 #include "rozhrani/prubeh.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 
 #include "common/adresa.h"
 #include "common/chyba.h"
+#include "platform/ukonceni.h"
 #include "rozhrani/stav.h"
 
 namespace zevlon {
@@ -72,6 +74,17 @@ void ZobrazPrubeh(const std::string& nadpis, const std::string& zprava, std::int
   Ui().Prubeh(h);
   Ui().ZpracovatUdalosti();
   if (Ui().Zruseno()) VyvolatZruseni();
+  if (UkonceniVyzadano()) throw Chyba(kChybaZruseno, kTextPreruseno);
+}
+
+void OveritPreruseni() {
+  if (UkonceniVyzadano()) throw Chyba(kChybaZruseno, kTextPreruseno);
+  static thread_local std::chrono::steady_clock::time_point dalsi{};
+  const auto ted = std::chrono::steady_clock::now();
+  if (ted < dalsi) return;
+  dalsi = ted + std::chrono::milliseconds(100);
+  Ui().ZpracovatUdalosti();
+  if (Ui().Zruseno()) throw Chyba(kChybaZruseno, kTextPreruseno);
 }
 
 std::int64_t SirkaUkazatele(double sirkaMetru, double odsazeni, std::int32_t hotovo,

@@ -17,6 +17,11 @@ void ZobrazPrubeh(const std::string& nadpis, const std::string& zprava, std::int
                   std::int32_t celkem, std::int32_t etapa, bool stornoZobrazeno,
                   bool zavritZobrazeno);
 
+// For work that reports no progress for a while (hashing, waiting): raises the cancel
+// error when the user pressed Storno or Ctrl+C (the face is asked at most ten times a
+// second) or a stop was asked (SIGTERM), as ZobrazPrubeh does.
+void OveritPreruseni();
+
 // Width of the meter's fill: inner width × hotovo ÷ celkem, remainder dropped;
 // 0 when celkem is 0. The inner width is the frame's width less twice the inset of
 // the fill, rounded to a whole number.

@@ -941,6 +941,51 @@ class Hranice : public Aktualizace {
   }
 };
 
+// SIGTERM, and SIGINT where no terminal takes it, stop a run in the middle of a download
+// that would take minutes: the transfer is broken off, the run says so and ends with 2,
+// nothing live changed and nothing is left in the temp folder.
+TEST_F(Hranice, AStopAskedDuringADownloadEndsTheRunAtOnce) {
+  std::atomic<bool> zacato{false};
+  test::TestHttpServer server([&](const test::PozadavekHttp& p) {
+    auto o = test::TestHttpServer::SlozkaSouboru(s_ / "www")(p);
+    if (p.cesta.find("/Merko.exe.zip") != std::string::npos) {
+      o.kapka = std::chrono::milliseconds(500);
+      zacato = true;
+    }
+    return o;
+  });
+  web_ = server.Adresa() + "/aktualizace-online/";
+  Publikovat("20141231");
+  Volby("LhutaPrenosu=3600\r\nMinRychlost=1\r\nDobaMinRychlosti=3600\r\n");
+  const auto predtim = ZiveSlozky();
+  for (const int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    zacato = false;
+    std::filesystem::remove(s_ / "program/online_errors.log");
+    int nic = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const pid_t pid = test::SpustitNaPozadi({s_ / "program/Zevlon"}, Prostredi(), nic);
+    ::close(nic);
+    for (int i = 0; i < 300 && !zacato; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(zacato);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const auto od = std::chrono::steady_clock::now();
+    ::kill(pid, signal);
+    int stav = 0;
+    for (int i = 0; i < 300 && ::waitpid(pid, &stav, WNOHANG) == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const auto trvalo = std::chrono::steady_clock::now() - od;
+    if (::waitpid(pid, &stav, WNOHANG) == 0) ::kill(pid, SIGKILL), ::waitpid(pid, &stav, 0);
+    // The file alone would take over a minute more; the stop comes within moments.
+    EXPECT_LT(trvalo, std::chrono::seconds(3));
+    EXPECT_TRUE(WIFEXITED(stav) && WEXITSTATUS(stav) == 2) << stav;
+    Nezmeneno(predtim);
+    EXPECT_EQ(test::CistStrom(s_ / "temp/zevlon-0"), test::Strom{});
+    EXPECT_NE(Chyby().find("\tAktualizace byla přerušena.\t"), std::string::npos) << Chyby();
+    EXPECT_TRUE(PosledniBeh().ends_with("\tzrušeno\tnávratový kód 2")) << PosledniBeh();
+  }
+}
+
 // Whatever mode a package gives its file, a run of root (here with umask 0) installs
 // nothing that group or others may write.
 TEST_F(Hranice, PackageModesNeverLetOthersWriteTheInstalledFiles) {

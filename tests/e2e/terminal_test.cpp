@@ -12,6 +12,7 @@
 #include "common/text.h"
 #include "e2e/pripravka.h"
 #include "platform/ini.h"
+#include "platform/ukonceni.h"
 #include "support/terminal.h"
 
 namespace zevlon {
@@ -147,9 +148,10 @@ TEST_F(NaTerminalu, RootsTerminalShowsAndAnswersTheOwnersProcessAndCtrlCStopsIt)
   EXPECT_TRUE(pozdrzeno);
   Nezmeneno(predtim);
   const std::string log = test::LogProgramu(s_, "Zevlon.log");
-  EXPECT_NE(log.find("aktualizoval proces uživatele " + u.jmeno + ": " + kTextZruseno),
+  EXPECT_NE(log.find("aktualizoval proces uživatele " + u.jmeno + ": " + kTextPreruseno),
             std::string::npos)
       << log;
+  EXPECT_NE(v.vystup.find(kTextPreruseno), std::string::npos) << v.vystup;
   EXPECT_TRUE(PosledniBeh().ends_with("\tzrušeno\tnávratový kód 2")) << PosledniBeh();
 
   // Left alone, it renews the profile, and root's terminal shows its progress.

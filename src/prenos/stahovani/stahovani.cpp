@@ -20,6 +20,7 @@
 #include "prenos/zip/shell_rozbaleni.h"
 #include "prenos/zip/zip32_pomucky.h"
 #include "rozhrani/pomucky.h"
+#include "rozhrani/prubeh.h"
 #include "rozhrani/rozhrani.h"
 #include "rozhrani/stav.h"
 #include "soubory/operace_souboru.h"
@@ -246,7 +247,7 @@ void Pockat(float sekundy) {
       platforma().Monotonni() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                     std::chrono::duration<float>(sekundy));
   while (platforma().Monotonni() < konec) {
-    Ui().ZpracovatUdalosti();
+    OveritPreruseni();
     platforma().Uspat(std::chrono::milliseconds(20));
   }
 }
