@@ -10,6 +10,7 @@
 #include "platform/http.h"
 #include "platform/ukonceni.h"
 #include "rozhrani/pomucky.h"
+#include "rozhrani/prubeh.h"
 #include "rozhrani/rozhrani.h"
 #include "soubory/volby.h"
 
@@ -48,6 +49,9 @@ void NastavitPrenosy() {
     return Ui().Zruseno() || UkonceniVyzadano();
   };
   http.textPreruseni = kTextPreruseno;
+  http.hlasitPrubeh = [](const KlientHttp::PrubehStazeni& p) {
+    ZobrazPrubehSouboru(p.prijato, p.celkem, p.rychlost);
+  };
 }
 
 }  // namespace zevlon

@@ -210,4 +210,21 @@ std::string Pocet(long long n, std::string_view jeden, std::string_view malo,
   return std::to_string(n) + " " + std::string(n == 1 ? jeden : n >= 2 && n <= 4 ? malo : mnoho);
 }
 
+std::string CitelnaVelikost(long long bajtu) {
+  if (bajtu < 1000) return std::to_string(bajtu) + " B";
+  static constexpr const char* kJednotky[] = {"kB", "MB", "GB", "TB", "PB"};
+  long long desetiny = bajtu / 100;  // tenths of a kilobyte
+  std::size_t j = 0;
+  for (; desetiny >= 10000 && j + 1 < std::size(kJednotky); ++j)
+    desetiny = (desetiny + 500) / 1000;
+  return std::to_string(desetiny / 10) + "," + std::to_string(desetiny % 10) + " " + kJednotky[j];
+}
+
+std::string CitelnaDoba(long long sekund) {
+  if (sekund < 60) return std::to_string(sekund) + " s";
+  if (sekund < 3600)
+    return std::to_string(sekund / 60) + " min " + std::to_string(sekund % 60) + " s";
+  return std::to_string(sekund / 3600) + " h " + std::to_string(sekund % 3600 / 60) + " min";
+}
+
 }  // namespace zevlon

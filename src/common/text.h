@@ -24,6 +24,13 @@ bool KonciNa(std::string_view s, std::string_view pripona);
 std::string Pocet(long long n, std::string_view jeden, std::string_view malo,
                   std::string_view mnoho);
 
+// A size as a person reads it, in decimal units with a decimal comma: "512 B",
+// "12,3 kB", "4,0 MB", "1,2 GB".
+std::string CitelnaVelikost(long long bajtu);
+
+// A duration of whole seconds: "45 s", "3 min 5 s", "2 h 10 min".
+std::string CitelnaDoba(long long sekund);
+
 // Wildcard match without regard to letter case: "*" any run of characters
 // (none included), "?" exactly one character.
 bool OdpovidaMasce(std::string_view text, std::string_view maska);

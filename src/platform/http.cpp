@@ -454,8 +454,13 @@ bool KlientHttp::Pokracovat() {
 
 void KlientHttp::Bezet(Stazeni& cil, const std::function<void()>& priCekani) {
   CURLM* m = h_->multi.get();
+  auto hlaseni = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
   while (!cil.hotovo) {
     if (prerusit && prerusit()) throw Chyba(kChybaZruseno, textPreruseni);
+    if (const auto ted = std::chrono::steady_clock::now(); hlasitPrubeh && ted >= hlaseni) {
+      hlaseni = ted + std::chrono::milliseconds(200);
+      hlasitPrubeh(PrubehCile(cil));
+    }
     const bool ok = Pokracovat();
     if (cil.hotovo) break;
     if (!ok) {
@@ -471,6 +476,21 @@ void KlientHttp::Bezet(Stazeni& cil, const std::function<void()>& priCekani) {
     }
     curl_multi_poll(m, nullptr, 0, 100, nullptr);
   }
+}
+
+KlientHttp::PrubehStazeni KlientHttp::PrubehCile(Stazeni& z) {
+  PrubehStazeni p;
+  const Prenos& prenos = z.prenos;
+  // Only the body of the final answer counts (not that of a redirect or an error page).
+  p.prijato = prenos.telo ? prenos.bajtu : 0;
+  curl_off_t delka = -1, rychlost = 0;
+  curl_easy_getinfo(z.curl.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &delka);
+  curl_easy_getinfo(z.curl.get(), CURLINFO_SPEED_DOWNLOAD_T, &rychlost);
+  // The rest of a resumed body follows the part the file holds.
+  if (prenos.telo && delka >= 0)
+    p.celkem = (prenos.status == 206 && prenos.odkud > 0 ? prenos.odkud : 0) + delka;
+  p.rychlost = static_cast<double>(rychlost);
+  return p;
 }
 
 OdpovedHttp KlientHttp::Vyhodnotit(Stazeni& z) {

@@ -90,6 +90,15 @@ class KlientHttp {
   // Raises the time-out of a run past its end; nothing when it has none or is not there.
   void OveritLhutuBehu() const;
 
+  // Told at most five times a second while a transfer is waited for: the bytes of its
+  // body received, its whole size when the server said it (else -1), and the bytes per
+  // second since it began.
+  struct PrubehStazeni {
+    std::int64_t prijato = 0, celkem = -1;
+    double rychlost = 0;
+  };
+  std::function<void(const PrubehStazeni&)> hlasitPrubeh;
+
   // Asked about ten times a second while transfers run: true ends them all at once (their
   // files removed) with the cancellation error, its text `textPreruseni`.
   std::function<bool()> prerusit;
@@ -119,6 +128,8 @@ class KlientHttp {
   // Drives every started transfer until this one has ended; or once, without waiting.
   void Bezet(Stazeni& z, const std::function<void()>& priCekani = {});
   bool Pokracovat();
+  // How far the transfer has come.
+  PrubehStazeni PrubehCile(Stazeni& z);
   // The outcome of an ended transfer, as Stahnout answers or raises it.
   OdpovedHttp Vyhodnotit(Stazeni& z);
   OdpovedHttp Dokoncit(Stazeni& z, const std::function<void()>& priCekani = {});

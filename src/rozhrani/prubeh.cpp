@@ -4,9 +4,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <string>
 
 #include "common/adresa.h"
 #include "common/chyba.h"
+#include "common/text.h"
 #include "platform/ukonceni.h"
 #include "rozhrani/stav.h"
 
@@ -23,6 +25,17 @@ std::int64_t ZaokrouhlitSudou(std::int64_t n, std::int64_t d) {
   }
   if (2 * r > d || (2 * r == d && (q % 2 != 0))) ++q;
   return q;
+}
+
+// The message line and buttons of the last report, which the progress inside a file
+// extends.
+struct PosledniHlaseni {
+  std::string zprava;
+  bool storno = false, zavrit = false;
+};
+PosledniHlaseni& Posledni() {
+  static PosledniHlaseni p;
+  return p;
 }
 
 void PosunoutEtapu(std::int32_t etapa) {
@@ -53,6 +66,7 @@ void ZobrazPrubeh(const std::string& nadpis, const std::string& zprava, std::int
   h.zprava = bezUdaju;
   h.stornoZobrazeno = stornoZobrazeno;
   h.zavritZobrazeno = zavritZobrazeno;
+  Posledni() = {bezUdaju, stornoZobrazeno, zavritZobrazeno};
   // A negative value leaves the meter alone; the stage mapping (in 64 bits, so large
   // totals cannot overflow) applies to real values only.
   if (hodnota >= 0) {
@@ -75,6 +89,24 @@ void ZobrazPrubeh(const std::string& nadpis, const std::string& zprava, std::int
   Ui().ZpracovatUdalosti();
   if (Ui().Zruseno()) VyvolatZruseni();
   if (UkonceniVyzadano()) throw Chyba(kChybaZruseno, kTextPreruseno);
+}
+
+void ZobrazPrubehSouboru(std::int64_t prijato, std::int64_t celkem, double rychlost) {
+  std::string text = CitelnaVelikost(prijato);
+  if (celkem >= 0) text += " z " + CitelnaVelikost(celkem);
+  if (rychlost >= 1) {
+    text += ", " + CitelnaVelikost(static_cast<long long>(rychlost)) + "/s";
+    if (celkem >= prijato)
+      text += ", zbývá " + CitelnaDoba(static_cast<long long>(
+                               std::ceil(static_cast<double>(celkem - prijato) / rychlost)));
+  }
+  const PosledniHlaseni& p = Posledni();
+  const std::string zprava = p.zprava.empty() ? text : p.zprava + " – " + text;
+  HlaseniPrubehu h;
+  h.zprava = zprava;
+  h.stornoZobrazeno = p.storno;
+  h.zavritZobrazeno = p.zavrit;
+  Ui().Prubeh(h);
 }
 
 void OveritPreruseni() {

@@ -17,6 +17,11 @@ void ZobrazPrubeh(const std::string& nadpis, const std::string& zprava, std::int
                   std::int32_t celkem, std::int32_t etapa, bool stornoZobrazeno,
                   bool zavritZobrazeno);
 
+// Progress inside the file being downloaded, added to the message line of the last report
+// (the meter stays): "… – 1,2 MB z 30,0 MB, 1,0 MB/s, zbývá 27 s"; the whole size and the
+// time left only when the size is known (`celkem` >= 0) and the speed above 0.
+void ZobrazPrubehSouboru(std::int64_t prijato, std::int64_t celkem, double rychlost);
+
 // For work that reports no progress for a while (hashing, waiting): raises the cancel
 // error when the user pressed Storno or Ctrl+C (the face is asked at most ten times a
 // second) or a stop was asked (SIGTERM), as ZobrazPrubeh does.

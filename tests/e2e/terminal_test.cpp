@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "common/chyba.h"
 #include "common/text.h"
@@ -38,13 +41,38 @@ class NaTerminalu : public test::CelyBeh {
   }
 };
 
+// While a file downloads slowly, the status line shows its bytes: growing, never going back,
+// with its size, and naming that file.
 TEST_F(NaTerminalu, CopyInTempGivesTheClosingMessageAtTheTerminalAfterTheRun) {
+  test::TestHttpServer pomaly{
+      [soubory = test::TestHttpServer::SlozkaSouboru(s_ / "www")](const test::PozadavekHttp& p) {
+        auto o = soubory(p);
+        if (p.cesta.find("/Merko.exe.zip") != std::string::npos)
+          o.kapka = std::chrono::milliseconds(15);
+        return o;
+      }};
+  const std::string web = pomaly.Adresa() + "/aktualizace-online/";
+  test::ZapsatVolby(s_, web, profil_);
+  test::Publikovat(s_, web, "20141231");
+  const std::string velikost = std::to_string(
+      std::filesystem::file_size(s_ / "www/aktualizace-online/Setup/Merko/Merko.exe.zip"));
   auto v = Terminal();
   EXPECT_EQ(v.kod, 0) << v.vystup;
   Obnoveno();
   const std::size_t dokonceno = v.vystup.find("Dokončeno");
   ASSERT_NE(dokonceno, std::string::npos) << v.vystup;
   EXPECT_NE(v.vystup.find(kStazeno, dokonceno), std::string::npos) << v.vystup;
+
+  std::vector<long> prijato;
+  for (std::size_t i = 0; (i = v.vystup.find(" B z " + velikost + " B", i)) != std::string::npos;
+       ++i) {
+    const std::string radek = v.vystup.substr(v.vystup.rfind('\r', i), i - v.vystup.rfind('\r', i));
+    EXPECT_NE(radek.find("Merko/Merko.exe – "), std::string::npos) << radek;
+    const std::size_t cislo = radek.find_last_not_of("0123456789") + 1;
+    prijato.push_back(std::stol(radek.substr(cislo)));
+  }
+  EXPECT_GE(prijato.size(), 3u) << v.vystup;
+  EXPECT_TRUE(std::is_sorted(prijato.begin(), prijato.end())) << v.vystup;
 }
 
 // The user who is not root sets the options at the prompt; the job goes to their crontab,

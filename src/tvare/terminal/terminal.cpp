@@ -123,14 +123,20 @@ std::string TerminaloveRozhrani::StavovyRadek(std::string_view podnadpis, std::s
     std::string p = std::to_string(procenta);
     radek = "[" + std::string(3 - p.size(), ' ') + p + " %] ";
   }
-  radek += JedenRadek(podnadpis);
-  if (!zprava.empty()) {
-    if (!podnadpis.empty()) radek += " – ";
-    radek += JedenRadek(zprava);
-  }
   const std::size_t misto = static_cast<std::size_t>(std::max(sirka - 1, 1));
-  if (Znaku(radek) > misto) radek = std::string(PrvnichZnaku(radek, misto - 1)) + "…";
-  return radek;
+  std::string text = JedenRadek(podnadpis);
+  if (!zprava.empty()) {
+    if (!podnadpis.empty()) text += " – ";
+    text += JedenRadek(zprava);
+  }
+  // A line too long for the terminal drops its heading first, then the start of the
+  // message: its end says what is going on now (the file, the bytes received).
+  if (Znaku(radek + text) > misto && !zprava.empty()) text = JedenRadek(zprava);
+  if (const std::size_t znaku = Znaku(radek + text); znaku > misto) {
+    const std::size_t pryc = std::min(Znaku(text), znaku - misto + 1);
+    text = "…" + text.substr(PrvnichZnaku(text, pryc).size());
+  }
+  return radek + text;
 }
 
 void TerminaloveRozhrani::Prubeh(const HlaseniPrubehu& h) {
