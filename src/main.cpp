@@ -8,17 +8,20 @@
 #include "beh/vlastnik.h"
 #include "beh/za_vlastnika.h"
 #include "beh/zaznam_behu.h"
+#include "beh/zpozdeni.h"
 #include "beh/zpravy_vlastnika.h"
 #include "instalace/aktualizace_setupu.h"
 #include "instalace/odhad_profilu.h"
 #include "platform/platforma.h"
 #include "rozhrani/rozhrani.h"
+#include "soubory/volby.h"
 #include "tvare/vyber_rozhrani.h"
 
 namespace {
 
 constexpr const char* kPouziti =
     "Použití: Zevlon [Hotovo | soubor s informacemi o vydání]\n"
+    "        Zevlon [--zpozdeni MINUT] [Hotovo | soubor]\n"
     "        Zevlon --moznosti\n"
     "        Zevlon --stav [--json]\n"
     "        Zevlon --kontrola\n"
@@ -55,6 +58,9 @@ constexpr const char* kNapoveda =
     "              na terminálu se zeptá na totéž (složka profilu ze seznamu profilů,\n"
     "              automatické spouštění, čas, četnost a den) a uloží to jako okno;\n"
     "              úloha se zapíše do /etc/cron.d (root) nebo do crontabu uživatele\n"
+    "  --zpozdeni N  před během počká náhodnou dobu od 0 do N minut (nic přitom\n"
+    "              nedrží); naplánované běhy ji mají z volby NahodneZpozdeni\n"
+    "              v sekci [Server] (výchozí 30 minut)\n"
     "  --stav      stav posledního běhu (začátek a konec, výsledek, vydání před a po,\n"
     "              obnovené složky, soubory a stažené bajty, poslední úspěšná\n"
     "              aktualizace); s --json tak, jak jej zapsal běh; návratový kód\n"
@@ -95,6 +101,23 @@ int ChybaPouziti(const std::string& co) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // "--zpozdeni N" before a run: a random wait of up to N minutes, holding nothing (no
+  // lock, no connection), then the run the remaining arguments ask for.
+  if (argc >= 2 && std::strcmp(argv[1], zevlon::kVolbaZpozdeni) == 0) {
+    const auto minut =
+        argc >= 3 ? zevlon::CisloPole(argv[2], 0, zevlon::kMaxNahodnehoZpozdeni) : std::nullopt;
+    if (!minut)
+      return ChybaPouziti("Volba " + std::string(zevlon::kVolbaZpozdeni) +
+                          " potřebuje počet minut od 0 do " +
+                          std::to_string(zevlon::kMaxNahodnehoZpozdeni) + ".");
+    if (argc >= 4 && std::strncmp(argv[3], "--", 2) == 0)
+      return ChybaPouziti("Volba " + std::string(zevlon::kVolbaZpozdeni) +
+                          " patří jen před běh aktualizace.");
+    zevlon::PockatNahodne(static_cast<int>(*minut));
+    argv[2] = argv[0];
+    argv += 2;
+    argc -= 2;
+  }
   // An argument that begins with "--" is one of the options, alone; never a file.
   if (argc >= 2 && std::strncmp(argv[1], "--", 2) == 0 &&
       std::strcmp(argv[1], zevlon::kVolbaZaVlastnika) != 0) {

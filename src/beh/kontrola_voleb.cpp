@@ -40,7 +40,7 @@ const std::vector<ZnamaSekce>& ZnameSekce() {
       {"Server",
        {"Adresa", kKlicVerejnehoKlice, kKlicPlatnostiPodpisu, "PovolitStarsi", kKlicBezOvereni,
         kKlicLhutyPrenosu, kKlicMinRychlosti, kKlicDobyMinRychlosti, kKlicSoubeznychStahovani,
-        kKlicLhutyBehu, kKlicObnovaOdkazy, kKlicDelty}},
+        kKlicLhutyBehu, kKlicObnovaOdkazy, kKlicDelty, kKlicNahodnehoZpozdeni}},
       {"Nastaveni", {"SlozkaDat", "Cas", "Cetnost", "Den"}},
       {"Uloha", {"ID"}},
   };
@@ -123,12 +123,14 @@ std::vector<std::string> NepouzitelneHodnoty(const std::string& soubor) {
     zpravy.push_back("Hodnotu " + std::string(klic) + "=" + h + " v sekci [" + sekce +
                      "] souboru voleb " + soubor + " nelze použít: " + proc + ".");
   };
-  auto cislo = [&](const char* klic, std::int64_t max) {
+  auto cislo = [&](const char* klic, std::int64_t max, std::int64_t min = 1) {
     const std::string h = hodnota("Server", klic);
     std::int64_t c = 0;
     auto [konec, chyba] = std::from_chars(h.data(), h.data() + h.size(), c);
-    if (!h.empty() && (chyba != std::errc() || konec != h.data() + h.size() || c < 1 || c > max))
-      nelze("Server", klic, h, ("musí být celé číslo od 1 do " + std::to_string(max)).c_str());
+    if (!h.empty() && (chyba != std::errc() || konec != h.data() + h.size() || c < min || c > max))
+      nelze(
+          "Server", klic, h,
+          ("musí být celé číslo od " + std::to_string(min) + " do " + std::to_string(max)).c_str());
   };
   if (const std::string a = hodnota("Server", "Adresa");
       !a.empty() && !JeAbsolutniAdresa(a, {"http://", "https://", "ftp://"}))
@@ -141,6 +143,7 @@ std::vector<std::string> NepouzitelneHodnoty(const std::string& soubor) {
        {kKlicLhutyPrenosu, kKlicMinRychlosti, kKlicDobyMinRychlosti, kKlicLhutyBehu})
     cislo(klic, INT32_MAX);
   cislo(kKlicSoubeznychStahovani, KlientHttp::kMaxSpojeni);
+  cislo(kKlicNahodnehoZpozdeni, kMaxNahodnehoZpozdeni, 0);
   for (const char* klic : {"PovolitStarsi", kKlicBezOvereni, kKlicObnovaOdkazy, kKlicDelty})
     if (const std::string h = hodnota("Server", klic); !h.empty() && h != "0" && h != "1")
       nelze("Server", klic, h, "musí být 0 nebo 1");

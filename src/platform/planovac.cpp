@@ -155,7 +155,11 @@ bool RadekCron(const ZaznamUlohy& zaznam, const std::string& souborUlohy, std::s
   if (platforma().ZBalicku()) prikaz += "test -x " + CitovatProCron(polozky.front()) + " && ";
   for (std::size_t i = 0; i < polozky.size(); ++i) {
     if (i > 0) prikaz += ' ';
-    prikaz += CitovatProCron(polozky[i]);
+    // An option or number after the program reads as it is; anything else is quoted.
+    const bool prosty =
+        i > 0 && !polozky[i].empty() &&
+        polozky[i].find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-") == std::string::npos;
+    prikaz += prosty ? polozky[i] : CitovatProCron(polozky[i]);
   }
   radek = std::to_string(minuty % 60) + " " + std::to_string(minuty / 60) + " " + dnyMesice +
           " * " + dnyTydne + " " + (uzivatel.empty() ? "" : uzivatel + " ") + prikaz;

@@ -1,5 +1,7 @@
 #include "soubory/volby.h"
 
+#include <charconv>
+
 #include "common/text.h"
 #include "platform/platforma.h"
 #include "rozhrani/pomucky.h"
@@ -17,6 +19,16 @@ std::string AdresaWebu() {
   if (a.empty()) a = kVychoziAdresaWebu;
   if (a.back() != '/') a += '/';
   return a;
+}
+
+int NahodneZpozdeni() {
+  const std::string text(Orezat(CistIni(CestaVolebIni(), "Server", kKlicNahodnehoZpozdeni), " \t"));
+  int minut = 0;
+  auto [konec, chyba] = std::from_chars(text.data(), text.data() + text.size(), minut);
+  if (text.empty() || chyba != std::errc() || konec != text.data() + text.size() || minut < 0 ||
+      minut > kMaxNahodnehoZpozdeni)
+    return kVychoziNahodneZpozdeni;
+  return minut;
 }
 
 std::optional<std::pair<int, int>> PrecistCas(const std::string& cas) {

@@ -22,6 +22,18 @@ std::string CestaVolebIni();
 // the options file, else the built-in default.
 std::string AdresaWebu();
 
+// "NahodneZpozdeni" of section "Server": the scheduled run waits a random time of up to
+// these many minutes before it starts (0 to kMaxNahodnehoZpozdeni, default 30), so that
+// the machines of an office do not all call the site at one minute.
+inline constexpr const char* kKlicNahodnehoZpozdeni = "NahodneZpozdeni";
+inline constexpr int kVychoziNahodneZpozdeni = 30;
+inline constexpr int kMaxNahodnehoZpozdeni = 1440;
+// The minutes the options give, the default for a value that is missing or no whole number
+// within the bounds.
+int NahodneZpozdeni();
+// The program's option that waits that random time first: "--zpozdeni N".
+inline constexpr const char* kVolbaZpozdeni = "--zpozdeni";
+
 // The values of the schedule in section "Nastaveni": "Cetnost" and, for a weekly run, the
 // weekday of "Den" (a monthly run's "Den" is "1." to "28.").
 inline constexpr const char* kCetnostDenne = "Denně";

@@ -105,7 +105,11 @@ ZaznamUlohy SestavitZaznamUlohy(const std::string& cas, const std::string& cetno
   }
   // Periodic: the job comes back on every chosen day instead of running once.
   z.Flags = kUlohaOpakovana | kUlohaNeinteraktivni;
+  // The run starts after a random delay of its own, so that many machines with one
+  // schedule spread over the time.
   z.Command = "\"" + platforma().CestaProgramu() + "\"";
+  if (const int minut = NahodneZpozdeni(); minut > 0)
+    z.Command += " " + std::string(kVolbaZpozdeni) + " " + std::to_string(minut);
   return z;
 }
 

@@ -986,6 +986,37 @@ TEST_F(Hranice, AStopAskedDuringADownloadEndsTheRunAtOnce) {
   }
 }
 
+// A run waiting out its random delay holds nothing: another run meanwhile takes the lock
+// and updates; a stop ends the wait at once, and "--zpozdeni 0" runs at once.
+TEST_F(Hranice, ARandomDelayHoldsNoLockAndDoesNothingUntilItEnds) {
+  int nic = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const pid_t ceka =
+      test::SpustitNaPozadi({s_ / "program/Zevlon", "--zpozdeni", "1440"}, Prostredi(), nic);
+  ::close(nic);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(server_.Pozadavky().size(), 0u);
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  Obnoveno();
+  EXPECT_EQ(::waitpid(ceka, nullptr, WNOHANG), 0);  // still waiting
+  ::kill(ceka, SIGTERM);
+  int stav = 0;
+  EXPECT_EQ(::waitpid(ceka, &stav, 0), ceka);
+  EXPECT_TRUE(WIFSIGNALED(stav) && WTERMSIG(stav) == SIGTERM) << stav;
+
+  Instalace();
+  auto v = test::Spustit({s_ / "program/Zevlon", "--zpozdeni", "0"}, Prostredi());
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  Obnoveno();
+  for (const Cesty& chybne : {Cesty{"--zpozdeni"}, Cesty{"--zpozdeni", "x"},
+                              Cesty{"--zpozdeni", "1441"}, Cesty{"--zpozdeni", "5", "--stav"}}) {
+    Cesty a{s_ / "program/Zevlon"};
+    a.insert(a.end(), chybne.begin(), chybne.end());
+    v = test::Spustit(a, Prostredi());
+    EXPECT_EQ(v.kod, 64) << v.vystup;
+    EXPECT_NE(v.vystup.find("--zpozdeni"), std::string::npos) << v.vystup;
+  }
+}
+
 // Whatever mode a package gives its file, a run of root (here with umask 0) installs
 // nothing that group or others may write.
 TEST_F(Hranice, PackageModesNeverLetOthersWriteTheInstalledFiles) {

@@ -116,7 +116,8 @@ TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
   EXPECT_EQ(Sekce("Nastaveni"),
             (Texty{"SlozkaDat=" + profil_, "Cas=06:00", "Cetnost=Týdně", "Den=Středa"}));
   EXPECT_EQ(Sekce("Uloha"), Texty{"ID=1"});
-  EXPECT_EQ(s_.Cist("cron/crontab"), "0 6 * * 3 '" + (s_ / "program/Zevlon") + "' # zevlon-1\n");
+  EXPECT_EQ(s_.Cist("cron/crontab"),
+            "0 6 * * 3 '" + (s_ / "program/Zevlon") + "' --zpozdeni 30 # zevlon-1\n");
   EXPECT_EQ(Sekce("Server"), Texty{"Adresa=" + web_});
 
   // A day of the month typed as its number; then manual updating removes the job.
@@ -130,7 +131,8 @@ TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
   EXPECT_EQ(v.kod, 0) << v.vystup;
   EXPECT_EQ(Sekce("Nastaveni"),
             (Texty{"SlozkaDat=" + profil_, "Cas=22:00", "Cetnost=Měsíčně", "Den=15."}));
-  EXPECT_EQ(s_.Cist("cron/crontab"), "0 22 15 * * '" + (s_ / "program/Zevlon") + "' # zevlon-2\n");
+  EXPECT_EQ(s_.Cist("cron/crontab"),
+            "0 22 15 * * '" + (s_ / "program/Zevlon") + "' --zpozdeni 30 # zevlon-2\n");
   v = Terminal({"--moznosti"}, {{"Složka profilu", "\n"}, {"Volba", "2\n"}}, jako);
   EXPECT_EQ(v.kod, 0) << v.vystup;
   EXPECT_EQ(Sekce("Nastaveni"), Texty{"SlozkaDat=" + profil_});

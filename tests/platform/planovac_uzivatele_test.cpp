@@ -40,10 +40,10 @@ TEST_F(PlanovacUzivateleTest, OwnLinesAreNumberedAndReplacedTheUsersLinesStay) {
   EXPECT_EQ(std::pair(a, b), std::pair(1u, 2u));
   EXPECT_EQ(
       s_.Cist("tabulka"),
-      "0 0 * * * '/p/Z' # zevlon-1\n5 4 * * * moje # zevlon-x\n1 0 3 * * '/p/Z' 'a' # zevlon-2\n");
+      "0 0 * * * '/p/Z' # zevlon-1\n5 4 * * * moje # zevlon-x\n1 0 3 * * '/p/Z' a # zevlon-2\n");
   EXPECT_EQ(p.SmazatUlohy("", 1, 1), kPlanovacOk);
   EXPECT_EQ(p.SmazatUlohy("", 1, 1), kUlohaNenalezena);
-  EXPECT_EQ(s_.Cist("tabulka"), "5 4 * * * moje # zevlon-x\n1 0 3 * * '/p/Z' 'a' # zevlon-2\n");
+  EXPECT_EQ(s_.Cist("tabulka"), "5 4 * * * moje # zevlon-x\n1 0 3 * * '/p/Z' a # zevlon-2\n");
   EXPECT_EQ(p.PosledniChyba(), "");
 
   // A job that would run once has no line that could remove itself.

@@ -48,7 +48,10 @@ class MoznostiUzivatele : public ::testing::Test {
   Texty Sekce(const std::string& sekce) const {
     return ini::CistSekci(s_ / "program/Zevlon.ini", sekce).value_or(Texty{"<žádná>"});
   }
-  std::string Radek(const std::string& cas) const { return cas + " '" + program_ + "'"; }
+  // The job's line: the program after its random delay of NahodneZpozdeni minutes.
+  std::string Radek(const std::string& cas, const std::string& zpozdeni = " --zpozdeni 30") const {
+    return cas + " '" + program_ + "'" + zpozdeni;
+  }
 
   static constexpr const char* kVlastni = "# moje\n17 3 * * * echo vlastni\n";
   test::Sandbox s_;
@@ -79,6 +82,16 @@ TEST_F(MoznostiUzivatele, ScheduleReplacesOnlyItsOwnLineOfTheUsersCrontabOrNothi
   EXPECT_EQ(Crontab({"-l"}).vystup, kVlastni);
   EXPECT_EQ(Sekce("Nastaveni"), Texty{"SlozkaDat=/data/A/"});
   EXPECT_EQ(Sekce("Server"), Texty{"A=b"});
+
+  // The delay follows NahodneZpozdeni; 0 starts the run at the minute.
+  for (const auto& [minut, zpozdeni] : {std::pair{"5", " --zpozdeni 5"}, {"0", ""}}) {
+    ini::ZapsatKlic(s_ / "program/Zevlon.ini", "Server", "NahodneZpozdeni", minut);
+    test::PredatNeprivilegovanemu(s_ / "program/Zevlon.ini");
+    EXPECT_EQ(Ok(kCetnostDenne, "", "05:00"), Texty{"ok"});
+    EXPECT_TRUE(
+        Crontab({"-l"}).vystup.starts_with(kVlastni + Radek("0 5 * * *", zpozdeni) + " # zevlon-"))
+        << Crontab({"-l"}).vystup;
+  }
 }
 
 }  // namespace

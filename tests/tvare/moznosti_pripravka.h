@@ -55,7 +55,8 @@ class MoznostiPripravka : public ::testing::Test {
   std::string cron_ = s_.Vytvorit("cron");
   Planovac planovac_{cron_};
   std::string firmaA_ = s_.Vytvorit("data/A") + "/", firmaB_ = s_.Vytvorit("data/B") + "/";
-  const std::string spusteni_ = "root '" + s_ / "program/Zevlon" + "'";
+  // Root's job: the program after its random delay (NahodneZpozdeni, 30 minutes unless set).
+  const std::string spusteni_ = "root '" + s_ / "program/Zevlon" + "' --zpozdeni 30";
 };
 
 }  // namespace zevlon::test
