@@ -21,6 +21,9 @@ packages=(
   # crontab, with which a user other than root registers the scheduled run in their own
   # crontab (the tests use the real one as another user).
   cron
+  # systemd-analyze, which checks the timer and service units written for root where
+  # systemd runs the machine (the tests never start systemd).
+  systemd
   # The Debian packages: build flags, shared-library dependencies and their check, and
   # the manual pages read back as a user would.
   dpkg-dev lintian man-db

@@ -194,6 +194,12 @@ prikaz=$(sed -n 's/^[^#][^ ]* [^ ]* [^ ]* [^ ]* [^ ]* root //p' /etc/cron.d/zevl
 ocekavat "úloha bez programu nic nevypíše" test -z "$(sh -c "$prikaz" 2>&1)"
 
 echo "== apt-get purge"
+# The timer units a run with systemd would have written (here laid by hand: no systemd
+# runs this machine).
+mkdir -p /etc/systemd/system/timers.target.wants
+printf '[Timer]\nOnCalendar=daily\n' > /etc/systemd/system/zevlon-7.timer
+printf '[Service]\nExecStart=/usr/lib/zevlon/Zevlon\n' > /etc/systemd/system/zevlon-7.service
+ln -sf ../zevlon-7.timer /etc/systemd/system/timers.target.wants/zevlon-7.timer
 apt-get purge -y -qq zevlon zevlon-publikovat > "$D/purge.txt" 2>&1 || { cat "$D/purge.txt"; exit 1; }
 while read -r f; do
   [ -e "$f" ] || [ -L "$f" ] && selhani "po odebrání zůstalo $f"
@@ -202,6 +208,8 @@ for f in /etc/zevlon /var/log/zevlon /var/cache/zevlon /var/lib/zevlon /run/Zevl
   ocekavat "po vyčištění není $f" test ! -e "$f"
 done
 ocekavat "po vyčištění žádná úloha /etc/cron.d/zevlon-*" sh -c '! ls /etc/cron.d/zevlon-* 2>/dev/null | grep -q .'
+ocekavat "po vyčištění žádný časovač zevlon-* v /etc/systemd/system" sh -c \
+  '! ls /etc/systemd/system/zevlon-* /etc/systemd/system/timers.target.wants/zevlon-* 2>/dev/null | grep -q .'
 ocekavat "instalace Merka zůstala" grep -q "Merko 20141231" "$P/Setup/Merko/Merko.exe"
 ocekavat "dpkg o balíčcích nic neví" sh -c '! dpkg-query -W zevlon zevlon-publikovat 2>/dev/null'
 

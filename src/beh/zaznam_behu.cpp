@@ -63,21 +63,6 @@ bool JenMoje(const std::string& slozka) {
          (st.st_mode & 022) == 0;
 }
 
-// Writes the file in one step, readable by all (monitoring accounts included): a new file
-// under a random name in the same folder, flushed, then renamed over the old one.
-int ZapsatCitelne(const std::string& slozka, const std::string& cil, const std::string& obsah) {
-  std::string sablona = slozka + "/.stav-XXXXXX";
-  Popisovac fd(::mkstemp(sablona.data()));
-  if (!fd.Platny()) return errno;
-  int e = ::fchmod(fd.Fd(), 0644) == 0 ? 0 : errno;
-  if (e == 0) e = ZapsatVse(fd.Fd(), obsah);
-  if (e == 0 && ::fsync(fd.Fd()) != 0) e = errno;
-  if (int z = fd.Zavrit(); e == 0) e = z;
-  if (e == 0 && ::rename(sablona.c_str(), cil.c_str()) != 0) e = errno;
-  if (e != 0) ::unlink(sablona.c_str());
-  return e;
-}
-
 std::optional<std::string> CistStav(const std::string& cesta) {
   struct stat st {};
   if (cesta.empty() || ::lstat(cesta.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
@@ -157,7 +142,10 @@ void ZaznamenatBeh(const ZaznamBehu& z) {
   if (cesta.empty()) return;
   const std::string slozka = cesta.substr(0, cesta.rfind('/'));
   int e = EACCES;
-  if (JenMoje(slozka)) e = ZapsatCitelne(slozka, cesta, JsonStavu(z, CistStav(cesta).value_or("")));
+  // Readable by all: monitoring accounts read it.
+  if (JenMoje(slozka))
+    e = ZapsatCitelnySoubor(slozka, kSouborStavu, JsonStavu(z, CistStav(cesta).value_or("")),
+                            ".stav-", true);
   if (e != 0)
     ZapsatChybuBehu(
         "Stav běhu se nepodařilo zapsat do " + cesta + ": " + ss::ChybaSystemu(e, cesta).popis,

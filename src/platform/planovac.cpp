@@ -1,4 +1,5 @@
 #include "platform/planovac.h"
+#include "platform/planovac_systemd.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -44,6 +45,17 @@ std::uint32_t StavZChyby(int e) {
   }
 }
 
+std::string Seznam(const std::vector<int>& cisla) {
+  std::string s;
+  for (int n : cisla) {
+    if (!s.empty()) s += ',';
+    s += std::to_string(n);
+  }
+  return s;
+}
+
+}  // namespace
+
 // The job number in a file name "zevlon-<n>" (n from 1, no leading zeros), or 0.
 std::uint32_t CisloZeJmena(std::string_view jmeno) {
   std::string_view predpona = kPredponaUlohy;
@@ -72,7 +84,7 @@ bool CislaUloh(const std::string& slozka, std::set<std::uint32_t>& cisla, int& c
 
 // The items of a command line: a part in double quotes is one item, blanks separate
 // the others.
-std::vector<std::string> Polozky(const std::string& prikaz) {
+std::vector<std::string> PolozkyPrikazu(const std::string& prikaz) {
   std::vector<std::string> polozky;
   std::size_t i = 0;
   while (i < prikaz.size()) {
@@ -95,17 +107,6 @@ std::vector<std::string> Polozky(const std::string& prikaz) {
   }
   return polozky;
 }
-
-std::string Seznam(const std::vector<int>& cisla) {
-  std::string s;
-  for (int n : cisla) {
-    if (!s.empty()) s += ',';
-    s += std::to_string(n);
-  }
-  return s;
-}
-
-}  // namespace
 
 std::string CitovatProCron(const std::string& text) {
   std::string s = "'";
@@ -130,7 +131,7 @@ bool RadekCron(const ZaznamUlohy& zaznam, const std::string& souborUlohy, std::s
   if (zaznam.DaysOfMonth & 0x80000000u) return false;
   if (zaznam.DaysOfWeek & 0x80u) return false;
   if (zaznam.Command.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return false;
-  std::vector<std::string> polozky = Polozky(zaznam.Command);
+  std::vector<std::string> polozky = PolozkyPrikazu(zaznam.Command);
   if (polozky.empty() || polozky.front().empty()) return false;
 
   const std::uint32_t minuty = zaznam.JobTime / 60000u;
@@ -189,23 +190,15 @@ std::uint32_t Planovac::PridatUlohu(const std::string& /*pocitac*/, const Zaznam
     const std::string obsah = "# Zevlon: naplánovaná aktualizace Dunmor Merko, úloha " +
                               std::to_string(n) + "\n" + radek + "\n";
 
-    // A name beginning with "." is skipped by cron until the file is complete.
-    std::string sablona = slozka_ + "/.zevlon-XXXXXX";
-    Popisovac fd(::mkstemp(sablona.data()));
-    if (!fd.Platny()) return Selhani(errno, slozka_, ss::Druh::kSlozka);
-    int e = ::fchmod(fd.Fd(), 0644) == 0 ? 0 : errno;
-    if (e == 0) e = ZapsatVse(fd.Fd(), obsah);
-    if (e == 0 && ::fsync(fd.Fd()) != 0) e = errno;
-    if (int z = fd.Zavrit(); e == 0) e = z;
-    // The final name is taken only if it is still free: a job that another process
-    // registered meanwhile keeps its number, and this one takes the next.
-    if (e == 0 &&
-        ::renameat2(AT_FDCWD, sablona.c_str(), AT_FDCWD, cil.c_str(), RENAME_NOREPLACE) == 0) {
+    // A name beginning with "." is skipped by cron until the file is complete. The final
+    // name is taken only if it is still free: a job that another process registered
+    // meanwhile keeps its number, and this one takes the next.
+    const int e =
+        ZapsatCitelnySoubor(slozka_, kPredponaUlohy + std::to_string(n), obsah, ".zevlon-", false);
+    if (e == 0) {
       cislo = n;
       return kPlanovacOk;
     }
-    if (e == 0) e = errno;
-    ::unlink(sablona.c_str());
     if (e != EEXIST) return Selhani(e, cil);
     obsazena.insert(n);
   }
@@ -236,8 +229,12 @@ Planovac& planovac() {
   if (aktivni) return *aktivni;
   static Planovac cronD;
   static PlanovacUzivatele crontab;
-  if (::geteuid() == 0) return cronD;
-  return crontab;
+  static PlanovacSystemd systemd;
+  if (::geteuid() != 0) return crontab;
+  // Root's jobs are timers where systemd runs the machine; cron's everywhere else.
+  struct stat st {};
+  if (::stat(kZnakSystemd, &st) == 0 && S_ISDIR(st.st_mode)) return systemd;
+  return cronD;
 }
 
 void NastavitPlanovac(Planovac* p) {

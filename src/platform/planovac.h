@@ -7,7 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/souborovy_system.h"
 
@@ -60,10 +63,10 @@ class Planovac {
  protected:
   std::string posledniChyba_;
 
- private:
   // Keeps the reason of a failed call on cesta and answers its status.
   std::uint32_t Selhani(int chyba, const std::string& cesta, ss::Druh druh = ss::Druh::kSoubor);
 
+ private:
   std::string slozka_;
 };
 
@@ -74,6 +77,17 @@ class Planovac {
 // uzivatel the user field is left out, as a user's own crontab wants it.
 bool RadekCron(const ZaznamUlohy& zaznam, const std::string& souborUlohy, std::string& radek,
                const std::string& uzivatel = "root");
+
+// The job number in a file name "zevlon-<n>" (n from 1, no leading zeros), or 0.
+std::uint32_t CisloZeJmena(std::string_view jmeno);
+
+// The numbers of the jobs in the folder; false (and errno in chyba) when the folder
+// cannot be read.
+bool CislaUloh(const std::string& slozka, std::set<std::uint32_t>& cisla, int& chyba);
+
+// The items of a command line: a part in double quotes is one item, blanks separate
+// the others.
+std::vector<std::string> PolozkyPrikazu(const std::string& prikaz);
 
 // Whether a record repeats on the days it names (with no day it runs once).
 bool JeOpakovana(const ZaznamUlohy& zaznam);

@@ -116,4 +116,21 @@ int ZapsatSouborAtomicky(const std::string& cesta, std::string_view obsah) {
   return 0;
 }
 
+int ZapsatCitelnySoubor(const std::string& slozka, const std::string& jmeno, std::string_view obsah,
+                        const char* predpona, bool nahradit) {
+  std::string sablona = slozka + "/" + predpona + "XXXXXX";
+  Popisovac fd(::mkstemp(sablona.data()));
+  if (!fd.Platny()) return errno;
+  int e = ::fchmod(fd.Fd(), 0644) == 0 ? 0 : errno;
+  if (e == 0) e = ZapsatVse(fd.Fd(), obsah);
+  if (e == 0 && ::fsync(fd.Fd()) != 0) e = errno;
+  if (int z = fd.Zavrit(); e == 0) e = z;
+  const std::string cil = slozka + "/" + jmeno;
+  if (e == 0 && ::renameat2(AT_FDCWD, sablona.c_str(), AT_FDCWD, cil.c_str(),
+                            nahradit ? 0 : RENAME_NOREPLACE) != 0)
+    e = errno;
+  if (e != 0) ::unlink(sablona.c_str());
+  return e;
+}
+
 }  // namespace zevlon

@@ -59,6 +59,13 @@ std::optional<std::string> NacistSoubor(const std::string& cesta, int* chyba = n
 // Answers 0 or the errno of the step that failed; the target is untouched on failure.
 int ZapsatSouborAtomicky(const std::string& cesta, std::string_view obsah);
 
+// Writes a whole file readable by all (0644) in one step: a new file under a random name
+// beginning with `predpona` in `slozka`, flushed, then renamed to `jmeno` there (only while
+// that name is free unless `nahradit`). Answers 0 or the errno of the step that failed
+// (EEXIST: the name was taken); nothing is left on failure.
+int ZapsatCitelnySoubor(const std::string& slozka, const std::string& jmeno, std::string_view obsah,
+                        const char* predpona, bool nahradit);
+
 // True when the folder holding the path lets others than its owner add, remove or
 // replace entries (group or other write bit), as /tmp does: whatever stands there under
 // a name may have been laid by anyone.

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
 
 #include "common/text.h"
+#include "platform/planovac_systemd.h"
+#include "platform/proces.h"
 #include "support/falesna_platforma.h"
 #include "support/sandbox.h"
 
@@ -102,6 +105,92 @@ TEST(PlanovacTest, APackagedBuildsJobRunsTheProgramOnlyWhileItIsInstalled) {
   ASSERT_TRUE(RadekCron(Zaznam(0, 0, 0x04, "\"" + program + "\"", kUlohaNeinteraktivni),
                         "/etc/cron.d/zevlon-1", radek));
   EXPECT_EQ(radek.find("0 0 * * 3 root rm -f '/etc/cron.d/zevlon-1'; "), 0u) << radek;
+}
+
+// Where systemd runs the machine, root's job is a timer and a service: the units as
+// written (checked by systemd-analyze where it is installed), made active by systemctl, the
+// cron job of the same schedule gone; removing the job disables and removes both units.
+TEST(PlanovacTest, WithSystemdAJobIsATimerThatSpreadsTheRunsAndCatchesUp) {
+  test::Sandbox s;
+  const std::string jednotky = s.Vytvorit("jednotky"), cron = s.Vytvorit("cron");
+  const std::string systemctl = s.Zapsat("systemctl",
+                                         "#!/bin/sh\necho \"$*\" >> \"$(dirname \"$0\")/volano\"\n"
+                                         "[ -e \"$(dirname \"$0\")/selhat\" ] && { echo 'Failed to "
+                                         "enable unit' >&2; exit 1; }\nexit 0\n");
+  ::chmod(systemctl.c_str(), 0755);
+  s.Zapsat("cron/zevlon-1", "# Zevlon\n30 2 * * 1 root '/usr/lib/zevlon/Zevlon'\n");
+  s.Zapsat("cron/zevlon-3", "# Zevlon\n0 5 * * * root '/usr/lib/zevlon/Zevlon'\n");
+  PlanovacSystemd planovac(jednotky, cron, systemctl);
+  std::uint32_t cislo = 0;
+  ASSERT_EQ(planovac.PridatUlohu(
+                "", Zaznam(9'000'000, 0, 0x01, "\"/usr/lib/zevlon/Zevlon\" --zpozdeni 30"), cislo),
+            kPlanovacOk)
+      << planovac.PosledniChyba();
+  EXPECT_EQ(cislo, 2u);  // numbers are shared with the cron jobs
+  EXPECT_EQ(s.Cist("jednotky/zevlon-2.service"),
+            "# Zevlon: naplánovaná aktualizace Dunmor Merko, úloha 2\n"
+            "[Unit]\nDescription=Zevlon: aktualizace Dunmor Merko (úloha 2)\n"
+            "After=network-online.target\nWants=network-online.target\n"
+            "ConditionFileIsExecutable=/usr/lib/zevlon/Zevlon\n\n"
+            "[Service]\nType=oneshot\nExecStart=\"/usr/lib/zevlon/Zevlon\"\n");
+  EXPECT_EQ(s.Cist("jednotky/zevlon-2.timer"),
+            "# Zevlon: naplánovaná aktualizace Dunmor Merko, úloha 2\n"
+            "[Unit]\nDescription=Zevlon: naplánovaná aktualizace Dunmor Merko (úloha 2)\n\n"
+            "[Timer]\nOnCalendar=Mon *-*-* 02:30:00\nRandomizedDelaySec=30min\n"
+            "Persistent=true\n\n[Install]\nWantedBy=timers.target\n");
+  EXPECT_EQ(s.Cist("volano"), "daemon-reload\nenable --now zevlon-2.timer\n");
+  // The earlier cron job of the same schedule is gone, another schedule's stays.
+  EXPECT_FALSE(test::Existuje(cron + "/zevlon-1"));
+  EXPECT_TRUE(test::Existuje(cron + "/zevlon-3"));
+  if (test::Existuje("/usr/bin/systemd-analyze")) {
+    ::chmod(s.Zapsat("overit/Zevlon", "#!/bin/sh\n").c_str(), 0755);
+    const std::string sluzba = NahraditVse(s.Cist("jednotky/zevlon-2.service"),
+                                           "/usr/lib/zevlon/Zevlon", s / "overit/Zevlon");
+    s.Zapsat("overit/zevlon-2.service", sluzba);
+    s.Zapsat("overit/zevlon-2.timer", s.Cist("jednotky/zevlon-2.timer"));
+    const VysledekPrikazu v =
+        ProvestPrikaz({"/usr/bin/systemd-analyze", "verify", "--man=no",
+                       s / "overit/zevlon-2.timer", s / "overit/zevlon-2.service"});
+    EXPECT_EQ(v.kod, 0) << v.vystup << v.chyby;
+  } else {
+    std::fprintf(stderr, "systemd-analyze is not installed: the units are not verified\n");
+  }
+
+  // Each frequency as its calendar line; a job without the delay has none.
+  const struct {
+    ZaznamUlohy zaznam;
+    const char* kalendar;
+  } kPripady[] = {
+      {Zaznam(79'199'000, 0, 0x7F, "\"/p/Z\""), "OnCalendar=*-*-* 21:59:59\nPersistent"},
+      {Zaznam(0, 1u << 14, 0, "\"/p/Z\" --zpozdeni 5"),
+       "OnCalendar=*-*-15 00:00:00\nRandomizedDelaySec=5min\nPersistent"},
+      {Zaznam(3'600'000, 1, 0x41, "\"/p/Z\""),
+       "OnCalendar=Mon,Sun *-*-* 01:00:00\nOnCalendar=*-*-01 01:00:00\nPersistent"},
+  };
+  for (const auto& p : kPripady) {
+    std::string sluzba, casovac;
+    ASSERT_TRUE(JednotkySystemd(p.zaznam, 7, sluzba, casovac)) << p.kalendar;
+    EXPECT_NE(casovac.find(std::string("[Timer]\n") + p.kalendar), std::string::npos) << casovac;
+  }
+
+  // Removing the job disables the timer and removes both units and the cron job of its
+  // number.
+  s.Zapsat("cron/zevlon-2", "# Zevlon\n0 1 * * * root '/p/Z'\n");
+  ASSERT_EQ(planovac.SmazatUlohy("", 2, 2), kPlanovacOk) << planovac.PosledniChyba();
+  EXPECT_FALSE(test::Existuje(jednotky + "/zevlon-2.timer"));
+  EXPECT_FALSE(test::Existuje(jednotky + "/zevlon-2.service"));
+  EXPECT_FALSE(test::Existuje(cron + "/zevlon-2"));
+  EXPECT_EQ(s.Cist("volano"),
+            "daemon-reload\nenable --now zevlon-2.timer\ndisable --now zevlon-2.timer\n"
+            "daemon-reload\n");
+  EXPECT_EQ(planovac.SmazatUlohy("", 2, 2), kUlohaNenalezena);
+
+  // A timer that systemctl will not enable is not left behind, and says why.
+  s.Zapsat("selhat", "");
+  EXPECT_EQ(planovac.PridatUlohu("", Zaznam(0, 0, 0x7F, "\"/p/Z\""), cislo), kPlanovacSelhani);
+  EXPECT_NE(planovac.PosledniChyba().find("selhal: Failed to enable unit"), std::string::npos)
+      << planovac.PosledniChyba();
+  EXPECT_TRUE(std::filesystem::is_empty(jednotky));
 }
 
 }  // namespace
