@@ -75,6 +75,29 @@ TEST_F(NaTerminalu, CopyInTempGivesTheClosingMessageAtTheTerminalAfterTheRun) {
   EXPECT_TRUE(std::is_sorted(prijato.begin(), prijato.end())) << v.vystup;
 }
 
+// Ctrl+C (Storno at the terminal) in the middle of a download that would take over a minute
+// stops the run at once: the transfer is broken off, the run says so, nothing live changed.
+TEST_F(NaTerminalu, CtrlCDuringADownloadStopsTheRunAtOnce) {
+  test::TestHttpServer pomaly{
+      [soubory = test::TestHttpServer::SlozkaSouboru(s_ / "www")](const test::PozadavekHttp& p) {
+        auto o = soubory(p);
+        if (p.cesta.find("/Merko.exe.zip") != std::string::npos)
+          o.kapka = std::chrono::milliseconds(500);
+        return o;
+      }};
+  const std::string web = pomaly.Adresa() + "/aktualizace-online/";
+  test::ZapsatVolby(s_, web, profil_);
+  test::Publikovat(s_, web, "20141231");
+  const auto predtim = ZiveSlozky();
+  const auto od = std::chrono::steady_clock::now();
+  auto v = Terminal({}, {{"Merko/Merko.exe – 1 B z ", "\x03"}});
+  EXPECT_EQ(v.kod, 2) << v.vystup;
+  EXPECT_LT(std::chrono::steady_clock::now() - od, std::chrono::seconds(30));
+  EXPECT_NE(v.vystup.find(kTextPreruseno), std::string::npos) << v.vystup;
+  Nezmeneno(predtim);
+  EXPECT_EQ(test::CistStrom(s_ / "temp/zevlon-0"), test::Strom{});
+}
+
 // The user who is not root sets the options at the prompt; the job goes to their crontab,
 // here a stand-in on PATH that keeps it in a file of the sandbox.
 TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
