@@ -57,7 +57,8 @@ constexpr const char* kNapoveda =
     "  --moznosti  možnosti aktualizací: na displeji otevře okno Možnosti aktualizací,\n"
     "              na terminálu se zeptá na totéž (složka profilu ze seznamu profilů,\n"
     "              automatické spouštění, čas, četnost a den) a uloží to jako okno;\n"
-    "              úloha se zapíše do /etc/cron.d (root) nebo do crontabu uživatele\n"
+    "              úloha se zapíše jako časovač systemd (root, běží-li systemd),\n"
+    "              jinak do /etc/cron.d (root) nebo do crontabu uživatele\n"
     "  --zpozdeni N  před během počká náhodnou dobu od 0 do N minut (nic přitom\n"
     "              nedrží); naplánované běhy ji mají z volby NahodneZpozdeni\n"
     "              v sekci [Server] (výchozí 30 minut)\n"
@@ -87,7 +88,7 @@ constexpr const char* kNapoveda =
     "       uživatel zavřel tlačítkem Storno; --moznosti bez displeje i terminálu;\n"
     "       --kontrola, která našla chybu\n"
     "  2  zrušeno uživatelem: Storno nebo Ctrl+C během běhu, výběr profilu zavřený\n"
-    "       bez volby, --moznosti ukončené bez uložení\n"
+    "       bez volby, --moznosti ukončené bez uložení; běh zastavený signálem SIGTERM\n"
     "  3  jen --stav: žádný běh není zaznamenán (nebo jeho stav nelze přečíst)\n"
     "  64  chybný příkazový řádek: neznámá volba nebo volba s argumenty navíc\n"
     "       (nic se neprovede)\n";
