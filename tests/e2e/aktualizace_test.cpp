@@ -946,17 +946,8 @@ class Hranice : public Aktualizace {
 // nothing live changed and nothing is left in the temp folder.
 TEST_F(Hranice, AStopAskedDuringADownloadEndsTheRunAtOnce) {
   std::atomic<bool> zacato{false};
-  test::TestHttpServer server([&](const test::PozadavekHttp& p) {
-    auto o = test::TestHttpServer::SlozkaSouboru(s_ / "www")(p);
-    if (p.cesta.find("/Merko.exe.zip") != std::string::npos) {
-      o.kapka = std::chrono::milliseconds(500);
-      zacato = true;
-    }
-    return o;
-  });
-  web_ = server.Adresa() + "/aktualizace-online/";
-  Publikovat("20141231");
-  Volby("LhutaPrenosu=3600\r\nMinRychlost=1\r\nDobaMinRychlosti=3600\r\n");
+  const auto pomaly = PomalyWeb(std::chrono::milliseconds(500), &zacato,
+                                "LhutaPrenosu=3600\r\nMinRychlost=1\r\nDobaMinRychlosti=3600\r\n");
   const auto predtim = ZiveSlozky();
   for (const int signal : {SIGTERM, SIGINT}) {
     SCOPED_TRACE(signal);

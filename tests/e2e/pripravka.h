@@ -8,8 +8,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -162,6 +165,28 @@ class CelyBeh : public ::testing::Test {
         s.push_back(c.substr(0, c.find('?')));
     std::sort(s.begin(), s.end());
     return s;
+  }
+
+  // The release published anew onto a site of a server of its own, whose
+  // Setup/Merko/Merko.exe.zip comes one byte every `kapka` (`zacato` is set once it is asked
+  // for); the options name that site, with the further [Server] lines.
+  std::unique_ptr<TestHttpServer> PomalyWeb(std::chrono::milliseconds kapka,
+                                            std::atomic<bool>* zacato = nullptr,
+                                            const std::string& dalsi = "") {
+    auto server = std::make_unique<TestHttpServer>(
+        [kapka, zacato,
+         soubory = TestHttpServer::SlozkaSouboru(s_ / "www")](const PozadavekHttp& p) {
+          auto o = soubory(p);
+          if (p.cesta.find("/Merko.exe.zip") != std::string::npos) {
+            o.kapka = kapka;
+            if (zacato) *zacato = true;
+          }
+          return o;
+        });
+    web_ = server->Adresa() + "/aktualizace-online/";
+    Volby(dalsi);
+    Publikovat("20141231");
+    return server;
   }
 
   Stromy ZiveSlozky() {

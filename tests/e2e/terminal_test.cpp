@@ -44,16 +44,7 @@ class NaTerminalu : public test::CelyBeh {
 // While a file downloads slowly, the status line shows its bytes: growing, never going back,
 // with its size, and naming that file.
 TEST_F(NaTerminalu, CopyInTempGivesTheClosingMessageAtTheTerminalAfterTheRun) {
-  test::TestHttpServer pomaly{
-      [soubory = test::TestHttpServer::SlozkaSouboru(s_ / "www")](const test::PozadavekHttp& p) {
-        auto o = soubory(p);
-        if (p.cesta.find("/Merko.exe.zip") != std::string::npos)
-          o.kapka = std::chrono::milliseconds(15);
-        return o;
-      }};
-  const std::string web = pomaly.Adresa() + "/aktualizace-online/";
-  test::ZapsatVolby(s_, web, profil_);
-  test::Publikovat(s_, web, "20141231");
+  const auto pomaly = PomalyWeb(std::chrono::milliseconds(15));
   const std::string velikost = std::to_string(
       std::filesystem::file_size(s_ / "www/aktualizace-online/Setup/Merko/Merko.exe.zip"));
   auto v = Terminal();
@@ -78,16 +69,7 @@ TEST_F(NaTerminalu, CopyInTempGivesTheClosingMessageAtTheTerminalAfterTheRun) {
 // Ctrl+C (Storno at the terminal) in the middle of a download that would take over a minute
 // stops the run at once: the transfer is broken off, the run says so, nothing live changed.
 TEST_F(NaTerminalu, CtrlCDuringADownloadStopsTheRunAtOnce) {
-  test::TestHttpServer pomaly{
-      [soubory = test::TestHttpServer::SlozkaSouboru(s_ / "www")](const test::PozadavekHttp& p) {
-        auto o = soubory(p);
-        if (p.cesta.find("/Merko.exe.zip") != std::string::npos)
-          o.kapka = std::chrono::milliseconds(500);
-        return o;
-      }};
-  const std::string web = pomaly.Adresa() + "/aktualizace-online/";
-  test::ZapsatVolby(s_, web, profil_);
-  test::Publikovat(s_, web, "20141231");
+  const auto pomaly = PomalyWeb(std::chrono::milliseconds(500));
   const auto predtim = ZiveSlozky();
   const auto od = std::chrono::steady_clock::now();
   auto v = Terminal({}, {{"Merko/Merko.exe – 1 B z ", "\x03"}});
