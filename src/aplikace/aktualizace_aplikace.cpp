@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "aplikace/instalacni_slozka.h"
+#include "aplikace/odkazy_predem.h"
 #include "aplikace/zaznam_souctu.h"
 #include "common/adresa.h"
 #include "common/chyba.h"
@@ -71,22 +72,6 @@ std::string SlozkaPredstihu(const std::string& TempSlozka, const char* pripona) 
   return slozka;
 }
 
-// The installed folder `relativni` below the open folder `koren`, reached level by level
-// without following a link; invalid when it cannot be (the file is then reached by its path).
-Popisovac OtevritZdrojovou(int koren, const std::string& relativni) {
-  Popisovac fd(::fcntl(koren, F_DUPFD_CLOEXEC, 0));
-  for (std::size_t zacatek = 0; fd.Platny() && zacatek < relativni.size();) {
-    std::size_t konec = relativni.find('/', zacatek);
-    if (konec == std::string::npos) konec = relativni.size();
-    const std::string cast = relativni.substr(zacatek, konec - zacatek);
-    zacatek = konec + 1;
-    if (!cast.empty())
-      fd = Popisovac(
-          ::openat(fd.Fd(), cast.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  }
-  return fd;
-}
-
 // Whether the local file `r` holds what the line `s` lists: the same bytes where the line
 // carries a SHA-256 (as recorded, or read now), else the same size and a time less than
 // 30 seconds apart.
@@ -95,52 +80,21 @@ bool Nezmeneny(const InstalovanySoubor& s, const InstalovanySoubor& r, const std
   if (r.Velikost != s.Velikost) return false;
   if (!JeSha256(s.Sha256)) return StejnyCas(s.Datum, r.Datum);
   // The file as the scan saw it; a file that changed since is looked at again when copied.
-  if (const std::string* h = zaznam.Zname(r.Stav)) return *h == s.Sha256;
+  if (const auto h = zaznam.Zname(r.Stav)) return *h == s.Sha256;
   const std::string cesta = slozka + r.Cesta;
   struct stat st {};
   Popisovac fd(::open(cesta.c_str(), kCteniMistnich));
   if (!fd.Platny() || ::fstat(fd.Fd(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  const std::optional<std::string> h = zaznam.Soucet(fd.Fd(), st);
-  return h == s.Sha256;
+  return zaznam.Soucet(fd.Fd(), st) == s.Sha256;
 }
 
-// Links the local file `zdroj` into the new folder by its name when the file there is still
-// the one the scan saw (`r.Stav`, whose bytes were found to be the line's): the same inode,
-// size and modification time. Anything else leaves nothing placed and answers false (the
-// file is then copied).
-bool Odkazem(const InstalovanySoubor& s, const InstalovanySoubor& r, const ss::CilVeSlozce& zdroj,
-             const ss::CilVeSlozce& kam, ZaznamSouctu& zaznam) {
-  if (::linkat(zdroj.slozka, zdroj.jmeno.c_str(), kam.slozka, kam.jmeno.c_str(), 0) != 0)
-    return false;
-  struct stat st {};
-  const bool ten = ::fstatat(kam.slozka, kam.jmeno.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                   S_ISREG(st.st_mode) && [&] {
-                     const KlicSouboru k = KlicSouboru::Z(st);
-                     return k.zarizeni == r.Stav.zarizeni && k.inode == r.Stav.inode &&
-                            k.velikost == r.Stav.velikost && k.zmena == r.Stav.zmena;
-                   }();
-  // A file known by its SHA-256 takes the line's time, as a copy does.
+// Copies the local file `odkud` (its name in its open folder, or its path from AT_FDCWD) into
+// the new folder when it still holds what the line lists; false, with nothing placed, when its
+// bytes no longer match the line's SHA-256 or it was written to while it was copied. The copy
+// takes the line's time and is recorded with its SHA-256.
+bool Zkopirovat(const InstalovanySoubor& s, const ss::CilVeSlozce& odkud,
+                const ss::CilVeSlozce& kam, ZaznamSouctu& zaznam) {
   const bool soucet = JeSha256(s.Sha256);
-  const struct timespec casy[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(s.Datum), 0}};
-  if (!ten || (soucet && (st.st_mtim.tv_sec != casy[1].tv_sec || st.st_mtim.tv_nsec != 0) &&
-               (::utimensat(kam.slozka, kam.jmeno.c_str(), casy, AT_SYMLINK_NOFOLLOW) != 0 ||
-                ::fstatat(kam.slozka, kam.jmeno.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0))) {
-    ::unlinkat(kam.slozka, kam.jmeno.c_str(), 0);
-    return false;
-  }
-  if (soucet) zaznam.Zapsat(st, s.Sha256);
-  return true;
-}
-
-// Places the local file `odkud` (its name in its open folder, or its path from AT_FDCWD) into
-// the new folder (a link with `odkazem`, else a copy) when it still holds what the line lists;
-// false, with nothing placed, when its bytes no longer match the line's SHA-256. The file placed
-// takes the line's time and is recorded with its SHA-256 unless the source changed meanwhile.
-bool Zkopirovat(const InstalovanySoubor& s, const InstalovanySoubor& r,
-                const ss::CilVeSlozce& odkud, const ss::CilVeSlozce& kam, bool odkazem,
-                ZaznamSouctu& zaznam) {
-  const bool soucet = JeSha256(s.Sha256);
-  if (odkazem && Odkazem(s, r, odkud, kam, zaznam)) return true;
   const std::string& zdroj = odkud.cesta;
   Popisovac fd(::openat(odkud.slozka, odkud.jmeno.c_str(), kCteniMistnich));
   struct stat pred {};
@@ -152,13 +106,14 @@ bool Zkopirovat(const InstalovanySoubor& s, const InstalovanySoubor& r,
     if (soucet && (!S_ISREG(pred.st_mode) || zaznam.Soucet(fd.Fd(), pred) != s.Sha256))
       return false;
     AktualniPolozka = zdroj + "->" + kam.cesta;
-    KopirovatOtevrenyDo(fd.Fd(), pred, zdroj, kam,
-                        soucet ? std::optional<UtcCas>(s.Datum) : std::nullopt, true);
-    // The copy counts when the source did not change while it was read.
+    // A source written to while it was read is not placed: its bytes may be a mixture.
+    if (!KopirovatOtevrenyDo(fd.Fd(), pred, zdroj, kam,
+                             soucet ? std::optional<UtcCas>(s.Datum) : std::nullopt, true)) {
+      AktualniPolozka.clear();
+      return false;
+    }
     struct stat hotovo {};
-    struct stat po {};
-    if (soucet && ::fstatat(kam.slozka, kam.jmeno.c_str(), &hotovo, AT_SYMLINK_NOFOLLOW) == 0 &&
-        ::fstat(fd.Fd(), &po) == 0 && KlicSouboru::Z(po) == KlicSouboru::Z(pred))
+    if (soucet && ::fstatat(kam.slozka, kam.jmeno.c_str(), &hotovo, AT_SYMLINK_NOFOLLOW) == 0)
       zaznam.Zapsat(hotovo, s.Sha256);
   }
   AktualniPolozka.clear();
@@ -330,6 +285,14 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
         ::open(BezLomitka(PuvodniSlozka).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::string zdrojovaSlozka = "\n";
     Popisovac slozkaZdroje;
+    // With links, the unchanged files are linked first, while the first downloads run.
+    std::vector<OdkazPredem> predem;
+    if (odkazy) {
+      doplnit();
+      predem =
+          PropojitPredem(soubory, mistniZaznamy, kopirovat, PuvodniSlozka,
+                         zdrojovyKoren.Platny() ? zdrojovyKoren.Fd() : -1, NovaSlozka, koren.Fd());
+    }
     for (std::size_t i = 0; i < soubory.size(); ++i) {
       const InstalovanySoubor& s = *soubory[i];
       ++k;
@@ -350,6 +313,11 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       // that changed since it was looked at is downloaded after all.
       if (kopirovat[i]) {
         Hlasit("Kopíruje se " + s.Cesta, k, n);
+        if (!predem.empty() && predem[i].hotovo) {
+          if (JeSha256(s.Sha256)) zaznam.Zapsat(predem[i].st, s.Sha256);
+          ++pocty.zkopirovano;
+          continue;
+        }
         std::string odkud, jmenoZdroje;
         RozdelitCestu(r->Cesta, odkud, jmenoZdroje);
         if (odkud != zdrojovaSlozka && zdrojovyKoren.Platny()) {
@@ -360,7 +328,7 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
         const ss::CilVeSlozce ze = slozkaZdroje.Platny() && odkud == zdrojovaSlozka
                                        ? ss::CilVeSlozce{slozkaZdroje.Fd(), jmenoZdroje, zdroj}
                                        : ss::CilVeSlozce{AT_FDCWD, zdroj, zdroj};
-        if (Zkopirovat(s, *r, ze, kam, odkazy, zaznam)) {
+        if (Zkopirovat(s, ze, kam, zaznam)) {
           ++pocty.zkopirovano;
           continue;
         }

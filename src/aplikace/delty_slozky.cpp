@@ -110,10 +110,8 @@ const Delta* DeltySlozky::Vybrat(const InstalovanySoubor& s, const InstalovanySo
     Zalogovat(s.Cesta, "soubor je větší než 1 GiB");
     return nullptr;
   }
-  std::optional<std::string> soucet;
-  if (const std::string* h = zaznam.Zname(r.Stav)) {
-    soucet = *h;
-  } else {
+  std::optional<std::string_view> soucet = zaznam.Zname(r.Stav);
+  if (!soucet) {
     struct stat st {};
     Popisovac fd(::open((slozka + r.Cesta).c_str(), kCteniMistnich));
     if (fd.Platny() && ::fstat(fd.Fd(), &st) == 0 && S_ISREG(st.st_mode))

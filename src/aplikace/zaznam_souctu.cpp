@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -53,33 +54,6 @@ bool Cislo(std::string_view& radek, T& hodnota) {
   return chyba == std::errc() && konec == radek.data() - 1;
 }
 
-// The lines of a record, or nullopt when anything in it is not as written.
-std::optional<std::unordered_map<KlicSouboru, std::string, HashKlice>> Precist(
-    std::string_view text) {
-  const std::size_t posledni = text.rfind('\n', text.size() >= 2 ? text.size() - 2 : 0);
-  if (text.empty() || text.back() != '\n' || posledni == std::string_view::npos) return {};
-  const std::string_view telo = text.substr(0, posledni + 1);
-  if (text.substr(posledni + 1) != Kontrola(telo) + "\n") return {};
-  std::unordered_map<KlicSouboru, std::string, HashKlice> zaznam;
-  bool hlavicka = true;
-  for (std::size_t i = 0; i < telo.size();) {
-    const std::size_t konec = telo.find('\n', i);
-    std::string_view radek = telo.substr(i, konec - i);
-    i = konec + 1;
-    if (hlavicka) {
-      if (radek != kHlavicka) return {};
-      hlavicka = false;
-      continue;
-    }
-    KlicSouboru k;
-    if (!Cislo(radek, k.zarizeni) || !Cislo(radek, k.inode) || !Cislo(radek, k.velikost) ||
-        !Cislo(radek, k.zmena) || !Cislo(radek, k.stav) || !JeSha256(radek))
-      return {};
-    zaznam.emplace(k, std::string(radek));
-  }
-  return zaznam;
-}
-
 }  // namespace
 
 KlicSouboru KlicSouboru::Z(const struct stat& st) {
@@ -95,6 +69,36 @@ std::size_t HashKlice::operator()(const KlicSouboru& k) const {
   return h;
 }
 
+// The lines of a record, or nullopt when anything in it is not as written.
+std::optional<ZaznamSouctu::Mapa> ZaznamSouctu::Precist(std::string_view text) {
+  const std::size_t posledni = text.rfind('\n', text.size() >= 2 ? text.size() - 2 : 0);
+  if (text.empty() || text.back() != '\n' || posledni == std::string_view::npos) return {};
+  const std::string_view telo = text.substr(0, posledni + 1);
+  if (text.substr(posledni + 1) != Kontrola(telo) + "\n") return {};
+  Mapa zaznam;
+  // Each line takes a little over 100 bytes: one allocation of the table for them all.
+  zaznam.reserve(telo.size() / 100 * 2);
+  bool hlavicka = true;
+  for (std::size_t i = 0; i < telo.size();) {
+    const std::size_t konec = telo.find('\n', i);
+    std::string_view radek = telo.substr(i, konec - i);
+    i = konec + 1;
+    if (hlavicka) {
+      if (radek != kHlavicka) return {};
+      hlavicka = false;
+      continue;
+    }
+    KlicSouboru k;
+    if (!Cislo(radek, k.zarizeni) || !Cislo(radek, k.inode) || !Cislo(radek, k.velikost) ||
+        !Cislo(radek, k.zmena) || !Cislo(radek, k.stav) || !JeSha256(radek))
+      return {};
+    Polozka p{{}, Osud::kNepouzity};
+    std::copy(radek.begin(), radek.end(), p.sha256.begin());
+    zaznam.emplace(k, p);
+  }
+  return zaznam;
+}
+
 ZaznamSouctu::ZaznamSouctu(const std::string& slozka) : slozka_(slozka) {
   const std::string misto = platforma().SlozkaZaznamu();
   if (misto.empty()) return;
@@ -106,38 +110,41 @@ ZaznamSouctu::ZaznamSouctu(const std::string& slozka) : slozka_(slozka) {
   if (S_ISREG(st.st_mode) && st.st_size <= kMaxZaznamu) text = NacistSoubor(cesta_);
   auto zaznam = text ? Precist(*text) : std::nullopt;
   if (zaznam)
-    stary_ = std::move(*zaznam);
+    mapa_ = std::move(*zaznam);
   else
     poskozen_ = true;
-  novy_.reserve(stary_.size() * 2);
 }
 
-const std::string* ZaznamSouctu::Zname(const KlicSouboru& k) {
-  if (auto i = novy_.find(k); i != novy_.end()) return &i->second;
-  if (auto i = stary_.find(k); i != stary_.end()) return &novy_.emplace(k, i->second).first->second;
-  if (auto i = cerstve_.find(k); i != cerstve_.end()) return &i->second;
-  return nullptr;
+std::optional<std::string_view> ZaznamSouctu::Zname(const KlicSouboru& k) {
+  const auto i = mapa_.find(k);
+  if (i == mapa_.end()) return std::nullopt;
+  if (i->second.osud == Osud::kNepouzity) i->second.osud = Osud::kZapsat;
+  return i->second.Text();
 }
 
-std::optional<std::string> ZaznamSouctu::Soucet(int fd, const struct stat& st) {
+std::optional<std::string_view> ZaznamSouctu::Soucet(int fd, const struct stat& st) {
   const KlicSouboru k = KlicSouboru::Z(st);
-  if (const std::string* s = Zname(k)) return *s;
+  if (auto s = Zname(k)) return s;
   const auto zacatek = std::chrono::steady_clock::now();
   const std::optional<std::string> soucet = Sha256Popisovace(fd, &bajtu_);
-  if (!soucet) return std::nullopt;
+  if (!soucet || soucet->size() != kDelkaSha256) return std::nullopt;
   ++souboru_;
   sekund_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - zacatek).count();
 
   struct stat po {};
   struct timespec ted {};
   ::clock_gettime(CLOCK_REALTIME, &ted);
-  if (::fstat(fd, &po) == 0 && KlicSouboru::Z(po) == k)
-    (Ns(ted) - k.stav > kCerstvy ? novy_ : cerstve_).emplace(k, *soucet);
-  return soucet;
+  if (::fstat(fd, &po) != 0 || !(KlicSouboru::Z(po) == k)) return std::nullopt;
+  Polozka p{{}, Ns(ted) - k.stav > kCerstvy ? Osud::kZapsat : Osud::kCerstvy};
+  std::copy(soucet->begin(), soucet->end(), p.sha256.begin());
+  return mapa_.insert_or_assign(k, p).first->second.Text();
 }
 
-void ZaznamSouctu::Zapsat(const struct stat& st, const std::string& sha256) {
-  novy_.insert_or_assign(KlicSouboru::Z(st), sha256);
+void ZaznamSouctu::Zapsat(const struct stat& st, std::string_view sha256) {
+  if (sha256.size() != kDelkaSha256) return;
+  Polozka p{{}, Osud::kZapsat};
+  std::copy(sha256.begin(), sha256.end(), p.sha256.begin());
+  mapa_.insert_or_assign(KlicSouboru::Z(st), p);
 }
 
 void ZaznamSouctu::Ulozit() noexcept try {
@@ -154,20 +161,24 @@ void ZaznamSouctu::Ulozit() noexcept try {
                                     std::to_string(bajtu_) + ", za " + t + " s.");
   }
   // (A folder of which nothing is known, as one of a site without checksums, gets none.)
-  if (cesta_.empty() || (novy_.empty() && !existuje_)) return;
+  std::size_t zapsat = 0;
+  for (const auto& [k, p] : mapa_)
+    zapsat += p.osud == Osud::kZapsat;
+  if (cesta_.empty() || (zapsat == 0 && !existuje_)) return;
   std::string text = std::string(kHlavicka) + "\n";
-  text.reserve(novy_.size() * 140 + 100);
+  text.reserve(zapsat * 140 + 100);
   auto cislo = [&text](auto v) {
     char b[24];
     text.append(b, std::to_chars(b, b + sizeof b, v).ptr) += ' ';
   };
-  for (const auto& [k, s] : novy_) {
+  for (const auto& [k, p] : mapa_) {
+    if (p.osud != Osud::kZapsat) continue;
     cislo(k.zarizeni);
     cislo(k.inode);
     cislo(k.velikost);
     cislo(k.zmena);
     cislo(k.stav);
-    text.append(s) += '\n';
+    text.append(p.Text()) += '\n';
   }
   text += Kontrola(text) + "\n";
   if (int e = ZapsatSouborAtomicky(cesta_, text))

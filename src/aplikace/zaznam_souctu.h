@@ -7,16 +7,18 @@
 //
 // The record is a text file "soucty-<16 hex digits of the folder path's SHA-256>.txt":
 // a header line, one line per file "device inode size mtime-ns ctime-ns sha256", and a
-// last line with the SHA-256 of everything above it. A record that cannot be read or does
-// not match its checksum is left out whole and built again.
+// last line with a BLAKE2b-256 of everything above it. A record that cannot be read or
+// does not match its checksum is left out whole and built again.
 #pragma once
 
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace zevlon {
@@ -45,25 +47,39 @@ class ZaznamSouctu {
 
   // The SHA-256 of the open regular file whose status is `st`: the recorded one while the
   // key matches, otherwise read through the descriptor (its offset left alone) and
-  // remembered when the file did not change while it was read and its status-change time
-  // lies far enough back that a later write cannot share it. nullopt when it cannot be read.
-  std::optional<std::string> Soucet(int fd, const struct stat& st);
+  // remembered for this run, and in the next record when its status-change time lies far
+  // enough back that a later write cannot share it. nullopt when it cannot be read or was
+  // written to while it was read. The text stays valid as long as the record.
+  std::optional<std::string_view> Soucet(int fd, const struct stat& st);
   // The recorded SHA-256 of that state of a file, without reading it (kept for the next
   // record).
-  const std::string* Zname(const KlicSouboru& k);
-  // Remembers a file this run placed, whose content was checked against `sha256`; `st` its
-  // status after its last change.
-  void Zapsat(const struct stat& st, const std::string& sha256);
+  std::optional<std::string_view> Zname(const KlicSouboru& k);
+  // Remembers a file this run placed, whose content was checked against `sha256` (64 hex
+  // digits); `st` its status after its last change.
+  void Zapsat(const struct stat& st, std::string_view sha256);
 
   // Writes what this run looked up or placed (nothing else: files gone or replaced drop
   // out), and logs the hashing done into Zevlon.log; failures are logged, never raised.
   void Ulozit() noexcept;
 
  private:
+  // One state of a file: its SHA-256 in hex, and what becomes of it.
+  enum class Osud : std::uint8_t {
+    kNepouzity,  // in the record read, not looked up by this run: dropped
+    kZapsat,     // looked up or placed by this run: in the next record
+    kCerstvy,    // read of a file changed too lately to be recorded: this run only
+  };
+  struct Polozka {
+    std::array<char, 64> sha256;
+    Osud osud;
+    std::string_view Text() const { return {sha256.data(), sha256.size()}; }
+  };
+  using Mapa = std::unordered_map<KlicSouboru, Polozka, HashKlice>;
+  static std::optional<Mapa> Precist(std::string_view text);
+
   std::string slozka_, cesta_;
   bool existuje_ = false, poskozen_ = false;
-  // cerstve_: what was read of files changed too lately to be recorded, for this run only
-  std::unordered_map<KlicSouboru, std::string, HashKlice> stary_, novy_, cerstve_;
+  Mapa mapa_;
   std::int64_t souboru_ = 0, bajtu_ = 0;
   double sekund_ = 0;
 };

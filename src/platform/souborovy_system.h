@@ -71,9 +71,12 @@ struct CilVeSlozce {
 // temporary file is made under a new name that nothing stood under.
 Vysledek ZkopirovatSouborDo(const std::string& zdroj, const CilVeSlozce& cil);
 // The same from a file already open for reading at its start, whose status is `zs` (`zdroj`
-// names it in messages); the copy takes `cas` as its modification time when given.
+// names it in messages); the copy takes `cas` as its modification time when given. With
+// `zmenen`, a source whose status is no longer `zs` once it was read (written to meanwhile)
+// leaves nothing placed and sets *zmenen.
 Vysledek ZkopirovatOtevrenyDo(int vstup, const struct stat& zs, const std::string& zdroj,
-                              const CilVeSlozce& cil, std::optional<UtcCas> cas);
+                              const CilVeSlozce& cil, std::optional<UtcCas> cas,
+                              bool* zmenen = nullptr);
 // Renames a file into the open folder where nothing stands under the name (one file system).
 Vysledek PrejmenovatDo(const std::string& zdroj, const CilVeSlozce& cil);
 // The folder `relativni` below the open folder `koren` (path `korenCesta`; AT_FDCWD opens

@@ -69,12 +69,13 @@ bool SdilenaSlozka(int slozka) {
 }  // namespace
 
 int PrenestData(int z, int c, std::int64_t velikost, bool& cteni) {
-  std::int64_t zkopirovano = 0;
+  // From the source's start by explicit offsets: its own offset never moves, so a copy that
+  // is tried again reads it whole again.
+  loff_t odkud = 0;
   for (;;) {
-    ssize_t n = ::copy_file_range(z, nullptr, c, nullptr, std::size_t{1} << 30, 0);
+    ssize_t n = ::copy_file_range(z, &odkud, c, nullptr, std::size_t{1} << 30, 0);
     if (n > 0) {
-      zkopirovano += n;
-      if (velikost > 0 && zkopirovano == velikost) return 0;
+      if (velikost > 0 && odkud == velikost) return 0;
       continue;
     }
     if (n == 0) break;
@@ -86,13 +87,14 @@ int PrenestData(int z, int c, std::int64_t velikost, bool& cteni) {
   }
   char buf[65536];
   for (;;) {
-    ssize_t n = ::read(z, buf, sizeof buf);
+    ssize_t n = ::pread(z, buf, sizeof buf, odkud);
     if (n < 0) {
       if (errno == EINTR) continue;
       cteni = true;
       return errno;
     }
     if (n == 0) return 0;
+    odkud += n;
     if (int e = ZapsatVse(c, std::string_view(buf, static_cast<std::size_t>(n)))) return e;
   }
 }
@@ -117,20 +119,11 @@ Vysledek ZkopirovatSouborDo(const std::string& zdroj, const CilVeSlozce& cil) {
 }
 
 Vysledek ZkopirovatOtevrenyDo(int vstup, const struct stat& zs, const std::string& zdroj,
-                              const CilVeSlozce& cil, std::optional<UtcCas> cas) {
+                              const CilVeSlozce& cil, std::optional<UtcCas> cas, bool* zmenen) {
   if (!S_ISREG(zs.st_mode)) return ChybaSystemu(EISDIR, zdroj);  // only files are copied
   const struct timespec casy[2] = {zs.st_atim,
                                    cas ? timespec{static_cast<time_t>(*cas), 0} : zs.st_mtim};
-
-  struct stat cs {};
-  bool nahrazuje = false;
-  if (::fstatat(cil.slozka, cil.jmeno.c_str(), &cs, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISDIR(cs.st_mode)) return ChybaSystemu(EISDIR, cil.cesta);
-    if (S_ISREG(cs.st_mode) && (cs.st_mode & S_IWUSR) == 0) return ChybaSystemu(EACCES, cil.cesta);
-    nahrazuje = S_ISREG(cs.st_mode);
-  } else if (errno != ENOENT) {
-    return ChybaSystemu(errno, cil.cesta);
-  }
+  if (zmenen) *zmenen = false;
 
   DocasnySoubor docasny(cil.slozka);
   Popisovac vystup = docasny.Vytvorit();
@@ -139,15 +132,41 @@ Vysledek ZkopirovatOtevrenyDo(int vstup, const struct stat& zs, const std::strin
   bool cteni = false;
   if (int e = PrenestData(vstup, vystup.Fd(), zs.st_size, cteni))
     return ChybaSystemu(e, cteni ? zdroj : cil.cesta);
-  // A replaced file keeps its owner, as an overwrite in place would; not so in a folder
-  // that others may write, where the file may have been laid by anyone.
-  if (nahrazuje && ::geteuid() == 0 && !SdilenaSlozka(cil.slozka))
-    Nepovinne(::fchown(vystup.Fd(), cs.st_uid, cs.st_gid));
+  // A source written to while it was read may have given a mixture of its contents.
+  if (zmenen) {
+    struct stat po {};
+    if (::fstat(vstup, &po) != 0) return ChybaSystemu(errno, zdroj);
+    if (po.st_dev != zs.st_dev || po.st_ino != zs.st_ino || po.st_size != zs.st_size ||
+        po.st_mtim.tv_sec != zs.st_mtim.tv_sec || po.st_mtim.tv_nsec != zs.st_mtim.tv_nsec ||
+        po.st_ctim.tv_sec != zs.st_ctim.tv_sec || po.st_ctim.tv_nsec != zs.st_ctim.tv_nsec) {
+      *zmenen = true;
+      return Uspech();
+    }
+  }
   if (::fchmod(vystup.Fd(), zs.st_mode & 0777) != 0) return ChybaSystemu(errno, cil.cesta);
   if (::futimens(vystup.Fd(), casy) != 0) return ChybaSystemu(errno, cil.cesta);
   // No flush per file: a rebuild copies thousands of them, and the swap that makes
   // them live flushes the whole file system once first (ZapsatNaDisk).
   if (int e = vystup.Zavrit()) return ChybaSystemu(e, cil.cesta);
+  // Into a new folder nothing stands under the name: the rename alone finds that out.
+  if (::renameat2(cil.slozka, docasny.Jmeno().c_str(), cil.slozka, cil.jmeno.c_str(),
+                  RENAME_NOREPLACE) == 0) {
+    docasny.Predano();
+    return Uspech();
+  }
+  if (errno != EEXIST && errno != EINVAL && errno != ENOSYS) return ChybaSystemu(errno, cil.cesta);
+  struct stat cs {};
+  if (::fstatat(cil.slozka, cil.jmeno.c_str(), &cs, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISDIR(cs.st_mode)) return ChybaSystemu(EISDIR, cil.cesta);
+    if (S_ISREG(cs.st_mode) && (cs.st_mode & S_IWUSR) == 0) return ChybaSystemu(EACCES, cil.cesta);
+    // A replaced file keeps its owner, as an overwrite in place would; not so in a folder
+    // that others may write, where the file may have been laid by anyone.
+    if (S_ISREG(cs.st_mode) && ::geteuid() == 0 && !SdilenaSlozka(cil.slozka))
+      Nepovinne(::fchownat(cil.slozka, docasny.Jmeno().c_str(), cs.st_uid, cs.st_gid,
+                           AT_SYMLINK_NOFOLLOW));
+  } else if (errno != ENOENT) {
+    return ChybaSystemu(errno, cil.cesta);
+  }
   if (::renameat(cil.slozka, docasny.Jmeno().c_str(), cil.slozka, cil.jmeno.c_str()) != 0)
     return ChybaSystemu(errno, cil.cesta);
   docasny.Predano();

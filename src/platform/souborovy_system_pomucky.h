@@ -45,12 +45,12 @@ inline std::string Spojit(const std::string& slozka, std::string_view jmeno) {
 // The names in the open folder fd (named cesta in messages), without "." and "..".
 Vysledek JmenaVeSlozce(int fd, const std::string& cesta, std::vector<std::string>& jmena);
 
-// Copies the rest of file z into file c: copy_file_range while the kernel can do it
-// for this pair of files, then plain reads and writes, which also finish the job on
-// file systems that report an early end to copy_file_range. Once the kernel has
-// copied the `velikost` bytes the source's stat announced, the copy is complete: a
-// source that grows meanwhile is copied up to the size it had when opened. Answers 0
-// or the errno; cteni tells whether the source failed.
+// Copies file z from its start (its offset left alone) into file c: copy_file_range while the
+// kernel can do it for this pair of files, then plain reads and writes, which also finish the job
+// on file systems that report an early end to copy_file_range. Once the kernel has copied the
+// `velikost` bytes the source's stat announced, the copy is complete: a source that grows meanwhile
+// is copied up to the size it had when opened. Answers 0 or the errno; cteni tells whether the
+// source failed.
 int PrenestData(int z, int c, std::int64_t velikost, bool& cteni);
 
 // One copy of a tree into an existing target folder.

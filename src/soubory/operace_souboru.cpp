@@ -67,11 +67,13 @@ void KopirovatSouborDo(const std::string& zdroj, const ss::CilVeSlozce& cil, boo
       zdroj, cil.cesta, [&] { return ss::ZkopirovatSouborDo(zdroj, cil); }, askRetry);
 }
 
-void KopirovatOtevrenyDo(int vstup, const struct stat& zs, const std::string& zdroj,
+bool KopirovatOtevrenyDo(int vstup, const struct stat& zs, const std::string& zdroj,
                          const ss::CilVeSlozce& cil, std::optional<UtcCas> cas, bool askRetry) {
+  bool zmenen = false;
   Kopie(
-      zdroj, cil.cesta, [&] { return ss::ZkopirovatOtevrenyDo(vstup, zs, zdroj, cil, cas); },
-      askRetry);
+      zdroj, cil.cesta,
+      [&] { return ss::ZkopirovatOtevrenyDo(vstup, zs, zdroj, cil, cas, &zmenen); }, askRetry);
+  return !zmenen;
 }
 
 void PresunoutSouborDo(const std::string& zdroj, const ss::CilVeSlozce& cil, bool askRetry) {

@@ -23,8 +23,9 @@ void PresunoutSoubor(const std::string& zdroj, const std::string& cil, bool askR
 
 // The same two into a folder held open (ss::CilVeSlozce), with the same questions and errors.
 void KopirovatSouborDo(const std::string& zdroj, const ss::CilVeSlozce& cil, bool askRetry);
-// The same from an open file, with the given time (ss::ZkopirovatOtevrenyDo).
-void KopirovatOtevrenyDo(int vstup, const struct stat& zs, const std::string& zdroj,
+// The same from an open file, with the given time (ss::ZkopirovatOtevrenyDo); false, with
+// nothing placed, when the source was written to while it was read.
+bool KopirovatOtevrenyDo(int vstup, const struct stat& zs, const std::string& zdroj,
                          const ss::CilVeSlozce& cil, std::optional<UtcCas> cas, bool askRetry);
 void PresunoutSouborDo(const std::string& zdroj, const ss::CilVeSlozce& cil, bool askRetry);
 

@@ -138,14 +138,18 @@ TEST_F(Aplikace, TheChecksumRecordSparesReadingUnchangedFilesAndIsNeverTrustedBl
   EXPECT_NE(log.find(spocitano + "3, bajtů 12, za "), std::string::npos) << log;
   EXPECT_TRUE(Stazene(server_, videno).empty());
 
+  // Links: each file of the new folder is the live one, and is recorded as such (the link
+  // moved its status-change time), so that the next run reads nothing either.
   s_.Zapsat("volby/Zevlon.ini", "[Server]\r\nObnovaOdkazy=1\r\n");
-  AktualizaceAplikace(s_ / "temp/", server_.Adresa() + "/app/", s_ / "stara/", s_ / "nova/", {});
-  EXPECT_EQ(test::CistStrom(s_ / "nova"), test::CistStrom(s_ / "app"));
-  for (const char* cesta : {"a.txt", "b.txt", "c/d.txt"}) {
-    EXPECT_EQ(test::Stav(s_ / ("nova/" + std::string(cesta))).st_ino,
-              test::Stav(s_ / ("stara/" + std::string(cesta))).st_ino);
-    EXPECT_EQ(test::Stav(s_ / ("nova/" + std::string(cesta))).st_nlink, 2u);
+  for (int beh = 0; beh < 2; ++beh) {
+    EXPECT_EQ(obnovit(), "") << beh;
+    for (const char* cesta : {"a.txt", "b.txt", "c/d.txt"}) {
+      EXPECT_EQ(test::Stav(s_ / ("stara/" + std::string(cesta))).st_ino,
+                test::Stav(s_ / ("stara_old/" + std::string(cesta))).st_ino);
+      EXPECT_EQ(test::Stav(s_ / ("stara/" + std::string(cesta))).st_nlink, 2u);
+    }
   }
+  EXPECT_TRUE(Stazene(server_, videno).empty());
 }
 
 // A changed file comes as a delta against the installed bytes where the folder's list has

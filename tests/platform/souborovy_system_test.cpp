@@ -1,6 +1,7 @@
 #include "platform/souborovy_system.h"
 #include "platform/rozliseni_cesty.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,6 +60,30 @@ TEST(ZkopirovatSoubor, ReplacesALinkOrFileWholeAndRefusesWhatItMustNotReplace) {
   EXPECT_EQ(CistSoubor(cil), velky);
   ASSERT_TRUE(ZkopirovatSoubor("/proc/self/status", cil).Uspech());
   EXPECT_TRUE(CistSoubor(cil).starts_with("Name:"));
+
+  // From an open file: read whole however often it is copied (a copy tried again), and
+  // not placed at all when it was written to after the status the caller holds.
+  const int dir = ::open(sb.Cesta().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int vstup = ::open((sb / "velky.bin").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(vstup, 0);
+  const struct stat zs = Stav(sb / "velky.bin");
+  bool zmenen = true;
+  for (const char* jmeno : {"prvni", "druha"}) {
+    ASSERT_TRUE(ZkopirovatOtevrenyDo(vstup, zs, "velky.bin", {dir, jmeno, sb / jmeno}, std::nullopt,
+                                     &zmenen)
+                    .Uspech());
+    EXPECT_FALSE(zmenen);
+    EXPECT_EQ(CistSoubor(sb / jmeno), velky) << jmeno;
+  }
+  test::NastavitCas(sb / "velky.bin", 1'500'000'000, 7);  // its status-change time moves
+  ASSERT_TRUE(ZkopirovatOtevrenyDo(vstup, zs, "velky.bin", {dir, "treti", sb / "treti"},
+                                   std::nullopt, &zmenen)
+                  .Uspech());
+  EXPECT_TRUE(zmenen);
+  EXPECT_FALSE(Existuje(sb / "treti"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sb.Cesta()), {}), 8);
+  ::close(vstup);
+  ::close(dir);
 }
 
 // Links the acting user (or root) laid in folders only they can write are followed, as an

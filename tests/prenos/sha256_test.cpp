@@ -28,6 +28,8 @@ TEST(Sha256, KnownAnswersFilesAndTheSiteForm) {
   EXPECT_FALSE(JeSha256("BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"));
   EXPECT_FALSE(JeSha256(Sha256("abc").substr(1)));
   EXPECT_FALSE(JeSha256(""));
+  for (const char mimo : {'/', ':', '`', 'g', ' ', '\0'})  // just outside the digits
+    EXPECT_FALSE(JeSha256(Sha256("abc").substr(1) + mimo)) << mimo;
 }
 
 }  // namespace

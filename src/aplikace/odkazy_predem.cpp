@@ -1,0 +1,140 @@
+#include "aplikace/odkazy_predem.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <system_error>
+#include <thread>
+
+#include "common/text.h"
+#include "prenos/podpisy/sha256.h"
+#include "rozhrani/prubeh.h"
+#include "soubory/cesty.h"
+#include "soubory/operace_slozek.h"
+
+namespace zevlon {
+
+namespace {
+
+// Folders whose descriptors are open at once (two each), well below the limit of a process.
+constexpr std::size_t kSlozekNaraz = 64;
+constexpr unsigned kNejvicVlaken = 4;
+
+// The files of one folder of the new tree that come from one folder of the live one.
+struct Skupina {
+  std::string cil, zdroj;  // relative folders, "" or ending with "/"
+  std::vector<std::size_t> soubory;
+  Popisovac cilFd, zdrojFd;
+};
+
+// Links `jmenoZdroje` in `zdroj` (AT_FDCWD with a path) as `jmeno` in `cil`; true with the
+// link's status in `st` when it is the file the scan saw (`r.Stav`) and holds the line's time
+// where the line is known by its SHA-256. Otherwise nothing stays placed.
+bool Propojit(const InstalovanySoubor& s, const InstalovanySoubor& r, int zdroj,
+              const char* jmenoZdroje, int cil, const char* jmeno, struct stat& st) {
+  if (::linkat(zdroj, jmenoZdroje, cil, jmeno, 0) != 0) return false;
+  const bool ten =
+      ::fstatat(cil, jmeno, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && [&] {
+        const KlicSouboru k = KlicSouboru::Z(st);
+        return k.zarizeni == r.Stav.zarizeni && k.inode == r.Stav.inode &&
+               k.velikost == r.Stav.velikost && k.zmena == r.Stav.zmena;
+      }();
+  // A file known by its SHA-256 takes the line's time, as a copy does.
+  const struct timespec casy[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(s.Datum), 0}};
+  if (!ten ||
+      (JeSha256(s.Sha256) && (st.st_mtim.tv_sec != casy[1].tv_sec || st.st_mtim.tv_nsec != 0) &&
+       (::utimensat(cil, jmeno, casy, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::fstatat(cil, jmeno, &st, AT_SYMLINK_NOFOLLOW) != 0))) {
+    ::unlinkat(cil, jmeno, 0);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Popisovac OtevritZdrojovou(int koren, const std::string& relativni) {
+  Popisovac fd(::fcntl(koren, F_DUPFD_CLOEXEC, 0));
+  for (std::size_t zacatek = 0; fd.Platny() && zacatek < relativni.size();) {
+    std::size_t konec = relativni.find('/', zacatek);
+    if (konec == std::string::npos) konec = relativni.size();
+    const std::string cast = relativni.substr(zacatek, konec - zacatek);
+    zacatek = konec + 1;
+    if (!cast.empty())
+      fd = Popisovac(
+          ::openat(fd.Fd(), cast.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  }
+  return fd;
+}
+
+std::vector<OdkazPredem> PropojitPredem(
+    const std::vector<const InstalovanySoubor*>& soubory,
+    const std::vector<std::shared_ptr<InstalovanySoubor>>& mistni,
+    const std::vector<char>& kopirovat, const std::string& puvodni, int zdrojovyKoren,
+    const std::string& nova, int koren) {
+  std::vector<OdkazPredem> vysledek(soubory.size());
+  std::vector<Skupina> skupiny;
+  for (std::size_t i = 0; i < soubory.size(); ++i) {
+    if (!kopirovat[i] || !mistni[i]) continue;
+    std::string cil, zdroj, jmeno;
+    RozdelitCestu(soubory[i]->Cesta, cil, jmeno);
+    RozdelitCestu(mistni[i]->Cesta, zdroj, jmeno);
+    if (skupiny.empty() || skupiny.back().cil != cil || skupiny.back().zdroj != zdroj)
+      skupiny.push_back({cil, zdroj, {}, {}, {}});
+    skupiny.back().soubory.push_back(i);
+  }
+  const unsigned vlaken = std::clamp(std::thread::hardware_concurrency(), 1u, kNejvicVlaken);
+  for (std::size_t od = 0; od < skupiny.size(); od += kSlozekNaraz) {
+    OveritPreruseni();
+    const std::size_t po = std::min(skupiny.size(), od + kSlozekNaraz);
+    for (std::size_t g = od; g < po; ++g) {
+      Skupina& k = skupiny[g];
+      k.cilFd = OtevritPodslozku(koren, nova, k.cil, true);
+      if (zdrojovyKoren >= 0) k.zdrojFd = OtevritZdrojovou(zdrojovyKoren, k.zdroj);
+    }
+    // Each thread takes the next folder; each file's outcome goes to its own slot.
+    std::atomic<std::size_t> dalsi{od};
+    auto prace = [&]() noexcept {
+      std::string cesta;
+      for (std::size_t g; (g = dalsi.fetch_add(1)) < po;) {
+        const Skupina& k = skupiny[g];
+        for (std::size_t i : k.soubory) {
+          const InstalovanySoubor& r = *mistni[i];
+          const char* jmeno = soubory[i]->Cesta.c_str() + k.cil.size();
+          // A local folder that cannot be opened is gone by its path.
+          int zdroj = k.zdrojFd.Fd();
+          const char* jmenoZdroje = r.Cesta.c_str() + k.zdroj.size();
+          if (!k.zdrojFd.Platny()) {
+            try {
+              cesta = puvodni + r.Cesta;
+            } catch (...) {
+              continue;
+            }
+            zdroj = AT_FDCWD;
+            jmenoZdroje = cesta.c_str();
+          }
+          vysledek[i].hotovo =
+              Propojit(*soubory[i], r, zdroj, jmenoZdroje, k.cilFd.Fd(), jmeno, vysledek[i].st);
+        }
+      }
+    };
+    std::vector<std::jthread> pomocnici;
+    try {
+      for (unsigned v = 1; v < vlaken && v < po - od; ++v)
+        pomocnici.emplace_back(prace);
+    } catch (const std::system_error&) {
+      // No thread to be had: fewer do the work.
+    }
+    prace();
+    pomocnici.clear();  // joined
+    for (std::size_t g = od; g < po; ++g) {
+      skupiny[g].cilFd = Popisovac();
+      skupiny[g].zdrojFd = Popisovac();
+    }
+  }
+  return vysledek;
+}
+
+}  // namespace zevlon
