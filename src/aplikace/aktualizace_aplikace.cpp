@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "aplikace/instalacni_slozka.h"
-#include "aplikace/odkazy_predem.h"
+#include "aplikace/nezmenene_predem.h"
 #include "aplikace/zaznam_souctu.h"
 #include "common/adresa.h"
 #include "common/chyba.h"
@@ -285,14 +285,11 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
         ::open(BezLomitka(PuvodniSlozka).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::string zdrojovaSlozka = "\n";
     Popisovac slozkaZdroje;
-    // With links, the unchanged files are linked first, while the first downloads run.
-    std::vector<OdkazPredem> predem;
-    if (odkazy) {
-      doplnit();
-      predem =
-          PropojitPredem(soubory, mistniZaznamy, kopirovat, PuvodniSlozka,
-                         zdrojovyKoren.Platny() ? zdrojovyKoren.Fd() : -1, NovaSlozka, koren.Fd());
-    }
+    // The unchanged files are placed first, on a few threads, while the first downloads run.
+    doplnit();
+    const std::vector<PolozenoPredem> predem = PolozitNezmenenePredem(
+        soubory, mistniZaznamy, kopirovat, PuvodniSlozka,
+        zdrojovyKoren.Platny() ? zdrojovyKoren.Fd() : -1, NovaSlozka, koren.Fd(), odkazy);
     for (std::size_t i = 0; i < soubory.size(); ++i) {
       const InstalovanySoubor& s = *soubory[i];
       ++k;
@@ -313,7 +310,7 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       // that changed since it was looked at is downloaded after all.
       if (kopirovat[i]) {
         Hlasit("Kopíruje se " + s.Cesta, k, n);
-        if (!predem.empty() && predem[i].hotovo) {
+        if (predem[i].hotovo) {
           if (JeSha256(s.Sha256)) zaznam.Zapsat(predem[i].st, s.Sha256);
           ++pocty.zkopirovano;
           continue;

@@ -1,14 +1,16 @@
-#include "aplikace/odkazy_predem.h"
+#include "aplikace/nezmenene_predem.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 #include <system_error>
 #include <thread>
 
 #include "common/text.h"
+#include "platform/souborovy_system.h"
 #include "prenos/podpisy/sha256.h"
 #include "rozhrani/prubeh.h"
 #include "soubory/cesty.h"
@@ -53,6 +55,28 @@ bool Propojit(const InstalovanySoubor& s, const InstalovanySoubor& r, int zdroj,
   return true;
 }
 
+// Copies `jmenoZdroje` in `zdroj` (AT_FDCWD with a path) as `jmeno` in `cil` when it is the
+// very file the scan saw (`r.Stav`, status-change time included) and was not written to while
+// it was read; true with the copy's status in `st`. The copy takes the line's time where the
+// line is known by its SHA-256. Otherwise nothing stays placed.
+bool Zkopirovat(const InstalovanySoubor& s, const InstalovanySoubor& r, int zdroj,
+                const char* jmenoZdroje, int cil, const char* jmeno, const std::string& nova,
+                struct stat& st) {
+  Popisovac fd(::openat(zdroj, jmenoZdroje, kCteniMistnich));
+  struct stat pred {};
+  if (!fd.Platny() || ::fstat(fd.Fd(), &pred) != 0 || !S_ISREG(pred.st_mode) ||
+      !(KlicSouboru::Z(pred) == r.Stav))
+    return false;
+  bool zmenen = true;
+  const ss::Vysledek v = ss::ZkopirovatOtevrenyDo(
+      fd.Fd(), pred, r.Cesta, {cil, jmeno, nova + s.Cesta},
+      JeSha256(s.Sha256) ? std::optional<UtcCas>(s.Datum) : std::nullopt, &zmenen);
+  if (!v.Uspech() || zmenen) return false;
+  if (::fstatat(cil, jmeno, &st, AT_SYMLINK_NOFOLLOW) == 0) return true;
+  ::unlinkat(cil, jmeno, 0);
+  return false;
+}
+
 }  // namespace
 
 Popisovac OtevritZdrojovou(int koren, const std::string& relativni) {
@@ -69,12 +93,12 @@ Popisovac OtevritZdrojovou(int koren, const std::string& relativni) {
   return fd;
 }
 
-std::vector<OdkazPredem> PropojitPredem(
+std::vector<PolozenoPredem> PolozitNezmenenePredem(
     const std::vector<const InstalovanySoubor*>& soubory,
     const std::vector<std::shared_ptr<InstalovanySoubor>>& mistni,
     const std::vector<char>& kopirovat, const std::string& puvodni, int zdrojovyKoren,
-    const std::string& nova, int koren) {
-  std::vector<OdkazPredem> vysledek(soubory.size());
+    const std::string& nova, int koren, bool odkazy) {
+  std::vector<PolozenoPredem> vysledek(soubory.size());
   std::vector<Skupina> skupiny;
   for (std::size_t i = 0; i < soubory.size(); ++i) {
     if (!kopirovat[i] || !mistni[i]) continue;
@@ -115,8 +139,14 @@ std::vector<OdkazPredem> PropojitPredem(
             zdroj = AT_FDCWD;
             jmenoZdroje = cesta.c_str();
           }
-          vysledek[i].hotovo =
-              Propojit(*soubory[i], r, zdroj, jmenoZdroje, k.cilFd.Fd(), jmeno, vysledek[i].st);
+          try {
+            vysledek[i].hotovo = odkazy ? Propojit(*soubory[i], r, zdroj, jmenoZdroje, k.cilFd.Fd(),
+                                                   jmeno, vysledek[i].st)
+                                        : Zkopirovat(*soubory[i], r, zdroj, jmenoZdroje,
+                                                     k.cilFd.Fd(), jmeno, nova, vysledek[i].st);
+          } catch (...) {
+            // Out of memory: the rebuild's own pass tries the file again.
+          }
         }
       }
     };
