@@ -88,6 +88,14 @@ bool Nezmeneny(const InstalovanySoubor& s, const InstalovanySoubor& r, const std
   return zaznam.Soucet(fd.Fd(), st) == s.Sha256;
 }
 
+// Notes the local file `r` for reading ahead when its bytes decide whether the line `s` is
+// unchanged (the line has a SHA-256, the file its size) and the record does not know them.
+void KeSpocitani(const InstalovanySoubor& s, const InstalovanySoubor* r, const std::string& slozka,
+                 const ZaznamSouctu& zaznam, std::vector<ZaznamSouctu::Videny>& kam) {
+  if (r && r->Velikost == s.Velikost && JeSha256(s.Sha256) && !zaznam.Zna(r->Stav))
+    kam.push_back({slozka + r->Cesta, r->Stav});
+}
+
 // Copies the local file `odkud` (its name in its open folder, or its path from AT_FDCWD) into
 // the new folder when it still holds what the line lists; false, with nothing placed, when its
 // bytes no longer match the line's SHA-256 or it was written to while it was copied. The copy
@@ -158,6 +166,11 @@ SouhrnObnovy OdhadnoutAplikaci(const std::string& TempSlozka, const std::string&
     const auto mistni = slozka.DejObsahSlozky(VsechnySoubory);
     // Files are hashed as a run would hash them; the record is read, never written.
     ZaznamSouctu zaznam(BezLomitka(PuvodniSlozka));
+    std::vector<ZaznamSouctu::Videny> precist;
+    for (const auto& polozka : server)
+      KeSpocitani(*polozka.hodnota, mistni->Najit(polozka.hodnota->Cesta).get(), PuvodniSlozka,
+                  zaznam, precist);
+    zaznam.SpocitatNaraz(precist);
     SouhrnObnovy s;
     for (const auto& polozka : server) {
       const auto r = mistni->Najit(polozka.hodnota->Cesta);
@@ -238,9 +251,14 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       ZaznamSouctu& z;
       ~Ulozeni() { z.Ulozit(); }
     } ulozeni{zaznam};
+    // A first run reads the whole folder here, on a few threads.
+    std::vector<ZaznamSouctu::Videny> precist;
+    for (std::size_t i = 0; i < soubory.size(); ++i)
+      KeSpocitani(*soubory[i], mistniZaznamy[i].get(), PuvodniSlozka, zaznam, precist);
+    zaznam.SpocitatNaraz(precist);
     std::vector<char> kopirovat(soubory.size());
     for (std::size_t i = 0; i < soubory.size(); ++i) {
-      OveritPreruseni();  // a first run hashes the whole folder here
+      OveritPreruseni();
       kopirovat[i] =
           mistniZaznamy[i] && Nezmeneny(*soubory[i], *mistniZaznamy[i], PuvodniSlozka, zaznam);
     }

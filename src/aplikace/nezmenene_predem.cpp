@@ -6,9 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <optional>
-#include <system_error>
-#include <thread>
 
+#include "common/na_vlaknech.h"
 #include "common/text.h"
 #include "platform/souborovy_system.h"
 #include "prenos/podpisy/sha256.h"
@@ -109,7 +108,6 @@ std::vector<PolozenoPredem> PolozitNezmenenePredem(
       skupiny.push_back({cil, zdroj, {}, {}, {}});
     skupiny.back().soubory.push_back(i);
   }
-  const unsigned vlaken = std::clamp(std::thread::hardware_concurrency(), 1u, kNejvicVlaken);
   for (std::size_t od = 0; od < skupiny.size(); od += kSlozekNaraz) {
     OveritPreruseni();
     const std::size_t po = std::min(skupiny.size(), od + kSlozekNaraz);
@@ -150,15 +148,7 @@ std::vector<PolozenoPredem> PolozitNezmenenePredem(
         }
       }
     };
-    std::vector<std::jthread> pomocnici;
-    try {
-      for (unsigned v = 1; v < vlaken && v < po - od; ++v)
-        pomocnici.emplace_back(prace);
-    } catch (const std::system_error&) {
-      // No thread to be had: fewer do the work.
-    }
-    prace();
-    pomocnici.clear();  // joined
+    NaVlaknech(static_cast<unsigned>(std::min<std::size_t>(kNejvicVlaken, po - od)), prace);
     for (std::size_t g = od; g < po; ++g) {
       skupiny[g].cilFd = Popisovac();
       skupiny[g].zdrojFd = Popisovac();

@@ -5,15 +5,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "common/na_vlaknech.h"
 #include "platform/platforma.h"
 #include "platform/soubor.h"
 #include "prenos/podpisy/sha256.h"
+#include "rozhrani/prubeh.h"
 #include "soubory/log.h"
 
 namespace zevlon {
@@ -122,22 +125,68 @@ std::optional<std::string_view> ZaznamSouctu::Zname(const KlicSouboru& k) {
   return i->second.Text();
 }
 
-std::optional<std::string_view> ZaznamSouctu::Soucet(int fd, const struct stat& st) {
-  const KlicSouboru k = KlicSouboru::Z(st);
-  if (auto s = Zname(k)) return s;
-  const auto zacatek = std::chrono::steady_clock::now();
-  const std::optional<std::string> soucet = Sha256Popisovace(fd, &bajtu_);
+std::optional<ZaznamSouctu::Polozka> ZaznamSouctu::Spocitat(int fd, const KlicSouboru& k,
+                                                            std::int64_t& bajtu) {
+  const std::optional<std::string> soucet = Sha256Popisovace(fd, &bajtu);
   if (!soucet || soucet->size() != kDelkaSha256) return std::nullopt;
-  ++souboru_;
-  sekund_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - zacatek).count();
-
   struct stat po {};
   struct timespec ted {};
   ::clock_gettime(CLOCK_REALTIME, &ted);
   if (::fstat(fd, &po) != 0 || !(KlicSouboru::Z(po) == k)) return std::nullopt;
   Polozka p{{}, Ns(ted) - k.stav > kCerstvy ? Osud::kZapsat : Osud::kCerstvy};
   std::copy(soucet->begin(), soucet->end(), p.sha256.begin());
-  return mapa_.insert_or_assign(k, p).first->second.Text();
+  return p;
+}
+
+std::optional<std::string_view> ZaznamSouctu::Soucet(int fd, const struct stat& st) {
+  const KlicSouboru k = KlicSouboru::Z(st);
+  if (auto s = Zname(k)) return s;
+  const auto zacatek = std::chrono::steady_clock::now();
+  const std::optional<Polozka> p = Spocitat(fd, k, bajtu_);
+  sekund_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - zacatek).count();
+  if (!p) return std::nullopt;
+  ++souboru_;
+  return mapa_.insert_or_assign(k, *p).first->second.Text();
+}
+
+void ZaznamSouctu::SpocitatNaraz(const std::vector<Videny>& soubory) {
+  std::vector<const Videny*> nezname;
+  for (const Videny& v : soubory)
+    if (!Zna(v.stav)) nezname.push_back(&v);
+  // Between batches the run may be stopped; what was read by then is kept.
+  constexpr std::size_t kDavka = 512;
+  std::vector<std::optional<Polozka>> vysledky;
+  for (std::size_t od = 0; od < nezname.size(); od += kDavka) {
+    OveritPreruseni();
+    const std::size_t po = std::min(nezname.size(), od + kDavka);
+    vysledky.assign(po - od, std::nullopt);
+    std::atomic<std::size_t> dalsi{od};
+    std::atomic<std::int64_t> precteno{0};
+    const auto zacatek = std::chrono::steady_clock::now();
+    NaVlaknech(4, [&]() noexcept {
+      std::int64_t bajtu = 0;
+      for (std::size_t i; (i = dalsi.fetch_add(1)) < po;) {
+        Popisovac fd(::open(nezname[i]->cesta.c_str(), kCteniMistnich));
+        struct stat st {};
+        if (fd.Platny() && ::fstat(fd.Fd(), &st) == 0 && S_ISREG(st.st_mode) &&
+            KlicSouboru::Z(st) == nezname[i]->stav) {
+          try {
+            vysledky[i - od] = Spocitat(fd.Fd(), nezname[i]->stav, bajtu);
+          } catch (...) {
+            // Out of memory: the file is read again when it is looked at.
+          }
+        }
+      }
+      precteno += bajtu;
+    });
+    sekund_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - zacatek).count();
+    bajtu_ += precteno;
+    for (std::size_t i = od; i < po; ++i)
+      if (vysledky[i - od]) {
+        ++souboru_;
+        mapa_.insert_or_assign(nezname[i]->stav, *vysledky[i - od]);
+      }
+  }
 }
 
 void ZaznamSouctu::Zapsat(const struct stat& st, std::string_view sha256) {

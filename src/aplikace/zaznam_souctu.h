@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace zevlon {
 
@@ -54,6 +55,16 @@ class ZaznamSouctu {
   // The recorded SHA-256 of that state of a file, without reading it (kept for the next
   // record).
   std::optional<std::string_view> Zname(const KlicSouboru& k);
+  // A file of the folder as the scan saw it: its path and status.
+  struct Videny {
+    std::string cesta;
+    KlicSouboru stav;
+  };
+  // Whether that state of a file is known, without keeping it for the next record.
+  bool Zna(const KlicSouboru& k) const { return mapa_.count(k) != 0; }
+  // Reads the files whose state is not known yet on a few threads, each as Soucet reads one;
+  // a file that is no longer the one the scan saw is left for later.
+  void SpocitatNaraz(const std::vector<Videny>& soubory);
   // Remembers a file this run placed, whose content was checked against `sha256` (64 hex
   // digits); `st` its status after its last change.
   void Zapsat(const struct stat& st, std::string_view sha256);
@@ -76,6 +87,9 @@ class ZaznamSouctu {
   };
   using Mapa = std::unordered_map<KlicSouboru, Polozka, HashKlice>;
   static std::optional<Mapa> Precist(std::string_view text);
+  // The entry for the open file whose key is `k`, read whole (its bytes added to `bajtu`);
+  // nullopt when it cannot be read or changed while it was.
+  static std::optional<Polozka> Spocitat(int fd, const KlicSouboru& k, std::int64_t& bajtu);
 
   std::string slozka_, cesta_;
   bool existuje_ = false, poskozen_ = false;
