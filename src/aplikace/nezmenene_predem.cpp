@@ -19,14 +19,19 @@ namespace zevlon {
 
 namespace {
 
-// Folders whose descriptors are open at once (two each), well below the limit of a process.
-constexpr std::size_t kSlozekNaraz = 64;
+// Between rounds the window is kept alive and the run may be stopped. A round takes at most
+// 64 groups (two descriptors open each, well below the limit of a process) of at most 128
+// files each, and for copies at most 64 MiB.
+constexpr std::size_t kSkupinNaraz = 64;
+constexpr std::size_t kSouboruVeSkupine = 128;
+constexpr std::int64_t kBajtuNaraz = std::int64_t{64} << 20;
 constexpr unsigned kNejvicVlaken = 4;
 
-// The files of one folder of the new tree that come from one folder of the live one.
+// Files of one folder of the new tree that come from one folder of the live one.
 struct Skupina {
   std::string cil, zdroj;  // relative folders, "" or ending with "/"
   std::vector<std::size_t> soubory;
+  std::int64_t bajtu = 0;
   Popisovac cilFd, zdrojFd;
 };
 
@@ -104,13 +109,21 @@ std::vector<PolozenoPredem> PolozitNezmenenePredem(
     std::string cil, zdroj, jmeno;
     RozdelitCestu(soubory[i]->Cesta, cil, jmeno);
     RozdelitCestu(mistni[i]->Cesta, zdroj, jmeno);
-    if (skupiny.empty() || skupiny.back().cil != cil || skupiny.back().zdroj != zdroj)
-      skupiny.push_back({cil, zdroj, {}, {}, {}});
+    if (skupiny.empty() || skupiny.back().cil != cil || skupiny.back().zdroj != zdroj ||
+        skupiny.back().soubory.size() >= kSouboruVeSkupine)
+      skupiny.push_back({cil, zdroj, {}, 0, {}, {}});
     skupiny.back().soubory.push_back(i);
+    skupiny.back().bajtu += std::max<std::int64_t>(mistni[i]->Velikost, 0);
   }
-  for (std::size_t od = 0; od < skupiny.size(); od += kSlozekNaraz) {
+  for (std::size_t od = 0, po = 0; od < skupiny.size(); od = po) {
+    if (od > 0)
+      ZobrazPrubeh("", "Kopíruje se " + soubory[skupiny[od - 1].soubory.back()]->Cesta, -1, 0, -1,
+                   true, false);
     OveritPreruseni();
-    const std::size_t po = std::min(skupiny.size(), od + kSlozekNaraz);
+    std::int64_t bajtu = 0;
+    do
+      bajtu += skupiny[po++].bajtu;
+    while (po < skupiny.size() && po - od < kSkupinNaraz && (odkazy || bajtu < kBajtuNaraz));
     for (std::size_t g = od; g < po; ++g) {
       Skupina& k = skupiny[g];
       k.cilFd = OtevritPodslozku(koren, nova, k.cil, true);

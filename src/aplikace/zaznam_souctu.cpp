@@ -153,12 +153,17 @@ void ZaznamSouctu::SpocitatNaraz(const std::vector<Videny>& soubory) {
   std::vector<const Videny*> nezname;
   for (const Videny& v : soubory)
     if (!Zna(v.stav)) nezname.push_back(&v);
-  // Between batches the run may be stopped; what was read by then is kept.
+  // Between batches (512 files or 64 MiB, whichever comes first) the window is kept alive and
+  // the run may be stopped; what was read by then is kept.
   constexpr std::size_t kDavka = 512;
+  constexpr std::int64_t kDavkaBajtu = std::int64_t{64} << 20;
   std::vector<std::optional<Polozka>> vysledky;
-  for (std::size_t od = 0; od < nezname.size(); od += kDavka) {
+  for (std::size_t od = 0, po = 0; od < nezname.size(); od = po) {
     OveritPreruseni();
-    const std::size_t po = std::min(nezname.size(), od + kDavka);
+    std::int64_t davka = 0;
+    do
+      davka += std::max<std::int64_t>(nezname[po++]->stav.velikost, 0);
+    while (po < nezname.size() && po - od < kDavka && davka < kDavkaBajtu);
     vysledky.assign(po - od, std::nullopt);
     std::atomic<std::size_t> dalsi{od};
     std::atomic<std::int64_t> precteno{0};
