@@ -14,7 +14,7 @@
 
 #include "common/kodovani.h"
 #include "common/text.h"
-#include "platform/ini.h"
+#include "platform/nahrady/ini.h"
 #include "pomucky.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/platforma.h"
+#include "platform/nahrady/platforma.h"
 
 namespace zevlon::fuzz {
 

@@ -14,7 +14,7 @@
 
 #include "common/kodovani.h"
 #include "common/text.h"
-#include "platform/registr.h"
+#include "platform/nahrady/registr.h"
 #include "pomucky.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 #include "prenos/delty/zstd_delta.h"
 #include "prenos/podpisy/sha256.h"
 #include "prenos/stahovani/stahovani.h"

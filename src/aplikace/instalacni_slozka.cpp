@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "common/text.h"
-#include "platform/souborovy_system.h"
+#include "platform/soubory/souborovy_system.h"
 #include "rozhrani/prubeh.h"
 #include "soubory/duvera.h"
 #include "soubory/log.h"

@@ -9,7 +9,7 @@
 
 #include "common/na_vlaknech.h"
 #include "common/text.h"
-#include "platform/souborovy_system.h"
+#include "platform/soubory/souborovy_system.h"
 #include "prenos/podpisy/sha256.h"
 #include "rozhrani/prubeh.h"
 #include "soubory/cesty.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "aplikace/instalovany_soubor.h"
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 
 namespace zevlon {
 

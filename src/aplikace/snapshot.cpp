@@ -7,7 +7,7 @@
 #include "aplikace/instalacni_slozka.h"
 #include "common/kodovani.h"
 #include "common/text.h"
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 #include "rozhrani/pomucky.h"
 #include "soubory/cesty.h"
 #include "soubory/log.h"

@@ -13,8 +13,8 @@
 #include <ctime>
 
 #include "common/na_vlaknech.h"
-#include "platform/platforma.h"
-#include "platform/soubor.h"
+#include "platform/nahrady/platforma.h"
+#include "platform/soubory/soubor.h"
 #include "prenos/podpisy/sha256.h"
 #include "rozhrani/prubeh.h"
 #include "soubory/log.h"

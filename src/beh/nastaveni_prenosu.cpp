@@ -7,8 +7,8 @@
 #include <string>
 
 #include "common/text.h"
-#include "platform/http.h"
-#include "platform/ukonceni.h"
+#include "platform/http/http.h"
+#include "platform/procesy/ukonceni.h"
 #include "rozhrani/pomucky.h"
 #include "rozhrani/prubeh.h"
 #include "rozhrani/rozhrani.h"

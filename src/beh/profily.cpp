@@ -2,8 +2,8 @@
 
 #include "common/chyba.h"
 #include "common/text.h"
-#include "platform/platforma.h"
-#include "platform/registr.h"
+#include "platform/nahrady/platforma.h"
+#include "platform/nahrady/registr.h"
 #include "rozhrani/pomucky.h"
 
 namespace zevlon {

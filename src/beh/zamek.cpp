@@ -8,7 +8,7 @@
 #include <cerrno>
 
 #include "common/chyba.h"
-#include "platform/platforma.h"
+#include "platform/nahrady/platforma.h"
 
 namespace zevlon {
 

@@ -13,7 +13,7 @@
 #include <chrono>
 #include <string>
 
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 #include "soubory/zamky_slozek.h"
 
 namespace zevlon {

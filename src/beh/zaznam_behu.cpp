@@ -9,12 +9,12 @@
 #include <map>
 #include <optional>
 
-#include "beh/zpravy_vlastnika.h"
+#include "beh/vlastnik/zpravy.h"
 #include "common/json.h"
 #include "common/text.h"
-#include "platform/platforma.h"
-#include "platform/soubor.h"
-#include "platform/souborovy_system.h"
+#include "platform/nahrady/platforma.h"
+#include "platform/soubory/soubor.h"
+#include "platform/soubory/souborovy_system.h"
 #include "soubory/log.h"
 
 namespace zevlon {

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <random>
 
-#include "platform/platforma.h"
+#include "platform/nahrady/platforma.h"
 
 namespace zevlon {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "common/chyba.h"
-#include "platform/ini.h"
-#include "platform/soubor.h"
-#include "platform/souborovy_system.h"
+#include "platform/nahrady/ini.h"
+#include "platform/soubory/soubor.h"
+#include "platform/soubory/souborovy_system.h"
 #include "rozhrani/stav.h"
 #include "soubory/cesty.h"
 #include "soubory/log.h"

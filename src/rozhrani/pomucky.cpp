@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "platform/ini.h"
+#include "platform/nahrady/ini.h"
 #include "rozhrani/prubeh.h"
 
 namespace zevlon {

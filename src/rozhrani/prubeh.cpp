@@ -9,7 +9,7 @@
 #include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
-#include "platform/ukonceni.h"
+#include "platform/procesy/ukonceni.h"
 #include "rozhrani/stav.h"
 
 namespace zevlon {

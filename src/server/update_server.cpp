@@ -5,8 +5,8 @@
 #include <stdexcept>
 
 #include "common/text.h"
-#include "platform/http.h"
-#include "platform/soukromy_temp.h"
+#include "platform/http/http.h"
+#include "platform/soubory/soukromy_temp.h"
 #include "prenos/ftp/ftp.h"
 #include "prenos/stahovani/stahovani.h"
 #include "prenos/zip/mzip32.h"

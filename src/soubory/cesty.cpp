@@ -1,6 +1,6 @@
 #include "soubory/cesty.h"
 
-#include "platform/souborovy_system.h"
+#include "platform/soubory/souborovy_system.h"
 
 namespace zevlon {
 

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "common/chyba.h"
-#include "platform/platforma.h"
-#include "platform/rozliseni_cesty.h"
-#include "platform/souborovy_system.h"
-#include "platform/ucty.h"
+#include "platform/nahrady/platforma.h"
+#include "platform/procesy/ucty.h"
+#include "platform/soubory/rozliseni_cesty.h"
+#include "platform/soubory/souborovy_system.h"
 #include "soubory/cesty.h"
 #include "soubory/volby.h"
 

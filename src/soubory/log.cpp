@@ -8,8 +8,8 @@
 
 #include "common/adresa.h"
 #include "common/text.h"
-#include "platform/platforma.h"
-#include "platform/soubor.h"
+#include "platform/nahrady/platforma.h"
+#include "platform/soubory/soubor.h"
 
 namespace zevlon {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/souborovy_system.h"
+#include "platform/soubory/souborovy_system.h"
 #include "rozhrani/rozhrani.h"
 
 namespace zevlon {

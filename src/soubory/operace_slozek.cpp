@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/chyba.h"
-#include "platform/souborovy_system.h"
+#include "platform/soubory/souborovy_system.h"
 #include "rozhrani/pomucky.h"
 #include "rozhrani/prubeh.h"
 #include "rozhrani/rozhrani.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 
 namespace zevlon {
 

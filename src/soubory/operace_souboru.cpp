@@ -4,7 +4,7 @@
 
 #include "common/chyba.h"
 #include "common/text.h"
-#include "platform/souborovy_system.h"
+#include "platform/soubory/souborovy_system.h"
 #include "rozhrani/pomucky.h"
 #include "soubory/cesty.h"
 #include "soubory/opakovani.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/souborovy_system.h"
+#include "platform/soubory/souborovy_system.h"
 
 namespace zevlon {
 

@@ -7,8 +7,8 @@
 #include <cerrno>
 
 #include "common/text.h"
-#include "platform/platforma.h"
-#include "platform/soubor.h"
+#include "platform/nahrady/platforma.h"
+#include "platform/soubory/soubor.h"
 #include "rozhrani/pomucky.h"
 
 namespace zevlon {

@@ -3,7 +3,7 @@
 #include <charconv>
 
 #include "common/text.h"
-#include "platform/platforma.h"
+#include "platform/nahrady/platforma.h"
 #include "rozhrani/pomucky.h"
 
 namespace zevlon {

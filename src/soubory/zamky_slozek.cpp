@@ -9,8 +9,8 @@
 #include <cerrno>
 
 #include "common/chyba.h"
-#include "platform/platforma.h"
-#include "platform/souborovy_system.h"
+#include "platform/nahrady/platforma.h"
+#include "platform/soubory/souborovy_system.h"
 #include "soubory/cesty.h"
 
 namespace zevlon {

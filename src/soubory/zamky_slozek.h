@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 
 namespace zevlon {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/planovac.h"
+#include "platform/planovani/planovac.h"
 #include "soubory/volby.h"
 
 namespace zevlon {

@@ -14,7 +14,7 @@
 
 #include "beh/kontrola_voleb.h"
 #include "beh/zamek.h"
-#include "platform/ini.h"
+#include "platform/nahrady/ini.h"
 #include "soubory/pomoc_operaci.h"
 #include "support/falesna_platforma.h"
 #include "support/http_server.h"

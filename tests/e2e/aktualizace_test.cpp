@@ -23,7 +23,7 @@
 
 #include "e2e/pripravka.h"
 #include "instalace/vymena.h"
-#include "platform/ini.h"
+#include "platform/nahrady/ini.h"
 #include "soubory/pomoc_operaci.h"
 #include "soubory/pravo.h"
 #include "support/archivy.h"

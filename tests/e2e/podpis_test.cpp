@@ -11,14 +11,14 @@
 #include <sstream>
 #include <thread>
 
-#include "beh/zpravy_vlastnika.h"
+#include "beh/vlastnik/zpravy.h"
 #include "common/text.h"
 #include "e2e/pripravka.h"
-#include "platform/ini.h"
-#include "platform/kanal.h"
-#include "platform/proces_vlastnika.h"
-#include "platform/soubor.h"
-#include "platform/ucty.h"
+#include "platform/nahrady/ini.h"
+#include "platform/procesy/kanal.h"
+#include "platform/procesy/proces_vlastnika.h"
+#include "platform/procesy/ucty.h"
+#include "platform/soubory/soubor.h"
 #include "prenos/podpisy/sha256.h"
 #include "support/archivy.h"
 

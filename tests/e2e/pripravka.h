@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ini.h"
+#include "platform/nahrady/ini.h"
 #include "soubory/pomoc_operaci.h"
 #include "support/http_server.h"
 #include "support/neprivilegovany.h"

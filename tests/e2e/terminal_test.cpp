@@ -14,8 +14,8 @@
 #include "common/chyba.h"
 #include "common/text.h"
 #include "e2e/pripravka.h"
-#include "platform/ini.h"
-#include "platform/ukonceni.h"
+#include "platform/nahrady/ini.h"
+#include "platform/procesy/ukonceni.h"
 #include "support/terminal.h"
 
 namespace zevlon {

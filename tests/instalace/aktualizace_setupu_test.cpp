@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "platform/ini.h"
+#include "platform/nahrady/ini.h"
 #include "soubory/pomoc_operaci.h"
 #include "support/falesna_platforma.h"
 #include "support/http_server.h"

@@ -6,7 +6,7 @@
 
 #include <sstream>
 
-#include "platform/ini.h"
+#include "platform/nahrady/ini.h"
 #include "prenos/podpisy/sha256.h"
 #include "soubory/cesty.h"
 #include "support/neprivilegovany.h"

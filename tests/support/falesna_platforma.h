@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/platforma.h"
+#include "platform/nahrady/platforma.h"
 
 namespace zevlon::test {
 

@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 
 extern char** environ;
 

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "common/text.h"
-#include "platform/ini.h"
+#include "platform/nahrady/ini.h"
 #include "support/neprivilegovany.h"
 #include "support/sandbox.h"
 #include "tvare/moznosti.h"

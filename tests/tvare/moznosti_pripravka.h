@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "common/text.h"
-#include "platform/ini.h"
-#include "platform/planovac.h"
+#include "platform/nahrady/ini.h"
+#include "platform/planovani/planovac.h"
 #include "rozhrani/stav.h"
 #include "support/falesna_platforma.h"
 #include "support/sandbox.h"

@@ -8,7 +8,7 @@
 
 #include "aplikace/seznam_delt.h"
 #include "common/chyba.h"
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 #include "prenos/delty/zstd_delta.h"
 #include "prenos/podpisy/sha256.h"
 #include "prenos/zip/mzip32.h"

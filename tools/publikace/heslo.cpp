@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "common/chyba.h"
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 
 namespace zevlon::publikace {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "common/chyba.h"
-#include "platform/soubor.h"
-#include "platform/souborovy_system.h"
+#include "platform/soubory/soubor.h"
+#include "platform/soubory/souborovy_system.h"
 #include "tools/publikace/heslo.h"
 
 namespace zevlon::publikace {

@@ -9,8 +9,8 @@
 
 #include "aplikace/instalacni_slozka.h"
 #include "common/chyba.h"
-#include "platform/ini.h"
-#include "platform/souborovy_system.h"
+#include "platform/nahrady/ini.h"
+#include "platform/soubory/souborovy_system.h"
 #include "prenos/podpisy/sha256.h"
 #include "prenos/zip/mzip32.h"
 #include "rozhrani/pomucky.h"

@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "common/chyba.h"
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 #include "tools/publikace/spojeni.h"
 
 namespace zevlon::publikace {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 
 namespace zevlon::publikace {
 

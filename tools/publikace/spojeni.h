@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 #include "tools/publikace/server.h"
 
 namespace zevlon::publikace {

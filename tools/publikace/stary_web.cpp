@@ -9,8 +9,8 @@
 
 #include "aplikace/instalacni_slozka.h"
 #include "common/chyba.h"
-#include "platform/ini.h"
-#include "platform/soubor.h"
+#include "platform/nahrady/ini.h"
+#include "platform/soubory/soubor.h"
 #include "prenos/zip/mzip32.h"
 #include "soubory/cesty.h"
 

@@ -13,8 +13,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/planovac.h"
-#include "platform/platforma.h"
+#include "platform/nahrady/platforma.h"
+#include "platform/planovani/planovac.h"
 #include "tvare/qt/moznosti_okno.h"
 #include "tvare/qt/okno_prubehu.h"
 #include "tvare/qt/volba_dialog.h"

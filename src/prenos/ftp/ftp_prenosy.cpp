@@ -13,9 +13,9 @@
 #include <string>
 
 #include "common/chyba.h"
-#include "platform/platforma.h"
-#include "platform/soubor.h"
-#include "platform/souborovy_system.h"
+#include "platform/nahrady/platforma.h"
+#include "platform/soubory/soubor.h"
+#include "platform/soubory/souborovy_system.h"
 #include "prenos/ftp/ftp.h"
 #include "prenos/ftp/ftp_spojeni.h"
 #include "prenos/ftp/ftp_vnitrni.h"

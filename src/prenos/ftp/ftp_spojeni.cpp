@@ -3,7 +3,7 @@
 #include <curl/curl.h>
 
 #include "common/text.h"
-#include "platform/curl_drzaky.h"
+#include "platform/http/curl_drzaky.h"
 #include "prenos/ftp/ftp_adresy.h"
 #include "prenos/ftp/ftp_chyby.h"
 #include "prenos/ftp/ftp_odpovedi.h"

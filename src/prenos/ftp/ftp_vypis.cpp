@@ -8,7 +8,7 @@
 
 #include "common/chyba.h"
 #include "common/text.h"
-#include "platform/platforma.h"
+#include "platform/nahrady/platforma.h"
 #include "prenos/ftp/ftp.h"
 #include "prenos/ftp/ftp_seznam.h"
 #include "prenos/ftp/ftp_spojeni.h"

@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "common/chyba.h"
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 #include "prenos/podpisy/sha256.h"
 
 namespace zevlon {

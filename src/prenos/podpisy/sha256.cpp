@@ -8,7 +8,7 @@
 #include <memory>
 #include <new>
 
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 
 namespace zevlon {
 

@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "platform/http.h"
+#include "platform/http/http.h"
 
 namespace zevlon {
 

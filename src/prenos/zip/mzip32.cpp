@@ -9,7 +9,7 @@
 
 #include "common/chyba.h"
 #include "common/text.h"
-#include "platform/souborovy_system.h"
+#include "platform/soubory/souborovy_system.h"
 #include "prenos/zip/zip32_knihovna.h"
 #include "rozhrani/pomucky.h"
 #include "soubory/cesty.h"

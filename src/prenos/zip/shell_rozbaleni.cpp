@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 #include "prenos/zip/zip32_pomucky.h"
 
 namespace zevlon {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 #include "prenos/zip/zip32_pomucky.h"
 #include "prenos/zip/zip32_rozbalovani.h"
 

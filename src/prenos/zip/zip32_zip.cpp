@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "common/text.h"
-#include "platform/soubor.h"
-#include "platform/souborovy_system.h"
+#include "platform/soubory/soubor.h"
+#include "platform/soubory/souborovy_system.h"
 #include "prenos/zip/zip32_knihovna.h"
 #include "prenos/zip/zip32_pomucky.h"
 

@@ -4,7 +4,7 @@
 #include <QFrame>
 #include <algorithm>
 
-#include "platform/platforma.h"
+#include "platform/nahrady/platforma.h"
 #include "rozhrani/prubeh.h"
 #include "tvare/qt/moznosti_okno.h"
 #include "tvare/qt/pomucky_qt.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "platform/soubor.h"
+#include "platform/soubory/soubor.h"
 #include "rozhrani/volba.h"
 
 namespace zevlon {

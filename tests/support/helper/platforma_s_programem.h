@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/platforma.h"
+#include "platform/nahrady/platforma.h"
 
 namespace zevlon::test {
 

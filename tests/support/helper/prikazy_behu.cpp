@@ -1,7 +1,7 @@
 #include <iostream>
 
 #include "aplikace/instalacni_slozka.h"
-#include "platform/ini.h"
+#include "platform/nahrady/ini.h"
 #include "soubory/log.h"
 #include "soubory/pravo.h"
 #include "support/helper/platforma_s_programem.h"

@@ -1,0 +1,74 @@
+#include "beh/vlastnik/zpravy.h"
+
+#include <charconv>
+
+#include "common/kodovani.h"
+
+namespace zevlon {
+
+namespace {
+
+std::string Ano(bool b) {
+  return b ? "1" : "0";
+}
+
+// The length of the UTF-8 character that starts at i, or 0 when none does.
+std::size_t DelkaZnaku(std::string_view t, std::size_t i) {
+  for (std::size_t n = 1; n <= 4 && i + n <= t.size(); ++n)
+    if (JePlatneUtf8(t.substr(i, n))) return n;
+  return 0;
+}
+
+}  // namespace
+
+std::string OcistitText(std::string_view text, std::size_t max, bool radky) {
+  std::string r;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    std::size_t n = c < 0x80 ? 1 : DelkaZnaku(text, i);
+    std::string_view znak = n ? text.substr(i, n) : std::string_view("?");
+    if (n == 0) n = 1;
+    if (c < 0x20 || c == 0x7f) {
+      const bool zachovat = c == '\t' || (radky && (c == '\r' || c == '\n'));
+      znak = zachovat ? znak : std::string_view(" ");
+    } else if (c == 0xc2 && n == 2 && static_cast<unsigned char>(text[i + 1]) < 0xa0) {
+      znak = " ";  // the C1 controls, which terminals take as commands
+    }
+    if (r.size() + znak.size() > max) break;
+    r += znak;
+    i += n;
+  }
+  return r;
+}
+
+std::optional<std::int64_t> CisloPole(const std::string& pole, std::int64_t min, std::int64_t max) {
+  std::int64_t c = 0;
+  auto [konec, chyba] = std::from_chars(pole.data(), pole.data() + pole.size(), c);
+  if (chyba != std::errc() || konec != pole.data() + pole.size() || c < min || c > max)
+    return std::nullopt;
+  return c;
+}
+
+ZpravaKanalu ZpravaPrubehu(const HlaseniPrubehu& h) {
+  return {
+      zpravy::kPrubeh,
+      {std::string(h.podnadpis), std::string(h.zprava), Ano(h.zmenitMetr), std::to_string(h.hotovo),
+       std::to_string(h.celkem), Ano(h.stornoZobrazeno), Ano(h.zavritZobrazeno)}};
+}
+
+ZpravaKanalu ZpravaVolby(const ParametryVolby& p) {
+  return {zpravy::kVolba,
+          {p.zprava, p.titulek, p.volby, p.poznamka, std::to_string(p.cislo), p.textZaskrtavatka,
+           Ano(p.zaskrtnuto)}};
+}
+
+ZpravaKanalu ZpravaVysledku(const VysledekVlastnika& v) {
+  const SouhrnObnovy& s = v.souhrn;
+  return {zpravy::kVysledek,
+          {v.chyba ? std::to_string(v.cislo) : "", v.chyba ? v.popis : "", v.chyba ? v.polozka : "",
+           Ano(v.pokracovat), std::to_string(s.slozek), std::to_string(s.zkopirovano),
+           std::to_string(s.stazeno), std::to_string(s.zRozdilu), std::to_string(s.bajtu),
+           s.vydaniPred, s.vydaniPo, Ano(s.odmitnuto)}};
+}
+
+}  // namespace zevlon

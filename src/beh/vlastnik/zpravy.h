@@ -1,0 +1,66 @@
+// What the process acting for a profile's owner and the root process that started it say
+// to each other over their channel (platform/procesy/kanal.h). The owner's process reports and
+// asks; root shows, answers and keeps the logs. Root reads every message as hostile:
+// each field is checked and its text bounded and cleaned before anything uses it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "aplikace/souhrn_obnovy.h"
+#include "platform/procesy/kanal.h"
+#include "rozhrani/rozhrani.h"
+
+namespace zevlon {
+
+namespace zpravy {
+// From the owner's process.
+inline constexpr char kPrubeh = 'P';    // a progress report (HlaseniPrubehu)
+inline constexpr char kOtazka = 'M';    // a message box: text, style, title; awaits kOdpoved
+inline constexpr char kVolba = 'V';     // the choice dialog (ParametryVolby); awaits kOdpoved
+inline constexpr char kOkno = 'O';      // the window: "m" minimise, "o" restore
+inline constexpr char kLog = 'L';       // a log line: the log's name, the text
+inline constexpr char kVysledek = 'K';  // the outcome: "" or the error's number, text, item;
+                                        // whether the run goes on ("1"/"0"); the folders,
+                                        // files copied, downloaded, rebuilt, bytes, release
+                                        // before and after, older release refused ("1"/"0")
+// From root.
+inline constexpr char kOdpoved = 'A';  // the button or row chosen
+inline constexpr char kZruseni = 'Z';  // the user cancelled: stop at the next report
+}  // namespace zpravy
+
+// The descriptors of the owner's process, as root places them.
+inline constexpr int kFdKanalu = 3;
+inline constexpr int kFdVoleb = 4;      // the options file's bytes
+inline constexpr int kFdInformaci = 5;  // the release information as root's run holds it
+inline constexpr int kFdOverenych = 6;  // the release information as its signature covers it
+inline constexpr int kFdPodpisu = 7;    // that signature
+
+// The internal option that starts the owner's process (never for a person to type).
+inline constexpr const char* kVolbaZaVlastnika = "--za-vlastnika";
+// Its last argument when it is to find only what an update would renew.
+inline constexpr const char* kOdhadZaVlastnika = "odhad";
+
+// The text without control characters (line breaks kept where `radky`), at most `max`
+// bytes, cut at a character boundary; bytes that are not UTF-8 become "?".
+std::string OcistitText(std::string_view text, std::size_t max, bool radky);
+
+// A whole number in the field, within the bounds; nothing otherwise.
+std::optional<std::int64_t> CisloPole(const std::string& pole, std::int64_t min, std::int64_t max);
+
+ZpravaKanalu ZpravaPrubehu(const HlaseniPrubehu& h);
+ZpravaKanalu ZpravaVolby(const ParametryVolby& p);
+
+// The outcome of the owner's run as it reached root.
+struct VysledekVlastnika {
+  bool chyba = false;
+  std::int32_t cislo = 0;
+  std::string popis, polozka;
+  bool pokracovat = true;
+  SouhrnObnovy souhrn;
+};
+ZpravaKanalu ZpravaVysledku(const VysledekVlastnika& v);
+
+}  // namespace zevlon
