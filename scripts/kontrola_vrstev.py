@@ -3,8 +3,11 @@
 
 The floors, bottom up, are the folders of src/ in the order of PATRA; main.cpp and the
 tools stand on top. A file may include its own floor and the floors below it, never one
-above; and the two faces (tvare/qt and tvare/terminal) never include each other. Every
-offending line is printed as file:line: include; the exit status is 1 when there is one.
+above; and the two faces (tvare/qt and tvare/terminal) never include each other. A floor
+may have rooms, one folder each; the rooms of a floor include each other freely. The
+floors of POKOJE keep every source file in a room, and a file lying loose there is
+reported; the other floors may keep loose files beside their rooms. Every offending line
+is printed as file:line: include; the exit status is 1 when there is one.
 
     scripts/kontrola_vrstev.py [ROOT]     (default: the repository this script lies in)
 """
@@ -24,6 +27,8 @@ PATRA = [
     "beh",        # the run: main run, release check, profiles, lock
     "tvare",      # the faces: Qt, terminal, the options logic
 ]
+# The floors whose files all lie in rooms.
+POKOJE = ("platform", "prenos")
 VRCHOL = len(PATRA)  # main.cpp and tools/
 TVARE = ("tvare/qt/", "tvare/terminal/")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
@@ -35,6 +40,12 @@ def patro(cesta):
         return VRCHOL
     prvni = cesta.split("/", 1)[0]
     return PATRA.index(prvni) if prvni in PATRA else None
+
+
+def mimo_pokoj(cesta):
+    """Whether a path below src/ lies loose in a floor that keeps its files in rooms."""
+    casti = cesta.split("/")
+    return len(casti) == 2 and casti[0] in POKOJE
 
 
 def tvar(cesta):
@@ -58,6 +69,9 @@ def main():
                     print(f"{relativni}: lies in no floor ({', '.join(PATRA)})")
                     chyby += 1
                     continue
+                if mimo_pokoj(vlastni):
+                    print(f"{relativni}: lies in no room of its floor")
+                    chyby += 1
                 with open(plna, encoding="utf-8") as f:
                     for cislo, radek in enumerate(f, 1):
                         m = INCLUDE.match(radek)

@@ -1,12 +1,19 @@
-// Renewing a profile that another user can change: root hands the run to a process of
-// the profile's owner and keeps only what is root's (its options, lock, logs, the face of
-// the run). Root starts that process by fork and exec of its own checked program file,
-// as the owner (uid, primary group and groups from the user database, nothing of root's),
-// in a session of its own, with a rebuilt environment and only these descriptors: the
-// message channel and sealed copies of the options and of the release information (with
-// its signature, which the owner's process verifies again). Root shows that process's
-// reports and questions, answers them, writes its log lines (cleaned and bounded) into
-// root's logs and raises its outcome as its own, so the run's exit status is the owner's.
+// The owner's room of the run floor: renewing a profile that another user can change.
+// Its shape, in a few lines:
+//   - Root's run (this file, vlastnik.cpp) starts the owner's process by fork and exec of
+//     its own checked program file with kVolbaZaVlastnika (platform/procesy/
+//     proces_vlastnika.h): as the owner (uid, primary group and groups from the user
+//     database, nothing of root's), in a session of its own, with a rebuilt environment.
+//   - Handed over, and nothing else: the message channel and sealed copies of the options
+//     and of the release information with its signature, which the owner's process
+//     verifies again (the descriptors in zpravy.h).
+//   - Over the channel (platform/procesy/kanal.h; the messages in zpravy.h) the owner's
+//     process (za_vlastnika.h) sends progress, questions, log lines and its outcome; root
+//     sends answers and a cancel. Root reads every message as hostile.
+//   - Root keeps only what is root's (its options, lock, logs, the face of the run): it
+//     shows that process's reports and questions, answers them, writes its log lines
+//     (cleaned and bounded) into root's logs and raises its outcome as its own, so the
+//     run's exit status is the owner's.
 #pragma once
 
 #include <sys/types.h>

@@ -1,3 +1,6 @@
+// The HTTP room of the platform floor: one client over libcurl (http.h) and the
+// owners of libcurl's handles (curl_drzaky.h).
+//
 // HTTP GET of one address into a file, over libcurl. One multi handle serves all the
 // downloads of a run, so connections are reused: keep-alive over HTTP/1.1, and over
 // HTTP/2 (offered over TLS) every transfer of a run multiplexed on one connection. The body is

@@ -1,3 +1,8 @@
+// The stand-ins room of the platform floor: what the suite's Windows world gives a
+// program, made of Linux parts. The platform's services (platforma.h: who, where, the
+// clock, the program's folders, opening a page), the registry file (registr.h) and INI
+// files (ini.h).
+//
 // The platform's services that the program asks about its surroundings: who runs
 // it, on which computer, where its file and the temp folder are, where the registry
 // file lies, and what time it is. One process-wide instance; tests replace it with

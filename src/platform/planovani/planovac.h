@@ -1,3 +1,7 @@
+// The scheduling room of the platform floor: the scheduler interface and root's cron
+// files (planovac.h), root's systemd timers (planovac_systemd.h), and other users' own
+// crontabs (planovac_uzivatele.h).
+//
 // The job scheduler: add a job from its record and delete jobs by number, with the
 // statuses of the platform's network scheduler (0 success, 3806 no such job). For root
 // a job is one file in a cron directory ("/etc/cron.d" unless another is given), named

@@ -1,3 +1,8 @@
+// The processes room of the platform floor: programs run to their end (proces.h), a
+// program started as another user (proces_vlastnika.h), the channel between root and
+// that process (kanal.h), the user database (ucty.h), and the signals that ask the run
+// to stop (ukonceni.h).
+//
 // Running another program to its end and hearing what it said: the bytes for its
 // standard input, its standard output and error output, and how it ended.
 #pragma once

@@ -1,3 +1,8 @@
+// The files room of the platform floor: the file system as the program sees it. Copy,
+// delete, move and list (souborovy_system*), whole small files read and written
+// (soubor.h), paths resolved through folders opened without following links
+// (rozliseni_cesty.h), and the run's private temp folder (soukromy_temp.h).
+//
 // The file system as the program's file and folder operations need it: copy, delete,
 // attributes, folder creation, move, forced deletion and copy of whole trees, and
 // folder listings. Every call answers a Vysledek instead of raising, so that the
