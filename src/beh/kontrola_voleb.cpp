@@ -10,6 +10,7 @@
 
 #include "aplikace/aktualizace_aplikace.h"
 #include "beh/nastaveni_prenosu.h"
+#include "beh/vlastnik/zpravy.h"
 #include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
@@ -29,20 +30,41 @@ namespace {
 
 inline constexpr const char* kKlicBezOvereni = "BezOvereni";
 
+// One key of the options file, and whether it reaches the process that renews a profile
+// for its owner: that process is handed only the keys that its own code reads.
+struct ZnamyKlic {
+  const char* nazev;
+  bool proVlastnika;
+};
+
 struct ZnamaSekce {
   const char* nazev;
-  std::vector<const char*> klice;
+  std::vector<ZnamyKlic> klice;
 };
+
+constexpr bool kVlastnik = true, kJenRoot = false;
 
 // Everything any part of the program reads from the options file or writes into it.
 const std::vector<ZnamaSekce>& ZnameSekce() {
   static const std::vector<ZnamaSekce> sekce{
       {"Server",
-       {"Adresa", kKlicVerejnehoKlice, kKlicPlatnostiPodpisu, "PovolitStarsi", kKlicBezOvereni,
-        kKlicLhutyPrenosu, kKlicMinRychlosti, kKlicDobyMinRychlosti, kKlicSoubeznychStahovani,
-        kKlicLhutyBehu, kKlicObnovaOdkazy, kKlicDelty, kKlicNahodnehoZpozdeni}},
-      {"Nastaveni", {"SlozkaDat", "Cas", "Cetnost", "Den"}},
-      {"Uloha", {"ID"}},
+       {{"Adresa", kVlastnik},
+        {kKlicVerejnehoKlice, kVlastnik},
+        {kKlicPlatnostiPodpisu, kVlastnik},
+        {"PovolitStarsi", kVlastnik},
+        {kKlicBezOvereni, kJenRoot},
+        {kKlicLhutyPrenosu, kVlastnik},
+        {kKlicMinRychlosti, kVlastnik},
+        {kKlicDobyMinRychlosti, kVlastnik},
+        {kKlicSoubeznychStahovani, kVlastnik},
+        {kKlicLhutyBehu, kVlastnik},
+        {kKlicLhutyTicha, kJenRoot},
+        {kKlicObnovaOdkazy, kVlastnik},
+        {kKlicDelty, kVlastnik},
+        {kKlicNahodnehoZpozdeni, kJenRoot}}},
+      {"Nastaveni",
+       {{"SlozkaDat", kJenRoot}, {"Cas", kJenRoot}, {"Cetnost", kJenRoot}, {"Den", kJenRoot}}},
+      {"Uloha", {{"ID", kJenRoot}}},
   };
   return sekce;
 }
@@ -67,13 +89,14 @@ std::size_t Vzdalenost(std::string_view a0, std::string_view b0) {
 }
 
 // The known name closest to `nazev`, when it is near enough to be a slip of the hand.
-std::string Podobny(std::string_view nazev, const std::vector<const char*>& zname) {
+template <typename Nazvy, typename Nazev>
+std::string Podobny(std::string_view nazev, const Nazvy& zname, Nazev jmeno) {
   std::string nejlepsi;
   std::size_t nejmene = 3;  // at most two slips
-  for (const char* z : zname)
-    if (std::size_t v = Vzdalenost(nazev, z); v < nejmene) {
+  for (const auto& z : zname)
+    if (std::size_t v = Vzdalenost(nazev, jmeno(z)); v < nejmene) {
       nejmene = v;
-      nejlepsi = z;
+      nejlepsi = jmeno(z);
     }
   return nejlepsi;
 }
@@ -88,15 +111,15 @@ std::vector<std::string> NeznameVolby(const std::string& soubor) {
   std::vector<std::string> zpravy;
   const auto nazvy = ini::CistNazvySekci(soubor);
   if (!nazvy) return zpravy;
-  std::vector<const char*> jmenaSekci;
-  for (const ZnamaSekce& z : ZnameSekce())
-    jmenaSekci.push_back(z.nazev);
   for (const std::string& nazev : *nazvy) {
     auto znama = std::find_if(ZnameSekce().begin(), ZnameSekce().end(),
                               [&](const ZnamaSekce& z) { return StejnyText(z.nazev, nazev); });
     if (znama == ZnameSekce().end()) {
-      zpravy.push_back("Soubor voleb " + soubor + " obsahuje neznámou sekci [" + nazev + "]" +
-                       Navrh(Podobny(nazev, jmenaSekci), "[", "]") + ", program ji nepoužívá.");
+      zpravy.push_back(
+          "Soubor voleb " + soubor + " obsahuje neznámou sekci [" + nazev + "]" +
+          Navrh(Podobny(nazev, ZnameSekce(), [](const ZnamaSekce& z) { return z.nazev; }), "[",
+                "]") +
+          ", program ji nepoužívá.");
       continue;
     }
     // Only the first section of a name is read; a second one is reported with its keys.
@@ -104,11 +127,13 @@ std::vector<std::string> NeznameVolby(const std::string& soubor) {
     for (const std::string& radek : radky.value_or(std::vector<std::string>{})) {
       const std::string klic(Orezat(std::string_view(radek).substr(0, radek.find('=')), " \t"));
       const bool znam = std::any_of(znama->klice.begin(), znama->klice.end(),
-                                    [&](const char* k) { return StejnyText(k, klic); });
+                                    [&](const ZnamyKlic& k) { return StejnyText(k.nazev, klic); });
       if (!znam)
-        zpravy.push_back("Soubor voleb " + soubor + " obsahuje v sekci [" + znama->nazev +
-                         "] neznámý klíč " + klic + Navrh(Podobny(klic, znama->klice), "", "") +
-                         ", program jej nepoužívá.");
+        zpravy.push_back(
+            "Soubor voleb " + soubor + " obsahuje v sekci [" + znama->nazev + "] neznámý klíč " +
+            klic +
+            Navrh(Podobny(klic, znama->klice, [](const ZnamyKlic& k) { return k.nazev; }), "", "") +
+            ", program jej nepoužívá.");
     }
   }
   return zpravy;
@@ -144,6 +169,7 @@ std::vector<std::string> NepouzitelneHodnoty(const std::string& soubor) {
     cislo(klic, INT32_MAX);
   cislo(kKlicSoubeznychStahovani, KlientHttp::kMaxSpojeni);
   cislo(kKlicNahodnehoZpozdeni, kMaxNahodnehoZpozdeni, 0);
+  cislo(kKlicLhutyTicha, INT32_MAX, kMinLhutaTicha.count());
   for (const char* klic : {"PovolitStarsi", kKlicBezOvereni, kKlicObnovaOdkazy, kKlicDelty})
     if (const std::string h = hodnota("Server", klic); !h.empty() && h != "0" && h != "1")
       nelze("Server", klic, h, "musí být 0 nebo 1");
@@ -166,6 +192,20 @@ std::vector<std::string> NepouzitelneHodnoty(const std::string& soubor) {
           tydne ? "týdenní běh potřebuje den v týdnu (Pondělí až Neděle)"
                 : "měsíční běh potřebuje den v měsíci (1. až 28.)");
   return zpravy;
+}
+
+std::string VolbyProVlastnika(const std::string& soubor) {
+  std::string volby;
+  for (const ZnamaSekce& sekce : ZnameSekce()) {
+    std::string radky;
+    for (const ZnamyKlic& k : sekce.klice)
+      if (k.proVlastnika)
+        if (const auto h = ini::CistKlic(soubor, sekce.nazev, k.nazev))
+          // Quoted, so that the value reads back as it was read, quotes and blanks included.
+          radky += std::string(k.nazev) + "=\"" + *h + "\"\r\n";
+    if (!radky.empty()) volby += "[" + std::string(sekce.nazev) + "]\r\n" + radky;
+  }
+  return volby;
 }
 
 void OznamitNeznameVolby() {

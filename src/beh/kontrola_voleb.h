@@ -20,6 +20,11 @@ std::vector<std::string> NeznameVolby(const std::string& soubor);
 // is none of these (its default holds).
 std::vector<std::string> NepouzitelneHodnoty(const std::string& soubor);
 
+// What of the options file `soubor` the process that renews a profile for its owner is
+// handed: the known keys that its own code reads, each as the program reads it, in a file
+// of its own (UTF-8, CR LF); nothing of the rest.
+std::string VolbyProVlastnika(const std::string& soubor);
+
 // Names each unknown section or key of the run's options file in Zevlon.log and on
 // the standard error output (which cron mails to the administrator).
 void OznamitNeznameVolby();

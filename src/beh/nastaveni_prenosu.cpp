@@ -16,10 +16,7 @@
 
 namespace zevlon {
 
-namespace {
-
-// A whole number above 0 under the key of section "Server"; nothing otherwise.
-std::optional<std::int64_t> KladneCislo(const std::string& volby, const char* klic) {
+std::optional<std::int64_t> KladneCisloServeru(const std::string& volby, const char* klic) {
   const std::string text(Orezat(CistIni(volby, "Server", klic), " \t"));
   std::int64_t cislo = 0;
   auto [konec, chyba] = std::from_chars(text.data(), text.data() + text.size(), cislo);
@@ -27,21 +24,21 @@ std::optional<std::int64_t> KladneCislo(const std::string& volby, const char* kl
   return cislo;
 }
 
-}  // namespace
-
 void NastavitPrenosy() {
   KlientHttp& http = Http();
   const std::string volby = CestaVolebIni();
   http.lhutaPrenosu = std::chrono::seconds(
-      KladneCislo(volby, kKlicLhutyPrenosu).value_or(KlientHttp::kLhutaPrenosu.count()));
-  http.minRychlost = KladneCislo(volby, kKlicMinRychlosti).value_or(KlientHttp::kMinRychlost);
-  http.casMinRychlosti = std::chrono::seconds(
-      KladneCislo(volby, kKlicDobyMinRychlosti).value_or(KlientHttp::kCasMinRychlosti.count()));
+      KladneCisloServeru(volby, kKlicLhutyPrenosu).value_or(KlientHttp::kLhutaPrenosu.count()));
+  http.minRychlost =
+      KladneCisloServeru(volby, kKlicMinRychlosti).value_or(KlientHttp::kMinRychlost);
+  http.casMinRychlosti = std::chrono::seconds(KladneCisloServeru(volby, kKlicDobyMinRychlosti)
+                                                  .value_or(KlientHttp::kCasMinRychlosti.count()));
   http.soubeznaStahovani = static_cast<int>(std::min<std::int64_t>(
-      KladneCislo(volby, kKlicSoubeznychStahovani).value_or(KlientHttp::kMaxSpojeni),
+      KladneCisloServeru(volby, kKlicSoubeznychStahovani).value_or(KlientHttp::kMaxSpojeni),
       KlientHttp::kMaxSpojeni));
   http.jenHttps = ZacinaNa(AdresaWebu(), "https://");
-  http.lhutaBehu = std::chrono::seconds(KladneCislo(volby, kKlicLhutyBehu).value_or(kLhutaBehu));
+  http.lhutaBehu =
+      std::chrono::seconds(KladneCisloServeru(volby, kKlicLhutyBehu).value_or(kLhutaBehu));
   http.konecBehu = std::chrono::steady_clock::now() + http.lhutaBehu;
   // Storno, Ctrl+C and SIGTERM end the transfers at once, not when the file has come.
   http.prerusit = [] {

@@ -3,7 +3,10 @@
 // keeps to https because its site is on https.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 namespace zevlon {
 
@@ -22,6 +25,14 @@ inline constexpr const char* kKlicSoubeznychStahovani = "SoubeznaStahovani";
 // starts after it, none goes on past it, and the swaps do not begin.
 inline constexpr const char* kKlicLhutyBehu = "LhutaBehu";
 inline constexpr std::int64_t kLhutaBehu = 12 * 3600;
+// "LhutaTicha": seconds a process acting for a profile's owner may stay silent, without
+// even its heartbeat, before root ends it (default 120; at least 5).
+inline constexpr const char* kKlicLhutyTicha = "LhutaTicha";
+inline constexpr std::chrono::seconds kLhutaTicha{120};
+
+// A whole number above 0 under the key of section "Server" of the options file `volby`;
+// nothing otherwise.
+std::optional<std::int64_t> KladneCisloServeru(const std::string& volby, const char* klic);
 
 // Sets the process's HTTP client for the run: the bounds above, https only when the site's
 // address (AdresaWebu) is on https, and the end of every transfer as soon as the run is

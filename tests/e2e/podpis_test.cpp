@@ -200,7 +200,7 @@ TEST_F(PodepsanyWeb, OwnersProcessVerifiesWhatItIsHandedAgain) {
   std::vector<Popisovac> predane;
   for (const std::string& obsah :
        {s_.Cist("program/Zevlon.ini"), ini + "[Merko]\r\nSlozkaProfilu=" + profil_ + "\r\n",
-        NahraditVse(ini, "20141231", "20141232"), podpis})
+        NahraditVse(ini, "20141231", "20141232"), podpis, ZakodovatProxy({})})
     predane.emplace_back(ZapecetenySoubor("predane", obsah));
   SpusteniJakoUcet spusteni{*NajitUcet(u.uid),
                             s_ / "program/Zevlon",
@@ -209,7 +209,7 @@ TEST_F(PodepsanyWeb, OwnersProcessVerifiesWhatItIsHandedAgain) {
                             {jeho.Fd()}};
   for (const Popisovac& p : predane)
     spusteni.popisovace.push_back(p.Fd());
-  const pid_t pid = SpustitJakoUcet(spusteni);
+  const pid_t pid = SpustitJakoUcet(spusteni).pid;
   jeho = Kanal();
   std::optional<ZpravaKanalu> vysledek;
   for (bool konec = false; !konec;)

@@ -3,9 +3,11 @@
 // Storno after a given number of reports.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "rozhrani/rozhrani.h"
@@ -51,6 +53,7 @@ class FalesneUi : public Rozhrani {
   void ZpracovatUdalosti() override { ++udalosti; }
   bool Zruseno() const override { return zruseno; }
   int Zprava(const std::string& text, int styl, const std::string& titulek) override {
+    std::this_thread::sleep_for(zdrzeni);
     zpravy.push_back({text, styl, titulek});
     if (odpovedi.empty()) return vychoziOdpoved;
     int o = odpovedi.front();
@@ -77,8 +80,9 @@ class FalesneUi : public Rozhrani {
   std::deque<int> odpovedi;       // answers to Zprava, in order
   std::deque<int> odpovediVoleb;  // answers to Volba, in order
   int vychoziOdpoved = mb::kIdNe;
-  int stornoPoHlaseni = -1;  // press Storno when this many reports were made
-  bool terminal = false;     // the person sits at the process's terminal
+  std::chrono::milliseconds zdrzeni{0};  // how long the person takes over a message
+  int stornoPoHlaseni = -1;              // press Storno when this many reports were made
+  bool terminal = false;                 // the person sits at the process's terminal
   bool zruseno = false;
   int udalosti = 0;
   bool moznostiSkryty = false;

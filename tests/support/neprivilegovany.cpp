@@ -109,6 +109,10 @@ VysledekPomocnika Pomocnik(std::vector<std::string> argv, const std::vector<std:
 
 }  // namespace
 
+std::string CestaPomocnika() {
+  return KopiePomocnika();
+}
+
 unsigned NeprivilegovanyUid() {
   return kRoot ? 65534u : ::getuid();
 }
@@ -126,9 +130,9 @@ void PredatNeprivilegovanemu(const std::string& cesta) {
     throw std::runtime_error("chown failed: " + cesta);
 }
 
-std::optional<UzivatelSDomovem> VlastnikProfilu() {
+std::optional<UzivatelSDomovem> VlastnikProfilu(const std::string& jmeno) {
   if (!kRoot) return std::nullopt;
-  const std::string jmeno = "zevlon-zkouska", domov = "/var/tmp/zevlon-zkouska";
+  const std::string domov = "/var/tmp/" + jmeno;
   if (!::getpwnam(jmeno.c_str())) {
     // Another test may be making it at the same moment: whoever wins, the user is there.
     (void)Spustit({"/usr/sbin/useradd", "--system", "--no-create-home", "--home-dir", domov,
@@ -182,6 +186,20 @@ VysledekPomocnika SpustitNeprivilegovane(const std::vector<std::string>& argumen
 VysledekPomocnika SpustitPomocnika(const std::vector<std::string>& argumenty,
                                    const std::vector<std::string>& prostredi) {
   return Pomocnik(argumenty, prostredi, false);
+}
+
+std::vector<pid_t> ProcesyProgramu(const std::string& program, unsigned uid) {
+  std::vector<pid_t> pidy;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator("/proc", ec)) {
+    const std::string jmeno = e.path().filename();
+    if (jmeno.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code ec2;
+    if (fs::read_symlink(e.path() / "exe", ec2) != program) continue;
+    struct stat st {};
+    if (::stat(e.path().c_str(), &st) == 0 && st.st_uid == uid) pidy.push_back(std::stoi(jmeno));
+  }
+  return pidy;
 }
 
 }  // namespace zevlon::test

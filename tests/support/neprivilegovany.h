@@ -35,6 +35,9 @@ pid_t SpustitNaPozadi(const std::vector<std::string>& argv,
 unsigned NeprivilegovanyUid();
 unsigned NeprivilegovanaGid();
 
+// The helper program's file as every user can run it (a copy readable by all, as root).
+std::string CestaPomocnika();
+
 // The words that run a program after them as that user (setpriv as root, none otherwise).
 std::vector<std::string> JakoNeprivilegovany();
 
@@ -49,13 +52,19 @@ void PredatNeprivilegovanemu(const std::string& cesta);
 
 // A user of the machine with a home folder of its own ("zevlon-zkouska", made for root's
 // tests when missing, with /var/tmp/zevlon-zkouska as its home), such as owns a profile
-// that root's run hands to a process of its owner. Nothing when not root.
+// that root's run hands to a process of its owner. Nothing when not root. A test whose
+// owner's process holds that user's run lock for long names a user of its own, so that
+// the tests running beside it are not kept waiting.
 struct UzivatelSDomovem {
   unsigned uid = 0, gid = 0;
   std::string jmeno, domov;
 };
-std::optional<UzivatelSDomovem> VlastnikProfilu();
+std::optional<UzivatelSDomovem> VlastnikProfilu(const std::string& jmeno = "zevlon-zkouska");
 // Gives a path and everything below it to that user (links themselves, never followed).
 void PredatVlastnikovi(const UzivatelSDomovem& u, const std::string& cesta);
+
+// The processes of that user (real uid) that run this program file, such as the process
+// that root's run started for a profile's owner.
+std::vector<pid_t> ProcesyProgramu(const std::string& program, unsigned uid);
 
 }  // namespace zevlon::test

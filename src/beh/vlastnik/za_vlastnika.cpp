@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "beh/nastaveni_prenosu.h"
 #include "beh/vlastnik/vlastnik.h"
@@ -112,6 +115,36 @@ class PlatformaVlastnika : public Platforma {
   std::string voleb_;
 };
 
+// Tells root from a thread of its own, every kDobaTepu, that this process lives, whatever its
+// run is busy with (a long flush or scan sends nothing); it never waits for root.
+class Tep {
+ public:
+  explicit Tep(Kanal& k)
+      : vlakno_([this, &k] {
+          std::unique_lock<std::mutex> z(zamek_);
+          while (!konec_) {
+            (void)k.PoslatBezCekani({zpravy::kTep, {}});  // a full queue: root sees messages
+            podminka_.wait_for(z, kDobaTepu, [this] { return konec_; });
+          }
+        }) {}
+  ~Tep() {
+    {
+      std::lock_guard<std::mutex> z(zamek_);
+      konec_ = true;
+    }
+    podminka_.notify_one();
+    vlakno_.join();
+  }
+  Tep(const Tep&) = delete;
+  Tep& operator=(const Tep&) = delete;
+
+ private:
+  std::mutex zamek_;
+  std::condition_variable podminka_;
+  bool konec_ = false;
+  std::thread vlakno_;
+};
+
 std::string Predane(int fd, const char* co) {
   std::optional<std::string> b = CistZapecetenySoubor(fd, KlientHttp::kMaxInformaci);
   if (!b) VyvolatChybu(std::string("Proces aktualizace nedostal ") + co + ".");
@@ -163,6 +196,7 @@ int MainZaVlastnika(const std::vector<std::string>& argumenty, const Aktualizace
   RezimSystem = argumenty[0] == "1";
 
   VysledekVlastnika v;
+  std::optional<Tep> tep(std::in_place, kanal);
   try {
     ZamekBehu zamek;
     zamek.Zamknout(kCekaniNaZamek);
@@ -174,6 +208,11 @@ int MainZaVlastnika(const std::vector<std::string>& argumenty, const Aktualizace
     platforma.NastavitSlozkuVoleb(slozka.Cesta());
     const std::string ini = PripravitInformace(slozka.Cesta());
     NastavitPrenosy();
+    // Root's way to the site, for this process's transfers alone.
+    const std::optional<KlientHttp::Proxy> proxy =
+        DekodovatProxy(Predane(kFdPrenosu, "nastavení přenosů"));
+    if (!proxy) VyvolatChybu("Proces aktualizace nedostal nastavení přenosů.");
+    Http().proxy = proxy;
     // The run that started this one decided on the updater already.
     ZapsatIni(ini, "Merko", "ZevlonVerze", "");
     v.pokracovat = (jenOdhad ? odhad : instalace)(ini, v.souhrn);
@@ -184,6 +223,7 @@ int MainZaVlastnika(const std::vector<std::string>& argumenty, const Aktualizace
     v.popis = c.Popis();
     v.polozka = AktualniPolozka;
   }
+  tep.reset();
   (void)kanal.Poslat(ZpravaVysledku(v));
   NastavitUi(nullptr);
   NastavitPlatformu(nullptr);

@@ -1,6 +1,7 @@
 #include "beh/vlastnik/zpravy.h"
 
 #include <charconv>
+#include <cstdlib>
 
 #include "common/kodovani.h"
 
@@ -69,6 +70,37 @@ ZpravaKanalu ZpravaVysledku(const VysledekVlastnika& v) {
            Ano(v.pokracovat), std::to_string(s.slozek), std::to_string(s.zkopirovano),
            std::to_string(s.stazeno), std::to_string(s.zRozdilu), std::to_string(s.bajtu),
            s.vydaniPred, s.vydaniPo, Ano(s.odmitnuto)}};
+}
+
+KlientHttp::Proxy ProxyZProstredi() {
+  auto promenna = [](std::initializer_list<const char*> jmena) {
+    for (const char* j : jmena)
+      if (const char* h = std::getenv(j); h && *h) return std::string(h);
+    return std::string();
+  };
+  // libcurl never takes HTTP_PROXY in capitals, which a web server may set from a request.
+  return {promenna({"http_proxy"}), promenna({"https_proxy", "HTTPS_PROXY"}),
+          promenna({"all_proxy", "ALL_PROXY"}), promenna({"no_proxy", "NO_PROXY"})};
+}
+
+// The four texts one after another, each ended by a NUL, which no variable's value holds.
+std::string ZakodovatProxy(const KlientHttp::Proxy& p) {
+  std::string b;
+  for (const std::string* s : {&p.http, &p.https, &p.vse, &p.vyjimky})
+    b += *s + '\0';
+  return b;
+}
+
+std::optional<KlientHttp::Proxy> DekodovatProxy(std::string_view bajty) {
+  KlientHttp::Proxy p;
+  for (std::string* s : {&p.http, &p.https, &p.vse, &p.vyjimky}) {
+    const std::size_t konec = bajty.find('\0');
+    if (konec == std::string_view::npos) return std::nullopt;
+    *s = std::string(bajty.substr(0, konec));
+    bajty.remove_prefix(konec + 1);
+  }
+  if (!bajty.empty()) return std::nullopt;
+  return p;
 }
 
 }  // namespace zevlon

@@ -414,6 +414,11 @@ std::unique_ptr<KlientHttp::Stazeni> KlientHttp::Zacit(const std::string& url,
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(casMinRychlosti.count()));
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBajtu));
+  if (proxy) {
+    const std::string& p = https ? proxy->https : proxy->http;
+    curl_easy_setopt(c, CURLOPT_PROXY, (p.empty() ? proxy->vse : p).c_str());
+    curl_easy_setopt(c, CURLOPT_NOPROXY, proxy->vyjimky.c_str());
+  }
   // A certificate store named in the environment (as OpenSSL reads it) is honoured.
   if (const char* ca = std::getenv("SSL_CERT_FILE"); ca && *ca)
     curl_easy_setopt(c, CURLOPT_CAINFO, ca);

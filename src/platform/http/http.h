@@ -111,6 +111,15 @@ class KlientHttp {
   // is sent.
   bool jenHttps = false;
 
+  // The proxy of the transfers when the process was handed one: the address for http,
+  // the one for https, the one for both where that one is empty, and the hosts reached
+  // directly (as no_proxy); no proxy where all are empty. Without it libcurl takes the
+  // proxy from the environment.
+  struct Proxy {
+    std::string http, https, vse, vyjimky;
+  };
+  std::optional<Proxy> proxy;
+
   // Connections to one host at most (HTTP/1.1; HTTP/2 multiplexes over one).
   static constexpr int kMaxSpojeni = 8;
   // HTTP/2 streams on one connection at most (fewer when the server allows fewer); more

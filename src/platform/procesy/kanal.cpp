@@ -72,15 +72,28 @@ int Kanal::Uvolnit() {
 }
 
 bool Kanal::Poslat(const ZpravaKanalu& z) {
-  if (z.pole.size() > kMaxPoli) return false;
+  return Odeslat(z, 0) == Odeslani::kOdeslano;
+}
+
+Kanal::Odeslani Kanal::PoslatBezCekani(const ZpravaKanalu& z) {
+  return Odeslat(z, MSG_DONTWAIT);
+}
+
+Kanal::Odeslani Kanal::Odeslat(const ZpravaKanalu& z, int priznaky) {
+  if (z.pole.size() > kMaxPoli) return Odeslani::kNelze;
   const std::string b = Zakodovat(z);
-  if (b.size() > kMaxZpravy) return false;
+  if (b.size() > kMaxZpravy) return Odeslani::kNelze;
   for (;;) {
-    const ssize_t n = ::send(fd_, b.data(), b.size(), MSG_NOSIGNAL);
-    if (n == static_cast<ssize_t>(b.size())) return true;
+    const ssize_t n = ::send(fd_, b.data(), b.size(), MSG_NOSIGNAL | priznaky);
+    if (n == static_cast<ssize_t>(b.size())) return Odeslani::kOdeslano;
     if (n < 0 && errno == EINTR) continue;
-    return false;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return Odeslani::kPlno;
+    return Odeslani::kNelze;
   }
+}
+
+void Kanal::OmezitFrontu(int bajtu) {
+  (void)::setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &bajtu, sizeof bajtu);
 }
 
 std::optional<ZpravaKanalu> Kanal::Prijmout(std::chrono::milliseconds doba, bool& konec) {

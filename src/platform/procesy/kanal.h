@@ -37,11 +37,20 @@ class Kanal {
 
   // Sends one message whole; false when the other end is gone or the message is too big.
   bool Poslat(const ZpravaKanalu& z);
+  // The same without ever waiting: kPlno when the other end has not read what is queued
+  // to it already (the socket's send buffer, or as many messages as the system queues).
+  enum class Odeslani { kOdeslano, kPlno, kNelze };
+  Odeslani PoslatBezCekani(const ZpravaKanalu& z);
+  // Bounds what this end may have queued and unread at the other end, in bytes; where the
+  // system refuses, its default bound holds.
+  void OmezitFrontu(int bajtu);
   // Waits at most `doba` for a message. Nothing when none came in time; `konec` is set
   // when the other end closed the channel or sent something that is not a message.
   std::optional<ZpravaKanalu> Prijmout(std::chrono::milliseconds doba, bool& konec);
 
  private:
+  Odeslani Odeslat(const ZpravaKanalu& z, int priznaky);
+
   int fd_;
 };
 

@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/close_range.h>
+#include <linux/keyctl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,10 +28,23 @@ std::vector<char*> Pole(std::vector<std::string>& texty) {
   return p;
 }
 
+// What the child tells its starter over the pipe before the exec: a step that failed
+// (the run does not start) or a keyring it could not have (the run goes on).
+struct ZpravaDitete {
+  int klicenka = 0;
+  int chyba = 0;
+};
+
 // In the child, between fork and exec: only calls that are safe there. Answers the errno
-// of the step that failed.
-int PripravitDite(const SpusteniJakoUcet& s, int nul, const std::vector<int>& kopie) {
+// of the step that failed; `klicenka` gets the errno of a refused keyring.
+int PripravitDite(const SpusteniJakoUcet& s, int nul, const std::vector<int>& kopie,
+                  int& klicenka) {
   if (::setsid() < 0) return errno;
+  // Keys of the starter's session (a token an administrator's login holds) are no
+  // business of a process that another user can debug.
+  if (::syscall(SYS_keyctl, KEYCTL_JOIN_SESSION_KEYRING, nullptr) < 0) klicenka = errno;
+  const struct rlimit bezJadra { 0, 0 };
+  if (::setrlimit(RLIMIT_CORE, &bezJadra) != 0) return errno;
   sigset_t vse;
   sigemptyset(&vse);
   ::sigprocmask(SIG_SETMASK, &vse, nullptr);
@@ -57,7 +73,7 @@ int PripravitDite(const SpusteniJakoUcet& s, int nul, const std::vector<int>& ko
 
 }  // namespace
 
-pid_t SpustitJakoUcet(const SpusteniJakoUcet& s) {
+SpustenyUcet SpustitJakoUcet(const SpusteniJakoUcet& s) {
   std::vector<std::string> argv{s.program};
   argv.insert(argv.end(), s.argumenty.begin(), s.argumenty.end());
   std::vector<std::string> envp = s.prostredi;
@@ -83,28 +99,35 @@ pid_t SpustitJakoUcet(const SpusteniJakoUcet& s) {
   const pid_t pid = ::fork();
   if (pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
   if (pid == 0) {
-    int chyba = PripravitDite(s, nul.Fd(), cisla);
-    if (chyba == 0) {
+    ZpravaDitete z;
+    z.chyba = PripravitDite(s, nul.Fd(), cisla, z.klicenka);
+    // The starter learns of the keyring before the exec, and why the exec failed; the
+    // descriptor closes with the exec when it succeeds.
+    Nepovinne(static_cast<int>(::write(zapis.Fd(), &z, sizeof z)));
+    if (z.chyba == 0) {
       ::execve(s.program.c_str(), a.data(), e.data());
-      chyba = errno;
+      z.chyba = errno;
+      Nepovinne(static_cast<int>(::write(zapis.Fd(), &z, sizeof z)));
     }
-    // The starter learns why; the descriptor closes with the exec when it succeeds.
-    Nepovinne(static_cast<int>(::write(zapis.Fd(), &chyba, sizeof chyba)));
     ::_exit(127);
   }
   zapis.Zavrit();
-  int chyba = 0;
-  ssize_t n;
-  do
-    n = ::read(cteni.Fd(), &chyba, sizeof chyba);
-  while (n < 0 && errno == EINTR);
-  if (n == static_cast<ssize_t>(sizeof chyba)) {
-    int stav = 0;
-    while (::waitpid(pid, &stav, 0) < 0 && errno == EINTR) {
+  SpustenyUcet spusteny;
+  spusteny.pid = pid;
+  ZpravaDitete z;
+  for (;;) {
+    const ssize_t n = ::read(cteni.Fd(), &z, sizeof z);
+    if (n < 0 && errno == EINTR) continue;
+    if (n != static_cast<ssize_t>(sizeof z)) break;
+    spusteny.chybaKlicenky = z.klicenka;
+    if (z.chyba != 0) {
+      int stav = 0;
+      while (::waitpid(pid, &stav, 0) < 0 && errno == EINTR) {
+      }
+      throw std::system_error(z.chyba, std::generic_category(), s.program);
     }
-    throw std::system_error(chyba, std::generic_category(), s.program);
   }
-  return pid;
+  return spusteny;
 }
 
 }  // namespace zevlon

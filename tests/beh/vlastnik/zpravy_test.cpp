@@ -1,6 +1,6 @@
 // The channel between root's run and the owner's process: whole messages arrive whole,
-// anything else the peer sends ends the channel, and texts are cleaned before root shows
-// or logs them.
+// anything else the peer sends ends the channel, texts are cleaned before root shows or
+// logs them, and root's relay ends a peer that holds it by silence or by not reading.
 #include "beh/vlastnik/zpravy.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +8,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
+#include <thread>
 
+#include "beh/vlastnik/prostrednik.h"
 #include "platform/procesy/kanal.h"
+#include "support/falesne_ui.h"
 
 namespace zevlon {
 namespace {
@@ -77,6 +81,66 @@ TEST(OcistitText, DropsControlsKeepsTabsAndLinesWhereAskedAndCutsAtCharacters) {
   };
   for (const auto& p : pripady)
     EXPECT_EQ(OcistitText(p.text, p.max, p.radky), p.vysledek) << p.text;
+}
+
+// Root's relay against peers standing in for the owner's process: it ends one that is
+// silent, one that leaves root's answers unread and one that goes on after a cancel, each
+// within its bound; never one whose question waits for a slow person. (A busy owner's
+// process that beats, and the run's deadline, are met through the real program.)
+TEST(Prostrednik, EndsASilentDeafOrStubbornPeerButNeverOneWaitingForAPerson) {
+  struct Pripad {
+    const char* popis;
+    std::function<void(Kanal&)> protejsek;
+    bool storno;
+    KonecVlastnika konec;
+    bool zavreno;  // with its outcome
+  } const pripady[] = {
+      {"silent, but alive",
+       [](Kanal& k) {
+         for (bool konec = false; !konec;)
+           (void)k.Prijmout(100ms, konec);
+       },
+       false, KonecVlastnika::kTicho, false},
+      {"asks, and the person takes longer than the silence allows",
+       [](Kanal& k) {
+         bool konec = false;
+         if (k.Poslat({zpravy::kOtazka, {"Pokračovat?", "4", "Zevlon"}}) && k.Prijmout(10s, konec))
+           (void)k.Poslat(ZpravaVysledku({}));
+       },
+       false, KonecVlastnika::kZadny, true},
+      {"asks and asks and never reads an answer",
+       [](Kanal& k) {
+         while (k.Poslat(ZpravaVolby({}))) {
+         }
+       },
+       false, KonecVlastnika::kNecte, false},
+      {"goes on beating after the run was cancelled",
+       [](Kanal& k) {
+         for (bool konec = false; !konec && k.Poslat({zpravy::kTep, {}});)
+           (void)k.Prijmout(100ms, konec);
+       },
+       true, KonecVlastnika::kZruseno, false},
+  };
+  for (const Pripad& p : pripady) {
+    SCOPED_TRACE(p.popis);
+    test::FalesneUi ui;
+    ui.vychoziOdpoved = mb::kIdAno;
+    ui.zruseno = p.storno;
+    ui.zdrzeni = 1500ms;
+    auto [nase, jeho] = VytvoritKanal();
+    std::thread protejsek([&, k = std::move(jeho)]() mutable { p.protejsek(k); });
+    const auto od = std::chrono::steady_clock::now();
+    const PrenosVlastnika v = PrenasetZVlastnika(nase, "zkouska", false, {std::nullopt, 1s, 1s});
+    // A peer that has to be ended costs root its bound and no more.
+    if (!p.zavreno) {
+      EXPECT_LT(std::chrono::steady_clock::now() - od, 3s);
+    }
+    nase = Kanal();  // a peer still at work learns that root is gone
+    protejsek.join();
+    EXPECT_EQ(v.konec, p.konec);
+    EXPECT_EQ(v.zavreno, p.zavreno);
+    EXPECT_EQ(v.vysledek.has_value(), p.zavreno);
+  }
 }
 
 }  // namespace

@@ -1,9 +1,20 @@
 #include "platform/procesy/proces.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/keyctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <string>
+
+#include "platform/procesy/proces_vlastnika.h"
+#include "platform/soubory/soubor.h"
+#include "support/neprivilegovany.h"
 
 namespace zevlon {
 namespace {
@@ -24,6 +35,30 @@ TEST(ProvestPrikaz, PassesTheInputCollectsBothOutputsAndTheStatus) {
   EXPECT_EQ(v.kod, 128 + 15);
   v = ProvestPrikaz({"/nonexistent/program"});
   EXPECT_EQ(v.chybaSpusteni, ENOENT);
+}
+
+// A program started as another user gets a session keyring of its own, not the starter's
+// (whose keys the user could read by tracing it), and no core dumps.
+TEST(SpustitJakoUcet, GivesANewKeyringAndNoCoreDump) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root starts a program as another user";
+  const long nase = ::syscall(SYS_keyctl, KEYCTL_GET_KEYRING_ID, KEY_SPEC_SESSION_KEYRING, 0);
+  if (nase < 0) GTEST_SKIP() << "no keyring here: " << std::strerror(errno);
+  const test::UzivatelSDomovem u = *test::VlastnikProfilu();
+  int roura[2];
+  ASSERT_EQ(::pipe2(roura, O_CLOEXEC), 0);
+  Popisovac cteni(roura[0]), zapis(roura[1]);
+  const SpustenyUcet s = SpustitJakoUcet(
+      {*NajitUcet(u.uid), test::CestaPomocnika(), {"klicenka"}, {"HOME=" + u.domov}, {zapis.Fd()}});
+  zapis.Zavrit();
+  char o[128] = {};
+  long jeho = 0, mekky = -1, tvrdy = -1;
+  ASSERT_GT(::read(cteni.Fd(), o, sizeof o - 1), 0);
+  ASSERT_EQ(std::sscanf(o, "%ld %ld %ld", &jeho, &mekky, &tvrdy), 3) << o;
+  ASSERT_EQ(::waitpid(s.pid, nullptr, 0), s.pid);
+  EXPECT_EQ(s.chybaKlicenky, 0);
+  EXPECT_GT(jeho, 0);
+  EXPECT_NE(jeho, nase);
+  EXPECT_EQ(mekky + tvrdy, 0);
 }
 
 }  // namespace
