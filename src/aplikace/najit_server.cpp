@@ -1,5 +1,7 @@
 #include "aplikace/najit_server.h"
 
+#include <sys/stat.h>
+
 #include <pugixml.hpp>
 
 #include <algorithm>
@@ -123,7 +125,9 @@ std::string Overit(const Odkaz& odkaz, const std::string& soubor, const Nastaven
 // recorded. The time of the one accepted is recorded, where only this user writes. Answers
 // why it cannot be used, or "".
 std::string PorovnatSPrijatym(const std::string& doplnek, const std::string& podpisSoubor) {
-  const std::string zaznam = platforma().SlozkaZaznamu() + "/" + kZaznamPodpisuDoplnku;
+  const std::string zaznamy = platforma().SlozkaZaznamu();
+  if (zaznamy.empty()) return "není kam zaznamenat čas přijatého podpisu.";
+  const std::string zaznam = zaznamy + "/" + kZaznamPodpisuDoplnku;
   const std::optional<std::string> text = NacistSoubor(podpisSoubor);
   const std::optional<podpis::Podpis> p = text ? podpis::CistPodpis(*text) : std::nullopt;
   const std::optional<std::int64_t> kdy =
@@ -145,7 +149,8 @@ std::string PorovnatSPrijatym(const std::string& doplnek, const std::string& pod
              ") je starší než podpis přijatý dříve (" + drive +
              "), dodavatelův web byl zřejmě nahrazen starším.";
   }
-  if (maCas && !ini::ZapsatKlic(zaznam, doplnek, "CasPodpisu", std::to_string(cas)))
+  if (maCas && (!ini::ZapsatKlic(zaznam, doplnek, "CasPodpisu", std::to_string(cas)) ||
+                ::chmod(zaznam.c_str(), 0600) != 0))
     return "čas přijatého podpisu nelze zaznamenat do " + zaznam + ".";
   return "";
 }

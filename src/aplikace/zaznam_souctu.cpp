@@ -235,7 +235,8 @@ void ZaznamSouctu::Ulozit() noexcept try {
     text.append(p.Text()) += '\n';
   }
   text += Kontrola(text) + "\n";
-  if (int e = ZapsatSouborAtomicky(cesta_, text))
+  // What the installation holds is nobody else's business.
+  if (int e = ZapsatSouborAtomicky(cesta_, text, 0600))
     ZapsatDoLogu(kPrenosovyLog, "Záznam kontrolních součtů " + cesta_ +
                                     " nelze zapsat: " + std::strerror(e) + ".");
 } catch (...) {

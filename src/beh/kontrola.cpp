@@ -92,9 +92,12 @@ std::string Kontroly::Profil() {
       "Profil: volba SlozkaDat v sekci [Nastaveni] není nastavena; naplánovaný běh nic "
       "neaktualizuje, běh spuštěný ručně nabídne tyto profily:");
   Krok([&] {
-    for (const auto& p : SeznamProfilu())
+    std::vector<std::string> neprectene;
+    for (const auto& p : SeznamProfilu(&neprectene))
       Radek("  " + p.hodnota->SlozkaDat + " (" + p.hodnota->Nazev + ", vydání " +
             (p.hodnota->Vydani.empty() ? "neznámé" : p.hodnota->Vydani) + ")");
+    for (const std::string& zprava : neprectene)
+      Radek("  " + zprava);
   });
   neniCoDelat_ = true;
   return {};

@@ -1,9 +1,13 @@
 #include "beh/profily.h"
 
+#include <unistd.h>
+
 #include "common/chyba.h"
 #include "common/text.h"
+#include "platform/nahrady/ini.h"
 #include "platform/nahrady/platforma.h"
 #include "platform/nahrady/registr.h"
+#include "platform/soubory/cizi_soubor.h"
 #include "rozhrani/pomucky.h"
 
 namespace zevlon {
@@ -24,6 +28,12 @@ Verze NacistVerzi(const char* klic) {
 
 bool JePrazdna(const Verze& v) {
   return !v.jmena || v.jmena->Prazdny();
+}
+
+constexpr std::size_t kMaxIniProfilu = 64 * 1024;
+
+std::string Cisty(const std::string& text) {
+  return OcistitText(text, 4096, false);
 }
 
 }  // namespace
@@ -47,7 +57,17 @@ std::string SlozkaAplikace(const char* klic) {
   return PridatLomitko(CistRegistr(kKoren, klic, kHodnotaSlozky));
 }
 
-SeznamZaznamuProfilu SeznamProfilu() {
+std::string VydaniProfilu(const std::string& slozka, std::string& duvod) {
+  duvod.clear();
+  if (::geteuid() != 0) return Cisty(CistIni(slozka + kIniMerka, "Merko", "Release"));
+  CiziSoubor ini = NacistCiziSoubor(slozka + kIniMerka, kMaxIniProfilu);
+  duvod = Cisty(ini.duvod);
+  if (!ini.obsah) return {};
+  return Cisty(std::string(
+      Orezat(ini::CistKlicTextu(std::move(*ini.obsah), "Merko", "Release").value_or(""))));
+}
+
+SeznamZaznamuProfilu SeznamProfilu(std::vector<std::string>* neprectene) {
   const Verze verze[] = {NacistVerzi(kKlicMerko12), NacistVerzi(kKlicMerko14)};
   if (JePrazdna(verze[0]) && JePrazdna(verze[1]))
     VyvolatChybu("Nepodařilo se nalézt složku aplikací Dunmor Merko.");
@@ -56,13 +76,19 @@ SeznamZaznamuProfilu SeznamProfilu() {
   for (const Verze& v : verze) {
     if (JePrazdna(v)) continue;
     for (const auto& polozka : *v.jmena) {
-      std::string slozka = CistIni(v.slozka + kIniMerka, "Profily", polozka.klic);
+      std::string slozka = Cisty(CistIni(v.slozka + kIniMerka, "Profily", polozka.klic));
       if (slozka.empty()) continue;
       slozka = PridatLomitko(slozka);
       if (seznam.Obsahuje(slozka)) continue;
-      std::string vydani = CistIni(slozka + kIniMerka, "Merko", "Release");
-      seznam.Pridat(slozka,
-                    std::make_shared<ZaznamProfilu>(ZaznamProfilu{slozka, polozka.klic, vydani}));
+      std::string duvod;
+      const std::string vydani = VydaniProfilu(slozka, duvod);
+      if (!duvod.empty()) {
+        if (neprectene)
+          neprectene->push_back("Profil " + slozka + " nelze přečíst: " + duvod + ".");
+        continue;
+      }
+      seznam.Pridat(slozka, std::make_shared<ZaznamProfilu>(
+                                ZaznamProfilu{slozka, Cisty(polozka.klic), vydani}));
     }
   }
   return seznam;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/seznam.h"
 
@@ -35,7 +36,15 @@ std::string SlozkaAplikace(const char* klic);
 // The profiles of both suite versions, keyed by data folder, version 12.0 first; a
 // profile both list is taken once. Raises "Nepodařilo se nalézt složku aplikací
 // Dunmor Merko." when neither version lists a profile. A version whose
-// application folder is not known has no profiles.
-SeznamZaznamuProfilu SeznamProfilu();
+// application folder is not known has no profiles. A profile whose Merko.ini root cannot
+// read safely (VydaniProfilu) is left out and named in `neprectene` ("Profil P nelze
+// přečíst: důvod."). Names, folders and releases come cleaned of control characters.
+SeznamZaznamuProfilu SeznamProfilu(std::vector<std::string>* neprectene = nullptr);
+
+// The release in the Merko.ini of a profile folder (with "/"), cleaned of control
+// characters; "" when the file or the key is missing. Root reads the file as another
+// user's (NacistCiziSoubor): a link, anything but a regular file of the folder's owner, or
+// more than 64 KiB gives no release, and `duvod` says why.
+std::string VydaniProfilu(const std::string& slozka, std::string& duvod);
 
 }  // namespace zevlon

@@ -14,6 +14,7 @@
 #include "rozhrani/prubeh.h"
 #include "rozhrani/stav.h"
 #include "rozhrani/volba.h"
+#include "soubory/log.h"
 
 namespace zevlon {
 
@@ -80,7 +81,11 @@ VolbaProfilu VybratProfil(const std::string& vydaniWebu) {
     return {};
   }
   const std::string& s = vydaniWebu;
-  for (const auto& polozka : SeznamProfilu()) {
+  std::vector<std::string> neprectene;
+  const SeznamZaznamuProfilu profily = SeznamProfilu(&neprectene);
+  for (const std::string& zprava : neprectene)
+    ZapsatDoLogu(kPrenosovyLog, zprava);
+  for (const auto& polozka : profily) {
     const ZaznamProfilu& p = *polozka.hodnota;
     int r = PorovnatVydani(p.Vydani, s);
     if (r > 0) {
@@ -107,7 +112,10 @@ bool VarovaniZmenyDat(const std::string& souborVydani) {
   std::string zmenaDat = CistIni(souborVydani, "Merko", "ReleaseZmenyDat");
   if (zmenaDat.empty() || RezimSystem) return true;
   std::string profil = CistIni(souborVydani, "Merko", "SlozkaProfilu");
-  std::string vydani = CistIni(profil + kIniMerka, "Merko", "Release");
+  std::string duvod;
+  const std::string vydani = VydaniProfilu(profil, duvod);
+  if (!duvod.empty())
+    ZapsatDoLogu(kPrenosovyLog, "Profil " + profil + " nelze přečíst: " + duvod + ".");
   if (vydani.empty()) return true;
   if (PorovnatVydani(vydani, zmenaDat) >= 0) return true;
   return ZobrazZpravu(

@@ -126,6 +126,8 @@ std::string JsonStavu(const ZaznamBehu& z, const std::string& predchozi) {
   pole("stazeno", std::to_string(s.stazeno));
   pole("z_rozdilu", std::to_string(s.zRozdilu));
   pole("bajtu", std::to_string(s.bajtu));
+  // Counts and releases that another user's process reported, not what root saw itself.
+  pole("pocty_od_uzivatele", text(s.odUzivatele));
   pole("posledni_uspech", text(uspech));
   pole("posledni_aktualizace", text(aktualizace), true);
   return j + "}\n";
@@ -196,6 +198,8 @@ int VypsatStav(bool json, std::FILE* out) {
   r += "  Soubory:               zkopírováno " + h("zkopirovano") + ", staženo " + h("stazeno") +
        ", z rozdílů " + h("z_rozdilu") + "\n";
   r += "  Staženo:               " + pocet("bajtu", "bajt", "bajty", "bajtů") + "\n";
+  if (stav->count("pocty_od_uzivatele"))
+    r += "  Počty hlásil:          proces uživatele " + h("pocty_od_uzivatele") + "\n";
   r += "  Poslední úspěšný běh:  " + h("posledni_uspech") + "\n";
   r += "  Poslední aktualizace:  " + h("posledni_aktualizace") + "\n";
   std::fputs(r.c_str(), out);

@@ -4,6 +4,8 @@
 
 #include <optional>
 
+#include "common/kodovani.h"
+
 namespace zevlon {
 
 namespace {
@@ -225,6 +227,37 @@ std::string CitelnaDoba(long long sekund) {
   if (sekund < 3600)
     return std::to_string(sekund / 60) + " min " + std::to_string(sekund % 60) + " s";
   return std::to_string(sekund / 3600) + " h " + std::to_string(sekund % 3600 / 60) + " min";
+}
+
+namespace {
+
+// The length of the UTF-8 character that starts at i, or 0 when none does.
+std::size_t DelkaZnaku(std::string_view t, std::size_t i) {
+  for (std::size_t n = 1; n <= 4 && i + n <= t.size(); ++n)
+    if (JePlatneUtf8(t.substr(i, n))) return n;
+  return 0;
+}
+
+}  // namespace
+
+std::string OcistitText(std::string_view text, std::size_t max, bool radky) {
+  std::string r;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    std::size_t n = c < 0x80 ? 1 : DelkaZnaku(text, i);
+    std::string_view znak = n ? text.substr(i, n) : std::string_view("?");
+    if (n == 0) n = 1;
+    if (c < 0x20 || c == 0x7f) {
+      const bool zachovat = c == '\t' || (radky && (c == '\r' || c == '\n'));
+      znak = zachovat ? znak : std::string_view(" ");
+    } else if (c == 0xc2 && n == 2 && static_cast<unsigned char>(text[i + 1]) < 0xa0) {
+      znak = " ";  // the C1 controls, which terminals take as commands
+    }
+    if (r.size() + znak.size() > max) break;
+    r += znak;
+    i += n;
+  }
+  return r;
 }
 
 }  // namespace zevlon

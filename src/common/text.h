@@ -46,6 +46,11 @@ bool ObsahujeZastupneZnaky(std::string_view s);
 // lomitka is set) as %XX, for a piece of a URL.
 std::string KodovatProUrl(std::string_view s, bool lomitka);
 
+// The text without control characters (line breaks kept where `radky`), at most `max`
+// bytes, cut at a character boundary; bytes that are not UTF-8 become "?". What another
+// user or a server wrote goes through it before it reaches a terminal, a window or a log.
+std::string OcistitText(std::string_view text, std::size_t max, bool radky);
+
 std::string NahraditVse(std::string_view s, std::string_view co, std::string_view cim);
 std::vector<std::string> Rozdelit(std::string_view s, char oddelovac);
 

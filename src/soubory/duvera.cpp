@@ -180,6 +180,11 @@ void OveritMistaRoota() {
   if (const std::string voleb = platforma().SlozkaVoleb(); voleb != SlozkaProgramu())
     Overit("složka voleb", voleb, true);
   Overit("soubor voleb", CestaVolebIni(), true);
+  // Root's records (checksums, accepted signatures) only where nobody else can move them.
+  if (platforma().SlozkaZaznamu().empty())
+    VyvolatChybu("Složka " + NajitUcet(0).value_or(Ucet{}).domov +
+                 "/.local/state/zevlon pro záznamy roota vede přes složku nebo odkaz jiného "
+                 "uživatele, proto aktualizace nebyla provedena.");
 }
 
 }  // namespace zevlon

@@ -70,5 +70,26 @@ TEST(Text, FlatJsonRoundTripsItsTextsAndRefusesEverythingElse) {
     EXPECT_FALSE(CistPlochyJson(spatne)) << spatne;
 }
 
+TEST(OcistitText, DropsControlsKeepsTabsAndLinesWhereAskedAndCutsAtCharacters) {
+  const struct {
+    std::string text;
+    std::size_t max;
+    bool radky;
+    std::string vysledek;
+  } pripady[] = {
+      {"Stahuje se \x1b[2Jsoubor\a", 100, false, "Stahuje se  [2Jsoubor "},
+      {"a\tb\r\nc", 100, true, "a\tb\r\nc"},
+      {"a\tb\r\nc", 100, false, "a\tb  c"},
+      {"C1 \xc2\x9b"
+       "31m a \xc2\xa0 zůstane",
+       100, false, "C1  31m a \xc2\xa0 zůstane"},
+      {"neplatné \xff\xfe UTF-8 \xc3", 100, false, "neplatné ?? UTF-8 ?"},
+      {"příliš", 3, false, "př"},
+      {"příliš", 2, false, "p"},
+  };
+  for (const auto& p : pripady)
+    EXPECT_EQ(OcistitText(p.text, p.max, p.radky), p.vysledek) << p.text;
+}
+
 }  // namespace
 }  // namespace zevlon

@@ -3,6 +3,7 @@
 // the prompt, and the exit statuses that --help lists.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -307,6 +308,76 @@ TEST_F(NaTerminalu, ExitStatusesFollowTheTableOfHelp) {
   zaznamenano(1, "chyba: server odpověděl 404 (nenalezeno)", "na terminálu");
   EXPECT_NE(s_.Cist("program/stav.json").find("\"chyba\": \"server odpověděl 404"),
             std::string::npos);
+}
+
+// Root lists the profiles of the suite at a terminal (an attended run, --kontrola) and
+// reads each one's Merko.ini, which the profile's owner can lay as they like: a link to a
+// file of root's or to a device, a FIFO, a file of another user, escape sequences. Root
+// reads none of them through a link, never waits on one, prints no raw escape, and names
+// the profile it cannot read.
+TEST_F(NaTerminalu, RootReadsNoProfilesIniThroughItsOwnersLinksAndShowsNoEscapes) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root reads another user's profile";
+  const test::UzivatelSDomovem u = *test::VlastnikProfilu();
+  ::chmod(s_.Cesta().c_str(), 0755);
+  s_.Zapsat("program/Zevlon.ini", "[Server]\r\nAdresa=" + web_ + "\r\n");  // the list asks
+  ::chmod((s_ / "program/Zevlon.ini").c_str(), 0644);
+  ::chmod(s_.Zapsat("tajne.ini", "[Merko]\r\nRelease=TAJNE-ROOTA\r\n").c_str(), 0600);
+  const std::string ini = profil_ + "Merko.ini";
+  // Laid by the owner, as the owner could.
+  auto jeho = [&](int stav) { return stav == 0 && ::lchown(ini.c_str(), u.uid, u.gid) == 0; };
+  const struct {
+    const char* popis;
+    std::function<bool()> polozit;
+    const char* duvod;  // nullptr: read, and shown cleaned
+  } pripady[] = {
+      {"a link to a file of root's alone",
+       [&] { return jeho(::symlink((s_ / "tajne.ini").c_str(), ini.c_str())); },
+       "je symbolický odkaz"},
+      {"a link to a device", [&] { return jeho(::symlink("/dev/zero", ini.c_str())); },
+       "je symbolický odkaz"},
+      {"a FIFO", [&] { return jeho(::mkfifo(ini.c_str(), 0644)); }, "není obyčejný soubor"},
+      {"a file of another user",
+       [&] {
+         s_.Zapsat("data/Firma/Merko.ini", "[Merko]\r\nRelease=CIZI\r\n");
+         return ::chown(ini.c_str(), test::NeprivilegovanyUid(), 0) == 0;
+       },
+       "nepatří vlastníkovi složky, ve které leží"},
+      {"escape sequences in its release",
+       [&] {
+         s_.Zapsat("data/Firma/Merko.ini", "[Merko]\r\nRelease=\x1b]0;OWNED\a\x1b[2J2014\r\n");
+         return jeho(0);
+       },
+       nullptr},
+  };
+  for (const auto& p : pripady) {
+    SCOPED_TRACE(p.popis);
+    std::filesystem::remove(ini);
+    test::PredatVlastnikovi(u, profil_);
+    ASSERT_TRUE(p.polozit());
+    std::filesystem::remove(s_ / "program/Zevlon.log");
+    const auto kontrola =
+        test::Spustit({"/usr/bin/timeout", "20", s_ / "program/Zevlon", "--kontrola"}, Prostredi());
+    // (Only a profile that can be read is offered, and declined.)
+    const auto beh = Terminal(
+        {}, p.duvod ? std::vector<test::Odpoved>{} : std::vector<test::Odpoved>{{"Volba", "2\n"}});
+    for (const std::string& vystup :
+         {kontrola.vystup, beh.vystup, test::LogProgramu(s_, "Zevlon.log")}) {
+      for (const char* nesmi : {"TAJNE", "CIZI", "\x1b]0;OWNED", "\x1b[2J"})
+        EXPECT_EQ(vystup.find(nesmi), std::string::npos) << nesmi << "\n" << vystup;
+    }
+    EXPECT_EQ(kontrola.kod, 0) << kontrola.vystup;
+    EXPECT_EQ(beh.kod, 0) << beh.vystup;
+    if (p.duvod) {
+      const std::string jmeno =
+          "Profil " + profil_ + " nelze přečíst: soubor Merko.ini " + p.duvod + ".";
+      EXPECT_NE(kontrola.vystup.find(jmeno), std::string::npos) << kontrola.vystup;
+      EXPECT_NE(test::LogProgramu(s_, "Zevlon.log").find(jmeno), std::string::npos);
+    } else {
+      EXPECT_NE(kontrola.vystup.find(profil_ + " (Firma, vydání  ]0;OWNED  [2J2014)"),
+                std::string::npos)
+          << kontrola.vystup;
+    }
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // that process is handed only what its run uses, root's proxy never in its environment.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,7 +68,12 @@ TEST_F(ProcesVlastnika, RenewsAnotherUsersProfileAndRootKeepsTheLogs) {
   for (const auto& e : fs::recursive_directory_iterator(profil_))
     EXPECT_EQ(test::Stav(e.path()).st_uid, u.uid) << e.path();
   const std::string log = test::LogProgramu(s_, "Zevlon.log");
-  EXPECT_NE(log.find("nejsou ověřována"), std::string::npos) << log;  // said by the owner's process
+  // Said by the owner's process, and marked so.
+  EXPECT_NE(log.find("\t[uživatel " + u.jmeno + "] Vydání z aktualizačního webu nejsou ověřována"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(s_.Cist("program/stav.json").find("\"pocty_od_uzivatele\": \"" + u.jmeno + "\","),
+            std::string::npos);
   EXPECT_NE(
       log.find("Profil " + profil_ + " aktualizoval proces uživatele " + u.jmeno + ": bez chyby."),
       std::string::npos)
@@ -274,6 +281,40 @@ TEST_F(ProcesVlastnika, IsHandedOnlyTheKeysItsRunUsesAndRootsProxyNeverInItsEnvi
     EXPECT_EQ(volby.find(nesmi), std::string::npos) << nesmi << "\n" << volby;
   for (const std::string& log : {Chyby(), test::LogProgramu(s_, "Zevlon.log"), v.vystup})
     EXPECT_EQ(log.find(heslo), std::string::npos) << log;
+}
+
+// Root's run started by hand through sudo -E from another user's login carries that
+// user's HOME and XDG_STATE_HOME: its records (the checksums of what it installed) still go
+// where only root can change them, and only root can read them.
+TEST_F(ProcesVlastnika, RootKeepsItsRecordsWhereOnlyRootWritesWhateverHomeItIsHanded) {
+  test::PredatVlastnikovi({0, 0, "root", "/"}, profil_);  // root's own profile
+  std::this_thread::sleep_for(2100ms);  // files changed two seconds ago get recorded
+  const std::string roota = std::string(::getpwuid(0)->pw_dir) + "/.local/state/zevlon";
+  auto zaznamy = [&] {
+    std::set<std::string> z;
+    std::error_code e;
+    for (const auto& s : fs::directory_iterator(roota, e))
+      if (s.path().filename().string().starts_with("soucty-")) z.insert(s.path());
+    return z;
+  };
+  const std::set<std::string> drive = zaznamy();
+  test::Cesty p = Prostredi();
+  std::erase_if(p, [](const std::string& v) { return v.starts_with("XDG_STATE_HOME="); });
+  p.insert(p.end(), {"HOME=" + u_.domov, "XDG_STATE_HOME=" + u_.domov + "/.local/state"});
+  const auto v = test::Spustit({s_ / "program/Zevlon"}, p);
+  ASSERT_EQ(v.kod, 0) << v.vystup << Chyby();
+  Obnoveno();
+  for (const auto& e : fs::recursive_directory_iterator(u_.domov))
+    EXPECT_NE(test::Stav(e.path()).st_uid, 0u) << e.path();  // nothing of root's there
+  std::set<std::string> nove = zaznamy();
+  for (const std::string& d : drive)
+    nove.erase(d);
+  EXPECT_FALSE(nove.empty());
+  for (const std::string& z : nove) {
+    EXPECT_EQ(test::Stav(z).st_mode & 07777, 0600u) << z;
+    EXPECT_EQ(test::Stav(z).st_uid, 0u) << z;
+    fs::remove(z);
+  }
 }
 
 }  // namespace

@@ -117,8 +117,11 @@ bool Prostrednik::Zpracovat(const ZpravaKanalu& z) {
                                                 : nullptr;
       if (!log) return false;
       if (!logovat_) return true;
-      // Root's log folder is not the owner's to fill.
-      if (++radkuLogu_ <= kMaxRadkuLogu) ZapsatDoLogu(log, Text(p[1], false));
+      // Root's log folder is not the owner's to fill, and a line of the owner's says so:
+      // without a TAB it cannot pose as a record of root's.
+      if (++radkuLogu_ <= kMaxRadkuLogu)
+        ZapsatDoLogu(log,
+                     "[uživatel " + vlastnik_ + "] " + NahraditVse(Text(p[1], false), "\t", " "));
       if (radkuLogu_ == kMaxRadkuLogu + 1)
         ZapsatDoLogu(kChybovyLog, "Proces uživatele " + vlastnik_ + " zapsal přes " +
                                       std::to_string(kMaxRadkuLogu) +

@@ -173,7 +173,10 @@ bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnov
                                     (!v          ? "skončil bez výsledku (" + konec + ")."
                                      : !v->chyba ? std::string("bez chyby.")
                                                  : v->popis));
-  if (v) souhrn = v->souhrn;
+  if (v) {
+    souhrn = v->souhrn;
+    souhrn.odUzivatele = ucet->jmeno;
+  }
   const std::string kdo = "Proces uživatele " + ucet->jmeno;
   switch (p.konec) {
     case KonecVlastnika::kZadny:

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstdlib>
 
-#include "common/kodovani.h"
+#include "common/text.h"
 
 namespace zevlon {
 
@@ -13,34 +13,7 @@ std::string Ano(bool b) {
   return b ? "1" : "0";
 }
 
-// The length of the UTF-8 character that starts at i, or 0 when none does.
-std::size_t DelkaZnaku(std::string_view t, std::size_t i) {
-  for (std::size_t n = 1; n <= 4 && i + n <= t.size(); ++n)
-    if (JePlatneUtf8(t.substr(i, n))) return n;
-  return 0;
-}
-
 }  // namespace
-
-std::string OcistitText(std::string_view text, std::size_t max, bool radky) {
-  std::string r;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    std::size_t n = c < 0x80 ? 1 : DelkaZnaku(text, i);
-    std::string_view znak = n ? text.substr(i, n) : std::string_view("?");
-    if (n == 0) n = 1;
-    if (c < 0x20 || c == 0x7f) {
-      const bool zachovat = c == '\t' || (radky && (c == '\r' || c == '\n'));
-      znak = zachovat ? znak : std::string_view(" ");
-    } else if (c == 0xc2 && n == 2 && static_cast<unsigned char>(text[i + 1]) < 0xa0) {
-      znak = " ";  // the C1 controls, which terminals take as commands
-    }
-    if (r.size() + znak.size() > max) break;
-    r += znak;
-    i += n;
-  }
-  return r;
-}
 
 std::optional<std::int64_t> CisloPole(const std::string& pole, std::int64_t min, std::int64_t max) {
   std::int64_t c = 0;

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "aplikace/souhrn_obnovy.h"
+#include "common/text.h"
 #include "platform/http/http.h"
 #include "platform/procesy/kanal.h"
 #include "rozhrani/rozhrani.h"
@@ -51,10 +52,6 @@ inline constexpr int kFdPrenosu = 8;    // the way to the site: ZakodovatProxy
 inline constexpr const char* kVolbaZaVlastnika = "--za-vlastnika";
 // Its last argument when it is to find only what an update would renew.
 inline constexpr const char* kOdhadZaVlastnika = "odhad";
-
-// The text without control characters (line breaks kept where `radky`), at most `max`
-// bytes, cut at a character boundary; bytes that are not UTF-8 become "?".
-std::string OcistitText(std::string_view text, std::size_t max, bool radky);
 
 // A whole number in the field, within the bounds; nothing otherwise.
 std::optional<std::int64_t> CisloPole(const std::string& pole, std::int64_t min, std::int64_t max);

@@ -253,13 +253,19 @@ bool Upravit(const std::string& soubor, const Operace& operace) {
 
 std::optional<std::string> CistKlic(const std::string& soubor, std::string_view sekce,
                                     std::string_view klic) {
-  auto o = Nacist(soubor);
-  if (!o) return std::nullopt;
-  std::size_t h = NajitSekci(*o, sekce);
+  auto bajty = NacistSoubor(soubor);
+  if (!bajty) return std::nullopt;
+  return CistKlicTextu(std::move(*bajty), sekce, klic);
+}
+
+std::optional<std::string> CistKlicTextu(std::string bajty, std::string_view sekce,
+                                         std::string_view klic) {
+  const Obsah o = Rozebrat(std::move(bajty));
+  std::size_t h = NajitSekci(o, sekce);
   if (h == kNic) return std::nullopt;
-  std::size_t k = NajitKlic(*o, h, klic);
+  std::size_t k = NajitKlic(o, h, klic);
   if (k == kNic) return std::nullopt;
-  return BezUvozovek(o->radky[k].rozbor.hodnota);
+  return BezUvozovek(o.radky[k].rozbor.hodnota);
 }
 
 std::optional<std::vector<std::string>> CistSekci(const std::string& soubor,

@@ -31,6 +31,10 @@ namespace zevlon::ini {
 std::optional<std::string> CistKlic(const std::string& soubor, std::string_view sekce,
                                     std::string_view klic);
 
+// The same of a file's bytes read by the caller.
+std::optional<std::string> CistKlicTextu(std::string bajty, std::string_view sekce,
+                                         std::string_view klic);
+
 // The "key=value" lines of the first section of that name, in file order, with key
 // and value trimmed (quotes kept); a line without "=" comes trimmed as it is; blank
 // lines and comments (";") are left out. No value when the file or the section is

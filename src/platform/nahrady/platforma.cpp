@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/procesy/ucty.h"
+#include "platform/soubory/rozliseni_cesty.h"
 
 namespace zevlon {
 
@@ -20,6 +21,18 @@ Platforma* aktivni = &vychozi;
 std::string Promenna(const char* jmeno) {
   const char* h = std::getenv(jmeno);
   return h ? std::string(h) : std::string();
+}
+
+// Whether only root can change what leads to the folder: resolved without another user's
+// link, every existing folder on the way root's and written by root alone, or by everyone
+// with the sticky bit (as /tmp), where what root makes in it stays root's.
+bool JenRoota(const std::string& slozka) {
+  const ss::Rozliseni r = ss::RozlisitCestu(slozka, 0);
+  if (!r.chyba.Uspech() || !r.odmitnutyOdkaz.empty()) return false;
+  for (const ss::SlozkaNaCeste& s : r.slozky)
+    if (s.vlastnik != 0 || (!ss::ZapisujeJen(s.vlastnik, s.rezim, 0) && !(s.rezim & S_ISVTX)))
+      return false;
+  return true;
 }
 
 // The process's account in the user database; empty texts when unknown.
@@ -62,7 +75,13 @@ std::string Platforma::SlozkaStavu() {
     if (domov.empty() || domov.front() != '/') return {};
     zaklad = domov + "/.local/state";
   }
-  const std::string slozka = zaklad + "/zevlon";
+  std::string slozka = zaklad + "/zevlon";
+  // Root keeps its records only where nobody else can move them: a HOME or a state folder
+  // handed down by another user (sudo -E) gives way to root's own home.
+  if (::geteuid() == 0 && !JenRoota(slozka)) {
+    slozka = UcetProcesu().domov + "/.local/state/zevlon";
+    if (slozka.front() != '/' || !JenRoota(slozka)) return {};
+  }
   for (std::size_t i = 1; i <= slozka.size(); ++i) {
     if (i < slozka.size() && slozka[i] != '/') continue;
     if (::mkdir(slozka.substr(0, i).c_str(), 0700) != 0 && errno != EEXIST) return {};

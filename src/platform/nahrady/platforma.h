@@ -36,7 +36,10 @@ class Platforma {
   virtual std::string CestaRegistru();
   // The user's own folder for the program's state: $XDG_STATE_HOME/zevlon, else
   // ~/.local/state/zevlon; the missing folders of that path are made for the user
-  // alone (0700). Empty when there is none, or it is not a folder of this user.
+  // alone (0700). Empty when there is none, or it is not a folder of this user. Root takes
+  // it only where nothing on the way is another user's (no folder that others can write,
+  // but for the sticky /tmp, nor another user's link), else in its own home from the user
+  // database; empty when even that is not root's alone.
   virtual std::string SlozkaStavu();
 
   // Where the program keeps its options, logs and run lock. A build installed by the

@@ -69,7 +69,7 @@ bool VeSdileneSlozce(const std::string& cesta) {
          ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 || (st.st_uid != 0 && st.st_uid != ::geteuid()));
 }
 
-int ZapsatSouborAtomicky(const std::string& cesta, std::string_view obsah) {
+int ZapsatSouborAtomicky(const std::string& cesta, std::string_view obsah, mode_t presne) {
   const uid_t ja = ::geteuid();
   std::string cil = cesta;
   struct stat puvodni {};
@@ -108,6 +108,7 @@ int ZapsatSouborAtomicky(const std::string& cesta, std::string_view obsah) {
     ::umask(maska);
     rezim = 0666 & ~maska;
   }
+  if (presne != 0) rezim = presne;
   if (::fchmod(fd.Fd(), rezim) != 0) return selhat(errno);
   if (int e = ZapsatVse(fd.Fd(), obsah)) return selhat(e);
   if (::fsync(fd.Fd()) != 0) return selhat(errno);

@@ -57,7 +57,8 @@ std::optional<std::string> NacistSoubor(const std::string& cesta, int* chyba = n
 // (VeSdileneSlozce), another user's file there is not taken for the writer's: the
 // result is a new file of the writer's, and another user's link is refused (EACCES).
 // Answers 0 or the errno of the step that failed; the target is untouched on failure.
-int ZapsatSouborAtomicky(const std::string& cesta, std::string_view obsah);
+// With `rezim` (not 0) the file gets exactly that mode, new or not.
+int ZapsatSouborAtomicky(const std::string& cesta, std::string_view obsah, mode_t rezim = 0);
 
 // Writes a whole file readable by all (0644) in one step: a new file under a random name
 // beginning with `predpona` in `slozka`, flushed, then renamed to `jmeno` there (only while

@@ -7,13 +7,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <thread>
 
 #include "beh/vlastnik/prostrednik.h"
 #include "platform/procesy/kanal.h"
+#include "soubory/log.h"
+#include "support/falesna_platforma.h"
 #include "support/falesne_ui.h"
+#include "support/sandbox.h"
 
 namespace zevlon {
 namespace {
@@ -60,27 +64,6 @@ TEST(Kanal, SealedFilesCannotBeChangedAndUnsealedOnesAreRefused) {
   EXPECT_EQ(CistZapecetenySoubor(roura[0], 100), std::nullopt);
   ::close(roura[0]);
   ::close(roura[1]);
-}
-
-TEST(OcistitText, DropsControlsKeepsTabsAndLinesWhereAskedAndCutsAtCharacters) {
-  const struct {
-    std::string text;
-    std::size_t max;
-    bool radky;
-    std::string vysledek;
-  } pripady[] = {
-      {"Stahuje se \x1b[2Jsoubor\a", 100, false, "Stahuje se  [2Jsoubor "},
-      {"a\tb\r\nc", 100, true, "a\tb\r\nc"},
-      {"a\tb\r\nc", 100, false, "a\tb  c"},
-      {"C1 \xc2\x9b"
-       "31m a \xc2\xa0 zůstane",
-       100, false, "C1  31m a \xc2\xa0 zůstane"},
-      {"neplatné \xff\xfe UTF-8 \xc3", 100, false, "neplatné ?? UTF-8 ?"},
-      {"příliš", 3, false, "př"},
-      {"příliš", 2, false, "p"},
-  };
-  for (const auto& p : pripady)
-    EXPECT_EQ(OcistitText(p.text, p.max, p.radky), p.vysledek) << p.text;
 }
 
 // Root's relay against peers standing in for the owner's process: it ends one that is
@@ -141,6 +124,27 @@ TEST(Prostrednik, EndsASilentDeafOrStubbornPeerButNeverOneWaitingForAPerson) {
     EXPECT_EQ(v.zavreno, p.zavreno);
     EXPECT_EQ(v.vysledek.has_value(), p.zavreno);
   }
+}
+
+// A line that the owner's process logs is marked as its user's in root's log and cannot
+// pose as a record of root's: no TAB or line break of its own survives.
+TEST(Prostrednik, MarksTheOwnersLogLinesSoThatNoneForgesARecordOfRoots) {
+  test::Sandbox s;
+  test::FalesnaPlatforma platforma;
+  platforma.logy = s.Cesta();
+  test::FalesneUi ui;
+  auto [nase, jeho] = VytvoritKanal();
+  ASSERT_TRUE(jeho.Poslat({zpravy::kLog,
+                           {kPrenosovyLog,
+                            "07.12.2026 13:31:10\tBěh\taktualizováno\tnávratový "
+                            "kód 0\n07.12.2026 13:31:11\tdruhý"}}));
+  jeho = Kanal();
+  EXPECT_TRUE(PrenasetZVlastnika(nase, "jana", true, {}).zavreno);
+  const std::string log = s.Cist(kPrenosovyLog);
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\t'), 1) << log;  // the log's own, after its time
+  EXPECT_NE(log.find("\t[uživatel jana] 07.12.2026 13:31:10 Běh aktualizováno"), std::string::npos)
+      << log;
 }
 
 }  // namespace
