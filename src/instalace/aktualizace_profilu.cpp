@@ -379,6 +379,16 @@ bool ProfilovaAktualizace::Provest() {
           "Nové soubory se nepodařilo zapsat na disk, proto nebyla vyměněna žádná "
           "složka: " +
           v.popis);
+  // The site vouches for the release it announces, not for what its packages hold: a new
+  // program folder of another release (or none) takes no live folder's place.
+  if (programem) {
+    const std::string prinesene(
+        Orezat(CistIni(novyProgram + "Merko/Merko.ini", "Merko", "Release"), " \t"));
+    if (!StejnyText(prinesene, vydani_))
+      VyvolatChybu("Web ohlásil vydání " + vydani_ + ", ale jeho balíčky obsahují vydání " +
+                   (prinesene.empty() ? std::string("žádné") : OcistitText(prinesene, 64, false)) +
+                   "; nic nebylo vyměněno.");
+  }
   const bool zmenaUprav = obnovenySetup_ || obnovenyProfil_;
   if (!aktualni_ || zmenaUprav) ZapsatNedokoncenou(setup_, vydani_, predchozi);
   if (programem) {

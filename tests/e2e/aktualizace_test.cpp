@@ -21,6 +21,7 @@
 #include <random>
 #include <thread>
 
+#include "common/text.h"
 #include "e2e/pripravka.h"
 #include "instalace/vymena.h"
 #include "platform/nahrady/ini.h"
@@ -357,6 +358,32 @@ TEST_F(Aktualizace, OlderSiteReleaseIsRefusedUnlessAllowed) {
   Volby("PovolitStarsi=1\r\n");
   ASSERT_EQ(Spustit().kod, 0);
   EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+}
+
+// A site whose download.ini announces another release than its packages hold (an unsigned
+// site edited by hand, a mirror half copied) installs nothing, run after run, so that the
+// installed release stays live and no run replaces its backup; the site put right, the
+// update goes through once and a rerun keeps the backup.
+TEST_F(Aktualizace, ASiteAnnouncingOneReleaseAndServingAnotherSwapsNothing) {
+  const std::string ini = s_.Cist("www/aktualizace-online/download.ini");
+  ASSERT_NE(ini.find("Release=20141231"), std::string::npos) << ini;
+  s_.Zapsat("www/aktualizace-online/download.ini",
+            NahraditVse(ini, "Release=20141231", "Release=20150315"));
+  const auto predtim = ZiveSlozky();
+  for (int beh = 1; beh <= 2; ++beh) {
+    SCOPED_TRACE(beh);
+    EXPECT_EQ(Spustit().kod, 1);
+    EXPECT_NE(PosledniBeh().find("\tchyba: Web ohlásil vydání 20150315, ale jeho balíčky "
+                                 "obsahují vydání 20141231; nic nebylo vyměněno.\t"),
+              std::string::npos)
+        << PosledniBeh();
+    Nezmeneno(predtim);
+  }
+  s_.Zapsat("www/aktualizace-online/download.ini", ini);
+  for (int beh = 1; beh <= 2; ++beh) {
+    ASSERT_EQ(Spustit().kod, 0) << Chyby();
+    Obnoveno();
+  }
 }
 
 // --kontrola says what a run would do and what stands in its way, and changes nothing: no

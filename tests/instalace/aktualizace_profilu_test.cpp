@@ -38,14 +38,18 @@ class ProfilTest : public ::testing::Test {
     DocasneSlozky.clear();
   }
   // Updates with release information in which the add-on has its own server; with
-  // aktualni, the setup folder's program is of the release installed.
+  // aktualni, the setup folder's program is of the release installed, else of an older one.
   bool Aktualizovat(bool aktualni) {
-    if (aktualni) test::ZapsatSoubor(setup_ + "Merko/Merko.ini", "[Merko]\r\nRelease=20141231\r\n");
+    Vydani(aktualni ? "20141231" : "20140301");
     std::string a = server_.Adresa(),
                 ini = s_.Zapsat("download.ini", "[Merko]\r\nRelease=20141231\r\nUrl=" + a +
                                                     "/\r\n[Upravy\\Doplnky\\Fakt\\]\r\nUrl=" + a +
                                                     "/Fakt/\r\n");
     return AktualizaceProfilu(s_ / "data/", setup_, "20141231", s_ / "temp/", ini, "dwnld_1.8", "");
+  }
+  // The release of the setup folder's program.
+  void Vydani(const std::string& vydani) {
+    test::ZapsatSoubor(setup_ + "Merko/Merko.ini", "[Merko]\r\nRelease=" + vydani + "\r\n");
   }
   Cesty Pozadavky() const {
     Cesty c;
@@ -56,6 +60,7 @@ class ProfilTest : public ::testing::Test {
   // A program package for the setup folder and a second release of the add-on.
   void PublikovatSetup() {
     s_.Zapsat("zdroj/Setup/Merko/app.exe", "nova");
+    s_.Zapsat("zdroj/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20141231\r\n");
     publikace::PublikovatSlozku(s_ / "zdroj/Setup/", s_ / "web/Setup/");
   }
   void NoveVydaniDoplnku() {
@@ -192,6 +197,7 @@ TEST_F(ProfilTest, LinkedAndCaseTwinAddOnsAreCarriedOverUnchangedAndLogged) {
   const std::string a = server_.Adresa();
   for (int i = 0; i < 2; ++i) {
     if (i == 1) NoveVydaniDoplnku();
+    Vydani("20140301");
     std::string ini = s_.Zapsat(
         "download.ini", "[Merko]\r\nRelease=20141231\r\nUrl=" + a +
                             "/\r\n[Upravy\\Doplnky\\Fakt\\]\r\nUrl=" + a +
@@ -232,14 +238,36 @@ TEST_F(ProfilTest, RecordOfAnUnfinishedUpdateIsNeverWrittenThroughALink) {
   EXPECT_EQ(s_.Cist("data/Setup/Merko/app.exe"), "stara");
 }
 
-TEST_F(ProfilTest, OutdatedSetupWithoutANewProgramFolderStopsBeforeTheSwap) {
-  // A package without any Merko/ files: nothing to put in the live folder's place.
-  s_.Zapsat("zdroj/Setup/Setup.exe", "instalator");
-  publikace::PublikovatSlozku(s_ / "zdroj/Setup/", s_ / "web/Setup/");
-  EXPECT_THROW(Aktualizovat(false), Chyba);
-  EXPECT_EQ(Pozadavky(), (Cesty{"/Setup/master.snapshot.zip", "/Setup/Setup.exe.zip"}));
-  EXPECT_EQ(s_.Cist("data/Setup/Merko/app.exe"), "stara");
-  EXPECT_FALSE(Existuje(setup_ + "Merko_old"));
+// A package without any Merko/ files leaves nothing to put in the live folder's place; a
+// program folder that brings no release, or another one than the site announced, takes
+// no live folder's place either.
+TEST_F(ProfilTest, ANewProgramFolderOfNoOrAnotherReleaseStopsBeforeTheSwap) {
+  const struct {
+    const char* soubor;
+    const char* obsah;
+    const char* chyba;
+  } pripady[] = {
+      {"Setup.exe", "instalator", nullptr},
+      {"Merko/app.exe", "nova", "obsahují vydání žádné; nic nebylo vyměněno."},
+      {"Merko/Merko.ini", "[Merko]\r\nRelease= 20140301 \r\n",
+       "Web ohlásil vydání 20141231, ale jeho balíčky obsahují vydání 20140301; nic nebylo "
+       "vyměněno."},
+  };
+  for (const auto& p : pripady) {
+    SCOPED_TRACE(p.soubor);
+    s_.Zapsat(std::string("zdroj/Setup/") + p.soubor, p.obsah);
+    publikace::PublikovatSlozku(s_ / "zdroj/Setup/", s_ / "web/Setup/");
+    try {
+      Aktualizovat(false);
+      ADD_FAILURE() << "swapped";
+    } catch (const Chyba& c) {
+      if (p.chyba) {
+        EXPECT_NE(c.Popis().find(p.chyba), std::string::npos) << c.Popis();
+      }
+    }
+    EXPECT_EQ(s_.Cist("data/Setup/Merko/app.exe"), "stara");
+    EXPECT_FALSE(Existuje(setup_ + "Merko_old"));
+  }
 }
 
 TEST_F(ProfilTest, SwapMakesTheOldContentTheOnlyBackupOrLeavesTheLiveFolderAlone) {
