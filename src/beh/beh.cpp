@@ -117,6 +117,8 @@ class Beh {
   int navrat_ = kNavratUspech;
   // For the run's record.
   bool zaznamenat_ = false;
+  // The run's state file is another run's while that one holds the lock.
+  bool stavJeJiny_ = false;
   Okamzik zacatek_{};
   std::string rezim_, profil_, vysledek_, chyba_;
   SouhrnObnovy souhrn_;
@@ -211,7 +213,7 @@ void Beh::Zaznamenat() {
   } else {
     z.vysledek = souhrn_.slozek > 0 ? vysledky::kAktualizovano : vysledky::kAktualni;
   }
-  ZaznamenatBeh(z);
+  ZaznamenatBeh(z, !stavJeJiny_);
 }
 
 bool Beh::Beh_(const std::string& prikazovyRadek) {
@@ -239,7 +241,13 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   OznamitNeznameVolby();
   if (!Krok([] { OveritPovinnyKlic(); })) return false;
   NastavitPrenosy();
-  if (!Krok([&] { zamek_.Zamknout(kCekaniNaZamek); })) return false;
+  if (!Krok([&] { zamek_.Zamknout(kCekaniNaZamek); })) {
+    stavJeJiny_ = true;
+    return false;
+  }
+  // From here on the state file says that this run goes on, unless it was handed a file
+  // that does not exist, which does nothing.
+  if (prikaz.empty() || ExistujeSoubor(prikaz)) ZaznamenatZacatek(zacatek_);
   if (!Krok([&] {
         std::string slozka, jmeno;
         if (!prikaz.empty()) RozdelitCestu(prikaz, slozka, jmeno);

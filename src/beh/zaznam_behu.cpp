@@ -8,11 +8,14 @@
 #include <chrono>
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "beh/vlastnik/zpravy.h"
 #include "common/json.h"
 #include "common/text.h"
+#include "instalace/vymena.h"
 #include "platform/nahrady/platforma.h"
+#include "platform/procesy/proces.h"
 #include "platform/soubory/soubor.h"
 #include "platform/soubory/souborovy_system.h"
 #include "soubory/log.h"
@@ -25,18 +28,8 @@ constexpr std::size_t kMaxStavu = 64 * 1024;  // a state file larger than this i
 
 // The outcome as a person reads it.
 std::string PopisVysledku(const std::string& v) {
-  static const std::map<std::string, const char*> kPopisy{
-      {vysledky::kAktualizovano, "aktualizováno"},
-      {vysledky::kAktualni, "nic nového, instalace je aktuální"},
-      {vysledky::kBezProfilu, "žádný profil k aktualizaci"},
-      {vysledky::kOdmitnuto, "starší vydání na webu odmítnuto"},
-      {vysledky::kBezZmenyDat, "odmítnuto varování o změně datové struktury"},
-      {vysledky::kNovyProgram, "aktualizaci provede nový program aktualizace"},
-      {vysledky::kNicNeprovedeno, "nic neprovedeno, soubor s informacemi o vydání neexistuje"},
-      {vysledky::kZruseno, "zrušeno"},
-      {vysledky::kChyba, "chyba"}};
-  const auto i = kPopisy.find(v);
-  return i == kPopisy.end() ? v : i->second;
+  const RadekVysledku* r = NajitVysledek(v);
+  return r ? r->text : v;
 }
 
 long long Sekund(const ZaznamBehu& z) {
@@ -77,7 +70,32 @@ std::string SlozkaStavuRoota() {
   return ::geteuid() == 0 ? platforma().SlozkaZaznamu() : "/var/lib/zevlon";
 }
 
+// The state file's text with these lines (`  "key": value` each) added at its end, those of
+// a run that began before (bezi_*) left out; a text that is no state file starts anew.
+std::string SPridanymi(const std::string& json, const std::vector<std::string>& radky) {
+  std::string r = "{\n";
+  if (CistPlochyJson(json)) {
+    for (const std::string& radek : Rozdelit(json, '\n'))
+      if (radek.starts_with("  \"") && !radek.starts_with("  \"bezi_"))
+        r += (radek.ends_with(",") ? radek.substr(0, radek.size() - 1) : radek) + ",\n";
+  }
+  for (const std::string& radek : radky)
+    r += radek + ",\n";
+  if (r.ends_with(",\n")) r.erase(r.size() - 2, 1);
+  return r + "}\n";
+}
+
+std::string RadekJson(const char* klic, const std::string& hodnota) {
+  return "  \"" + std::string(klic) + "\": " + hodnota;
+}
+
 }  // namespace
+
+const RadekVysledku* NajitVysledek(std::string_view hodnota) {
+  for (const RadekVysledku& r : kVysledky)
+    if (hodnota == r.hodnota) return &r;
+  return nullptr;
+}
 
 std::string RadekZaznamu(const ZaznamBehu& z) {
   const SouhrnObnovy& s = z.souhrn;
@@ -101,7 +119,8 @@ std::string JsonStavu(const ZaznamBehu& z, const std::string& predchozi) {
     return i == pred->end() ? std::string() : i->second;
   };
   const std::string konec = MistniCasIso(z.konec);
-  std::string uspech = z.navrat == 0 ? konec : drive("posledni_uspech");
+  const RadekVysledku* radek = NajitVysledek(z.vysledek);
+  std::string uspech = radek && radek->uspech ? konec : drive("posledni_uspech");
   std::string aktualizace =
       z.vysledek == vysledky::kAktualizovano ? konec : drive("posledni_aktualizace");
   auto text = [](const std::string& t) { return t.empty() ? std::string("null") : JsonText(t); };
@@ -138,10 +157,10 @@ std::string CestaStavu() {
   return slozka.empty() ? std::string() : slozka + "/" + kSouborStavu;
 }
 
-void ZaznamenatBeh(const ZaznamBehu& z) {
+void ZaznamenatBeh(const ZaznamBehu& z, bool stav) {
   ZapsatDoLogu(kPrenosovyLog, RadekZaznamu(z));
   const std::string cesta = CestaStavu();
-  if (cesta.empty()) return;
+  if (cesta.empty() || !stav) return;
   const std::string slozka = cesta.substr(0, cesta.rfind('/'));
   int e = EACCES;
   // Readable by all: monitoring accounts read it.
@@ -149,6 +168,24 @@ void ZaznamenatBeh(const ZaznamBehu& z) {
     e = ZapsatCitelnySoubor(slozka, kSouborStavu, JsonStavu(z, CistStav(cesta).value_or("")),
                             ".stav-", true);
   if (e != 0)
+    ZapsatChybuBehu(
+        "Stav běhu se nepodařilo zapsat do " + cesta + ": " + ss::ChybaSystemu(e, cesta).popis,
+        cesta);
+}
+
+void ZaznamenatZacatek(Okamzik zacatek) {
+  const std::string cesta = CestaStavu();
+  if (cesta.empty()) return;
+  const std::string slozka = cesta.substr(0, cesta.rfind('/'));
+  // (A folder it may not write in is said by the record of the run's end.)
+  if (!JenMoje(slozka)) return;
+  const pid_t ja = ::getpid();
+  const std::string json =
+      SPridanymi(CistStav(cesta).value_or(""),
+                 {RadekJson("bezi_pid", std::to_string(ja)),
+                  RadekJson("bezi_od", JsonText(MistniCasIso(zacatek))),
+                  RadekJson("bezi_start", std::to_string(ZacatekProcesu(ja).value_or(0)))});
+  if (int e = ZapsatCitelnySoubor(slozka, kSouborStavu, json, ".stav-", true))
     ZapsatChybuBehu(
         "Stav běhu se nepodařilo zapsat do " + cesta + ": " + ss::ChybaSystemu(e, cesta).popis,
         cesta);
@@ -165,28 +202,67 @@ int VypsatStav(bool json, std::FILE* out) {
     }
   }
   const auto stav = text ? CistPlochyJson(*text) : std::nullopt;
-  if (!stav || !stav->count("navratovy_kod")) {
-    std::fprintf(out,
-                 text ? "Stav posledního běhu v %s nelze přečíst.\n"
-                      : "Žádný běh aktualizace zatím není zaznamenán.\n",
-                 cesta.c_str());
-    return 3;
-  }
-  const bool uspech = stav->at("navratovy_kod") == "0";
-  if (json) {
-    std::fputs(text->c_str(), out);
-    return uspech ? 0 : 1;
-  }
   auto h = [&](const char* klic) {
     const auto i = stav->find(klic);
     return i == stav->end() ? std::string("-") : OcistitText(i->second, 4096, false);
   };
+  // A run that began after the last finished one: going on, or killed on its way.
+  enum class Zacaty { kZadny, kBezi, kPrerusen } zacaty = Zacaty::kZadny;
+  if (stav && stav->count("bezi_pid")) {
+    const auto pid = CisloPole(h("bezi_pid"), 1, INT32_MAX);
+    const auto start = CisloPole(h("bezi_start"), 0, INT64_MAX);
+    zacaty = pid && start && ZacatekProcesu(static_cast<pid_t>(*pid)) == *start ? Zacaty::kBezi
+                                                                                : Zacaty::kPrerusen;
+  }
+  const bool dokonceny = stav && stav->count("navratovy_kod");
+  if (!stav || (!dokonceny && zacaty == Zacaty::kZadny)) {
+    std::fprintf(out,
+                 text && !stav ? "Stav posledního běhu v %s nelze přečíst.\n"
+                               : "Žádný běh aktualizace zatím není zaznamenán.\n",
+                 cesta.c_str());
+    return 3;
+  }
+  const RadekVysledku* radek = zacaty == Zacaty::kPrerusen ? NajitVysledek(vysledky::kPreruseno)
+                               : dokonceny                 ? NajitVysledek(h("vysledek"))
+                                                           : nullptr;
+  const int navrat = radek                       ? radek->navratStavu
+                     : !dokonceny                ? 3
+                     : h("navratovy_kod") == "0" ? 0
+                                                 : 1;
+  if (json) {
+    if (zacaty == Zacaty::kZadny)
+      std::fputs(text->c_str(), out);
+    else
+      std::fputs(
+          SPridanymi(*text, {RadekJson("stav_behu",
+                                       zacaty == Zacaty::kBezi ? "\"probiha\"" : "\"preruseno\"")})
+              .c_str(),
+          out);
+    return navrat;
+  }
   auto pocet = [&](const char* klic, const char* jeden, const char* malo, const char* mnoho) {
     const auto i = stav->find(klic);
     const auto c = i == stav->end() ? std::nullopt : CisloPole(i->second, 0, INT64_MAX);
     return c ? Pocet(*c, jeden, malo, mnoho) : std::string("-");
   };
   std::string r = "Poslední běh aktualizace Dunmor Merko (" + cesta + ")\n";
+  if (zacaty == Zacaty::kBezi)
+    r += "  Probíhá:               běh procesu " + h("bezi_pid") + " od " + h("bezi_od") + "\n";
+  if (zacaty == Zacaty::kPrerusen) {
+    r += "  Výsledek:              přerušeno: běh zahájený " + h("bezi_od") +
+         " neskončil (návratový kód 1)\n";
+    // Where it stopped in the middle of its swaps, the next run finishes the update.
+    const std::string profil = stav->count("profil") ? h("profil") : std::string();
+    struct stat st {};
+    for (const char* setup : {"Setup/", "Setup14/"})
+      if (!profil.empty() && ::lstat((profil + setup + kZaznamNedokoncene).c_str(), &st) == 0)
+        r += "  Nedokončená aktualizace: " + profil + setup + " (dokončí ji příští běh)\n";
+    if (dokonceny) r += "Předchozí dokončený běh:\n";
+  }
+  if (!dokonceny) {
+    std::fputs(r.c_str(), out);
+    return navrat;
+  }
   r += "  Výsledek:              " + h("popis") + " (návratový kód " + h("navratovy_kod") + ")\n";
   if (stav->count("chyba")) r += "  Chyba:                 " + h("chyba") + "\n";
   r += "  Začátek:               " + h("zacatek") + "\n";
@@ -203,7 +279,7 @@ int VypsatStav(bool json, std::FILE* out) {
   r += "  Poslední úspěšný běh:  " + h("posledni_uspech") + "\n";
   r += "  Poslední aktualizace:  " + h("posledni_aktualizace") + "\n";
   std::fputs(r.c_str(), out);
-  return uspech ? 0 : 1;
+  return navrat;
 }
 
 }  // namespace zevlon

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "aplikace/souhrn_obnovy.h"
 #include "common/cas.h"
@@ -23,7 +24,33 @@ inline constexpr const char* kNovyProgram = "novy_program";         // a newer u
 inline constexpr const char* kNicNeprovedeno = "nic_neprovedeno";   // no such release file
 inline constexpr const char* kZruseno = "zruseno";
 inline constexpr const char* kChyba = "chyba";
+inline constexpr const char* kPreruseno = "preruseno";  // started and never ended (killed)
 }  // namespace vysledky
+
+// The outcomes, one row each: every reader (the log's record, the state file, --stav and
+// its exit status, "last success") asks this table.
+struct RadekVysledku {
+  const char* hodnota;  // as the state file names it (vysledky)
+  const char* text;     // as a person reads it
+  int navratStavu;      // the exit status of --stav for it
+  bool uspech;          // counts as the last success: the installation is as its options want
+};
+inline constexpr RadekVysledku kVysledky[] = {
+    {vysledky::kAktualizovano, "aktualizováno", 0, true},
+    {vysledky::kAktualni, "nic nového, instalace je aktuální", 0, true},
+    {vysledky::kBezProfilu, "žádný profil k aktualizaci", 0, true},
+    {vysledky::kOdmitnuto, "starší vydání na webu odmítnuto", 0, true},
+    {vysledky::kBezZmenyDat, "odmítnuto varování o změně datové struktury", 0, true},
+    {vysledky::kNovyProgram, "aktualizaci provede nový program aktualizace", 0, true},
+    {vysledky::kNicNeprovedeno, "nic neprovedeno, soubor s informacemi o vydání neexistuje", 0,
+     true},
+    {vysledky::kZruseno, "zrušeno", 1, false},
+    {vysledky::kChyba, "chyba", 1, false},
+    {vysledky::kPreruseno, "přerušeno", 1, false},
+};
+
+// The row of an outcome; nothing for a value the table does not know.
+const RadekVysledku* NajitVysledek(std::string_view hodnota);
 
 struct ZaznamBehu {
   Okamzik zacatek{}, konec{};
@@ -47,14 +74,22 @@ std::string JsonStavu(const ZaznamBehu& z, const std::string& predchozi);
 // empty when there is none.
 std::string CestaStavu();
 
-// Writes the run's line into Zevlon.log and its state file; a state file that cannot be
-// written is said in online_errors.log and fails nothing.
-void ZaznamenatBeh(const ZaznamBehu& z);
+// Writes the run's line into Zevlon.log and, with `stav`, its state file; a state file that
+// cannot be written is said in online_errors.log and fails nothing.
+void ZaznamenatBeh(const ZaznamBehu& z, bool stav = true);
+
+// Adds to the state file that a run began (`zacatek`, this process), keeping what it says
+// of the last finished run; written once the run holds its lock, so that --stav can tell
+// a run that goes on from one that was killed. Fails nothing.
+void ZaznamenatZacatek(Okamzik zacatek);
 
 // `Zevlon --stav [--json]`: the last run's state for a person, in Czech, or as the file
 // holds it. The user's own state file, else (for an account that runs no updates of its
-// own, such as monitoring) root's. Answers 0 when that run succeeded, 1 when it failed,
-// 3 when no run is recorded.
+// own, such as monitoring) root's. Answers the exit status of that run's outcome
+// (kVysledky: 0 when it succeeded, 1 when it failed), 3 when no run is recorded. A run
+// that began later is named: one that goes on (its process lives, started when the file
+// says) leaves the answer to the last finished run; one that never ended is reported as
+// interrupted (vysledky::kPreruseno), with any unfinished update of the profile.
 int VypsatStav(bool json, std::FILE* out);
 
 }  // namespace zevlon

@@ -386,6 +386,47 @@ TEST_F(Aktualizace, ASiteAnnouncingOneReleaseAndServingAnotherSwapsNothing) {
   }
 }
 
+// --stav while a run goes on names it and answers by the last finished run; a second run
+// that finds the lock taken leaves the state alone; once the run is killed on its way
+// (in a download, before any swap), --stav says it was interrupted, exit 1.
+TEST_F(Aktualizace, StateTellsARunGoingOnFromOneKilledOnItsWay) {
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  Instalace();
+  std::atomic<bool> zacato{false};
+  const auto web = PomalyWeb(std::chrono::milliseconds(200), &zacato);
+  const int nic = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const pid_t pid = test::SpustitNaPozadi({s_ / "program/Zevlon"}, Prostredi(), nic);
+  ::close(nic);
+  for (int i = 0; i < 1500 && !zacato; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  auto stav = [&](Cesty dalsi = {}) {
+    dalsi.insert(dalsi.begin(), {s_ / "program/Zevlon", "--stav"});
+    return test::Spustit(dalsi, Prostredi());
+  };
+  auto v = stav();
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  for (const std::string& t :
+       {"  Probíhá:               běh procesu " + std::to_string(pid) + " od ",
+        std::string("  Výsledek:              aktualizováno")})
+    EXPECT_NE(v.vystup.find(t), std::string::npos) << t << "\n" << v.vystup;
+  EXPECT_NE(stav({"--json"}).vystup.find("\"stav_behu\": \"probiha\""), std::string::npos);
+  const std::string behem = s_.Cist("program/stav.json");
+  EXPECT_EQ(Spustit().kod, 1);  // the lock is taken
+  EXPECT_EQ(s_.Cist("program/stav.json"), behem);
+
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  v = stav();
+  EXPECT_EQ(v.kod, 1) << v.vystup;
+  for (const char* t : {"  Výsledek:              přerušeno: běh zahájený ",
+                        "Předchozí dokončený běh:\n  Výsledek:              aktualizováno"})
+    EXPECT_NE(v.vystup.find(t), std::string::npos) << t << "\n" << v.vystup;
+  v = stav({"--json"});
+  EXPECT_EQ(v.kod, 1);
+  for (const char* t : {"\"stav_behu\": \"preruseno\"", "\"vysledek\": \"aktualizovano\""})
+    EXPECT_NE(v.vystup.find(t), std::string::npos) << t << "\n" << v.vystup;
+}
+
 // --kontrola says what a run would do and what stands in its way, and changes nothing: no
 // live folder, option, log, record or state file, and nothing is left in the temp folder.
 TEST_F(Aktualizace, CheckOfTheSetUpNamesWhatWouldFailAndChangesNothing) {
@@ -686,6 +727,12 @@ TEST_P(Zabiti, RightAfterEachSwapLeavesWholeFoldersAndTheNextRunCompletesTheUpda
     const auto po = ZiveSlozky();
     for (int i = 0; i < 3; ++i)
       EXPECT_EQ(po[i], i < n ? nove[i] : predUpdatem[i]) << kZive[i];
+    // The state says the run never ended, and where it left an update unfinished.
+    const auto stav = test::Spustit({s_ / "program/Zevlon", "--stav"}, Prostredi());
+    EXPECT_EQ(stav.kod, 1) << stav.vystup;
+    for (const std::string& t : {std::string("přerušeno: běh zahájený "),
+                                 "Nedokončená aktualizace: " + profil_ + "Setup/"})
+      EXPECT_NE(stav.vystup.find(t), std::string::npos) << t << "\n" << stav.vystup;
     ASSERT_EQ(Spustit().kod, 0);
     EXPECT_EQ(ZiveSlozky(), nove);
     EXPECT_EQ(zalohy(), predUpdatem);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <ctime>
 
 #include "platform/soubory/soubor.h"
@@ -131,6 +132,28 @@ VysledekPrikazu ProvestPrikaz(const std::vector<std::string>& argv, std::string_
   }
   v.kod = WIFEXITED(stav) ? WEXITSTATUS(stav) : 128 + WTERMSIG(stav);
   return v;
+}
+
+std::optional<long long> ZacatekProcesu(pid_t pid) {
+  const std::optional<std::string> stat = NacistSoubor("/proc/" + std::to_string(pid) + "/stat");
+  // The name in parentheses may hold anything; the fields from the state on follow it.
+  const std::size_t konec = stat ? stat->rfind(')') : std::string::npos;
+  if (konec == std::string::npos) return std::nullopt;
+  std::size_t pozice = konec + 1;
+  for (int pole = 3; pole <= 22; ++pole) {
+    pozice = stat->find_first_not_of(' ', pozice);
+    if (pozice == std::string::npos) return std::nullopt;
+    const std::size_t dalsi = stat->find(' ', pozice);
+    if (pole == 22) {
+      long long ticky = 0;
+      const char* z = stat->data() + pozice;
+      const char* k = stat->data() + (dalsi == std::string::npos ? stat->size() : dalsi);
+      if (std::from_chars(z, k, ticky).ptr != k) return std::nullopt;
+      return ticky;
+    }
+    pozice = dalsi;
+  }
+  return std::nullopt;
 }
 
 }  // namespace zevlon

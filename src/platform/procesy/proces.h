@@ -7,6 +7,9 @@
 // standard input, its standard output and error output, and how it ended.
 #pragma once
 
+#include <sys/types.h>
+
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,5 +26,10 @@ struct VysledekPrikazu {
 // Runs argv[0] (looked up on PATH when it has no "/") with the further items as its
 // arguments and `vstup` on its standard input, and waits for it.
 VysledekPrikazu ProvestPrikaz(const std::vector<std::string>& argv, std::string_view vstup = {});
+
+// When a process started, in clock ticks since the boot (/proc/<pid>/stat, which any
+// account may read): with its number it names one process, whatever number reuse does.
+// Nothing when there is no such process.
+std::optional<long long> ZacatekProcesu(pid_t pid);
 
 }  // namespace zevlon
