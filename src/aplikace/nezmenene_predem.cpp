@@ -36,10 +36,20 @@ struct Skupina {
 };
 
 // Links `jmenoZdroje` in `zdroj` (AT_FDCWD with a path) as `jmeno` in `cil`; true with the
-// link's status in `st` when it is the file the scan saw (`r.Stav`) and holds the line's time
-// where the line is known by its SHA-256. Otherwise nothing stays placed.
+// link's status in `st` when it is the very file the scan saw (`r.Stav`, status-change time
+// included, right before the link; all but that time, which the link changes, right after
+// it) and holds the line's time where the line is known by its SHA-256. Otherwise nothing
+// stays placed. (A write in place that restores the file's time between the check and the
+// link is the one change that still passes.)
 bool Propojit(const InstalovanySoubor& s, const InstalovanySoubor& r, int zdroj,
               const char* jmenoZdroje, int cil, const char* jmeno, struct stat& st) {
+  {
+    const Popisovac fd(::openat(zdroj, jmenoZdroje, kCteniMistnich));
+    struct stat pred {};
+    if (!fd.Platny() || ::fstat(fd.Fd(), &pred) != 0 || !S_ISREG(pred.st_mode) ||
+        !(KlicSouboru::Z(pred) == r.Stav))
+      return false;
+  }
   if (::linkat(zdroj, jmenoZdroje, cil, jmeno, 0) != 0) return false;
   const bool ten =
       ::fstatat(cil, jmeno, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && [&] {

@@ -386,6 +386,27 @@ TEST_F(Aktualizace, ASiteAnnouncingOneReleaseAndServingAnotherSwapsNothing) {
   }
 }
 
+// A file changed in place between the scan and its placing, its time put back (an edit that
+// neither size nor time shows), is never placed as the release's: neither copied nor, with
+// ObnovaOdkazy=1, linked; the release's bytes are downloaded, the edit stays in the backup.
+TEST_F(Aktualizace, AFileChangedInPlaceBeforeItIsPlacedIsDownloaded) {
+  for (const char* odkazy : {"", "ObnovaOdkazy=1\r\n"}) {
+    SCOPED_TRACE(odkazy);
+    Instalace();
+    Volby(odkazy);
+    BezZasahu();
+    ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_PREPSAT=" + profil_ + "Setup/Merko/Merko.dll"));
+    Stazene();
+    ASSERT_EQ(Spustit().kod, 0) << Chyby();
+    EXPECT_EQ(Profil("Setup/Merko/Merko.dll"), "knihovna");
+    EXPECT_EQ(Profil("Setup/Merko_old/Merko.dll"), "knihovnX");
+    const Cesty stazene = Stazene();
+    EXPECT_NE(std::find(stazene.begin(), stazene.end(), "Setup/Merko/Merko.dll.zip"),
+              stazene.end());
+  }
+  BezZasahu();
+}
+
 // --stav while a run goes on names it and answers by the last finished run; a second run
 // that finds the lock taken leaves the state alone; once the run is killed on its way
 // (in a download, before any swap), --stav says it was interrupted, exit 1.

@@ -15,6 +15,12 @@
 //                             a file of user 65534 with the text "utocnik" stands under that
 //                             path: another user who won the race between the removal and
 //                             whatever the program does next with the name.
+//   ZASAH_PREPSAT=CESTA       right before the first openat of a name ending as CESTA does
+//                             (the program reads a file for its checksum by open, and
+//                             copies or links one through its folder by openat) or the first
+//                             link of any file, the last byte of CESTA is overwritten in place
+//                             and its modification time put back: a change between the scan
+//                             and the placing that neither its size nor its time shows.
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -88,8 +94,30 @@ void podstrcit(const char* cesta) {
   ::close(fd);
 }
 
+void prepsat(const char* jmeno, bool odkaz) {
+  static bool hotovo = false;
+  const char* cesta = ::getenv("ZASAH_PREPSAT");
+  if (!cesta || __atomic_load_n(&hotovo, __ATOMIC_SEQ_CST)) return;
+  const char* posledni = ::strrchr(cesta, '/');
+  posledni = posledni ? posledni + 1 : cesta;
+  const char* konec = jmeno ? ::strrchr(jmeno, '/') : nullptr;
+  if (!odkaz && (!jmeno || ::strcmp(konec ? konec + 1 : jmeno, posledni) != 0)) return;
+  if (__atomic_exchange_n(&hotovo, true, __ATOMIC_SEQ_CST)) return;
+  struct stat st {};
+  const int fd = static_cast<int>(::syscall(SYS_openat, AT_FDCWD, cesta, O_WRONLY | O_CLOEXEC, 0));
+  if (fd < 0) return;
+  if (::fstat(fd, &st) == 0 && st.st_size > 0) (void)!::pwrite(fd, "X", 1, st.st_size - 1);
+  ::close(fd);
+  const struct timespec casy[2] = {st.st_atim, st.st_mtim};
+  ::utimensat(AT_FDCWD, cesta, casy, 0);
+}
+
 }  // namespace
 
+extern "C" int linkat(int od, const char* z, int nd, const char* c, int priznaky) {
+  prepsat(nullptr, true);
+  return static_cast<int>(::syscall(SYS_linkat, od, z, nd, c, priznaky));
+}
 extern "C" int openat(int fd, const char* cesta, int priznaky, ...) {
   mode_t rezim = 0;
   if (priznaky & (O_CREAT | O_TMPFILE)) {
@@ -99,6 +127,7 @@ extern "C" int openat(int fd, const char* cesta, int priznaky, ...) {
     va_end(a);
   }
   if (selhat(cesta, "ZASAH_OTEVRIT")) return -1;
+  prepsat(cesta, false);
   return static_cast<int>(::syscall(SYS_openat, fd, cesta, priznaky, rezim));
 }
 extern "C" int syncfs(int fd) {
