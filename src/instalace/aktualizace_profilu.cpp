@@ -390,6 +390,8 @@ bool ProfilovaAktualizace::Provest() {
                    "; nic nebylo vyměněno.");
   }
   const bool zmenaUprav = obnovenySetup_ || obnovenyProfil_;
+  // From the record of the unfinished update to its removal a stop waits for the swaps.
+  VymenyBezPreruseni vymeny;
   if (!aktualni_ || zmenaUprav) ZapsatNedokoncenou(setup_, vydani_, predchozi);
   if (programem) {
     for (const std::string& jmeno : soubory)
@@ -425,6 +427,7 @@ bool ProfilovaAktualizace::Provest() {
     ZobrazPrubeh("", "", 8, 8, -1, false, true);
   }
   SmazatZaznamNedokoncene(setup_);
+  if (vymeny.Dokonceno()) ZapsatDoLogu(kPrenosovyLog, kStopPozde);
   ZobrazPrubeh("", "Dokončeno", 100, 100, 0, false, true);
   return true;
 }

@@ -290,7 +290,8 @@ bool Provest(const std::string& ini, const PredaniVlastnikovi& predat, ZamkySloz
     AktualizaceProfilu(profil, setup, vydani, temp, ini, beh, sdilena, overeni, &souhrn);
     sdilena.clear();  // the shared components are renewed by the first call only
   }
-  if (s14) AktualizaceProfilu(profil, setup14, vydani, temp, ini, beh, sdilena, overeni, &souhrn);
+  if (s14 && !StopPrislaPozde())
+    AktualizaceProfilu(profil, setup14, vydani, temp, ini, beh, sdilena, overeni, &souhrn);
   souhrn.vydaniPo = NainstalovaneVydani({setup, setup14});
   return true;
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/adresa.h"
@@ -15,6 +16,28 @@
 namespace zevlon {
 
 namespace {
+
+// The stop that waits for the swaps: whether they are under way, when a stop came during
+// them, and whether one came too late to break them off (then no stop is raised any more).
+struct StavOdkladu {
+  bool vymeny = false;
+  std::optional<std::chrono::steady_clock::time_point> pozadavek;
+  bool pozde = false;
+};
+StavOdkladu& Odklad() {
+  static StavOdkladu s;
+  return s;
+}
+
+// Whether a stop that was asked waits now instead of being raised.
+bool Odlozit() {
+  StavOdkladu& o = Odklad();
+  if (o.pozde) return true;
+  if (!o.vymeny) return false;
+  const auto ted = std::chrono::steady_clock::now();
+  if (!o.pozadavek) o.pozadavek = ted;
+  return ted - *o.pozadavek < kOdkladZastaveni;
+}
 
 // n ÷ d rounded to the nearest whole number, halves to even (d > 0).
 std::int64_t ZaokrouhlitSudou(std::int64_t n, std::int64_t d) {
@@ -87,8 +110,8 @@ void ZobrazPrubeh(const std::string& nadpis, const std::string& zprava, std::int
   }
   Ui().Prubeh(h);
   Ui().ZpracovatUdalosti();
-  if (Ui().Zruseno()) VyvolatZruseni();
-  if (UkonceniVyzadano()) throw Chyba(kChybaZruseno, kTextPreruseno);
+  if (Ui().Zruseno() && !Odlozit()) VyvolatZruseni();
+  if (UkonceniVyzadano() && !Odlozit()) throw Chyba(kChybaZruseno, kTextPreruseno);
 }
 
 void ZobrazPrubehSouboru(std::int64_t prijato, std::int64_t celkem, double rychlost) {
@@ -110,13 +133,39 @@ void ZobrazPrubehSouboru(std::int64_t prijato, std::int64_t celkem, double rychl
 }
 
 void OveritPreruseni() {
-  if (UkonceniVyzadano()) throw Chyba(kChybaZruseno, kTextPreruseno);
+  if (UkonceniVyzadano() && !Odlozit()) throw Chyba(kChybaZruseno, kTextPreruseno);
   static thread_local std::chrono::steady_clock::time_point dalsi{};
   const auto ted = std::chrono::steady_clock::now();
   if (ted < dalsi) return;
   dalsi = ted + std::chrono::milliseconds(100);
   Ui().ZpracovatUdalosti();
-  if (Ui().Zruseno()) throw Chyba(kChybaZruseno, kTextPreruseno);
+  if (Ui().Zruseno() && !Odlozit()) throw Chyba(kChybaZruseno, kTextPreruseno);
+}
+
+VymenyBezPreruseni::VymenyBezPreruseni() {
+  Odklad() = {true, std::nullopt, Odklad().pozde};
+  Ui().Vymeny(true);
+}
+
+VymenyBezPreruseni::~VymenyBezPreruseni() {
+  if (Odklad().vymeny) Ui().Vymeny(false);
+  Odklad().vymeny = false;
+}
+
+bool VymenyBezPreruseni::Dokonceno() {
+  const bool cekal = Odklad().pozadavek.has_value();
+  if (cekal) OznacitStopPozde();
+  Odklad().vymeny = false;
+  Ui().Vymeny(false);
+  return cekal;
+}
+
+bool StopPrislaPozde() {
+  return Odklad().pozde;
+}
+
+void OznacitStopPozde() {
+  Odklad().pozde = true;
 }
 
 std::int64_t SirkaUkazatele(double sirkaMetru, double odsazeni, std::int32_t hotovo,

@@ -2,6 +2,7 @@
 // that does not depend on a toolkit.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -26,6 +27,31 @@ void ZobrazPrubehSouboru(std::int64_t prijato, std::int64_t celkem, double rychl
 // error when the user pressed Storno or Ctrl+C (the face is asked at most ten times a
 // second) or a stop was asked (SIGTERM), as ZobrazPrubeh does.
 void OveritPreruseni();
+
+// While one lives the run swaps its folders: a stop (Storno, Ctrl+C, SIGTERM) does not
+// break the swaps off between folders, it waits until they end, at most kOdkladZastaveni
+// from the request (systemd gives a stopped service 90 s). A stop that waited and the swaps
+// completed is spent: the run reports what it did (StopPrislaPozde) and ends as it is.
+inline constexpr std::chrono::seconds kOdkladZastaveni{60};
+class VymenyBezPreruseni {
+ public:
+  VymenyBezPreruseni();
+  ~VymenyBezPreruseni();
+  VymenyBezPreruseni(const VymenyBezPreruseni&) = delete;
+  VymenyBezPreruseni& operator=(const VymenyBezPreruseni&) = delete;
+  // The swaps are done: a stop that waited for them is spent; answers whether one did
+  // (the caller says so in Zevlon.log: kStopPozde).
+  bool Dokonceno();
+};
+
+// Whether a stop came while the swaps were under way and waited for them to complete; the
+// run then does no further work and reports what it did. Marked by VymenyBezPreruseni, or
+// by root when the owner's process it acts for completed its swaps after root's stop.
+bool StopPrislaPozde();
+void OznacitStopPozde();
+inline constexpr const char* kStopPozde =
+    "Požadavek na zastavení přišel během výměny složek; výměny byly dokončeny a běh skončil "
+    "bez další práce.";
 
 // Width of the meter's fill: inner width × hotovo ÷ celkem, remainder dropped;
 // 0 when celkem is 0. The inner width is the frame's width less twice the inset of

@@ -81,6 +81,9 @@ class Rozhrani {
   virtual void CekatNaZavreni() {}
   // The address that the window's link to the release notes opens from now on.
   virtual void NastavitOdkazZmen(const std::string& adresa) { (void)adresa; }
+  // The run's swaps begin (true) or are over (false): a face that relays the run to
+  // another process (root's, for a profile's owner) tells it, so that its stop waits too.
+  virtual void Vymeny(bool zacatek) { (void)zacatek; }
 };
 
 // The process-wide backend (silent until another is installed; the caller keeps

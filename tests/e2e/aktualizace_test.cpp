@@ -25,6 +25,7 @@
 #include "e2e/pripravka.h"
 #include "instalace/vymena.h"
 #include "platform/nahrady/ini.h"
+#include "rozhrani/prubeh.h"
 #include "soubory/pomoc_operaci.h"
 #include "soubory/pravo.h"
 #include "support/archivy.h"
@@ -714,6 +715,27 @@ TEST_P(Zabiti, AtTwentyFiveMomentsLeavesOldOrNewAndTheNextRunFinishes) {
   }
   EXPECT_EQ(zabito, 25);
 }
+// Asked to stop (SIGTERM) right after any of its swaps, the run first completes the others
+// and the record: it says the stop came too late and reports the update, exit 0.
+TEST_P(Zabiti, AStopAskedDuringTheSwapsWaitsForThemAndTheRunReportsTheUpdate) {
+  for (int n = 1; n <= 3; ++n) {
+    SCOPED_TRACE("stopped after swap " + std::to_string(n));
+    Instalace();
+    BezZasahu();
+    if (!GetParam()) {
+      ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_BEZ_VYMENY=1"));
+    }
+    ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZASTAVIT_PO=" + std::to_string(n)));
+    const auto v = Spustit();
+    EXPECT_EQ(v.kod, 0) << v.vystup << Chyby();
+    Obnoveno();
+    EXPECT_FALSE(test::Existuje(profil_ + "Setup/" + kZaznamNedokoncene));
+    EXPECT_NE(test::LogProgramu(s_, "Zevlon.log").find(kStopPozde), std::string::npos);
+    EXPECT_TRUE(PosledniBeh().ends_with("\taktualizováno\tnávratový kód 0")) << PosledniBeh();
+  }
+  BezZasahu();
+}
+
 // A run stopped right after any of its swaps (program folder, shared folder) leaves the
 // rest old, and the next run completes every folder.
 TEST_P(Zabiti, RightAfterEachSwapLeavesWholeFoldersAndTheNextRunCompletesTheUpdate) {

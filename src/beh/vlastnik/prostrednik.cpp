@@ -6,6 +6,7 @@
 
 #include "platform/procesy/ukonceni.h"
 #include "rozhrani/pomucky.h"
+#include "rozhrani/prubeh.h"
 #include "rozhrani/rozhrani.h"
 #include "soubory/log.h"
 
@@ -52,6 +53,7 @@ class Prostrednik {
   PrenosVlastnika vysledek_;
   std::optional<Hodiny::time_point> zastaveni_;
   bool necte_ = false;
+  bool vymeny_ = false;  // its swaps are under way: a stop waits for them as in root's run
   int radkuLogu_ = 0;
 };
 
@@ -61,6 +63,12 @@ bool Prostrednik::Zpracovat(const ZpravaKanalu& z) {
   switch (z.typ) {
     case zpravy::kTep:
       return p.empty();
+    case zpravy::kVymeny:
+      if (p.size() != 1 || (p[0] != "1" && p[0] != "0")) return false;
+      vymeny_ = p[0] == "1";
+      // Its swaps and their record are done: the stop's own bound counts from here.
+      if (!vymeny_ && zastaveni_) zastaveni_ = Hodiny::now();
+      return true;
     case zpravy::kPrubeh: {
       if (p.size() != 7) return false;
       const auto hotovo = CisloPole(p[3], INT32_MIN, INT32_MAX);
@@ -183,7 +191,7 @@ PrenosVlastnika Prostrednik::Prenaset() {
     }
     const Hodiny::time_point ted = Hodiny::now();
     if (zastaveni_) {
-      if (ted - *zastaveni_ >= lhuty_.poZruseni) return vysledek_;
+      if (ted - *zastaveni_ >= (vymeny_ ? kOdkladZastaveni : lhuty_.poZruseni)) return vysledek_;
     } else if (ted - posledni >= lhuty_.ticho) {
       vysledek_.konec = KonecVlastnika::kTicho;
       return vysledek_;

@@ -29,6 +29,7 @@
 #include "prenos/podpisy/klice_webu.h"
 #include "prenos/podpisy/overeni.h"
 #include "rozhrani/pomucky.h"
+#include "rozhrani/prubeh.h"
 #include "rozhrani/rozhrani.h"
 #include "rozhrani/stav.h"
 #include "soubory/log.h"
@@ -191,8 +192,13 @@ bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnov
       VyvolatChybu(kdo + " nepřijímal zprávy a byl ukončen.");
     case KonecVlastnika::kZruseno:
       // What it reported stands (an update it completed before the stop came, its own
-      // cancel); a process that had to be ended was cancelled.
+      // cancel); a process that had to be ended was cancelled. One that completed its
+      // swaps while the stop waited spent the stop: this run does no further work either.
       if (!v) throw Chyba(kChybaZruseno, kTextPreruseno);
+      if (!v->chyba) {
+        OznacitStopPozde();
+        ZapsatDoLogu(kPrenosovyLog, kStopPozde);
+      }
       break;
     case KonecVlastnika::kLhutaBehu:
       if (!v || v->chyba) Http().OveritLhutuBehu();

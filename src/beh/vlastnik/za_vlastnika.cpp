@@ -57,6 +57,7 @@ class PredavaciRozhrani : public Rozhrani {
   }
   bool BezObsluhy() const override { return bezObsluhy_; }
   void Minimalizovat() override { Poslat({zpravy::kOkno, {"m"}}); }
+  void Vymeny(bool zacatek) override { Poslat({zpravy::kVymeny, {zacatek ? "1" : "0"}}); }
   void Obnovit() override { Poslat({zpravy::kOkno, {"o"}}); }
 
  private:

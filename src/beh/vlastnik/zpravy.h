@@ -25,6 +25,7 @@ inline constexpr char kOtazka = 'M';    // a message box: text, style, title; aw
 inline constexpr char kVolba = 'V';     // the choice dialog (ParametryVolby); awaits kOdpoved
 inline constexpr char kOkno = 'O';      // the window: "m" minimise, "o" restore
 inline constexpr char kLog = 'L';       // a log line: the log's name, the text
+inline constexpr char kVymeny = 'S';    // its swaps begin ("1") or are over ("0")
 inline constexpr char kTep = 'H';       // a heartbeat, every kDobaTepu while the process lives
 inline constexpr char kVysledek = 'K';  // the outcome: "" or the error's number, text, item;
                                         // whether the run goes on ("1"/"0"); the folders,

@@ -68,7 +68,8 @@ TEST(Kanal, SealedFilesCannotBeChangedAndUnsealedOnesAreRefused) {
 
 // Root's relay against peers standing in for the owner's process: it ends one that is
 // silent, one that leaves root's answers unread and one that goes on after a cancel, each
-// within its bound; never one whose question waits for a slow person. (A busy owner's
+// within its bound; never one whose question waits for a slow person, nor one that was
+// cancelled in the middle of its swaps and completes them. (A busy owner's
 // process that beats, and the run's deadline, are met through the real program.)
 TEST(Prostrednik, EndsASilentDeafOrStubbornPeerButNeverOneWaitingForAPerson) {
   struct Pripad {
@@ -97,6 +98,14 @@ TEST(Prostrednik, EndsASilentDeafOrStubbornPeerButNeverOneWaitingForAPerson) {
          }
        },
        false, KonecVlastnika::kNecte, false},
+      {"cancelled in its swaps, completes them over more than the stop's bound, then reports",
+       [](Kanal& k) {
+         (void)k.Poslat({zpravy::kVymeny, {"1"}});
+         std::this_thread::sleep_for(2s);
+         (void)k.Poslat({zpravy::kVymeny, {"0"}});
+         (void)k.Poslat(ZpravaVysledku({}));  // root's stop lies unread
+       },
+       true, KonecVlastnika::kZruseno, true},
       {"goes on beating after the run was cancelled",
        [](Kanal& k) {
          for (bool konec = false; !konec && k.Poslat({zpravy::kTep, {}});)

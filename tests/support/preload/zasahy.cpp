@@ -9,6 +9,7 @@
 //   ZASAH_ZABIT_PO=N          the process is killed right after the N-th swap it completes:
 //                             the N-th rename that puts a folder under a name that neither
 //                             ends in "_old" nor contains "dwnld_" (the live folder's name).
+//   ZASAH_ZASTAVIT_PO=N       the same with SIGTERM: a stop asked right after the N-th swap.
 //   ZASAH_OTEVRIT=TEXT:ERRNO  every openat of a name that contains TEXT fails with ERRNO.
 //   ZASAH_SYNCFS=ERRNO        every syncfs fails with ERRNO (5 for a write-back error).
 //   ZASAH_PODSTRCIT=JMENO     right after each removal (unlink) of a path that ends in JMENO,
@@ -65,9 +66,12 @@ bool jeVymena(int nd, const char* cil) {
 
 void pocitatVymenu(int nd, const char* cil) {
   static int hotovo = 0;
-  const char* zasah = ::getenv("ZASAH_ZABIT_PO");
-  if (!zasah || !jeVymena(nd, cil)) return;
-  if (++hotovo == ::atoi(zasah)) ::kill(::getpid(), SIGKILL);
+  const char* zabit = ::getenv("ZASAH_ZABIT_PO");
+  const char* zastavit = ::getenv("ZASAH_ZASTAVIT_PO");
+  if ((!zabit && !zastavit) || !jeVymena(nd, cil)) return;
+  ++hotovo;
+  if (zabit && hotovo == ::atoi(zabit)) ::kill(::getpid(), SIGKILL);
+  if (zastavit && hotovo == ::atoi(zastavit)) ::kill(::getpid(), SIGTERM);
 }
 
 int prejmenovat(int od, const char* z, int nd, const char* c, unsigned int priznaky) {
