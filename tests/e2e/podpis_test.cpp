@@ -419,6 +419,8 @@ TEST_F(PodepsanyWeb, AddOnOfItsOwnServerIsRenewedOnlyWhenItsVendorsSignatureVeri
     else
       EXPECT_EQ(Chyby(), "");
   }
+  // The times accepted are the run's user's alone.
+  EXPECT_EQ(test::Stav(s_ / "stav/zevlon/podpisy-doplnku.ini").st_mode & 07777, 0600u);
   Volby("VerejnyKlic=" + klic_ + "\r\nPodpisPlatnyDni=30\r\n");
   v = test::Spustit({"/usr/bin/minisign", "-S", "-s", s_ / "klice/dodavatel.key", "-m",
                      s_ / "www/dodavatel/download.ini", "-t",
