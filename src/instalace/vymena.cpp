@@ -206,11 +206,25 @@ bool JeVymenena(const std::string& slozkaSetupu, const std::string& zivy, std::s
   if (!JeNedokoncena(slozkaSetupu)) return false;
   const Zaznam z = CistZaznam(slozkaSetupu);
   const std::string slozka = BezLomitka(zivy), uzel = Uzel(zivy);
-  for (const Vymena& v : z.vymeny)
-    if (v.slozka == slozka && !uzel.empty() && v.uzel == uzel) {
+  for (const Vymena& v : z.vymeny) {
+    if (v.slozka != slozka || uzel.empty()) continue;
+    if (v.uzel == uzel) {
       if (vydani) *vydani = v.vydani;
       return true;
     }
+    // A folder is named by its device and inode; on another device (the disk attached
+    // anew, another order of disks at boot) nothing tells whether it is the one swapped in.
+    // Taken for not swapped, it would be rebuilt and its backup, maybe the only copy of
+    // what was there, deleted: it stays as it is, with its backup.
+    const std::string zarizeni = v.uzel.substr(0, v.uzel.find(':'));
+    if (zarizeni != uzel.substr(0, uzel.find(':'))) {
+      AktualniPolozka = slozkaSetupu + kZaznamNedokoncene;
+      VyvolatChybu("Nelze rozhodnout, zda složku " + slozka +
+                   " už vyměnila nedokončená aktualizace: její záznam " + AktualniPolozka +
+                   " ji uvádí na zařízení " + zarizeni + ", nyní leží na zařízení " +
+                   uzel.substr(0, uzel.find(':')) + ". Složka ani její záloha nebyly změněny.");
+    }
+  }
   return false;
 }
 

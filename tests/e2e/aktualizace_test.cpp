@@ -715,6 +715,34 @@ TEST_P(Zabiti, AtTwentyFiveMomentsLeavesOldOrNewAndTheNextRunFinishes) {
   }
   EXPECT_EQ(zabito, 25);
 }
+// The disk attached anew after a kill that followed the first swap (the record names the
+// swapped folder by a device the folder no longer lies on): the finishing run cannot tell
+// whether the folder was swapped, so it changes nothing, keeps every backup and says so.
+TEST_P(Zabiti, AfterARemountTheFinishingRunKeepsTheFolderAndItsBackup) {
+  if (!GetParam()) {
+    ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_BEZ_VYMENY=1"));
+  }
+  const auto predtim = prostredi_;
+  s_.Zapsat("data/Firma/Setup/Merko/licence.dat", "licence");
+  ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZABIT_PO=1"));
+  EXPECT_EQ(Spustit().kod, 128 + SIGKILL);
+  prostredi_ = predtim;
+  const std::string zaznam = profil_ + "Setup/" + kZaznamNedokoncene;
+  const std::string uzel = ini::CistKlic(zaznam, "Vymeneno", "Uzel1").value_or("");
+  ASSERT_NE(uzel.find(':'), std::string::npos)
+      << s_.Cist("data/Firma/Setup/" + std::string(kZaznamNedokoncene));
+  ASSERT_TRUE(ini::ZapsatKlic(zaznam, "Vymeneno", "Uzel1",
+                              std::to_string(std::stoull(uzel) + 1) + uzel.substr(uzel.find(':'))));
+  const auto po = ZiveSlozky();
+  EXPECT_EQ(Spustit().kod, 1);
+  EXPECT_NE(Chyby().find("Nelze rozhodnout, zda složku " + profil_ + "Setup/Merko už vyměnila"),
+            std::string::npos)
+      << Chyby();
+  EXPECT_EQ(ZiveSlozky(), po);
+  EXPECT_EQ(Profil("Setup/Merko_old/licence.dat"), "licence");
+  EXPECT_TRUE(test::Existuje(zaznam));
+}
+
 // Asked to stop (SIGTERM) right after any of its swaps, the run first completes the others
 // and the record: it says the stop came too late and reports the update, exit 0.
 TEST_P(Zabiti, AStopAskedDuringTheSwapsWaitsForThemAndTheRunReportsTheUpdate) {
