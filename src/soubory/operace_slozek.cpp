@@ -113,7 +113,10 @@ void SmazatSlozku(const std::string& slozka, bool askRetry) {
   std::string cesta = BezLomitka(slozka);
   PopisOperace op{"Nepodařilo se odstranit složku '" + slozka + "'", kDuvodySlozek,
                   "Přejete si opakovat pokus o odstranění složky?", askRetry};
-  (void)ProvestSOpakovanim(op, [&] { return ss::SmazatStrom(cesta); });
+  // The run goes on without it (a sibling of its own, a backup already replaced), but says
+  // what it left behind.
+  if (const auto s = ProvestSOpakovanim(op, [&] { return ss::SmazatStrom(cesta); }))
+    ZapsatDoLogu(kPrenosovyLog, s->zprava + ".");
 }
 
 }  // namespace zevlon

@@ -39,7 +39,8 @@ void DoplnitSlozku(std::string zdroj, std::string cil);
 void PrejmenovatSlozku(const std::string& zdroj, const std::string& cil);
 
 // Deletes the folder with everything in it, read-only content included. Never
-// raises: after a failure that the user did not retry the folder simply stays.
+// raises: after a failure that the user did not retry the folder stays, and the failure
+// is said in Zevlon.log.
 void SmazatSlozku(const std::string& slozka, bool askRetry);
 
 }  // namespace zevlon

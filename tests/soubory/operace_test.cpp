@@ -14,6 +14,7 @@
 #include "soubory/operace_souboru.h"
 #include "soubory/pomoc_operaci.h"
 #include "soubory/zamky_slozek.h"
+#include "support/falesna_platforma.h"
 #include "support/neprivilegovany.h"
 
 namespace zevlon {
@@ -51,6 +52,22 @@ TEST_F(Operace, FolderCopyMergesAndDeletingTakesLockedContentButNothingBehindALi
   SmazatSlozku(sb / "z/", false);
   EXPECT_FALSE(Existuje(sb / "z"));
   EXPECT_EQ(CistStrom(sb / "c"), kopie);
+}
+
+// A folder that cannot be removed (here a mount point inside it) stays, and is said in
+// Zevlon.log: the run goes on, but what it left behind is not left unsaid.
+TEST_F(Operace, AFolderThatCannotBeRemovedIsSaidInTheLog) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root mounts";
+  FalesnaPlatforma platforma;
+  platforma.logy = sb.Vytvorit("logy");
+  const std::string bod = sb.Vytvorit("z/bod");
+  if (Spustit({"/usr/bin/mount", "--bind", bod, bod}).kod != 0)
+    GTEST_SKIP() << "no bind mounts on this machine";
+  SmazatSlozku(sb / "z/", false);
+  Spustit({"/usr/bin/umount", bod});
+  EXPECT_TRUE(Existuje(bod));
+  EXPECT_NE(sb.Cist("logy/Zevlon.log").find("Nepodařilo se odstranit složku '" + (sb / "z/") + "'"),
+            std::string::npos);
 }
 
 // A folder's lock lies beside it: one holder at a time (a folder named twice is locked
