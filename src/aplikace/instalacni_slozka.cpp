@@ -10,6 +10,7 @@
 
 #include "common/text.h"
 #include "platform/soubory/souborovy_system.h"
+#include "platform/soubory/znacka_slozky.h"
 #include "rozhrani/prubeh.h"
 #include "soubory/duvera.h"
 #include "soubory/log.h"
@@ -62,8 +63,9 @@ Druh DruhPolozky(DIR* d, const dirent* e, struct stat* st) {
   return S_ISREG(st->st_mode) ? Druh::kSoubor : Druh::kJiny;
 }
 
+// Hidden entries and the folder's mark are nobody's content.
 bool Skryty(std::string_view jmeno) {
-  return !jmeno.empty() && jmeno.front() == '.';
+  return !jmeno.empty() && (jmeno.front() == '.' || JeVlastniSouborZevlonu(jmeno));
 }
 
 bool VynechanaSlozka(std::string_view jmeno) {

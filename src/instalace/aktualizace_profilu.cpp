@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "aplikace/aktualizace_aplikace.h"
@@ -58,6 +60,28 @@ std::vector<std::string> Soubory(const std::string& slozka) {
   return jmena;
 }
 
+// What a live program or shared folder held that the new release does not (a user's file,
+// a file an older release brought) is from now on only in the backup, which the next
+// update replaces: each is named, the first few by name.
+void NazvatJenVZaloze(const std::string& zaloha, const std::string& zivy) {
+  constexpr std::size_t kNejvic = 20;
+  const std::string z = PridatLomitko(zaloha), c = PridatLomitko(zivy);
+  std::vector<std::string> jen;
+  std::size_t celkem = 0;
+  const ss::Vysledek v = ss::ChybejiciVCili(z, c, kNejvic, jen, celkem);
+  for (const std::string& r : jen)
+    ZapsatDoLogu(kPrenosovyLog, "Položka " + c + r +
+                                    " není součástí nového vydání, proto je nyní jen v záloze " +
+                                    z + r + "; příští aktualizace zálohu nahradí.");
+  if (celkem > jen.size())
+    ZapsatDoLogu(kPrenosovyLog,
+                 "Dalších " + std::to_string(celkem - jen.size()) + " položek složky " + c +
+                     " není součástí nového vydání; jsou nyní jen v záloze " + z + ".");
+  if (!v.Uspech())
+    ZapsatDoLogu(kPrenosovyLog, "Nelze zjistit, co ze složky " + c + " zůstalo jen v záloze " + z +
+                                    ": " + v.popis);
+}
+
 class ProfilovaAktualizace {
  public:
   ProfilovaAktualizace(const std::string& profil, const std::string& setup,
@@ -103,10 +127,12 @@ class ProfilovaAktualizace {
   // the record names the swap.
   void Vymenit(const std::string& zivy, const std::string& zaloha, const std::string& novy,
                const std::string& zpravaZalohy, std::int32_t krokZalohy,
-               const std::string& zpravaNove, std::int32_t krokNove);
-  // The same for a customisation folder that renewed some of its items.
+               const std::string& zpravaNove, std::int32_t krokNove,
+               const std::function<void(const std::string&)>& stary = {});
+  // The same for a customisation folder that renewed some of its items; what users changed
+  // in it since the merge saw it (`videno`) follows it into the new one.
   void VymenitUpravy(const std::string& zivy, const std::string& zaloha, const std::string& novy,
-                     std::int32_t krok);
+                     std::int32_t krok, const ss::VidenyStrom& videno);
 
   // What the signed release information lists as the checksum of a folder's snapshot,
   // under the key of that section; nothing when releases are not verified.
@@ -129,6 +155,7 @@ class ProfilovaAktualizace {
   std::string nazevSetupu_, nazevUprav_;
   std::string profilovySetup_, profiloveUpravy_, noveProfiloveUpravy_;
   std::string noveUpravy_;
+  ss::VidenyStrom videnoUprav_, videnoProfilovychUprav_;  // what the merges saw
   KlicovanySeznam<PolozkaUpravy> polozky_;
   bool aktualni_ = false;
   bool nicNeaktualizovano_ = true;
@@ -241,19 +268,27 @@ void ProfilovaAktualizace::ObnovitPolozku(const PolozkaUpravy& p, int k, int n) 
 void ProfilovaAktualizace::Vymenit(const std::string& zivy, const std::string& zaloha,
                                    const std::string& novy, const std::string& zpravaZalohy,
                                    std::int32_t krokZalohy, const std::string& zpravaNove,
-                                   std::int32_t krokNove) {
+                                   std::int32_t krokNove,
+                                   const std::function<void(const std::string&)>& stary) {
   ZobrazPrubeh("", zpravaZalohy, krokZalohy, 8, -1, false, false);
   ZobrazPrubeh("", zpravaNove, krokNove, 8, -1, false, false);
   const bool ponechat = StavSlozky(zivy) == Stav::kNahradit;
   ZaznamenatVymenu(setup_, zivy, novy, vydani_);
-  VymenitSeZalohou(zivy, zaloha, novy, ponechat);
+  VymenitSeZalohou(zivy, zaloha, novy, ponechat, [&](const std::string& obsah) {
+    if (stary)
+      stary(obsah);
+    else if (!ponechat)
+      NazvatJenVZaloze(obsah, zivy);
+  });
   if (souhrn_) ++souhrn_->slozek;
 }
 
 void ProfilovaAktualizace::VymenitUpravy(const std::string& zivy, const std::string& zaloha,
-                                         const std::string& novy, std::int32_t krok) {
+                                         const std::string& novy, std::int32_t krok,
+                                         const ss::VidenyStrom& videno) {
   const std::string kratce = "../" + nazevSetupu_ + "/";
-  Vymenit(zivy, zaloha, novy, kratce + "Upravy_old", krok, kratce + "Upravy", krok + 1);
+  Vymenit(zivy, zaloha, novy, kratce + "Upravy_old", krok, kratce + "Upravy", krok + 1,
+          [&](const std::string& stary) { DorovnatSlozku(stary, zivy, videno); });
 }
 
 bool ProfilovaAktualizace::Provest() {
@@ -340,17 +375,6 @@ bool ProfilovaAktualizace::Provest() {
       ObnovitPolozku(*p.hodnota, ++k, n);
   }
 
-  ZobrazPrubeh("Kopírování nových souborů", "", 0, 100, 100, false, false);
-  // Everything of a live customisation that was not renewed goes into the new one before
-  // any live folder changes, so that a merge that fails leaves them all as they were and
-  // the backup is never the only place of anything.
-  for (auto [zivy, novy] :
-       {std::pair{&upravy, &noveUpravy_}, {&profiloveUpravy_, &noveProfiloveUpravy_}}) {
-    if (zivy == &upravy ? !obnovenySetup_ : !obnovenyProfil_) continue;
-    AktualniPolozka = *zivy + "->" + *novy;
-    DoplnitSlozku(*zivy, *novy);
-    AktualniPolozka.clear();
-  }
   // The package's top-level files land in the setup folder itself: the ones they replace
   // are kept first, in a folder that becomes "Soubory_old" beside the program's backup,
   // unless an unfinished update kept them already.
@@ -368,6 +392,19 @@ bool ProfilovaAktualizace::Provest() {
         AktualniPolozka.clear();
       }
     }
+  }
+  ZobrazPrubeh("Kopírování nových souborů", "", 0, 100, 100, false, false);
+  // Everything of a live customisation that was not renewed goes into the new one before
+  // any live folder changes, so that a merge that fails leaves them all as they were and
+  // the backup is never the only place of anything. It is the last step before the flush,
+  // and the customisations are the first folders swapped: users go on working in them.
+  for (auto [zivy, novy, videno] :
+       {std::tuple{&upravy, &noveUpravy_, &videnoUprav_},
+        {&profiloveUpravy_, &noveProfiloveUpravy_, &videnoProfilovychUprav_}}) {
+    if (zivy == &upravy ? !obnovenySetup_ : !obnovenyProfil_) continue;
+    AktualniPolozka = *zivy + "->" + *novy;
+    DoplnitSlozku(*zivy, *novy, videno);
+    AktualniPolozka.clear();
   }
   // A run past its time changes nothing live.
   Http().OveritLhutuBehu();
@@ -393,6 +430,12 @@ bool ProfilovaAktualizace::Provest() {
   // From the record of the unfinished update to its removal a stop waits for the swaps.
   VymenyBezPreruseni vymeny;
   if (!aktualni_ || zmenaUprav) ZapsatNedokoncenou(setup_, vydani_, predchozi);
+  // The customisations right after the flush of their merge; whatever users changed in
+  // the live ones meanwhile follows them into the new ones.
+  if (obnovenySetup_) VymenitUpravy(upravy, setup_ + "Upravy_old/", noveUpravy_, 4, videnoUprav_);
+  if (obnovenyProfil_)
+    VymenitUpravy(profiloveUpravy_, profilovySetup_ + "Upravy_old/", noveProfiloveUpravy_, 6,
+                  videnoProfilovychUprav_);
   if (programem) {
     for (const std::string& jmeno : soubory)
       ZobrazPrubeh("", jmeno, 1, 8, -1, false, false);
@@ -418,9 +461,6 @@ bool ProfilovaAktualizace::Provest() {
             "../SetupCommon", 3);
 
   if (!nicNeaktualizovano_) {
-    if (obnovenySetup_) VymenitUpravy(upravy, setup_ + "Upravy_old/", noveUpravy_, 4);
-    if (obnovenyProfil_)
-      VymenitUpravy(profiloveUpravy_, profilovySetup_ + "Upravy_old/", noveProfiloveUpravy_, 6);
     if (ExistujeSoubor(program + "Merko.ini") && !profilovySetup_.empty() &&
         ExistujeSlozka(profilovySetup_))
       KopirovatSoubor(program + "Merko.ini", profilovySetup_ + "Merko.ini", true);

@@ -10,6 +10,7 @@
 #include "platform/nahrady/ini.h"
 #include "platform/soubory/soubor.h"
 #include "platform/soubory/souborovy_system.h"
+#include "platform/soubory/znacka_slozky.h"
 #include "rozhrani/stav.h"
 #include "soubory/cesty.h"
 #include "soubory/log.h"
@@ -42,7 +43,8 @@ void TrvaleVymeneno(const std::string& zivy) {
 }
 
 // The new folder takes the live one's place; what was live is deleted, the backup stays.
-void NahraditObsah(const std::string& zivy, const std::string& novy) {
+void NahraditObsah(const std::string& zivy, const std::string& novy,
+                   const std::function<void(const std::string&)>& stary) {
   ss::Vysledek v = ss::VymenitSlozky(novy, zivy);
   if (!v.Uspech()) {
     if (v.kod != EINVAL) ChybaPrejmenovani(zivy);
@@ -55,17 +57,19 @@ void NahraditObsah(const std::string& zivy, const std::string& novy) {
       ChybaPrejmenovani(novy);
     }
     TrvaleVymeneno(zivy);
+    if (stary) stary(vytlaceno);
     SmazatSlozku(BezLomitka(vytlaceno), false);
     return;
   }
   TrvaleVymeneno(zivy);
+  if (stary) stary(novy);
   SmazatSlozku(BezLomitka(novy), false);  // now the displaced content
 }
 
 }  // namespace
 
 void VymenitSeZalohou(const std::string& zivy, const std::string& zaloha, const std::string& novy,
-                      bool ponechatZalohu) {
+                      bool ponechatZalohu, const std::function<void(const std::string&)>& stary) {
   // Only the run's own new folder takes a live folder's place (a folder of the user the run
   // acts as, never a link laid under its name), and only once it is there is a backup
   // deleted.
@@ -79,7 +83,7 @@ void VymenitSeZalohou(const std::string& zivy, const std::string& zaloha, const 
     return;
   }
   if (ponechatZalohu) {
-    NahraditObsah(zivy, novy);
+    NahraditObsah(zivy, novy, stary);
     return;
   }
   if (ExistujeSlozka(zaloha)) SmazatSlozku(BezLomitka(zaloha), !RezimSystem);
@@ -90,20 +94,19 @@ void VymenitSeZalohou(const std::string& zivy, const std::string& zaloha, const 
   // content never lies under a name that a clean-up deletes.
   if (!ss::Presunout(novy, zaloha).Uspech()) ChybaPrejmenovani(novy);
   ss::Vysledek v = ss::VymenitSlozky(zaloha, zivy);
-  if (v.Uspech()) {
-    TrvaleVymeneno(zivy);
-    return;
-  }
-  // Without the exchange the new folder takes its own name back, and the swap is two
-  // renames; when the second fails, the first is undone.
-  if (!ss::Presunout(zaloha, novy).Uspech()) ChybaPrejmenovani(zaloha);
-  if (v.kod != EINVAL) ChybaPrejmenovani(zivy);
-  if (!ss::Presunout(zivy, zaloha).Uspech()) ChybaPrejmenovani(zivy);
-  if (!ss::Presunout(novy, zivy).Uspech()) {
-    (void)ss::Presunout(zaloha, zivy);
-    ChybaPrejmenovani(novy);
+  if (!v.Uspech()) {
+    // Without the exchange the new folder takes its own name back, and the swap is two
+    // renames; when the second fails, the first is undone.
+    if (!ss::Presunout(zaloha, novy).Uspech()) ChybaPrejmenovani(zaloha);
+    if (v.kod != EINVAL) ChybaPrejmenovani(zivy);
+    if (!ss::Presunout(zivy, zaloha).Uspech()) ChybaPrejmenovani(zivy);
+    if (!ss::Presunout(novy, zivy).Uspech()) {
+      (void)ss::Presunout(zaloha, zivy);
+      ChybaPrejmenovani(novy);
+    }
   }
   TrvaleVymeneno(zivy);
+  if (stary) stary(zaloha);
 }
 
 bool ObnovitPrerusenouVymenu(const std::string& zivy, const std::string& zaloha) {
@@ -122,10 +125,11 @@ std::string ZalohaSdilene(const std::string& slozkaProfilu, const std::string& s
 
 namespace {
 
-// The folders an unfinished update swapped: path, "device:inode" of the sibling that took
-// its place, the release it brought.
+// The folders an unfinished update swapped: path, the mark of the sibling that took its
+// place and the mark the live folder had before (its backup's from then on), the release
+// it brought. A record of the older form names the sibling by "device:inode" instead.
 struct Vymena {
-  std::string slozka, uzel, vydani;
+  std::string slozka, znacka, znackaZalohy, uzel, vydani;
 };
 struct Zaznam {
   std::string vydani, predchozi;
@@ -147,10 +151,57 @@ Zaznam CistZaznam(const std::string& slozkaSetupu) {
     const std::string n = std::to_string(i);
     auto slozka = ini::CistKlic(cesta, "Vymeneno", "Slozka" + n);
     if (!slozka) break;
-    z.vymeny.push_back({*slozka, ini::CistKlic(cesta, "Vymeneno", "Uzel" + n).value_or(""),
-                        ini::CistKlic(cesta, "Vymeneno", "Vydani" + n).value_or("")});
+    const auto klic = [&](const char* k) {
+      return ini::CistKlic(cesta, "Vymeneno", k + n).value_or("");
+    };
+    z.vymeny.push_back(
+        {*slozka, klic("Znacka"), klic("ZnackaZalohy"), klic("Uzel"), klic("Vydani")});
   }
   return z;
+}
+
+// Whether the live folder is still the sibling that the unfinished update put in its place.
+enum class Identita { kNevymenena, kVymenena, kNelze };
+Identita Rozhodnout(const Vymena& v, const std::string& zivy, const std::string& zaznam,
+                    std::string* duvod) {
+  const std::string uzel = Uzel(zivy);
+  if (uzel.empty()) return Identita::kNevymenena;  // no folder there at all
+  if (!v.znacka.empty()) {
+    const ZnackaSlozky m = CistZnacku(zivy);
+    if (m.znacka == v.znacka) return Identita::kVymenena;
+    if (!m.znacka.empty() && m.znacka == v.znackaZalohy) return Identita::kNevymenena;
+    if (!m.duvod.empty())
+      *duvod = "její značku nelze přečíst: " + m.duvod;
+    else if (m.znacka.empty())
+      *duvod = std::string("nemá značku ") + kZnackaSlozky + ", kterou jí dal záznam " + zaznam;
+    else
+      *duvod = std::string("její značka ") + kZnackaSlozky +
+               " není žádná z těch, které uvádí záznam " + zaznam;
+    return Identita::kNelze;
+  }
+  // The older form: a device and inode. On another device (the disk attached anew, another
+  // order of disks at boot) nothing tells whether it is the folder swapped in.
+  const std::string zarizeni = v.uzel.substr(0, v.uzel.find(':'));
+  if (!v.uzel.empty() && zarizeni == uzel.substr(0, uzel.find(':')))
+    return v.uzel == uzel ? Identita::kVymenena : Identita::kNevymenena;
+  *duvod = "její záznam " + zaznam + " ji uvádí na zařízení " +
+           (zarizeni.empty() ? std::string("žádném") : zarizeni) + ", nyní leží na zařízení " +
+           uzel.substr(0, uzel.find(':'));
+  return Identita::kNelze;
+}
+
+// The mark a folder has, given to it first when it has none; raises what failed.
+std::string Oznacena(const std::string& slozka, bool nova) {
+  if (!nova)
+    if (ZnackaSlozky m = CistZnacku(slozka); !m.znacka.empty()) return m.znacka;
+  std::string chyba;
+  std::string znacka = OznacitSlozku(slozka, &chyba);
+  if (znacka.empty()) {
+    AktualniPolozka = BezLomitka(slozka) + "/" + kZnackaSlozky;
+    VyvolatChybu("Značku složky " + BezLomitka(slozka) +
+                 " se nepodařilo zapsat, proto nebyla vyměněna: " + chyba);
+  }
+  return znacka;
 }
 
 // Writes a record whole under its name and makes it lasting, with its folder.
@@ -161,8 +212,14 @@ void ZapsatZaznam(const std::string& slozkaSetupu, const Zaznam& z,
   if (!z.vymeny.empty()) text += "[Vymeneno]\r\n";
   for (std::size_t i = 0; i < z.vymeny.size(); ++i) {
     const std::string n = std::to_string(i + 1);
-    text += "Slozka" + n + "=" + z.vymeny[i].slozka + "\r\nUzel" + n + "=" + z.vymeny[i].uzel +
-            "\r\nVydani" + n + "=" + z.vymeny[i].vydani + "\r\n";
+    const Vymena& v = z.vymeny[i];
+    text += "Slozka" + n + "=" + v.slozka + "\r\n";
+    if (!v.znacka.empty())
+      text +=
+          "Znacka" + n + "=" + v.znacka + "\r\nZnackaZalohy" + n + "=" + v.znackaZalohy + "\r\n";
+    else
+      text += "Uzel" + n + "=" + v.uzel + "\r\n";
+    text += "Vydani" + n + "=" + v.vydani + "\r\n";
   }
   PopisOperace op{"Nepodařilo se zapsat soubor '" + cesta + "'", kDuvodyKopirovaniSouboru,
                   "Přejete si opakovat pokus o zapsání souboru?", !RezimSystem};
@@ -193,11 +250,17 @@ void ZaznamenatVymenu(const std::string& slozkaSetupu, const std::string& zivy,
                       const std::string& novy, const std::string& vydani) {
   Zaznam z = CistZaznam(slozkaSetupu);
   if (z.vydani.empty()) z.vydani = vydani;
-  const std::string slozka = BezLomitka(zivy), uzel = Uzel(novy);
+  const std::string slozka = BezLomitka(zivy);
   auto v = std::find_if(z.vymeny.begin(), z.vymeny.end(),
                         [&](const Vymena& x) { return x.slozka == slozka; });
-  if (v == z.vymeny.end()) v = z.vymeny.insert(z.vymeny.end(), {slozka, "", ""});
-  v->uzel = uzel;
+  if (v == z.vymeny.end()) v = z.vymeny.insert(z.vymeny.end(), {slozka, "", "", "", ""});
+  // The live folder's mark goes with it into the backup. A folder that the unfinished
+  // update swapped already keeps the backup of that first swap, and its mark.
+  std::string duvod;
+  if (Rozhodnout(*v, zivy, slozkaSetupu + kZaznamNedokoncene, &duvod) != Identita::kVymenena)
+    v->znackaZalohy = ExistujeSlozka(zivy) ? Oznacena(zivy, false) : "";
+  v->znacka = Oznacena(novy, true);
+  v->uzel.clear();
   v->vydani = vydani;
   ZapsatZaznam(slozkaSetupu, z);
 }
@@ -205,24 +268,23 @@ void ZaznamenatVymenu(const std::string& slozkaSetupu, const std::string& zivy,
 bool JeVymenena(const std::string& slozkaSetupu, const std::string& zivy, std::string* vydani) {
   if (!JeNedokoncena(slozkaSetupu)) return false;
   const Zaznam z = CistZaznam(slozkaSetupu);
-  const std::string slozka = BezLomitka(zivy), uzel = Uzel(zivy);
+  const std::string slozka = BezLomitka(zivy), zaznam = slozkaSetupu + kZaznamNedokoncene;
   for (const Vymena& v : z.vymeny) {
-    if (v.slozka != slozka || uzel.empty()) continue;
-    if (v.uzel == uzel) {
-      if (vydani) *vydani = v.vydani;
-      return true;
-    }
-    // A folder is named by its device and inode; on another device (the disk attached
-    // anew, another order of disks at boot) nothing tells whether it is the one swapped in.
-    // Taken for not swapped, it would be rebuilt and its backup, maybe the only copy of
-    // what was there, deleted: it stays as it is, with its backup.
-    const std::string zarizeni = v.uzel.substr(0, v.uzel.find(':'));
-    if (zarizeni != uzel.substr(0, uzel.find(':'))) {
-      AktualniPolozka = slozkaSetupu + kZaznamNedokoncene;
-      VyvolatChybu("Nelze rozhodnout, zda složku " + slozka +
-                   " už vyměnila nedokončená aktualizace: její záznam " + AktualniPolozka +
-                   " ji uvádí na zařízení " + zarizeni + ", nyní leží na zařízení " +
-                   uzel.substr(0, uzel.find(':')) + ". Složka ani její záloha nebyly změněny.");
+    if (v.slozka != slozka) continue;
+    std::string duvod;
+    switch (Rozhodnout(v, zivy, zaznam, &duvod)) {
+      case Identita::kVymenena:
+        if (vydani) *vydani = v.vydani;
+        return true;
+      case Identita::kNevymenena:
+        return false;
+      case Identita::kNelze:
+        // Taken for not swapped, it would be rebuilt and its backup, maybe the only copy of
+        // what was there, deleted: it stays as it is, with its backup.
+        AktualniPolozka = zaznam;
+        VyvolatChybu("Nelze rozhodnout, zda složku " + slozka +
+                     " už vyměnila nedokončená aktualizace: " + duvod +
+                     ". Složka ani její záloha nebyly změněny.");
     }
   }
   return false;

@@ -6,6 +6,7 @@
 // interrupted run left half done.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace zevlon {
@@ -16,8 +17,11 @@ namespace zevlon {
 // renames, its backup does).
 // With `ponechatZalohu` the backup is left as it is (it holds what an unfinished update
 // replaced): the new folder takes the live one's place and the displaced content is deleted.
+// `stary`, when given, is called with the folder that holds the old content once the swap
+// is on the disk (the backup, or the displaced content before it is deleted).
 void VymenitSeZalohou(const std::string& zivy, const std::string& zaloha, const std::string& novy,
-                      bool ponechatZalohu = false);
+                      bool ponechatZalohu = false,
+                      const std::function<void(const std::string&)>& stary = {});
 
 // Where the shared folder's backup lies: "SetupCommon_old" in the profile folder, unless
 // that lies on another file system than the shared folder; then beside the shared folder
@@ -31,8 +35,9 @@ bool ObnovitPrerusenouVymenu(const std::string& zivy, const std::string& zaloha)
 // The record of an update whose swaps have begun in a setup folder. While it is there the
 // setup folder does not count as current, whatever its program folder says, so that the
 // next run renews every folder that a stopped or failed run left old. It also names each
-// folder that an update has swapped already, with the release it brought and the device
-// and inode of the sibling that took the live folder's place: while the live folder is
+// folder that an update has swapped already, with the release it brought, the mark of the
+// sibling that took the live folder's place and the mark of the folder that became the
+// backup (the folder marks of platform/soubory/znacka_slozky.h): while the live folder is
 // still that sibling, its "_old" holds what was there before the unfinished update, the
 // only copy of whatever the snapshot does not list, and is never deleted.
 inline constexpr const char* kZaznamNedokoncene = "~aktualizace.nedokoncena";
@@ -46,11 +51,14 @@ void ZapsatNedokoncenou(const std::string& slozkaSetupu, const std::string& vyda
                         const std::string& predchozi);
 bool JeNedokoncena(const std::string& slozkaSetupu);
 // Notes, before the swap, that the live folder `zivy` is about to become the sibling `novy`
-// of release `vydani`; raises the write failure.
+// of release `vydani`: the sibling gets a new mark, the live folder one when it has none,
+// and the record names both; raises the write failure.
 void ZaznamenatVymenu(const std::string& slozkaSetupu, const std::string& zivy,
                       const std::string& novy, const std::string& vydani);
-// Whether the unfinished update swapped the live folder already (it is still the sibling
-// that update put there); the release that sibling brought goes to *vydani.
+// Whether the unfinished update swapped the live folder already (it carries the mark of the
+// sibling that update put there); the release that sibling brought goes to *vydani. A folder
+// whose mark is neither of the two the record names, or missing, cannot be told: the
+// failure is raised and nothing changes.
 bool JeVymenena(const std::string& slozkaSetupu, const std::string& zivy, std::string* vydani);
 // Once the update is complete, keeps it as the last update, then removes the record,
 // both flushed; a removal that cannot be made

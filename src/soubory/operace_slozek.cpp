@@ -78,26 +78,60 @@ bool KopirovatSlozku(std::string zdroj, std::string cil) {
                         ss::ZkopirovatObsahSlozky);
 }
 
-void DoplnitSlozku(std::string zdroj, std::string cil) {
+namespace {
+
+// Nothing of the user's stays behind without a line that says so. The target takes (or
+// took) the source's place: a new name is told as it is seen there.
+void ZapsatZmeny(const ss::ZmenyDoplneni& zmeny, const std::string& z, const std::string& c) {
+  const auto tam = [&](const std::string& cesta) {
+    return z + cesta.substr(std::min(c.size(), cesta.size()));
+  };
+  for (const auto& [puvodni, nove] : zmeny.prejmenovano)
+    ZapsatDoLogu(kPrenosovyLog, "Položka " + puvodni +
+                                    " se střetla s položkou nového vydání, proto je v nové " +
+                                    "verzi pod jménem " + tam(nove) + ".");
+  for (const std::string& p : zmeny.vynechano)
+    ZapsatDoLogu(kPrenosovyLog, "Zvláštní soubor " + p +
+                                    " (roura, soket nebo zařízení) nebyl do nové verze přenesen; " +
+                                    "zůstává jen v záloze.");
+  for (const auto& [puvodni, nove] : zmeny.preneseno)
+    ZapsatDoLogu(kPrenosovyLog, "Soubor " + puvodni +
+                                    " se změnil během aktualizace, proto byl přenesen do nové " +
+                                    "verze jako " + tam(nove) + ".");
+}
+
+}  // namespace
+
+void DoplnitSlozku(std::string zdroj, std::string cil, ss::VidenyStrom* videno) {
   ss::ZmenyDoplneni zmeny;
   const std::string z = PridatLomitko(zdroj), c = PridatLomitko(cil);
   (void)KopirovatObsah(
       std::move(zdroj), std::move(cil), "mPomucky::DoplnitSlozku",
       [&](const std::string& z, const std::string& c) {
         zmeny = {};
+        if (videno) {
+          videno->clear();
+          zmeny.videno = videno;
+        }
         return ss::DoplnitStrom(z, c, &zmeny);
       },
       true);
-  // Nothing of the user's stays behind without a line that says so. The new folder takes
-  // the old one's place: the new name is told as it will be seen there.
-  for (const auto& [puvodni, nove] : zmeny.prejmenovano)
-    ZapsatDoLogu(kPrenosovyLog,
-                 "Položka " + puvodni + " se střetla s položkou nového vydání, proto je v nové " +
-                     "verzi pod jménem " + z + nove.substr(std::min(c.size(), nove.size())) + ".");
-  for (const std::string& p : zmeny.vynechano)
-    ZapsatDoLogu(kPrenosovyLog, "Zvláštní soubor " + p +
-                                    " (roura, soket nebo zařízení) nebyl do nové verze přenesen; " +
-                                    "zůstává jen v záloze.");
+  ZapsatZmeny(zmeny, z, c);
+}
+
+void DorovnatSlozku(const std::string& zaloha, const std::string& cil,
+                    const ss::VidenyStrom& videno) {
+  ss::ZmenyDoplneni zmeny;
+  const std::string z = PridatLomitko(zaloha), c = PridatLomitko(cil);
+  const ss::Vysledek v = ss::DorovnatStrom(z, c, videno, &zmeny);
+  // The carried files are live under their names: c is both where they are and where
+  // they are seen.
+  ZapsatZmeny(zmeny, c, c);
+  if (v.Uspech()) return;
+  const std::string text = "Změny složky " + z + " z doby aktualizace se nepodařilo přenést do " +
+                           c + ": " + v.popis + "; co nebylo přeneseno, zůstává jen v záloze.";
+  ZapsatDoLogu(kPrenosovyLog, text);
+  ZapsatChybuBehu(text, "mPomucky::DorovnatSlozku");
 }
 
 void PrejmenovatSlozku(const std::string& zdroj, const std::string& cil) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/soubory/soubor.h"
+#include "platform/soubory/souborovy_system.h"
 
 namespace zevlon {
 
@@ -32,8 +33,15 @@ bool KopirovatSlozku(std::string zdroj, std::string cil);
 
 // Copies into the target whatever of the source's content it lacks (what the target holds
 // wins), keeping owners, modes and times; links are recreated, never followed. Failures
-// are asked about and raised as with KopirovatSlozku.
-void DoplnitSlozku(std::string zdroj, std::string cil);
+// are asked about and raised as with KopirovatSlozku. What it saw of the source goes to
+// *videno when given.
+void DoplnitSlozku(std::string zdroj, std::string cil, ss::VidenyStrom* videno = nullptr);
+// Once the target of such a merge took the source's place (the source now being the
+// backup `zaloha`), carries into it whatever changed in the backup since the merge saw it
+// (ss::DorovnatStrom), naming each file in Zevlon.log. Never raises: a carry that fails is
+// said in both logs, and what it did not carry stays in the backup.
+void DorovnatSlozku(const std::string& zaloha, const std::string& cil,
+                    const ss::VidenyStrom& videno);
 // Renames (moves) a folder; an existing target is never replaced. Raises the user
 // error code on failure, without a question.
 void PrejmenovatSlozku(const std::string& zdroj, const std::string& cil);

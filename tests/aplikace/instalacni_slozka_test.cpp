@@ -45,8 +45,9 @@ class Slozka : public ::testing::Test {
 };
 
 TEST_F(Slozka, ScanClassifiesFiltersFollowsNoLinkAndStopsAtStornoOrAnError) {
-  for (const char* c : {"_svn/x.dll", "merko/.skryty.dll", "merko/app.exe", "merko/sub/lib.dll",
-                        "data/vzor.cfg", "modul/data/Moje.Manifest.xml", "readme.txt"})
+  for (const char* c : {"_svn/x.dll", "merko/.skryty.dll", "~zevlon.znacka", "merko/~zevlon.znacka",
+                        "merko/app.exe", "merko/sub/lib.dll", "data/vzor.cfg",
+                        "modul/data/Moje.Manifest.xml", "readme.txt"})
     s_.Zapsat(std::string("inst/") + c, "x");
   s_.Zapsat("venku/tajne.txt", "x");
   ASSERT_EQ(::symlink((s_ / "venku").c_str(), (koren_ + "odkaz").c_str()), 0);

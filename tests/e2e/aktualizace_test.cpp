@@ -25,6 +25,7 @@
 #include "e2e/pripravka.h"
 #include "instalace/vymena.h"
 #include "platform/nahrady/ini.h"
+#include "platform/soubory/znacka_slozky.h"
 #include "rozhrani/prubeh.h"
 #include "soubory/pomoc_operaci.h"
 #include "soubory/pravo.h"
@@ -51,9 +52,24 @@ TEST_F(Aktualizace, FirstRunRenewsEveryFolderWithBackupsAndLaterRunsFetchOnlyCha
   s_.Zapsat("vydani/Setup/cti.txt", "čti 20141231");
   Publikovat("20141231");
   test::NastavitCas(s_.Zapsat("data/Firma/Setup/cti.txt", "čti 20140301"), kDrive, 0);
+  // What the release does not bring stays in the backup only, and the log says so.
+  s_.Zapsat("data/Firma/Setup/Merko/licence.dat", "licence");
+  s_.Zapsat("data/Firma/SetupCommon/Moje/a.txt", "a");
+  s_.Zapsat("data/Firma/SetupCommon/Moje/b.txt", "b");
   ASSERT_EQ(Spustit().kod, 0);
   EXPECT_FALSE(test::Existuje(s_ / "temp/dwnld_2014123112000000.8"));
   Obnoveno();
+  const std::string log = test::LogProgramu(s_, "Zevlon.log");
+  for (auto [zivy, zaloha] : {std::pair{"Setup/Merko/licence.dat", "Setup/Merko_old/licence.dat"},
+                              {"SetupCommon/Moje", "SetupCommon_old/Moje"}})
+    EXPECT_NE(log.find("Položka " + profil_ + zivy +
+                       " není součástí nového vydání, proto je nyní jen v záloze " + profil_ +
+                       zaloha + "; příští aktualizace zálohu nahradí."),
+              std::string::npos)
+        << zivy << "\n"
+        << log;
+  EXPECT_EQ(log.find("Moje/a.txt"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Upravy/Doplnky/Fakturace/mistni.txt"), std::string::npos) << log;
   EXPECT_EQ(Profil("Setup/cti.txt"), "čti 20141231");
   EXPECT_EQ(test::CistStrom(profil_ + "Setup/Soubory_old"),
             (test::Strom{{"cti.txt", "čti 20140301"}}));
@@ -74,11 +90,11 @@ TEST_F(Aktualizace, FirstRunRenewsEveryFolderWithBackupsAndLaterRunsFetchOnlyCha
   EXPECT_EQ(Profil("Setup/Merko_old/Merko.dll"), "knihovna");
   EXPECT_EQ(Profil("Setup/Soubory_old/cti.txt"), "čti 20141231");
 
-  // Killed at the first swap after that backup took its place: the run that finishes the
-  // update keeps it.
+  // Killed at the first swap after that backup took its place (the customisation's comes
+  // before it, the program folder's right after): the run that finishes the update keeps it.
   Instalace();
   test::NastavitCas(s_.Zapsat("data/Firma/Setup/cti.txt", "čti 20140301"), kDrive, 0);
-  ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZABIT_PO=1"));
+  ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZABIT_PO=2"));
   EXPECT_EQ(Spustit().kod, 128 + SIGKILL);
   BezZasahu();
   ASSERT_EQ(Spustit().kod, 0) << Chyby();
@@ -659,6 +675,15 @@ class Zabiti : public Aktualizace, public ::testing::WithParamInterface<bool> {
       r.push_back(*s);
     return r;
   }
+  // The number under which a record names a folder ("" when it does not).
+  static std::string Cislo(const std::string& zaznam, const std::string& slozka) {
+    for (int i = 1; auto s = ini::CistKlic(zaznam, "Vymeneno", "Slozka" + std::to_string(i)); ++i)
+      if (*s == slozka) return std::to_string(i);
+    return "";
+  }
+  // The customisation is swapped first, then the program folder, then the shared one.
+  static constexpr int kPoradi[] = {2, 0, 1};
+  static constexpr int kPoVymeneProgramu = 2;
 };
 
 TEST_P(Zabiti, AtTwentyFiveMomentsLeavesOldOrNewAndTheNextRunFinishes) {
@@ -701,9 +726,13 @@ TEST_P(Zabiti, AtTwentyFiveMomentsLeavesOldOrNewAndTheNextRunFinishes) {
     doba = bezi ? doba : doba * 4 / 5;
     auto po = ZiveSlozky();  // a missing folder reads as empty
     for (int i = 0; i < 3; ++i) {
-      // The write-right check's marker lives for a moment in the shared folder; a kill
-      // then leaves it, and the next run's check removes it.
+      // The write-right check's marker lives for a moment in the shared folder, and a
+      // folder's new mark under a hidden name in the folder; a kill then leaves it, and
+      // the next run removes it.
       po[i].erase(kZnackaPrava);
+      std::erase_if(po[i], [](const auto& p) {
+        return p.first.starts_with(std::string(kPredponaRozepsanych) + "znacka.");
+      });
       const bool chybi = !vymena && !test::Existuje(profil_ + kZive[i]) &&
                          test::CistStrom(profil_ + kZive[i] + "_old") == stare[i];
       EXPECT_TRUE(po[i] == stare[i] || po[i] == nove[i] || chybi)
@@ -715,32 +744,115 @@ TEST_P(Zabiti, AtTwentyFiveMomentsLeavesOldOrNewAndTheNextRunFinishes) {
   }
   EXPECT_EQ(zabito, 25);
 }
-// The disk attached anew after a kill that followed the first swap (the record names the
-// swapped folder by a device the folder no longer lies on): the finishing run cannot tell
-// whether the folder was swapped, so it changes nothing, keeps every backup and says so.
-TEST_P(Zabiti, AfterARemountTheFinishingRunKeepsTheFolderAndItsBackup) {
+// The disk attached anew after a kill that followed the first swap, as a copy of what
+// reached it, on another loop device (the first stays attached, so the device number
+// differs): the finishing run knows the swapped folder by its mark, not by the device,
+// completes the update and keeps every backup.
+TEST_P(Zabiti, AfterARemountOnAnotherDeviceTheFinishingRunCompletesTheUpdate) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a loop mount needs root";
+  const std::string obraz = s_ / "disk.img", kopie = s_ / "kopie.img", bod = s_ / "data";
+  fs::remove_all(bod);
+  fs::create_directory(bod);
+  test::Pripojeni puvodni, po;
+  if (test::Spustit({"/usr/sbin/mkfs.ext4", "-q", "-F", obraz, "32M"}).kod != 0 ||
+      !puvodni.Pripojit({"-o", "loop", obraz}, bod))
+    GTEST_SKIP() << "this machine cannot mount a loop device";
+  const dev_t prve = test::Stav(bod).st_dev;
+  Instalace();
+  s_.Zapsat("data/Firma/Setup/Merko/licence.dat", "licence");
   if (!GetParam()) {
     ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_BEZ_VYMENY=1"));
   }
-  const auto predtim = prostredi_;
-  s_.Zapsat("data/Firma/Setup/Merko/licence.dat", "licence");
-  ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZABIT_PO=1"));
+  ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZABIT_PO=" + std::to_string(kPoVymeneProgramu)));
   EXPECT_EQ(Spustit().kod, 128 + SIGKILL);
-  prostredi_ = predtim;
-  const std::string zaznam = profil_ + "Setup/" + kZaznamNedokoncene;
-  const std::string uzel = ini::CistKlic(zaznam, "Vymeneno", "Uzel1").value_or("");
-  ASSERT_NE(uzel.find(':'), std::string::npos)
-      << s_.Cist("data/Firma/Setup/" + std::string(kZaznamNedokoncene));
-  ASSERT_TRUE(ini::ZapsatKlic(zaznam, "Vymeneno", "Uzel1",
-                              std::to_string(std::stoull(uzel) + 1) + uzel.substr(uzel.find(':'))));
-  const auto po = ZiveSlozky();
-  EXPECT_EQ(Spustit().kod, 1);
-  EXPECT_NE(Chyby().find("Nelze rozhodnout, zda složku " + profil_ + "Setup/Merko už vyměnila"),
-            std::string::npos)
-      << Chyby();
-  EXPECT_EQ(ZiveSlozky(), po);
+  BezZasahu();
+  ::sync();  // the swap reached the disk, as the run's own flush makes sure
+  fs::copy_file(obraz, kopie);
+  ASSERT_TRUE(po.Pripojit({"-o", "loop", kopie}, bod));  // over the first
+  if (test::Stav(bod).st_dev == prve) GTEST_SKIP() << "the copy lies on the same device";
+  ASSERT_TRUE(test::Existuje(profil_ + "Setup/" + kZaznamNedokoncene));
+  const auto v = Spustit();
+  ASSERT_EQ(v.kod, 0) << v.vystup << Chyby();
+  Obnoveno();
   EXPECT_EQ(Profil("Setup/Merko_old/licence.dat"), "licence");
-  EXPECT_TRUE(test::Existuje(zaznam));
+  EXPECT_FALSE(test::Existuje(profil_ + "Setup/Merko/licence.dat"));
+  EXPECT_FALSE(test::Existuje(profil_ + "Setup/" + kZaznamNedokoncene));
+  // The record of the last update names the folder and its backup by their marks.
+  const std::string posledni = profil_ + "Setup/" + kZaznamPosledni;
+  const std::string n = Cislo(posledni, profil_ + "Setup/Merko");
+  for (auto [klic, slozka] :
+       {std::pair{"Znacka", "Setup/Merko/"}, {"ZnackaZalohy", "Setup/Merko_old/"}})
+    EXPECT_EQ(ini::CistKlic(posledni, "Vymeneno", klic + n).value_or("?") + "\n",
+              Profil(slozka + std::string(kZnackaSlozky)))
+        << klic;
+}
+
+// A swapped folder whose mark is missing or another's, or named by a record of the older
+// form ("Uzel", device and inode) with another device: nothing tells whether it was swapped,
+// so the finishing run changes nothing, keeps every backup and says so. An older record
+// whose device matches is honoured.
+TEST_P(Zabiti, AFolderWhoseIdentityCannotBeDecidedIsKeptWithItsBackup) {
+  const std::string zaznam = profil_ + "Setup/" + kZaznamNedokoncene;
+  const std::string znacka = profil_ + "Setup/Merko/" + kZnackaSlozky;
+  // The record of the older form: the folder named by its device and inode.
+  const auto starsiZaznam = [&](long posun) {
+    const std::string text = s_.Cist("data/Firma/Setup/" + std::string(kZaznamNedokoncene));
+    const std::string n = Cislo(zaznam, profil_ + "Setup/Merko");
+    std::string bezZnacek;
+    for (std::size_t i = 0; i < text.size();) {
+      const std::size_t konec = text.find('\n', i);
+      const std::string radek = text.substr(i, konec - i + 1);
+      if (!radek.starts_with("Znacka" + n + "=") && !radek.starts_with("ZnackaZalohy" + n + "="))
+        bezZnacek += radek;
+      i = konec == std::string::npos ? text.size() : konec + 1;
+    }
+    const struct stat st = test::Stav(profil_ + "Setup/Merko");
+    bezZnacek += "Uzel" + n + "=" + std::to_string(static_cast<long>(st.st_dev) + posun) + ":" +
+                 std::to_string(st.st_ino) + "\r\n";
+    s_.Zapsat("data/Firma/Setup/" + std::string(kZaznamNedokoncene), bezZnacek);
+  };
+  const std::vector<std::pair<std::string, std::function<void()>>> pripady = {
+      {"a mark of another folder",
+       [&] {
+         s_.Zapsat(znacka.substr(s_.Cesta().size() + 1), "0123456789abcdef0123456789abcdef\n");
+       }},
+      {"no mark", [&] { fs::remove(znacka); }},
+      {"an older record on another device", [&] { starsiZaznam(1); }},
+      {"an older record on this device", [&] { starsiZaznam(0); }},
+  };
+  for (const auto& [pripad, zmenit] : pripady) {
+    SCOPED_TRACE(pripad);
+    Instalace();
+    BezZasahu();
+    if (!GetParam()) {
+      ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_BEZ_VYMENY=1"));
+    }
+    s_.Zapsat("data/Firma/Setup/Merko/licence.dat", "licence");
+    const auto predtim = prostredi_;
+    ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZABIT_PO=" + std::to_string(kPoVymeneProgramu)));
+    EXPECT_EQ(Spustit().kod, 128 + SIGKILL);
+    prostredi_ = predtim;
+    ASSERT_TRUE(test::Existuje(znacka));
+    EXPECT_EQ(ini::CistKlic(zaznam, "Vymeneno", "Znacka" + Cislo(zaznam, profil_ + "Setup/Merko"))
+                      .value_or("") +
+                  "\n",
+              test::CistSoubor(znacka));
+    zmenit();
+    const auto po = ZiveSlozky();
+    const auto v = Spustit();
+    EXPECT_EQ(Profil("Setup/Merko_old/licence.dat"), "licence");
+    if (pripad.ends_with("this device")) {
+      EXPECT_EQ(v.kod, 0) << v.vystup << Chyby();
+      Obnoveno();
+      continue;
+    }
+    EXPECT_EQ(v.kod, 1);
+    EXPECT_NE(Chyby().find("Nelze rozhodnout, zda složku " + profil_ + "Setup/Merko už vyměnila"),
+              std::string::npos)
+        << Chyby();
+    EXPECT_EQ(ZiveSlozky(), po);
+    EXPECT_TRUE(test::Existuje(zaznam));
+  }
 }
 
 // Asked to stop (SIGTERM) right after any of its swaps, the run first completes the others
@@ -796,8 +908,9 @@ TEST_P(Zabiti, RightAfterEachSwapLeavesWholeFoldersAndTheNextRunCompletesTheUpda
     EXPECT_EQ(Spustit().kod, 128 + SIGKILL);
     prostredi_ = predtim;
     const auto po = ZiveSlozky();
-    for (int i = 0; i < 3; ++i)
-      EXPECT_EQ(po[i], i < n ? nove[i] : predUpdatem[i]) << kZive[i];
+    for (int k = 0; k < 3; ++k)
+      EXPECT_EQ(po[kPoradi[k]], k < n ? nove[kPoradi[k]] : predUpdatem[kPoradi[k]])
+          << kZive[kPoradi[k]];
     // The state says the run never ended, and where it left an update unfinished.
     const auto stav = test::Spustit({s_ / "program/Zevlon", "--stav"}, Prostredi());
     EXPECT_EQ(stav.kod, 1) << stav.vystup;
@@ -809,8 +922,8 @@ TEST_P(Zabiti, RightAfterEachSwapLeavesWholeFoldersAndTheNextRunCompletesTheUpda
     EXPECT_EQ(zalohy(), predUpdatem);
     EXPECT_FALSE(test::Existuje(profil_ + "Setup/" + kZaznamNedokoncene));
     // The last update: what it swapped, over however many runs, and from which release.
-    EXPECT_EQ(PosledniAktualizace(), (Cesty{"20140301", "20141231", profil_ + "Setup/Merko",
-                                            profil_ + "SetupCommon", profil_ + "Setup/Upravy"}));
+    EXPECT_EQ(PosledniAktualizace(), (Cesty{"20140301", "20141231", profil_ + "Setup/Upravy",
+                                            profil_ + "Setup/Merko", profil_ + "SetupCommon"}));
   }
 
   // The site moved on before the finishing run: the folder already swapped is renewed
@@ -818,7 +931,7 @@ TEST_P(Zabiti, RightAfterEachSwapLeavesWholeFoldersAndTheNextRunCompletesTheUpda
   Instalace();
   s_.Zapsat("data/Firma/Setup/Merko/licence.dat", "licence");
   const auto predtim = prostredi_;
-  ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZABIT_PO=1"));
+  ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZABIT_PO=" + std::to_string(kPoVymeneProgramu)));
   EXPECT_EQ(Spustit().kod, 128 + SIGKILL);
   prostredi_ = predtim;
   // (Files of the same size as the installed ones carry the new release's time.)
@@ -831,8 +944,8 @@ TEST_P(Zabiti, RightAfterEachSwapLeavesWholeFoldersAndTheNextRunCompletesTheUpda
   EXPECT_EQ(Profil("Setup/Merko_old/Merko.exe"), "Merko 20140301");
   EXPECT_EQ(Profil("Setup/Merko_old/licence.dat"), "licence");
   EXPECT_EQ(Profil("SetupCommon/System/spolecne.dll"), "společné 20141231");
-  EXPECT_EQ(PosledniAktualizace(), (Cesty{"20140301", "20150115", profil_ + "Setup/Merko",
-                                          profil_ + "SetupCommon", profil_ + "Setup/Upravy"}));
+  EXPECT_EQ(PosledniAktualizace(), (Cesty{"20140301", "20150115", profil_ + "Setup/Upravy",
+                                          profil_ + "Setup/Merko", profil_ + "SetupCommon"}));
 }
 
 // A power cut right after a successful run: what reached the disk of a loop-mounted ext4
@@ -931,6 +1044,42 @@ TEST_F(Aktualizace, AFailedFlushOrMergeBeforeTheSwapsChangesNothingLive) {
   }
   ASSERT_EQ(Spustit().kod, 0) << Chyby();
   Obnoveno();
+}
+// A user working in the live customisation while the run flushes its merge and swaps:
+// what changed there since the merge read it reaches the new customisation (a file the
+// merge copied, anew; a release file the user changed, under a name of its own; a new
+// folder and file, as they are), and each is named in Zevlon.log.
+TEST_P(Zabiti, EditsInTheCustomisationDuringTheSwapsReachTheNewOneAndAreNamed) {
+  if (!GetParam()) {
+    ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_BEZ_VYMENY=1"));
+  }
+  const std::string upravy = profil_ + "Setup/Upravy/", stare = profil_ + "Setup/Upravy_old/";
+  ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_PRIPSAT=" + upravy +
+                                "Doplnky/Fakturace/mistni.txt:" + upravy +
+                                "Doplnky/Fakturace/fakturace.dll:" + upravy + "Sablony/nova.dot"));
+  const auto v = Spustit();
+  ASSERT_EQ(v.kod, 0) << v.vystup << Chyby();
+  BezZasahu();
+  EXPECT_EQ(test::CistStrom(upravy),
+            (test::Strom{{"Doplnky/Fakturace/fakturace.dll", "fakturace 20141231"},
+                         {"Doplnky/Fakturace/fakturace.dll.uzivatel", "fakturace 2014za běhu\n"},
+                         {"Doplnky/Fakturace/mistni.txt", "jen tadyza běhu\n"},
+                         {"Sablony/nova.dot", "za běhu\n"}}));
+  EXPECT_EQ(Profil("Setup/Upravy_old/Doplnky/Fakturace/mistni.txt"), "jen tadyza běhu\n");
+  const std::string log = test::LogProgramu(s_, "Zevlon.log");
+  for (auto [z, na] :
+       {std::pair{"Doplnky/Fakturace/mistni.txt", "Doplnky/Fakturace/mistni.txt"},
+        {"Doplnky/Fakturace/fakturace.dll", "Doplnky/Fakturace/fakturace.dll.uzivatel"},
+        {"Sablony/nova.dot", "Sablony/nova.dot"}})
+    EXPECT_NE(log.find("Soubor " + stare + z +
+                       " se změnil během aktualizace, proto byl přenesen do nové verze jako " +
+                       upravy + na + "."),
+              std::string::npos)
+        << z << "\n"
+        << log;
+  // Nothing of the carry's own lies about.
+  for (const auto& e : fs::recursive_directory_iterator(upravy))
+    EXPECT_FALSE(e.path().filename().string().starts_with(".~zevlon")) << e.path();
 }
 INSTANTIATE_TEST_SUITE_P(Aktualizace, Zabiti, ::testing::Values(true, false),
                          [](const auto& i) { return i.param ? "Vymenou" : "DvemaPrejmenovanimi"; });

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "common/chyba.h"
+#include "platform/soubory/znacka_slozky.h"
 #include "rozhrani/stav.h"
 #include "support/falesne_ui.h"
 #include "support/sandbox.h"
@@ -59,13 +60,14 @@ Chyba ZachytitChybu(F&& f) {
   return Chyba(0, "");
 }
 
-// The files below a folder (links to files followed) by relative path, with contents.
+// The files below a folder (links to files followed) by relative path, with contents; a
+// folder's mark is the updater's own, not content.
 using Strom = std::map<std::string, std::string>;
 inline Strom CistStrom(const std::string& slozka) {
   Strom s;
   std::error_code e0;
   for (const auto& e : std::filesystem::recursive_directory_iterator(slozka, e0))
-    if (std::filesystem::is_regular_file(e.path()))
+    if (std::filesystem::is_regular_file(e.path()) && !JeZnackaSlozky(e.path().filename().string()))
       s[e.path().lexically_relative(slozka).string()] = CistSoubor(e.path().string());
   return s;
 }

@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -175,11 +176,29 @@ Vysledek SmazatStrom(const std::string& slozka);
 // failure; what was copied stays.
 Vysledek ZkopirovatObsahSlozky(const std::string& zdroj, const std::string& cil);
 
-// What a merge (DoplnitStrom) did not carry as it stood: entries kept under another name
-// (source path, new target path), and special files left out (source paths).
+// What a merge saw of an entry of its source, enough to tell later whether it changed: its
+// identity, size and times, the name it took in the target ("" where it gave way to the
+// target's) and, for a file or link it copied, the copy's inode.
+struct VidenaPolozka {
+  dev_t zarizeni = 0;
+  ino_t uzel = 0, kopie = 0;
+  off_t velikost = 0;
+  struct timespec zmena {
+  }, stav{};
+  std::string cilJmeno;
+  bool slozka = false;
+};
+// By path below the source (names joined by "/").
+using VidenyStrom = std::map<std::string, VidenaPolozka>;
+
+// What a merge (DoplnitStrom, DorovnatStrom) did not carry as it stood: entries kept under
+// another name (source path, new target path), special files left out (source paths), what
+// it saw of the source (when asked for) and what a carry brought (source path, target path).
 struct ZmenyDoplneni {
   std::vector<std::pair<std::string, std::string>> prejmenovano;
   std::vector<std::string> vynechano;
+  VidenyStrom* videno = nullptr;
+  std::vector<std::pair<std::string, std::string>> preneseno;
 };
 
 // Copies into the target folder whatever of the source it lacks, so that what the target
@@ -187,12 +206,23 @@ struct ZmenyDoplneni {
 // link gives way to a file or link of exactly its name. Any other entry of the source whose
 // name the target has (as another kind, or in another letter case) is kept beside it as
 // "<name>.uzivatel" (then ".uzivatel2", ... while taken in any letter case); devices, pipes
-// and sockets are left out. Both are noted in *zmeny when given. Copied files, links and
-// created folders keep their mode and times and, for the superuser, their owner; links are
-// recreated, never followed. The target folder itself takes the source folder's owner and
-// mode.
+// and sockets are left out. Both are noted in *zmeny when given, and what the merge saw of
+// every entry in *zmeny->videno. Copied files, links and created folders keep their mode and
+// times and, for the superuser, their owner; links are recreated, never followed. The
+// target folder itself takes the source folder's owner and mode. A folder's mark is never
+// copied.
 Vysledek DoplnitStrom(const std::string& zdroj, const std::string& cil,
                       ZmenyDoplneni* zmeny = nullptr);
+
+// After such a merge, once the target is in use: carries into it what changed in the source
+// since the merge saw it (`videno`). An entry the merge did not see is carried as the merge
+// carries one; a file or link that changed replaces the merge's copy while the target still
+// holds that very copy; any other changed or new entry whose name the target has keeps a
+// name of its own ("<name>.uzivatel", ...). Each file reaches the target under a hidden name
+// and is renamed into place, so the target never shows half of one. Each file or link
+// carried is noted in zmeny->preneseno under the name it took.
+Vysledek DorovnatStrom(const std::string& zdroj, const std::string& cil, const VidenyStrom& videno,
+                       ZmenyDoplneni* zmeny);
 
 // True when both paths exist (links followed) and lie on one file system.
 bool StejnySystemSouboru(const std::string& a, const std::string& b);
@@ -205,6 +235,13 @@ struct PolozkaSlozky {
 
 // Lists a folder without "." and "..", in no particular order.
 Vysledek CistSlozku(const std::string& slozka, std::vector<PolozkaSlozky>& polozky);
+
+// The entries of the tree `zdroj` whose path below it names nothing below `cil`, walked
+// without following links (a folder that `cil` lacks counts once, its content not listed;
+// a folder's mark is passed over): at most `max` of them in `chybejici`, folder by folder
+// in name order, all of them counted in `celkem`.
+Vysledek ChybejiciVCili(const std::string& zdroj, const std::string& cil, std::size_t max,
+                        std::vector<std::string>& chybejici, std::size_t& celkem);
 
 }  // namespace ss
 }  // namespace zevlon

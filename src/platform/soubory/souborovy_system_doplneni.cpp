@@ -1,8 +1,10 @@
 // The merge of one tree into another (DoplnitStrom): what the target already holds wins.
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <set>
 #include <string>
@@ -12,6 +14,7 @@
 #include "platform/soubory/soubor.h"
 #include "platform/soubory/souborovy_system.h"
 #include "platform/soubory/souborovy_system_pomucky.h"
+#include "platform/soubory/znacka_slozky.h"
 
 namespace zevlon::ss {
 
@@ -49,6 +52,8 @@ struct Doplneni {
   std::string z, c;
   ZmenyDoplneni* zmeny;
   std::vector<Ukol> nove;  // folders made, in the order made
+  // A carry (DorovnatStrom): what the merge saw; only what changed since is carried.
+  const VidenyStrom* dorovnat = nullptr;
 
   static std::string Cesta(std::string koren, const std::vector<Uroven>& cesta, bool zdroj) {
     for (const Uroven& u : cesta)
@@ -113,15 +118,29 @@ struct Doplneni {
         slozena.insert(SlozitVelikost(j));
     const std::set<std::string> presne(vCili.begin(), vCili.end());
     for (const std::string& j : jmena) {
+      // A mark tells its own folder, never a copy; a half-written file is nobody's.
+      if (JeVlastniSouborZevlonu(j)) continue;
       const std::string zp = Spojit(z, j);
       struct stat st {};
       if (::fstatat(zfd, j.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT) continue;
         return Pojmenovana(errno, zp);
       }
+      const std::string rel = Relativni(u.cesta, j);
+      const VidenaPolozka* videna = nullptr;
+      if (dorovnat) {
+        if (auto it = dorovnat->find(rel); it != dorovnat->end()) videna = &it->second;
+        if (videna && !S_ISDIR(st.st_mode) && Nezmenena(*videna, st)) continue;
+      }
       if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
         // Devices, pipes and sockets have no place in an installation.
-        if (zmeny) zmeny->vynechano.push_back(zp);
+        if (zmeny && !videna) zmeny->vynechano.push_back(zp);
+        continue;
+      }
+      if (dorovnat) {
+        if (Vysledek v = Prenest(zfd, j, zp, st, videna, cfd, c, vCili, slozena, u, zbyva);
+            !v.Uspech())
+          return v;
         continue;
       }
       // Where the target has an entry of the name: a folder into a folder of exactly the
@@ -132,7 +151,10 @@ struct Doplneni {
           presne.count(j) && ::fstatat(cfd, j.c_str(), &cs, AT_SYMLINK_NOFOLLOW) == 0;
       std::string jc = j;
       if (stejne && S_ISDIR(st.st_mode) == S_ISDIR(cs.st_mode)) {
-        if (!S_ISDIR(st.st_mode)) continue;
+        if (!S_ISDIR(st.st_mode)) {
+          Videt(rel, st, "", 0);
+          continue;
+        }
       } else if (stejne || (!presne.count(j) && JinaVelikostVCili(vCili, j))) {
         jc = VolneJmeno(j, slozena);
         if (zmeny) zmeny->prejmenovano.emplace_back(zp, Spojit(c, jc));
@@ -147,7 +169,103 @@ struct Doplneni {
         v = Soubor(zfd, j, zp, cfd, jc, cp);
       }
       if (!v.Uspech()) return v;
+      struct stat kopie {};
+      const bool udelano = ::fstatat(cfd, jc.c_str(), &kopie, AT_SYMLINK_NOFOLLOW) == 0;
+      Videt(rel, st, jc, udelano && !S_ISDIR(st.st_mode) ? kopie.st_ino : 0);
     }
+    return Uspech();
+  }
+
+  static std::string Relativni(const std::vector<Uroven>& cesta, const std::string& j) {
+    std::string r;
+    for (const Uroven& u : cesta)
+      r += u.jmeno + "/";
+    return r + j;
+  }
+
+  // Notes what the merge saw of a source entry and where it went.
+  void Videt(const std::string& rel, const struct stat& st, const std::string& cilJmeno,
+             ino_t kopie) {
+    if (!zmeny || !zmeny->videno) return;
+    (*zmeny->videno)[rel] = {st.st_dev,  st.st_ino,  kopie,    st.st_size,
+                             st.st_mtim, st.st_ctim, cilJmeno, S_ISDIR(st.st_mode)};
+  }
+
+  // Whether the entry is the one the merge saw, unchanged: any write, truncation, mode
+  // change or replacement shows in its identity, size or times.
+  static bool Nezmenena(const VidenaPolozka& v, const struct stat& st) {
+    return !v.slozka && v.zarizeni == st.st_dev && v.uzel == st.st_ino &&
+           v.velikost == st.st_size && v.zmena.tv_sec == st.st_mtim.tv_sec &&
+           v.zmena.tv_nsec == st.st_mtim.tv_nsec && v.stav.tv_sec == st.st_ctim.tv_sec &&
+           v.stav.tv_nsec == st.st_ctim.tv_nsec;
+  }
+
+  // A carry of one entry that changed or is new (see DorovnatStrom).
+  Vysledek Prenest(int zfd, const std::string& j, const std::string& zp, const struct stat& st,
+                   const VidenaPolozka* videna, int cfd, const std::string& c,
+                   const std::vector<std::string>& vCili, std::set<std::string>& slozena,
+                   const Ukol& u, std::vector<Ukol>& zbyva) {
+    const bool volne = !std::count(vCili.begin(), vCili.end(), j) && !JinaVelikostVCili(vCili, j);
+    struct stat cs {};
+    if (S_ISDIR(st.st_mode)) {
+      // Into the folder the merge made or merged it into, while that is still a folder.
+      std::string jc = videna && videna->slozka && !videna->cilJmeno.empty() ? videna->cilJmeno : j;
+      const bool existuje = ::fstatat(cfd, jc.c_str(), &cs, AT_SYMLINK_NOFOLLOW) == 0;
+      if (!(existuje ? S_ISDIR(cs.st_mode) : (jc != j || volne))) {
+        jc = VolneJmeno(j, slozena);
+      }
+      return Podslozka(j, jc, st, cfd, Spojit(c, jc), u, zbyva);
+    }
+    std::string jc = j;
+    bool nahradit = false;
+    if (videna && videna->kopie != 0 &&
+        ::fstatat(cfd, videna->cilJmeno.c_str(), &cs, AT_SYMLINK_NOFOLLOW) == 0 &&
+        cs.st_ino == videna->kopie && (cs.st_mode & S_IFMT) == (st.st_mode & S_IFMT)) {
+      jc = videna->cilJmeno;  // still the merge's own copy: the new content takes its place
+      nahradit = true;
+    } else if (!volne) {
+      jc = VolneJmeno(j, slozena);
+    }
+    const std::string cp = Spojit(c, jc);
+    bool preneseno = false;
+    if (Vysledek v = Umistit(zfd, j, zp, cfd, jc, cp, st, nahradit, &preneseno); !v.Uspech())
+      return v;
+    if (preneseno && zmeny) zmeny->preneseno.emplace_back(zp, cp);
+    return Uspech();
+  }
+
+  // A file or link copied under a hidden name of its own, then renamed to `jc`: over what
+  // stands there only with `nahradit`.
+  static Vysledek Umistit(int zfd, const std::string& j, const std::string& zp, int cfd,
+                          const std::string& jc, const std::string& cp, const struct stat& st,
+                          bool nahradit, bool* preneseno) {
+    static constexpr char kZnaky[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char nahoda[10];
+    if (::getrandom(nahoda, sizeof nahoda, 0) != static_cast<ssize_t>(sizeof nahoda))
+      return Pojmenovana(errno, cp);
+    std::string docasne(kPredponaRozepsanych);
+    for (unsigned char n : nahoda)
+      docasne += kZnaky[n % (sizeof kZnaky - 1)];
+    Vysledek v = S_ISLNK(st.st_mode) ? Odkaz(zfd, j, zp, cfd, docasne, cp, st)
+                                     : Soubor(zfd, j, zp, cfd, docasne, cp);
+    if (!v.Uspech()) return v;
+    struct stat ds {};
+    if (::fstatat(cfd, docasne.c_str(), &ds, AT_SYMLINK_NOFOLLOW) != 0)
+      return Uspech();  // no longer a file or link: nothing to carry
+    int e = 0;
+    if (nahradit) {
+      if (::renameat(cfd, docasne.c_str(), cfd, jc.c_str()) != 0) e = errno;
+    } else if (::renameat2(cfd, docasne.c_str(), cfd, jc.c_str(), RENAME_NOREPLACE) != 0) {
+      e = errno;
+      // A file system that cannot refuse a rename's target: a new link refuses it.
+      if (e == EINVAL) e = ::linkat(cfd, docasne.c_str(), cfd, jc.c_str(), 0) == 0 ? 0 : errno;
+      if (e == 0) (void)::unlinkat(cfd, docasne.c_str(), 0);
+    }
+    if (e != 0) {
+      (void)::unlinkat(cfd, docasne.c_str(), 0);
+      return Pojmenovana(e, cp);
+    }
+    *preneseno = true;
     return Uspech();
   }
 
@@ -244,7 +362,10 @@ struct Doplneni {
 
 }  // namespace
 
-Vysledek DoplnitStrom(const std::string& zdroj, const std::string& cil, ZmenyDoplneni* zmeny) {
+namespace {
+
+Vysledek Sloucit(const std::string& zdroj, const std::string& cil, ZmenyDoplneni* zmeny,
+                 const VidenyStrom* dorovnat) {
   std::string z = BezLomitek(zdroj), c = BezLomitek(cil);
   Popisovac zfd(::open(z.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!zfd.Platny()) return ChybaSystemu(errno, z, Druh::kSlozka);
@@ -252,9 +373,21 @@ Vysledek DoplnitStrom(const std::string& zdroj, const std::string& cil, ZmenyDop
   if (!cfd.Platny()) return ChybaSystemu(errno, c, Druh::kSlozka);
   struct stat zs {};
   if (::fstat(zfd.Fd(), &zs) != 0) return ChybaSystemu(errno, z, Druh::kSlozka);
-  if (Vysledek v = Doplneni{zfd.Fd(), cfd.Fd(), z, c, zmeny, {}}.Provest(); !v.Uspech()) return v;
-  Doplneni::Prevzit(cfd.Fd(), zs);
+  if (Vysledek v = Doplneni{zfd.Fd(), cfd.Fd(), z, c, zmeny, {}, dorovnat}.Provest(); !v.Uspech())
+    return v;
+  if (!dorovnat) Doplneni::Prevzit(cfd.Fd(), zs);
   return Uspech();
+}
+
+}  // namespace
+
+Vysledek DoplnitStrom(const std::string& zdroj, const std::string& cil, ZmenyDoplneni* zmeny) {
+  return Sloucit(zdroj, cil, zmeny, nullptr);
+}
+
+Vysledek DorovnatStrom(const std::string& zdroj, const std::string& cil, const VidenyStrom& videno,
+                       ZmenyDoplneni* zmeny) {
+  return Sloucit(zdroj, cil, zmeny, &videno);
 }
 
 }  // namespace zevlon::ss

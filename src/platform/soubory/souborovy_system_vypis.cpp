@@ -1,15 +1,18 @@
-// Folder listings: by path (CistSlozku) and of an open folder (JmenaVeSlozce).
+// Folder listings: by path (CistSlozku), of an open folder (JmenaVeSlozce), and what one
+// tree holds that another lacks (ChybejiciVCili).
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <string_view>
 
 #include "platform/soubory/souborovy_system.h"
 #include "platform/soubory/souborovy_system_pomucky.h"
+#include "platform/soubory/znacka_slozky.h"
 
 namespace zevlon::ss {
 
@@ -67,6 +70,36 @@ Vysledek CistSlozku(const std::string& slozka, std::vector<PolozkaSlozky>& poloz
     p.odkaz = typ == DT_LNK;
     polozky.push_back(std::move(p));
   }
+}
+
+Vysledek ChybejiciVCili(const std::string& zdroj, const std::string& cil, std::size_t max,
+                        std::vector<std::string>& chybejici, std::size_t& celkem) {
+  chybejici.clear();
+  celkem = 0;
+  std::vector<std::string> zbyva{""};
+  while (!zbyva.empty()) {
+    const std::string rel = std::move(zbyva.back());
+    zbyva.pop_back();
+    std::vector<PolozkaSlozky> polozky;
+    if (Vysledek v = CistSlozku(Spojit(zdroj, rel), polozky); !v.Uspech()) return v;
+    std::sort(polozky.begin(), polozky.end(),
+              [](const PolozkaSlozky& a, const PolozkaSlozky& b) { return a.jmeno < b.jmeno; });
+    std::vector<std::string> podslozky;
+    for (const PolozkaSlozky& p : polozky) {
+      if (JeVlastniSouborZevlonu(p.jmeno)) continue;
+      const std::string r = rel.empty() ? p.jmeno : rel + "/" + p.jmeno;
+      struct stat st {};
+      if (::lstat(Spojit(cil, r).c_str(), &st) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR) return ChybaSystemu(errno, Spojit(cil, r));
+        if (chybejici.size() < max) chybejici.push_back(r);
+        ++celkem;
+      } else if (p.slozka && S_ISDIR(st.st_mode)) {
+        podslozky.push_back(r);
+      }
+    }
+    zbyva.insert(zbyva.end(), podslozky.rbegin(), podslozky.rend());
+  }
+  return Uspech();
 }
 
 }  // namespace zevlon::ss
