@@ -78,19 +78,23 @@ constexpr const char* kNapoveda =
     "  0  bez chyby:\n"
     "       aktualizace stažena (nebo spuštěn nový program aktualizace, který ji provede)\n"
     "       nic nového k instalaci (vydání na webu není novější, soubory jsou aktuální,\n"
-    "         žádný profil k aktualizaci, odpověď Ne při výběru profilu)\n"
+    "         žádný profil k aktualizaci při běhu s obsluhou, odpověď Ne při výběru\n"
+    "         profilu)\n"
     "       starší vydání na webu odmítnuto (řádek v Zevlon.log)\n"
     "       odmítnuté varování o změně datové struktury\n"
-    "       soubor zadaný na příkazovém řádku neexistuje (nic se neprovede)\n"
+    "       soubor zadaný na příkazovém řádku neexistuje (nic se neprovede ani\n"
+    "         nezaznamená, řádek na standardní chybový výstup)\n"
     "       Hotovo, uložené --moznosti, --help, --version; --kontrola bez chyby\n"
     "  1  chyba: není připojení, web nebo soubor nelze stáhnout, chybí oprávnění,\n"
-    "       podpis nesouhlasí, běží jiná aktualizace, ...; také chyba, jejíž hlášení\n"
+    "       podpis nesouhlasí, běží jiná aktualizace, běh bez obsluhy nemá profil\n"
+    "       k aktualizaci (SlozkaDat), ...; také chyba, jejíž hlášení\n"
     "       uživatel zavřel tlačítkem Storno; --moznosti bez displeje i terminálu;\n"
     "       --kontrola, která našla chybu\n"
     "  2  zrušeno uživatelem: Storno nebo Ctrl+C během běhu, výběr profilu zavřený\n"
     "       bez volby, --moznosti ukončené bez uložení; běh zastavený signálem SIGTERM\n"
     "  3  jen --stav: žádný běh není zaznamenán (nebo jeho stav nelze přečíst)\n"
-    "  64  chybný příkazový řádek: neznámá volba nebo volba s argumenty navíc\n"
+    "  64  chybný příkazový řádek: neznámá volba (každý argument začínající \"-\",\n"
+    "       který není volbou) nebo volba s argumenty navíc\n"
     "       (nic se neprovede)\n";
 
 // A usage error: what is wrong, the short usage, exit status 64 (EX_USAGE).
@@ -166,9 +170,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   // Several arguments are one text joined with blanks, so a path with blanks needs
-  // no quoting.
+  // no quoting; an argument that begins with "-" is a mistyped option, never part of it.
   std::string prikaz;
   for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] == '-') return ChybaPouziti("Neznámá volba " + std::string(argv[i]) + ".");
     if (i > 1) prikaz += ' ';
     prikaz += argv[i];
   }

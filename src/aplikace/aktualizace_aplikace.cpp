@@ -376,7 +376,8 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
       const bool soucet = JeSha256(s.Sha256);
       if (!zaplatano && (Sha256Snapshotu || soucet)) {
         AktualniPolozka = BezPristupovychUdaju(url) + "->" + TempSlozka + jmeno;
-        OveritKontrolniSoucet(TempSlozka + jmeno, s.Sha256, BezPristupovychUdaju(url));
+        OveritKontrolniSoucet(TempSlozka + jmeno, s.Sha256, BezPristupovychUdaju(url),
+                              Sha256Snapshotu ? kZPodepsanychInformaci : kZNepodepsanehoSnapshotu);
       }
       AktualniPolozka = TempSlozka + jmeno + "->" + cil;
       PresunoutSouborDo(TempSlozka + jmeno, kam, true);

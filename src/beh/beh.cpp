@@ -37,6 +37,7 @@
 #include "soubory/log.h"
 #include "soubory/operace_souboru.h"
 #include "soubory/pravo.h"
+#include "soubory/zamky_slozek.h"
 
 namespace zevlon {
 
@@ -95,8 +96,8 @@ class Beh {
   // Decides what an error does; true when the user asked to repeat the step.
   bool Osetrit(const Chyba& c);
   bool Beh_(const std::string& prikazovyRadek);
-  // The run's line in Zevlon.log and its state file.
-  void Zaznamenat();
+  // The run's line in Zevlon.log and its state file; answers the line.
+  std::string Zaznamenat();
   void Dokoncit();
   void Zavrit() { zavrit_ = true; }
   bool ZTempu() const { return StejnyText(SlozkaProgramu() + "/", temp_); }
@@ -190,12 +191,17 @@ void Beh::OveritPredaneInformace(const std::string& ini) const {
 int Beh::Spustit(const std::string& prikazovyRadek) {
   zacatek_ = platforma().Ted();
   (void)Beh_(prikazovyRadek);
-  if (zaznamenat_) Zaznamenat();
+  if (zaznamenat_) {
+    const std::string radek = Zaznamenat();
+    // Where nobody watches, a failure says itself where administrators look (the journal,
+    // cron's mail); a success says nothing.
+    if (RezimSystem && navrat_ != kNavratUspech) std::fprintf(stderr, "%s\n", radek.c_str());
+  }
   Dokoncit();
   return navrat_;
 }
 
-void Beh::Zaznamenat() {
+std::string Beh::Zaznamenat() {
   ZaznamBehu z;
   z.zacatek = zacatek_;
   z.konec = platforma().Ted();
@@ -205,6 +211,8 @@ void Beh::Zaznamenat() {
   z.souhrn = souhrn_;
   if (navrat_ == kNavratZruseno) {
     z.vysledek = vysledky::kZruseno;
+  } else if (navrat_ != kNavratUspech && chyba_ == kUzBezi) {
+    z.vysledek = vysledky::kJinyBeh;
   } else if (navrat_ != kNavratUspech) {
     z.vysledek = vysledky::kChyba;
     z.chyba = chyba_;
@@ -214,6 +222,7 @@ void Beh::Zaznamenat() {
     z.vysledek = souhrn_.slozek > 0 ? vysledky::kAktualizovano : vysledky::kAktualni;
   }
   ZaznamenatBeh(z, !stavJeJiny_);
+  return RadekZaznamu(z);
 }
 
 bool Beh::Beh_(const std::string& prikazovyRadek) {
@@ -233,6 +242,13 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
     if (ZTempu()) Ui().SkrytMoznosti();
     return Krok([&] { ZobrazPrubeh(kStazeno, "", 0, 0, 0, false, true); });
   }
+  // A file named on the command line that does not exist: nothing is done, nothing recorded,
+  // and the person who mistyped it is told.
+  if (!prikaz.empty() && !ExistujeSoubor(prikaz)) {
+    std::fprintf(stderr, "Soubor %s neexistuje, nic nebylo provedeno.\n", prikaz.c_str());
+    Zavrit();
+    return true;
+  }
   // Every run from here on has its record, the copy giving the closing message alone not.
   zaznamenat_ = true;
   // Before anything is read or touched: root trusts only places that only root can change,
@@ -245,9 +261,8 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
     stavJeJiny_ = true;
     return false;
   }
-  // From here on the state file says that this run goes on, unless it was handed a file
-  // that does not exist, which does nothing.
-  if (prikaz.empty() || ExistujeSoubor(prikaz)) ZaznamenatZacatek(zacatek_);
+  // From here on the state file says that this run goes on.
+  ZaznamenatZacatek(zacatek_);
   if (!Krok([&] {
         std::string slozka, jmeno;
         if (!prikaz.empty()) RozdelitCestu(prikaz, slozka, jmeno);
@@ -308,6 +323,8 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
       Zavrit();
       return false;
     }
+    // Unattended, no profile to update is a fault of the configuration, not a success.
+    if (slozkaDat.empty() && RezimSystem) return Krok([] { VyvolatChybu(kNebylaVybrana); });
     if (slozkaDat.empty()) {
       vysledek_ = vysledky::kBezProfilu;
       return Krok([&] { ZobrazPrubeh("", kNebylaVybrana, 0, 1, 0, false, true); });

@@ -39,9 +39,14 @@ class Kontroly {
  private:
   void Zkontrolovat();
   void Radek(const std::string& text) { std::fprintf(out_, "%s\n", text.c_str()); }
+  // A finding that stops the run, and one the run goes on with, saying how.
   void Chyba_(const std::string& text) {
     ++chyb_;
-    Radek("  Chyba: " + RadekLogu(text));
+    Radek("  Chyba: " + RadekLogu(text) + " (běh se zastaví)");
+  }
+  void Varovani(const std::string& text, const std::string& pokracovani) {
+    ++varovani_;
+    Radek("  Varování: " + RadekLogu(text) + " (běh pokračuje" + pokracovani + ")");
   }
   // Runs a step; its error is a finding. Answers whether it succeeded.
   template <typename F>
@@ -59,7 +64,7 @@ class Kontroly {
   void Odhad(const std::string& profil, const std::string& ini, const std::string& vydaniWebu);
 
   std::FILE* out_;
-  int chyb_ = 0;
+  int chyb_ = 0, varovani_ = 0;
   bool neniCoDelat_ = false;
 };
 
@@ -71,16 +76,21 @@ void Kontroly::Volby() {
   const std::string volby = CestaVolebIni();
   Radek("Soubor voleb " + volby + ":");
   if (!ExistujeSoubor(volby)) Radek("  neexistuje, platí výchozí hodnoty");
-  const int pred = chyb_;
+  const int pred = chyb_ + varovani_;
   for (const std::string& z : NeznameVolby(volby))
-    Chyba_(z);
-  for (const std::string& z : NepouzitelneHodnoty(volby))
-    Chyba_(z);
+    Varovani(z, "");
+  for (const NepouzitelnaHodnota& h : NepouzitelneHodnoty(volby)) {
+    if (h.ZastaviBeh())
+      Chyba_(h.zprava);
+    else
+      Varovani(h.zprava,
+               h.nahrada.empty() ? ", " + h.pokracovani : " s výchozí hodnotou " + h.nahrada);
+  }
   // What a run checks before it reads anything: root's places, and the key a scheduled
   // run of the package requires.
   Krok([] { OveritMistaRoota(); });
   Krok([] { OveritPovinnyKlic(true); });
-  if (chyb_ == pred) Radek("  v pořádku");
+  if (chyb_ + varovani_ == pred) Radek("  v pořádku");
 }
 
 // The profile folder the options name, with "/" at its end; empty (with the installed
@@ -152,7 +162,10 @@ int Kontroly::Provest() {
     Radek("Výsledek: " + Pocet(chyb_, "chyba", "chyby", "chyb") + ", aktualizace by neproběhla.");
     return 1;
   }
-  Radek(neniCoDelat_ ? "Výsledek: není co aktualizovat." : "Výsledek: aktualizace by proběhla.");
+  const std::string varovani =
+      varovani_ > 0 ? "; " + Pocet(varovani_, "varování", "varování", "varování") : "";
+  Radek((neniCoDelat_ ? "Výsledek: není co aktualizovat" : "Výsledek: aktualizace by proběhla") +
+        varovani + ".");
   return 0;
 }
 

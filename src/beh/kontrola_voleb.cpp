@@ -124,10 +124,20 @@ std::vector<std::string> NeznameVolby(const std::string& soubor) {
     }
     // Only the first section of a name is read; a second one is reported with its keys.
     const auto radky = ini::CistSekci(soubor, nazev);
+    std::vector<std::string> videne;  // folded: a key is one whatever its letter case
     for (const std::string& radek : radky.value_or(std::vector<std::string>{})) {
       const std::string klic(Orezat(std::string_view(radek).substr(0, radek.find('=')), " \t"));
       const bool znam = std::any_of(znama->klice.begin(), znama->klice.end(),
                                     [&](const ZnamyKlic& k) { return StejnyText(k.nazev, klic); });
+      const std::string slozeny = SlozitVelikost(klic);
+      // The first of a key counts; any further one is named (without its value, which may
+      // hold a password).
+      if (std::find(videne.begin(), videne.end(), slozeny) != videne.end()) {
+        zpravy.push_back("Soubor voleb " + soubor + " obsahuje v sekci [" + znama->nazev +
+                         "] klíč " + klic + " podruhé, program použije jeho první hodnotu.");
+        continue;
+      }
+      videne.push_back(slozeny);
       if (!znam)
         zpravy.push_back(
             "Soubor voleb " + soubor + " obsahuje v sekci [" + znama->nazev + "] neznámý klíč " +
@@ -139,50 +149,67 @@ std::vector<std::string> NeznameVolby(const std::string& soubor) {
   return zpravy;
 }
 
-std::vector<std::string> NepouzitelneHodnoty(const std::string& soubor) {
-  std::vector<std::string> zpravy;
+std::vector<NepouzitelnaHodnota> NepouzitelneHodnoty(const std::string& soubor) {
+  std::vector<NepouzitelnaHodnota> zpravy;
   auto hodnota = [&](const char* sekce, const char* klic) {
     return std::string(Orezat(CistIni(soubor, sekce, klic), " \t"));
   };
-  auto nelze = [&](const char* sekce, const char* klic, const std::string& h, const char* proc) {
-    zpravy.push_back("Hodnotu " + std::string(klic) + "=" + h + " v sekci [" + sekce +
-                     "] souboru voleb " + soubor + " nelze použít: " + proc + ".");
+  // `nahrada`: what the run takes instead; empty where it stops on the value.
+  auto nelze = [&](const char* sekce, const char* klic, const std::string& h, const char* proc,
+                   std::string nahrada = {}, std::string pokracovani = {}) {
+    zpravy.push_back({"Hodnotu " + std::string(klic) + "=" + h + " v sekci [" + sekce +
+                          "] souboru voleb " + soubor + " nelze použít: " + proc + ".",
+                      std::move(nahrada), std::move(pokracovani)});
   };
-  auto cislo = [&](const char* klic, std::int64_t max, std::int64_t min = 1) {
+  auto cislo = [&](const char* klic, std::int64_t max, std::int64_t vychozi, std::int64_t min = 1) {
     const std::string h = hodnota("Server", klic);
     std::int64_t c = 0;
     auto [konec, chyba] = std::from_chars(h.data(), h.data() + h.size(), c);
     if (!h.empty() && (chyba != std::errc() || konec != h.data() + h.size() || c < min || c > max))
       nelze(
           "Server", klic, h,
-          ("musí být celé číslo od " + std::to_string(min) + " do " + std::to_string(max)).c_str());
+          ("musí být celé číslo od " + std::to_string(min) + " do " + std::to_string(max)).c_str(),
+          std::to_string(vychozi));
   };
   if (const std::string a = hodnota("Server", "Adresa");
       !a.empty() && !JeAbsolutniAdresa(a, {"http://", "https://", "ftp://"}))
-    nelze("Server", "Adresa", a, "není to úplná adresa http://, https:// ani ftp://");
+    nelze("Server", "Adresa", BezPristupovychUdaju(a),
+          "není to úplná adresa http://, https:// ani ftp://");
   if (const std::string k = hodnota("Server", kKlicVerejnehoKlice);
       !k.empty() && !podpis::CistVerejneKlice(k))
     nelze("Server", kKlicVerejnehoKlice, k, "nejsou to veřejné klíče minisign");
-  cislo(kKlicPlatnostiPodpisu, 36500);
-  for (const char* klic :
-       {kKlicLhutyPrenosu, kKlicMinRychlosti, kKlicDobyMinRychlosti, kKlicLhutyBehu})
-    cislo(klic, INT32_MAX);
-  cislo(kKlicSoubeznychStahovani, KlientHttp::kMaxSpojeni);
-  cislo(kKlicNahodnehoZpozdeni, kMaxNahodnehoZpozdeni, 0);
-  cislo(kKlicLhutyTicha, INT32_MAX, kMinLhutaTicha.count());
-  for (const char* klic : {"PovolitStarsi", kKlicBezOvereni, kKlicObnovaOdkazy, kKlicDelty})
+  if (const std::string d = hodnota("Server", kKlicPlatnostiPodpisu); !d.empty()) {
+    std::int64_t c = 0;
+    auto [konec, chyba] = std::from_chars(d.data(), d.data() + d.size(), c);
+    if (chyba != std::errc() || konec != d.data() + d.size() || c < 1 || c > 36500)
+      nelze("Server", kKlicPlatnostiPodpisu, d, "musí být celé číslo od 1 do 36500");
+  }
+  cislo(kKlicLhutyPrenosu, INT32_MAX, KlientHttp::kLhutaPrenosu.count());
+  cislo(kKlicMinRychlosti, INT32_MAX, KlientHttp::kMinRychlost);
+  cislo(kKlicDobyMinRychlosti, INT32_MAX, KlientHttp::kCasMinRychlosti.count());
+  cislo(kKlicLhutyBehu, INT32_MAX, kLhutaBehu);
+  cislo(kKlicSoubeznychStahovani, KlientHttp::kMaxSpojeni, KlientHttp::kMaxSpojeni);
+  cislo(kKlicNahodnehoZpozdeni, kMaxNahodnehoZpozdeni, kVychoziNahodneZpozdeni, 0);
+  cislo(kKlicLhutyTicha, INT32_MAX, kLhutaTicha.count(), kMinLhutaTicha.count());
+  // Only "1" switches these on, and only "0" the deltas off.
+  for (const auto& [klic, vychozi] : {std::pair{"PovolitStarsi", "0"},
+                                      {kKlicBezOvereni, "0"},
+                                      {kKlicObnovaOdkazy, "0"},
+                                      {kKlicDelty, "1"}})
     if (const std::string h = hodnota("Server", klic); !h.empty() && h != "0" && h != "1")
-      nelze("Server", klic, h, "musí být 0 nebo 1");
+      nelze("Server", klic, h, "musí být 0 nebo 1", vychozi);
 
   if (const std::string d = hodnota("Nastaveni", "SlozkaDat"); !d.empty() && d.front() != '/')
     nelze("Nastaveni", "SlozkaDat", d, "není to úplná cesta ke složce");
+  // The schedule's own keys: the run does not read them; the job stays as it was scheduled.
+  const char* plan = "úloha zůstává naplánovaná, jak byla";
   if (const std::string c = hodnota("Nastaveni", "Cas"); !c.empty() && !JeCasDne(c))
-    nelze("Nastaveni", "Cas", c, "není to čas dne ve tvaru H:MM");
+    nelze("Nastaveni", "Cas", c, "není to čas dne ve tvaru H:MM", {}, plan);
   const std::string cetnost = hodnota("Nastaveni", "Cetnost"), den = hodnota("Nastaveni", "Den");
   const bool tydne = StejnyText(cetnost, kCetnostTydne),
              mesicne = StejnyText(cetnost, kCetnostMesicne);
   if (!cetnost.empty() && !tydne && !mesicne && !StejnyText(cetnost, kCetnostDenne))
-    nelze("Nastaveni", "Cetnost", cetnost, "četnost je Denně, Týdně nebo Měsíčně");
+    nelze("Nastaveni", "Cetnost", cetnost, "četnost je Denně, Týdně nebo Měsíčně", {}, plan);
   bool denPlati = std::any_of(kDnyTydne.begin(), kDnyTydne.end(),
                               [&](const char* d) { return tydne && StejnyText(d, den); });
   for (int d = 1; d <= 28 && mesicne; ++d)
@@ -190,7 +217,8 @@ std::vector<std::string> NepouzitelneHodnoty(const std::string& soubor) {
   if ((tydne || mesicne) && !denPlati)
     nelze("Nastaveni", "Den", den,
           tydne ? "týdenní běh potřebuje den v týdnu (Pondělí až Neděle)"
-                : "měsíční běh potřebuje den v měsíci (1. až 28.)");
+                : "měsíční běh potřebuje den v měsíci (1. až 28.)",
+          {}, plan);
   return zpravy;
 }
 

@@ -13,12 +13,22 @@ namespace zevlon {
 // order; none when the file is missing or all is known.
 std::vector<std::string> NeznameVolby(const std::string& soubor);
 
-// The values of the options file that the program cannot use, one Czech sentence each:
-// an address that is no absolute http, https or ftp address, a key that is no minisign
-// public key, a number out of its range, a switch other than 0 or 1, a data folder that is
-// no absolute path, a time, frequency or day the schedule does not know. A missing value
-// is none of these (its default holds).
-std::vector<std::string> NepouzitelneHodnoty(const std::string& soubor);
+// A value the program cannot use, one Czech sentence, with what the run does about it: the value it
+// takes instead (`nahrada`, said as "běh pokračuje s výchozí hodnotou <nahrada>", or a whole clause
+// in `pokracovani`), or nothing (the run stops).
+struct NepouzitelnaHodnota {
+  std::string zprava;
+  std::string nahrada;      // the default the run takes instead
+  std::string pokracovani;  // or what else the run does; both empty: the run stops
+  bool ZastaviBeh() const { return nahrada.empty() && pokracovani.empty(); }
+};
+
+// The values of the options file that the program cannot use: an address that is no
+// absolute http, https or ftp address, a key that is no minisign public key, a number out
+// of its range, a switch other than 0 or 1, a data folder that is no absolute path, a
+// time, frequency or day the schedule does not know. A missing value is none of these (its
+// default holds).
+std::vector<NepouzitelnaHodnota> NepouzitelneHodnoty(const std::string& soubor);
 
 // What of the options file `soubor` the process that renews a profile for its owner is
 // handed: the known keys that its own code reads, each as the program reads it, in a file

@@ -164,9 +164,14 @@ void ZaznamenatBeh(const ZaznamBehu& z, bool stav) {
   const std::string slozka = cesta.substr(0, cesta.rfind('/'));
   int e = EACCES;
   // Readable by all: monitoring accounts read it.
+  const RadekVysledku* radek = NajitVysledek(z.vysledek);
+  const std::string predchozi = CistStav(cesta).value_or("");
+  if (radek && !radek->doStavu && predchozi.empty()) return;
   if (JenMoje(slozka))
-    e = ZapsatCitelnySoubor(slozka, kSouborStavu, JsonStavu(z, CistStav(cesta).value_or("")),
-                            ".stav-", true);
+    e = ZapsatCitelnySoubor(
+        slozka, kSouborStavu,
+        !radek || radek->doStavu ? JsonStavu(z, predchozi) : SPridanymi(predchozi, {}), ".stav-",
+        true);
   if (e != 0)
     ZapsatChybuBehu(
         "Stav běhu se nepodařilo zapsat do " + cesta + ": " + ss::ChybaSystemu(e, cesta).popis,

@@ -25,6 +25,7 @@ inline constexpr const char* kNicNeprovedeno = "nic_neprovedeno";   // no such r
 inline constexpr const char* kZruseno = "zruseno";
 inline constexpr const char* kChyba = "chyba";
 inline constexpr const char* kPreruseno = "preruseno";  // started and never ended (killed)
+inline constexpr const char* kJinyBeh = "jiny_beh";     // another run held the lock
 }  // namespace vysledky
 
 // The outcomes, one row each: every reader (the log's record, the state file, --stav and
@@ -34,6 +35,7 @@ struct RadekVysledku {
   const char* text;     // as a person reads it
   int navratStavu;      // the exit status of --stav for it
   bool uspech;          // counts as the last success: the installation is as its options want
+  bool doStavu = true;  // the state file takes it (else it keeps the last run that did work)
 };
 inline constexpr RadekVysledku kVysledky[] = {
     {vysledky::kAktualizovano, "aktualizováno", 0, true},
@@ -47,6 +49,7 @@ inline constexpr RadekVysledku kVysledky[] = {
     {vysledky::kZruseno, "zrušeno", 1, false},
     {vysledky::kChyba, "chyba", 1, false},
     {vysledky::kPreruseno, "přerušeno", 1, false},
+    {vysledky::kJinyBeh, "jiný běh právě aktualizuje", 1, false, false},
 };
 
 // The row of an outcome; nothing for a value the table does not know.
@@ -74,8 +77,9 @@ std::string JsonStavu(const ZaznamBehu& z, const std::string& predchozi);
 // empty when there is none.
 std::string CestaStavu();
 
-// Writes the run's line into Zevlon.log and, with `stav`, its state file; a state file that
-// cannot be written is said in online_errors.log and fails nothing.
+// Writes the run's line into Zevlon.log and, with `stav`, its state file (an outcome that the
+// state file does not take only drops the run's start from it); a state file that cannot be
+// written is said in online_errors.log and fails nothing.
 void ZaznamenatBeh(const ZaznamBehu& z, bool stav = true);
 
 // Adds to the state file that a run began (`zacatek`, this process), keeping what it says

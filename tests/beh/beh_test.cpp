@@ -328,15 +328,16 @@ TEST_F(MainTest, APackagedBuildKeepsItsFilesInTheSystemsFoldersAndHandsOverToNoC
 }
 
 // Every section and key of the options that the program does not know is named, with the
-// known one a slip of the hand would have meant; known names in any letter case are not.
+// known one a slip of the hand would have meant; known names in any letter case are not. A
+// key given twice is named with the value that counts (the first).
 TEST(NeznameVolby, NameEveryUnknownSectionAndKeyWithTheNameItProbablyMeant) {
   test::Sandbox s;
-  const std::string ini =
-      s.Zapsat("Zevlon.ini",
-               "[server]\r\nADRESA=http://x/\r\nAdressa=http://y/\r\nVerejnyKlc=RW\r\n"
-               "SoubeznaStahovani=4\r\nObnovaOdkazy=1\r\nDelty=0\r\nCokoliv=1\r\n[Sever]\r\nAdresa="
-               "z\r\n[Nastaveni]\r\n"
-               "SlozkaDat=/d/\r\nCsa=02:00\r\n[Uloha]\r\nID=3\r\n[Ostatni]\r\n");
+  const std::string ini = s.Zapsat(
+      "Zevlon.ini",
+      "[server]\r\nADRESA=http://x/\r\nAdressa=http://y/\r\nVerejnyKlc=RW\r\n"
+      "SoubeznaStahovani=4\r\nObnovaOdkazy=1\r\nDelty=0\r\nCokoliv=1\r\nadresa=http://z/\r\n"
+      "[Sever]\r\nAdresa=z\r\n[Nastaveni]\r\n"
+      "SlozkaDat=/d/\r\nCsa=02:00\r\n[Uloha]\r\nID=3\r\n[Ostatni]\r\n[Nastavení]\r\n");
   const std::string s0 = "Soubor voleb " + ini;
   EXPECT_EQ(NeznameVolby(ini),
             (std::vector<std::string>{
@@ -345,10 +346,14 @@ TEST(NeznameVolby, NameEveryUnknownSectionAndKeyWithTheNameItProbablyMeant) {
                 s0 + " obsahuje v sekci [Server] neznámý klíč VerejnyKlc (myslíte VerejnyKlic?), "
                      "program jej nepoužívá.",
                 s0 + " obsahuje v sekci [Server] neznámý klíč Cokoliv, program jej nepoužívá.",
+                s0 + " obsahuje v sekci [Server] klíč adresa podruhé, program použije jeho první "
+                     "hodnotu.",
                 s0 + " obsahuje neznámou sekci [Sever] (myslíte [Server]?), program ji nepoužívá.",
                 s0 + " obsahuje v sekci [Nastaveni] neznámý klíč Csa (myslíte Cas?), program jej "
                      "nepoužívá.",
                 s0 + " obsahuje neznámou sekci [Ostatni], program ji nepoužívá.",
+                s0 + " obsahuje neznámou sekci [Nastavení] (myslíte [Nastaveni]?), program ji "
+                     "nepoužívá.",
             }));
   EXPECT_TRUE(NeznameVolby(s / "chybi.ini").empty());
 }

@@ -403,6 +403,20 @@ TEST_F(Aktualizace, ASiteAnnouncingOneReleaseAndServingAnotherSwapsNothing) {
   }
 }
 
+// A package of an unsigned site that is not what its snapshot line says is refused, and the
+// message names where the checksum came from.
+TEST_F(Aktualizace, AnUnsignedPackageThatIsNotWhatItsSnapshotSaysIsRefused) {
+  test::VytvoritZip(s_ / "www/aktualizace-online/Setup/Merko/Merko.exe.zip",
+                    {{"Merko.exe", "Merko 20141299"}});
+  const auto predtim = ZiveSlozky();
+  EXPECT_EQ(Spustit().kod, 1);
+  Nezmeneno(predtim);
+  EXPECT_NE(Chyby().find("Merko.exe.zip neodpovídá kontrolnímu součtu ze seznamu souborů "
+                         "master.snapshot, který web nepodepsal."),
+            std::string::npos)
+      << Chyby();
+}
+
 // A file changed in place between the scan and its placing, its time put back (an edit that
 // neither size nor time shows), is never placed as the release's: neither copied nor, with
 // ObnovaOdkazy=1, linked; the release's bytes are downloaded, the edit stays in the backup.
@@ -495,17 +509,25 @@ TEST_F(Aktualizace, CheckOfTheSetUpNamesWhatWouldFailAndChangesNothing) {
         "  " + profil_ + "SetupCommon/: zkopírovat 0 souborů, stáhnout 1 soubor (",
         "  celkem 3 složky: zkopírovat 1 soubor, stáhnout 4 soubory (",
         "Výsledek: aktualizace by proběhla."}},
-      {"a misspelled key and values it cannot use",
+      {"a misspelled key and values the run replaces by their defaults",
        "Adressa=x\r\nSoubeznaStahovani=0\r\nDelty=ano\r\nLhutaTicha=4\r\n",
+       0,
+       {"  Varování: Soubor voleb " + (s_ / "program/Zevlon.ini") +
+            " obsahuje v sekci [Server] neznámý klíč Adressa (myslíte Adresa?), program jej "
+            "nepoužívá. (běh pokračuje)\n",
+        "  Varování: Hodnotu SoubeznaStahovani=0 v sekci [Server] souboru voleb ",
+        " nelze použít: musí být celé číslo od 1 do 8. (běh pokračuje s výchozí hodnotou 8)\n",
+        "  Varování: Hodnotu Delty=ano v sekci [Server]",
+        "musí být 0 nebo 1. (běh pokračuje s výchozí hodnotou 1)\n",
+        "  Varování: Hodnotu LhutaTicha=4 v sekci [Server]",
+        "musí být celé číslo od 5 do 2147483647. (běh pokračuje s výchozí hodnotou 120)\n",
+        "Výsledek: aktualizace by proběhla; 4 varování."}},
+      {"a value the run stops on",
+       "PodpisPlatnyDni=0\r\n",
        1,
-       {"  Chyba: Soubor voleb " + (s_ / "program/Zevlon.ini") +
-            " obsahuje v sekci [Server] neznámý klíč Adressa (myslíte Adresa?)",
-        "  Chyba: Hodnotu SoubeznaStahovani=0 v sekci [Server] souboru voleb ",
-        " nelze použít: musí být celé číslo od 1 do 8.",
-        "  Chyba: Hodnotu Delty=ano v sekci [Server]",
-        "  Chyba: Hodnotu LhutaTicha=4 v sekci [Server]", "musí být celé číslo od 5 do 2147483647.",
-        "Výsledek: 4 chyby, aktualizace by "
-        "neproběhla."}},
+       {"  Chyba: Hodnotu PodpisPlatnyDni=0 v sekci [Server]",
+        "musí být celé číslo od 1 do 36500. (běh se zastaví)\n",
+        "chyby, aktualizace by neproběhla."}},
   };
   for (const Pripad& p : pripady) {
     SCOPED_TRACE(p.popis);
@@ -524,8 +546,10 @@ TEST_F(Aktualizace, CheckOfTheSetUpNamesWhatWouldFailAndChangesNothing) {
   EXPECT_EQ(s_.Cist("program/Zevlon.log"), log);
   s_.Zapsat("program/Zevlon.ini",
             s_.Cist("program/Zevlon.ini") + "Cas=25:00\r\nCetnost=Týdně\r\nDen=15.\r\n");
-  kontrola(1, {"Hodnotu Cas=25:00 v sekci [Nastaveni]", "Hodnotu Den=15. v sekci [Nastaveni]",
-               "týdenní běh potřebuje den v týdnu"});
+  kontrola(0, {"Hodnotu Cas=25:00 v sekci [Nastaveni]", "Hodnotu Den=15. v sekci [Nastaveni]",
+               "týdenní běh potřebuje den v týdnu (Pondělí až Neděle). (běh pokračuje, úloha "
+               "zůstává naplánovaná, jak byla)",
+               "Výsledek: není co aktualizovat; 2 varování."});
 }
 
 // A user's own job (cron, a systemd user unit) has no terminal, no display and is not the

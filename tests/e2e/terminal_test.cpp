@@ -1,7 +1,9 @@
 // Whole runs of the real Zevlon for a person at a terminal (a pseudo-terminal that the
 // test reads and types into): the closing message of the copy in temp, the options at
 // the prompt, and the exit statuses that --help lists.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "beh/zamek.h"
 #include "common/chyba.h"
 #include "common/text.h"
 #include "e2e/pripravka.h"
@@ -244,7 +247,7 @@ TEST_F(NaTerminalu, ExitStatusesFollowTheTableOfHelp) {
     EXPECT_NE(napoveda.vystup.find(radek), std::string::npos) << radek << "\n" << napoveda.vystup;
 
   // 64: an option it does not know, never taken for a release information file; nothing runs.
-  for (const char* volba : {"--dry-run", "--status", "--moznost", "--version=2"}) {
+  for (const char* volba : {"--dry-run", "--status", "--moznost", "--version=2", "-v", "-x"}) {
     auto v = test::Spustit({s_ / "program/Zevlon", volba}, Prostredi());
     EXPECT_EQ(v.kod, 64) << volba << "\n" << v.vystup;
     EXPECT_NE(v.vystup.find(std::string("Neznámá volba ") + volba + "."), std::string::npos)
@@ -254,10 +257,14 @@ TEST_F(NaTerminalu, ExitStatusesFollowTheTableOfHelp) {
   EXPECT_EQ(test::Spustit({s_ / "program/Zevlon", "--help", "navic"}).kod, 64);
   EXPECT_EQ(server_.Pozadavky().size(), 0u);
   EXPECT_EQ(PosledniBeh(), "");  // a usage error is no run
-  // 0: a missing release information file: nothing to do.
+  // 0: a missing release information file (a mistyped option, say): nothing to do, said in
+  // one line, and neither a record nor a state.
   const auto stare = ZiveSlozky();
-  EXPECT_EQ(test::Spustit({s_ / "program/Zevlon", s_ / "neni/download.ini"}, Prostredi()).kod, 0);
-  zaznamenano(0, "nic neprovedeno, soubor s informacemi o vydání neexistuje", "bez obsluhy");
+  v = test::Spustit({s_ / "program/Zevlon", "stav"}, Prostredi());
+  EXPECT_EQ(v.kod, 0);
+  EXPECT_EQ(v.vystup, "Soubor stav neexistuje, nic nebylo provedeno.\n");
+  EXPECT_EQ(PosledniBeh(), "");
+  EXPECT_FALSE(test::Existuje(s_ / "program/stav.json"));
   // 0: the warning about a change of the data structure declined at the terminal.
   Publikovat("20141231", {"--zmena-dat", "20141231"});
   v = Terminal({}, {{"Volba", "2\n"}});
@@ -267,7 +274,9 @@ TEST_F(NaTerminalu, ExitStatusesFollowTheTableOfHelp) {
   // 0: updated, and then nothing newer than the installed release; the time of the last
   // update stays that of the first.
   Publikovat("20141231");
-  EXPECT_EQ(Spustit().kod, 0) << Chyby();
+  v = Spustit();
+  EXPECT_EQ(v.kod, 0) << Chyby();
+  EXPECT_EQ(v.vystup, "");  // an unattended success says nothing
   Obnoveno();
   const std::string json = s_.Cist("program/stav.json");
   const std::size_t konec = json.find("\"konec\": ") + 9;
@@ -288,6 +297,36 @@ TEST_F(NaTerminalu, ExitStatusesFollowTheTableOfHelp) {
   EXPECT_EQ(v.kod, 0) << v.vystup;
   EXPECT_NE(v.vystup.find("Nebyla vybrána žádná složka k aktualizaci."), std::string::npos);
   zaznamenano(0, "žádný profil k aktualizaci", "na terminálu");
+  // 1: unattended, no profile to update is a fault of the options; said on stderr.
+  const std::string bezProfilu = s_.Cist("program/stav.json");
+  s_.Zapsat("program/Zevlon.ini",
+            "[Server]\r\nAdresa=" + web_ + "\r\n[Nastaveni]\r\nSlozkaDat=\r\n");
+  v = Spustit();
+  EXPECT_EQ(v.kod, 1);
+  const std::string nebylaVybrana =
+      "chyba: Nebyla vybrána žádná složka k aktualizaci. Otevřete možnosti, nastavte složku dat "
+      "a potom spusťte program znovu.";
+  EXPECT_NE(v.vystup.find("\t" + nebylaVybrana + "\tnávratový kód 1\n"), std::string::npos)
+      << v.vystup;
+  zaznamenano(1, nebylaVybrana, "bez obsluhy");
+  // 1: another run at work: its own outcome in the record, the state file left to the run
+  // that did work.
+  s_.Zapsat("program/stav.json", bezProfilu);
+  {
+    const int zamek =
+        ::open((s_ / ("program/" + std::string(kSouborZamku))).c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(::flock(zamek, LOCK_EX | LOCK_NB), 0);
+    v = Spustit();
+    ::close(zamek);
+  }
+  EXPECT_EQ(v.kod, 1);
+  EXPECT_NE(v.vystup.find("\tjiný běh právě aktualizuje\tnávratový kód 1\n"), std::string::npos)
+      << v.vystup;
+  EXPECT_TRUE(PosledniBeh().ends_with("\tjiný běh právě aktualizuje\tnávratový kód 1"))
+      << PosledniBeh();
+  EXPECT_EQ(s_.Cist("program/stav.json"), bezProfilu);
+  EXPECT_EQ(stav().kod, 0);
+  s_.Zapsat("program/Zevlon.ini", "[Server]\r\nAdresa=" + web_ + "\r\n");
   // 2: the profile choice closed with Storno.
   v = Terminal({}, {{"Volba", "0\n"}});
   EXPECT_EQ(v.kod, 2) << v.vystup;
@@ -300,7 +339,11 @@ TEST_F(NaTerminalu, ExitStatusesFollowTheTableOfHelp) {
   v = stav();
   EXPECT_EQ(v.kod, 3);
   EXPECT_NE(v.vystup.find("nelze přečíst"), std::string::npos) << v.vystup;
-  EXPECT_EQ(Spustit().kod, 1);
+  v = Spustit();
+  EXPECT_EQ(v.kod, 1);
+  EXPECT_NE(v.vystup.find("\tchyba: server odpověděl 404 (nenalezeno)\tnávratový kód 1\n"),
+            std::string::npos)
+      << v.vystup;
   aktualizovano.clear();  // not carried over from a damaged file
   zaznamenano(1, "chyba: server odpověděl 404 (nenalezeno)", "bez obsluhy");
   v = Terminal({}, {{"Volba", "0\n"}});

@@ -51,11 +51,10 @@ void OveritPodpisSouboru(const std::string& soubor, const std::string& podpisSou
 }
 
 void OveritKontrolniSoucet(const std::string& soubor, const std::string& ocekavano,
-                           const std::string& nazev) {
+                           const std::string& nazev, const char* odkud) {
   std::optional<std::string> h = Sha256Souboru(soubor);
   if (!h || *h != ocekavano)
-    VyvolatChybu("Soubor " + nazev +
-                 " neodpovídá kontrolnímu součtu z podepsaných informací o vydání.");
+    VyvolatChybu("Soubor " + nazev + " neodpovídá kontrolnímu součtu " + odkud + ".");
 }
 
 }  // namespace zevlon

@@ -34,9 +34,14 @@ void OveritPodpisSouboru(const std::string& soubor, const std::string& podpisSou
                          std::optional<std::int64_t> platnostDni, Okamzik ted,
                          const std::string& adresa);
 
-// Raises "Soubor <nazev> neodpovídá kontrolnímu součtu ..." unless the file's SHA-256 is
-// `ocekavano`.
+// Where an expected checksum came from, as the message names it.
+inline constexpr const char* kZPodepsanychInformaci = "z podepsaných informací o vydání";
+inline constexpr const char* kZNepodepsanehoSnapshotu =
+    "ze seznamu souborů master.snapshot, který web nepodepsal";
+
+// Raises "Soubor <nazev> neodpovídá kontrolnímu součtu <odkud>." unless the file's SHA-256
+// is `ocekavano`.
 void OveritKontrolniSoucet(const std::string& soubor, const std::string& ocekavano,
-                           const std::string& nazev);
+                           const std::string& nazev, const char* odkud = kZPodepsanychInformaci);
 
 }  // namespace zevlon
