@@ -38,6 +38,9 @@ install(FILES ${ZEVLON_BALICEK_DIR}/Zevlon.ini DESTINATION ${CMAKE_INSTALL_DATAD
 # The logs' rotation is the administrator's to change: a conffile.
 install(FILES ${ZEVLON_BALICEK_DIR}/logrotate DESTINATION /etc/logrotate.d RENAME zevlon
         COMPONENT zevlon)
+# Why the maintainer scripts call systemctl (the units are the program's, not the package's).
+install(FILES ${ZEVLON_BALICEK_DIR}/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME zevlon COMPONENT zevlon)
 install(TARGETS zevlon-publikovat RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT publikovat)
 # The compiler's banners (.comment, also from the C runtime's start files) are of no use in

@@ -13,6 +13,7 @@
 #include "instalace/aktualizace_setupu.h"
 #include "instalace/odhad_profilu.h"
 #include "platform/nahrady/platforma.h"
+#include "platform/procesy/ukonceni.h"
 #include "rozhrani/rozhrani.h"
 #include "soubory/volby.h"
 #include "tvare/vyber_rozhrani.h"
@@ -146,6 +147,8 @@ int main(int argc, char** argv) {
   }
   if (argc == 2 && std::strcmp(argv[1], "--moznosti") == 0) {
     zevlon::ZvoleneRozhrani rozhrani;
+    // SIGTERM ends the questions as Storno does, saving nothing (the face took SIGINT).
+    zevlon::ZachytavatUkonceni();
     zevlon::NastavitUi(&rozhrani.Aktivni());
     int navrat = rozhrani.OtevritMoznosti();
     zevlon::NastavitUi(nullptr);

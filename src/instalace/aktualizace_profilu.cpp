@@ -309,7 +309,8 @@ bool ProfilovaAktualizace::Provest() {
   aktualni_ = StejnyText(predchozi, vydani_) && !JeNedokoncena(setup_);
   if (aktualni_) {
     ZobrazPrubeh("Příprava aktualizace", "Instalační složka je aktuální", 100, 100, 0, true, false);
-    Pockat(4);
+    // Where someone watches, the message stays for a while; nobody waits for it unattended.
+    if (!RezimSystem) Pockat(4);
   }
 
   // Held open from before anything is built, so that the flush before the swaps reports

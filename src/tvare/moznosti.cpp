@@ -92,6 +92,10 @@ ZaznamUlohy SestavitZaznamUlohy(const std::string& cas, const std::string& cetno
     if (*cislo < 1 || *cislo > 31) throw Chyba(kod::kPreteceni, "Přetečení");
     z.DaysOfMonth = 1u << (*cislo - 1);
   }
+  // A frequency the schedule does not know makes no job (it would run once and be gone).
+  if (!StejnyText(cetnost, kCetnostDenne) && !StejnyText(cetnost, kCetnostTydne) &&
+      !StejnyText(cetnost, kCetnostMesicne))
+    throw Chyba(kod::kNeshodaTypu, "Nekompatibilní typ (" + cetnost + ")");
   if (StejnyText(cetnost, kCetnostDenne)) {
     z.DaysOfWeek = 0x7F;
   } else if (StejnyText(cetnost, kCetnostTydne)) {
@@ -131,6 +135,17 @@ void ModelMoznosti::Nacist() {
     std::string cas = CistIni(soubor, kNastaveni, "Cas");
     std::string cetnost = CistIni(soubor, kNastaveni, "Cetnost");
     std::string den = CistIni(soubor, kNastaveni, "Den");
+    const bool znama = StejnyText(cetnost, kCetnostDenne) || StejnyText(cetnost, kCetnostTydne) ||
+                       StejnyText(cetnost, kCetnostMesicne);
+    if (!cetnost.empty() && !znama) {
+      // Named, and offered for a choice: never kept as it stands.
+      ZobrazZpravu("Soubor voleb " + soubor + " uvádí neznámou četnost " + cetnost +
+                       " (klíč Cetnost v sekci [Nastaveni]). Zvolte četnost Denně, Týdně nebo "
+                       "Měsíčně.",
+                   mb::kVykricnik, kTitulekMoznosti);
+      cetnost = kCetnostMesicne;
+      den.clear();
+    }
     if (cas.empty() || cetnost.empty()) {
       ZvolitNeaktualizovat();
     } else {

@@ -3,6 +3,7 @@
 // the prompt, and the exit statuses that --help lists.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -104,16 +105,25 @@ TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
   prostredi_ = {"PATH=" + (s_ / "bin") + ":/usr/bin:/bin"};
   const Cesty jako = test::JakoNeprivilegovany();
 
-  // Storno (Ctrl+D) at the first question: nothing changes.
-  auto v = Terminal({"--moznosti"}, {{"Složka profilu", "\x04"}}, jako);
-  EXPECT_EQ(v.kod, 2) << v.vystup;
-  EXPECT_EQ(Sekce("Nastaveni"), Texty{"SlozkaDat=" + profil_});
+  // Storno (Ctrl+D) at the first question, or SIGTERM while it waits: nothing changes.
+  for (const test::Odpoved& o :
+       {test::Odpoved{"Složka profilu", "\x04"}, test::Odpoved{"Složka profilu", "", SIGTERM}}) {
+    auto v = Terminal({"--moznosti"}, {o}, jako);
+    EXPECT_EQ(v.kod, 2) << v.vystup;
+    EXPECT_EQ(Sekce("Nastaveni"), Texty{"SlozkaDat=" + profil_});
+  }
+  test::VysledekProcesu v;
 
-  // The profile from the list, a weekly schedule on Wednesday at six.
+  // The profile from the list, a weekly schedule on Wednesday at six; an answer that is
+  // none of the choices is asked again, naming them.
   v = Terminal({"--moznosti"},
                {{"  1) " + profil_, ""},
                 {"Složka profilu", "1\n"},
                 {"  2) Nevyhledávat instalace, vyhledám je sám", ""},
+                {"Volba", "a\n"},
+                {"Neplatná volba. Zvolte jednu z možností: 1) Instalovat aktualizace "
+                 "automaticky, 2) Nevyhledávat instalace, vyhledám je sám.",
+                 ""},
                 {"Volba", "1\n"},
                 {"Čas", "06:00\n"},
                 {"  3) Měsíčně", ""},
@@ -129,11 +139,17 @@ TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
             "0 6 * * 3 '" + (s_ / "program/Zevlon") + "' --zpozdeni 30 # zevlon-1\n");
   EXPECT_EQ(Sekce("Server"), Texty{"Adresa=" + web_});
 
-  // A day of the month typed as its number; then manual updating removes the job.
+  // A frequency the options file does not know is named and offered for a choice, never
+  // scheduled; a day of the month typed as its number; then manual updating removes the job.
+  ASSERT_TRUE(ini::ZapsatKlic(s_ / "program/Zevlon.ini", "Nastaveni", "Cetnost", "tydne"));
   v = Terminal({"--moznosti"},
-               {{"Složka profilu", "\n"},
+               {{"uvádí neznámou četnost tydne (klíč Cetnost v sekci [Nastaveni])", ""},
+                {"Volba", "\n"},
+                {"Složka profilu", "\n"},
                 {"Volba", "\n"},
                 {"Čas", "22:00\n"},
+                {"Volba [3]", "tydne\n"},
+                {"Neplatná volba.", ""},
                 {"Volba", "3\n"},
                 {"Den", "15\n"}},
                jako);
@@ -327,8 +343,11 @@ TEST_F(NaTerminalu, ExitStatusesFollowTheTableOfHelp) {
   EXPECT_EQ(s_.Cist("program/stav.json"), bezProfilu);
   EXPECT_EQ(stav().kod, 0);
   s_.Zapsat("program/Zevlon.ini", "[Server]\r\nAdresa=" + web_ + "\r\n");
-  // 2: the profile choice closed with Storno.
+  // 2: the profile choice closed with Storno, or ended by SIGTERM while it waits.
   v = Terminal({}, {{"Volba", "0\n"}});
+  EXPECT_EQ(v.kod, 2) << v.vystup;
+  zaznamenano(2, "zrušeno", "na terminálu");
+  v = Terminal({}, {{"Volba", "", SIGTERM}});
   EXPECT_EQ(v.kod, 2) << v.vystup;
   zaznamenano(2, "zrušeno", "na terminálu");
   // 1: an error, here a site that is gone; at the terminal, after its box. A damaged state

@@ -29,7 +29,10 @@ VysledekProcesu VTerminalu(const std::function<int()>& telo, std::vector<Odpoved
                           (kde = v.vystup.find(odpovedi[dalsi].cekat, odkud)) != std::string::npos;
          ++dalsi) {
       const std::string& napsat = odpovedi[dalsi].napsat;
-      if (write(master, napsat.data(), napsat.size()) < 0) break;
+      if (odpovedi[dalsi].signal != 0)
+        kill(pid, odpovedi[dalsi].signal);
+      else if (write(master, napsat.data(), napsat.size()) < 0)
+        break;
       odkud = kde + odpovedi[dalsi].cekat.size();
     }
   }

@@ -11,10 +11,12 @@
 
 namespace zevlon::test {
 
-// What the person types once the output (since the last answer) holds `cekat`.
+// What the person types once the output (since the last answer) holds `cekat`; with
+// `signal`, that signal is sent to the program instead (a stop from outside).
 struct Odpoved {
   std::string cekat;
   std::string napsat;
+  int signal = 0;
 };
 
 // Runs telo in a child process at the terminal and answers in order. The result is the

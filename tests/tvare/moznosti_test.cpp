@@ -93,12 +93,13 @@ TEST_F(MoznostiTest, RefusalsAreShownAndTheOldJobStandsUntilItCanBeReplaced) {
   EXPECT_EQ(Sekce("Nastaveni"), nastaveni);
   EXPECT_EQ(Ulohy(), stara);
 
-  // Weekly or monthly without a day (or with one that is none): the options are not filled
-  // in, so nothing is saved and the old job stands.
+  // Weekly or monthly without a day (or with one that is none), or a frequency that is
+  // none: the options are not filled in, so nothing is saved and the old job stands.
   for (auto [cetnost, den] : {std::pair{kCetnostTydne, ""},
                               {kCetnostMesicne, ""},
                               {kCetnostMesicne, "32."},
-                              {kCetnostTydne, "Svátek"}}) {
+                              {kCetnostTydne, "Svátek"},
+                              {"tydne", "Středa"}}) {
     m.ZmenitCetnost(cetnost);
     m.comDen.text = den;
     EXPECT_FALSE(m.Ok());

@@ -106,7 +106,10 @@ bool JednotkySystemd(const ZaznamUlohy& zaznam, std::uint32_t cislo, std::string
   sluzba = kHlavicka + c + "\n[Unit]\nDescription=Zevlon: aktualizace Dunmor Merko (úloha " + c +
            ")\nAfter=network-online.target\nWants=network-online.target\n"
            "ConditionFileIsExecutable=" +
-           program + "\n\n[Service]\nType=oneshot\nExecStart=" + prikaz + "\n";
+           program + "\n\n[Service]\nType=oneshot\nExecStart=" + prikaz +
+           // A run stopped (systemctl stop, a shutdown) ends with 2: not the unit's failure,
+           // the next run finishes the update.
+           "\nSuccessExitStatus=2\n";
   casovac =
       kHlavicka + c + "\n[Unit]\nDescription=Zevlon: naplánovaná aktualizace Dunmor Merko (úloha " +
       c + ")\n\n[Timer]\n" + kalendar +

@@ -4,7 +4,10 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
+
+#include "platform/procesy/ukonceni.h"
 
 namespace zevlon {
 
@@ -86,6 +89,17 @@ QPushButton* Tlacitko(QWidget* rodic, const char* jmeno, const char* text, const
 
 void NaKliknuti(QWidget* w, std::function<void()> akce) {
   new Klikani(w, std::move(akce));
+}
+
+void UkoncitPriZastaveni(QObject* rodic, std::function<void()> konec) {
+  auto* hlidka = new QTimer(rodic);
+  hlidka->setInterval(100);
+  QObject::connect(hlidka, &QTimer::timeout, rodic, [hlidka, konec = std::move(konec)] {
+    if (!UkonceniVyzadano()) return;
+    hlidka->stop();
+    konec();
+  });
+  hlidka->start();
 }
 
 }  // namespace zevlon

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QObject>
 #include <QPalette>
 #include <QRect>
 #include <QString>
@@ -39,5 +40,10 @@ QPushButton* Tlacitko(QWidget* rodic, const char* jmeno, const char* text, const
 
 // Calls akce when the left mouse button is pressed and released over w.
 void NaKliknuti(QWidget* w, std::function<void()> akce);
+
+// Calls `konec` (a dialog's reject, an event loop's quit) once the process is asked to stop
+// (SIGTERM), looked at ten times a second while `rodic` lives: no wait for a person outlives
+// a stop.
+void UkoncitPriZastaveni(QObject* rodic, std::function<void()> konec);
 
 }  // namespace zevlon

@@ -84,6 +84,7 @@ int ZobrazitZpravuQt(QWidget* vlastnik, const std::string& text, int styl,
   }
   const std::size_t vychozi = std::min<std::size_t>((styl >> 8) & 3, ids.size() - 1);
   box.setDefaultButton(static_cast<QPushButton*>(ids[vychozi].first));
+  UkoncitPriZastaveni(&box, [&box] { box.reject(); });  // as Escape
   box.exec();
   for (const auto& [b, id] : ids)
     if (box.clickedButton() == b) return id;
@@ -165,6 +166,7 @@ void QtRozhrani::CekatNaZavreni() {
   if (okno->isHidden()) okno->show();
   QEventLoop smycka;
   QObject::connect(okno, &AktualizaceMerka::Uvolneni, &smycka, &QEventLoop::quit);
+  UkoncitPriZastaveni(&smycka, [&smycka] { smycka.quit(); });
   smycka.exec();
   okno_.reset();
 }

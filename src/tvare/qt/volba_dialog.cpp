@@ -334,6 +334,7 @@ int MsgVolbaDialog::UmistitInstrukce() {
 std::int16_t MsgVolbaDialog::ShowMe(const ParametryVolby& p) {
   Sestavit(p);
   setModal(true);
+  UkoncitPriZastaveni(this, [this] { reject(); });  // as Storno
   exec();
   return Vysledek();
 }

@@ -27,7 +27,7 @@ bool Zeptat(TerminaloveRozhrani& ui, ModelMoznosti& m) {
   m.comProfily.text = *slozka;
 
   auto rezim = ui.Zeptat("Aktualizovat", {kAutomaticky, kRucne},
-                         m.OptAktualizovat ? kAutomaticky : kRucne, "Volba");
+                         m.OptAktualizovat ? kAutomaticky : kRucne, "Volba", true);
   if (!rezim) return false;
   if (!StejnyText(*rezim, kAutomaticky)) {
     m.ZvolitNeaktualizovat();
@@ -38,7 +38,7 @@ bool Zeptat(TerminaloveRozhrani& ui, ModelMoznosti& m) {
   if (!cas) return false;
   m.comHodiny.text = *cas;
   const std::string den = m.comDen.text;
-  auto cetnost = ui.Zeptat("Četnost", m.comMoznosti.polozky, m.comMoznosti.text, "Volba");
+  auto cetnost = ui.Zeptat("Četnost", m.comMoznosti.polozky, m.comMoznosti.text, "Volba", true);
   if (!cetnost) return false;
   m.ZmenitCetnost(*cetnost);
   if (!m.comDen.povoleno) return true;
@@ -47,7 +47,7 @@ bool Zeptat(TerminaloveRozhrani& ui, ModelMoznosti& m) {
     if (StejnyText(p, den)) m.comDen.text = p;
   const bool tydne = StejnyText(*cetnost, kCetnostTydne);
   auto vybranyDen = ui.Zeptat(tydne ? "Den v týdnu" : "", tydne ? m.comDen.polozky : Texty{},
-                              m.comDen.text, tydne ? "Den" : "Den v měsíci (1 až 28)");
+                              m.comDen.text, tydne ? "Den" : "Den v měsíci (1 až 28)", tydne);
   if (!vybranyDen) return false;
   m.comDen.text = *vybranyDen;
   // A day of the month may be typed without its period.

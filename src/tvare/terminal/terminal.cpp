@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "platform/procesy/ukonceni.h"
 #include "platform/soubory/soubor.h"
 #include "rozhrani/volba.h"
 
@@ -169,9 +170,9 @@ void TerminaloveRozhrani::Prubeh(const HlaseniPrubehu& h) {
 std::optional<std::string> TerminaloveRozhrani::PrecistRadek() {
   std::string radek;
   for (;;) {
-    // Ctrl+C answers like Storno. It may come just before the read starts, when it
-    // interrupts nothing: the flag is looked at between short waits for input.
-    if (Zruseno()) return std::nullopt;
+    // Ctrl+C and SIGTERM answer like Storno. They may come just before the read starts,
+    // when they interrupt nothing: the flags are looked at between short waits for input.
+    if (Zruseno() || UkonceniVyzadano()) return std::nullopt;
     pollfd cekani{vstup_, POLLIN, 0};
     int r = ::poll(&cekani, 1, 100);
     if (r < 0 && errno != EINTR) return std::nullopt;
@@ -329,27 +330,35 @@ void TerminaloveRozhrani::Oznamit(const std::string& text) {
 std::optional<std::string> TerminaloveRozhrani::Zeptat(const std::string& nadpis,
                                                        const std::vector<std::string>& polozky,
                                                        const std::string& vychozi,
-                                                       const std::string& vyzva) {
+                                                       const std::string& vyzva, bool jenPolozky) {
   UkoncitRadek();
   if (!nadpis.empty()) Psat(JedenRadek(nadpis) + "\n");
-  std::string vychoziText = JedenRadek(vychozi);
+  std::string vychoziText = jenPolozky ? "" : JedenRadek(vychozi);
+  std::string nazvy;
   for (std::size_t i = 0; i < polozky.size(); ++i) {
     Psat("  " + std::to_string(i + 1) + ") " + JedenRadek(polozky[i]) + "\n");
     if (StejnyText(polozky[i], vychozi)) vychoziText = std::to_string(i + 1);
+    nazvy += (i ? ", " : "") + std::to_string(i + 1) + ") " + JedenRadek(polozky[i]);
   }
-  Psat(JedenRadek(vyzva) + (vychoziText.empty() ? "" : " [" + vychoziText + "]") + ": ");
-  auto odpoved = PrecistRadek();
-  if (!odpoved) {
-    Psat("\n");
-    return std::nullopt;
+  for (;;) {
+    Psat(JedenRadek(vyzva) + (vychoziText.empty() ? "" : " [" + vychoziText + "]") + ": ");
+    auto odpoved = PrecistRadek();
+    if (!odpoved) {
+      Psat("\n");
+      return std::nullopt;
+    }
+    std::string o(Orezat(*odpoved, " \t"));
+    if (o.empty() && !vychoziText.empty()) o = vychoziText;
+    if (o.empty() && !jenPolozky) return vychozi;
+    if (o.size() <= 4 && o.find_first_not_of("0123456789") == std::string::npos) {
+      const std::size_t k = std::stoul(o);
+      if (k >= 1 && k <= polozky.size()) return polozky[k - 1];
+    }
+    for (const std::string& p : polozky)
+      if (StejnyText(o, p)) return p;
+    if (!jenPolozky) return o;
+    Psat("Neplatná volba. Zvolte jednu z možností: " + nazvy + ".\n");
   }
-  std::string o(Orezat(*odpoved, " \t"));
-  if (o.empty()) return vychozi;
-  if (o.size() <= 4 && o.find_first_not_of("0123456789") == std::string::npos) {
-    const std::size_t k = std::stoul(o);
-    if (k >= 1 && k <= polozky.size()) return polozky[k - 1];
-  }
-  return o;
 }
 
 }  // namespace zevlon

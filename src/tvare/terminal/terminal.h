@@ -38,11 +38,13 @@ class TerminaloveRozhrani : public Rozhrani {
 
   // Asks for one value: the heading (when not empty), the items numbered from 1, then
   // the prompt with the default in brackets. The number of an item answers that item,
-  // an empty answer the default, any other text itself. No value at the end of input
-  // or on Ctrl+C.
+  // an empty answer the default, any other text itself; with `jenPolozky` only an item
+  // (by its number or its text, in any letter case) is an answer, and anything else is
+  // asked again with the items named. No value at the end of input, on Ctrl+C or SIGTERM.
   std::optional<std::string> Zeptat(const std::string& nadpis,
                                     const std::vector<std::string>& polozky,
-                                    const std::string& vychozi, const std::string& vyzva);
+                                    const std::string& vychozi, const std::string& vyzva,
+                                    bool jenPolozky = false);
   // A heading after an empty line, and a line of text.
   void Nadpis(const std::string& text);
   void Oznamit(const std::string& text);

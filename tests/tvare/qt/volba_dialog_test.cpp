@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 #include <functional>
+
+#include "platform/procesy/ukonceni.h"
 
 namespace zevlon {
 namespace {
@@ -59,6 +62,13 @@ TEST(VolbaDialogTest, ClicksKeysAndTheCheckBoxMakeTheAnswer) {
       {s, klik("cmdStorno"), 10},
       {s, potom(klik("chkVolba"), klik("cmdVolba01_2")), 2},
       {otazka("Příště ne", false), potom(klik("chkVolba"), zavrit), 10},
+      // SIGTERM while it waits: as Storno (last, the stop stays asked).
+      {bez,
+       [](MsgVolbaDialog&) {
+         ZachytavatUkonceni();
+         ::raise(SIGTERM);
+       },
+       0},
   };
   for (std::size_t i = 0; i < std::size(pripady); ++i)
     EXPECT_EQ(Odpoved(std::get<0>(pripady[i]), std::get<1>(pripady[i])), std::get<2>(pripady[i]))
