@@ -328,13 +328,11 @@ TEST_F(NaTerminalu, ExitStatusesFollowTheTableOfHelp) {
   // 1: another run at work: its own outcome in the record, the state file left to the run
   // that did work.
   s_.Zapsat("program/stav.json", bezProfilu);
-  {
-    const int zamek =
-        ::open((s_ / ("program/" + std::string(kSouborZamku))).c_str(), O_RDWR | O_CREAT, 0600);
-    ASSERT_EQ(::flock(zamek, LOCK_EX | LOCK_NB), 0);
-    v = Spustit();
-    ::close(zamek);
-  }
+  const int zamek =
+      ::open((s_ / ("program/" + std::string(kSouborZamku))).c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_EQ(::flock(zamek, LOCK_EX | LOCK_NB), 0);
+  v = Spustit();
+  ::close(zamek);
   EXPECT_EQ(v.kod, 1);
   EXPECT_NE(v.vystup.find("\tjiný běh právě aktualizuje\tnávratový kód 1\n"), std::string::npos)
       << v.vystup;
