@@ -94,7 +94,7 @@ constexpr const char* kNapoveda =
     "  2  zrušeno uživatelem: Storno nebo Ctrl+C během běhu, výběr profilu zavřený\n"
     "       bez volby, --moznosti ukončené bez uložení; běh zastavený signálem SIGTERM\n"
     "  3  jen --stav: žádný běh není zaznamenán (nebo jeho stav nelze přečíst)\n"
-    "  64  chybný příkazový řádek: neznámá volba (každý argument začínající \"-\",\n"
+    "  64  chybný příkazový řádek: neznámá volba (první argument začínající \"-\",\n"
     "       který není volbou) nebo volba s argumenty navíc\n"
     "       (nic se neprovede)\n";
 
@@ -172,11 +172,13 @@ int main(int argc, char** argv) {
     std::printf("Zevlon %s\n", ZEVLON_VERZE);
     return 0;
   }
+  // A first argument that begins with "-" is a mistyped option, never a file.
+  if (argc >= 2 && argv[1][0] == '-')
+    return ChybaPouziti("Neznámá volba " + std::string(argv[1]) + ".");
   // Several arguments are one text joined with blanks, so a path with blanks needs
-  // no quoting; an argument that begins with "-" is a mistyped option, never part of it.
+  // no quoting.
   std::string prikaz;
   for (int i = 1; i < argc; ++i) {
-    if (argv[i][0] == '-') return ChybaPouziti("Neznámá volba " + std::string(argv[i]) + ".");
     if (i > 1) prikaz += ' ';
     prikaz += argv[i];
   }

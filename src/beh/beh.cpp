@@ -138,15 +138,18 @@ bool Beh::Krok(F&& krok) {
 }
 
 bool Beh::Osetrit(const Chyba& c) {
-  chyba_ = c.JeZruseni() ? std::string() : c.Popis();
+  // A stop asked from outside ends a question as Storno: whatever the box then answered
+  // (a yes/no box has no Storno), the run was cancelled.
+  const bool zruseni = c.JeZruseni() || UkonceniVyzadano();
+  chyba_ = zruseni ? std::string() : c.Popis();
   if (RezimSystem) {
     chybovaZprava_ = c.Popis();
     ZapsatChybuBehu(c.Popis(), AktualniPolozka);
-    navrat_ = c.JeZruseni() ? kNavratZruseno : kNavratChyba;
+    navrat_ = zruseni ? kNavratZruseno : kNavratChyba;
     Zavrit();
     return false;
   }
-  if (c.JeZruseni()) {
+  if (zruseni) {
     // Said where the run was watched, and logged as an unattended run logs it.
     chybovaZprava_ = kTextPreruseno;
     ZapsatChybuBehu(kTextPreruseno, AktualniPolozka);

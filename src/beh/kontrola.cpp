@@ -83,8 +83,9 @@ void Kontroly::Volby() {
     if (h.ZastaviBeh())
       Chyba_(h.zprava);
     else
-      Varovani(h.zprava,
-               h.nahrada.empty() ? ", " + h.pokracovani : " s výchozí hodnotou " + h.nahrada);
+      Varovani(h.zprava, h.nahrada.empty()
+                             ? (h.pokracovani.starts_with("s ") ? " " : ", ") + h.pokracovani
+                             : " s výchozí hodnotou " + h.nahrada);
   }
   // What a run checks before it reads anything: root's places, and the key a scheduled
   // run of the package requires.

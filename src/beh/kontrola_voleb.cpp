@@ -161,15 +161,22 @@ std::vector<NepouzitelnaHodnota> NepouzitelneHodnoty(const std::string& soubor) 
                           "] souboru voleb " + soubor + " nelze použít: " + proc + ".",
                       std::move(nahrada), std::move(pokracovani)});
   };
-  auto cislo = [&](const char* klic, std::int64_t max, std::int64_t vychozi, std::int64_t min = 1) {
+  // A number key; the run takes any positive number (within [min, max] where it bounds it
+  // itself, `omezuje`) and the default for anything else.
+  auto cislo = [&](const char* klic, std::int64_t max, std::int64_t vychozi, std::int64_t min = 1,
+                   bool omezuje = false) {
     const std::string h = hodnota("Server", klic);
     std::int64_t c = 0;
     auto [konec, chyba] = std::from_chars(h.data(), h.data() + h.size(), c);
-    if (!h.empty() && (chyba != std::errc() || konec != h.data() + h.size() || c < min || c > max))
-      nelze(
-          "Server", klic, h,
-          ("musí být celé číslo od " + std::to_string(min) + " do " + std::to_string(max)).c_str(),
-          std::to_string(vychozi));
+    const bool cele = chyba == std::errc() && konec == h.data() + h.size();
+    if (h.empty() || (cele && c >= min && c <= max)) return;
+    const std::int64_t bere = !cele || c <= 0 ? vychozi : omezuje ? std::clamp(c, min, max) : c;
+    const std::string rozsah =
+        "musí být celé číslo od " + std::to_string(min) + " do " + std::to_string(max);
+    if (bere == vychozi)
+      nelze("Server", klic, h, rozsah.c_str(), std::to_string(vychozi));
+    else
+      nelze("Server", klic, h, rozsah.c_str(), {}, "s hodnotou " + std::to_string(bere));
   };
   if (const std::string a = hodnota("Server", "Adresa");
       !a.empty() && !JeAbsolutniAdresa(a, {"http://", "https://", "ftp://"}))
@@ -188,9 +195,14 @@ std::vector<NepouzitelnaHodnota> NepouzitelneHodnoty(const std::string& soubor) 
   cislo(kKlicMinRychlosti, INT32_MAX, KlientHttp::kMinRychlost);
   cislo(kKlicDobyMinRychlosti, INT32_MAX, KlientHttp::kCasMinRychlosti.count());
   cislo(kKlicLhutyBehu, INT32_MAX, kLhutaBehu);
-  cislo(kKlicSoubeznychStahovani, KlientHttp::kMaxSpojeni, KlientHttp::kMaxSpojeni);
-  cislo(kKlicNahodnehoZpozdeni, kMaxNahodnehoZpozdeni, kVychoziNahodneZpozdeni, 0);
-  cislo(kKlicLhutyTicha, INT32_MAX, kLhutaTicha.count(), kMinLhutaTicha.count());
+  cislo(kKlicSoubeznychStahovani, KlientHttp::kMaxSpojeni, KlientHttp::kMaxSpojeni, 1, true);
+  // (Its own reading takes the default for anything out of its range.)
+  if (const std::string h = hodnota("Server", kKlicNahodnehoZpozdeni);
+      !h.empty() && !CisloPole(h, 0, kMaxNahodnehoZpozdeni))
+    nelze("Server", kKlicNahodnehoZpozdeni, h,
+          ("musí být celé číslo od 0 do " + std::to_string(kMaxNahodnehoZpozdeni)).c_str(),
+          std::to_string(kVychoziNahodneZpozdeni));
+  cislo(kKlicLhutyTicha, INT32_MAX, kLhutaTicha.count(), kMinLhutaTicha.count(), true);
   // Only "1" switches these on, and only "0" the deltas off.
   for (const auto& [klic, vychozi] : {std::pair{"PovolitStarsi", "0"},
                                       {kKlicBezOvereni, "0"},

@@ -128,7 +128,7 @@ class ProfilovaAktualizace {
   void Vymenit(const std::string& zivy, const std::string& zaloha, const std::string& novy,
                const std::string& zpravaZalohy, std::int32_t krokZalohy,
                const std::string& zpravaNove, std::int32_t krokNove,
-               const std::function<void(const std::string&)>& stary = {});
+               const std::function<bool(const std::string&)>& stary = {});
   // The same for a customisation folder that renewed some of its items; what users changed
   // in it since the merge saw it (`videno`) follows it into the new one.
   void VymenitUpravy(const std::string& zivy, const std::string& zaloha, const std::string& novy,
@@ -160,6 +160,7 @@ class ProfilovaAktualizace {
   bool aktualni_ = false;
   bool nicNeaktualizovano_ = true;
   bool obnovenySetup_ = false, obnovenyProfil_ = false;  // an item of that customisation
+  bool neprenesene_ = false;  // users' changes during the swaps that were not all carried
 };
 
 void ProfilovaAktualizace::SbiratPolozky(const std::string& upravy, const std::string& noveUpravy,
@@ -269,16 +270,15 @@ void ProfilovaAktualizace::Vymenit(const std::string& zivy, const std::string& z
                                    const std::string& novy, const std::string& zpravaZalohy,
                                    std::int32_t krokZalohy, const std::string& zpravaNove,
                                    std::int32_t krokNove,
-                                   const std::function<void(const std::string&)>& stary) {
+                                   const std::function<bool(const std::string&)>& stary) {
   ZobrazPrubeh("", zpravaZalohy, krokZalohy, 8, -1, false, false);
   ZobrazPrubeh("", zpravaNove, krokNove, 8, -1, false, false);
   const bool ponechat = StavSlozky(zivy) == Stav::kNahradit;
   ZaznamenatVymenu(setup_, zivy, novy, vydani_);
   VymenitSeZalohou(zivy, zaloha, novy, ponechat, [&](const std::string& obsah) {
-    if (stary)
-      stary(obsah);
-    else if (!ponechat)
-      NazvatJenVZaloze(obsah, zivy);
+    if (stary) return stary(obsah);
+    if (!ponechat) NazvatJenVZaloze(obsah, zivy);
+    return true;
   });
   if (souhrn_) ++souhrn_->slozek;
 }
@@ -288,7 +288,13 @@ void ProfilovaAktualizace::VymenitUpravy(const std::string& zivy, const std::str
                                          const ss::VidenyStrom& videno) {
   const std::string kratce = "../" + nazevSetupu_ + "/";
   Vymenit(zivy, zaloha, novy, kratce + "Upravy_old", krok, kratce + "Upravy", krok + 1,
-          [&](const std::string& stary) { DorovnatSlozku(stary, zivy, videno); });
+          [&](const std::string& stary) {
+            // A carry that failed leaves an error for the run's end: the update itself is
+            // complete, but not all that users did meanwhile reached it.
+            if (DorovnatSlozku(stary, zivy, videno)) return true;
+            neprenesene_ = true;
+            return false;
+          });
 }
 
 bool ProfilovaAktualizace::Provest() {
@@ -469,6 +475,10 @@ bool ProfilovaAktualizace::Provest() {
   }
   SmazatZaznamNedokoncene(setup_);
   if (vymeny.Dokonceno()) ZapsatDoLogu(kPrenosovyLog, kStopPozde);
+  if (neprenesene_)
+    VyvolatChybu(
+        "Aktualizace byla provedena, ale změny, které uživatelé mezitím udělali ve složce úprav, "
+        "se nepodařilo všechny přenést; zůstávají ve staré verzi složky (viz Zevlon.log).");
   ZobrazPrubeh("", "Dokončeno", 100, 100, 0, false, true);
   return true;
 }

@@ -42,9 +42,25 @@ void TrvaleVymeneno(const std::string& zivy) {
                 "mPomucky::PrejmenovatSlozku");
 }
 
+// What was live (`vytlaceno`) after the new folder took its place: deleted, unless `stary`
+// says it must stay; then it is kept beside the live folder as "<folder>_neprenesene".
+void ZbavitSeVytlaceneho(const std::string& zivy, const std::string& vytlaceno,
+                         const std::function<bool(const std::string&)>& stary) {
+  if (!stary || stary(vytlaceno)) {
+    SmazatSlozku(BezLomitka(vytlaceno), false);
+    return;
+  }
+  const std::string kam = BezLomitka(zivy) + "_neprenesene";
+  if (!NecoTamJe(kam) && ss::Presunout(vytlaceno, kam).Uspech())
+    ZapsatDoLogu(kPrenosovyLog, "Původní obsah složky " + zivy + " zůstává ve složce " + kam + ".");
+  else
+    ZapsatDoLogu(kPrenosovyLog, "Původní obsah složky " + zivy + " zůstává ve složce " +
+                                    BezLomitka(vytlaceno) + ".");
+}
+
 // The new folder takes the live one's place; what was live is deleted, the backup stays.
 void NahraditObsah(const std::string& zivy, const std::string& novy,
-                   const std::function<void(const std::string&)>& stary) {
+                   const std::function<bool(const std::string&)>& stary) {
   ss::Vysledek v = ss::VymenitSlozky(novy, zivy);
   if (!v.Uspech()) {
     if (v.kod != EINVAL) ChybaPrejmenovani(zivy);
@@ -57,19 +73,17 @@ void NahraditObsah(const std::string& zivy, const std::string& novy,
       ChybaPrejmenovani(novy);
     }
     TrvaleVymeneno(zivy);
-    if (stary) stary(vytlaceno);
-    SmazatSlozku(BezLomitka(vytlaceno), false);
+    ZbavitSeVytlaceneho(zivy, vytlaceno, stary);
     return;
   }
   TrvaleVymeneno(zivy);
-  if (stary) stary(novy);
-  SmazatSlozku(BezLomitka(novy), false);  // now the displaced content
+  ZbavitSeVytlaceneho(zivy, novy, stary);  // now the displaced content
 }
 
 }  // namespace
 
 void VymenitSeZalohou(const std::string& zivy, const std::string& zaloha, const std::string& novy,
-                      bool ponechatZalohu, const std::function<void(const std::string&)>& stary) {
+                      bool ponechatZalohu, const std::function<bool(const std::string&)>& stary) {
   // Only the run's own new folder takes a live folder's place (a folder of the user the run
   // acts as, never a link laid under its name), and only once it is there is a backup
   // deleted.
@@ -126,10 +140,13 @@ std::string ZalohaSdilene(const std::string& slozkaProfilu, const std::string& s
 namespace {
 
 // The folders an unfinished update swapped: path, the mark of the sibling that took its
-// place and the mark the live folder had before (its backup's from then on), the release
-// it brought. A record of the older form names the sibling by "device:inode" instead.
+// place and the release it brought, and the mark the live folder had before (its backup's
+// from then on). A folder that a finishing run of a newer release swaps again names that
+// run's sibling beside (`znackaNova`, `vydaniNove`) until it is swapped, so that the
+// mark the live folder carries is named whenever the run stops. A record of the older form
+// names the sibling by "device:inode" instead.
 struct Vymena {
-  std::string slozka, znacka, znackaZalohy, uzel, vydani;
+  std::string slozka, znacka, znackaZalohy, uzel, vydani, znackaNova, vydaniNove;
 };
 struct Zaznam {
   std::string vydani, predchozi;
@@ -154,21 +171,28 @@ Zaznam CistZaznam(const std::string& slozkaSetupu) {
     const auto klic = [&](const char* k) {
       return ini::CistKlic(cesta, "Vymeneno", k + n).value_or("");
     };
-    z.vymeny.push_back(
-        {*slozka, klic("Znacka"), klic("ZnackaZalohy"), klic("Uzel"), klic("Vydani")});
+    z.vymeny.push_back({*slozka, klic("Znacka"), klic("ZnackaZalohy"), klic("Uzel"), klic("Vydani"),
+                        klic("ZnackaNova"), klic("VydaniNove")});
   }
   return z;
 }
 
-// Whether the live folder is still the sibling that the unfinished update put in its place.
+// Whether the live folder is still a sibling that the unfinished update put in its place;
+// the release it brought goes to *vydani, the mark it carries to *znacka.
 enum class Identita { kNevymenena, kVymenena, kNelze };
 Identita Rozhodnout(const Vymena& v, const std::string& zivy, const std::string& zaznam,
-                    std::string* duvod) {
+                    std::string* duvod, std::string* vydani = nullptr,
+                    std::string* znacka = nullptr) {
   const std::string uzel = Uzel(zivy);
   if (uzel.empty()) return Identita::kNevymenena;  // no folder there at all
   if (!v.znacka.empty()) {
     const ZnackaSlozky m = CistZnacku(zivy);
-    if (m.znacka == v.znacka) return Identita::kVymenena;
+    for (const auto& [z, r] : {std::pair{&v.znacka, &v.vydani}, {&v.znackaNova, &v.vydaniNove}})
+      if (!z->empty() && m.znacka == *z) {
+        if (vydani) *vydani = *r;
+        if (znacka) *znacka = *z;
+        return Identita::kVymenena;
+      }
     if (!m.znacka.empty() && m.znacka == v.znackaZalohy) return Identita::kNevymenena;
     if (!m.duvod.empty())
       *duvod = "její značku nelze přečíst: " + m.duvod;
@@ -182,8 +206,11 @@ Identita Rozhodnout(const Vymena& v, const std::string& zivy, const std::string&
   // The older form: a device and inode. On another device (the disk attached anew, another
   // order of disks at boot) nothing tells whether it is the folder swapped in.
   const std::string zarizeni = v.uzel.substr(0, v.uzel.find(':'));
-  if (!v.uzel.empty() && zarizeni == uzel.substr(0, uzel.find(':')))
-    return v.uzel == uzel ? Identita::kVymenena : Identita::kNevymenena;
+  if (!v.uzel.empty() && zarizeni == uzel.substr(0, uzel.find(':'))) {
+    if (v.uzel != uzel) return Identita::kNevymenena;
+    if (vydani) *vydani = v.vydani;
+    return Identita::kVymenena;
+  }
   *duvod = "její záznam " + zaznam + " ji uvádí na zařízení " +
            (zarizeni.empty() ? std::string("žádném") : zarizeni) + ", nyní leží na zařízení " +
            uzel.substr(0, uzel.find(':'));
@@ -220,6 +247,9 @@ void ZapsatZaznam(const std::string& slozkaSetupu, const Zaznam& z,
     else
       text += "Uzel" + n + "=" + v.uzel + "\r\n";
     text += "Vydani" + n + "=" + v.vydani + "\r\n";
+    if (!v.znackaNova.empty())
+      text += "ZnackaNova" + n + "=" + v.znackaNova + "\r\nVydaniNove" + n + "=" + v.vydaniNove +
+              "\r\n";
   }
   PopisOperace op{"Nepodařilo se zapsat soubor '" + cesta + "'", kDuvodyKopirovaniSouboru,
                   "Přejete si opakovat pokus o zapsání souboru?", !RezimSystem};
@@ -253,15 +283,32 @@ void ZaznamenatVymenu(const std::string& slozkaSetupu, const std::string& zivy,
   const std::string slozka = BezLomitka(zivy);
   auto v = std::find_if(z.vymeny.begin(), z.vymeny.end(),
                         [&](const Vymena& x) { return x.slozka == slozka; });
-  if (v == z.vymeny.end()) v = z.vymeny.insert(z.vymeny.end(), {slozka, "", "", "", ""});
+  if (v == z.vymeny.end()) {
+    Vymena nova;
+    nova.slozka = slozka;
+    v = z.vymeny.insert(z.vymeny.end(), nova);
+  }
   // The live folder's mark goes with it into the backup. A folder that the unfinished
-  // update swapped already keeps the backup of that first swap, and its mark.
-  std::string duvod;
-  if (Rozhodnout(*v, zivy, slozkaSetupu + kZaznamNedokoncene, &duvod) != Identita::kVymenena)
+  // update swapped already keeps the backup of that first swap, and its mark; the mark it
+  // carries now stays named (with its release) beside the new sibling's until the swap.
+  std::string duvod, vydaniZive, znackaZive;
+  const Identita id =
+      Rozhodnout(*v, zivy, slozkaSetupu + kZaznamNedokoncene, &duvod, &vydaniZive, &znackaZive);
+  if (id == Identita::kVymenena) {
+    // (A folder named by an older record gets its mark now.)
+    if (znackaZive.empty()) znackaZive = Oznacena(zivy, false);
+    v->znacka = znackaZive;
+    v->vydani = vydaniZive;
+    v->znackaNova = Oznacena(novy, true);
+    v->vydaniNove = vydani;
+  } else {
     v->znackaZalohy = ExistujeSlozka(zivy) ? Oznacena(zivy, false) : "";
-  v->znacka = Oznacena(novy, true);
+    v->znacka = Oznacena(novy, true);
+    v->vydani = vydani;
+    v->znackaNova.clear();
+    v->vydaniNove.clear();
+  }
   v->uzel.clear();
-  v->vydani = vydani;
   ZapsatZaznam(slozkaSetupu, z);
 }
 
@@ -272,9 +319,8 @@ bool JeVymenena(const std::string& slozkaSetupu, const std::string& zivy, std::s
   for (const Vymena& v : z.vymeny) {
     if (v.slozka != slozka) continue;
     std::string duvod;
-    switch (Rozhodnout(v, zivy, zaznam, &duvod)) {
+    switch (Rozhodnout(v, zivy, zaznam, &duvod, vydani)) {
       case Identita::kVymenena:
-        if (vydani) *vydani = v.vydani;
         return true;
       case Identita::kNevymenena:
         return false;

@@ -18,10 +18,11 @@ namespace zevlon {
 // With `ponechatZalohu` the backup is left as it is (it holds what an unfinished update
 // replaced): the new folder takes the live one's place and the displaced content is deleted.
 // `stary`, when given, is called with the folder that holds the old content once the swap
-// is on the disk (the backup, or the displaced content before it is deleted).
+// is on the disk (the backup, or the displaced content before it is deleted); where it
+// answers false, displaced content is kept as "<live folder>_neprenesene" instead.
 void VymenitSeZalohou(const std::string& zivy, const std::string& zaloha, const std::string& novy,
                       bool ponechatZalohu = false,
-                      const std::function<void(const std::string&)>& stary = {});
+                      const std::function<bool(const std::string&)>& stary = {});
 
 // Where the shared folder's backup lies: "SetupCommon_old" in the profile folder, unless
 // that lies on another file system than the shared folder; then beside the shared folder

@@ -119,19 +119,23 @@ void DoplnitSlozku(std::string zdroj, std::string cil, ss::VidenyStrom* videno) 
   ZapsatZmeny(zmeny, z, c);
 }
 
-void DorovnatSlozku(const std::string& zaloha, const std::string& cil,
+bool DorovnatSlozku(const std::string& zaloha, const std::string& cil,
                     const ss::VidenyStrom& videno) {
   ss::ZmenyDoplneni zmeny;
   const std::string z = PridatLomitko(zaloha), c = PridatLomitko(cil);
-  const ss::Vysledek v = ss::DorovnatStrom(z, c, videno, &zmeny);
+  ss::Vysledek v = ss::DorovnatStrom(z, c, videno, &zmeny);
   // The carried files are live under their names: c is both where they are and where
   // they are seen.
   ZapsatZmeny(zmeny, c, c);
-  if (v.Uspech()) return;
+  // Their names reach the disk too, in whatever folder they went.
+  if (v.Uspech() && !zmeny.preneseno.empty()) v = ss::DrzenySystem(BezLomitka(c)).Zapsat();
+  if (v.Uspech()) return true;
   const std::string text = "Změny složky " + z + " z doby aktualizace se nepodařilo přenést do " +
-                           c + ": " + v.popis + "; co nebylo přeneseno, zůstává jen v záloze.";
+                           c + ": " + v.popis +
+                           "; co nebylo přeneseno, zůstává jen ve staré verzi.";
   ZapsatDoLogu(kPrenosovyLog, text);
   ZapsatChybuBehu(text, "mPomucky::DorovnatSlozku");
+  return false;
 }
 
 void PrejmenovatSlozku(const std::string& zdroj, const std::string& cil) {

@@ -38,9 +38,10 @@ bool KopirovatSlozku(std::string zdroj, std::string cil);
 void DoplnitSlozku(std::string zdroj, std::string cil, ss::VidenyStrom* videno = nullptr);
 // Once the target of such a merge took the source's place (the source now being the
 // backup `zaloha`), carries into it whatever changed in the backup since the merge saw it
-// (ss::DorovnatStrom), naming each file in Zevlon.log. Never raises: a carry that fails is
-// said in both logs, and what it did not carry stays in the backup.
-void DorovnatSlozku(const std::string& zaloha, const std::string& cil,
+// (ss::DorovnatStrom), naming each file in Zevlon.log, and flushes what it carried.
+// Never raises: a carry that fails is said in both logs and answered false (what it did
+// not carry is only in the old content).
+bool DorovnatSlozku(const std::string& zaloha, const std::string& cil,
                     const ss::VidenyStrom& videno);
 // Renames (moves) a folder; an existing target is never replaced. Raises the user
 // error code on failure, without a question.

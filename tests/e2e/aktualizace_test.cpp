@@ -520,7 +520,7 @@ TEST_F(Aktualizace, CheckOfTheSetUpNamesWhatWouldFailAndChangesNothing) {
         "  Varování: Hodnotu Delty=ano v sekci [Server]",
         "musí být 0 nebo 1. (běh pokračuje s výchozí hodnotou 1)\n",
         "  Varování: Hodnotu LhutaTicha=4 v sekci [Server]",
-        "musí být celé číslo od 5 do 2147483647. (běh pokračuje s výchozí hodnotou 120)\n",
+        "musí být celé číslo od 5 do 2147483647. (běh pokračuje s hodnotou 5)\n",
         "Výsledek: aktualizace by proběhla; 4 varování."}},
       {"a value the run stops on",
        "PodpisPlatnyDni=0\r\n",

@@ -129,6 +129,8 @@ TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
                 {"  3) Měsíčně", ""},
                 {"Volba", "2\n"},
                 {"  7) Neděle", ""},
+                {"Den", "\n"},  // no day before: an empty answer is none
+                {"Neplatná volba.", ""},
                 {"Den", "3\n"}},
                jako);
   EXPECT_EQ(v.kod, 0) << v.vystup;

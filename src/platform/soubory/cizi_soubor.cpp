@@ -34,12 +34,13 @@ std::string Popis(int chyba) {
 
 }  // namespace
 
-CiziSoubor NacistCiziSoubor(const std::string& cesta, std::size_t max) {
+CiziSoubor NacistCiziSoubor(const std::string& cesta, std::size_t max, uid_t jednajici) {
   const std::size_t lomitko = cesta.rfind('/');
   if (cesta.empty() || cesta.front() != '/' || lomitko + 1 >= cesta.size())
     return {std::nullopt, "není to úplná cesta k souboru"};
   const std::string jmeno = cesta.substr(lomitko + 1);
-  const ss::Rozliseni r = ss::RozlisitCestu(lomitko == 0 ? "/" : cesta.substr(0, lomitko), 0);
+  const ss::Rozliseni r =
+      ss::RozlisitCestu(lomitko == 0 ? "/" : cesta.substr(0, lomitko), jednajici);
   if (!r.odmitnutyOdkaz.empty())
     return {std::nullopt, "cesta vede přes symbolický odkaz " + r.odmitnutyOdkaz};
   if (!r.chyba.Uspech()) return {std::nullopt, r.chyba.popis};

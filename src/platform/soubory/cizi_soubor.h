@@ -4,6 +4,8 @@
 // root's, nor a device, nor wait forever.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -15,10 +17,11 @@ struct CiziSoubor {
   std::string duvod;  // why there is none, in Czech (empty for a file that is missing)
 };
 
-// The folder of `cesta` is resolved as root resolves any path (ss::RozlisitCestu) and
+// The folder of `cesta` is resolved as root resolves any path (ss::RozlisitCestu; with
+// `jednajici`, also through that user's own links, for a process acting as that user) and
 // opened folder by folder without following a link; the file is opened in it without
 // following a link and without blocking. It must be a regular file of the folder's owner
 // and at most `max` bytes long.
-CiziSoubor NacistCiziSoubor(const std::string& cesta, std::size_t max);
+CiziSoubor NacistCiziSoubor(const std::string& cesta, std::size_t max, uid_t jednajici = 0);
 
 }  // namespace zevlon

@@ -183,8 +183,7 @@ struct VidenaPolozka {
   dev_t zarizeni = 0;
   ino_t uzel = 0, kopie = 0;
   off_t velikost = 0;
-  struct timespec zmena {
-  }, stav{};
+  timespec zmena{}, stav{}, stavKopie{};  // the copy's status-change time too
   std::string cilJmeno;
   bool slozka = false;
 };

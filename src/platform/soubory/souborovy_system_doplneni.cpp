@@ -135,6 +135,7 @@ struct Doplneni {
       if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
         // Devices, pipes and sockets have no place in an installation.
         if (zmeny && !videna) zmeny->vynechano.push_back(zp);
+        if (!dorovnat) Videt(rel, st, "", {});
         continue;
       }
       if (dorovnat) {
@@ -152,7 +153,7 @@ struct Doplneni {
       std::string jc = j;
       if (stejne && S_ISDIR(st.st_mode) == S_ISDIR(cs.st_mode)) {
         if (!S_ISDIR(st.st_mode)) {
-          Videt(rel, st, "", 0);
+          Videt(rel, st, "", {});
           continue;
         }
       } else if (stejne || (!presne.count(j) && JinaVelikostVCili(vCili, j))) {
@@ -170,8 +171,9 @@ struct Doplneni {
       }
       if (!v.Uspech()) return v;
       struct stat kopie {};
-      const bool udelano = ::fstatat(cfd, jc.c_str(), &kopie, AT_SYMLINK_NOFOLLOW) == 0;
-      Videt(rel, st, jc, udelano && !S_ISDIR(st.st_mode) ? kopie.st_ino : 0);
+      if (S_ISDIR(st.st_mode) || ::fstatat(cfd, jc.c_str(), &kopie, AT_SYMLINK_NOFOLLOW) != 0)
+        kopie = {};
+      Videt(rel, st, jc, kopie);
     }
     return Uspech();
   }
@@ -185,10 +187,11 @@ struct Doplneni {
 
   // Notes what the merge saw of a source entry and where it went.
   void Videt(const std::string& rel, const struct stat& st, const std::string& cilJmeno,
-             ino_t kopie) {
+             const struct stat& kopie) {
     if (!zmeny || !zmeny->videno) return;
-    (*zmeny->videno)[rel] = {st.st_dev,  st.st_ino,  kopie,    st.st_size,
-                             st.st_mtim, st.st_ctim, cilJmeno, S_ISDIR(st.st_mode)};
+    (*zmeny->videno)[rel] = {st.st_dev,     st.st_ino,  kopie.st_ino,
+                             st.st_size,    st.st_mtim, st.st_ctim,
+                             kopie.st_ctim, cilJmeno,   S_ISDIR(st.st_mode)};
   }
 
   // Whether the entry is the one the merge saw, unchanged: any write, truncation, mode
@@ -218,9 +221,13 @@ struct Doplneni {
     }
     std::string jc = j;
     bool nahradit = false;
+    // The merge's copy untouched since it was made (a write, a rename or a new file there
+    // moves its status-change time), else the new content keeps a name of its own.
     if (videna && videna->kopie != 0 &&
         ::fstatat(cfd, videna->cilJmeno.c_str(), &cs, AT_SYMLINK_NOFOLLOW) == 0 &&
-        cs.st_ino == videna->kopie && (cs.st_mode & S_IFMT) == (st.st_mode & S_IFMT)) {
+        cs.st_ino == videna->kopie && cs.st_ctim.tv_sec == videna->stavKopie.tv_sec &&
+        cs.st_ctim.tv_nsec == videna->stavKopie.tv_nsec &&
+        (cs.st_mode & S_IFMT) == (st.st_mode & S_IFMT)) {
       jc = videna->cilJmeno;  // still the merge's own copy: the new content takes its place
       nahradit = true;
     } else if (!volne) {
@@ -252,6 +259,15 @@ struct Doplneni {
     struct stat ds {};
     if (::fstatat(cfd, docasne.c_str(), &ds, AT_SYMLINK_NOFOLLOW) != 0)
       return Uspech();  // no longer a file or link: nothing to carry
+    // The content reaches the disk before it takes the name (a link has none of its own).
+    if (S_ISREG(ds.st_mode)) {
+      Popisovac f(::openat(cfd, docasne.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+      if (!f.Platny() || ::fsync(f.Fd()) != 0) {
+        const int e = errno;
+        (void)::unlinkat(cfd, docasne.c_str(), 0);
+        return Pojmenovana(e, cp);
+      }
+    }
     int e = 0;
     if (nahradit) {
       if (::renameat(cfd, docasne.c_str(), cfd, jc.c_str()) != 0) e = errno;

@@ -33,7 +33,9 @@ bool JeZnacka(std::string_view s) {
 }  // namespace
 
 ZnackaSlozky CistZnacku(const std::string& slozka) {
-  CiziSoubor s = NacistCiziSoubor(BezLomitkaNaKonci(slozka) + "/" + kZnackaSlozky, 256);
+  // The process acts as the folder's user: the path may lead through that user's links.
+  CiziSoubor s =
+      NacistCiziSoubor(BezLomitkaNaKonci(slozka) + "/" + kZnackaSlozky, 256, ::geteuid());
   if (!s.obsah) return {{}, s.duvod};
   std::string_view t = *s.obsah;
   if (!t.empty() && t.back() == '\n') t.remove_suffix(1);

@@ -350,7 +350,7 @@ std::optional<std::string> TerminaloveRozhrani::Zeptat(const std::string& nadpis
     std::string o(Orezat(*odpoved, " \t"));
     if (o.empty() && !vychoziText.empty()) o = vychoziText;
     if (o.empty() && !jenPolozky) return vychozi;
-    if (o.size() <= 4 && o.find_first_not_of("0123456789") == std::string::npos) {
+    if (!o.empty() && o.size() <= 4 && o.find_first_not_of("0123456789") == std::string::npos) {
       const std::size_t k = std::stoul(o);
       if (k >= 1 && k <= polozky.size()) return polozky[k - 1];
     }
