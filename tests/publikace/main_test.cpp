@@ -27,9 +27,9 @@ TEST(PublikovatPrikazy, HelpListsEveryCommandAndDescribesEachOption) {
         << prikaz << "\n"
         << v.vystup;
   // Each option stands in its command's line and at the head of a line that describes it.
-  for (const char* volba :
-       {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon", "--klic",
-        "--predchozi", "--bez-hesla", "--port", "--log", "--aktivni", "--prazdny"}) {
+  for (const char* volba : {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon",
+                            "--klic", "--predchozi", "--prepsat-vydani", "--vratit-vydani",
+                            "--bez-hesla", "--port", "--log", "--aktivni", "--prazdny"}) {
     std::istringstream radky(v.vystup);
     int vPouziti = 0, popsana = 0;
     for (std::string r; std::getline(radky, r);) {
@@ -41,6 +41,9 @@ TEST(PublikovatPrikazy, HelpListsEveryCommandAndDescribesEachOption) {
     EXPECT_GT(vPouziti, 0) << volba;
     EXPECT_EQ(popsana, 1) << volba << "\n" << v.vystup;
   }
+  // What clients do with a release published again or rolled back.
+  for (const char* klienti : {"kteří je ještě nenainstalovali", "PovolitStarsi=1"})
+    EXPECT_NE(v.vystup.find(klienti), std::string::npos) << klienti;
 }
 
 // A port that is not a number from 0 to 65535 is named in a clear error before anything
@@ -60,17 +63,33 @@ TEST(PublikovatPrikazy, ServirovatRefusesAPortThatIsNotANumberInRange) {
 
 // Every mistake of the command line is named, with a short usage and exit status 64,
 // before anything is written: an option the tool does not know, a missing one, an address
-// that is no absolute http, https or ftp address, a release that is no release number; a
-// release other than the one its Merko.ini names is refused too (exit 1). servirovat says
-// why it cannot serve. --version answers.
+// that is no absolute http, https or ftp address, a release that is no release number, a
+// release the site already has or one older than it. A folder that is no release (a site,
+// a copy of one, a Merko/ without its Merko.ini) and a release other than the one its
+// Merko.ini names are refused too (exit 1). servirovat says why it cannot serve. --version
+// answers.
 TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritten) {
   test::Sandbox s;
   s.Zapsat("vydani/Setup/Merko/Merko.exe", "merko");
   s.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
+  s.Zapsat("starsi/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20141231\r\n");
+  s.Zapsat("bezini/Setup/Merko/Merko.exe", "merko");
+  s.Zapsat("kopie/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
+  s.Zapsat("kopie/Upravy/Doplnky/F/master.snapshot.zip", "snímek");
   s.Vytvorit("prazdna");
   const std::string vydani = s / "vydani", web = s / "web";
-  auto vydat = [&](const char* cislo, const char* adresa) {
-    return std::vector<std::string>{"vydat", "--vydani", cislo, "--adresa", adresa, vydani, web};
+  auto vydat = [&](const char* cislo, const char* adresa, const std::string& z = "vydani",
+                   const std::string& w = "web") {
+    return std::vector<std::string>{"vydat", "--vydani", cislo, "--adresa", adresa, s / z, s / w};
+  };
+  ASSERT_EQ(test::Spustit({ZEVLON_PUBLIKOVAT, "vydat", "--vydani", "20150101", "--adresa",
+                           "http://x/", vydani, web})
+                .kod,
+            0);
+  auto odmitnuto = [](const char* s, const char* r) {
+    return std::string("Web již má vydání ") + s + "; vydání " + r +
+           " by klienti nepřevzali. Použijte --prepsat-vydani (stejné číslo) nebo "
+           "--vratit-vydani (starší), víte-li proč.";
   };
   const struct {
     std::vector<std::string> a;
@@ -92,6 +111,14 @@ TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritt
       {vydat("20150132", "http://x/"), 64, "není číslo vydání"},
       {vydat("20150102", "http://x/"), 1,
        "Vydání 20150102 nesouhlasí s vydáním 20150101 v souboru"},
+      {vydat("20150101", "http://x/"), 64, odmitnuto("20150101", "20150101")},
+      {vydat("20141231", "http://x/", "starsi"), 64, odmitnuto("20150101", "20141231")},
+      {vydat("20150102", "http://x/", "web", "novy"), 1,
+       "Složka vydání " + web + "/ obsahuje download.ini"},
+      {vydat("20150102", "http://x/", "kopie", "novy"), 1,
+       "obsahuje Upravy/Doplnky/F/master.snapshot.zip"},
+      {vydat("20150102", "http://x/", "bezini", "novy"), 1,
+       "chybí " + s / "bezini/Setup/Merko/Merko.ini" + " s vydáním 20150102"},
       {{"servirovat", "--port", "0", s / "neni"}, 1, "Složka " + s / "neni" + " neexistuje."},
   };
   const test::Strom predtim = test::CistStrom(s.Cesta());
@@ -102,7 +129,7 @@ TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritt
     EXPECT_EQ(v.kod, p.kod) << p.a[0] << " " << p.a[1] << "\n" << v.vystup;
     EXPECT_NE(v.vystup.find(p.zprava), std::string::npos) << v.vystup;
     EXPECT_EQ(v.vystup.find("Použití:") != std::string::npos, p.kod == 64) << v.vystup;
-    EXPECT_LT(v.vystup.size(), 1200u) << "a short usage";
+    EXPECT_LT(v.vystup.size(), 1400u) << "a short usage";
     EXPECT_EQ(test::CistStrom(s.Cesta()), predtim);
   }
   auto verze = test::Spustit({ZEVLON_PUBLIKOVAT, "--version"});
@@ -130,6 +157,7 @@ TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritt
 TEST(PublikovatPrikazy, RelativePathsWork) {
   test::Sandbox s;
   s.Zapsat("vydani/Setup/Merko/Merko.exe", "merko");
+  s.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
   s.Zapsat("Zevlon", "aktualizátor");
   s.Vytvorit("klice");
   auto V = [&](std::vector<std::string> a) {
@@ -141,7 +169,7 @@ TEST(PublikovatPrikazy, RelativePathsWork) {
   auto vydani = V({"vydat", "--vydani", "20150101", "--adresa", "http://127.0.0.1/a/", "--zevlon",
                    "Zevlon", "--klic", "klice/k.key", "vydani", "web"});
   EXPECT_EQ(vydani.kod, 0) << vydani.vystup;
-  EXPECT_NE(vydani.vystup.find(": 1 složka, 1 soubor."), std::string::npos) << vydani.vystup;
+  EXPECT_NE(vydani.vystup.find(": 1 složka, 2 soubory."), std::string::npos) << vydani.vystup;
   for (const char* soubor : {"Setup/master.snapshot.zip", "Setup/Merko/Merko.exe.zip",
                              "SetupCommon/Zevlon.zip", "download.ini.minisig"})
     EXPECT_TRUE(test::Existuje(s / "web/" + soubor)) << soubor;
@@ -159,6 +187,7 @@ TEST(PublikovatPrikazy, RelativePathsWork) {
 TEST(PublikovatPrikazy, VydatReplacesOnlyASiteItMadeAndNeverTheReleaseOrTheKey) {
   test::Sandbox s;
   s.Zapsat("t/rel/Setup/Merko/Merko.exe", "merko");
+  s.Zapsat("t/rel/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
   s.Zapsat("t/rel/Upravy/Doplnky/Fakt/f.dll", "fakturace");
   s.Zapsat("Zevlon", "aktualizátor");
   s.Zapsat("jine/poznamky.txt", "moje");
@@ -168,7 +197,7 @@ TEST(PublikovatPrikazy, VydatReplacesOnlyASiteItMadeAndNeverTheReleaseOrTheKey) 
   };
   auto vydat = [&](const std::string& kde, const std::string& rel, const std::string& web) {
     return V(kde, {"vydat", "--vydani", "20150101", "--adresa", "http://127.0.0.1/a/", "--zevlon",
-                   s / "Zevlon", "--klic", s / "t/k.key", rel, web});
+                   s / "Zevlon", "--klic", s / "t/k.key", "--prepsat-vydani", rel, web});
   };
   ASSERT_EQ(V("", {"klic", "--bez-hesla", "t/k.key"}).kod, 0);
   // Its own site, made and then replaced; its own site with a file laid in it is not.

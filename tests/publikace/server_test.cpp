@@ -422,7 +422,7 @@ TEST_F(Servirovat, ServesNoMoreConnectionsAtOnceThanAllowed) {
 TEST_F(Servirovat, NoForgedLogLineNoUnlistedHiddenNameAndNoAddressTakesEveryPlace) {
   sb_.Zapsat("web/a", "obsah");
   sb_.Zapsat("web/.poznamky", "poznámky vydavatele");
-  sb_.Zapsat("vydani/Setup/Merko/a", "a");
+  sb_.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
   publikace::Zadani z;
   z.zdroj = sb_ / "vydani";
   z.cil = sb_ / "web/site";

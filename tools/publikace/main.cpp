@@ -17,7 +17,6 @@
 #include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
-#include "platform/nahrady/ini.h"
 #include "platform/nahrady/platforma.h"
 #include "tools/publikace/ftp_prikazy.h"
 #include "tools/publikace/klice.h"
@@ -31,7 +30,7 @@ constexpr const char* kPouziti =
     "Použití:\n"
     "  zevlon-publikovat vydat --vydani R --adresa URL [--zmena-dat R] [--verze-zevlonu V]\n"
     "                    [--zevlon PROGRAM] [--klic TAJNY_KLIC] [--predchozi WEB]...\n"
-    "                    SLOZKA_VYDANI SLOZKA_WEBU\n"
+    "                    [--prepsat-vydani] [--vratit-vydani] SLOZKA_VYDANI SLOZKA_WEBU\n"
     "                    (s klíčem podepíše download.ini do download.ini.minisig)\n"
     "  zevlon-publikovat klic [--bez-hesla] TAJNY_KLIC\n"
     "                    (nový pár klíčů minisign; veřejný klíč do TAJNY_KLIC.pub)\n"
@@ -54,6 +53,10 @@ constexpr const char* kVolby =
     "  --klic TAJNY_KLIC   tajný klíč minisign, jímž se podepisuje\n"
     "  --predchozi WEB     dřívější web tohoto nástroje; ke změněným souborům se přidají\n"
     "                      rozdíly proti jeho verzím (volbu lze opakovat)\n"
+    "  --prepsat-vydani    znovu vydání, jež web už má; převezmou je jen klienti,\n"
+    "                      kteří je ještě nenainstalovali\n"
+    "  --vratit-vydani     starší vydání, než má web; klienti je odmítnou,\n"
+    "                      pokud nemají PovolitStarsi=1\n"
     "  --bez-hesla         tajný klíč se neuloží pod heslem\n"
     "  --port P            port HTTP serveru (výchozí 8080, 0 kterýkoli volný)\n"
     "  --log SOUBOR        záznam přístupů (bez volby standardní výstup)\n"
@@ -151,7 +154,7 @@ int Vydat(const std::vector<std::string>& a) {
   const Argumenty p(a,
                     {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon", "--klic",
                      "--predchozi"},
-                    {});
+                    {"--prepsat-vydani", "--vratit-vydani"});
   zevlon::publikace::Zadani z;
   z.vydani = p.Povinna("--vydani");
   z.adresa = p.Povinna("--adresa");
@@ -167,16 +170,10 @@ int Vydat(const std::vector<std::string>& a) {
   if (auto v = p.hodnoty.find("--predchozi"); v != p.hodnoty.end())
     for (const std::string& w : v->second)
       z.predchozi.push_back(Absolutni(w));
+  z.prepsatVydani = p.prepinace.count("--prepsat-vydani") > 0;
+  z.vratitVydani = p.prepinace.count("--vratit-vydani") > 0;
   z.zdroj = Absolutni(p.pozice[0]);
   z.cil = Absolutni(p.pozice[1]);
-  // The release's own Merko.ini, where it has one, names the same release.
-  for (const char* setup : {"/Setup/Merko/Merko.ini", "/Setup14/Merko/Merko.ini"}) {
-    const std::string ini = z.zdroj + setup;
-    const std::string uvedene = zevlon::ini::CistKlic(ini, "Merko", "Release").value_or(z.vydani);
-    if (uvedene != z.vydani)
-      throw zevlon::Chyba(zevlon::kChybaUzivatele, "Vydání " + z.vydani + " nesouhlasí s vydáním " +
-                                                       uvedene + " v souboru " + ini + ".");
-  }
   // The key first: a wrong password must end the run before anything is built.
   if (auto klic = p.Hodnota("--klic")) {
     z.souborKlice = Absolutni(*klic);
@@ -247,6 +244,12 @@ int Prenos(const std::vector<std::string>& a, bool nahrat) {
   return chybi == 0 ? 0 : 1;
 }
 
+// A usage error: what is wrong and the short usage, exit status 64 (EX_USAGE).
+int ChybaPrikazu(const std::string& co) {
+  std::fprintf(stderr, "%s\n%sPodrobnosti: zevlon-publikovat --help\n", co.c_str(), kPouziti);
+  return 64;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -272,10 +275,9 @@ int main(int argc, char** argv) {
     if (prikaz.starts_with("--")) throw ChybaPouziti("Neznámá volba " + prikaz + ".");
     throw ChybaPouziti(prikaz.empty() ? "Chybí příkaz." : "Neznámý příkaz " + prikaz + ".");
   } catch (const ChybaPouziti& c) {
-    // A usage error: what is wrong and the short usage, exit status 64 (EX_USAGE).
-    std::fprintf(stderr, "%s\n%sPodrobnosti: zevlon-publikovat --help\n", c.what(), kPouziti);
-    return 64;
+    return ChybaPrikazu(c.what());
   } catch (const zevlon::Chyba& c) {
+    if (c.Cislo() == zevlon::publikace::kChybaVydaniWebu) return ChybaPrikazu(c.Popis());
     std::fprintf(stderr, "Chyba: %s\n", c.Popis().c_str());
     return 1;
   } catch (const std::exception& e) {

@@ -12,12 +12,14 @@
 #include "platform/nahrady/ini.h"
 #include "platform/soubory/souborovy_system.h"
 #include "prenos/podpisy/sha256.h"
+#include "prenos/stahovani/informace_vydani.h"
 #include "prenos/zip/mzip32.h"
 #include "rozhrani/pomucky.h"
 #include "soubory/cesty.h"
 #include "soubory/operace_slozek.h"
 #include "tools/publikace/delty.h"
 #include "tools/publikace/klice.h"
+#include "tools/publikace/slozka_vydani.h"
 #include "tools/publikace/stary_web.h"
 
 namespace fs = std::filesystem;
@@ -168,6 +170,17 @@ Souhrn Sestavit(const Zadani& z, const std::string& zdroj, const std::string& no
   return souhrn;
 }
 
+// Clients take only a newer release than the one they have: the same one again reaches
+// only those that have not installed it yet, an older one is refused unless PovolitStarsi.
+void OveritPoradi(const std::string& naWebu, const Zadani& z) {
+  const int poradi = PorovnatVydani(z.vydani, naWebu);
+  if ((poradi == 0 && !z.prepsatVydani) || (poradi < 0 && !z.vratitVydani))
+    throw Chyba(kChybaVydaniWebu,
+                "Web již má vydání " + naWebu + "; vydání " + z.vydani +
+                    " by klienti nepřevzali. Použijte --prepsat-vydani (stejné číslo) nebo "
+                    "--vratit-vydani (starší), víte-li proč.");
+}
+
 }  // namespace
 
 Souhrn Publikovat(const Zadani& z) {
@@ -175,9 +188,9 @@ Souhrn Publikovat(const Zadani& z) {
   try {
     const std::string zdroj = PridatLomitko(fs::weakly_canonical(fs::absolute(z.zdroj)).string());
     web = BezLomitka(fs::weakly_canonical(fs::absolute(z.cil)).string());
-    if (!ExistujeSlozka(zdroj + "Setup/") && !ExistujeSlozka(zdroj + "Setup14/"))
-      VyvolatChybu("Složka vydání " + zdroj + " neobsahuje složku Setup ani Setup14.");
+    OveritSlozkuVydani(zdroj, z.vydani);
     OveritCilWebu(web, zdroj, z.souborKlice);
+    if (const auto naWebu = VydaniWebu(web)) OveritPoradi(*naWebu, z);
     // The earlier sites are read before anything is written: one may be the site replaced.
     std::vector<std::string> weby;
     for (const std::string& w : z.predchozi)

@@ -98,6 +98,12 @@ std::vector<SlozkaWebu> SlozkyWebu(const std::string& web) {
   return vysledek;
 }
 
+std::optional<std::string> VydaniWebu(const std::string& web) {
+  const std::string ini = web + "/download.ini";
+  if (!fs::is_regular_file(fs::symlink_status(ini))) return std::nullopt;
+  return ini::CistKlic(ini, "Merko", "Release").value_or("");
+}
+
 std::set<std::string> SouboryWebu(const std::string& web) {
   std::set<std::string> smi{"download.ini", "download.ini.minisig"};
   for (const SlozkaWebu& s : SlozkyWebu(web)) {

@@ -2,6 +2,7 @@
 // made itself, and never one that holds or lies in the release folder or the secret key.
 #pragma once
 
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -39,6 +40,10 @@ struct SlozkaWebu {
   std::vector<Delta> delty;
 };
 std::vector<SlozkaWebu> SlozkyWebu(const std::string& web);
+
+// The release that the site in the folder `web` (absolute, without a trailing "/") names in
+// its download.ini; none when the folder holds no download.ini.
+std::optional<std::string> VydaniWebu(const std::string& web);
 
 // The files of the site in the folder `web` (absolute, without a trailing "/") that its
 // download.ini and snapshots name, as paths relative to it; raises when it is no such site.
