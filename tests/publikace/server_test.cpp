@@ -7,11 +7,13 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <map>
@@ -22,7 +24,10 @@
 #include <vector>
 
 #include "aplikace/instalacni_slozka.h"
+#include "platform/soubory/soubor.h"
 #include "prenos/zip/mzip32.h"
+#include "support/http_server.h"
+#include "support/neprivilegovany.h"
 #include "support/sandbox.h"
 #include "tools/publikace/publikace.h"
 
@@ -576,6 +581,50 @@ TEST_F(Servirovat, AnswersASingleRangeOfTheVersionAsked) {
   std::string log = Log();
   EXPECT_NE(log.find("|GET /c.bin 206 8|"), std::string::npos) << log;
   EXPECT_NE(log.find("|GET /c.bin 416 22|"), std::string::npos) << log;
+}
+
+// What vydat creates is readable by all as cp would make it (folders 0777 and files 0666,
+// less the umask), and a server running as another user answers every file of it.
+TEST_F(Servirovat, APublishedSiteIsReadableByAllAsTheUmaskAllows) {
+  ::chmod(sb_.Cesta().c_str(), 0755);
+  sb_.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
+  sb_.Zapsat("vydani/Upravy/Doplnky/F/f.dll", "fakturace");
+  for (const auto& [umask, slozky, soubory] :
+       {std::tuple{"027", 0750u, 0640u}, {"022", 0755u, 0644u}}) {
+    auto v = test::Spustit({"/bin/sh", "-c", std::string("umask ") + umask + " && exec \"$@\"",
+                            "sh", ZEVLON_PUBLIKOVAT, "vydat", "--vydani", "20150101", "--adresa",
+                            "http://127.0.0.1/site/", "--prepsat-vydani", sb_ / "vydani",
+                            sb_ / "web/site"});
+    ASSERT_EQ(v.kod, 0) << v.vystup;
+    std::vector<std::filesystem::path> cesty{sb_ / "web/site"};
+    for (const auto& e : std::filesystem::recursive_directory_iterator(cesty[0]))
+      cesty.push_back(e.path());
+    for (const auto& c : cesty) {
+      struct stat st {};
+      ASSERT_EQ(::lstat(c.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, S_ISDIR(st.st_mode) ? slozky : soubory) << umask << c;
+    }
+  }
+  const std::string port = std::to_string(test::VolnyPort());
+  std::vector<std::string> a = test::JakoNeprivilegovany();
+  a.insert(a.end(), {ZEVLON_PUBLIKOVAT, "servirovat", "--port", port, sb_ / "web"});
+  Popisovac vystup(::open((sb_ / "server.txt").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  const pid_t pid = test::SpustitNaPozadi(a, {}, vystup.Fd());
+  for (int i = 0; i < 100 && sb_.Cist("server.txt").find("naslouchá") == std::string::npos; ++i)
+    std::this_thread::sleep_for(100ms);
+  portServeru = std::stoi(port);
+  Klient k;
+  for (const char* soubor : {"/site/download.ini", "/site/Setup/master.snapshot.zip",
+                             "/site/Upravy/Doplnky/F/f.dll.zip"}) {
+    k.Poslat(Pozadavek(soubor));
+    auto o = k.Cist();
+    ASSERT_TRUE(o) << soubor;
+    EXPECT_EQ(o->status, 200) << soubor;
+  }
+  ::kill(pid, SIGTERM);
+  int stav = 0;
+  ASSERT_EQ(::waitpid(pid, &stav, 0), pid);
+  EXPECT_TRUE(WIFEXITED(stav) && WEXITSTATUS(stav) == 0) << stav;
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "tools/publikace/publikace.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,6 +12,7 @@
 #include "aplikace/instalacni_slozka.h"
 #include "common/chyba.h"
 #include "platform/nahrady/ini.h"
+#include "platform/soubory/soubor.h"
 #include "platform/soubory/souborovy_system.h"
 #include "prenos/podpisy/sha256.h"
 #include "prenos/stahovani/informace_vydani.h"
@@ -54,6 +57,16 @@ std::string NovaSlozkaVedle(const std::string& web, const char* pripona) {
     VyvolatChybu("Vedle složky " + web + " nelze vytvořit pracovní složku: " +
                  ss::ChybaSystemu(errno, sablona, ss::Druh::kSlozka).popis);
   return sablona;
+}
+
+// The folder as mkdir would have made it, readable by all as far as the umask `maska`
+// allows: mkdtemp's 0700 keeps out a web server running as another user. Opened without
+// following a link, as it lies where others may write.
+void Zpristupnit(const std::string& slozka, mode_t maska) {
+  Popisovac fd(::open(slozka.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.Platny() || ::fchmod(fd.Fd(), 0777 & ~maska) != 0)
+    VyvolatChybu("Složce " + slozka + " nelze nastavit práva: " +
+                 ss::ChybaSystemu(errno, slozka, ss::Druh::kSlozka).popis);
 }
 
 void Uklidit(const std::string& slozka) {
@@ -184,6 +197,9 @@ void OveritPoradi(const std::string& naWebu, const Zadani& z) {
 }  // namespace
 
 Souhrn Publikovat(const Zadani& z) {
+  // Read while no thread of the deltas runs: the umask is the whole process's.
+  const mode_t maska = ::umask(0);
+  ::umask(maska);
   std::string web = z.cil, novy;
   try {
     const std::string zdroj = PridatLomitko(fs::weakly_canonical(fs::absolute(z.zdroj)).string());
@@ -201,6 +217,7 @@ Souhrn Publikovat(const Zadani& z) {
     // serves a half-written site; whatever fails, nothing of it stays.
     novy = PridatLomitko(NovaSlozkaVedle(web, ".nove"));
     Souhrn s = Sestavit(z, zdroj, novy, predchozi ? &*predchozi : nullptr);
+    Zpristupnit(BezLomitka(novy), maska);
     Nahradit(web, novy);
     return s;
   } catch (const fs::filesystem_error& e) {
