@@ -27,9 +27,10 @@ TEST(PublikovatPrikazy, HelpListsEveryCommandAndDescribesEachOption) {
         << prikaz << "\n"
         << v.vystup;
   // Each option stands in its command's line and at the head of a line that describes it.
-  for (const char* volba : {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon",
-                            "--klic", "--predchozi", "--prepsat-vydani", "--vratit-vydani",
-                            "--bez-hesla", "--port", "--log", "--aktivni", "--prazdny"}) {
+  for (const char* volba :
+       {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon", "--klic",
+        "--predchozi", "--bez-delt", "--prepsat-vydani", "--vratit-vydani", "--bez-hesla", "--port",
+        "--log", "--aktivni", "--prazdny"}) {
     std::istringstream radky(v.vystup);
     int vPouziti = 0, popsana = 0;
     for (std::string r; std::getline(radky, r);) {
@@ -173,6 +174,23 @@ TEST(PublikovatPrikazy, RelativePathsWork) {
   for (const char* soubor : {"Setup/master.snapshot.zip", "Setup/Merko/Merko.exe.zip",
                              "SetupCommon/Zevlon.zip", "download.ini.minisig"})
     EXPECT_TRUE(test::Existuje(s / "web/" + soubor)) << soubor;
+  // The site replaced is what the deltas are made against, unless --bez-delt.
+  for (const char* cislo : {"20150102", "20150103"}) {
+    s.Zapsat("vydani/Setup/Merko/Merko.exe", std::string("merko ") + cislo);
+    s.Zapsat("vydani/Setup/Merko/Merko.ini", std::string("[Merko]\r\nRelease=") + cislo + "\r\n");
+    const bool bezDelt = cislo == std::string("20150103");
+    std::vector<std::string> a{"vydat", "--vydani", cislo, "--adresa", "http://x/"};
+    if (bezDelt) a.push_back("--bez-delt");
+    a.insert(a.end(), {"vydani", "web"});
+    auto dalsi = V(a);
+    EXPECT_EQ(dalsi.kod, 0) << dalsi.vystup;
+    EXPECT_NE(
+        dalsi.vystup.find(bezDelt ? ": 1 složka, 2 soubory, bez rozdílů (--bez-delt).\n"
+                                  : ": 1 složka, 2 soubory, 2 rozdíly proti vydání 20150101.\n"),
+        std::string::npos)
+        << dalsi.vystup;
+    EXPECT_EQ(test::Existuje(s / "web/Setup/master.delty.zip"), !bezDelt);
+  }
   auto podpis = V({"podepsat", "--klic", "klice/k.key", "vydani/Setup/Merko/Merko.exe"});
   EXPECT_EQ(podpis.kod, 0) << podpis.vystup;
   auto overeni = test::Spustit({"/usr/bin/minisign", "-V", "-p", s / "klice/k.key.pub", "-m",

@@ -30,7 +30,8 @@ constexpr const char* kPouziti =
     "Použití:\n"
     "  zevlon-publikovat vydat --vydani R --adresa URL [--zmena-dat R] [--verze-zevlonu V]\n"
     "                    [--zevlon PROGRAM] [--klic TAJNY_KLIC] [--predchozi WEB]...\n"
-    "                    [--prepsat-vydani] [--vratit-vydani] SLOZKA_VYDANI SLOZKA_WEBU\n"
+    "                    [--bez-delt] [--prepsat-vydani] [--vratit-vydani]\n"
+    "                    SLOZKA_VYDANI SLOZKA_WEBU\n"
     "                    (s klíčem podepíše download.ini do download.ini.minisig)\n"
     "  zevlon-publikovat klic [--bez-hesla] TAJNY_KLIC\n"
     "                    (nový pár klíčů minisign; veřejný klíč do TAJNY_KLIC.pub)\n"
@@ -52,7 +53,9 @@ constexpr const char* kVolby =
     "  --zevlon PROGRAM    aktualizátor, který se publikuje do SetupCommon\n"
     "  --klic TAJNY_KLIC   tajný klíč minisign, jímž se podepisuje\n"
     "  --predchozi WEB     dřívější web tohoto nástroje; ke změněným souborům se přidají\n"
-    "                      rozdíly proti jeho verzím (volbu lze opakovat)\n"
+    "                      rozdíly proti jeho verzím (volbu lze opakovat); web, který se\n"
+    "                      nahrazuje, je mezi nimi vždy\n"
+    "  --bez-delt          žádné rozdíly, ani proti nahrazovanému webu\n"
     "  --prepsat-vydani    znovu vydání, jež web už má; převezmou je jen klienti,\n"
     "                      kteří je ještě nenainstalovali\n"
     "  --vratit-vydani     starší vydání, než má web; klienti je odmítnou,\n"
@@ -154,7 +157,7 @@ int Vydat(const std::vector<std::string>& a) {
   const Argumenty p(a,
                     {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon", "--klic",
                      "--predchozi"},
-                    {"--prepsat-vydani", "--vratit-vydani"});
+                    {"--bez-delt", "--prepsat-vydani", "--vratit-vydani"});
   zevlon::publikace::Zadani z;
   z.vydani = p.Povinna("--vydani");
   z.adresa = p.Povinna("--adresa");
@@ -170,6 +173,7 @@ int Vydat(const std::vector<std::string>& a) {
   if (auto v = p.hodnoty.find("--predchozi"); v != p.hodnoty.end())
     for (const std::string& w : v->second)
       z.predchozi.push_back(Absolutni(w));
+  z.bezDelt = p.prepinace.count("--bez-delt") > 0;
   z.prepsatVydani = p.prepinace.count("--prepsat-vydani") > 0;
   z.vratitVydani = p.prepinace.count("--vratit-vydani") > 0;
   z.zdroj = Absolutni(p.pozice[0]);
@@ -184,8 +188,13 @@ int Vydat(const std::vector<std::string>& a) {
   std::printf("Vydání %s publikováno do %s: %s, %s", z.vydani.c_str(), z.cil.c_str(),
               zevlon::Pocet(s.slozek, "složka", "složky", "složek").c_str(),
               zevlon::Pocet(s.souboru, "soubor", "soubory", "souborů").c_str());
-  if (!z.predchozi.empty())
-    std::printf(", %s", zevlon::Pocet(s.delt, "rozdíl", "rozdíly", "rozdílů").c_str());
+  if (z.bezDelt) std::printf(", bez rozdílů (--bez-delt)");
+  std::string proti;
+  for (const std::string& v : s.protiVydanim)
+    proti += (proti.empty() ? "" : ", ") + v;
+  if (!proti.empty())
+    std::printf(", %s proti vydání %s",
+                zevlon::Pocet(s.delt, "rozdíl", "rozdíly", "rozdílů").c_str(), proti.c_str());
   std::printf(".\n");
   return 0;
 }

@@ -206,17 +206,26 @@ Souhrn Publikovat(const Zadani& z) {
     web = BezLomitka(fs::weakly_canonical(fs::absolute(z.cil)).string());
     OveritSlozkuVydani(zdroj, z.vydani);
     OveritCilWebu(web, zdroj, z.souborKlice);
-    if (const auto naWebu = VydaniWebu(web)) OveritPoradi(*naWebu, z);
-    // The earlier sites are read before anything is written: one may be the site replaced.
+    const std::optional<std::string> naWebu = VydaniWebu(web);
+    if (naWebu) OveritPoradi(*naWebu, z);
+    // The earlier sites are read before anything is written: one may be the site replaced,
+    // which is one unless told otherwise, so that the clients that have its release get
+    // deltas.
     std::vector<std::string> weby;
-    for (const std::string& w : z.predchozi)
+    for (const std::string& w : z.bezDelt ? std::vector<std::string>{} : z.predchozi)
       weby.push_back(BezLomitka(fs::weakly_canonical(fs::absolute(w)).string()));
+    if (naWebu && !z.bezDelt && std::find(weby.begin(), weby.end(), web) == weby.end())
+      weby.push_back(web);
     const std::optional<PredchoziWeby> predchozi =
         weby.empty() ? std::nullopt : std::optional<PredchoziWeby>(std::in_place, weby);
+    std::vector<std::string> protiVydanim;
+    for (const std::string& w : weby)
+      protiVydanim.push_back(VydaniWebu(w).value_or(w));
     // Built beside the site under a new name and swapped in at the end, so a server never
     // serves a half-written site; whatever fails, nothing of it stays.
     novy = PridatLomitko(NovaSlozkaVedle(web, ".nove"));
     Souhrn s = Sestavit(z, zdroj, novy, predchozi ? &*predchozi : nullptr);
+    s.protiVydanim = protiVydanim;
     Zpristupnit(BezLomitka(novy), maska);
     Nahradit(web, novy);
     return s;

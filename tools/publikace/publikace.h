@@ -38,6 +38,7 @@ struct Zadani {
   std::optional<podpis::TajnyKlic> klic;  // signs download.ini into download.ini.minisig
   std::string souborKlice;                // the key's file, never inside the site folder
   std::vector<std::string> predchozi;     // earlier sites to make deltas against
+  bool bezDelt = false;                   // no deltas, not even against the site replaced
   bool prepsatVydani = false;             // the site's own release may be published again
   bool vratitVydani = false;              // an older release than the site's may be published
 };
@@ -50,6 +51,7 @@ struct Souhrn {
   int slozek = 0;
   int souboru = 0;
   int delt = 0;
+  std::vector<std::string> protiVydanim;  // the releases of the sites the deltas are against
 };
 
 struct PublikovanaSlozka {
@@ -73,7 +75,8 @@ PublikovanaSlozka PublikovatSlozku(const std::string& zdroj, const std::string& 
 void DoplnitSha256(SeznamSouboru& soubory, const std::string& zdroj);
 
 // Writes the site in place of the site folder, which must be empty, missing or a site this
-// tool made (OveritCilWebu), from a release folder that OveritSlozkuVydani accepts; raises
+// tool made (OveritCilWebu), from a release folder that OveritSlozkuVydani accepts; with
+// deltas against the earlier sites given and, unless bezDelt, the site it replaces. Raises
 // the program's error on any failure, with nothing of the tool's left behind, and
 // kChybaVydaniWebu before anything is written when the site holds the same release or a
 // newer one.
