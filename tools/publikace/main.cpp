@@ -76,14 +76,14 @@ void Ukoncit(int) {
   konec = true;
 }
 
-// The publisher's tools keep their transfer log apart from the updater's: installed from a
-// package, in the user's state folder, never in the system's log folder.
-// Installed for the process while the object lives.
+// The publisher's tools keep their transfer log apart from the updater's, in the user's
+// state folder ($XDG_STATE_HOME/zevlon/), packaged or not: never in the system's log folder
+// nor beside the tool. Installed for the process while the object lives.
 class PlatformaNastroje : public zevlon::Platforma {
  public:
   PlatformaNastroje() { zevlon::NastavitPlatformu(this); }
   ~PlatformaNastroje() override { zevlon::NastavitPlatformu(nullptr); }
-  std::string SlozkaLogu() override { return ZBalicku() ? std::string() : Platforma::SlozkaLogu(); }
+  std::string SlozkaLogu() override { return std::string(); }
 };
 
 // A path from the command line, taken from the current folder when relative.
