@@ -2,13 +2,19 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
+#include "platform/soubory/soubor.h"
 #include "soubory/pomoc_operaci.h"
 #include "support/neprivilegovany.h"
 #include "support/sandbox.h"
@@ -244,6 +250,57 @@ TEST(PublikovatPrikazy, VydatReplacesOnlyASiteItMadeAndNeverTheReleaseOrTheKey) 
     EXPECT_NE(v.vystup.find(p.chyba), std::string::npos) << v.vystup;
     EXPECT_EQ(test::CistStrom(s.Cesta()), predtim);
   }
+}
+
+// Ctrl+C, SIGTERM or a kill at several points of vydat: the live site stays as it was; a
+// stop (exit status 2) leaves nothing of the run's, beside the site or in the temp folder;
+// what a kill leaves, the next run removes.
+TEST(PublikovatPrikazy, AStoppedVydatLeavesTheLiveSiteAsItWasAndNothingOfItsOwn) {
+  test::Sandbox s;
+  s.Vytvorit("tmp");
+  s.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
+  for (int i = 0; i < 400; ++i)
+    s.Zapsat("vydani/Setup/Merko/m" + std::to_string(i) + ".dll", std::string(20000 + i, 'a'));
+  const std::vector<std::string> prostredi{"TMPDIR=" + s / "tmp"};
+  const std::vector<std::string> vydat{ZEVLON_PUBLIKOVAT, "vydat",     "--vydani",   "20150102",
+                                       "--adresa",        "http://x/", s / "vydani", s / "www/web"};
+  auto prvni = vydat;
+  prvni[3] = "20150101";
+  ASSERT_EQ(test::Spustit(prvni, prostredi).kod, 0);
+  s.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150102\r\n");
+  const test::Strom web = test::CistStrom(s / "www/web");
+  auto pracovni = [&](const std::string& uvnitr) {
+    std::error_code e;
+    for (const auto& p : fs::directory_iterator(s / "www", e))
+      if (p.path().filename().string().starts_with(".zevlon-vydat.") &&
+          fs::exists(p.path() / uvnitr))
+        return p.path().string();
+    return std::string();
+  };
+  // Each signal once the run's working folder holds that.
+  for (auto [signal, uvnitr] : {std::pair{SIGINT, ""},
+                                {SIGTERM, "Setup/Merko/m1.dll.zip"},
+                                {SIGKILL, "Setup/Merko/m3.dll.zip"}}) {
+    SCOPED_TRACE(signal);
+    Popisovac vystup(::open((s / "vystup.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC));
+    const pid_t pid = test::SpustitNaPozadi(vydat, prostredi, vystup.Fd());
+    std::string prace;
+    for (int i = 0; i < 2000 && (prace = pracovni(uvnitr)).empty(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ::kill(pid, signal);
+    int stav = 0;
+    ASSERT_EQ(::waitpid(pid, &stav, 0), pid);
+    EXPECT_FALSE(prace.empty());
+    EXPECT_TRUE(test::CistStrom(s / "www/web") == web);
+    if (signal == SIGKILL) continue;
+    EXPECT_TRUE(WIFEXITED(stav) && WEXITSTATUS(stav) == 2) << stav << s.Cist("vystup.txt");
+    EXPECT_TRUE(test::CistStrom(s / "tmp").empty());
+    EXPECT_EQ(pracovni(""), "");
+  }
+  EXPECT_NE(pracovni(""), "");  // the killed run's
+  ASSERT_EQ(test::Spustit(vydat, prostredi).kod, 0);
+  EXPECT_EQ(pracovni(""), "");
+  EXPECT_TRUE(test::CistStrom(s / "tmp").empty());
 }
 
 }  // namespace

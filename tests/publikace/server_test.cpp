@@ -446,6 +446,9 @@ TEST_F(Servirovat, NoForgedLogLineNoUnlistedHiddenNameAndNoAddressTakesEveryPlac
                                true, "", false),
             0);
   sb_.Zapsat("web/site/Setup/Merko/.nastaveni.zip", "skryté nastavení");
+  // A working folder of vydat, whatever it holds, is never served.
+  std::filesystem::copy(sb_ / "web/site", sb_ / "web/.zevlon-vydat.Ab12Cd",
+                        std::filesystem::copy_options::recursive);
   n_.spojeni = 2;
   n_.lhutaHlavy = 1;
   Spustit();
@@ -460,8 +463,10 @@ TEST_F(Servirovat, NoForgedLogLineNoUnlistedHiddenNameAndNoAddressTakesEveryPlac
   {
     Klient k;
     k.Poslat(Pozadavek("/.poznamky") + Pozadavek("/site/.poznamky") +
+             Pozadavek("/.zevlon-vydat.Ab12Cd/download.ini") +
+             Pozadavek("/.zevlon-vydat.Ab12Cd/Setup/Merko/.nastaveni.zip") +
              Pozadavek("/site/Setup/Merko/.nastaveni.zip"));  // listed
-    for (int status : {404, 404, 200}) {
+    for (int status : {404, 404, 404, 404, 200}) {
       auto o = k.Cist();
       ASSERT_TRUE(o);
       EXPECT_EQ(o->status, status);

@@ -2,7 +2,6 @@
 // makes key pairs and signs files in minisign's formats, serves a site folder over HTTP
 // on a loopback port, and uploads to or mirrors an FTP update server.
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -21,6 +20,7 @@
 #include "tools/publikace/ftp_prikazy.h"
 #include "tools/publikace/klice.h"
 #include "tools/publikace/port.h"
+#include "tools/publikace/preruseni.h"
 #include "tools/publikace/publikace.h"
 #include "tools/publikace/server.h"
 
@@ -70,11 +70,8 @@ constexpr const char* kVolby =
     "password, remoteLocation, snapshot). Co se nepřeneslo, vypíše se s příčinou,\n"
     "a s ním i místo záznamu Zevlon.log.\n";
 
+// Set by SIGINT or SIGTERM in servirovat, whose normal end they are.
 std::atomic<bool> konec{false};
-
-void Ukoncit(int) {
-  konec = true;
-}
 
 // The publisher's tools keep their transfer log apart from the updater's, in the user's
 // state folder ($XDG_STATE_HOME/zevlon/), packaged or not: never in the system's log folder
@@ -231,8 +228,6 @@ int Servirovat(const std::vector<std::string>& a) {
     n.slozka.pop_back();
   if (!std::filesystem::is_directory(n.slozka))
     throw zevlon::Chyba(zevlon::kChybaUzivatele, "Složka " + n.slozka + " neexistuje.");
-  std::signal(SIGINT, Ukoncit);
-  std::signal(SIGTERM, Ukoncit);
   return zevlon::publikace::Servirovat(n, konec, Pripraven);
 }
 
@@ -265,6 +260,7 @@ int main(int argc, char** argv) {
   PlatformaNastroje platforma;
   std::vector<std::string> a(argv + std::min(argc, 2), argv + argc);
   const std::string prikaz = argc >= 2 ? argv[1] : "";
+  zevlon::publikace::HlidatPreruseni(prikaz == "servirovat" ? &konec : nullptr);
   try {
     if (prikaz == "vydat") return Vydat(a);
     if (prikaz == "klic") return Klic(a);

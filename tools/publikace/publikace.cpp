@@ -22,6 +22,7 @@
 #include "soubory/operace_slozek.h"
 #include "tools/publikace/delty.h"
 #include "tools/publikace/klice.h"
+#include "tools/publikace/preruseni.h"
 #include "tools/publikace/slozka_vydani.h"
 #include "tools/publikace/stary_web.h"
 
@@ -49,14 +50,15 @@ std::string OtiskSouboru(const std::string& soubor) {
   return *otisk;
 }
 
-// A new empty folder beside `web`, named after it with `pripona` and a random end.
-std::string NovaSlozkaVedle(const std::string& web, const char* pripona) {
-  fs::create_directories(fs::path(web).parent_path());
-  std::string sablona = web + pripona + ".XXXXXX";
-  if (!::mkdtemp(sablona.data()))
+// A new empty working folder beside `web`, removed should the command be stopped.
+std::string NovaSlozkaVedle(const std::string& web) {
+  const std::string rodic = fs::path(web).parent_path().string();
+  fs::create_directories(rodic);
+  const std::string slozka = ZalozitPracovniSlozku(rodic);
+  if (slozka.empty())
     VyvolatChybu("Vedle složky " + web + " nelze vytvořit pracovní složku: " +
-                 ss::ChybaSystemu(errno, sablona, ss::Druh::kSlozka).popis);
-  return sablona;
+                 ss::ChybaSystemu(errno, rodic + "/" + kPrefixPrace, ss::Druh::kSlozka).popis);
+  return slozka;
 }
 
 // The folder as mkdir would have made it, readable by all as far as the umask `maska`
@@ -69,25 +71,24 @@ void Zpristupnit(const std::string& slozka, mode_t maska) {
                  ss::ChybaSystemu(errno, slozka, ss::Druh::kSlozka).popis);
 }
 
-void Uklidit(const std::string& slozka) {
-  std::error_code e;
-  fs::remove_all(slozka, e);
-}
-
-// The new site takes the old one's place; the old one goes once the new one is there.
+// The new site takes the old one's place, with stops held off so that the site is never
+// missing; the old one goes once the new one is there.
 void Nahradit(const std::string& web, const std::string& novy) {
   std::string stary;
-  if (fs::exists(fs::symlink_status(web))) {
-    stary = NovaSlozkaVedle(web, ".stare");
-    fs::rename(web, stary);  // over the empty folder just made
-  }
-  try {
-    fs::rename(BezLomitka(novy), web);
-  } catch (...) {
-    if (!stary.empty()) fs::rename(stary, web);
-    throw;
-  }
-  if (!stary.empty()) Uklidit(stary);
+  BezPreruseni([&] {
+    if (fs::exists(fs::symlink_status(web))) {
+      stary = NovaSlozkaVedle(web);
+      fs::rename(web, stary);  // over the empty folder just made
+    }
+    try {
+      fs::rename(novy, web);
+    } catch (...) {
+      if (!stary.empty()) fs::rename(stary, web);
+      throw;
+    }
+    Dokoncit(novy, false);  // the live site now
+  });
+  if (!stary.empty()) Dokoncit(stary, true);
 }
 
 }  // namespace
@@ -221,20 +222,22 @@ Souhrn Publikovat(const Zadani& z) {
     std::vector<std::string> protiVydanim;
     for (const std::string& w : weby)
       protiVydanim.push_back(VydaniWebu(w).value_or(w));
-    // Built beside the site under a new name and swapped in at the end, so a server never
-    // serves a half-written site; whatever fails, nothing of it stays.
-    novy = PridatLomitko(NovaSlozkaVedle(web, ".nove"));
-    Souhrn s = Sestavit(z, zdroj, novy, predchozi ? &*predchozi : nullptr);
+    // Built beside the site in a working folder, which a server never serves, and swapped
+    // in at the end; whatever fails, nothing of it stays, nor of a killed run before.
+    UklidititPozustatky(fs::path(web).parent_path().string());
+    UklidititPozustatky(fs::temp_directory_path().string());
+    novy = NovaSlozkaVedle(web);
+    Souhrn s = Sestavit(z, zdroj, PridatLomitko(novy), predchozi ? &*predchozi : nullptr);
     s.protiVydanim = protiVydanim;
-    Zpristupnit(BezLomitka(novy), maska);
+    Zpristupnit(novy, maska);
     Nahradit(web, novy);
     return s;
   } catch (const fs::filesystem_error& e) {
-    if (!novy.empty()) Uklidit(novy);
+    if (!novy.empty()) Dokoncit(novy, true);
     VyvolatChybu("Web se nepodařilo zapsat do složky " + web + ": " +
                  ss::ChybaSystemu(e.code().value(), e.path1().string()).popis);
   } catch (...) {
-    if (!novy.empty()) Uklidit(novy);
+    if (!novy.empty()) Dokoncit(novy, true);
     throw;
   }
 }

@@ -13,6 +13,7 @@
 #include "platform/soubory/soubor.h"
 #include "prenos/zip/mzip32.h"
 #include "soubory/cesty.h"
+#include "tools/publikace/preruseni.h"
 
 namespace fs = std::filesystem;
 
@@ -28,14 +29,10 @@ bool Pod(const fs::path& uvnitr, const fs::path& slozka) {
 
 }  // namespace
 
-DocasnaSlozka::DocasnaSlozka() {
-  std::string sablona = (fs::temp_directory_path() / "zevlon-web.XXXXXX").string();
-  if (::mkdtemp(sablona.data())) cesta = sablona;
-}
+DocasnaSlozka::DocasnaSlozka() : cesta(ZalozitPracovniSlozku(fs::temp_directory_path())) {}
 
 DocasnaSlozka::~DocasnaSlozka() {
-  std::error_code e;
-  if (!cesta.empty()) fs::remove_all(cesta, e);
+  if (!cesta.empty()) Dokoncit(cesta, true);
 }
 
 namespace {

@@ -19,8 +19,9 @@ namespace zevlon::publikace {
 // A folder that does not exist, or holds no file, may be written.
 void OveritCilWebu(const std::string& web, const std::string& vydani, const std::string& klic);
 
-// A private folder in the system's temporary folder, removed with the object; `cesta`
-// (without a trailing "/") is empty when it could not be made.
+// A private working folder in the system's temporary folder, removed with the object or
+// when the command is stopped; `cesta` (without a trailing "/") is empty when it could not
+// be made.
 struct DocasnaSlozka {
   DocasnaSlozka();
   ~DocasnaSlozka();
