@@ -253,9 +253,11 @@ TEST_F(Servirovat, ServesTheSiteFolderOnlyAndLogsEachRequest) {
 }
 
 // HTTP/1.1 keeps a connection for request after request, pipelined ones too, until the
-// client asks to close it; HTTP/1.0 closes after one answer unless asked to keep it.
+// client asks to close it or it has served its requests; HTTP/1.0 closes after one answer
+// unless asked to keep it.
 TEST_F(Servirovat, KeepsAConnectionAsTheRequestsVersionAsks) {
   sb_.Zapsat("web/a", "obsah");
+  n_.pozadavku = 7;
   Spustit();
 
   // One request on the connection and the Connection header of its answer.
@@ -282,6 +284,11 @@ TEST_F(Servirovat, KeepsAConnectionAsTheRequestsVersionAsks) {
   Klient staryTrvaly;
   for (int i = 0; i < 2; ++i)
     zeptat(staryTrvaly, Pozadavek("/a", "Connection: Keep-Alive\r\n", "HTTP/1.0"), "keep-alive");
+
+  Klient vycerpany;
+  for (int i = 1; i <= 7; ++i)
+    zeptat(vycerpany, Pozadavek("/a"), i < 7 ? "" : "close");
+  EXPECT_TRUE(vycerpany.Zavreno());
 }
 
 // A request the server cannot read for sure, one without a version or with a body,
@@ -398,26 +405,29 @@ TEST_F(Servirovat, StopsWhileAClientLeavesItsAnswerUnread) {
 }
 
 // No more connections are served at once than allowed; a further one waits until a
-// place frees and is served then.
+// place frees and is served then: a connection busy with an answer keeps its place, one
+// idle between requests gives it up to the waiting one.
 TEST_F(Servirovat, ServesNoMoreConnectionsAtOnceThanAllowed) {
   sb_.Zapsat("web/a", "obsah");
+  sb_.Zapsat("web/velky.bin", std::string(kVelky, 'v'));
   n_.spojeni = 1;
   Spustit();
 
-  Klient prvni;
-  prvni.Poslat(Pozadavek("/a"));
-  ASSERT_TRUE(prvni.Cist());
+  Klient prvni(16384);
+  prvni.Poslat(Pozadavek("/velky.bin"));
+  ASSERT_TRUE(prvni.CekatNaPrijem());  // the first holds its place taking its answer...
   Klient druhy;
   druhy.Poslat(Pozadavek("/a"));
-  prvni.Poslat(Pozadavek("/a"));
-  ASSERT_TRUE(prvni.Cist());  // the first still holds its place...
   // ...and the second has no answer. Waiting a while cannot fail a server that keeps to
   // its bound; it only gives one that does not the time to answer.
   EXPECT_FALSE(druhy.CekatNaPrijem(1000ms));
-  prvni.Zavrit();
+  auto velky = prvni.Cist();
+  ASSERT_TRUE(velky);
+  EXPECT_EQ(velky->telo.size(), kVelky);
   auto o = druhy.Cist();
   ASSERT_TRUE(o);
   EXPECT_EQ(o->telo, "obsah");
+  EXPECT_TRUE(prvni.Zavreno());
 }
 
 // No request forges a log line (control characters in the target give 400 and are logged
@@ -427,6 +437,7 @@ TEST_F(Servirovat, ServesNoMoreConnectionsAtOnceThanAllowed) {
 TEST_F(Servirovat, NoForgedLogLineNoUnlistedHiddenNameAndNoAddressTakesEveryPlace) {
   sb_.Zapsat("web/a", "obsah");
   sb_.Zapsat("web/.poznamky", "poznámky vydavatele");
+  sb_.Zapsat("web/velky.bin", std::string(kVelky, 'v'));
   sb_.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
   publikace::Zadani z;
   z.zdroj = sb_ / "vydani";
@@ -481,9 +492,9 @@ TEST_F(Servirovat, NoForgedLogLineNoUnlistedHiddenNameAndNoAddressTakesEveryPlac
     kapajici.Poslat(": x\r\n\r\n");  // whole now, but past the head's time
     EXPECT_FALSE(kapajici.Cist());
   }
-  Klient prvni;
-  prvni.Poslat(Pozadavek("/a"));
-  ASSERT_TRUE(prvni.Cist());
+  Klient prvni(16384);
+  prvni.Poslat(Pozadavek("/velky.bin"));
+  ASSERT_TRUE(prvni.CekatNaPrijem());  // busy taking its answer
   Klient druhy;
   druhy.Poslat(Pozadavek("/a"));
   Klient jinde(0, "127.0.0.2");
@@ -497,6 +508,34 @@ TEST_F(Servirovat, NoForgedLogLineNoUnlistedHiddenNameAndNoAddressTakesEveryPlac
   const std::string log = Log();
   EXPECT_EQ(log.find("|2026-01-01"), std::string::npos) << log;
   EXPECT_NE(log.find("GET /a%0A2026-01-01T00:00:00Z 400"), std::string::npos) << log;
+}
+
+// Two addresses whose keep-alive clients hold every place, request after request, leave
+// a third client waiting no longer than a request: a connection idle between requests
+// yields its place to a waiting client, and none serves more than its requests.
+TEST_F(Servirovat, TwoAddressesOfKeepAliveClientsStarveNoThirdClient) {
+  sb_.Zapsat("web/a", "obsah");
+  n_.spojeni = 4;
+  n_.log = "/dev/null";
+  Spustit();
+  std::atomic<bool> dost{false};
+  std::vector<std::thread> drzitele;
+  for (const char* odkud : {"127.0.0.2", "127.0.0.2", "127.0.0.3", "127.0.0.3"})
+    drzitele.emplace_back([&dost, odkud] {
+      while (!dost) {  // a connection closed is made again at once
+        Klient k(0, odkud);
+        do
+          k.Poslat(Pozadavek("/a"));
+        while (!dost && k.Cist());
+      }
+    });
+  std::this_thread::sleep_for(500ms);
+  Klient treti;
+  treti.Poslat(Pozadavek("/a"));
+  EXPECT_TRUE(treti.CekatNaPrijem(10000ms));
+  dost = true;
+  for (auto& d : drzitele)
+    d.join();
 }
 
 // A connection silent for the idle time is closed: kept idle after an answer, stopped
