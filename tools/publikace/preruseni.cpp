@@ -10,10 +10,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "platform/soubory/soubor.h"
@@ -36,8 +38,40 @@ std::map<std::string, Popisovac>& Rozpracovane() {
 termios terminal{};
 bool maTerminal = false;
 
+// Every other thread of the process is parked for good before anything is removed, so
+// that none writes into a folder while it goes.
+constexpr int kSignalZastaveni = SIGUSR1;
+std::atomic<int> zastaveno{0};
+
+void Zastavit(int) {
+  ++zastaveno;
+  for (;;)
+    ::pause();
+}
+
+void ZastavitOstatniVlakna() {
+  std::set<pid_t> poslano{static_cast<pid_t>(::gettid())};
+  for (bool dalsi = true; dalsi;) {
+    dalsi = false;
+    std::error_code e;
+    for (const auto& v : fs::directory_iterator("/proc/self/task", e)) {
+      const pid_t tid = static_cast<pid_t>(std::stol(v.path().filename().string()));
+      if (!poslano.insert(tid).second) continue;
+      dalsi = ::tgkill(::getpid(), tid, kSignalZastaveni) == 0 || dalsi;
+    }
+    // Until each has stopped (or a second has passed): a thread it started meanwhile is
+    // found on the next look.
+    for (int i = 0; i < 1000 && zastaveno < static_cast<int>(poslano.size()) - 1; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 [[noreturn]] void Ukoncit() {
   std::lock_guard<std::recursive_mutex> z(zamek);
+  // Should a parked thread hold a lock that the removal needs, the process ends all the
+  // same; the next run removes what is left.
+  ::alarm(10);
+  ZastavitOstatniVlakna();
   for (auto& [cesta, fd] : Rozpracovane()) {
     std::error_code e;
     fs::remove_all(cesta, e);
@@ -51,6 +85,10 @@ bool maTerminal = false;
 }  // namespace
 
 void HlidatPreruseni(std::atomic<bool>* konec) {
+  struct sigaction zastaveni {};
+  zastaveni.sa_handler = Zastavit;
+  sigemptyset(&zastaveni.sa_mask);
+  ::sigaction(kSignalZastaveni, &zastaveni, nullptr);
   maTerminal = ::isatty(STDIN_FILENO) && ::tcgetattr(STDIN_FILENO, &terminal) == 0;
   sigset_t signaly;
   sigemptyset(&signaly);
