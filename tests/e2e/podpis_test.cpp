@@ -124,10 +124,9 @@ TEST_F(PodepsanyWeb, AFileWithTheInstalledSizeAndTimeButOtherBytesIsRenewed) {
 }
 
 // Every changed file comes as a delta against the installed release, in the program folder,
-// the shared components and an add-on alike: made by the publisher, without being asked,
-// against the very site the new one replaces, listed in delta lists that the signature
-// vouches for. With Delty=0, as a Windows peer or an older updater reads the site, the same
-// site updates as before.
+// the shared components and an add-on alike: made by the publisher unasked against the site
+// the new one replaces, listed in delta lists that the signature vouches for. With Delty=0,
+// as a Windows peer or an older updater reads the site, the same site updates as before.
 TEST_F(PodepsanyWeb, ChangedFilesComeAsSignedDeltasAndWithoutThemAsBefore) {
   std::string dll(60000, '\0');
   for (std::size_t i = 0; i < dll.size(); ++i)
