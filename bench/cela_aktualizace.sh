@@ -34,6 +34,7 @@ for i in range(n):
         f.write((b"%08d" % i) * 2560)
     os.utime(os.path.join(d, "soubor%d.dat" % i), (1419940800, 1419940800))
 PY
+printf '[Merko]\r\nRelease=20141231\r\n' > "$D/vydani/Setup/Merko/Merko.ini"
 mkdir -p "$D/vydani/SetupCommon/System"
 printf 'společné komponenty' > "$D/vydani/SetupCommon/System/spolecne.dll"
 touch -d '2014-12-31 12:00' "$D/vydani/SetupCommon/System/spolecne.dll"

@@ -70,6 +70,7 @@ python3 "$D/strom.py" vydani "$D/vydani" "$N"
 python3 "$D/strom.py" velke "$D/velke"
 for v in vydani velke; do
   mkdir -p "$D/$v/SetupCommon/System"
+  printf '[Merko]\r\nRelease=20141231\r\n' > "$D/$v/Setup/Merko/Merko.ini"
   printf 'společné komponenty' > "$D/$v/SetupCommon/System/spolecne.dll"
   touch -d '2014-12-31 12:00' "$D/$v/SetupCommon/System/spolecne.dll"
 done

@@ -33,6 +33,10 @@ for v in "${VERZE[@]}"; do
   find "$D/deb$i" -type l -delete
   find "$D/deb$i" -mindepth 1 -type d -empty -delete
   cp -a "$D/deb$i/." "$D/vydani$i/Setup/Merko/"
+  # The release's Merko.ini names the release it is published as (vydani1 20141231,
+  # vydani2 20150115), as the publisher requires.
+  printf '[Merko]\r\nRelease=%s\r\n' "$([ "$i" = 1 ] && echo 20141231 || echo 20150115)" \
+    > "$D/vydani$i/Setup/Merko/Merko.ini"
   printf 'společné komponenty' > "$D/vydani$i/SetupCommon/System/spolecne.dll"
   touch -d '2014-12-31 12:00' "$D/vydani$i/SetupCommon/System/spolecne.dll"
   i=$((i + 1))

@@ -52,13 +52,15 @@ inline void PripravitProgram(const Sandbox& s, const std::string& web, const std
 }
 
 // Publishes the release in "vydani" onto the site's folder "www/aktualizace-online"; its
-// Merko.ini names that release first, as the publisher requires.
+// Merko.ini names that release first, as the publisher requires. The tests publish one
+// release again and older ones on purpose.
 inline void Publikovat(const Sandbox& s, const std::string& web, const std::string& vydani,
                        const Cesty& dalsi = {}) {
   const std::string ini = s / "vydani/Setup/Merko/Merko.ini";
-  if (Existuje(ini) && ini::CistKlic(ini, "Merko", "Release") != vydani)
+  if (Existuje(s / "vydani/Setup/Merko") && ini::CistKlic(ini, "Merko", "Release") != vydani)
     ini::ZapsatKlic(ini, "Merko", "Release", vydani);
   Cesty a{ZEVLON_PUBLIKOVAT, "vydat", "--vydani", vydani, "--adresa", web};
+  a.insert(a.end(), {"--prepsat-vydani", "--vratit-vydani"});
   a.insert(a.end(), dalsi.begin(), dalsi.end());
   a.insert(a.end(), {s / "vydani", s / "www/aktualizace-online"});
   auto v = Spustit(a);

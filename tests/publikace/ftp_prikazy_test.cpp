@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 
 #include "aplikace/instalacni_slozka.h"
@@ -48,7 +51,7 @@ class FtpPrikazy : public ::testing::Test {
     a.insert(a.end(), volby.begin(), volby.end());
     a.push_back(manifest.empty() ? manifest_ : manifest);
     a.push_back(s_ / slozka);
-    return test::Spustit(a, {"TEMP=" + s_ / "temp"});
+    return test::Spustit(a, {"TEMP=" + s_ / "temp", "XDG_STATE_HOME=" + s_ / "stav"});
   }
 
   // Whether the commands left their TEMP/Zevlon/ behind.
@@ -171,7 +174,7 @@ TEST_F(FtpPrikazy, AFailedConnectionNamesItsCauseAndLeavesNoTemporaryFolder) {
   s_.Zapsat("zdroj/b/c.txt", "c");
   const std::string spatneHeslo = Manifest(std::to_string(ftp_.Port()), "spatne", "heslo.xml");
   const std::string nikdo = Manifest(std::to_string(VolnyPort()), FtpServer::kHeslo, "nikdo.xml");
-  const std::string log = fs::path(ZEVLON_PUBLIKOVAT).parent_path() / "Zevlon.log";
+  const std::string log = s_ / "stav/zevlon/Zevlon.log";
   for (const auto& [manifest, chyba] :
        {std::pair{spatneHeslo, std::string("Chyba 12014")}, {nikdo, "Chyba 12029"}}) {
     auto nahrani = Prikaz("nahrat", "zdroj", {}, manifest);
@@ -194,8 +197,8 @@ TEST_F(FtpPrikazy, AFailedConnectionNamesItsCauseAndLeavesNoTemporaryFolder) {
   }
 }
 
-// A user who may not write beside the tool finds its log in the user's state folder,
-// and is told so.
+// The log lies in the user's state folder, never beside the tool, also for a user who may
+// not write there, and is named.
 TEST_F(FtpPrikazy, AUsersLogGoesToTheStateFolderAndIsNamed) {
   ::chmod(s_.Cesta().c_str(), 0755);
   test::PredatNeprivilegovanemu(s_ / "temp");
@@ -279,7 +282,8 @@ class FtpPrikazyKapka : public FtpPrikazy {
 
 // A mirror keeps to the updater's bounds: a package that unpacks to more than its snapshot
 // line says is not taken, and a server that sends below the minimum speed of the options
-// beside the tool is given up; the mirror stays as it was.
+// beside the tool is given up; the mirror stays as it was, also when Ctrl+C stops it in the
+// middle of the slow download (exit status 2, its temporary folder gone).
 TEST_F(FtpPrikazyKapka, AMirrorKeepsToTheSnapshotsSizesAndTheUpdatersSpeed) {
   // b.bin is incompressible enough not to arrive in the two seconds at 512 B/s.
   std::string nahodne(8 << 10, '\0');
@@ -300,13 +304,25 @@ TEST_F(FtpPrikazyKapka, AMirrorKeepsToTheSnapshotsSizesAndTheUpdatersSpeed) {
             "[Server]\r\nMinRychlost=1024\r\nDobaMinRychlosti=2\r\n");
   s_.Zapsat("zrcadlo/stary.txt", "zůstane");
 
-  v = test::Spustit({nastroj, "zrcadlit", manifest_, s_ / "zrcadlo"}, {"TEMP=" + s_ / "temp"});
+  v = test::Spustit({nastroj, "zrcadlit", manifest_, s_ / "zrcadlo"},
+                    {"TEMP=" + s_ / "temp", "XDG_STATE_HOME=" + s_ / "stav"});
   EXPECT_EQ(v.kod, 1) << v.vystup;
   EXPECT_TRUE(Obsahuje(v.vystup, "Soubor b.bin nebyl stažen")) << v.vystup;
   EXPECT_EQ(test::CistStrom(s_ / "zrcadlo"), (test::Strom{{"stary.txt", "zůstane"}}));
-  EXPECT_TRUE(Obsahuje(s_.Cist("nastroj/Zevlon.log"), "Soubor nebyl rozzipován. a.txt.zip"))
-      << s_.Cist("nastroj/Zevlon.log");
+  EXPECT_TRUE(Obsahuje(s_.Cist("stav/zevlon/Zevlon.log"), "Soubor nebyl rozzipován. a.txt.zip"))
+      << s_.Cist("stav/zevlon/Zevlon.log");
+  EXPECT_FALSE(Existuje(s_ / "nastroj/Zevlon.log"));
   EXPECT_TRUE(TempPrazdny());
+  const pid_t pid = test::SpustitNaPozadi({nastroj, "zrcadlit", manifest_, s_ / "zrcadlo"},
+                                          {"TEMP=" + s_ / "temp"}, STDERR_FILENO);
+  for (int i = 0; i < 5000 && !Existuje(s_ / "temp/Zevlon/"); ++i)
+    ::usleep(1000);
+  ::kill(pid, SIGINT);
+  int stav = 0;
+  ASSERT_EQ(::waitpid(pid, &stav, 0), pid);
+  EXPECT_TRUE(WIFEXITED(stav) && WEXITSTATUS(stav) == 2) << stav;
+  EXPECT_TRUE(fs::is_empty(s_ / "temp/Zevlon"));
+  EXPECT_EQ(test::CistStrom(s_ / "zrcadlo"), (test::Strom{{"stary.txt", "zůstane"}}));
 }
 
 }  // namespace

@@ -40,6 +40,7 @@ class Podpisy : public ::testing::Test {
 
   VysledekProcesu Vydat(const std::string& vydani, const std::string& klic,
                         const std::string& heslo = "") {
+    s_.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=" + vydani + "\r\n");
     return test::SpustitSeVstupem(
         {ZEVLON_PUBLIKOVAT, "vydat", "--vydani", vydani, "--adresa", "http://127.0.0.1/a/",
          "--klic", s_ / klic, s_ / "vydani", s_ / "web"},
@@ -159,6 +160,7 @@ TEST_F(Podpisy, OnATerminalThePasswordIsTypedTwiceWithoutEcho) {
                                       {{": ", "stejne heslo\n"}, {": ", "stejne heslo\n"}});
   ASSERT_EQ(klic.kod, 0) << klic.vystup;
   EXPECT_EQ(klic.vystup.find("stejne"), std::string::npos) << klic.vystup;
+  s_.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
   auto vydani = test::ProgramVTerminalu(
       {ZEVLON_PUBLIKOVAT, "vydat", "--vydani", "20150101", "--adresa", "http://127.0.0.1/a/",
        "--klic", s_ / "t", s_ / "vydani", s_ / "web"},

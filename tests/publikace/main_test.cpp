@@ -4,8 +4,10 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <sstream>
 
@@ -29,7 +31,8 @@ TEST(PublikovatPrikazy, HelpListsEveryCommandAndDescribesEachOption) {
   // Each option stands in its command's line and at the head of a line that describes it.
   for (const char* volba :
        {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon", "--klic",
-        "--predchozi", "--bez-hesla", "--port", "--log", "--aktivni", "--prazdny"}) {
+        "--predchozi", "--bez-delt", "--prepsat-vydani", "--vratit-vydani", "--bez-hesla", "--port",
+        "--log", "--aktivni", "--prazdny"}) {
     std::istringstream radky(v.vystup);
     int vPouziti = 0, popsana = 0;
     for (std::string r; std::getline(radky, r);) {
@@ -41,6 +44,8 @@ TEST(PublikovatPrikazy, HelpListsEveryCommandAndDescribesEachOption) {
     EXPECT_GT(vPouziti, 0) << volba;
     EXPECT_EQ(popsana, 1) << volba << "\n" << v.vystup;
   }
+  for (const char* klienti : {"kteří je ještě nenainstalovali", "PovolitStarsi=1"})
+    EXPECT_NE(v.vystup.find(klienti), std::string::npos) << klienti;
 }
 
 // A port that is not a number from 0 to 65535 is named in a clear error before anything
@@ -60,18 +65,30 @@ TEST(PublikovatPrikazy, ServirovatRefusesAPortThatIsNotANumberInRange) {
 
 // Every mistake of the command line is named, with a short usage and exit status 64,
 // before anything is written: an option the tool does not know, a missing one, an address
-// that is no absolute http, https or ftp address, a release that is no release number; a
-// release other than the one its Merko.ini names is refused too (exit 1). servirovat says
-// why it cannot serve. --version answers.
+// that is no absolute http, https or ftp address, a release that is no release number, the
+// site's release or an older one. A folder that is no release (a site, a copy of one, a
+// Merko/ without its Merko.ini) and a release other than its Merko.ini names are refused
+// too (exit 1). servirovat says why it cannot serve. --version answers.
 TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritten) {
   test::Sandbox s;
   s.Zapsat("vydani/Setup/Merko/Merko.exe", "merko");
   s.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
+  s.Zapsat("starsi/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20141231\r\n");
+  s.Zapsat("bezini/Setup/Merko/Merko.exe", "merko");
+  s.Zapsat("kopie/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
+  s.Zapsat("kopie/Upravy/Doplnky/F/master.snapshot.zip", "snímek");
   s.Vytvorit("prazdna");
   const std::string vydani = s / "vydani", web = s / "web";
-  auto vydat = [&](const char* cislo, const char* adresa) {
-    return std::vector<std::string>{"vydat", "--vydani", cislo, "--adresa", adresa, vydani, web};
+  auto vydat = [&](const char* cislo, const char* adresa, const std::string& z = "vydani",
+                   const std::string& w = "web") {
+    return std::vector<std::string>{"vydat", "--vydani", cislo, "--adresa", adresa, s / z, s / w};
   };
+  auto prvni = vydat("20150101", "http://x/");
+  prvni.insert(prvni.begin(), ZEVLON_PUBLIKOVAT);
+  ASSERT_EQ(test::Spustit(prvni).kod, 0);
+  const std::string rada =
+      " by klienti nepřevzali. Použijte --prepsat-vydani (stejné číslo) "
+      "nebo --vratit-vydani (starší), víte-li proč.";
   const struct {
     std::vector<std::string> a;
     int kod;
@@ -92,6 +109,14 @@ TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritt
       {vydat("20150132", "http://x/"), 64, "není číslo vydání"},
       {vydat("20150102", "http://x/"), 1,
        "Vydání 20150102 nesouhlasí s vydáním 20150101 v souboru"},
+      {vydat("20150101", "http://x/"), 64, "Web již má vydání 20150101; vydání 20150101" + rada},
+      {vydat("20141231", "http://x/", "starsi"), 64, "vydání 20150101; vydání 20141231" + rada},
+      {vydat("20150102", "http://x/", "web", "novy"), 1,
+       "Složka vydání " + web + "/ obsahuje download.ini"},
+      {vydat("20150102", "http://x/", "kopie", "novy"), 1,
+       "obsahuje Upravy/Doplnky/F/master.snapshot.zip"},
+      {vydat("20150102", "http://x/", "bezini", "novy"), 1,
+       "chybí " + s / "bezini/Setup/Merko/Merko.ini" + " s vydáním 20150102"},
       {{"servirovat", "--port", "0", s / "neni"}, 1, "Složka " + s / "neni" + " neexistuje."},
   };
   const test::Strom predtim = test::CistStrom(s.Cesta());
@@ -102,7 +127,7 @@ TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritt
     EXPECT_EQ(v.kod, p.kod) << p.a[0] << " " << p.a[1] << "\n" << v.vystup;
     EXPECT_NE(v.vystup.find(p.zprava), std::string::npos) << v.vystup;
     EXPECT_EQ(v.vystup.find("Použití:") != std::string::npos, p.kod == 64) << v.vystup;
-    EXPECT_LT(v.vystup.size(), 1200u) << "a short usage";
+    EXPECT_LT(v.vystup.size(), 1400u) << "a short usage";
     EXPECT_EQ(test::CistStrom(s.Cesta()), predtim);
   }
   auto verze = test::Spustit({ZEVLON_PUBLIKOVAT, "--version"});
@@ -130,6 +155,7 @@ TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritt
 TEST(PublikovatPrikazy, RelativePathsWork) {
   test::Sandbox s;
   s.Zapsat("vydani/Setup/Merko/Merko.exe", "merko");
+  s.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
   s.Zapsat("Zevlon", "aktualizátor");
   s.Vytvorit("klice");
   auto V = [&](std::vector<std::string> a) {
@@ -141,10 +167,22 @@ TEST(PublikovatPrikazy, RelativePathsWork) {
   auto vydani = V({"vydat", "--vydani", "20150101", "--adresa", "http://127.0.0.1/a/", "--zevlon",
                    "Zevlon", "--klic", "klice/k.key", "vydani", "web"});
   EXPECT_EQ(vydani.kod, 0) << vydani.vystup;
-  EXPECT_NE(vydani.vystup.find(": 1 složka, 1 soubor."), std::string::npos) << vydani.vystup;
+  EXPECT_NE(vydani.vystup.find(": 1 složka, 2 soubory."), std::string::npos) << vydani.vystup;
   for (const char* soubor : {"Setup/master.snapshot.zip", "Setup/Merko/Merko.exe.zip",
                              "SetupCommon/Zevlon.zip", "download.ini.minisig"})
     EXPECT_TRUE(test::Existuje(s / "web/" + soubor)) << soubor;
+  // The site replaced is what the deltas are made against, unless --bez-delt.
+  for (auto [cislo, volba, souhrn] :
+       {std::tuple{"20150102", "--prepsat-vydani", "2 rozdíly proti vydání 20150101."},
+        {"20150103", "--bez-delt", "bez rozdílů (--bez-delt)."}}) {
+    s.Zapsat("vydani/Setup/Merko/Merko.exe", std::string("merko ") + cislo);
+    s.Zapsat("vydani/Setup/Merko/Merko.ini", std::string("[Merko]\r\nRelease=") + cislo + "\r\n");
+    auto v = V({"vydat", "--vydani", cislo, "--adresa", "http://x/", volba, "vydani", "web"});
+    EXPECT_NE(v.vystup.find(std::string(": 1 složka, 2 soubory, ") + souhrn + "\n"),
+              std::string::npos)
+        << v.vystup;
+    EXPECT_EQ(test::Existuje(s / "web/Setup/master.delty.zip"), std::string(volba) != "--bez-delt");
+  }
   auto podpis = V({"podepsat", "--klic", "klice/k.key", "vydani/Setup/Merko/Merko.exe"});
   EXPECT_EQ(podpis.kod, 0) << podpis.vystup;
   auto overeni = test::Spustit({"/usr/bin/minisign", "-V", "-p", s / "klice/k.key.pub", "-m",
@@ -159,6 +197,7 @@ TEST(PublikovatPrikazy, RelativePathsWork) {
 TEST(PublikovatPrikazy, VydatReplacesOnlyASiteItMadeAndNeverTheReleaseOrTheKey) {
   test::Sandbox s;
   s.Zapsat("t/rel/Setup/Merko/Merko.exe", "merko");
+  s.Zapsat("t/rel/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
   s.Zapsat("t/rel/Upravy/Doplnky/Fakt/f.dll", "fakturace");
   s.Zapsat("Zevlon", "aktualizátor");
   s.Zapsat("jine/poznamky.txt", "moje");
@@ -168,7 +207,7 @@ TEST(PublikovatPrikazy, VydatReplacesOnlyASiteItMadeAndNeverTheReleaseOrTheKey) 
   };
   auto vydat = [&](const std::string& kde, const std::string& rel, const std::string& web) {
     return V(kde, {"vydat", "--vydani", "20150101", "--adresa", "http://127.0.0.1/a/", "--zevlon",
-                   s / "Zevlon", "--klic", s / "t/k.key", rel, web});
+                   s / "Zevlon", "--klic", s / "t/k.key", "--prepsat-vydani", rel, web});
   };
   ASSERT_EQ(V("", {"klic", "--bez-hesla", "t/k.key"}).kod, 0);
   // Its own site, made and then replaced; its own site with a file laid in it is not.
@@ -197,6 +236,47 @@ TEST(PublikovatPrikazy, VydatReplacesOnlyASiteItMadeAndNeverTheReleaseOrTheKey) 
     EXPECT_NE(v.vystup.find(p.chyba), std::string::npos) << v.vystup;
     EXPECT_EQ(test::CistStrom(s.Cesta()), predtim);
   }
+}
+
+// Ctrl+C, SIGTERM or a kill at several points of vydat: the live site stays as it was; a
+// stop (exit status 2) leaves nothing of the run's, beside the site or in the temp folder;
+// what a kill leaves, the next run removes.
+TEST(PublikovatPrikazy, AStoppedVydatLeavesTheLiveSiteAsItWasAndNothingOfItsOwn) {
+  test::Sandbox s;
+  s.Vytvorit("tmp");
+  s.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
+  for (int i = 0; i < 400; ++i)
+    s.Zapsat("vydani/Setup/Merko/m" + std::to_string(i) + ".dll", std::string(20000 + i, 'a'));
+  const std::vector<std::string> tmp{"TMPDIR=" + s / "tmp"},
+      vydat{ZEVLON_PUBLIKOVAT,  "vydat",      "--vydani",   "20150101", "--adresa", "http://x/",
+            "--prepsat-vydani", s / "vydani", s / "www/web"};
+  ASSERT_EQ(test::Spustit(vydat, tmp).kod, 0);
+  const test::Strom web = test::CistStrom(s / "www/web");
+  auto pracovni = [&](const std::string& uvnitr) {  // the run's working folder holding that
+    for (const auto& p : fs::directory_iterator(s / "www"))
+      if (p.path().filename().string().starts_with(".zevlon-vydat.") &&
+          fs::exists(p.path() / uvnitr))
+        return p.path().string();
+    return std::string();
+  };
+  for (auto [signal, uvnitr] : {std::pair{SIGINT, ""},
+                                {SIGTERM, "Setup/Merko/m1.dll.zip"},
+                                {SIGKILL, "Setup/Merko/m3.dll.zip"}}) {
+    const pid_t pid = test::SpustitNaPozadi(vydat, tmp, STDERR_FILENO);
+    std::string prace;
+    for (int i = 0; i < 2000 && (prace = pracovni(uvnitr)).empty(); ++i)
+      ::usleep(1000);
+    ::kill(pid, signal);
+    int stav = 0;
+    ASSERT_EQ(::waitpid(pid, &stav, 0), pid);
+    EXPECT_TRUE(!prace.empty() && test::CistStrom(s / "www/web") == web) << signal;
+    if (signal == SIGKILL) continue;
+    EXPECT_TRUE(WIFEXITED(stav) && WEXITSTATUS(stav) == 2) << signal << " " << stav;
+    EXPECT_TRUE(test::CistStrom(s / "tmp").empty() && pracovni("").empty()) << signal;
+  }
+  EXPECT_NE(pracovni(""), "");  // the killed run's, which the next run removes
+  ASSERT_EQ(test::Spustit(vydat, tmp).kod, 0);
+  EXPECT_TRUE(test::CistStrom(s / "tmp").empty() && pracovni("").empty());
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ TEST(Vydat, DownloadIniNamesEachSnapshotAndEachSnapshotEachFileBySha256) {
   for (const char* soubor : {"Setup/Merko/Merko.exe", "Setup/cti.txt", "SetupCommon/sdilena.dll",
                              "Upravy/Doplnky/Fakturace/fakt.dll", "Upravy/Moduly/Sklad/data/x"})
     s.Zapsat(std::string("vydani/") + soubor, std::string("obsah ") + soubor);
+  s.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
   const std::string zevlon = s.Zapsat("Zevlon", "aktualizátor");
   auto v = test::Spustit({ZEVLON_PUBLIKOVAT, "vydat", "--vydani", "20150101", "--adresa",
                           "http://127.0.0.1/a/", "--zevlon", zevlon, s / "vydani", s / "web"});

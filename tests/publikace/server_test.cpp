@@ -7,11 +7,13 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <map>
@@ -22,7 +24,10 @@
 #include <vector>
 
 #include "aplikace/instalacni_slozka.h"
+#include "platform/soubory/soubor.h"
 #include "prenos/zip/mzip32.h"
+#include "support/http_server.h"
+#include "support/neprivilegovany.h"
 #include "support/sandbox.h"
 #include "tools/publikace/publikace.h"
 
@@ -113,6 +118,10 @@ class Klient {
     buf_.erase(0, delka);
     return o;
   }
+
+  // The status and the body of the next answer; 0 and "" when none came.
+  int Stav() { return Cist().value_or(Odpoved{}).status; }
+  std::string Telo() { return Cist().value_or(Odpoved{}).telo; }
 
   // Reads until the connection ends; answers the bytes that came.
   std::size_t Docist() {
@@ -248,9 +257,11 @@ TEST_F(Servirovat, ServesTheSiteFolderOnlyAndLogsEachRequest) {
 }
 
 // HTTP/1.1 keeps a connection for request after request, pipelined ones too, until the
-// client asks to close it; HTTP/1.0 closes after one answer unless asked to keep it.
+// client asks to close it or it has served its requests; HTTP/1.0 closes after one answer
+// unless asked to keep it.
 TEST_F(Servirovat, KeepsAConnectionAsTheRequestsVersionAsks) {
   sb_.Zapsat("web/a", "obsah");
+  n_.pozadavku = 7;
   Spustit();
 
   // One request on the connection and the Connection header of its answer.
@@ -277,6 +288,11 @@ TEST_F(Servirovat, KeepsAConnectionAsTheRequestsVersionAsks) {
   Klient staryTrvaly;
   for (int i = 0; i < 2; ++i)
     zeptat(staryTrvaly, Pozadavek("/a", "Connection: Keep-Alive\r\n", "HTTP/1.0"), "keep-alive");
+
+  Klient vycerpany;
+  for (int i = 1; i <= 7; ++i)
+    zeptat(vycerpany, Pozadavek("/a"), i < 7 ? "" : "close");
+  EXPECT_TRUE(vycerpany.Zavreno());
 }
 
 // A request the server cannot read for sure, one without a version or with a body,
@@ -315,15 +331,11 @@ TEST_F(Servirovat, AnIdleOrSlowClientHoldsNoOtherBack) {
 
   Klient dalsi;
   dalsi.Poslat(Pozadavek("/a"));
-  auto o = dalsi.Cist();
-  ASSERT_TRUE(o);
-  EXPECT_EQ(o->telo, "obsah");
+  EXPECT_EQ(dalsi.Telo(), "obsah");
   // Answered while the others still hold their connections open.
   necinny.Poslat(Pozadavek("/a"));
   EXPECT_TRUE(necinny.Cist());
-  auto velky = pomaly.Cist();
-  ASSERT_TRUE(velky);
-  EXPECT_EQ(velky->telo.size(), kVelky);
+  EXPECT_EQ(pomaly.Telo().size(), kVelky);
 }
 
 // Many clients at once, each with pipelined requests: every answer comes and the log
@@ -373,9 +385,7 @@ TEST_F(Servirovat, OutlivesAClientThatLeavesMidAnswer) {
 
   Klient dalsi;
   dalsi.Poslat(Pozadavek("/a"));
-  auto o = dalsi.Cist();
-  ASSERT_TRUE(o);
-  EXPECT_EQ(o->telo, "obsah");
+  EXPECT_EQ(dalsi.Telo(), "obsah");
   dalsi.Zavrit();
   ASSERT_TRUE(Zastavit());
   EXPECT_EQ(Log(), "GET /velky.bin 200 16777216|GET /a 200 5|");
@@ -393,26 +403,25 @@ TEST_F(Servirovat, StopsWhileAClientLeavesItsAnswerUnread) {
 }
 
 // No more connections are served at once than allowed; a further one waits until a
-// place frees and is served then.
+// place frees and is served then: a connection busy with an answer keeps its place, one
+// idle between requests gives it up to the waiting one.
 TEST_F(Servirovat, ServesNoMoreConnectionsAtOnceThanAllowed) {
   sb_.Zapsat("web/a", "obsah");
+  sb_.Zapsat("web/velky.bin", std::string(kVelky, 'v'));
   n_.spojeni = 1;
   Spustit();
 
-  Klient prvni;
-  prvni.Poslat(Pozadavek("/a"));
-  ASSERT_TRUE(prvni.Cist());
+  Klient prvni(16384);
+  prvni.Poslat(Pozadavek("/velky.bin"));
+  ASSERT_TRUE(prvni.CekatNaPrijem());  // the first holds its place taking its answer...
   Klient druhy;
   druhy.Poslat(Pozadavek("/a"));
-  prvni.Poslat(Pozadavek("/a"));
-  ASSERT_TRUE(prvni.Cist());  // the first still holds its place...
   // ...and the second has no answer. Waiting a while cannot fail a server that keeps to
   // its bound; it only gives one that does not the time to answer.
   EXPECT_FALSE(druhy.CekatNaPrijem(1000ms));
-  prvni.Zavrit();
-  auto o = druhy.Cist();
-  ASSERT_TRUE(o);
-  EXPECT_EQ(o->telo, "obsah");
+  EXPECT_EQ(prvni.Telo().size(), kVelky);
+  EXPECT_EQ(druhy.Telo(), "obsah");
+  EXPECT_TRUE(prvni.Zavreno());
 }
 
 // No request forges a log line (control characters in the target give 400 and are logged
@@ -422,7 +431,8 @@ TEST_F(Servirovat, ServesNoMoreConnectionsAtOnceThanAllowed) {
 TEST_F(Servirovat, NoForgedLogLineNoUnlistedHiddenNameAndNoAddressTakesEveryPlace) {
   sb_.Zapsat("web/a", "obsah");
   sb_.Zapsat("web/.poznamky", "poznámky vydavatele");
-  sb_.Zapsat("vydani/Setup/Merko/a", "a");
+  sb_.Zapsat("web/velky.bin", std::string(kVelky, 'v'));
+  sb_.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
   publikace::Zadani z;
   z.zdroj = sb_ / "vydani";
   z.cil = sb_ / "web/site";
@@ -441,6 +451,9 @@ TEST_F(Servirovat, NoForgedLogLineNoUnlistedHiddenNameAndNoAddressTakesEveryPlac
                                true, "", false),
             0);
   sb_.Zapsat("web/site/Setup/Merko/.nastaveni.zip", "skryté nastavení");
+  // A working folder of vydat, whatever it holds, is never served.
+  std::filesystem::copy(sb_ / "web/site", sb_ / "web/.zevlon-vydat.Ab12Cd",
+                        std::filesystem::copy_options::recursive);
   n_.spojeni = 2;
   n_.lhutaHlavy = 1;
   Spustit();
@@ -448,18 +461,16 @@ TEST_F(Servirovat, NoForgedLogLineNoUnlistedHiddenNameAndNoAddressTakesEveryPlac
   {
     Klient k;
     k.Poslat("GET /a\n2026-01-01T00:00:00Z GET /podvrh 200 5 HTTP/1.1\r\nHost: x\r\n\r\n");
-    auto o = k.Cist();
-    ASSERT_TRUE(o);
-    EXPECT_EQ(o->status, 400);
+    EXPECT_EQ(k.Stav(), 400);
   }
   {
     Klient k;
     k.Poslat(Pozadavek("/.poznamky") + Pozadavek("/site/.poznamky") +
+             Pozadavek("/.zevlon-vydat.Ab12Cd/download.ini") +
+             Pozadavek("/.zevlon-vydat.Ab12Cd/Setup/Merko/.nastaveni.zip") +
              Pozadavek("/site/Setup/Merko/.nastaveni.zip"));  // listed
-    for (int status : {404, 404, 200}) {
-      auto o = k.Cist();
-      ASSERT_TRUE(o);
-      EXPECT_EQ(o->status, status);
+    for (int status : {404, 404, 404, 404, 200}) {
+      EXPECT_EQ(k.Stav(), status);
     }
   }
   {
@@ -471,9 +482,9 @@ TEST_F(Servirovat, NoForgedLogLineNoUnlistedHiddenNameAndNoAddressTakesEveryPlac
     kapajici.Poslat(": x\r\n\r\n");  // whole now, but past the head's time
     EXPECT_FALSE(kapajici.Cist());
   }
-  Klient prvni;
-  prvni.Poslat(Pozadavek("/a"));
-  ASSERT_TRUE(prvni.Cist());
+  Klient prvni(16384);
+  prvni.Poslat(Pozadavek("/velky.bin"));
+  ASSERT_TRUE(prvni.CekatNaPrijem());  // busy taking its answer
   Klient druhy;
   druhy.Poslat(Pozadavek("/a"));
   Klient jinde(0, "127.0.0.2");
@@ -487,6 +498,32 @@ TEST_F(Servirovat, NoForgedLogLineNoUnlistedHiddenNameAndNoAddressTakesEveryPlac
   const std::string log = Log();
   EXPECT_EQ(log.find("|2026-01-01"), std::string::npos) << log;
   EXPECT_NE(log.find("GET /a%0A2026-01-01T00:00:00Z 400"), std::string::npos) << log;
+}
+
+// Two addresses whose keep-alive clients hold every place leave a third client waiting no
+// longer than a request: idle connections give way to it, none serves more than its requests.
+TEST_F(Servirovat, TwoAddressesOfKeepAliveClientsStarveNoThirdClient) {
+  sb_.Zapsat("web/a", "obsah");
+  n_.spojeni = 4;
+  Spustit();
+  std::atomic<bool> dost{false};
+  std::vector<std::thread> drzitele;
+  for (const char* odkud : {"127.0.0.2", "127.0.0.2", "127.0.0.3", "127.0.0.3"})
+    drzitele.emplace_back([&dost, odkud] {
+      while (!dost) {  // a connection closed is made again at once
+        Klient k(0, odkud);
+        do
+          k.Poslat(Pozadavek("/a"));
+        while (!dost && k.Cist());
+      }
+    });
+  std::this_thread::sleep_for(500ms);
+  Klient treti;
+  treti.Poslat(Pozadavek("/a"));
+  EXPECT_TRUE(treti.CekatNaPrijem(10000ms));
+  dost = true;
+  for (auto& d : drzitele)
+    d.join();
 }
 
 // A connection silent for the idle time is closed: kept idle after an answer, stopped
@@ -576,6 +613,44 @@ TEST_F(Servirovat, AnswersASingleRangeOfTheVersionAsked) {
   std::string log = Log();
   EXPECT_NE(log.find("|GET /c.bin 206 8|"), std::string::npos) << log;
   EXPECT_NE(log.find("|GET /c.bin 416 22|"), std::string::npos) << log;
+}
+
+// What vydat creates is readable by all as cp makes it (0777 and 0666 less the umask): a
+// server running as another user answers every file of it.
+TEST_F(Servirovat, APublishedSiteIsReadableByAllAsTheUmaskAllows) {
+  ::chmod(sb_.Cesta().c_str(), 0755);
+  sb_.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
+  sb_.Zapsat("vydani/Upravy/Doplnky/F/f.dll", "fakturace");
+  for (const auto& [umask, slozky, soubory] :
+       {std::tuple{"027", 0750u, 0640u}, {"022", 0755u, 0644u}}) {
+    auto v = test::Spustit({"/bin/sh", "-c", std::string("umask ") + umask + " && exec \"$@\"",
+                            "sh", ZEVLON_PUBLIKOVAT, "vydat", "--vydani", "20150101", "--adresa",
+                            "http://127.0.0.1/site/", "--prepsat-vydani", sb_ / "vydani",
+                            sb_ / "web/site"});
+    ASSERT_EQ(v.kod, 0) << v.vystup;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(sb_ / "web"))
+      EXPECT_EQ(static_cast<unsigned>(e.symlink_status().permissions()),
+                e.is_directory() ? slozky : soubory)
+          << umask << e.path();
+  }
+  const std::string port = std::to_string(test::VolnyPort());
+  std::vector<std::string> a = test::JakoNeprivilegovany();
+  a.insert(a.end(), {ZEVLON_PUBLIKOVAT, "servirovat", "--port", port, sb_ / "web"});
+  Popisovac vystup(::open((sb_ / "server.txt").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  const pid_t pid = test::SpustitNaPozadi(a, {}, vystup.Fd());
+  for (int i = 0; i < 100 && sb_.Cist("server.txt").find("naslouchá") == std::string::npos; ++i)
+    std::this_thread::sleep_for(100ms);
+  portServeru = std::stoi(port);
+  Klient k;
+  for (const char* soubor : {"/site/download.ini", "/site/Setup/master.snapshot.zip",
+                             "/site/Upravy/Doplnky/F/f.dll.zip"}) {
+    k.Poslat(Pozadavek(soubor));
+    EXPECT_EQ(k.Stav(), 200) << soubor;
+  }
+  ::kill(pid, SIGTERM);
+  int stav = 0;
+  ASSERT_EQ(::waitpid(pid, &stav, 0), pid);
+  EXPECT_TRUE(WIFEXITED(stav) && WEXITSTATUS(stav) == 0) << stav;
 }
 
 }  // namespace

@@ -14,19 +14,23 @@
 #include "soubory/log.h"
 #include "soubory/operace_slozek.h"
 #include "tools/publikace/port.h"
+#include "tools/publikace/preruseni.h"
 #include "tools/publikace/publikace.h"
 
 namespace zevlon::publikace {
 
 namespace {
 
-// Removes the server's temporary folder however the command ends, and TEMP/Zevlon
-// when nothing else lies in it.
+// Removes the server's temporary folder however the command ends, a stop included, and
+// TEMP/Zevlon when nothing else lies in it.
 class UklidTempu {
  public:
-  explicit UklidTempu(const UpdateServer& server) : slozka_(BezLomitka(server.TempFolder())) {}
+  explicit UklidTempu(const UpdateServer& server) : slozka_(BezLomitka(server.TempFolder())) {
+    Zaznamenat(slozka_);
+  }
   ~UklidTempu() {
     if (ExistujeSlozka(slozka_)) SmazatSlozku(slozka_, false);
+    Dokoncit(slozka_, false);
     ::rmdir(slozka_.substr(0, slozka_.rfind('/')).c_str());  // fails while not empty
   }
   UklidTempu(const UklidTempu&) = delete;

@@ -2,7 +2,6 @@
 // makes key pairs and signs files in minisign's formats, serves a site folder over HTTP
 // on a loopback port, and uploads to or mirrors an FTP update server.
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -17,11 +16,11 @@
 #include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
-#include "platform/nahrady/ini.h"
 #include "platform/nahrady/platforma.h"
 #include "tools/publikace/ftp_prikazy.h"
 #include "tools/publikace/klice.h"
 #include "tools/publikace/port.h"
+#include "tools/publikace/preruseni.h"
 #include "tools/publikace/publikace.h"
 #include "tools/publikace/server.h"
 
@@ -31,6 +30,7 @@ constexpr const char* kPouziti =
     "Použití:\n"
     "  zevlon-publikovat vydat --vydani R --adresa URL [--zmena-dat R] [--verze-zevlonu V]\n"
     "                    [--zevlon PROGRAM] [--klic TAJNY_KLIC] [--predchozi WEB]...\n"
+    "                    [--bez-delt] [--prepsat-vydani] [--vratit-vydani]\n"
     "                    SLOZKA_VYDANI SLOZKA_WEBU\n"
     "                    (s klíčem podepíše download.ini do download.ini.minisig)\n"
     "  zevlon-publikovat klic [--bez-hesla] TAJNY_KLIC\n"
@@ -53,7 +53,13 @@ constexpr const char* kVolby =
     "  --zevlon PROGRAM    aktualizátor, který se publikuje do SetupCommon\n"
     "  --klic TAJNY_KLIC   tajný klíč minisign, jímž se podepisuje\n"
     "  --predchozi WEB     dřívější web tohoto nástroje; ke změněným souborům se přidají\n"
-    "                      rozdíly proti jeho verzím (volbu lze opakovat)\n"
+    "                      rozdíly proti jeho verzím (volbu lze opakovat); web, který se\n"
+    "                      nahrazuje, je mezi nimi vždy\n"
+    "  --bez-delt          žádné rozdíly, ani proti nahrazovanému webu\n"
+    "  --prepsat-vydani    znovu vydání, jež web už má; převezmou je jen klienti,\n"
+    "                      kteří je ještě nenainstalovali\n"
+    "  --vratit-vydani     starší vydání, než má web; klienti je odmítnou,\n"
+    "                      pokud nemají PovolitStarsi=1\n"
     "  --bez-hesla         tajný klíč se neuloží pod heslem\n"
     "  --port P            port HTTP serveru (výchozí 8080, 0 kterýkoli volný)\n"
     "  --log SOUBOR        záznam přístupů (bez volby standardní výstup)\n"
@@ -64,20 +70,17 @@ constexpr const char* kVolby =
     "password, remoteLocation, snapshot). Co se nepřeneslo, vypíše se s příčinou,\n"
     "a s ním i místo záznamu Zevlon.log.\n";
 
+// Set by SIGINT or SIGTERM in servirovat, whose normal end they are.
 std::atomic<bool> konec{false};
 
-void Ukoncit(int) {
-  konec = true;
-}
-
-// The publisher's tools keep their transfer log apart from the updater's: installed from a
-// package, in the user's state folder, never in the system's log folder.
-// Installed for the process while the object lives.
+// The publisher's tools keep their transfer log apart from the updater's, in the user's
+// state folder ($XDG_STATE_HOME/zevlon/), packaged or not: never in the system's log folder
+// nor beside the tool. Installed for the process while the object lives.
 class PlatformaNastroje : public zevlon::Platforma {
  public:
   PlatformaNastroje() { zevlon::NastavitPlatformu(this); }
   ~PlatformaNastroje() override { zevlon::NastavitPlatformu(nullptr); }
-  std::string SlozkaLogu() override { return ZBalicku() ? std::string() : Platforma::SlozkaLogu(); }
+  std::string SlozkaLogu() override { return std::string(); }
 };
 
 // A path from the command line, taken from the current folder when relative.
@@ -151,7 +154,7 @@ int Vydat(const std::vector<std::string>& a) {
   const Argumenty p(a,
                     {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon", "--klic",
                      "--predchozi"},
-                    {});
+                    {"--bez-delt", "--prepsat-vydani", "--vratit-vydani"});
   zevlon::publikace::Zadani z;
   z.vydani = p.Povinna("--vydani");
   z.adresa = p.Povinna("--adresa");
@@ -167,16 +170,11 @@ int Vydat(const std::vector<std::string>& a) {
   if (auto v = p.hodnoty.find("--predchozi"); v != p.hodnoty.end())
     for (const std::string& w : v->second)
       z.predchozi.push_back(Absolutni(w));
+  z.bezDelt = p.prepinace.count("--bez-delt") > 0;
+  z.prepsatVydani = p.prepinace.count("--prepsat-vydani") > 0;
+  z.vratitVydani = p.prepinace.count("--vratit-vydani") > 0;
   z.zdroj = Absolutni(p.pozice[0]);
   z.cil = Absolutni(p.pozice[1]);
-  // The release's own Merko.ini, where it has one, names the same release.
-  for (const char* setup : {"/Setup/Merko/Merko.ini", "/Setup14/Merko/Merko.ini"}) {
-    const std::string ini = z.zdroj + setup;
-    const std::string uvedene = zevlon::ini::CistKlic(ini, "Merko", "Release").value_or(z.vydani);
-    if (uvedene != z.vydani)
-      throw zevlon::Chyba(zevlon::kChybaUzivatele, "Vydání " + z.vydani + " nesouhlasí s vydáním " +
-                                                       uvedene + " v souboru " + ini + ".");
-  }
   // The key first: a wrong password must end the run before anything is built.
   if (auto klic = p.Hodnota("--klic")) {
     z.souborKlice = Absolutni(*klic);
@@ -187,8 +185,13 @@ int Vydat(const std::vector<std::string>& a) {
   std::printf("Vydání %s publikováno do %s: %s, %s", z.vydani.c_str(), z.cil.c_str(),
               zevlon::Pocet(s.slozek, "složka", "složky", "složek").c_str(),
               zevlon::Pocet(s.souboru, "soubor", "soubory", "souborů").c_str());
-  if (!z.predchozi.empty())
-    std::printf(", %s", zevlon::Pocet(s.delt, "rozdíl", "rozdíly", "rozdílů").c_str());
+  if (z.bezDelt) std::printf(", bez rozdílů (--bez-delt)");
+  std::string proti;
+  for (const std::string& v : s.protiVydanim)
+    proti += (proti.empty() ? "" : ", ") + v;
+  if (!proti.empty())
+    std::printf(", %s proti vydání %s",
+                zevlon::Pocet(s.delt, "rozdíl", "rozdíly", "rozdílů").c_str(), proti.c_str());
   std::printf(".\n");
   return 0;
 }
@@ -225,8 +228,6 @@ int Servirovat(const std::vector<std::string>& a) {
     n.slozka.pop_back();
   if (!std::filesystem::is_directory(n.slozka))
     throw zevlon::Chyba(zevlon::kChybaUzivatele, "Složka " + n.slozka + " neexistuje.");
-  std::signal(SIGINT, Ukoncit);
-  std::signal(SIGTERM, Ukoncit);
   return zevlon::publikace::Servirovat(n, konec, Pripraven);
 }
 
@@ -247,12 +248,19 @@ int Prenos(const std::vector<std::string>& a, bool nahrat) {
   return chybi == 0 ? 0 : 1;
 }
 
+// A usage error: what is wrong and the short usage, exit status 64 (EX_USAGE).
+int ChybaPrikazu(const std::string& co) {
+  std::fprintf(stderr, "%s\n%sPodrobnosti: zevlon-publikovat --help\n", co.c_str(), kPouziti);
+  return 64;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   PlatformaNastroje platforma;
   std::vector<std::string> a(argv + std::min(argc, 2), argv + argc);
   const std::string prikaz = argc >= 2 ? argv[1] : "";
+  zevlon::publikace::HlidatPreruseni(prikaz == "servirovat" ? &konec : nullptr);
   try {
     if (prikaz == "vydat") return Vydat(a);
     if (prikaz == "klic") return Klic(a);
@@ -272,10 +280,9 @@ int main(int argc, char** argv) {
     if (prikaz.starts_with("--")) throw ChybaPouziti("Neznámá volba " + prikaz + ".");
     throw ChybaPouziti(prikaz.empty() ? "Chybí příkaz." : "Neznámý příkaz " + prikaz + ".");
   } catch (const ChybaPouziti& c) {
-    // A usage error: what is wrong and the short usage, exit status 64 (EX_USAGE).
-    std::fprintf(stderr, "%s\n%sPodrobnosti: zevlon-publikovat --help\n", c.what(), kPouziti);
-    return 64;
+    return ChybaPrikazu(c.what());
   } catch (const zevlon::Chyba& c) {
+    if (c.Cislo() == zevlon::publikace::kChybaVydaniWebu) return ChybaPrikazu(c.Popis());
     std::fprintf(stderr, "Chyba: %s\n", c.Popis().c_str());
     return 1;
   } catch (const std::exception& e) {

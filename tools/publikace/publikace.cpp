@@ -1,6 +1,8 @@
 #include "tools/publikace/publikace.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,14 +12,18 @@
 #include "aplikace/instalacni_slozka.h"
 #include "common/chyba.h"
 #include "platform/nahrady/ini.h"
+#include "platform/soubory/soubor.h"
 #include "platform/soubory/souborovy_system.h"
 #include "prenos/podpisy/sha256.h"
+#include "prenos/stahovani/informace_vydani.h"
 #include "prenos/zip/mzip32.h"
 #include "rozhrani/pomucky.h"
 #include "soubory/cesty.h"
 #include "soubory/operace_slozek.h"
 #include "tools/publikace/delty.h"
 #include "tools/publikace/klice.h"
+#include "tools/publikace/preruseni.h"
+#include "tools/publikace/slozka_vydani.h"
 #include "tools/publikace/stary_web.h"
 
 namespace fs = std::filesystem;
@@ -44,35 +50,45 @@ std::string OtiskSouboru(const std::string& soubor) {
   return *otisk;
 }
 
-// A new empty folder beside `web`, named after it with `pripona` and a random end.
-std::string NovaSlozkaVedle(const std::string& web, const char* pripona) {
-  fs::create_directories(fs::path(web).parent_path());
-  std::string sablona = web + pripona + ".XXXXXX";
-  if (!::mkdtemp(sablona.data()))
+// A new empty working folder beside `web`, removed should the command be stopped.
+std::string NovaSlozkaVedle(const std::string& web) {
+  const std::string rodic = fs::path(web).parent_path().string();
+  fs::create_directories(rodic);
+  const std::string slozka = ZalozitPracovniSlozku(rodic);
+  if (slozka.empty())
     VyvolatChybu("Vedle složky " + web + " nelze vytvořit pracovní složku: " +
-                 ss::ChybaSystemu(errno, sablona, ss::Druh::kSlozka).popis);
-  return sablona;
+                 ss::ChybaSystemu(errno, rodic + "/" + kPrefixPrace, ss::Druh::kSlozka).popis);
+  return slozka;
 }
 
-void Uklidit(const std::string& slozka) {
-  std::error_code e;
-  fs::remove_all(slozka, e);
+// The folder as mkdir would have made it, readable by all as far as the umask `maska`
+// allows: mkdtemp's 0700 keeps out a web server running as another user. Opened without
+// following a link, as it lies where others may write.
+void Zpristupnit(const std::string& slozka, mode_t maska) {
+  Popisovac fd(::open(slozka.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.Platny() || ::fchmod(fd.Fd(), 0777 & ~maska) != 0)
+    VyvolatChybu("Složce " + slozka + " nelze nastavit práva: " +
+                 ss::ChybaSystemu(errno, slozka, ss::Druh::kSlozka).popis);
 }
 
-// The new site takes the old one's place; the old one goes once the new one is there.
+// The new site takes the old one's place, with stops held off so that the site is never
+// missing; the old one goes once the new one is there.
 void Nahradit(const std::string& web, const std::string& novy) {
   std::string stary;
-  if (fs::exists(fs::symlink_status(web))) {
-    stary = NovaSlozkaVedle(web, ".stare");
-    fs::rename(web, stary);  // over the empty folder just made
-  }
-  try {
-    fs::rename(BezLomitka(novy), web);
-  } catch (...) {
-    if (!stary.empty()) fs::rename(stary, web);
-    throw;
-  }
-  if (!stary.empty()) Uklidit(stary);
+  BezPreruseni([&] {
+    if (fs::exists(fs::symlink_status(web))) {
+      stary = NovaSlozkaVedle(web);
+      fs::rename(web, stary);  // over the empty folder just made
+    }
+    try {
+      fs::rename(novy, web);
+    } catch (...) {
+      if (!stary.empty()) fs::rename(stary, web);
+      throw;
+    }
+    Dokoncit(novy, false);  // the live site now
+  });
+  if (!stary.empty()) Dokoncit(stary, true);
 }
 
 }  // namespace
@@ -168,34 +184,60 @@ Souhrn Sestavit(const Zadani& z, const std::string& zdroj, const std::string& no
   return souhrn;
 }
 
+// Clients take only a newer release than the one they have: the same one again reaches
+// only those that have not installed it yet, an older one is refused unless PovolitStarsi.
+void OveritPoradi(const std::string& naWebu, const Zadani& z) {
+  const int poradi = PorovnatVydani(z.vydani, naWebu);
+  if ((poradi == 0 && !z.prepsatVydani) || (poradi < 0 && !z.vratitVydani))
+    throw Chyba(kChybaVydaniWebu,
+                "Web již má vydání " + naWebu + "; vydání " + z.vydani +
+                    " by klienti nepřevzali. Použijte --prepsat-vydani (stejné číslo) nebo "
+                    "--vratit-vydani (starší), víte-li proč.");
+}
+
 }  // namespace
 
 Souhrn Publikovat(const Zadani& z) {
+  // Read while no thread of the deltas runs: the umask is the whole process's.
+  const mode_t maska = ::umask(0);
+  ::umask(maska);
   std::string web = z.cil, novy;
   try {
     const std::string zdroj = PridatLomitko(fs::weakly_canonical(fs::absolute(z.zdroj)).string());
     web = BezLomitka(fs::weakly_canonical(fs::absolute(z.cil)).string());
-    if (!ExistujeSlozka(zdroj + "Setup/") && !ExistujeSlozka(zdroj + "Setup14/"))
-      VyvolatChybu("Složka vydání " + zdroj + " neobsahuje složku Setup ani Setup14.");
+    OveritSlozkuVydani(zdroj, z.vydani);
     OveritCilWebu(web, zdroj, z.souborKlice);
-    // The earlier sites are read before anything is written: one may be the site replaced.
+    const std::optional<std::string> naWebu = VydaniWebu(web);
+    if (naWebu) OveritPoradi(*naWebu, z);
+    // The earlier sites are read before anything is written: one may be the site replaced,
+    // which is one unless told otherwise, so that the clients that have its release get
+    // deltas.
     std::vector<std::string> weby;
-    for (const std::string& w : z.predchozi)
+    for (const std::string& w : z.bezDelt ? std::vector<std::string>{} : z.predchozi)
       weby.push_back(BezLomitka(fs::weakly_canonical(fs::absolute(w)).string()));
+    if (naWebu && !z.bezDelt && std::find(weby.begin(), weby.end(), web) == weby.end())
+      weby.push_back(web);
     const std::optional<PredchoziWeby> predchozi =
         weby.empty() ? std::nullopt : std::optional<PredchoziWeby>(std::in_place, weby);
-    // Built beside the site under a new name and swapped in at the end, so a server never
-    // serves a half-written site; whatever fails, nothing of it stays.
-    novy = PridatLomitko(NovaSlozkaVedle(web, ".nove"));
-    Souhrn s = Sestavit(z, zdroj, novy, predchozi ? &*predchozi : nullptr);
+    std::vector<std::string> protiVydanim;
+    for (const std::string& w : weby)
+      protiVydanim.push_back(VydaniWebu(w).value_or(w));
+    // Built beside the site in a working folder, which a server never serves, and swapped
+    // in at the end; whatever fails, nothing of it stays, nor of a killed run before.
+    UklidititPozustatky(fs::path(web).parent_path().string());
+    UklidititPozustatky(fs::temp_directory_path().string());
+    novy = NovaSlozkaVedle(web);
+    Souhrn s = Sestavit(z, zdroj, PridatLomitko(novy), predchozi ? &*predchozi : nullptr);
+    s.protiVydanim = protiVydanim;
+    Zpristupnit(novy, maska);
     Nahradit(web, novy);
     return s;
   } catch (const fs::filesystem_error& e) {
-    if (!novy.empty()) Uklidit(novy);
+    if (!novy.empty()) Dokoncit(novy, true);
     VyvolatChybu("Web se nepodařilo zapsat do složky " + web + ": " +
                  ss::ChybaSystemu(e.code().value(), e.path1().string()).popis);
   } catch (...) {
-    if (!novy.empty()) Uklidit(novy);
+    if (!novy.empty()) Dokoncit(novy, true);
     throw;
   }
 }

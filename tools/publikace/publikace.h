@@ -16,11 +16,13 @@
 //                   master.delty.zip, whose SHA-256 download.ini lists as well.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "aplikace/instalovany_soubor.h"
+#include "common/chyba.h"
 #include "prenos/podpisy/podpis.h"
 
 namespace zevlon::publikace {
@@ -36,12 +38,20 @@ struct Zadani {
   std::optional<podpis::TajnyKlic> klic;  // signs download.ini into download.ini.minisig
   std::string souborKlice;                // the key's file, never inside the site folder
   std::vector<std::string> predchozi;     // earlier sites to make deltas against
+  bool bezDelt = false;                   // no deltas, not even against the site replaced
+  bool prepsatVydani = false;             // the site's own release may be published again
+  bool vratitVydani = false;              // an older release than the site's may be published
 };
+
+// The number of the error raised when the site folder already holds the release being
+// published, or a newer one, and the Zadani allows neither.
+inline constexpr std::int32_t kChybaVydaniWebu = kChybaUzivatele + 0x100;
 
 struct Souhrn {
   int slozek = 0;
   int souboru = 0;
   int delt = 0;
+  std::vector<std::string> protiVydanim;  // the releases of the sites the deltas are against
 };
 
 struct PublikovanaSlozka {
@@ -65,8 +75,11 @@ PublikovanaSlozka PublikovatSlozku(const std::string& zdroj, const std::string& 
 void DoplnitSha256(SeznamSouboru& soubory, const std::string& zdroj);
 
 // Writes the site in place of the site folder, which must be empty, missing or a site this
-// tool made (OveritCilWebu); raises the program's error on any failure, with nothing of
-// the tool's left behind.
+// tool made (OveritCilWebu), from a release folder that OveritSlozkuVydani accepts; with
+// deltas against the earlier sites given and, unless bezDelt, the site it replaces. Raises
+// the program's error on any failure, with nothing of the tool's left behind, and
+// kChybaVydaniWebu before anything is written when the site holds the same release or a
+// newer one.
 Souhrn Publikovat(const Zadani& z);
 
 }  // namespace zevlon::publikace

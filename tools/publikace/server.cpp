@@ -80,6 +80,8 @@ int Servirovat(const NastaveniServeru& n, const std::atomic<bool>& konec,
   std::list<Obsluha> obsluhy;
   std::list<Cekajici> cekajici;
   std::map<std::uint32_t, std::size_t> naAdrese, cekaNaAdrese;
+  // Set while a client waits for a place: connections idle between requests then end.
+  std::atomic<bool> tlak{false};
   while (!konec) {
     Uklidit(obsluhy, naAdrese);
     for (auto c = cekajici.begin(); c != cekajici.end() && obsluhy.size() < nejvic;) {
@@ -91,7 +93,7 @@ int Servirovat(const NastaveniServeru& n, const std::atomic<bool>& konec,
       Obsluha& o = obsluhy.emplace_back();
       o.adresa = c->adresa;
       try {
-        o.vlakno = std::thread([&n, &konec, &o, fd = std::move(c->fd)]() mutable {
+        o.vlakno = std::thread([&n, &konec, &tlak, &o, fd = std::move(c->fd)]() mutable {
           // Sending a file to a client that has gone raises SIGPIPE (sendfile has no
           // MSG_NOSIGNAL); blocked here, it stays pending on this thread and ends with it.
           sigset_t sigpipe;
@@ -99,7 +101,7 @@ int Servirovat(const NastaveniServeru& n, const std::atomic<bool>& konec,
           sigaddset(&sigpipe, SIGPIPE);
           pthread_sigmask(SIG_BLOCK, &sigpipe, nullptr);
           try {
-            ObslouzitSpojeni(n, std::move(fd), konec);
+            ObslouzitSpojeni(n, std::move(fd), konec, tlak);
           } catch (const std::exception&) {
             // Out of memory for one connection: that connection ends, the server goes on.
           }
@@ -111,6 +113,7 @@ int Servirovat(const NastaveniServeru& n, const std::atomic<bool>& konec,
       }
       c = cekajici.erase(c);
     }
+    tlak = !cekajici.empty();
     if (cekajici.size() >= nejvic) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
       continue;

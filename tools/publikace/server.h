@@ -1,7 +1,8 @@
 // A small static HTTP/1.1 server for an update site on a loopback port: GET and HEAD
 // of the regular files below one folder (no link followed; a name beginning with "." only
 // when a snapshot of its site lists it), single byte ranges for
-// resumed downloads, keep-alive connections served side by side up to a limit, one
+// resumed downloads, keep-alive connections served side by side up to a limit (each for a
+// bounded number of requests and time, idle ones giving way to waiting clients), one
 // access-log line per request. For demos, tests and benchmarks, not for the internet.
 #pragma once
 
@@ -23,6 +24,10 @@ struct NastaveniServeru {
   int necinnost = 15;
   // Seconds in which the next request head must have come whole after the last answer.
   int lhutaHlavy = 5;
+  // The requests one connection serves and the seconds it is kept, whatever its client
+  // does; a connection idle between requests ends at once when another client waits.
+  int pozadavku = 100;
+  int zivot = 60;
 };
 
 // Serves until `konec` is set, then ends every connection and returns within a fraction

@@ -40,9 +40,13 @@ std::string Etag(const struct stat& st) {
 
 // Whether the site that holds the path (the nearest folder above it with a download.ini)
 // names it in a snapshot: a name beginning with "." is served only then, so that notes
-// and other hidden files beside a site stay unseen.
+// and other hidden files beside a site stay unseen. A site in a hidden folder (vydat's
+// working folders among them) is never served.
 bool ZnamVeSnimku(const std::string& slozka, const std::vector<std::string>& casti) {
   for (std::size_t k = casti.size(); k-- > 0;) {
+    if (std::any_of(casti.begin(), casti.begin() + static_cast<std::ptrdiff_t>(k),
+                    [](const std::string& c) { return c[0] == '.'; }))
+      continue;
     std::string web = slozka;
     for (std::size_t i = 0; i < k; ++i)
       web += "/" + casti[i];

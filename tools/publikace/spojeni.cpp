@@ -155,11 +155,14 @@ Odpoved Pripravit(const NastaveniServeru& n, const Pozadavek& p) {
 
 class Spojeni {
  public:
-  Spojeni(const NastaveniServeru& n, Popisovac fd, const std::atomic<bool>& konec)
+  Spojeni(const NastaveniServeru& n, Popisovac fd, const std::atomic<bool>& konec,
+          const std::atomic<bool>& tlak)
       : n_(n),
         fd_(std::move(fd)),
         konec_(konec),
-        necinnost_(std::chrono::seconds(std::max(1, n.necinnost))) {}
+        tlak_(tlak),
+        necinnost_(std::chrono::seconds(std::max(1, n.necinnost))),
+        konecZivota_(Hodiny::now() + std::chrono::seconds(std::max(1, n.zivot))) {}
 
   void Obsluhovat() {
     std::string hlava;
@@ -206,7 +209,10 @@ class Spojeni {
       if (r == 0) return false;
       if (errno == EINTR) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
-      if (!Cekat(POLLIN, lhuta)) return false;
+      // Idle between requests, the connection gives its place to a client that waits.
+      if (odpovedi_ > 0 && prijato_.empty() && tlak_) return false;
+      if (Hodiny::now() >= lhuta || konec_) return false;
+      Cekat(POLLIN, std::min(lhuta, Hodiny::now() + std::chrono::milliseconds(kKrokCekaniMs)));
     }
   }
 
@@ -214,7 +220,8 @@ class Spojeni {
   bool Odpovedet(const std::string& hlava) {
     Pozadavek p = RozebratHlavu(hlava);
     Odpoved o = Pripravit(n_, p);
-    bool ponechat = p.platny && !MaTelo(p) && PonechatSpojeni(p);
+    bool ponechat = p.platny && !MaTelo(p) && PonechatSpojeni(p) &&
+                    ++odpovedi_ < std::max(1, n_.pozadavku) && Hodiny::now() < konecZivota_;
     bool head = p.metoda == "HEAD";
     std::string hlavicky = "HTTP/1.1 " + std::to_string(o.status) + " " + TextStavu(o.status) +
                            "\r\nContent-Length: " + std::to_string(o.delka) +
@@ -319,15 +326,18 @@ class Spojeni {
   const NastaveniServeru& n_;
   Popisovac fd_;
   const std::atomic<bool>& konec_;
+  const std::atomic<bool>& tlak_;
   const Hodiny::duration necinnost_;
+  const Hodiny::time_point konecZivota_;
+  int odpovedi_ = 0;
   std::string prijato_;  // received and not yet answered
 };
 
 }  // namespace
 
-void ObslouzitSpojeni(const NastaveniServeru& n, Popisovac spojeni,
-                      const std::atomic<bool>& konec) {
-  Spojeni(n, std::move(spojeni), konec).Obsluhovat();
+void ObslouzitSpojeni(const NastaveniServeru& n, Popisovac spojeni, const std::atomic<bool>& konec,
+                      const std::atomic<bool>& tlak) {
+  Spojeni(n, std::move(spojeni), konec, tlak).Obsluhovat();
 }
 
 }  // namespace zevlon::publikace

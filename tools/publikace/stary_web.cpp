@@ -13,6 +13,7 @@
 #include "platform/soubory/soubor.h"
 #include "prenos/zip/mzip32.h"
 #include "soubory/cesty.h"
+#include "tools/publikace/preruseni.h"
 
 namespace fs = std::filesystem;
 
@@ -28,14 +29,10 @@ bool Pod(const fs::path& uvnitr, const fs::path& slozka) {
 
 }  // namespace
 
-DocasnaSlozka::DocasnaSlozka() {
-  std::string sablona = (fs::temp_directory_path() / "zevlon-web.XXXXXX").string();
-  if (::mkdtemp(sablona.data())) cesta = sablona;
-}
+DocasnaSlozka::DocasnaSlozka() : cesta(ZalozitPracovniSlozku(fs::temp_directory_path())) {}
 
 DocasnaSlozka::~DocasnaSlozka() {
-  std::error_code e;
-  if (!cesta.empty()) fs::remove_all(cesta, e);
+  if (!cesta.empty()) Dokoncit(cesta, true);
 }
 
 namespace {
@@ -96,6 +93,12 @@ std::vector<SlozkaWebu> SlozkyWebu(const std::string& web) {
     vysledek.push_back(std::move(slozka));
   }
   return vysledek;
+}
+
+std::optional<std::string> VydaniWebu(const std::string& web) {
+  const std::string ini = web + "/download.ini";
+  if (!fs::is_regular_file(fs::symlink_status(ini))) return std::nullopt;
+  return ini::CistKlic(ini, "Merko", "Release").value_or("");
 }
 
 std::set<std::string> SouboryWebu(const std::string& web) {

@@ -2,6 +2,7 @@
 // made itself, and never one that holds or lies in the release folder or the secret key.
 #pragma once
 
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,8 +19,9 @@ namespace zevlon::publikace {
 // A folder that does not exist, or holds no file, may be written.
 void OveritCilWebu(const std::string& web, const std::string& vydani, const std::string& klic);
 
-// A private folder in the system's temporary folder, removed with the object; `cesta`
-// (without a trailing "/") is empty when it could not be made.
+// A private working folder in the system's temporary folder, removed with the object or
+// when the command is stopped; `cesta` (without a trailing "/") is empty when it could not
+// be made.
 struct DocasnaSlozka {
   DocasnaSlozka();
   ~DocasnaSlozka();
@@ -39,6 +41,10 @@ struct SlozkaWebu {
   std::vector<Delta> delty;
 };
 std::vector<SlozkaWebu> SlozkyWebu(const std::string& web);
+
+// The release that the site in the folder `web` (absolute, without a trailing "/") names in
+// its download.ini; none when the folder holds no download.ini.
+std::optional<std::string> VydaniWebu(const std::string& web);
 
 // The files of the site in the folder `web` (absolute, without a trailing "/") that its
 // download.ini and snapshots name, as paths relative to it; raises when it is no such site.
