@@ -249,15 +249,6 @@ TEST_F(NaTerminalu, ExitStatusesFollowTheTableOfHelp) {
   EXPECT_THAT(v.vystup, HasSubstr("Žádný běh aktualizace zatím není zaznamenán."));
   EXPECT_EQ(stav({"--json", "navic"}).kod, 64);
 
-  auto napoveda = test::Spustit({s_ / "program/Zevlon", "--help"});
-  EXPECT_EQ(napoveda.kod, 0);
-  for (const char* radek :
-       {"  --moznosti  ", "  --stav  ", "Návratový kód:", "  0  ", "  1  ", "  2  ", "  3  ",
-        "  64  ", "odmítnuté varování o změně datové struktury",
-        "soubor zadaný na příkazovém řádku neexistuje", "starší vydání na webu",
-        "nic nového k instalaci", "Storno"})
-    EXPECT_NE(napoveda.vystup.find(radek), std::string::npos) << radek << "\n" << napoveda.vystup;
-
   // 64: an option it does not know, never taken for a release information file; nothing runs.
   for (const char* volba : {"--dry-run", "--status", "--moznost", "--version=2", "-v", "-x"}) {
     auto v = test::Spustit({s_ / "program/Zevlon", volba}, Prostredi());
