@@ -5,9 +5,11 @@
 
 #include "beh/beh.h"
 #include "beh/kontrola.h"
+#include "beh/navraty.h"
 #include "beh/vlastnik/vlastnik.h"
 #include "beh/vlastnik/za_vlastnika.h"
 #include "beh/vlastnik/zpravy.h"
+#include "beh/volby_prikazu.h"
 #include "beh/zaznam_behu.h"
 #include "beh/zpozdeni.h"
 #include "instalace/aktualizace_setupu.h"
@@ -26,6 +28,7 @@ constexpr const char* kPouziti =
     "        Zevlon --moznosti\n"
     "        Zevlon --stav [--json]\n"
     "        Zevlon --kontrola\n"
+    "        Zevlon --help | --version\n"
     "\n";
 
 constexpr const char* kPopis =
@@ -62,7 +65,9 @@ constexpr const char* kNapoveda =
     "              jinak do /etc/cron.d (root) nebo do crontabu uživatele\n"
     "  --zpozdeni N  před během počká náhodnou dobu od 0 do N minut (nic přitom\n"
     "              nedrží); naplánované běhy ji mají z volby NahodneZpozdeni\n"
-    "              v sekci [Server] (výchozí 30 minut)\n"
+    "              v sekci [Server] (výchozí 30 minut); SIGTERM nebo Ctrl+C čekání\n"
+    "              ukončí i s programem: běh nezačne, nic se nezaznamená a návratový\n"
+    "              kód je signálu (v shellu 143 nebo 130), ne 2\n"
     "  --stav      stav posledního běhu (začátek a konec, výsledek, vydání před a po,\n"
     "              obnovené složky, soubory a stažené bajty, poslední úspěšná\n"
     "              aktualizace); s --json tak, jak jej zapsal běh; návratový kód\n"
@@ -75,7 +80,14 @@ constexpr const char* kNapoveda =
     "  --help      tato nápověda\n"
     "  --version   verze programu\n"
     "\n"
-    "Návratový kód: 0 bez chyby, 1 chyba, 2 zrušeno uživatelem.\n"
+    "Klíče souboru Zevlon.ini (popisuje je man zevlon):\n"
+    "  [Server]     Adresa VerejnyKlic PodpisPlatnyDni PovolitStarsi BezOvereni\n"
+    "               LhutaPrenosu MinRychlost DobaMinRychlosti SoubeznaStahovani\n"
+    "               LhutaBehu LhutaTicha ObnovaOdkazy Delty NahodneZpozdeni\n"
+    "  [Nastaveni]  SlozkaDat Cas Cetnost Den\n"
+    "  [Uloha]      ID\n"
+    "\n"
+    "Návratový kód:\n"
     "  0  bez chyby:\n"
     "       aktualizace stažena (nebo spuštěn nový program aktualizace, který ji provede)\n"
     "       nic nového k instalaci (vydání na webu není novější, soubory jsou aktuální,\n"
@@ -101,7 +113,7 @@ constexpr const char* kNapoveda =
 // A usage error: what is wrong, the short usage, exit status 64 (EX_USAGE).
 int ChybaPouziti(const std::string& co) {
   std::fprintf(stderr, "%s\n%sPodrobnosti: Zevlon --help\n", co.c_str(), kPouziti);
-  return 64;
+  return zevlon::kNavratPouziti;
 }
 
 }  // namespace
@@ -128,24 +140,23 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strncmp(argv[1], "--", 2) == 0 &&
       std::strcmp(argv[1], zevlon::kVolbaZaVlastnika) != 0) {
     const std::string volba = argv[1];
-    if (volba != "--help" && volba != "--moznosti" && volba != "--version" && volba != "--stav" &&
-        volba != "--kontrola")
-      return ChybaPouziti("Neznámá volba " + volba + ".");
-    if (volba == "--stav") {
-      if (argc > 3 || (argc == 3 && std::strcmp(argv[2], "--json") != 0))
+    if (!zevlon::PrvniVolba(volba)) return ChybaPouziti("Neznámá volba " + volba + ".");
+    if (volba == zevlon::kVolbaStav) {
+      if (argc > 3 || (argc == 3 && std::strcmp(argv[2], zevlon::kVolbaJson) != 0))
         return ChybaPouziti("Volba --stav má jen argument --json.");
       return zevlon::VypsatStav(argc == 3, stdout);
     }
     if (argc > 2) return ChybaPouziti("Volba " + volba + " nemá argumenty.");
-    if (volba == "--kontrola") return zevlon::Kontrola(stdout);
+    if (volba == zevlon::kVolbaKontrola) return zevlon::Kontrola(stdout);
   }
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+  if (argc == 2 &&
+      (std::strcmp(argv[1], zevlon::kVolbaNapoveda) == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kPouziti, stdout);
     std::fputs(zevlon::platforma().ZBalicku() ? kPopisBalicku : kPopis, stdout);
     std::fputs(kNapoveda, stdout);
     return 0;
   }
-  if (argc == 2 && std::strcmp(argv[1], "--moznosti") == 0) {
+  if (argc == 2 && std::strcmp(argv[1], zevlon::kVolbaMoznosti) == 0) {
     zevlon::ZvoleneRozhrani rozhrani;
     // SIGTERM ends the questions as Storno does, saving nothing (the face took SIGINT).
     zevlon::ZachytavatUkonceni();
@@ -168,7 +179,7 @@ int main(int argc, char** argv) {
               zevlon::SoucetOdhadu(zevlon::OdhadnoutProfil(ini, ini.substr(0, ini.rfind('/') + 1)));
           return true;
         });
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+  if (argc == 2 && std::strcmp(argv[1], zevlon::kVolbaVerze) == 0) {
     std::printf("Zevlon %s\n", ZEVLON_VERZE);
     return 0;
   }

@@ -7,13 +7,9 @@
 #include <string>
 
 #include "aplikace/souhrn_obnovy.h"
+#include "beh/navraty.h"
 
 namespace zevlon {
-
-// Exit statuses of a run.
-inline constexpr int kNavratUspech = 0;
-inline constexpr int kNavratChyba = 1;
-inline constexpr int kNavratZruseno = 2;
 
 inline constexpr const char* kHotovo = "Hotovo";
 

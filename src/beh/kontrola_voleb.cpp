@@ -30,21 +30,10 @@ namespace {
 
 inline constexpr const char* kKlicBezOvereni = "BezOvereni";
 
-// One key of the options file, and whether it reaches the process that renews a profile
-// for its owner: that process is handed only the keys that its own code reads.
-struct ZnamyKlic {
-  const char* nazev;
-  bool proVlastnika;
-};
-
-struct ZnamaSekce {
-  const char* nazev;
-  std::vector<ZnamyKlic> klice;
-};
-
 constexpr bool kVlastnik = true, kJenRoot = false;
 
-// Everything any part of the program reads from the options file or writes into it.
+}  // namespace
+
 const std::vector<ZnamaSekce>& ZnameSekce() {
   static const std::vector<ZnamaSekce> sekce{
       {"Server",
@@ -68,6 +57,8 @@ const std::vector<ZnamaSekce>& ZnameSekce() {
   };
   return sekce;
 }
+
+namespace {
 
 // How many letters must be inserted, removed, replaced or swapped to turn one name into
 // the other, letter case aside.

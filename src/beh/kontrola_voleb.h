@@ -9,6 +9,22 @@
 
 namespace zevlon {
 
+// One key of the options file, and whether it reaches the process that renews a profile
+// for its owner: that process is handed only the keys that its own code reads.
+struct ZnamyKlic {
+  const char* nazev;
+  bool proVlastnika;
+};
+
+struct ZnamaSekce {
+  const char* nazev;
+  std::vector<ZnamyKlic> klice;
+};
+
+// Everything any part of the program reads from the options file or writes into it: the
+// help, the manual pages and README name exactly these keys.
+const std::vector<ZnamaSekce>& ZnameSekce();
+
 // The unknown sections and keys of the options file, one Czech sentence each, in file
 // order; none when the file is missing or all is known.
 std::vector<std::string> NeznameVolby(const std::string& soubor);

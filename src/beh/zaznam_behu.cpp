@@ -225,13 +225,13 @@ int VypsatStav(bool json, std::FILE* out) {
                  text && !stav ? "Stav posledního běhu v %s nelze přečíst.\n"
                                : "Žádný běh aktualizace zatím není zaznamenán.\n",
                  cesta.c_str());
-    return 3;
+    return kNavratBezZaznamu;
   }
   const RadekVysledku* radek = zacaty == Zacaty::kPrerusen ? NajitVysledek(vysledky::kPreruseno)
                                : dokonceny                 ? NajitVysledek(h("vysledek"))
                                                            : nullptr;
   const int navrat = radek                       ? radek->navratStavu
-                     : !dokonceny                ? 3
+                     : !dokonceny                ? kNavratBezZaznamu
                      : h("navratovy_kod") == "0" ? 0
                                                  : 1;
   if (json) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "aplikace/souhrn_obnovy.h"
+#include "beh/navraty.h"
 #include "common/cas.h"
 
 namespace zevlon {
@@ -38,18 +39,18 @@ struct RadekVysledku {
   bool doStavu = true;  // the state file takes it (else it keeps the last run that did work)
 };
 inline constexpr RadekVysledku kVysledky[] = {
-    {vysledky::kAktualizovano, "aktualizováno", 0, true},
-    {vysledky::kAktualni, "nic nového, instalace je aktuální", 0, true},
-    {vysledky::kBezProfilu, "žádný profil k aktualizaci", 0, true},
-    {vysledky::kOdmitnuto, "starší vydání na webu odmítnuto", 0, true},
-    {vysledky::kBezZmenyDat, "odmítnuto varování o změně datové struktury", 0, true},
-    {vysledky::kNovyProgram, "aktualizaci provede nový program aktualizace", 0, true},
-    {vysledky::kNicNeprovedeno, "nic neprovedeno, soubor s informacemi o vydání neexistuje", 0,
-     true},
-    {vysledky::kZruseno, "zrušeno", 1, false},
-    {vysledky::kChyba, "chyba", 1, false},
-    {vysledky::kPreruseno, "přerušeno", 1, false},
-    {vysledky::kJinyBeh, "jiný běh právě aktualizuje", 1, false, false},
+    {vysledky::kAktualizovano, "aktualizováno", kNavratUspech, true},
+    {vysledky::kAktualni, "nic nového, instalace je aktuální", kNavratUspech, true},
+    {vysledky::kBezProfilu, "žádný profil k aktualizaci", kNavratUspech, true},
+    {vysledky::kOdmitnuto, "starší vydání na webu odmítnuto", kNavratUspech, true},
+    {vysledky::kBezZmenyDat, "odmítnuto varování o změně datové struktury", kNavratUspech, true},
+    {vysledky::kNovyProgram, "aktualizaci provede nový program aktualizace", kNavratUspech, true},
+    {vysledky::kNicNeprovedeno, "nic neprovedeno, soubor s informacemi o vydání neexistuje",
+     kNavratUspech, true},
+    {vysledky::kZruseno, "zrušeno", kNavratChyba, false},
+    {vysledky::kChyba, "chyba", kNavratChyba, false},
+    {vysledky::kPreruseno, "přerušeno", kNavratChyba, false},
+    {vysledky::kJinyBeh, "jiný běh právě aktualizuje", kNavratChyba, false, false},
 };
 
 // The row of an outcome; nothing for a value the table does not know.

@@ -2,6 +2,7 @@
 // registry inside the sandbox, against a site that the publisher writes and that is
 // served on loopback: complete updates, refused writes and kills at any moment.
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -42,6 +43,7 @@ using test::Cesty;
 using test::kDrive;
 using test::kZive;
 using test::Stromy;
+using ::testing::HasSubstr;
 
 class Aktualizace : public test::CelyBeh {};
 
@@ -62,12 +64,9 @@ TEST_F(Aktualizace, FirstRunRenewsEveryFolderWithBackupsAndLaterRunsFetchOnlyCha
   const std::string log = test::LogProgramu(s_, "Zevlon.log");
   for (auto [zivy, zaloha] : {std::pair{"Setup/Merko/licence.dat", "Setup/Merko_old/licence.dat"},
                               {"SetupCommon/Moje", "SetupCommon_old/Moje"}})
-    EXPECT_NE(log.find("Položka " + profil_ + zivy +
-                       " není součástí nového vydání, proto je nyní jen v záloze " + profil_ +
-                       zaloha + "; příští aktualizace zálohu nahradí."),
-              std::string::npos)
-        << zivy << "\n"
-        << log;
+    EXPECT_THAT(log, HasSubstr("Položka " + profil_ + zivy +
+                               " není součástí nového vydání, proto je nyní jen v záloze " +
+                               profil_ + zaloha + "; příští aktualizace zálohu nahradí."));
   EXPECT_EQ(log.find("Moje/a.txt"), std::string::npos) << log;
   EXPECT_EQ(log.find("Upravy/Doplnky/Fakturace/mistni.txt"), std::string::npos) << log;
   EXPECT_EQ(Profil("Setup/cti.txt"), "čti 20141231");
@@ -119,7 +118,7 @@ TEST_F(Aktualizace, OnlyAHigherUpdaterVersionIsDownloadedAndStartedAndTheSetupFo
   const auto predtim = ZiveSlozky();
   Publikovat("20141231", {"--verze-zevlonu", "9", "--zevlon", s_ / "novy/Zevlon"});
   EXPECT_EQ(Spustit().kod, 1);
-  EXPECT_NE(Chyby().find("se nepodařilo spustit"), std::string::npos);
+  EXPECT_THAT(Chyby(), HasSubstr("se nepodařilo spustit"));
   Nezmeneno(predtim);
 
   s_.Zapsat("novy/Zevlon",  // answers with its arguments, in a file that appears whole
@@ -232,7 +231,7 @@ TEST_F(Aktualizace, RootNeitherWritesNorReadsThroughAnotherUsersFoldersOrLinks) 
       EXPECT_EQ(v.kod, p.kod) << v.vystup;
     }
     if (p.chyba) {
-      EXPECT_NE(Chyby().find(p.chyba), std::string::npos) << Chyby();
+      EXPECT_THAT(Chyby(), HasSubstr(p.chyba));
     }
     EXPECT_EQ(test::CistStrom(obet), systemova);
     EXPECT_FALSE(test::Existuje(obet + "Setup/Merko_old"));
@@ -345,10 +344,8 @@ TEST_F(Aktualizace, TheSharedFoldersSnapshotComesWhileTheProgramFoldersDownloads
   pozadan = false;
   const auto predtim = ZiveSlozky();
   EXPECT_EQ(Spustit().kod, 1);
-  EXPECT_NE(Chyby().find("server odpověděl 404 (nenalezeno)\t" + web +
-                         "SetupCommon/master.snapshot.zip->"),
-            std::string::npos)
-      << Chyby();
+  EXPECT_THAT(Chyby(), HasSubstr("server odpověděl 404 (nenalezeno)\t" + web +
+                                 "SetupCommon/master.snapshot.zip->"));
   Nezmeneno(predtim);
   EXPECT_EQ(pozde, 0);
 }
@@ -365,8 +362,8 @@ TEST_F(Aktualizace, OlderSiteReleaseIsRefusedUnlessAllowed) {
   // One line for the refusal and, the site being unsigned, one saying so; then the run's
   // record.
   const std::string log = s_.Cist("program/Zevlon.log");
-  EXPECT_NE(log.find("20100101"), std::string::npos) << log;
-  EXPECT_NE(log.find("nejsou ověřována"), std::string::npos) << log;
+  EXPECT_THAT(log, HasSubstr("20100101"));
+  EXPECT_THAT(log, HasSubstr("nejsou ověřována"));
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3) << log;
   for (const char* pole : {"\tvydání 20140301 → 20140301\tobnoveno 0 složek\t",
                            "\tstarší vydání na webu odmítnuto\tnávratový kód 0"})
@@ -390,10 +387,8 @@ TEST_F(Aktualizace, ASiteAnnouncingOneReleaseAndServingAnotherSwapsNothing) {
   for (int beh = 1; beh <= 2; ++beh) {
     SCOPED_TRACE(beh);
     EXPECT_EQ(Spustit().kod, 1);
-    EXPECT_NE(PosledniBeh().find("\tchyba: Web ohlásil vydání 20150315, ale jeho balíčky "
-                                 "obsahují vydání 20141231; nic nebylo vyměněno.\t"),
-              std::string::npos)
-        << PosledniBeh();
+    EXPECT_THAT(PosledniBeh(), HasSubstr("\tchyba: Web ohlásil vydání 20150315, ale jeho balíčky "
+                                         "obsahují vydání 20141231; nic nebylo vyměněno.\t"));
     Nezmeneno(predtim);
   }
   s_.Zapsat("www/aktualizace-online/download.ini", ini);
@@ -411,10 +406,8 @@ TEST_F(Aktualizace, AnUnsignedPackageThatIsNotWhatItsSnapshotSaysIsRefused) {
   const auto predtim = ZiveSlozky();
   EXPECT_EQ(Spustit().kod, 1);
   Nezmeneno(predtim);
-  EXPECT_NE(Chyby().find("Merko.exe.zip neodpovídá kontrolnímu součtu ze seznamu souborů "
-                         "master.snapshot, který web nepodepsal."),
-            std::string::npos)
-      << Chyby();
+  EXPECT_THAT(Chyby(), HasSubstr("Merko.exe.zip neodpovídá kontrolnímu součtu ze seznamu souborů "
+                                 "master.snapshot, který web nepodepsal."));
 }
 
 // A file changed in place between the scan and its placing, its time put back (an edit that
@@ -461,7 +454,7 @@ TEST_F(Aktualizace, StateTellsARunGoingOnFromOneKilledOnItsWay) {
        {"  Probíhá:               běh procesu " + std::to_string(pid) + " od ",
         std::string("  Výsledek:              aktualizováno")})
     EXPECT_NE(v.vystup.find(t), std::string::npos) << t << "\n" << v.vystup;
-  EXPECT_NE(stav({"--json"}).vystup.find("\"stav_behu\": \"probiha\""), std::string::npos);
+  EXPECT_THAT(stav({"--json"}).vystup, HasSubstr("\"stav_behu\": \"probiha\""));
   const std::string behem = s_.Cist("program/stav.json");
   EXPECT_EQ(Spustit().kod, 1);  // the lock is taken
   EXPECT_EQ(s_.Cist("program/stav.json"), behem);
@@ -578,24 +571,20 @@ TEST_F(Aktualizace, UsersRunWithoutTerminalOrDisplayIsUnattendedAndLogsInItsStat
   EXPECT_FALSE(test::Existuje(s_ / "program/online_errors.log"));
   const std::string log = s_.Cist("stav/zevlon/online_errors.log");
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
-  EXPECT_NE(log.find("\tserver odpověděl 404 (nenalezeno)\t" + web_ + "download.ini->" +
-                     (s_ / "temp/download.ini") + "\r\n"),
-            std::string::npos)
-      << log;
+  EXPECT_THAT(log, HasSubstr("\tserver odpověděl 404 (nenalezeno)\t" + web_ + "download.ini->" +
+                             (s_ / "temp/download.ini") + "\r\n"));
   struct stat st {};
   ASSERT_EQ(::stat((s_ / "stav/zevlon").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0700u);
   EXPECT_EQ(st.st_uid, test::NeprivilegovanyUid());
   // So do the run's record and state, which the user's --stav reads.
   EXPECT_FALSE(test::Existuje(s_ / "program/stav.json"));
-  EXPECT_NE(s_.Cist("stav/zevlon/Zevlon.log").find("\tbez obsluhy\tprofil " + profil_),
-            std::string::npos);
+  EXPECT_THAT(s_.Cist("stav/zevlon/Zevlon.log"), HasSubstr("\tbez obsluhy\tprofil " + profil_));
   Cesty stav = test::JakoNeprivilegovany();
   stav.insert(stav.end(), {s_ / "program/Zevlon", "--stav"});
   v = test::Spustit(stav, prostredi_);
   EXPECT_EQ(v.kod, 1) << v.vystup;
-  EXPECT_NE(v.vystup.find("(" + (s_ / "stav/zevlon/stav.json") + ")"), std::string::npos)
-      << v.vystup;
+  EXPECT_THAT(v.vystup, HasSubstr("(" + (s_ / "stav/zevlon/stav.json") + ")"));
 }
 
 // Where the file system cannot exchange two folders, a swap is two renames; a run killed
@@ -615,7 +604,7 @@ TEST_F(Aktualizace, AddOnsLeftOnlyInTheirBackupByAnInterruptedSwapAreRestoredAnd
                                           {"Doplnky/Fakturace/mistni.txt", "jen tady"}}));
   EXPECT_EQ(Profil("Setup/Upravy_old/Doplnky/Fakturace/fakturace.dll"), "fakturace 2014");
   EXPECT_FALSE(test::Existuje(profil_ + "Setup/Upravydwnld_2014123112000000.8"));
-  EXPECT_NE(Chyby().find("Upravy/ chyběla po přerušené"), std::string::npos);
+  EXPECT_THAT(Chyby(), HasSubstr("Upravy/ chyběla po přerušené"));
 }
 
 // A process file-size limit fails each write beyond it as a full disk would.
@@ -627,7 +616,7 @@ TEST_F(Aktualizace, FailedWritesWhileBuildingLeaveTheLiveFoldersAndNoSiblings) {
   Nezmeneno(predtim);
   for (const auto& e : fs::recursive_directory_iterator(s_ / "temp"))
     EXPECT_EQ(e.path().string().find("velky"), std::string::npos) << e.path();
-  EXPECT_NE(Chyby().find("velky.dll"), std::string::npos);
+  EXPECT_THAT(Chyby(), HasSubstr("velky.dll"));
   ASSERT_EQ(Spustit().kod, 0);  // without the limit the installation is renewed
   EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
 }
@@ -708,13 +697,16 @@ class Zabiti : public Aktualizace, public ::testing::WithParamInterface<bool> {
   // The customisation is swapped first, then the program folder, then the shared one.
   static constexpr int kPoradi[] = {2, 0, 1};
   static constexpr int kPoVymeneProgramu = 2;
+  // With the parameter false, a file system that cannot exchange two folders (as NFS).
+  void BezVymeny() {
+    if (GetParam()) return;
+    ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_BEZ_VYMENY=1"));
+  }
 };
 
 TEST_P(Zabiti, AtTwentyFiveMomentsLeavesOldOrNewAndTheNextRunFinishes) {
   const bool vymena = GetParam();
-  if (!vymena) {
-    ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_BEZ_VYMENY=1"));
-  }
+  ASSERT_NO_FATAL_FAILURE(BezVymeny());
   // Many files spread the run, so that the kills land in every stage of it.
   for (int i = 0; i < 100; ++i)
     s_.Zapsat("vydani/Setup/Merko/m" + std::to_string(i % 10) + "/f" + std::to_string(i) + ".dll",
@@ -784,9 +776,7 @@ TEST_P(Zabiti, AfterARemountOnAnotherDeviceTheFinishingRunCompletesTheUpdate) {
   const dev_t prve = test::Stav(bod).st_dev;
   Instalace();
   s_.Zapsat("data/Firma/Setup/Merko/licence.dat", "licence");
-  if (!GetParam()) {
-    ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_BEZ_VYMENY=1"));
-  }
+  ASSERT_NO_FATAL_FAILURE(BezVymeny());
   ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZABIT_PO=" + std::to_string(kPoVymeneProgramu)));
   EXPECT_EQ(Spustit().kod, 128 + SIGKILL);
   BezZasahu();
@@ -840,9 +830,7 @@ TEST_P(Zabiti, AFolderWhoseIdentityCannotBeDecidedIsKeptWithItsBackup) {
     SCOPED_TRACE(pripad);
     Instalace();
     BezZasahu();
-    if (!GetParam()) {
-      ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_BEZ_VYMENY=1"));
-    }
+    ASSERT_NO_FATAL_FAILURE(BezVymeny());
     s_.Zapsat("data/Firma/Setup/Merko/licence.dat", "licence");
     const auto predtim = prostredi_;
     ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZABIT_PO=" + std::to_string(kPoVymeneProgramu)));
@@ -863,9 +851,8 @@ TEST_P(Zabiti, AFolderWhoseIdentityCannotBeDecidedIsKeptWithItsBackup) {
       continue;
     }
     EXPECT_EQ(v.kod, 1);
-    EXPECT_NE(Chyby().find("Nelze rozhodnout, zda složku " + profil_ + "Setup/Merko už vyměnila"),
-              std::string::npos)
-        << Chyby();
+    EXPECT_THAT(Chyby(),
+                HasSubstr("Nelze rozhodnout, zda složku " + profil_ + "Setup/Merko už vyměnila"));
     EXPECT_EQ(ZiveSlozky(), po);
     EXPECT_TRUE(test::Existuje(zaznam));
   }
@@ -878,15 +865,13 @@ TEST_P(Zabiti, AStopAskedDuringTheSwapsWaitsForThemAndTheRunReportsTheUpdate) {
     SCOPED_TRACE("stopped after swap " + std::to_string(n));
     Instalace();
     BezZasahu();
-    if (!GetParam()) {
-      ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_BEZ_VYMENY=1"));
-    }
+    ASSERT_NO_FATAL_FAILURE(BezVymeny());
     ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZASTAVIT_PO=" + std::to_string(n)));
     const auto v = Spustit();
     EXPECT_EQ(v.kod, 0) << v.vystup << Chyby();
     Obnoveno();
     EXPECT_FALSE(test::Existuje(profil_ + "Setup/" + kZaznamNedokoncene));
-    EXPECT_NE(test::LogProgramu(s_, "Zevlon.log").find(kStopPozde), std::string::npos);
+    EXPECT_THAT(test::LogProgramu(s_, "Zevlon.log"), HasSubstr(kStopPozde));
     EXPECT_TRUE(PosledniBeh().ends_with("\taktualizováno\tnávratový kód 0")) << PosledniBeh();
   }
   BezZasahu();
@@ -895,9 +880,7 @@ TEST_P(Zabiti, AStopAskedDuringTheSwapsWaitsForThemAndTheRunReportsTheUpdate) {
 // A run stopped right after any of its swaps (program folder, shared folder) leaves the
 // rest old, and the next run completes every folder.
 TEST_P(Zabiti, RightAfterEachSwapLeavesWholeFoldersAndTheNextRunCompletesTheUpdate) {
-  if (!GetParam()) {
-    ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_BEZ_VYMENY=1"));
-  }
+  ASSERT_NO_FATAL_FAILURE(BezVymeny());
   const auto stare = ZiveSlozky();
   ASSERT_EQ(Spustit().kod, 0);
   const auto nove = ZiveSlozky();
@@ -969,9 +952,7 @@ TEST_P(Zabiti, RightAfterEachSwapLeavesWholeFoldersAndTheNextRunCompletesTheUpda
 // update is complete there, and the next run keeps every backup.
 TEST_P(Zabiti, PowerCutRightAfterASuccessfulRunLeavesTheCompleteUpdate) {
   if (::geteuid() != 0) GTEST_SKIP() << "a loop mount needs root";
-  if (!GetParam()) {
-    ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_BEZ_VYMENY=1"));
-  }
+  ASSERT_NO_FATAL_FAILURE(BezVymeny());
   const std::string obraz = s_ / "disk.img", kopie = s_ / "kopie.img", bod = s_ / "data";
   fs::remove_all(bod);
   fs::create_directory(bod);
@@ -1056,7 +1037,7 @@ TEST_F(Aktualizace, AFailedFlushOrMergeBeforeTheSwapsChangesNothingLive) {
     EXPECT_EQ(Spustit().kod, 1);
     BezZasahu();
     Nezmeneno(predtim);
-    EXPECT_NE(Chyby().find(p.chyba), std::string::npos) << Chyby();
+    EXPECT_THAT(Chyby(), HasSubstr(p.chyba));
   }
   ASSERT_EQ(Spustit().kod, 0) << Chyby();
   Obnoveno();
@@ -1066,9 +1047,7 @@ TEST_F(Aktualizace, AFailedFlushOrMergeBeforeTheSwapsChangesNothingLive) {
 // merge copied, anew; a release file the user changed, under a name of its own; a new
 // folder and file, as they are), and each is named in Zevlon.log.
 TEST_P(Zabiti, EditsInTheCustomisationDuringTheSwapsReachTheNewOneAndAreNamed) {
-  if (!GetParam()) {
-    ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_BEZ_VYMENY=1"));
-  }
+  ASSERT_NO_FATAL_FAILURE(BezVymeny());
   const std::string upravy = profil_ + "Setup/Upravy/", stare = profil_ + "Setup/Upravy_old/";
   ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_PRIPSAT=" + upravy +
                                 "Doplnky/Fakturace/mistni.txt:" + upravy +
@@ -1088,12 +1067,9 @@ TEST_P(Zabiti, EditsInTheCustomisationDuringTheSwapsReachTheNewOneAndAreNamed) {
        {std::pair{"Doplnky/Fakturace/mistni.txt", "Doplnky/Fakturace/mistni.txt"},
         {"Doplnky/Fakturace/fakturace.dll", "Doplnky/Fakturace/fakturace.dll.uzivatel"},
         {"Sablony/nova.dot", "Sablony/nova.dot"}})
-    EXPECT_NE(log.find("Soubor " + stare + z +
-                       " se změnil během aktualizace, proto byl přenesen do nové verze jako " +
-                       upravy + na + "."),
-              std::string::npos)
-        << z << "\n"
-        << log;
+    EXPECT_THAT(log, HasSubstr("Soubor " + stare + z +
+                               " se změnil během aktualizace, proto byl přenesen do nové verze " +
+                               "jako " + upravy + na + "."));
 }
 INSTANTIATE_TEST_SUITE_P(Aktualizace, Zabiti, ::testing::Values(true, false),
                          [](const auto& i) { return i.param ? "Vymenou" : "DvemaPrejmenovanimi"; });
@@ -1150,7 +1126,7 @@ TEST_F(Hranice, AStopAskedDuringADownloadEndsTheRunAtOnce) {
     EXPECT_TRUE(WIFEXITED(stav) && WEXITSTATUS(stav) == 2) << stav;
     Nezmeneno(predtim);
     EXPECT_EQ(test::CistStrom(s_ / "temp/zevlon-0"), test::Strom{});
-    EXPECT_NE(Chyby().find("\tAktualizace byla přerušena.\t"), std::string::npos) << Chyby();
+    EXPECT_THAT(Chyby(), HasSubstr("\tAktualizace byla přerušena.\t"));
     EXPECT_TRUE(PosledniBeh().ends_with("\tzrušeno\tnávratový kód 2")) << PosledniBeh();
   }
 }
@@ -1182,7 +1158,7 @@ TEST_F(Hranice, ARandomDelayHoldsNoLockAndDoesNothingUntilItEnds) {
     a.insert(a.end(), chybne.begin(), chybne.end());
     v = test::Spustit(a, Prostredi());
     EXPECT_EQ(v.kod, 64) << v.vystup;
-    EXPECT_NE(v.vystup.find("--zpozdeni"), std::string::npos) << v.vystup;
+    EXPECT_THAT(v.vystup, HasSubstr("--zpozdeni"));
   }
 }
 
@@ -1236,7 +1212,7 @@ TEST_F(Hranice, TricklingSiteEndsTheRunAtTheBoundsOfZevlonIni) {
     std::filesystem::remove(s_ / "program/online_errors.log");
     EXPECT_EQ(SpustitSHlidacem(), 1);
     Nezmeneno(predtim);
-    EXPECT_NE(Chyby().find(p.chyba), std::string::npos) << Chyby();
+    EXPECT_THAT(Chyby(), HasSubstr(p.chyba));
   }
 }
 
@@ -1267,8 +1243,7 @@ TEST_F(Hranice, ASmallTempFolderIsNeverFilledByDownloadsAheadAndAFullDiskIsSaidS
   fs::remove(s_ / "program/online_errors.log");
   EXPECT_EQ(Spustit().kod, 1);
   Nezmeneno(predtim);
-  EXPECT_NE(Chyby().find("Na disku není dost místa ve složce " + (s_ / "temp/")), std::string::npos)
-      << Chyby();
+  EXPECT_THAT(Chyby(), HasSubstr("Na disku není dost místa ve složce " + (s_ / "temp/")));
 }
 
 // A run whose site is on https takes nothing over http: not the packages when
@@ -1300,11 +1275,9 @@ TEST_F(Hranice, RunOnHttpsRefusesTheHttpUrlsOfItsReleaseAndAddOns) {
     std::filesystem::remove(s_ / "program/online_errors.log");
     EXPECT_EQ(Spustit().kod, 1);
     Nezmeneno(predtim);
-    EXPECT_NE(Chyby().find("Aktualizace začala na zabezpečeném spojení (https), nezabezpečenou "
-                           "adresu " +
-                           p.odmitnuta),
-              std::string::npos)
-        << Chyby();
+    EXPECT_THAT(Chyby(), HasSubstr("Aktualizace začala na zabezpečeném spojení (https), "
+                                   "nezabezpečenou adresu " +
+                                   p.odmitnuta));
     EXPECT_TRUE(server_.Pozadavky().empty());
   }
   // The same bound holds in the process that renews another user's profile, which also
@@ -1319,7 +1292,7 @@ TEST_F(Hranice, RunOnHttpsRefusesTheHttpUrlsOfItsReleaseAndAddOns) {
     std::filesystem::remove(s_ / "program/online_errors.log");
     EXPECT_EQ(Spustit().kod, 1);
     Nezmeneno(predtim);
-    EXPECT_NE(Chyby().find("nezabezpečenou adresu " + http), std::string::npos) << Chyby();
+    EXPECT_THAT(Chyby(), HasSubstr("nezabezpečenou adresu " + http));
     EXPECT_TRUE(server_.Pozadavky().empty());
   }
   Publikovat("20141231");
