@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
+
 #include <csignal>
 #include <functional>
 
@@ -72,7 +74,9 @@ TEST(VolbaDialogTest, ClicksKeysAndTheCheckBoxMakeTheAnswer) {
     ZachytavatUkonceni();
     ::raise(SIGTERM);
   };
-  EXPECT_EXIT(std::exit(Odpoved(bez, zastavit) == 0 && !::testing::Test::HasFailure() ? 0 : 1),
+  // (_exit: the child's end is its answer, not what a leak check at exit finds in Qt's
+  // libraries.)
+  EXPECT_EXIT(::_exit(Odpoved(bez, zastavit) == 0 && !::testing::Test::HasFailure() ? 0 : 1),
               ::testing::ExitedWithCode(0), "");
 }
 
