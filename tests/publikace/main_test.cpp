@@ -7,13 +7,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "soubory/pomoc_operaci.h"
 #include "support/neprivilegovany.h"
 #include "support/sandbox.h"
+#include "tools/publikace/preruseni.h"
 
 namespace zevlon {
 namespace {
@@ -277,6 +280,23 @@ TEST(PublikovatPrikazy, AStoppedVydatLeavesTheLiveSiteAsItWasAndNothingOfItsOwn)
   EXPECT_NE(pracovni(""), "");  // the killed run's, which the next run removes
   ASSERT_EQ(test::Spustit(vydat, tmp).kod, 0);
   EXPECT_TRUE(test::CistStrom(s / "tmp").empty() && pracovni("").empty());
+
+  // A command that starts while another removes leftovers from the same temp folder gets a
+  // working folder of its own all the same, which that removal leaves alone.
+  std::atomic<bool> hotovo{false};
+  std::thread uklid([&] {
+    while (!hotovo)
+      publikace::UklidititPozustatky(s / "tmp");
+  });
+  int chyb = 0;
+  for (int i = 0; i < 2000; ++i) {
+    const std::string prace = publikace::ZalozitPracovniSlozku(s / "tmp");
+    chyb += prace.empty() || !test::Existuje(prace);
+    publikace::Dokoncit(prace, true);
+  }
+  hotovo = true;
+  uklid.join();
+  EXPECT_EQ(chyb, 0);
 }
 
 }  // namespace

@@ -106,17 +106,30 @@ void HlidatPreruseni(std::atomic<bool>* konec) {
 
 std::string ZalozitPracovniSlozku(const std::string& slozka) {
   std::lock_guard<std::recursive_mutex> z(zamek);
-  std::string sablona = slozka + "/" + kPrefixPrace + "XXXXXX";
-  if (!::mkdtemp(sablona.data())) return {};
-  Popisovac fd(::open(sablona.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!fd.Platny() || ::flock(fd.Fd(), LOCK_EX | LOCK_NB) != 0) {
-    const int chyba = errno;
-    ::rmdir(sablona.c_str());
-    errno = chyba;
-    return {};
+  // Another command removing leftovers may take a new folder before it is locked here:
+  // such a folder is given up and another is made. Only a folder locked while it still
+  // stands at its name is this command's.
+  for (int pokus = 0; pokus < 100; ++pokus) {
+    std::string sablona = slozka + "/" + kPrefixPrace + "XXXXXX";
+    if (!::mkdtemp(sablona.data())) return {};
+    Popisovac fd(::open(sablona.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat drzeny {
+    }, naMiste{};
+    if (fd.Platny() && ::flock(fd.Fd(), LOCK_EX | LOCK_NB) == 0 && ::fstat(fd.Fd(), &drzeny) == 0 &&
+        ::lstat(sablona.c_str(), &naMiste) == 0 && drzeny.st_dev == naMiste.st_dev &&
+        drzeny.st_ino == naMiste.st_ino) {
+      Rozpracovane().insert_or_assign(sablona, std::move(fd));
+      return sablona;
+    }
+    if (!fd.Platny() && errno != ENOENT) {
+      const int chyba = errno;
+      ::rmdir(sablona.c_str());
+      errno = chyba;
+      return {};
+    }
   }
-  Rozpracovane().insert_or_assign(sablona, std::move(fd));
-  return sablona;
+  errno = EAGAIN;
+  return {};
 }
 
 void Zaznamenat(const std::string& cesta) {
