@@ -134,7 +134,7 @@ TEST_F(Operace, AMoveRenamesWhereItCanElseCopiesOverTheTargetAndDeletesTheSource
   EXPECT_EQ(CistStrom(sb / "c"), (Strom{{"a.dll", "nové a"}, {"b.dll", "nové b"}}));
   EXPECT_EQ(Stav(sb / "c/b.dll").st_mtim.tv_sec, 1'200'000'000);
 
-  CestaJinde jinde("/dev/shm/zevlon-presun-" + std::to_string(::getpid()));
+  CestaJinde jinde{"/dev/shm/zevlon-presun-" + std::to_string(::getpid())};
   if (::mkdir(jinde.cesta.c_str(), 0700) != 0 ||
       Stav(jinde.cesta).st_dev == Stav(sb.Cesta()).st_dev)
     return;  // no second file system here
@@ -269,7 +269,7 @@ TEST_F(OperaceBezPrav, AMoveAcrossFileSystemsThatFailsLeavesNoPartialTarget) {
   PredatNeprivilegovanemu(zdroj);
   std::string tajny = sb.Zapsat("u/a/tajny.txt", "cizí");
   ::chmod(tajny.c_str(), 0000);
-  CestaJinde jinde("/dev/shm/zevlon-presun-" + std::to_string(::getpid()));
+  CestaJinde jinde{"/dev/shm/zevlon-presun-" + std::to_string(::getpid())};
   EXPECT_EQ(SpustitNeprivilegovane({"prejmenovat-slozku", zdroj, jinde.cesta}).vystup,
             "chyba -2147221504\nSložku " + zdroj + " se nepodařilo přejmenovat.\n");
   EXPECT_FALSE(Existuje(jinde.cesta));

@@ -150,7 +150,7 @@ TEST(PresunoutSlozku, AcrossFileSystemsCopiesTheTreeThenDeletesTheSource) {
   struct stat shm {};
   if (::stat("/dev/shm", &shm) != 0 || shm.st_dev == Stav(sb.Cesta()).st_dev)
     GTEST_SKIP() << "no second file system at /dev/shm";
-  test::CestaJinde uklid("/dev/shm/zevlon-presun-" + std::to_string(::getpid()));
+  test::CestaJinde uklid{"/dev/shm/zevlon-presun-" + std::to_string(::getpid())};
   const std::string& jinde = uklid.cesta;
   sb.Zapsat("a/pod/f.txt", "obsah");
   ::chmod((sb / "a/pod").c_str(), 0750);
@@ -167,7 +167,7 @@ TEST(PresunoutSlozku, AcrossFileSystemsCopiesTheTreeThenDeletesTheSource) {
   // What a move cannot carry stops it by name before the source goes, with no target left.
   sb.Zapsat("c/f.txt", "zůstane");
   ASSERT_EQ(::mkfifo((sb / "c/roura").c_str(), 0600), 0);
-  test::CestaJinde druha(jinde + "2");
+  test::CestaJinde druha{jinde + "2"};
   const Vysledek v = PresunoutSlozku(sb / "c", druha.cesta);
   EXPECT_FALSE(v.Uspech());
   EXPECT_NE(v.popis.find(sb / "c/roura"), std::string::npos) << v.popis;
