@@ -213,20 +213,24 @@ std::string Pocet(long long n, std::string_view jeden, std::string_view malo,
 }
 
 std::string CitelnaVelikost(long long bajtu) {
-  if (bajtu < 1000) return std::to_string(bajtu) + " B";
+  const std::string mezera(kPevnaMezera);
+  if (bajtu < 1000) return std::to_string(bajtu) + mezera + "B";
   static constexpr const char* kJednotky[] = {"kB", "MB", "GB", "TB", "PB"};
   long long desetiny = bajtu / 100;  // tenths of a kilobyte
   std::size_t j = 0;
   for (; desetiny >= 10000 && j + 1 < std::size(kJednotky); ++j)
     desetiny = (desetiny + 500) / 1000;
-  return std::to_string(desetiny / 10) + "," + std::to_string(desetiny % 10) + " " + kJednotky[j];
+  return std::to_string(desetiny / 10) + "," + std::to_string(desetiny % 10) + mezera +
+         kJednotky[j];
 }
 
 std::string CitelnaDoba(long long sekund) {
-  if (sekund < 60) return std::to_string(sekund) + " s";
-  if (sekund < 3600)
-    return std::to_string(sekund / 60) + " min " + std::to_string(sekund % 60) + " s";
-  return std::to_string(sekund / 3600) + " h " + std::to_string(sekund % 3600 / 60) + " min";
+  auto cislo = [](long long n, const char* jednotka) {
+    return std::to_string(n) + std::string(kPevnaMezera) + jednotka;
+  };
+  if (sekund < 60) return cislo(sekund, "s");
+  if (sekund < 3600) return cislo(sekund / 60, "min") + " " + cislo(sekund % 60, "s");
+  return cislo(sekund / 3600, "h") + " " + cislo(sekund % 3600 / 60, "min");
 }
 
 namespace {

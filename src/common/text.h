@@ -24,11 +24,15 @@ bool KonciNa(std::string_view s, std::string_view pripona);
 std::string Pocet(long long n, std::string_view jeden, std::string_view malo,
                   std::string_view mnoho);
 
-// A size as a person reads it, in decimal units with a decimal comma: "512 B",
-// "12,3 kB", "4,0 MB", "1,2 GB".
+// The no-break space (U+00A0) in UTF-8: a line never breaks at it.
+inline constexpr std::string_view kPevnaMezera = "\u00a0";
+
+// A size as a person reads it, in decimal units with a decimal comma, the number bound to
+// its unit by a no-break space: "512 B", "12,3 kB", "4,0 MB", "1,2 GB".
 std::string CitelnaVelikost(long long bajtu);
 
-// A duration of whole seconds: "45 s", "3 min 5 s", "2 h 10 min".
+// A duration of whole seconds, each number bound to its unit by a no-break space: "45 s",
+// "3 min 5 s", "2 h 10 min".
 std::string CitelnaDoba(long long sekund);
 
 // Wildcard match without regard to letter case: "*" any run of characters

@@ -50,6 +50,9 @@ std::int64_t ZaokrouhlitSudou(std::int64_t n, std::int64_t d) {
   return q;
 }
 
+// How ZobrazPrubehSouboru joins the message and the parts of a file's progress.
+constexpr std::string_view kPredSouborem = " – ", kMeziCastmi = ", ", kZbyva = "zbývá ";
+
 // The message line and buttons of the last report, which the progress inside a file
 // extends.
 struct PosledniHlaseni {
@@ -115,21 +118,68 @@ void ZobrazPrubeh(const std::string& nadpis, const std::string& zprava, std::int
 }
 
 void ZobrazPrubehSouboru(std::int64_t prijato, std::int64_t celkem, double rychlost) {
-  std::string text = CitelnaVelikost(prijato);
-  if (celkem >= 0) text += " z " + CitelnaVelikost(celkem);
+  std::string velikost = CitelnaVelikost(prijato), rychle, zbyva;
+  if (celkem >= 0) velikost += " z " + CitelnaVelikost(celkem);
   if (rychlost >= 1) {
-    text += ", " + CitelnaVelikost(static_cast<long long>(rychlost)) + "/s";
+    rychle = CitelnaVelikost(static_cast<long long>(rychlost)) + "/s";
     if (celkem >= prijato)
-      text += ", zbývá " + CitelnaDoba(static_cast<long long>(
-                               std::ceil(static_cast<double>(celkem - prijato) / rychlost)));
+      zbyva = std::string(kZbyva) + CitelnaDoba(static_cast<long long>(std::ceil(
+                                        static_cast<double>(celkem - prijato) / rychlost)));
   }
   const PosledniHlaseni& p = Posledni();
-  const std::string zprava = p.zprava.empty() ? text : p.zprava + " – " + text;
+  const std::string zprava = SlozitZpravuSouboru({p.zprava, velikost, rychle, zbyva});
   HlaseniPrubehu h;
   h.zprava = zprava;
   h.stornoZobrazeno = p.storno;
   h.zavritZobrazeno = p.zavrit;
   Ui().Prubeh(h);
+}
+
+std::string SlozitZpravuSouboru(const ZpravaSouboru& z) {
+  std::string text(z.zprava);
+  bool prvni = true;
+  for (std::string_view cast : {z.velikost, z.rychlost, z.zbyva}) {
+    if (cast.empty()) continue;
+    if (prvni && !text.empty()) text += kPredSouborem;
+    if (!prvni) text += kMeziCastmi;
+    text += cast;
+    prvni = false;
+  }
+  return text;
+}
+
+std::optional<ZpravaSouboru> RozlozitZpravuSouboru(std::string_view text) {
+  ZpravaSouboru s;
+  std::string_view prubeh = text;
+  if (const std::size_t k = text.rfind(kPredSouborem); k != std::string_view::npos) {
+    s.zprava = text.substr(0, k);
+    prubeh = text.substr(k + kPredSouborem.size());
+  }
+  auto dalsi = [&prubeh] {
+    const std::size_t k = prubeh.find(kMeziCastmi);
+    const std::string_view cast = prubeh.substr(0, k);
+    prubeh =
+        k == std::string_view::npos ? std::string_view() : prubeh.substr(k + kMeziCastmi.size());
+    return cast;
+  };
+  // A size or a rate: a number first, bound to its unit.
+  auto velikost = [](std::string_view c) {
+    return !c.empty() && c[0] >= '0' && c[0] <= '9' &&
+           c.find(kPevnaMezera) != std::string_view::npos;
+  };
+  s.velikost = dalsi();
+  if (!velikost(s.velikost)) return std::nullopt;
+  std::string_view cast = dalsi();
+  if (velikost(cast) && KonciNa(cast, "/s")) {
+    s.rychlost = cast;
+    cast = dalsi();
+  }
+  if (ZacinaNa(cast, kZbyva)) {
+    s.zbyva = cast;
+    cast = dalsi();
+  }
+  if (!cast.empty() || !prubeh.empty()) return std::nullopt;
+  return s;
 }
 
 void OveritPreruseni() {

@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "rozhrani/rozhrani.h"
 
@@ -19,9 +21,20 @@ void ZobrazPrubeh(const std::string& nadpis, const std::string& zprava, std::int
                   bool zavritZobrazeno);
 
 // Progress inside the file being downloaded, added to the message line of the last report
-// (the meter stays): "… – 1,2 MB z 30,0 MB, 1,0 MB/s, zbývá 27 s"; the whole size and the
-// time left only when the size is known (`celkem` >= 0) and the speed above 0.
+// (the meter stays): "… – 1,2 MB z 30,0 MB, 1,0 MB/s, zbývá 27 s", each number bound to its
+// unit by a no-break space; the whole size only when it is known (`celkem` >= 0), the rate
+// from 1 B/s, the time left with both.
 void ZobrazPrubehSouboru(std::int64_t prijato, std::int64_t celkem, double rychlost);
+
+// A message line that ZobrazPrubehSouboru extended, in its parts (views into `text`): the
+// report's own message, the sizes ("1,2 MB z 30,0 MB"), the rate ("1,0 MB/s") and the time
+// left ("zbývá 27 s"), each empty when not given. No value for any other line.
+struct ZpravaSouboru {
+  std::string_view zprava, velikost, rychlost, zbyva;
+};
+std::optional<ZpravaSouboru> RozlozitZpravuSouboru(std::string_view text);
+// The line from its parts as ZobrazPrubehSouboru joins them, those left empty left out.
+std::string SlozitZpravuSouboru(const ZpravaSouboru& z);
 
 // For work that reports no progress for a while (hashing, waiting): raises the cancel
 // error when the user pressed Storno or Ctrl+C (the face is asked at most ten times a

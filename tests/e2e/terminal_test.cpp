@@ -62,8 +62,8 @@ TEST_F(NaTerminalu, CopyInTempGivesTheClosingMessageAtTheTerminalAfterTheRun) {
   EXPECT_NE(v.vystup.find(kStazeno, dokonceno), std::string::npos) << v.vystup;
 
   std::vector<long> prijato;
-  for (std::size_t i = 0; (i = v.vystup.find(" B z " + velikost + " B", i)) != std::string::npos;
-       ++i) {
+  for (std::size_t i = 0;
+       (i = v.vystup.find("\u00a0B z " + velikost + "\u00a0B", i)) != std::string::npos; ++i) {
     const std::string radek = v.vystup.substr(v.vystup.rfind('\r', i), i - v.vystup.rfind('\r', i));
     EXPECT_THAT(radek, HasSubstr("Merko/Merko.exe – "));
     const std::size_t cislo = radek.find_last_not_of("0123456789") + 1;
@@ -79,7 +79,7 @@ TEST_F(NaTerminalu, CtrlCDuringADownloadStopsTheRunAtOnce) {
   const auto pomaly = PomalyWeb(std::chrono::milliseconds(500));
   const auto predtim = ZiveSlozky();
   const auto od = std::chrono::steady_clock::now();
-  auto v = Terminal({}, {{"Merko/Merko.exe – 1 B z ", "\x03"}});
+  auto v = Terminal({}, {{"Merko/Merko.exe – 1\u00a0B z ", "\x03"}});
   EXPECT_EQ(v.kod, 2) << v.vystup;
   EXPECT_LT(std::chrono::steady_clock::now() - od, std::chrono::seconds(30));
   EXPECT_THAT(v.vystup, HasSubstr(kTextPreruseno));
@@ -201,7 +201,7 @@ TEST_F(NaTerminalu, RootsTerminalShowsAndAnswersTheOwnersProcessAndCtrlCStopsIt)
   test::Publikovat(s_, web, "20141231");
   const auto predtim = ZiveSlozky();
   // (once its request is out: the line then shows the bytes of the snapshot received)
-  v = Terminal({}, {{"Stahování informací o aktualizaci – 0 B", "\x03"}});
+  v = Terminal({}, {{"Stahování informací o aktualizaci – 0\u00a0B", "\x03"}});
   EXPECT_EQ(v.kod, 2) << v.vystup;
   EXPECT_TRUE(pozdrzeno);
   Nezmeneno(predtim);

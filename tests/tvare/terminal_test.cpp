@@ -1,5 +1,7 @@
 #include "tvare/terminal/terminal.h"
 
+#include "tvare/terminal/stavovy_radek.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,7 +10,9 @@
 #include <thread>
 
 #include "common/chyba.h"
+#include "common/text.h"
 #include "rozhrani/prubeh.h"
+#include "support/falesne_ui.h"
 #include "support/terminal.h"
 
 namespace zevlon {
@@ -71,6 +75,46 @@ TEST(TerminalTest, PromptsNumberTheButtonsAndRowsWithStornoAsZeroAndCtrlCCancels
   };
   for (const auto& [telo, cekat, napsat, vysledek] : pripady)
     VTerminalu(telo, cekat, napsat, vysledek);
+}
+
+TEST(TerminalTest, TheStatusLineDropsTheHeadingThenTheRateAndShortensTheFileNameLast) {
+  // Each row: the width of the terminal, the heading, the message, the bytes received of
+  // the file's whole (-1 unknown) at the rate (none below 1 B/s; a row of no bytes reports
+  // no file), and the line at 42 %. "~" stands for the no-break space.
+  const char* kNadpis = "Aktualizace sdílených komponent Dunmor Merko";
+  const char* kSoubor = "Stahuje se nový soubor Common/Merko.Data.dll";
+  const char* kDlouhy = "Stahuje se nový soubor Sestavy/Priznani_k_dani_z_prijmu_2014.rpt";
+  const char* kSlozka = "Načítání obsahu instalační složky /srv/merko/Účetnictví a mzdy/Archiv/";
+  const std::tuple<int, const char*, const char*, std::int64_t, std::int64_t, double, const char*>
+      pripady[] = {
+          {80, kNadpis, kSoubor, 1'234'567, 30'000'000, 1e6,
+           "[ 42 %] …se nový soubor Common/Merko.Data.dll – 1,2~MB z 30,0~MB, zbývá 29~s"},
+          {50, kNadpis, kSoubor, 1'234'567, 30'000'000, 1e6,
+           "[ 42 %] …Common/Merko.Data.dll – 1,2~MB z 30,0~MB"},
+          {120, kNadpis, kSoubor, 1'234'567, 30'000'000, 1e6,
+           "[ 42 %] Stahuje se nový soubor Common/Merko.Data.dll – 1,2~MB z 30,0~MB, 1,0~MB/s, "
+           "zbývá 29~s"},
+          {80, "Stahování", kSoubor, 999, -1, 0,
+           "[ 42 %] Stahování – Stahuje se nový soubor Common/Merko.Data.dll – 999~B"},
+          {50, "Stahování", kSoubor, 999, -1, 0, "[ 42 %] …soubor Common/Merko.Data.dll – 999~B"},
+          {80, kNadpis, kDlouhy, 1'234'567, 30'000'000, 1e6,
+           "[ 42 %] …soubor Sestavy/Priznani_k_dani_z_prijmu_2014.rpt – 1,2~MB z 30,0~MB"},
+          {50, kNadpis, kDlouhy, 1'234'567, 30'000'000, 1e6,
+           "[ 42 %] …ani_z_prijmu_2014.rpt – 1,2~MB z 30,0~MB"},
+          {80, kNadpis, kSlozka, 0, 0, 0,
+           "[ 42 %] Načítání obsahu instalační složky /srv/merko/Účetnictví a mzdy/Archiv/"},
+          {50, kNadpis, kSlozka, 0, 0, 0, "[ 42 %] …/srv/merko/Účetnictví a mzdy/Archiv/"},
+          {50, "Příprava aktualizace", "Kontrola", 0, 0, 0,
+           "[ 42 %] Příprava aktualizace – Kontrola"},
+      };
+  for (const auto& [sirka, nadpis, zprava, prijato, celkem, rychlost, radek] : pripady) {
+    test::FalesneUi ui;
+    ZobrazPrubeh(nadpis, zprava, 42, 100, 0, true, false);
+    if (prijato > 0) ZobrazPrubehSouboru(prijato, celkem, rychlost);
+    EXPECT_EQ(StavovyRadek(nadpis, ui.hlaseni.back().zprava, true, 42, 100, sirka),
+              NahraditVse(radek, "~", "\u00a0"))
+        << sirka << " " << zprava;
+  }
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 //   zevlon_snimky <folder>
 // writes okno-prubehu.png (during a run), okno-prubehu-konec.png (the closing
 // heading), okno-prubehu-chyba.png (an error), volba.png and moznosti.png into the
-// folder, each with the longest texts of its kind.
+// folder, each with the longest texts of its kind, and terminal.txt: the terminal's
+// status line for the reports of a run at 80 and 50 columns.
 #include <QApplication>
 #include <QImage>
 #include <QTest>
@@ -15,9 +16,11 @@
 
 #include "platform/nahrady/platforma.h"
 #include "platform/planovani/planovac.h"
+#include "rozhrani/prubeh.h"
 #include "tvare/qt/moznosti_okno.h"
 #include "tvare/qt/okno_prubehu.h"
 #include "tvare/qt/volba_dialog.h"
+#include "tvare/terminal/stavovy_radek.h"
 
 namespace {
 
@@ -67,6 +70,27 @@ class Ukazka : public zevlon::Platforma {
   fs::path slozka_;
 };
 
+// Keeps the message line of the last progress report.
+class PosledniZprava : public zevlon::TicheRozhrani {
+ public:
+  PosledniZprava() { zevlon::NastavitUi(this); }
+  ~PosledniZprava() override { zevlon::NastavitUi(nullptr); }
+  PosledniZprava(const PosledniZprava&) = delete;
+  PosledniZprava& operator=(const PosledniZprava&) = delete;
+  void Prubeh(const zevlon::HlaseniPrubehu& h) override { zprava = h.zprava; }
+  std::string zprava;
+};
+
+// The message of a report as the run makes it, with the progress of a download when
+// prijato is above 0.
+std::string Zprava(const std::string& nadpis, const std::string& zprava, std::int64_t prijato,
+                   std::int64_t celkem, double rychlost) {
+  PosledniZprava ui;
+  zevlon::ZobrazPrubeh(nadpis, zprava, 0, 0, -1, true, false);
+  if (prijato > 0) zevlon::ZobrazPrubehSouboru(prijato, celkem, rychlost);
+  return ui.zprava;
+}
+
 bool Ulozit(QWidget& okno, const std::string& soubor) {
   okno.show();
   if (!QTest::qWaitForWindowExposed(&okno)) return false;
@@ -92,11 +116,15 @@ int main(int argc, char** argv) {
   zevlon::NastavitPlanovac(&planovac);
 
   bool ok = true;
-  // The progress window with the longest texts of a run: a folder being read deeper
-  // than the window is wide, the closing heading, and an error that ends the run.
-  const std::string nacitani = "Načítání obsahu instalační složky " + kHlubokaSlozka;
+  // The progress window with the longest texts of a run: a file being downloaded into a
+  // folder deeper than the window is wide, the closing heading, and an error that ends
+  // the run.
+  const std::string nadpis = "Aktualizace sdílených komponent Dunmor Merko";
+  const std::string stahovani =
+      Zprava(nadpis, "Stahuje se nový soubor " + kHlubokaSlozka + "Priznani_k_dani_2014.rpt",
+             12'345'678, 130'000'000, 1'048'576);
   const zevlon::HlaseniPrubehu hlaseni[] = {
-      {"Aktualizace sdílených komponent Dunmor Merko", nacitani, true, 420, 1000, true, false},
+      {nadpis, stahovani, true, 420, 1000, true, false},
       {"Aktualizace byla stažena, nainstaluje se při příštím spuštění Merka.", "", true, 0, 0,
        false, true},
       {"Příprava aktualizace",
@@ -125,6 +153,23 @@ int main(int argc, char** argv) {
   {
     zevlon::MoznostiAktualizace moznosti;
     ok = Ulozit(moznosti, slozka + "/moznosti.png") && ok;
+  }
+  {
+    // The terminal: the same download of a short path and of a deep one, and the folder
+    // being read.
+    const std::string zpravy[] = {
+        Zprava(nadpis, "Stahuje se nový soubor Common/Merko.Data.dll", 1'234'567, 30'000'000, 1e6),
+        stahovani,
+        Zprava(nadpis, "Načítání obsahu instalační složky " + kHlubokaSlozka, 0, 0, 0),
+    };
+    std::ofstream text(slozka + "/terminal.txt", std::ios::binary);
+    for (const int sirka : {80, 50}) {
+      text << sirka << " sloupců:\n";
+      for (const std::string& zprava : zpravy)
+        text << zevlon::StavovyRadek(nadpis, zprava, true, 420, 1000, sirka) << "\n";
+    }
+    ok = text.flush().good() && ok;
+    std::printf("%s %s/terminal.txt\n", ok ? "zapsáno" : "CHYBA", slozka.c_str());
   }
   zevlon::NastavitPlanovac(nullptr);
   return ok ? 0 : 1;

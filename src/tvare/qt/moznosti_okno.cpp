@@ -7,6 +7,7 @@
 #include <QSignalBlocker>
 #include <QStyle>
 
+#include "tvare/qt/pole_cesty.h"
 #include "tvare/qt/pomucky_qt.h"
 
 namespace zevlon {
@@ -61,8 +62,9 @@ MoznostiAktualizace::MoznostiAktualizace(QWidget* rodic)
   Label1 = Popisek(this, "Label1", "Aktualizovat složku profilu", {16, 70, 400, 18});
   Image2 = Obrazek(this, "Image2", QStyle::SP_DirIcon, 16, {16, 95, 16, 16});
   comProfily = Seznam(this, "comProfily", {40, 91, 384, 24});
-  // A folder longer than the box: the list shortens it in the middle, the tooltip
-  // holds it whole.
+  // A folder longer than the box: the field (while not edited) and the list shorten it
+  // in the middle, the tooltip holds it whole.
+  comProfily->setLineEdit(new PoleCesty(comProfily));
   comProfily->view()->setTextElideMode(Qt::ElideMiddle);
   connect(comProfily, &QComboBox::editTextChanged, comProfily, &QWidget::setToolTip);
 
@@ -92,6 +94,8 @@ MoznostiAktualizace::MoznostiAktualizace(QWidget* rodic)
   cmdOK = Tlacitko(this, "cmdOK", "&OK", {244, 260, 86, 26});
   cmdStorno = Tlacitko(this, "cmdStorno", "&Storno", {338, 260, 86, 26});
   cmdOK->setDefault(true);
+  // The window opens on its default button, so the folder is seen shortened, not edited.
+  cmdOK->setFocus();
 
   connect(OptAktualizovat, &QRadioButton::toggled, this, [this](bool zapnuto) {
     if (!zapnuto) return;

@@ -19,6 +19,7 @@ namespace {
 constexpr int kSirkaOkna = 480;
 constexpr int kVyskaPodnadpisu = 20;
 constexpr int kVyskaZpravy = 36;
+constexpr int kMeziTlacitky = 6;
 
 }  // namespace
 
@@ -90,11 +91,24 @@ AktualizaceMerka::AktualizaceMerka(QWidget* rodic) : QWidget(rodic) {
 
 void AktualizaceMerka::ZobrazHlaseni(const HlaseniPrubehu& h) {
   if (!h.podnadpis.empty()) NastavitText(labPodnadpis, QtText(h.podnadpis), kVyskaPodnadpisu);
-  NastavitText(labZprava, QtText(h.zprava), kVyskaZpravy);
+  // A download's sizes and rate are no part of the path before them.
+  std::string_view zprava = h.zprava;
+  if (const auto s = RozlozitZpravuSouboru(zprava); s && !s->zprava.empty()) zprava = s->zprava;
+  NastavitText(labZprava, QtText(zprava), kVyskaZpravy, QtText(h.zprava.substr(zprava.size())));
   Rozvrhnout();
   if (h.zmenitMetr) ZobrazMetr(h.hotovo, h.celkem);
   cmdStorno->setVisible(h.stornoZobrazeno);
   cmdZavrit->setVisible(h.zavritZobrazeno);
+  ZarovnatTlacitka();
+}
+
+void AktualizaceMerka::ZarovnatTlacitka() {
+  int prava = Metr->x() + Metr->width();
+  for (QPushButton* t : {cmdZavrit, cmdStorno}) {
+    if (t->isHidden()) continue;
+    t->move(prava - t->width(), t->y());
+    prava = t->x() - kMeziTlacitky;
+  }
 }
 
 void AktualizaceMerka::Rozvrhnout() {
@@ -138,6 +152,7 @@ void AktualizaceMerka::Uvolnit() {
 void AktualizaceMerka::NabidnoutZavreni() {
   cmdStorno->hide();
   cmdZavrit->show();
+  ZarovnatTlacitka();
 }
 
 void AktualizaceMerka::closeEvent(QCloseEvent* udalost) {

@@ -67,6 +67,8 @@ class AktualizaceMerka : public QWidget {
   void OtevritMoznosti();
   // Places the meter, the link and the buttons below the texts, and sizes the window.
   void Rozvrhnout();
+  // Storno and Zavřít, those shown, side by side at the right edge, Zavřít the last.
+  void ZarovnatTlacitka();
 
   QLabel* labNadpis;
   QLabel* labPodnadpis;

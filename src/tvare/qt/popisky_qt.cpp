@@ -60,12 +60,12 @@ QString ZkratitCesty(const QString& text, const QFontMetrics& pismo, int sirka) 
   return radky.join(u'\n');
 }
 
-int NastavitText(QLabel* l, const QString& text, int nejmene) {
+int NastavitText(QLabel* l, const QString& text, int nejmene, const QString& dovetek) {
   const QMargins okraje = l->contentsMargins();
   const int sirka = l->width() - okraje.left() - okraje.right() - 2 * l->margin();
-  const QString zobrazeny = ZkratitCesty(text, l->fontMetrics(), sirka);
+  const QString zobrazeny = ZkratitCesty(text, l->fontMetrics(), sirka) + dovetek;
   l->setText(zobrazeny);
-  l->setToolTip(zobrazeny == text ? QString() : text);
+  l->setToolTip(zobrazeny == text + dovetek ? QString() : text + dovetek);
   const int zarovnani = static_cast<int>(l->alignment()) | Qt::TextWordWrap;
   const int radky =
       l->fontMetrics().boundingRect(QRect(0, 0, sirka, kBezMeze), zarovnani, zobrazeny).height();

@@ -16,8 +16,9 @@ namespace zevlon {
 void ZalamovanyPopisek(QLabel* l);
 
 // Puts text into l, which keeps its width and takes the height the wrapped text
-// needs, at least nejmene pixels. Answers the new height.
-int NastavitText(QLabel* l, const QString& text, int nejmene);
+// needs, at least nejmene pixels; `dovetek` follows the text as it is, its paths never
+// shortened nor taken for a part of the text's. Answers the new height.
+int NastavitText(QLabel* l, const QString& text, int nejmene, const QString& dovetek = {});
 
 // The text as a label sirka pixels wide shows it: paths and words wider than that
 // shortened in the middle ("…").

@@ -12,6 +12,7 @@
 #include "platform/procesy/ukonceni.h"
 #include "platform/soubory/soubor.h"
 #include "rozhrani/volba.h"
+#include "tvare/terminal/stavovy_radek.h"
 
 namespace zevlon {
 
@@ -36,33 +37,6 @@ std::string Radky(std::string_view text) {
   std::string s = NahraditVse(text, "\r\n", "\n");
   std::replace(s.begin(), s.end(), '\r', '\n');
   return s;
-}
-
-// One line: every control character (line breaks included) becomes a blank.
-std::string JedenRadek(std::string_view text) {
-  std::string s = NahraditVse(text, "\r\n", " ");
-  for (char& z : s)
-    if (static_cast<unsigned char>(z) < 0x20 || z == 0x7F) z = ' ';
-  return s;
-}
-
-// The number of characters of a UTF-8 text (continuation bytes do not count).
-std::size_t Znaku(std::string_view text) {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char z) {
-    return (static_cast<unsigned char>(z) & 0xC0) != 0x80;
-  }));
-}
-
-// The first n characters of a UTF-8 text.
-std::string_view PrvnichZnaku(std::string_view text, std::size_t n) {
-  std::size_t i = 0;
-  for (; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-      if (n == 0) break;
-      --n;
-    }
-  }
-  return text.substr(0, i);
 }
 
 std::string IkonaZpravy(int styl) {
@@ -113,31 +87,6 @@ int TerminaloveRozhrani::Sirka() const {
   winsize w{};
   if (ioctl(vystup_, TIOCGWINSZ, &w) == 0 && w.ws_col > 1) return w.ws_col;
   return 80;
-}
-
-std::string TerminaloveRozhrani::StavovyRadek(std::string_view podnadpis, std::string_view zprava,
-                                              bool metr, std::int32_t hotovo, std::int32_t celkem,
-                                              int sirka) {
-  std::string radek;
-  if (metr && celkem != 0) {
-    std::int64_t procenta = std::clamp<std::int64_t>(std::int64_t{hotovo} * 100 / celkem, 0, 100);
-    std::string p = std::to_string(procenta);
-    radek = "[" + std::string(3 - p.size(), ' ') + p + " %] ";
-  }
-  const std::size_t misto = static_cast<std::size_t>(std::max(sirka - 1, 1));
-  std::string text = JedenRadek(podnadpis);
-  if (!zprava.empty()) {
-    if (!podnadpis.empty()) text += " – ";
-    text += JedenRadek(zprava);
-  }
-  // A line too long for the terminal drops its heading first, then the start of the
-  // message: its end says what is going on now (the file, the bytes received).
-  if (Znaku(radek + text) > misto && !zprava.empty()) text = JedenRadek(zprava);
-  if (const std::size_t znaku = Znaku(radek + text); znaku > misto) {
-    const std::size_t pryc = std::min(Znaku(text), znaku - misto + 1);
-    text = "…" + text.substr(PrvnichZnaku(text, pryc).size());
-  }
-  return radek + text;
 }
 
 void TerminaloveRozhrani::Prubeh(const HlaseniPrubehu& h) {

@@ -1,5 +1,5 @@
 // The user interface for a person at a terminal without a display. The progress is
-// one status line, rewritten in place ("\r") and cut to the terminal's width; the
+// one status line (StavovyRadek), rewritten in place ("\r") as wide as the terminal; the
 // end of a run (Zavřít shown) is printed in full. Message boxes and choices are
 // asked at the prompt: the buttons and rows are numbered, Storno is 0 and an empty
 // answer takes the default. Ctrl+C stands for Storno: it sets the cancel flag that
@@ -48,12 +48,6 @@ class TerminaloveRozhrani : public Rozhrani {
   // A heading after an empty line, and a line of text.
   void Nadpis(const std::string& text);
   void Oznamit(const std::string& text);
-
-  // The status line for a report: the meter in percent (when it is shown), the
-  // subheading and the message, without line breaks, cut to sirka - 1 characters
-  // (the last column stays free so the terminal never wraps).
-  static std::string StavovyRadek(std::string_view podnadpis, std::string_view zprava, bool metr,
-                                  std::int32_t hotovo, std::int32_t celkem, int sirka);
 
  private:
   struct Tlacitko {

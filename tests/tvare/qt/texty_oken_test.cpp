@@ -14,6 +14,7 @@
 #include "tvare/moznosti_pripravka.h"
 #include "tvare/qt/moznosti_okno.h"
 #include "tvare/qt/okno_prubehu.h"
+#include "tvare/qt/pole_cesty.h"
 #include "tvare/qt/volba_dialog.h"
 
 namespace zevlon {
@@ -77,13 +78,12 @@ void OveritCele(const QLabel* l, const std::string& text) {
   EXPECT_TRUE(l->toolTip().isEmpty()) << l->toolTip().toStdString();
 }
 
-// The label shows the text with its paths cut in the middle (each on a line of its
+// The shown text is the text with its paths cut in the middle (each on a line of its
 // own); the tooltip holds the whole text.
-void OveritZkracene(const QLabel* l, const std::string& text) {
-  ASSERT_NE(l, nullptr);
-  EXPECT_EQ(l->toolTip(), Q(text));
+void OveritZkracene(const QString& text, const QString& tip, const std::string& celyText) {
+  EXPECT_EQ(tip, Q(celyText));
   auto jednotne = [](QString s) { return s.replace(u'\n', u' '); };
-  const QString cely = jednotne(Q(text)), zobrazeny = jednotne(l->text());
+  const QString cely = jednotne(Q(celyText)), zobrazeny = jednotne(text);
   // What is left of the text between the "…" appears in it in order, from its start
   // to its end.
   const QStringList kusy = zobrazeny.split(kTriTecky);
@@ -97,6 +97,21 @@ void OveritZkracene(const QLabel* l, const std::string& text) {
     kde += kus.size();
   }
   EXPECT_LT(zobrazeny.size(), cely.size());
+}
+void OveritZkracene(const QLabel* l, const std::string& text) {
+  ASSERT_NE(l, nullptr);
+  OveritZkracene(l->text(), l->toolTip(), text);
+}
+
+// Storno and Zavřít, whichever is shown, end where the meter above them ends.
+void OveritTlacitka(const QWidget& okno) {
+  const int prava = VOkne(okno.findChild<QWidget*>("Metr"), &okno).right();
+  for (const char* jmeno : {"cmdStorno", "cmdZavrit"}) {
+    const auto* b = okno.findChild<QWidget*>(jmeno);
+    if (b->isVisibleTo(&okno)) {
+      EXPECT_EQ(VOkne(b, &okno).right(), prava) << jmeno;
+    }
+  }
 }
 
 TEST(TextyOkenTest, TheProgressWindowShowsTheClosingAndErrorTextsWholeAndShortensPaths) {
@@ -119,6 +134,7 @@ TEST(TextyOkenTest, TheProgressWindowShowsTheClosingAndErrorTextsWholeAndShorten
       AktualizaceMerka okno;
       okno.ZobrazHlaseni({podnadpis, zprava, true, 420, 1000, false, true});
       OveritPopisky(okno);
+      OveritTlacitka(okno);
       OveritCele(okno.findChild<QLabel*>("labPodnadpis"), podnadpis);
       OveritCele(okno.findChild<QLabel*>("labZprava"), zprava);
     }
@@ -127,6 +143,8 @@ TEST(TextyOkenTest, TheProgressWindowShowsTheClosingAndErrorTextsWholeAndShorten
   // A path, alone or in a sentence, and the error of a step with the item it worked on.
   const std::string cesty[] = {
       kDlouhaCesta + "Merko.exe",
+      "Stahuje se nový soubor " + kDlouhaCesta +
+          "Merko.exe – 12,3\u00a0MB z 130,0\u00a0MB, 1,0\u00a0MB/s, zbývá 1\u00a0min 53\u00a0s",
       "Načítání obsahu instalační složky " + kDlouhaCesta,
       "Nelze zapsat do souboru " + kDlouhaCesta +
           "Zevlon.ini .\nZkontrolujte cestu a oprávnění pro zápis do tohoto souboru.\nSoubor: " +
@@ -136,7 +154,12 @@ TEST(TextyOkenTest, TheProgressWindowShowsTheClosingAndErrorTextsWholeAndShorten
     AktualizaceMerka okno;
     okno.ZobrazHlaseni({"Stahování aktualizace programu Merko", zprava, true, 1, 3, true, false});
     OveritPopisky(okno);
+    OveritTlacitka(okno);
     OveritZkracene(okno.findChild<QLabel*>("labZprava"), zprava);
+    // A download's file name stays beside its sizes.
+    if (zprava.find("MB/s") != std::string::npos) {
+      EXPECT_TRUE(okno.findChild<QLabel*>("labZprava")->text().contains(u"Merko.exe – 12,3"));
+    }
   }
   // The next short message is whole again, without the tooltip.
   AktualizaceMerka okno;
@@ -180,7 +203,11 @@ TEST_F(TextyMoznostiTest, TheOptionsWindowShowsItsLabelsWholeAndALongFolderInThe
   const auto* profily = okno.findChild<QComboBox*>("comProfily");
   ASSERT_NE(profily, nullptr);
   EXPECT_EQ(profily->currentText(), Q(kDlouhaCesta));
-  EXPECT_EQ(profily->toolTip(), Q(kDlouhaCesta));
+  // Not being edited, the field shows the folder cut in the middle.
+  const auto* pole = dynamic_cast<const PoleCesty*>(profily->lineEdit());
+  ASSERT_NE(pole, nullptr);
+  EXPECT_FALSE(pole->hasFocus());
+  OveritZkracene(pole->ZobrazenyText(), profily->toolTip(), kDlouhaCesta);
 }
 
 }  // namespace
