@@ -106,17 +106,23 @@ void HlidatPreruseni(std::atomic<bool>* konec) {
 
 std::string ZalozitPracovniSlozku(const std::string& slozka) {
   std::lock_guard<std::recursive_mutex> z(zamek);
-  std::string sablona = slozka + "/" + kPrefixPrace + "XXXXXX";
-  if (!::mkdtemp(sablona.data())) return {};
-  Popisovac fd(::open(sablona.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!fd.Platny() || ::flock(fd.Fd(), LOCK_EX | LOCK_NB) != 0) {
+  // Until it is locked, another command's removal of leftovers may take the new folder for
+  // one: then another is made (a bounded number of times).
+  for (int pokus = 0;; ++pokus) {
+    std::string sablona = slozka + "/" + kPrefixPrace + "XXXXXX";
+    if (!::mkdtemp(sablona.data())) return {};
+    Popisovac fd(::open(sablona.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.Platny() && ::flock(fd.Fd(), LOCK_EX | LOCK_NB) == 0) {
+      Rozpracovane().insert_or_assign(sablona, std::move(fd));
+      return sablona;
+    }
     const int chyba = errno;
     ::rmdir(sablona.c_str());
-    errno = chyba;
-    return {};
+    if (pokus == 15 || (chyba != ENOENT && chyba != EWOULDBLOCK)) {
+      errno = chyba;
+      return {};
+    }
   }
-  Rozpracovane().insert_or_assign(sablona, std::move(fd));
-  return sablona;
 }
 
 void Zaznamenat(const std::string& cesta) {
