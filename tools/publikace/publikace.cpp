@@ -197,12 +197,39 @@ void OveritPoradi(const std::string& naWebu, const Zadani& z) {
 
 // The top-level folders of a site of the former layout (packages beside download.ini):
 // kept for clients in the middle of a run until the next vydat.
+// Only the folders its download.ini names, and SetupCommon for the updater's archive.
 void ZaznamenatStare(const std::string& web, ZaznamSlozek& zaznam) {
-  for (const auto& e : fs::directory_iterator(web)) {
-    const std::string jmeno = e.path().filename().string();
-    if (fs::is_directory(e.symlink_status()) && jmeno != kVydani && !jmeno.starts_with(".") &&
+  std::vector<std::string> jmena;
+  for (const SlozkaWebu& s : SlozkyWebu(web))
+    jmena.push_back(s.kde.substr(0, s.kde.find('/')));
+  if (ini::CistKlic(web + "/download.ini", "Merko", "ZevlonSha256")) jmena.push_back("SetupCommon");
+  for (const std::string& jmeno : jmena)
+    if (fs::is_directory(fs::symlink_status(web + "/" + jmeno)) &&
         std::find(zaznam.stare.begin(), zaznam.stare.end(), jmeno) == zaznam.stare.end())
       zaznam.stare.push_back(jmeno);
+}
+
+// After the switch, what no client starting now reads: the former layout's folders that an
+// earlier run recorded (named in the record until they are gone) and the oldest release
+// folders of the tool's beyond `ponechat`. A failure says that the release is live.
+void Uklidit(const std::string& web, ZaznamSlozek& zaznam, const std::vector<std::string>& stare,
+             int ponechat, const std::string& hotovo, mode_t maska) {
+  try {
+    for (const std::string& stara : stare) {
+      Odstranit(web + "/" + stara);
+      std::erase(zaznam.stare, stara);
+    }
+    if (!stare.empty()) UlozitZaznamSlozek(web, zaznam, maska);
+    std::vector<std::string> zijici;
+    for (const std::string& v : zaznam.vydani)
+      if (fs::is_directory(fs::symlink_status(web + "/" + kVydani + "/" + v))) zijici.push_back(v);
+    for (std::size_t i = 0; i + static_cast<std::size_t>(ponechat) < zijici.size(); ++i)
+      Odstranit(web + "/" + kVydani + "/" + zijici[i]);
+  } catch (const fs::filesystem_error& e) {
+    VyvolatChybu(hotovo + ", ale starší složky webu se nepodařilo odstranit: " +
+                 ss::ChybaSystemu(e.code().value(), e.path1().string()).popis);
+  } catch (const Chyba& c) {
+    VyvolatChybu(hotovo + ", ale starší složky webu se nepodařilo odstranit: " + c.Popis());
   }
 }
 
@@ -268,7 +295,7 @@ Souhrn Publikovat(const Zadani& z) {
     if (naWebu && ziva.empty())
       ZaznamenatStare(web, zaznam);
     else
-      stare.swap(zaznam.stare);
+      stare = zaznam.stare;
     fs::create_directories(web + "/" + kVydani);
     const std::string jmeno = NazevSlozky(web, zaznam, z.vydani);
     const std::string slozka = web + "/" + kVydani + "/" + jmeno;
@@ -290,15 +317,8 @@ Souhrn Publikovat(const Zadani& z) {
     Dokoncit(horni, true);
     horni.clear();
 
-    // The release is live: what no client starting now reads goes.
-    for (const std::string& stara : stare)
-      Odstranit(web + "/" + stara);
-    if (!stare.empty()) UlozitZaznamSlozek(web, zaznam, maska);
-    std::vector<std::string> zijici;
-    for (const std::string& v : zaznam.vydani)
-      if (fs::is_directory(fs::symlink_status(web + "/" + kVydani + "/" + v))) zijici.push_back(v);
-    for (std::size_t i = 0; i + static_cast<std::size_t>(z.ponechat) < zijici.size(); ++i)
-      Odstranit(web + "/" + kVydani + "/" + zijici[i]);
+    Uklidit(web, zaznam, stare, z.ponechat,
+            "Vydání " + z.vydani + " je publikováno do " + slozka + "/", maska);
     return s;
   } catch (const fs::filesystem_error& e) {
     if (!novy.empty()) Dokoncit(novy, true);

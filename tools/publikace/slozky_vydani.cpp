@@ -134,12 +134,16 @@ int PropojitShodne(const std::string& novy, const std::string& predchozi) {
     const std::string relativni = e.path().string().substr(novy.size());
     const std::string stary = predchozi + relativni;
     if (relativni == "download.ini" || !StejneBajty(e.path().string(), stary)) continue;
-    // The new folder is no one's but this run's: its file goes, the earlier one's link takes
-    // its name.
-    fs::remove(e.path());
-    if (::link(stary.c_str(), e.path().c_str()) != 0)
+    // The new folder is no one's but this run's (its working folder admits no other): the
+    // earlier file's link takes the name of the new one. A file system that cannot link
+    // keeps the copy.
+    const std::string odkaz = e.path().string() + ".odkaz";
+    if (::link(stary.c_str(), odkaz.c_str()) != 0) {
+      if (errno == EXDEV || errno == EMLINK || errno == EPERM || errno == ENOTSUP) continue;
       VyvolatChybu("Soubor " + stary + " nelze propojit do " + e.path().string() + ": " +
-                   ss::ChybaSystemu(errno, e.path().string()).popis);
+                   ss::ChybaSystemu(errno, odkaz).popis);
+    }
+    fs::rename(odkaz, e.path());
     ++spojeno;
   }
   return spojeno;
