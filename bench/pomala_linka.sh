@@ -279,7 +279,7 @@ velke=()
 for _ in $(seq "$RUNS"); do
   beh program-velke stara-velke velke "$D/web.log" VELKE; velke+=("$CAS")
 done
-ZIPY=$(find "$D/www/velke/Setup/Merko/velke" -name '*.zip' -printf '%s\n' | awk '{s += $1} END {print s}')
+ZIPY=$(find "$D/www/velke/vydani/20141231/Setup/Merko/velke" -name '*.zip' -printf '%s\n' | awk '{s += $1} END {print s}')
 IDEAL=$(echo "$ZIPY / 1000000" | bc -l)
 O=$(median "${velke[@]}")
 printf 'slow link, 8 Mbit/s and %d ms each way: 4 changed files of 8 MiB, 200 unchanged, %d runs\n' \

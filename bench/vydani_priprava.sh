@@ -65,7 +65,7 @@ zmenene() {
     VSECH=$((VSECH + 1))
     if ! cmp -s "$f" "$D/vydani1/$r"; then
       ZMENENE=$((ZMENENE + 1))
-      DEFLATE=$((DEFLATE + $(stat -c %s "$WWW/aktualizace-online/$r.zip")))
+      DEFLATE=$((DEFLATE + $(stat -c %s "$WWW/aktualizace-online/vydani/20150115/$r.zip")))
     fi
   done < <(find "$D/vydani2" -type f -print0)
 }

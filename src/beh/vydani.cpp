@@ -46,10 +46,21 @@ bool JePripojenInternet(const std::string& adresa) {
 }
 
 void StahnoutInformace(const std::string& adresa, const std::string& mistni) {
-  AktualniPolozka = BezPristupovychUdaju(adresa + kSouborVydani) + "->" + mistni;
-  StahnoutSoubor(AdresaInformaci(adresa), mistni, KlientHttp::kMaxInformaci);
-  // Not one value of the file is used before its signature is checked.
-  OveritInformace(adresa, mistni, NastaveniOvereniWebu());
+  auto stahnout = [&] {
+    AktualniPolozka = BezPristupovychUdaju(adresa + kSouborVydani) + "->" + mistni;
+    StahnoutSoubor(AdresaInformaci(adresa), mistni, KlientHttp::kMaxInformaci);
+    // Not one value of the file is used before its signature is checked.
+    OveritInformace(adresa, mistni, NastaveniOvereniWebu());
+  };
+  try {
+    stahnout();
+  } catch (const Chyba& c) {
+    // The site replaces the file, then its signature: a pair read in between is read once
+    // more a moment later, and fails then for good.
+    if (c.Cislo() != kChybaPodpisNeodpovida) throw;
+    Pockat(2);
+    stahnout();
+  }
   // The bytes the signature covers stay beside it, for a process that verifies them again
   // (the one acting for a profile's owner).
   if (NastaveniOvereniWebu().Zapnuto()) {

@@ -189,7 +189,7 @@ TEST_F(Aplikace, ChangedFilesComeAsDeltasAndEveryFailingDeltaFallsBackToTheWhole
     publikace::Publikovat(z);
   }
   // The list altered as an unsigned site may be: each delta as the case needs it.
-  const std::string web = s_ / "web/v2/Setup/";
+  const std::string web = s_ / "web/v2/vydani/20141231/Setup/";
   std::vector<Delta> seznam;
   for (const std::string& j : jmena) {
     Delta d{j, Sha256(stary[j]), JmenoDelty(j, Sha256(stary[j])), 0, Sha256(novy[j])};
@@ -206,8 +206,8 @@ TEST_F(Aplikace, ChangedFilesComeAsDeltasAndEveryFailingDeltaFallsBackToTheWhole
 
   std::size_t videno = 0, logu = 0;
   auto obnovit = [&](const char* nova, const UvedeneDelty& delty) {
-    AktualizaceAplikace(s_ / "temp/", server_.Adresa() + "/v2/Setup/", s_ / "stara/", s_ / nova, {},
-                        std::nullopt, nullptr, nullptr, delty);
+    AktualizaceAplikace(s_ / "temp/", server_.Adresa() + "/v2/vydani/20141231/Setup/",
+                        s_ / "stara/", s_ / nova, {}, std::nullopt, nullptr, nullptr, delty);
     EXPECT_EQ(test::CistStrom(s_ / nova), test::CistStrom(s_ / "v2/Setup"));
     const std::string log = s_.Cist("logy/Zevlon.log");
     const std::string nove = log.substr(logu);
@@ -215,12 +215,13 @@ TEST_F(Aplikace, ChangedFilesComeAsDeltasAndEveryFailingDeltaFallsBackToTheWhole
     return nove;
   };
   const std::string log = obnovit("nova", {true, std::nullopt});
-  std::vector<std::string> ocekavane{"/v2/Setup/master.delty.zip"};
+  std::vector<std::string> ocekavane{"/v2/vydani/20141231/Setup/master.delty.zip"};
   for (const std::string& j : jmena) {
     if (j != "mistni.bin" && j != "velky.bin")
-      ocekavane.push_back("/v2/Setup/" + JmenoDelty(j, Sha256(stary[j])));
-    if (j != "zaplatany.bin") ocekavane.push_back("/v2/Setup/" + j + ".zip");
-    const std::string radek = "Rozdíl souboru " + server_.Adresa() + "/v2/Setup/" + j + " nelze";
+      ocekavane.push_back("/v2/vydani/20141231/Setup/" + JmenoDelty(j, Sha256(stary[j])));
+    if (j != "zaplatany.bin") ocekavane.push_back("/v2/vydani/20141231/Setup/" + j + ".zip");
+    const std::string radek =
+        "Rozdíl souboru " + server_.Adresa() + "/v2/vydani/20141231/Setup/" + j + " nelze";
     EXPECT_EQ(log.find(radek) != std::string::npos, j != "zaplatany.bin") << j << "\n" << log;
     EXPECT_EQ(log.find(radek), log.rfind(radek)) << log;
   }
@@ -235,7 +236,7 @@ TEST_F(Aplikace, ChangedFilesComeAsDeltasAndEveryFailingDeltaFallsBackToTheWhole
   // Switched off, or a list other than the one vouched for: every file whole.
   std::vector<std::string> cele;
   for (const std::string& j : jmena)
-    cele.push_back("/v2/Setup/" + j + ".zip");
+    cele.push_back("/v2/vydani/20141231/Setup/" + j + ".zip");
   std::sort(cele.begin(), cele.end());
   s_.Zapsat("volby/Zevlon.ini", "[Server]\r\nDelty=0\r\n");
   EXPECT_EQ(obnovit("nova2", {true, std::nullopt}).find("ozdíl"), std::string::npos);
@@ -244,7 +245,8 @@ TEST_F(Aplikace, ChangedFilesComeAsDeltasAndEveryFailingDeltaFallsBackToTheWhole
   EXPECT_NE(obnovit("nova3", {true, std::string(64, '0')})
                 .find("master.delty.zip nelze použít (nemá kontrolní součet"),
             std::string::npos);
-  cele.insert(cele.begin() + 1, "/v2/Setup/master.delty.zip");  // after chybi.bin.zip
+  cele.insert(cele.begin() + 1,
+              "/v2/vydani/20141231/Setup/master.delty.zip");  // after chybi.bin.zip
   EXPECT_EQ(Stazene(server_, videno), cele);
 }
 

@@ -344,8 +344,9 @@ TEST_F(Aktualizace, TheSharedFoldersSnapshotComesWhileTheProgramFoldersDownloads
   pozadan = false;
   const auto predtim = ZiveSlozky();
   EXPECT_EQ(Spustit().kod, 1);
-  EXPECT_THAT(Chyby(), HasSubstr("server odpověděl 404 (nenalezeno)\t" + web +
-                                 "SetupCommon/master.snapshot.zip->"));
+  EXPECT_THAT(Chyby(),
+              ::testing::AllOf(HasSubstr("server odpověděl 404 (nenalezeno)\t" + web + "vydani/"),
+                               HasSubstr("/SetupCommon/master.snapshot.zip->")));
   Nezmeneno(predtim);
   EXPECT_EQ(pozde, 0);
 }
@@ -401,8 +402,7 @@ TEST_F(Aktualizace, ASiteAnnouncingOneReleaseAndServingAnotherSwapsNothing) {
 // A package of an unsigned site that is not what its snapshot line says is refused, and the
 // message names where the checksum came from.
 TEST_F(Aktualizace, AnUnsignedPackageThatIsNotWhatItsSnapshotSaysIsRefused) {
-  test::VytvoritZip(s_ / "www/aktualizace-online/Setup/Merko/Merko.exe.zip",
-                    {{"Merko.exe", "Merko 20141299"}});
+  test::VytvoritZip(NaWebu("Setup/Merko/Merko.exe.zip"), {{"Merko.exe", "Merko 20141299"}});
   const auto predtim = ZiveSlozky();
   EXPECT_EQ(Spustit().kod, 1);
   Nezmeneno(predtim);
@@ -437,13 +437,8 @@ TEST_F(Aktualizace, AFileChangedInPlaceBeforeItIsPlacedIsDownloaded) {
 TEST_F(Aktualizace, StateTellsARunGoingOnFromOneKilledOnItsWay) {
   ASSERT_EQ(Spustit().kod, 0) << Chyby();
   Instalace();
-  std::atomic<bool> zacato{false};
-  const auto web = PomalyWeb(std::chrono::milliseconds(200), &zacato);
-  const int nic = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  const pid_t pid = test::SpustitNaPozadi({s_ / "program/Zevlon"}, Prostredi(), nic);
-  ::close(nic);
-  for (int i = 0; i < 1500 && !zacato; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::unique_ptr<test::TestHttpServer> web;
+  const pid_t pid = PomalyBeh(web, std::chrono::milliseconds(200));
   auto stav = [&](Cesty dalsi = {}) {
     dalsi.insert(dalsi.begin(), {s_ / "program/Zevlon", "--stav"});
     return test::Spustit(dalsi, Prostredi());
@@ -470,6 +465,52 @@ TEST_F(Aktualizace, StateTellsARunGoingOnFromOneKilledOnItsWay) {
   EXPECT_EQ(v.kod, 1);
   for (const char* t : {"\"stav_behu\": \"preruseno\"", "\"vysledek\": \"aktualizovano\""})
     EXPECT_NE(v.vystup.find(t), std::string::npos) << t << "\n" << v.vystup;
+}
+
+// A release published while a client downloads the one before through a slow server: the
+// client finishes the release it began, whole, from its folder, which stays; the next run
+// takes the new one. Every package comes from where download.ini's Url points.
+TEST_F(Aktualizace, AReleasePublishedDuringARunLeavesThatRunItsWholeRelease) {
+  std::unique_ptr<test::TestHttpServer> web;
+  const pid_t pid = PomalyBeh(web, std::chrono::milliseconds(20));
+  s_.Zapsat("vydani/Setup/Merko/Merko.exe", "Merko 20150115");
+  s_.Zapsat("vydani/SetupCommon/System/spolecne.dll", "společné 20150115");
+  Publikovat("20150115");
+  int stav = 0;
+  ASSERT_EQ(::waitpid(pid, &stav, 0), pid);
+  EXPECT_TRUE(WIFEXITED(stav) && WEXITSTATUS(stav) == 0) << Chyby();
+  Obnoveno();
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20150115");
+  EXPECT_EQ(Profil("SetupCommon/System/spolecne.dll"), "společné 20150115");
+  for (const auto& p : web->Pozadavky())
+    EXPECT_TRUE(p.cesta.starts_with("/aktualizace-online/download.ini?") ||
+                p.cesta.starts_with("/aktualizace-online/vydani/"))
+        << p.cesta;
+}
+
+// A site of the former layout (packages beside download.ini) is read; the next vydat puts
+// the release into a folder of its own and keeps the former folders for runs under way;
+// the vydat after it removes them.
+TEST_F(Aktualizace, ASiteOfTheFormerLayoutIsReadConvertedAndItsFoldersGoOneVydatLater) {
+  const std::string w = s_ / "www/aktualizace-online";
+  std::filesystem::rename(NaWebu(""), s_ / "stary");
+  std::filesystem::remove_all(w);
+  std::filesystem::rename(s_ / "stary", w);
+  ini::ZapsatKlic(w + "/download.ini", "Merko", "Url", web_);
+  ini::ZapsatKlic(w + "/download.ini", "Upravy\\Doplnky\\Fakturace\\", "Url",
+                  web_ + "Upravy/Doplnky/Fakturace/");
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  Obnoveno();
+  Instalace();
+  Publikovat("20150115");
+  EXPECT_EQ(s_.Cist("www/aktualizace-online/Setup/Merko/Merko.exe.zip").empty(), false);
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(ini::CistKlic(profil_ + "Setup/Merko/Merko.ini", "Merko", "Release"), "20150115");
+  Publikovat("20150116");
+  for (const char* slozka : {"Setup", "SetupCommon", "Upravy"})
+    EXPECT_FALSE(test::Existuje(w + "/" + slozka)) << slozka;
+  EXPECT_TRUE(test::Existuje(NaWebu("Setup/Merko/Merko.exe.zip")));
 }
 
 // --kontrola says what a run would do and what stands in its way, and changes nothing: no
@@ -1261,6 +1302,10 @@ TEST_F(Hranice, RunOnHttpsRefusesTheHttpUrlsOfItsReleaseAndAddOns) {
   s_.Zapsat("data/Firma/Setup/Upravy/Doplnky/Fakturace/fakturace.manifest.xml",
             "<?xml version=\"1.0\"?><a><updateOnLine url=\"" + http + "manifest/\"/></a>");
   const auto predtim = ZiveSlozky();
+  auto Znovu = [&] {  // the site altered below is no site of the publisher's any more
+    std::filesystem::remove_all(s_ / "www/aktualizace-online");
+    Publikovat("20141231");
+  };
   const struct {
     std::string sekce, url, odmitnuta;
   } kPripady[] = {
@@ -1270,7 +1315,7 @@ TEST_F(Hranice, RunOnHttpsRefusesTheHttpUrlsOfItsReleaseAndAddOns) {
   };
   for (const auto& p : kPripady) {
     SCOPED_TRACE(p.sekce + "=" + p.url);
-    Publikovat("20141231");
+    Znovu();
     ASSERT_TRUE(ini::ZapsatKlic(ini, p.sekce, "Url", p.url));
     std::filesystem::remove(s_ / "program/online_errors.log");
     EXPECT_EQ(Spustit().kod, 1);
@@ -1287,7 +1332,7 @@ TEST_F(Hranice, RunOnHttpsRefusesTheHttpUrlsOfItsReleaseAndAddOns) {
     ::chmod(s_.Cesta().c_str(), 0755);
     ::chmod(std::filesystem::path(https.Certifikat()).parent_path().c_str(), 0755);
     test::PredatVlastnikovi(*vlastnik, profil_);
-    Publikovat("20141231");
+    Znovu();
     ASSERT_TRUE(ini::ZapsatKlic(ini, "Merko", "Url", http));
     std::filesystem::remove(s_ / "program/online_errors.log");
     EXPECT_EQ(Spustit().kod, 1);
@@ -1295,7 +1340,7 @@ TEST_F(Hranice, RunOnHttpsRefusesTheHttpUrlsOfItsReleaseAndAddOns) {
     EXPECT_THAT(Chyby(), HasSubstr("nezabezpečenou adresu " + http));
     EXPECT_TRUE(server_.Pozadavky().empty());
   }
-  Publikovat("20141231");
+  Znovu();
   ASSERT_EQ(Spustit().kod, 0) << Chyby();  // all of it on https
   EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
   EXPECT_EQ(Profil("Setup/Upravy/Doplnky/Fakturace/fakturace.dll"), "fakturace 20141231");

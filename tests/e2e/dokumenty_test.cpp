@@ -55,6 +55,16 @@ TEST(Dokumenty, NameEveryOptionKeyAndExitStatusOfTheProgramAndNoOther) {
   const std::string &h = napoveda.vystup, readme = cist("README.md");
   // The publisher's options, which README and the examples of the manual pages name too.
   const Nazvy cizi = Najit(cist("docs/man/en/zevlon-publikovat.1") + "--now --patch-from", kVolba);
+  // The publisher's help and both its manual pages name the same options, the help each in
+  // its usage and each but --help and --version at the head of a line that describes it.
+  const std::string p = test::Spustit({ZEVLON_PUBLIKOVAT, "--help"}).vystup;
+  EXPECT_EQ(Najit(p, kVolba, "Použití:", "\n\n"), Najit(p, kVolba));
+  EXPECT_EQ(Najit(p, "\n  (--[a-z][a-z0-9-]*) .{10}"),
+            Bez(Najit(p, kVolba), {"--help", "--version"}));
+  for (const char* jazyk : {"cs", "en"})
+    EXPECT_EQ(Najit(cist(std::string("docs/man/") + jazyk + "/zevlon-publikovat.1"), kVolba),
+              Najit(p, kVolba))
+        << jazyk;
   struct Dokument {
     std::string nazev;
     Nazvy pouziti, volby, klice, navraty;  // the usage names every option, all of it no other

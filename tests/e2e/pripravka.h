@@ -3,6 +3,7 @@
 // the site, and the preloaded interventions.
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -12,8 +13,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/nahrady/ini.h"
@@ -164,7 +167,8 @@ class CelyBeh : public ::testing::Test {
     for (; videno_ < p.size(); ++videno_)
       if (std::string c = p[videno_].cesta.substr(20);  // below "/aktualizace-online/"
           !c.starts_with("download.ini") && !c.ends_with("master.snapshot.zip"))
-        s.push_back(c.substr(0, c.find('?')));
+        s.push_back(
+            c.substr(0, c.find('?')).substr(c.starts_with("vydani/") ? c.find('/', 7) + 1 : 0));
     std::sort(s.begin(), s.end());
     return s;
   }
@@ -189,6 +193,30 @@ class CelyBeh : public ::testing::Test {
     Volby(dalsi);
     Publikovat("20141231");
     return server;
+  }
+
+  // A file of the site: download.ini* at the top, any other in the folder its Url names.
+  std::string NaWebu(const std::string& cesta) {
+    const std::string web = s_ / "www/aktualizace-online/";
+    if (cesta.starts_with("download.ini")) return web + cesta;
+    const std::string url = ini::CistKlic(web + "download.ini", "Merko", "Url").value_or("");
+    return web + url.substr(url.find("/aktualizace-online/") + 20) + cesta;
+  }
+
+  // Zevlon started in the background, once `zacato` holds (within 30 s).
+  pid_t NaPozadi(const std::function<bool()>& zacato) {
+    const int nic = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const pid_t pid = test::SpustitNaPozadi({s_ / "program/Zevlon"}, Prostredi(), nic);
+    ::close(nic);
+    for (int i = 0; i < 1500 && !zacato(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(zacato());
+    return pid;
+  }
+  // The same against PomalyWeb's site (kept in `web`), once the slow file is asked for.
+  pid_t PomalyBeh(std::unique_ptr<TestHttpServer>& web, std::chrono::milliseconds kapka) {
+    web = PomalyWeb(kapka, &zacato_);
+    return NaPozadi([this] { return zacato_.load(); });
   }
 
   Stromy ZiveSlozky() {
@@ -230,6 +258,7 @@ class CelyBeh : public ::testing::Test {
   std::string profil_ = s_ / "data/Firma/", web_ = server_.Adresa() + "/aktualizace-online/";
   std::size_t videno_ = 0;
   Cesty prostredi_;
+  std::atomic<bool> zacato_{false};
 };
 
 }  // namespace zevlon::test

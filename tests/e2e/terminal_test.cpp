@@ -52,8 +52,8 @@ class NaTerminalu : public test::CelyBeh {
 // with its size, and naming that file.
 TEST_F(NaTerminalu, CopyInTempGivesTheClosingMessageAtTheTerminalAfterTheRun) {
   const auto pomaly = PomalyWeb(std::chrono::milliseconds(15));
-  const std::string velikost = std::to_string(
-      std::filesystem::file_size(s_ / "www/aktualizace-online/Setup/Merko/Merko.exe.zip"));
+  const std::string velikost =
+      std::to_string(std::filesystem::file_size(NaWebu("Setup/Merko/Merko.exe.zip")));
   auto v = Terminal();
   EXPECT_EQ(v.kod, 0) << v.vystup;
   Obnoveno();

@@ -65,7 +65,7 @@ TEST_F(SetupTest, APackagedBuildNeverReplacesItselfButNotesTheNewerUpdaterAndUpd
   platforma_.voleb = s_.Vytvorit("etc");
   platforma_.logy = s_.Vytvorit("log");
   EXPECT_TRUE(AktualizaceSetupDunmor(Vydani("9")));
-  EXPECT_FALSE(Stazeno("/SetupCommon/Zevlon.zip"));
+  EXPECT_FALSE(Stazeno("/vydani/20141231/SetupCommon/Zevlon.zip"));
   EXPECT_TRUE(platforma_.spusteno.empty());
   EXPECT_FALSE(test::Existuje(s_ / "program/ZevlonNew"));
   EXPECT_EQ(s_.Cist("data/Firma/Setup/Merko/Merko.exe"), "Merko 20141231");
@@ -80,7 +80,7 @@ TEST_F(SetupTest, APackagedBuildNeverReplacesItselfButNotesTheNewerUpdaterAndUpd
 // Any other build fetches the newer updater and leaves the setup folders to it.
 TEST_F(SetupTest, AnUnpackagedBuildHandsTheUpdateToTheNewerUpdater) {
   EXPECT_FALSE(AktualizaceSetupDunmor(Vydani("9")));
-  EXPECT_TRUE(Stazeno("/SetupCommon/Zevlon.zip"));
+  EXPECT_TRUE(Stazeno("/vydani/20141231/SetupCommon/Zevlon.zip"));
   EXPECT_EQ(s_.Cist("program/ZevlonNew"), "nový program aktualizace");
   ASSERT_EQ(platforma_.spusteno.size(), 1u);
   EXPECT_EQ(s_.Cist("data/Firma/Setup/Merko/Merko.exe"), "stará");

@@ -167,6 +167,38 @@ TEST_F(FtpPrikazy, FilesAreRenamedIntoPlaceDownloadIniLastAndNoMistakeEmptiesThe
   EXPECT_TRUE(TempPrazdny());
 }
 
+// Of a site whose releases lie in folders of their own only the live release's folder goes
+// up, whole (its files shared with the release before as well), download.ini after it and
+// the snapshot; a mirror of the server is that release's site. Relative paths; passive.
+TEST_F(FtpPrikazy, ASiteUploadsItsLiveReleaseFolderWholeAndDownloadIniLast) {
+  s_.Zapsat("vydani/Setup/Merko/Merko.dll", "knihovna");
+  for (const char* r : {"20150101", "20150102"}) {
+    s_.Zapsat("vydani/Setup/Merko/Merko.ini", std::string("[Merko]\r\nRelease=") + r + "\r\n");
+    auto v = test::Spustit({ZEVLON_PUBLIKOVAT, "vydat", "--vydani", r, "--adresa", "ftp://h/a/",
+                            s_ / "vydani", s_ / "web"});
+    ASSERT_EQ(v.kod, 0) << v.vystup;
+  }
+  auto V = [&](const char* prikaz, const char* slozka) {
+    return test::Spustit(
+        {"/usr/bin/env", "-C", s_.Cesta(), ZEVLON_PUBLIKOVAT, prikaz, "app.manifest.xml", slozka},
+        {"TEMP=" + s_ / "temp", "XDG_STATE_HOME=" + s_ / "stav"});
+  };
+  auto v = V("nahrat", "web");
+  ASSERT_EQ(v.kod, 0) << v.vystup;
+  EXPECT_GT(ftp_.Pocet("EPSV") + ftp_.Pocet("PASV"), 0);
+  EXPECT_EQ(ftp_.Pocet("EPRT") + ftp_.Pocet("PORT"), 0);
+  const auto poradi = ftp_.Prejmenovano();
+  ASSERT_GE(poradi.size(), 2u);
+  EXPECT_EQ(poradi[poradi.size() - 2], "m.snapshot");
+  EXPECT_EQ(poradi.back(), "download.ini.zip");
+  ASSERT_EQ(V("zrcadlit", "./zrcadlo/").kod, 0);
+  test::Strom ocekavano;
+  for (const auto& [cesta, obsah] : test::CistStrom(s_ / "web"))
+    if (cesta == "download.ini" || cesta.starts_with("vydani/20150102/")) ocekavano[cesta] = obsah;
+  EXPECT_GE(ocekavano.size(), 5u);  // download.ini twice, the snapshot and the files
+  EXPECT_EQ(test::CistStrom(s_ / "zrcadlo"), ocekavano);
+}
+
 // A wrong password and a port nobody listens on: the FTP client's error is printed, the
 // summary does not claim the snapshot, no temporary folder stays, the log is named.
 TEST_F(FtpPrikazy, AFailedConnectionNamesItsCauseAndLeavesNoTemporaryFolder) {
@@ -215,33 +247,12 @@ TEST_F(FtpPrikazy, AUsersLogGoesToTheStateFolderAndIsNamed) {
   EXPECT_TRUE(Obsahuje(s_.Cist("stav/zevlon/Zevlon.log"), "Chyba 12029"));
 }
 
-// A relative manifest and folders, taken from the folder the tool was started in.
-TEST_F(FtpPrikazy, RelativePathsWork) {
+// --aktivni asks for active transfers (passive ones without it: the test of a site's upload).
+TEST_F(FtpPrikazy, TransfersAreActiveWhenAsked) {
   s_.Zapsat("zdroj/a.txt", "a");
-  auto V = [&](std::vector<std::string> a) {
-    a.insert(a.begin(), {"/usr/bin/env", "-C", s_.Cesta(), ZEVLON_PUBLIKOVAT});
-    return test::Spustit(a, {"TEMP=" + s_ / "temp"});
-  };
-  auto nahrani = V({"nahrat", "app.manifest.xml", "zdroj"});
+  auto nahrani = Prikaz("nahrat", "zdroj", {"--aktivni"});
   EXPECT_EQ(nahrani.kod, 0) << nahrani.vystup;
-  auto zrcadleni = V({"zrcadlit", "app.manifest.xml", "./zrcadlo/"});
-  EXPECT_EQ(zrcadleni.kod, 0) << zrcadleni.vystup;
-  EXPECT_EQ(s_.Cist("zrcadlo/a.txt"), "a");
-}
-
-// The transfers are passive unless --aktivni asks for active ones.
-TEST_F(FtpPrikazy, TransfersArePassiveUnlessActiveIsAsked) {
-  s_.Zapsat("zdroj/a.txt", "a");
-  auto nahrani = Prikaz("nahrat", "zdroj");
-  EXPECT_EQ(nahrani.kod, 0) << nahrani.vystup;
-  auto zrcadleni = Prikaz("zrcadlit", "zrcadlo");
-  EXPECT_EQ(zrcadleni.kod, 0) << zrcadleni.vystup;
-  EXPECT_GT(ftp_.Pocet("EPSV") + ftp_.Pocet("PASV"), 0);
-  EXPECT_EQ(ftp_.Pocet("EPRT") + ftp_.Pocet("PORT"), 0);
-
-  nahrani = Prikaz("nahrat", "zdroj", {"--aktivni"});
-  EXPECT_EQ(nahrani.kod, 0) << nahrani.vystup;
-  zrcadleni = Prikaz("zrcadlit", "zrcadlo", {"--aktivni"});
+  auto zrcadleni = Prikaz("zrcadlit", "zrcadlo", {"--aktivni"});
   EXPECT_EQ(zrcadleni.kod, 0) << zrcadleni.vystup;
   EXPECT_GT(ftp_.Pocet("EPRT") + ftp_.Pocet("PORT"), 0);
 }

@@ -256,6 +256,28 @@ TEST_F(Servirovat, ServesTheSiteFolderOnlyAndLogsEachRequest) {
             "GET /Setup/ 404 10|GET /Setup/a%20b.zip/ 404 10|PUT /Setup/a%20b.zip 405 19|");
 }
 
+// A file below a release folder (vydani/ beside a download.ini) may be cached for good;
+// download.ini and its signature are revalidated each time; other files say nothing.
+TEST_F(Servirovat, ReleaseFilesAreImmutableAndTheReleaseInformationIsRevalidated) {
+  const std::pair<const char*, const char*> pripady[] = {
+      {"/a/vydani/1/Setup/x.zip", "public, max-age=31536000, immutable"},
+      {"/a/vydani/1/download.ini", "public, max-age=31536000, immutable"},
+      {"/a/download.ini", "no-cache"},
+      {"/a/download.ini.minisig", "no-cache"},
+      {"/a/Setup/x.zip", ""},
+      {"/b/vydani/1/x.zip", ""},  // no site beside it
+  };
+  for (const auto& [cesta, cache] : pripady)
+    sb_.Zapsat(std::string("web") + cesta, "x");
+  Spustit();
+  Klient k;
+  for (const auto& [cesta, cache] : pripady) {
+    k.Poslat(Pozadavek(cesta));
+    auto o = k.Cist();
+    EXPECT_TRUE(o && o->status == 200 && o->Hlavicka("cache-control") == cache) << cesta;
+  }
+}
+
 // HTTP/1.1 keeps a connection for request after request, pipelined ones too, until the
 // client asks to close it or it has served its requests; HTTP/1.0 closes after one answer
 // unless asked to keep it.
@@ -447,10 +469,11 @@ TEST_F(Servirovat, NoForgedLogLineNoUnlistedHiddenNameAndNoAddressTakesEveryPlac
   skryty->Sha256 = std::string(64, 'a');
   snimek.Pridat(skryty->Cesta, skryty);
   InstalacniSlozka().UlozitSnapshot(sb_ / "master.snapshot", snimek);
-  ASSERT_EQ(ZazipovatJednoduse(sb_ / "master.snapshot", sb_ / "web/site/Setup/master.snapshot.zip",
-                               true, "", false),
+  ASSERT_EQ(ZazipovatJednoduse(sb_ / "master.snapshot",
+                               sb_ / "web/site/vydani/20150101/Setup/master.snapshot.zip", true, "",
+                               false),
             0);
-  sb_.Zapsat("web/site/Setup/Merko/.nastaveni.zip", "skryté nastavení");
+  sb_.Zapsat("web/site/vydani/20150101/Setup/Merko/.nastaveni.zip", "skryté nastavení");
   // A working folder of vydat, whatever it holds, is never served.
   std::filesystem::copy(sb_ / "web/site", sb_ / "web/.zevlon-vydat.Ab12Cd",
                         std::filesystem::copy_options::recursive);
@@ -468,7 +491,7 @@ TEST_F(Servirovat, NoForgedLogLineNoUnlistedHiddenNameAndNoAddressTakesEveryPlac
     k.Poslat(Pozadavek("/.poznamky") + Pozadavek("/site/.poznamky") +
              Pozadavek("/.zevlon-vydat.Ab12Cd/download.ini") +
              Pozadavek("/.zevlon-vydat.Ab12Cd/Setup/Merko/.nastaveni.zip") +
-             Pozadavek("/site/Setup/Merko/.nastaveni.zip"));  // listed
+             Pozadavek("/site/vydani/20150101/Setup/Merko/.nastaveni.zip"));  // listed
     for (int status : {404, 404, 404, 404, 200}) {
       EXPECT_EQ(k.Stav(), status);
     }
@@ -623,6 +646,7 @@ TEST_F(Servirovat, APublishedSiteIsReadableByAllAsTheUmaskAllows) {
   sb_.Zapsat("vydani/Upravy/Doplnky/F/f.dll", "fakturace");
   for (const auto& [umask, slozky, soubory] :
        {std::tuple{"027", 0750u, 0640u}, {"022", 0755u, 0644u}}) {
+    std::filesystem::remove_all(sb_ / "web");
     auto v = test::Spustit({"/bin/sh", "-c", std::string("umask ") + umask + " && exec \"$@\"",
                             "sh", ZEVLON_PUBLIKOVAT, "vydat", "--vydani", "20150101", "--adresa",
                             "http://127.0.0.1/site/", "--prepsat-vydani", sb_ / "vydani",
@@ -642,8 +666,9 @@ TEST_F(Servirovat, APublishedSiteIsReadableByAllAsTheUmaskAllows) {
     std::this_thread::sleep_for(100ms);
   portServeru = std::stoi(port);
   Klient k;
-  for (const char* soubor : {"/site/download.ini", "/site/Setup/master.snapshot.zip",
-                             "/site/Upravy/Doplnky/F/f.dll.zip"}) {
+  for (const char* soubor :
+       {"/site/download.ini", "/site/vydani/20150101/Setup/master.snapshot.zip",
+        "/site/vydani/20150101/Upravy/Doplnky/F/f.dll.zip"}) {
     k.Poslat(Pozadavek(soubor));
     EXPECT_EQ(k.Stav(), 200) << soubor;
   }

@@ -52,7 +52,7 @@ PredchoziWeby::PredchoziWeby(const std::vector<std::string>& weby) {
         auto& verze = slozka[z.Cesta];
         if (std::none_of(verze.begin(), verze.end(),
                          [&](const Verze& v) { return v.sha256 == z.Sha256; }))
-          verze.push_back({z.Sha256, web + "/" + s.slozka + z.Cesta + ".zip"});
+          verze.push_back({z.Sha256, web + "/" + s.kde + z.Cesta + ".zip"});
       }
     }
 }

@@ -16,6 +16,7 @@
 #include "tools/publikace/port.h"
 #include "tools/publikace/preruseni.h"
 #include "tools/publikace/publikace.h"
+#include "tools/publikace/stary_web.h"
 
 namespace zevlon::publikace {
 
@@ -94,10 +95,16 @@ int Nahrat(const std::string& manifest, const std::string& slozka, bool aktivni,
   if (!ExistujeSlozka(zdroj)) VyvolatChybu("Složka " + zdroj + " neexistuje, nic nebylo nahráno.");
   InstalacniSlozka sl;
   sl.NacistObsahSlozky(zdroj);
+  // Of a site whose releases lie in folders of their own, the live release's folder goes
+  // up whole (a server without hard links gets every file of it), the others stay.
+  const std::string vydani = SlozkaVydaniWebu(BezLomitka(zdroj));
   // download.ini and its signature go up last, once everything they vouch for is there.
   SeznamSouboru soubory, posledni;
   for (const auto& p : *sl.DejObsahSlozky(VsechnySoubory)) {
     const std::string jmeno = SlozitVelikost(p.hodnota->Cesta);
+    if (!vydani.empty() && !p.hodnota->Cesta.starts_with(vydani) && jmeno != "download.ini" &&
+        jmeno != "download.ini.minisig")
+      continue;
     (jmeno == "download.ini" || jmeno == "download.ini.minisig" ? posledni : soubory)
         .Pridat(p.klic, p.hodnota->Clone());
   }

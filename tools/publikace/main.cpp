@@ -23,6 +23,7 @@
 #include "tools/publikace/preruseni.h"
 #include "tools/publikace/publikace.h"
 #include "tools/publikace/server.h"
+#include "tools/publikace/stary_web.h"
 
 namespace {
 
@@ -30,15 +31,16 @@ constexpr const char* kPouziti =
     "Použití:\n"
     "  zevlon-publikovat vydat --vydani R --adresa URL [--zmena-dat R] [--verze-zevlonu V]\n"
     "                    [--zevlon PROGRAM] [--klic TAJNY_KLIC] [--predchozi WEB]...\n"
-    "                    [--bez-delt] [--prepsat-vydani] [--vratit-vydani]\n"
+    "                    [--bez-delt] [--prepsat-vydani] [--vratit-vydani] [--ponechat N]\n"
     "                    SLOZKA_VYDANI SLOZKA_WEBU\n"
-    "                    (s klíčem podepíše download.ini do download.ini.minisig)\n"
+    "                    (vydání do nové složky vydani/R/, pak download.ini a podpis)\n"
     "  zevlon-publikovat klic [--bez-hesla] TAJNY_KLIC\n"
     "                    (nový pár klíčů minisign; veřejný klíč do TAJNY_KLIC.pub)\n"
     "  zevlon-publikovat podepsat --klic TAJNY_KLIC SOUBOR   (podpis do SOUBOR.minisig)\n"
     "  zevlon-publikovat servirovat [--port P] [--log SOUBOR] SLOZKA_WEBU\n"
     "  zevlon-publikovat nahrat [--aktivni] [--prazdny] MANIFEST SLOZKA\n"
-    "                    (na FTP server z manifestu; download.ini a podpis nakonec)\n"
+    "                    (na FTP server z manifestu; z webu celá nejnovější složka\n"
+    "                    vydání, download.ini a podpis nakonec)\n"
     "  zevlon-publikovat zrcadlit [--aktivni] MANIFEST SLOZKA   (z FTP serveru do místní složky)\n"
     "  zevlon-publikovat --help                     (tento přehled)\n"
     "  zevlon-publikovat --version                  (verze nástroje)\n";
@@ -60,6 +62,8 @@ constexpr const char* kVolby =
     "                      kteří je ještě nenainstalovali\n"
     "  --vratit-vydani     starší vydání, než má web; klienti je odmítnou,\n"
     "                      pokud nemají PovolitStarsi=1\n"
+    "  --ponechat N        kolik složek vydání (i s novou) ponechat, výchozí 3; starší\n"
+    "                      odstraní, jen pokud je vytvořil tento nástroj\n"
     "  --bez-hesla         tajný klíč se neuloží pod heslem\n"
     "  --port P            port HTTP serveru (výchozí 8080, 0 kterýkoli volný)\n"
     "  --log SOUBOR        záznam přístupů (bez volby standardní výstup)\n"
@@ -153,7 +157,7 @@ bool JeCisloVydani(const std::string& v) {
 int Vydat(const std::vector<std::string>& a) {
   const Argumenty p(a,
                     {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon", "--klic",
-                     "--predchozi"},
+                     "--predchozi", "--ponechat"},
                     {"--bez-delt", "--prepsat-vydani", "--vratit-vydani"});
   zevlon::publikace::Zadani z;
   z.vydani = p.Povinna("--vydani");
@@ -170,6 +174,12 @@ int Vydat(const std::vector<std::string>& a) {
   if (auto v = p.hodnoty.find("--predchozi"); v != p.hodnoty.end())
     for (const std::string& w : v->second)
       z.predchozi.push_back(Absolutni(w));
+  if (auto v = p.Hodnota("--ponechat")) {
+    if (v->empty() || v->size() > 6 || v->find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(*v) < 1)
+      throw ChybaPouziti("Počet „" + *v + "“ u --ponechat není celé číslo od 1 do 999999.");
+    z.ponechat = std::stoi(*v);
+  }
   z.bezDelt = p.prepinace.count("--bez-delt") > 0;
   z.prepsatVydani = p.prepinace.count("--prepsat-vydani") > 0;
   z.vratitVydani = p.prepinace.count("--vratit-vydani") > 0;
@@ -182,7 +192,8 @@ int Vydat(const std::vector<std::string>& a) {
   }
   if (z.adresa.back() != '/') z.adresa += '/';
   auto s = zevlon::publikace::Publikovat(z);
-  std::printf("Vydání %s publikováno do %s: %s, %s", z.vydani.c_str(), z.cil.c_str(),
+  std::printf("Vydání %s publikováno do %s (složka %s/%s/): %s, %s", z.vydani.c_str(),
+              z.cil.c_str(), zevlon::publikace::kVydani, s.slozka.c_str(),
               zevlon::Pocet(s.slozek, "složka", "složky", "složek").c_str(),
               zevlon::Pocet(s.souboru, "soubor", "soubory", "souborů").c_str());
   if (z.bezDelt) std::printf(", bez rozdílů (--bez-delt)");

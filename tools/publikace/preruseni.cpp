@@ -113,8 +113,8 @@ std::string ZalozitPracovniSlozku(const std::string& slozka) {
     std::string sablona = slozka + "/" + kPrefixPrace + "XXXXXX";
     if (!::mkdtemp(sablona.data())) return {};
     Popisovac fd(::open(sablona.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat drzeny {
-    }, naMiste{};
+    struct stat drzeny {};
+    struct stat naMiste {};
     if (fd.Platny() && ::flock(fd.Fd(), LOCK_EX | LOCK_NB) == 0 && ::fstat(fd.Fd(), &drzeny) == 0 &&
         ::lstat(sablona.c_str(), &naMiste) == 0 && drzeny.st_dev == naMiste.st_dev &&
         drzeny.st_ino == naMiste.st_ino) {

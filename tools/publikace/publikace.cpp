@@ -1,6 +1,7 @@
 #include "tools/publikace/publikace.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -24,6 +25,7 @@
 #include "tools/publikace/klice.h"
 #include "tools/publikace/preruseni.h"
 #include "tools/publikace/slozka_vydani.h"
+#include "tools/publikace/slozky_vydani.h"
 #include "tools/publikace/stary_web.h"
 
 namespace fs = std::filesystem;
@@ -71,24 +73,25 @@ void Zpristupnit(const std::string& slozka, mode_t maska) {
                  ss::ChybaSystemu(errno, slozka, ss::Druh::kSlozka).popis);
 }
 
-// The new site takes the old one's place, with stops held off so that the site is never
-// missing; the old one goes once the new one is there.
-void Nahradit(const std::string& web, const std::string& novy) {
-  std::string stary;
-  BezPreruseni([&] {
-    if (fs::exists(fs::symlink_status(web))) {
-      stary = NovaSlozkaVedle(web);
-      fs::rename(web, stary);  // over the empty folder just made
-    }
-    try {
-      fs::rename(novy, web);
-    } catch (...) {
-      if (!stary.empty()) fs::rename(stary, web);
-      throw;
-    }
-    Dokoncit(novy, false);  // the live site now
-  });
-  if (!stary.empty()) Dokoncit(stary, true);
+void Prejmenovat(const std::string& z, const std::string& na, unsigned priznaky = 0) {
+  if (::renameat2(AT_FDCWD, z.c_str(), AT_FDCWD, na.c_str(), priznaky) != 0)
+    VyvolatChybu("Nelze přejmenovat " + z + " na " + na + ": " + ss::ChybaSystemu(errno, na).popis);
+}
+
+void ZapsatSlozku(const std::string& slozka) {
+  if (ss::Vysledek v = ss::ZapsatSlozkuNaDisk(slozka); !v.Uspech())
+    VyvolatChybu("Složku " + slozka + " nelze zapsat na disk: " + v.popis);
+}
+
+// Removes the folder `cesta` of the site, never a link: first out of the way, under a
+// working name (which a stop or the next run removes should the removal be cut short).
+void Odstranit(const std::string& cesta) {
+  if (!fs::is_directory(fs::symlink_status(cesta))) return;
+  const std::string prace = NovaSlozkaVedle(cesta);
+  Prejmenovat(cesta, prace);  // over the empty folder just made
+  Dokoncit(prace, true);
+  if (fs::exists(fs::symlink_status(prace)))
+    VyvolatChybu("Složku " + cesta + " se nepodařilo odstranit (zbývá " + prace + ").");
 }
 
 }  // namespace
@@ -124,15 +127,15 @@ PublikovanaSlozka PublikovatSlozku(const std::string& zdroj, const std::string& 
 
 namespace {
 
-// Writes the whole site into the folder `novy`.
+// Writes the whole release into the folder `novy`, which the site serves at `url`.
 Souhrn Sestavit(const Zadani& z, const std::string& zdroj, const std::string& novy,
-                const PredchoziWeby* predchozi) {
+                const std::string& url, const PredchoziWeby* predchozi) {
   Souhrn souhrn;
   const std::string ini = novy + "download.ini";
   Zapsat(ini, "Merko", "Release", z.vydani);
   if (z.zmenaDat) Zapsat(ini, "Merko", "ReleaseZmenyDat", *z.zmenaDat);
   Zapsat(ini, "Merko", "ZevlonVerze", z.verzeZevlonu);
-  Zapsat(ini, "Merko", "Url", z.adresa);
+  Zapsat(ini, "Merko", "Url", url);
 
   for (const char* setup : {"Setup", "Setup14", "SetupCommon"}) {
     if (!ExistujeSlozka(zdroj + setup + "/")) continue;
@@ -160,7 +163,7 @@ Souhrn Sestavit(const Zadani& z, const std::string& zdroj, const std::string& no
         souhrn.souboru += slozka.souboru;
         souhrn.delt += slozka.delt;
         ++souhrn.slozek;
-        Zapsat(ini, NaDratovouCestu(relativni), "Url", z.adresa + relativni);
+        Zapsat(ini, NaDratovouCestu(relativni), "Url", url + relativni);
         Zapsat(ini, NaDratovouCestu(relativni), "Sha256", slozka.sha256Snapshotu);
         if (!slozka.sha256Delt.empty())
           Zapsat(ini, NaDratovouCestu(relativni), "Sha256Delty", slozka.sha256Delt);
@@ -178,9 +181,6 @@ Souhrn Sestavit(const Zadani& z, const std::string& zdroj, const std::string& no
     fs::remove(docasny);
     Zapsat(ini, "Merko", "ZevlonSha256", OtiskSouboru(*z.zevlon));
   }
-
-  // Signed last: the signature covers download.ini as it is served.
-  if (z.klic) PodepsatSoubor(*z.klic, ini);
   return souhrn;
 }
 
@@ -195,16 +195,77 @@ void OveritPoradi(const std::string& naWebu, const Zadani& z) {
                     "--vratit-vydani (starší), víte-li proč.");
 }
 
+// The top-level folders of a site of the former layout (packages beside download.ini):
+// kept for clients in the middle of a run until the next vydat.
+// Only the folders its download.ini names, and SetupCommon for the updater's archive.
+void ZaznamenatStare(const std::string& web, ZaznamSlozek& zaznam) {
+  std::vector<std::string> jmena;
+  for (const SlozkaWebu& s : SlozkyWebu(web))
+    jmena.push_back(s.kde.substr(0, s.kde.find('/')));
+  if (ini::CistKlic(web + "/download.ini", "Merko", "ZevlonSha256")) jmena.push_back("SetupCommon");
+  for (const std::string& jmeno : jmena)
+    if (fs::is_directory(fs::symlink_status(web + "/" + jmeno)) &&
+        std::find(zaznam.stare.begin(), zaznam.stare.end(), jmeno) == zaznam.stare.end())
+      zaznam.stare.push_back(jmeno);
+}
+
+// After the switch, what no client starting now reads: the former layout's folders that an
+// earlier run recorded (named in the record until they are gone) and the oldest release
+// folders of the tool's beyond `ponechat`. A failure says that the release is live.
+void Uklidit(const std::string& web, ZaznamSlozek& zaznam, const std::vector<std::string>& stare,
+             int ponechat, const std::string& hotovo, mode_t maska) {
+  try {
+    for (const std::string& stara : stare) {
+      Odstranit(web + "/" + stara);
+      std::erase(zaznam.stare, stara);
+    }
+    if (!stare.empty()) UlozitZaznamSlozek(web, zaznam, maska);
+    std::vector<std::string> zijici;
+    for (const std::string& v : zaznam.vydani)
+      if (fs::is_directory(fs::symlink_status(web + "/" + kVydani + "/" + v))) zijici.push_back(v);
+    for (std::size_t i = 0; i + static_cast<std::size_t>(ponechat) < zijici.size(); ++i)
+      Odstranit(web + "/" + kVydani + "/" + zijici[i]);
+  } catch (const fs::filesystem_error& e) {
+    VyvolatChybu(hotovo + ", ale starší složky webu se nepodařilo odstranit: " +
+                 ss::ChybaSystemu(e.code().value(), e.path1().string()).popis);
+  } catch (const Chyba& c) {
+    VyvolatChybu(hotovo + ", ale starší složky webu se nepodařilo odstranit: " + c.Popis());
+  }
+}
+
+// The new release folder `novy` and the top pair prepared in `horni` take their places:
+// the folder, then download.ini by a rename, then its signature (or none, for an unsigned
+// release), each flushed; with stops held off, so that the site never points at a folder
+// that is not there.
+void Prepnout(const std::string& web, const std::string& novy, const std::string& slozka,
+              const std::string& horni, bool podepsano, const ZaznamSlozek& zaznam, mode_t maska) {
+  BezPreruseni([&] {
+    UlozitZaznamSlozek(web, zaznam, maska);
+    Prejmenovat(novy, slozka, RENAME_NOREPLACE);
+    Dokoncit(novy, false);
+    ZapsatSlozku(web + "/" + kVydani);
+    Prejmenovat(horni + "/download.ini", web + "/download.ini");
+    const std::string podpis = web + "/download.ini.minisig";
+    if (podepsano)
+      Prejmenovat(horni + "/download.ini.minisig", podpis);
+    else if (::unlink(podpis.c_str()) != 0 && errno != ENOENT)
+      VyvolatChybu("Nelze odstranit starý podpis " + podpis + ": " +
+                   ss::ChybaSystemu(errno, podpis).popis);
+    ZapsatSlozku(web);
+  });
+}
+
 }  // namespace
 
 Souhrn Publikovat(const Zadani& z) {
   // Read while no thread of the deltas runs: the umask is the whole process's.
   const mode_t maska = ::umask(0);
   ::umask(maska);
-  std::string web = z.cil, novy;
+  std::string web = z.cil, novy, horni;
   try {
     const std::string zdroj = PridatLomitko(fs::weakly_canonical(fs::absolute(z.zdroj)).string());
     web = BezLomitka(fs::weakly_canonical(fs::absolute(z.cil)).string());
+    if (z.ponechat < 1) VyvolatChybu("Ponechat je třeba aspoň jednu složku vydání.");
     OveritSlozkuVydani(zdroj, z.vydani);
     OveritCilWebu(web, zdroj, z.souborKlice);
     const std::optional<std::string> naWebu = VydaniWebu(web);
@@ -222,22 +283,51 @@ Souhrn Publikovat(const Zadani& z) {
     std::vector<std::string> protiVydanim;
     for (const std::string& w : weby)
       protiVydanim.push_back(VydaniWebu(w).value_or(w));
-    // Built beside the site in a working folder, which a server never serves, and swapped
-    // in at the end; whatever fails, nothing of it stays, nor of a killed run before.
+    // Built in working folders of the site, which a server never serves; whatever fails
+    // before the switch, nothing of them stays, nor of a killed run before.
     UklidititPozustatky(fs::path(web).parent_path().string());
     UklidititPozustatky(fs::temp_directory_path().string());
-    novy = NovaSlozkaVedle(web);
-    Souhrn s = Sestavit(z, zdroj, PridatLomitko(novy), predchozi ? &*predchozi : nullptr);
+    UklidititPozustatky(web);
+    UklidititPozustatky(web + "/" + kVydani);
+    ZaznamSlozek zaznam = NacistZaznamSlozek(web);
+    const std::string ziva = naWebu ? SlozkaVydaniWebu(web) : "";
+    std::vector<std::string> stare;  // converted by an earlier run: removed after the switch
+    if (naWebu && ziva.empty())
+      ZaznamenatStare(web, zaznam);
+    else
+      stare = zaznam.stare;
+    fs::create_directories(web + "/" + kVydani);
+    const std::string jmeno = NazevSlozky(web, zaznam, z.vydani);
+    const std::string slozka = web + "/" + kVydani + "/" + jmeno;
+    novy = NovaSlozkaVedle(slozka);
+    Souhrn s = Sestavit(z, zdroj, PridatLomitko(novy), z.adresa + kVydani + "/" + jmeno + "/",
+                        predchozi ? &*predchozi : nullptr);
     s.protiVydanim = protiVydanim;
+    s.slozka = jmeno;
+    if (naWebu) PropojitShodne(PridatLomitko(novy), web + "/" + ziva);
     Zpristupnit(novy, maska);
-    Nahradit(web, novy);
+    ZapsatStromNaDisk(novy);
+    horni = NovaSlozkaVedle(web + "/download.ini");
+    fs::copy_file(novy + "/download.ini", horni + "/download.ini");
+    if (z.klic) PodepsatSoubor(*z.klic, horni + "/download.ini");
+    ZapsatStromNaDisk(horni);
+    zaznam.vydani.push_back(jmeno);
+    Prepnout(web, novy, slozka, horni, z.klic.has_value(), zaznam, maska);
+    novy.clear();
+    Dokoncit(horni, true);
+    horni.clear();
+
+    Uklidit(web, zaznam, stare, z.ponechat,
+            "Vydání " + z.vydani + " je publikováno do " + slozka + "/", maska);
     return s;
   } catch (const fs::filesystem_error& e) {
     if (!novy.empty()) Dokoncit(novy, true);
+    if (!horni.empty()) Dokoncit(horni, true);
     VyvolatChybu("Web se nepodařilo zapsat do složky " + web + ": " +
                  ss::ChybaSystemu(e.code().value(), e.path1().string()).popis);
   } catch (...) {
     if (!novy.empty()) Dokoncit(novy, true);
+    if (!horni.empty()) Dokoncit(horni, true);
     throw;
   }
 }

@@ -5,9 +5,12 @@
 //                   Setup14/, SetupCommon/, and customisation items in
 //                   Upravy/{Doplnky,Moduly}/<name>/ (for Setup) and
 //                   Upravy14/{Doplnky,Moduly}/<name>/ (for Setup14).
-// Site folder:      download.ini; for every published folder its
-//                   master.snapshot.zip and one zip per file (<path>.zip); with an
-//                   updater given, SetupCommon/<its name>.zip. Each snapshot line
+// Site folder:      download.ini (with a key, download.ini.minisig beside it) and each
+//                   release in a folder of its own, vydani/<folder>/, that download.ini's
+//                   Urls name: the download.ini that published it, unsigned; for every
+//                   published folder its master.snapshot.zip and one zip per file
+//                   (<path>.zip); with an updater given, SetupCommon/<its name>.zip.
+//                   vydani/.zevlon-slozky records the folders this tool made. Each snapshot line
 //                   carries its file's SHA-256, and download.ini the SHA-256 of each
 //                   unpacked snapshot and of the updater's archive, so that a signature
 //                   of download.ini covers the whole site. With a key given, its
@@ -41,6 +44,7 @@ struct Zadani {
   bool bezDelt = false;                   // no deltas, not even against the site replaced
   bool prepsatVydani = false;             // the site's own release may be published again
   bool vratitVydani = false;              // an older release than the site's may be published
+  int ponechat = 3;                       // release folders kept, the new one among them
 };
 
 // The number of the error raised when the site folder already holds the release being
@@ -48,6 +52,7 @@ struct Zadani {
 inline constexpr std::int32_t kChybaVydaniWebu = kChybaUzivatele + 0x100;
 
 struct Souhrn {
+  std::string slozka;  // the release folder's name below vydani/
   int slozek = 0;
   int souboru = 0;
   int delt = 0;
@@ -74,12 +79,17 @@ PublikovanaSlozka PublikovatSlozku(const std::string& zdroj, const std::string& 
 // error for a file that cannot be read.
 void DoplnitSha256(SeznamSouboru& soubory, const std::string& zdroj);
 
-// Writes the site in place of the site folder, which must be empty, missing or a site this
+// Publishes the release into the site folder, which must be empty, missing or a site this
 // tool made (OveritCilWebu), from a release folder that OveritSlozkuVydani accepts; with
-// deltas against the earlier sites given and, unless bezDelt, the site it replaces. Raises
-// the program's error on any failure, with nothing of the tool's left behind, and
-// kChybaVydaniWebu before anything is written when the site holds the same release or a
-// newer one.
+// deltas against the earlier sites given and, unless bezDelt, the site it replaces. The
+// release goes into a new folder vydani/<release> (vydani/<release>.<n> when that name was
+// ever used), its files equal to the live release's hard links to them; once it is whole
+// and on the disk, download.ini is replaced by a rename, then its signature. Then the
+// top-level folders of the former layout that an earlier run converted, and the oldest of
+// the release folders this tool made beyond `ponechat`, are removed. Raises the program's
+// error on any failure, with the live site as it was and nothing of the tool's left behind
+// when it came before the switch, and kChybaVydaniWebu before anything is written when the
+// site holds the same release or a newer one.
 Souhrn Publikovat(const Zadani& z);
 
 }  // namespace zevlon::publikace

@@ -20,9 +20,9 @@ namespace {
 }  // namespace
 
 void OveritSlozkuVydani(const std::string& zdroj, const std::string& vydani) {
+  if (fs::exists(fs::symlink_status(zdroj + "download.ini"))) JeWeb(zdroj, "download.ini");
   if (!ExistujeSlozka(zdroj + "Setup/") && !ExistujeSlozka(zdroj + "Setup14/"))
     VyvolatChybu("Složka vydání " + zdroj + " neobsahuje složku Setup ani Setup14.");
-  if (fs::exists(fs::symlink_status(zdroj + "download.ini"))) JeWeb(zdroj, "download.ini");
   // Links are not followed: what they lead to is not published either.
   for (const auto& e : fs::recursive_directory_iterator(zdroj))
     if (e.path().filename() == "master.snapshot.zip")

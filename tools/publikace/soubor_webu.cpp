@@ -64,6 +64,18 @@ bool ZnamVeSnimku(const std::string& slozka, const std::vector<std::string>& cas
   return false;
 }
 
+// How long a client or cache may keep the file at `casti` below `slozka`.
+std::string Cache(const std::string& slozka, const std::vector<std::string>& casti) {
+  std::string web = slozka;
+  for (std::size_t k = 0; k + 2 < casti.size(); web += "/" + casti[k++]) {
+    struct stat st {};
+    if (casti[k] == kVydani && ::lstat((web + "/download.ini").c_str(), &st) == 0)
+      return kCacheVydani;
+  }
+  return casti.back() == "download.ini" || casti.back() == "download.ini.minisig" ? kCacheInformaci
+                                                                                  : "";
+}
+
 }  // namespace
 
 std::optional<SouborWebu> OtevritSouborWebu(const std::string& slozka, const std::string& cesta) {
@@ -100,6 +112,7 @@ std::optional<SouborWebu> OtevritSouborWebu(const std::string& slozka, const std
   s.velikost = static_cast<std::uint64_t>(st.st_size);
   s.etag = Etag(st);
   s.zmeneno = DatumHttp(st.st_mtim.tv_sec);
+  s.cache = Cache(slozka, casti);
   return s;
 }
 

@@ -149,6 +149,7 @@ Odpoved Pripravit(const NastaveniServeru& n, const Pozadavek& p) {
   o.delka = o.soubor->velikost;
   o.hlavicky = "Accept-Ranges: bytes\r\nETag: " + o.soubor->etag +
                "\r\nLast-Modified: " + o.soubor->zmeneno + "\r\n";
+  if (!o.soubor->cache.empty()) o.hlavicky += "Cache-Control: " + o.soubor->cache + "\r\n";
   VybratCast(p, o);
   return o;
 }

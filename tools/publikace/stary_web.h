@@ -12,6 +12,11 @@
 
 namespace zevlon::publikace {
 
+// Each release lies in a folder of its own below kVydani/ of the site, named after it;
+// the record of the folders this tool made there is kVydani/kZaznamSlozek.
+inline constexpr const char* kVydani = "vydani";
+inline constexpr const char* kZaznamSlozek = ".zevlon-slozky";
+
 // Raises a Czech message, before anything is written, when the site folder `web` (an
 // absolute path without a trailing "/") is, holds or lies in the release folder `vydani`,
 // holds the key file `klic` (empty: none), or holds anything but a site: download.ini, its
@@ -31,16 +36,23 @@ struct DocasnaSlozka {
 };
 
 // The folders of the site in the folder `web` (absolute, without a trailing "/") as its
-// download.ini names them ("Setup/", "Upravy/Doplnky/<name>/", ...), each with its
-// snapshot's lines, and the lines of its delta list where it has one; raises when it is no
-// such site.
+// download.ini names them ("Setup/", "Upravy/Doplnky/<name>/", ...), each with where it
+// lies in the site (below the release folder that download.ini points at), its snapshot's
+// lines, and the lines of its delta list where it has one; raises when it is no such site.
 struct SlozkaWebu {
   std::string slozka;
+  std::string kde;  // relative to the site: "vydani/<folder>/Setup/", or "Setup/" as before
   SeznamSouboru soubory;
   bool seznamDelt = false;  // download.ini lists its delta list
   std::vector<Delta> delty;
 };
 std::vector<SlozkaWebu> SlozkyWebu(const std::string& web);
+
+// The folder of the site in `web` (absolute, without a trailing "/") that holds the
+// packages of its release: "vydani/<folder>/" when the Url of download.ini's [Merko]
+// section ends with that and such a folder (no link) exists, "" for a site whose packages
+// lie beside download.ini.
+std::string SlozkaVydaniWebu(const std::string& web);
 
 // The release that the site in the folder `web` (absolute, without a trailing "/") names in
 // its download.ini; none when the folder holds no download.ini.

@@ -33,7 +33,8 @@ void OveritPodpisSouboru(const std::string& soubor, const std::string& podpisSou
       Neplatny(adresa, "je podepsán klíčem " + podpis::TextId(p->id) +
                            ", který není mezi nastavenými veřejnými klíči");
     case podpis::Overeni::kNeplatny:
-      Neplatny(adresa, "podpis neodpovídá obsahu");
+      throw Chyba(kChybaPodpisNeodpovida,
+                  "Soubor " + adresa + " nemá platný podpis: podpis neodpovídá obsahu.");
   }
   if (platnostDni) {
     std::optional<std::int64_t> kdy = podpis::CasPodpisu(p->duveryhodnyKomentar);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/cas.h"
+#include "common/chyba.h"
 #include "prenos/podpisy/podpis.h"
 
 namespace zevlon {
@@ -25,6 +26,10 @@ struct NastaveniOvereni {
   std::optional<std::int64_t> platnostDni;
   bool Zapnuto() const { return !klice.empty(); }
 };
+
+// The number of the error raised when a signature by a configured key does not match the
+// file: a pair read while the site replaced it may match when read again.
+inline constexpr std::int32_t kChybaPodpisNeodpovida = kChybaUzivatele + 0x101;
 
 // Checks that `podpisSoubor` is a signature of the bytes of `soubor` by one of the keys,
 // made no earlier than the allowed days before `ted`. Otherwise raises "Soubor <adresa>
