@@ -9,7 +9,8 @@ packages=(
   qt6-base-dev fonts-dejavu-core
   python3 python3-pyftpdlib
   clang-format
-  clang libclang-rt-14-dev
+  # The sanitizer build and the fuzz targets; lld links the sanitizer build faster.
+  clang libclang-rt-14-dev lld
   zip unzip util-linux
   # mkfs.ext4 and mkfs.xfs, for the power-cut and shared-extents tests on loop-mounted
   # images (skipped where the machine has no loop devices).
