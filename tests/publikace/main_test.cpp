@@ -93,9 +93,10 @@ TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritt
       {vydat("20150101", "/aktualizace/"), 64, "není absolutní adresa"},
       {vydat("2015-03-15", "http://x/"), 64, "Vydání „2015-03-15“ není číslo vydání"},
       {vydat("20150132", "http://x/"), 64, "není číslo vydání"},
-      {{"vydat", "--vydani", "20150102", "--adresa", "http://x/", "--ponechat", "0", vydani, web},
+      {{"vydat", "--vydani", "20150102", "--adresa", "http://x/", "--ponechat", "1", vydani, web},
        64,
-       "Počet „0“ u --ponechat není celé číslo od 1 do 999999."},
+       "Počet „1“ u --ponechat není celé číslo od 2 do 999999 (předchozí vydání může ještě "
+       "číst klient uprostřed běhu)."},
       {vydat("20150102", "http://x/"), 1,
        "Vydání 20150102 nesouhlasí s vydáním 20150101 v souboru"},
       {vydat("20150101", "http://x/"), 64, "Web již má vydání 20150101; vydání 20150101" + rada},

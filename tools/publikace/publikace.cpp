@@ -265,7 +265,10 @@ Souhrn Publikovat(const Zadani& z) {
   try {
     const std::string zdroj = PridatLomitko(fs::weakly_canonical(fs::absolute(z.zdroj)).string());
     web = BezLomitka(fs::weakly_canonical(fs::absolute(z.cil)).string());
-    if (z.ponechat < 1) VyvolatChybu("Ponechat je třeba aspoň jednu složku vydání.");
+    if (z.ponechat < 2)
+      VyvolatChybu(
+          "Ponechat je třeba aspoň dvě složky vydání: předchozí může ještě číst klient "
+          "uprostřed běhu.");
     OveritSlozkuVydani(zdroj, z.vydani);
     OveritCilWebu(web, zdroj, z.souborKlice);
     const std::optional<std::string> naWebu = VydaniWebu(web);
