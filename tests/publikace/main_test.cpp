@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "common/text.h"
 #include "soubory/pomoc_operaci.h"
 #include "support/neprivilegovany.h"
 #include "support/sandbox.h"
@@ -180,6 +181,30 @@ TEST(PublikovatPrikazy, RelativePathsWork) {
   auto overeni = test::Spustit({"/usr/bin/minisign", "-V", "-p", s / "klice/k.key.pub", "-m",
                                 s / "vydani/Setup/Merko/Merko.exe"});
   EXPECT_EQ(overeni.kod, 0) << overeni.vystup;
+}
+
+// The switch as its system calls show it: the release folder renamed into place and vydani/
+// flushed, then download.ini renamed and the site folder flushed, then the signature so.
+TEST(PublikovatPrikazy, VydatSwitchesTheFolderThenDownloadIniThenItsSignatureEachOnTheDisk) {
+  if (!test::Existuje("/usr/bin/strace")) GTEST_SKIP() << "strace chybí";
+  test::Sandbox s;
+  s.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
+  ASSERT_EQ(test::Spustit({ZEVLON_PUBLIKOVAT, "klic", "--bez-hesla", s / "k.key"}).kod, 0);
+  std::vector<std::string> a = Rozdelit("/usr/bin/strace -f -qq -y -s 4096 -o", ' ');
+  a.insert(a.end(), {s / "volani", "-e", "trace=fsync,rename,renameat,renameat2", ZEVLON_PUBLIKOVAT,
+                     "vydat", "--vydani", "20150101", "--adresa", "http://x/", "--klic",
+                     s / "k.key", s / "vydani", s / "web"});
+  auto v = test::Spustit(a);
+  ASSERT_EQ(v.kod, 0) << v.vystup;
+  std::string poradi;
+  for (const std::string& r : Rozdelit(s.Cist("volani"), '\n'))
+    for (auto [vzor, znak] : {std::pair{"/web/vydani/20150101\", RENAME_NOREPLACE)", 'S'},
+                              {"/web/download.ini\")", 'I'},
+                              {"/web/download.ini.minisig\")", 'P'},
+                              {"/web/vydani>)", 'v'},
+                              {"/web>)", 'w'}})
+      if (r.find(vzor) != std::string::npos) poradi += znak;
+  EXPECT_NE(poradi.find("SvIwPw"), std::string::npos) << poradi;
 }
 
 // vydat replaces only a site it made itself, or an empty or missing folder: a site folder

@@ -245,6 +245,7 @@ void Prepnout(const std::string& web, const std::string& novy, const std::string
     Dokoncit(novy, false);
     ZapsatSlozku(web + "/" + kVydani);
     Prejmenovat(horni + "/download.ini", web + "/download.ini");
+    ZapsatSlozku(web);  // on the disk before the signature that covers it
     const std::string podpis = web + "/download.ini.minisig";
     if (podepsano)
       Prejmenovat(horni + "/download.ini.minisig", podpis);
