@@ -301,6 +301,9 @@ Souhrn Publikovat(const Zadani& z) {
     else
       stare = zaznam.stare;
     fs::create_directories(web + "/" + kVydani);
+    // Made by an earlier run, perhaps under another umask: readable as this one's allows.
+    Zpristupnit(web, maska);
+    Zpristupnit(web + "/" + kVydani, maska);
     const std::string jmeno = NazevSlozky(web, zaznam, z.vydani);
     const std::string slozka = web + "/" + kVydani + "/" + jmeno;
     novy = NovaSlozkaVedle(slozka);
