@@ -211,9 +211,12 @@ void ZaznamenatStare(const std::string& web, ZaznamSlozek& zaznam) {
 
 // After the switch, what no client starting now reads: the former layout's folders that an
 // earlier run recorded (named in the record until they are gone) and the oldest release
-// folders of the tool's beyond `ponechat`. A failure says that the release is live.
+// folders of the tool's beyond `ponechat`, never the new one nor the one live before it
+// (`chranene`), which a client in the middle of a run may read, however many folders that
+// went in but never live the record names. A failure says that the release is live.
 void Uklidit(const std::string& web, ZaznamSlozek& zaznam, const std::vector<std::string>& stare,
-             int ponechat, const std::string& hotovo, mode_t maska) {
+             int ponechat, const std::vector<std::string>& chranene, const std::string& hotovo,
+             mode_t maska) {
   try {
     for (const std::string& stara : stare) {
       Odstranit(web + "/" + stara);
@@ -223,8 +226,12 @@ void Uklidit(const std::string& web, ZaznamSlozek& zaznam, const std::vector<std
     std::vector<std::string> zijici;
     for (const std::string& v : zaznam.vydani)
       if (fs::is_directory(fs::symlink_status(web + "/" + kVydani + "/" + v))) zijici.push_back(v);
-    for (std::size_t i = 0; i + static_cast<std::size_t>(ponechat) < zijici.size(); ++i)
-      Odstranit(web + "/" + kVydani + "/" + zijici[i]);
+    std::size_t navic = zijici.size() - std::min(zijici.size(), static_cast<std::size_t>(ponechat));
+    for (std::size_t i = 0; navic > 0 && i < zijici.size(); ++i)
+      if (std::find(chranene.begin(), chranene.end(), zijici[i]) == chranene.end()) {
+        Odstranit(web + "/" + kVydani + "/" + zijici[i]);
+        --navic;
+      }
   } catch (const fs::filesystem_error& e) {
     VyvolatChybu(hotovo + ", ale starší složky webu se nepodařilo odstranit: " +
                  ss::ChybaSystemu(e.code().value(), e.path1().string()).popis);
@@ -324,7 +331,8 @@ Souhrn Publikovat(const Zadani& z) {
     Dokoncit(horni, true);
     horni.clear();
 
-    Uklidit(web, zaznam, stare, z.ponechat,
+    const std::string bylaZiva = fs::path(BezLomitka(ziva)).filename().string();
+    Uklidit(web, zaznam, stare, z.ponechat, {jmeno, bylaZiva},
             "Vydání " + z.vydani + " je publikováno do " + slozka + "/", maska);
     return s;
   } catch (const fs::filesystem_error& e) {
