@@ -1,9 +1,6 @@
 // zevlon-publikovat's command line: its help and relative paths.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +11,7 @@
 
 #include "common/text.h"
 #include "soubory/pomoc_operaci.h"
+#include "support/http_server.h"
 #include "support/neprivilegovany.h"
 #include "support/sandbox.h"
 #include "tools/publikace/preruseni.h"
@@ -29,25 +27,9 @@ TEST(PublikovatPrikazy, HelpListsEveryCommandAndDescribesEachOption) {
   EXPECT_EQ(v.kod, 0) << v.vystup;
   for (const char* prikaz : {"vydat", "klic", "podepsat", "servirovat", "nahrat", "zrcadlit"})
     EXPECT_NE(v.vystup.find(std::string("  zevlon-publikovat ") + prikaz + " "), std::string::npos)
-        << prikaz << "\n"
-        << v.vystup;
+        << prikaz;
   for (const char* klienti : {"kteří je ještě nenainstalovali", "PovolitStarsi=1"})
     EXPECT_NE(v.vystup.find(klienti), std::string::npos) << klienti;
-}
-
-// A port that is not a number from 0 to 65535 is named in a clear error before anything
-// starts.
-TEST(PublikovatPrikazy, ServirovatRefusesAPortThatIsNotANumberInRange) {
-  test::Sandbox s;
-  s.Vytvorit("web");
-  for (const char* port : {"abc", "65536", "-1", "80x", ""}) {
-    auto v = test::Spustit({ZEVLON_PUBLIKOVAT, "servirovat", "--port", port, s / "web"});
-    EXPECT_EQ(v.kod, 64) << port;
-    EXPECT_NE(v.vystup.find(std::string("Port „") + port + "“ není číslo od 0 do 65535."),
-              std::string::npos)
-        << port << "\n"
-        << v.vystup;
-  }
 }
 
 // Every mistake of the command line is named, with a short usage and exit status 64,
@@ -55,7 +37,8 @@ TEST(PublikovatPrikazy, ServirovatRefusesAPortThatIsNotANumberInRange) {
 // that is no absolute http, https or ftp address, a release that is no release number, the
 // site's release or an older one. A folder that is no release (a site, a copy of one, a
 // Merko/ without its Merko.ini) and a release other than its Merko.ini names are refused
-// too (exit 1). servirovat says why it cannot serve. --version answers.
+// too (exit 1). servirovat says why it cannot serve (a port that is no number from 0 to
+// 65535 among it). --version answers.
 TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritten) {
   test::Sandbox s;
   s.Zapsat("vydani/Setup/Merko/Merko.exe", "merko");
@@ -76,11 +59,12 @@ TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritt
   const std::string rada =
       " by klienti nepřevzali. Použijte --prepsat-vydani (stejné číslo) "
       "nebo --vratit-vydani (starší), víte-li proč.";
-  const struct {
+  struct Pripad {
     std::vector<std::string> a;
     int kod;
     std::string zprava;
-  } pripady[] = {
+  };
+  std::vector<Pripad> pripady{
       {{"--dry-run"}, 64, "Neznámá volba --dry-run."},
       {{"vydat", "--vydanii", "20150101", "--adresa", "http://x/", vydani, web},
        64,
@@ -110,6 +94,10 @@ TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritt
        "chybí " + s / "bezini/Setup/Merko/Merko.ini" + " s vydáním 20150102"},
       {{"servirovat", "--port", "0", s / "neni"}, 1, "Složka " + s / "neni" + " neexistuje."},
   };
+  for (const char* port : {"abc", "65536", "-1", "80x", ""})
+    pripady.push_back({{"servirovat", "--port", port, web},
+                       64,
+                       std::string("Port „") + port + "“ není číslo od 0 do 65535."});
   const test::Strom predtim = test::CistStrom(s.Cesta());
   for (const auto& p : pripady) {
     std::vector<std::string> a{ZEVLON_PUBLIKOVAT};
@@ -126,17 +114,9 @@ TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritt
   EXPECT_EQ(verze.vystup, std::string("zevlon-publikovat ") + ZEVLON_VERZE + "\n");
 
   // A port in use is named with the reason.
-  const int obsazeny = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in adresa{};
-  adresa.sin_family = AF_INET;
-  adresa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t delka = sizeof adresa;
-  ASSERT_EQ(::bind(obsazeny, reinterpret_cast<sockaddr*>(&adresa), sizeof adresa), 0);
-  ASSERT_EQ(::listen(obsazeny, 1), 0);
-  ::getsockname(obsazeny, reinterpret_cast<sockaddr*>(&adresa), &delka);
-  const std::string port = std::to_string(ntohs(adresa.sin_port));
+  test::TestHttpServer obsazeny([](const test::PozadavekHttp&) { return test::Stav(200, "OK"); });
+  const std::string port = std::to_string(obsazeny.Port());
   auto v = test::Spustit({ZEVLON_PUBLIKOVAT, "servirovat", "--port", port, s / "prazdna"});
-  ::close(obsazeny);
   EXPECT_EQ(v.kod, 1);
   EXPECT_NE(v.vystup.find("Na portu " + port + " nelze naslouchat: "), std::string::npos)
       << v.vystup;
