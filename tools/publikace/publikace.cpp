@@ -65,10 +65,13 @@ std::string NovaSlozkaVedle(const std::string& web) {
 
 // The folder as mkdir would have made it, readable by all as far as the umask `maska`
 // allows: mkdtemp's 0700 keeps out a web server running as another user. Opened without
-// following a link, as it lies where others may write.
+// following a link, as it lies where others may write. Another user's folder (a site folder
+// that an administrator made for the publisher) is left as it is.
 void Zpristupnit(const std::string& slozka, mode_t maska) {
   Popisovac fd(::open(slozka.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!fd.Platny() || ::fchmod(fd.Fd(), 0777 & ~maska) != 0)
+  struct stat st {};
+  if (!fd.Platny() || ::fstat(fd.Fd(), &st) != 0 ||
+      (st.st_uid == ::geteuid() && ::fchmod(fd.Fd(), 0777 & ~maska) != 0))
     VyvolatChybu("Složce " + slozka + " nelze nastavit práva: " +
                  ss::ChybaSystemu(errno, slozka, ss::Druh::kSlozka).popis);
 }
@@ -308,9 +311,6 @@ Souhrn Publikovat(const Zadani& z) {
     else
       stare = zaznam.stare;
     fs::create_directories(web + "/" + kVydani);
-    // Made by an earlier run, perhaps under another umask: readable as this one's allows.
-    Zpristupnit(web, maska);
-    Zpristupnit(web + "/" + kVydani, maska);
     const std::string jmeno = NazevSlozky(web, zaznam, z.vydani);
     const std::string slozka = web + "/" + kVydani + "/" + jmeno;
     novy = NovaSlozkaVedle(slozka);
@@ -326,6 +326,9 @@ Souhrn Publikovat(const Zadani& z) {
     if (z.klic) PodepsatSoubor(*z.klic, horni + "/download.ini");
     ZapsatStromNaDisk(horni);
     zaznam.vydani.push_back(jmeno);
+    // Made by an earlier run, perhaps under another umask: readable as this one's allows.
+    Zpristupnit(web, maska);
+    Zpristupnit(web + "/" + kVydani, maska);
     Prepnout(web, novy, slozka, horni, z.klic.has_value(), zaznam, maska);
     novy.clear();
     Dokoncit(horni, true);
