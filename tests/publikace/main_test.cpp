@@ -164,7 +164,8 @@ TEST(PublikovatPrikazy, RelativePathsWork) {
 }
 
 // The switch as its system calls show it: the release folder renamed into place and vydani/
-// flushed, then download.ini renamed and the site folder flushed, then the signature so.
+// flushed, then download.ini renamed and the site folder flushed, then the signature so;
+// should the signature fail, the download.ini before it is back.
 TEST(PublikovatPrikazy, VydatSwitchesTheFolderThenDownloadIniThenItsSignatureEachOnTheDisk) {
   if (!test::Existuje("/usr/bin/strace")) GTEST_SKIP() << "strace chybí";
   test::Sandbox s;
@@ -185,6 +186,15 @@ TEST(PublikovatPrikazy, VydatSwitchesTheFolderThenDownloadIniThenItsSignatureEac
                               {"/web>)", 'w'}})
       if (r.find(vzor) != std::string::npos) poradi += znak;
   EXPECT_NE(poradi.find("SvIwPw"), std::string::npos) << poradi;
+  // A signature that cannot take its place puts the download.ini before it back.
+  const std::string ini = s.Cist("web/download.ini");
+  fs::remove(s / "web/download.ini.minisig");
+  s.Vytvorit("web/download.ini.minisig");
+  s.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150102\r\n");
+  v = test::Spustit({ZEVLON_PUBLIKOVAT, "vydat", "--vydani", "20150102", "--adresa", "http://x/",
+                     "--klic", s / "k.key", s / "vydani", s / "web"});
+  EXPECT_EQ(v.kod, 1) << v.vystup;
+  EXPECT_EQ(s.Cist("web/download.ini"), ini) << v.vystup;
 }
 
 // vydat replaces only a site it made itself, or an empty or missing folder: a site folder

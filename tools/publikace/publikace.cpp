@@ -246,7 +246,8 @@ void Uklidit(const std::string& web, ZaznamSlozek& zaznam, const std::vector<std
 // The new release folder `novy` and the top pair prepared in `horni` take their places:
 // the folder, then download.ini by a rename, then its signature (or none, for an unsigned
 // release), each flushed; with stops held off, so that the site never points at a folder
-// that is not there.
+// that is not there. Should the signature fail, the download.ini before it (kept by a link)
+// is renamed back, so that the live pair stays one.
 void Prepnout(const std::string& web, const std::string& novy, const std::string& slozka,
               const std::string& horni, bool podepsano, const ZaznamSlozek& zaznam, mode_t maska) {
   BezPreruseni([&] {
@@ -254,14 +255,21 @@ void Prepnout(const std::string& web, const std::string& novy, const std::string
     Prejmenovat(novy, slozka, RENAME_NOREPLACE);
     Dokoncit(novy, false);
     ZapsatSlozku(web + "/" + kVydani);
-    Prejmenovat(horni + "/download.ini", web + "/download.ini");
-    ZapsatSlozku(web);  // on the disk before the signature that covers it
-    const std::string podpis = web + "/download.ini.minisig";
-    if (podepsano)
-      Prejmenovat(horni + "/download.ini.minisig", podpis);
-    else if (::unlink(podpis.c_str()) != 0 && errno != ENOENT)
-      VyvolatChybu("Nelze odstranit starý podpis " + podpis + ": " +
-                   ss::ChybaSystemu(errno, podpis).popis);
+    const std::string ini = web + "/download.ini", predtim = horni + "/download.ini.predtim";
+    const bool zaloha = ::link(ini.c_str(), predtim.c_str()) == 0;
+    Prejmenovat(horni + "/download.ini", ini);
+    try {
+      ZapsatSlozku(web);  // on the disk before the signature that covers it
+      const std::string podpis = web + "/download.ini.minisig";
+      if (podepsano)
+        Prejmenovat(horni + "/download.ini.minisig", podpis);
+      else if (::unlink(podpis.c_str()) != 0 && errno != ENOENT)
+        VyvolatChybu("Nelze odstranit starý podpis " + podpis + ": " +
+                     ss::ChybaSystemu(errno, podpis).popis);
+    } catch (...) {
+      if (zaloha && ::rename(predtim.c_str(), ini.c_str()) == 0) ss::ZapsatSlozkuNaDisk(web);
+      throw;
+    }
     ZapsatSlozku(web);
   });
 }
