@@ -6,8 +6,8 @@
 #include <ctime>
 #include <filesystem>
 #include <regex>
-#include <sstream>
 
+#include "common/text.h"
 #include "support/neprivilegovany.h"
 #include "support/sandbox.h"
 #include "support/terminal.h"
@@ -19,14 +19,6 @@ using test::Existuje;
 using test::VysledekProcesu;
 
 constexpr const char* kMinisign = "/usr/bin/minisign";
-
-std::vector<std::string> Radky(const std::string& text) {
-  std::vector<std::string> radky;
-  std::istringstream s(text);
-  for (std::string r; std::getline(s, r);)
-    radky.push_back(r);
-  return radky;
-}
 
 unsigned Rezim(const std::string& cesta) {
   struct stat st {};
@@ -61,8 +53,8 @@ class Podpisy : public ::testing::Test {
   }
   // The trusted comment holds the time of signing and the file's name.
   void OveritKomentar(const std::string& soubor, const std::string& jmeno, std::time_t pred) {
-    const auto radky = Radky(s_.Cist(soubor + ".minisig"));
-    ASSERT_EQ(radky.size(), 4u) << s_.Cist(soubor + ".minisig");
+    const auto radky = Rozdelit(s_.Cist(soubor + ".minisig"), '\n');  // and "" after the last
+    ASSERT_EQ(radky.size(), 5u) << s_.Cist(soubor + ".minisig");
     std::smatch m;
     ASSERT_TRUE(
         std::regex_match(radky[2], m, std::regex("trusted comment: timestamp:([0-9]+)\tfile:(.*)")))
@@ -85,8 +77,8 @@ TEST_F(Podpisy, KeyFromKlicSignsASiteThatStockMinisignAccepts) {
 
   auto klic = Klic("klic", "heslo k webu\n");
   ASSERT_EQ(klic.kod, 0) << klic.vystup;
-  const auto pub = Radky(s_.Cist("klic.pub"));
-  ASSERT_EQ(pub.size(), 2u);
+  const auto pub = Rozdelit(s_.Cist("klic.pub"), '\n');
+  ASSERT_EQ(pub.size(), 3u);
   const std::string radekKlice = pub[1];
   EXPECT_NE(klic.vystup.find("VerejnyKlic=" + radekKlice + "\n"), std::string::npos) << klic.vystup;
   EXPECT_NE(klic.vystup.find("minisign -Vm download.ini -P " + radekKlice), std::string::npos)

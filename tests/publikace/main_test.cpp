@@ -1,9 +1,6 @@
 // zevlon-publikovat's command line: its help and relative paths.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,7 +9,9 @@
 #include <filesystem>
 #include <thread>
 
+#include "common/text.h"
 #include "soubory/pomoc_operaci.h"
+#include "support/http_server.h"
 #include "support/neprivilegovany.h"
 #include "support/sandbox.h"
 #include "tools/publikace/preruseni.h"
@@ -28,25 +27,9 @@ TEST(PublikovatPrikazy, HelpListsEveryCommandAndDescribesEachOption) {
   EXPECT_EQ(v.kod, 0) << v.vystup;
   for (const char* prikaz : {"vydat", "klic", "podepsat", "servirovat", "nahrat", "zrcadlit"})
     EXPECT_NE(v.vystup.find(std::string("  zevlon-publikovat ") + prikaz + " "), std::string::npos)
-        << prikaz << "\n"
-        << v.vystup;
+        << prikaz;
   for (const char* klienti : {"kteří je ještě nenainstalovali", "PovolitStarsi=1"})
     EXPECT_NE(v.vystup.find(klienti), std::string::npos) << klienti;
-}
-
-// A port that is not a number from 0 to 65535 is named in a clear error before anything
-// starts.
-TEST(PublikovatPrikazy, ServirovatRefusesAPortThatIsNotANumberInRange) {
-  test::Sandbox s;
-  s.Vytvorit("web");
-  for (const char* port : {"abc", "65536", "-1", "80x", ""}) {
-    auto v = test::Spustit({ZEVLON_PUBLIKOVAT, "servirovat", "--port", port, s / "web"});
-    EXPECT_EQ(v.kod, 64) << port;
-    EXPECT_NE(v.vystup.find(std::string("Port „") + port + "“ není číslo od 0 do 65535."),
-              std::string::npos)
-        << port << "\n"
-        << v.vystup;
-  }
 }
 
 // Every mistake of the command line is named, with a short usage and exit status 64,
@@ -54,7 +37,8 @@ TEST(PublikovatPrikazy, ServirovatRefusesAPortThatIsNotANumberInRange) {
 // that is no absolute http, https or ftp address, a release that is no release number, the
 // site's release or an older one. A folder that is no release (a site, a copy of one, a
 // Merko/ without its Merko.ini) and a release other than its Merko.ini names are refused
-// too (exit 1). servirovat says why it cannot serve. --version answers.
+// too (exit 1). servirovat says why it cannot serve (a port that is no number from 0 to
+// 65535 among it). --version answers.
 TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritten) {
   test::Sandbox s;
   s.Zapsat("vydani/Setup/Merko/Merko.exe", "merko");
@@ -75,11 +59,12 @@ TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritt
   const std::string rada =
       " by klienti nepřevzali. Použijte --prepsat-vydani (stejné číslo) "
       "nebo --vratit-vydani (starší), víte-li proč.";
-  const struct {
+  struct Pripad {
     std::vector<std::string> a;
     int kod;
     std::string zprava;
-  } pripady[] = {
+  };
+  std::vector<Pripad> pripady{
       {{"--dry-run"}, 64, "Neznámá volba --dry-run."},
       {{"vydat", "--vydanii", "20150101", "--adresa", "http://x/", vydani, web},
        64,
@@ -93,9 +78,10 @@ TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritt
       {vydat("20150101", "/aktualizace/"), 64, "není absolutní adresa"},
       {vydat("2015-03-15", "http://x/"), 64, "Vydání „2015-03-15“ není číslo vydání"},
       {vydat("20150132", "http://x/"), 64, "není číslo vydání"},
-      {{"vydat", "--vydani", "20150102", "--adresa", "http://x/", "--ponechat", "0", vydani, web},
+      {{"vydat", "--vydani", "20150102", "--adresa", "http://x/", "--ponechat", "1", vydani, web},
        64,
-       "Počet „0“ u --ponechat není celé číslo od 1 do 999999."},
+       "Počet „1“ u --ponechat není celé číslo od 2 do 999999 (předchozí vydání může ještě "
+       "číst klient uprostřed běhu)."},
       {vydat("20150102", "http://x/"), 1,
        "Vydání 20150102 nesouhlasí s vydáním 20150101 v souboru"},
       {vydat("20150101", "http://x/"), 64, "Web již má vydání 20150101; vydání 20150101" + rada},
@@ -108,6 +94,10 @@ TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritt
        "chybí " + s / "bezini/Setup/Merko/Merko.ini" + " s vydáním 20150102"},
       {{"servirovat", "--port", "0", s / "neni"}, 1, "Složka " + s / "neni" + " neexistuje."},
   };
+  for (const char* port : {"abc", "65536", "-1", "80x", ""})
+    pripady.push_back({{"servirovat", "--port", port, web},
+                       64,
+                       std::string("Port „") + port + "“ není číslo od 0 do 65535."});
   const test::Strom predtim = test::CistStrom(s.Cesta());
   for (const auto& p : pripady) {
     std::vector<std::string> a{ZEVLON_PUBLIKOVAT};
@@ -124,17 +114,9 @@ TEST(PublikovatPrikazy, EveryMistakeOfTheCommandLineIsNamedBeforeAnythingIsWritt
   EXPECT_EQ(verze.vystup, std::string("zevlon-publikovat ") + ZEVLON_VERZE + "\n");
 
   // A port in use is named with the reason.
-  const int obsazeny = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in adresa{};
-  adresa.sin_family = AF_INET;
-  adresa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t delka = sizeof adresa;
-  ASSERT_EQ(::bind(obsazeny, reinterpret_cast<sockaddr*>(&adresa), sizeof adresa), 0);
-  ASSERT_EQ(::listen(obsazeny, 1), 0);
-  ::getsockname(obsazeny, reinterpret_cast<sockaddr*>(&adresa), &delka);
-  const std::string port = std::to_string(ntohs(adresa.sin_port));
+  test::TestHttpServer obsazeny([](const test::PozadavekHttp&) { return test::Stav(200, "OK"); });
+  const std::string port = std::to_string(obsazeny.Port());
   auto v = test::Spustit({ZEVLON_PUBLIKOVAT, "servirovat", "--port", port, s / "prazdna"});
-  ::close(obsazeny);
   EXPECT_EQ(v.kod, 1);
   EXPECT_NE(v.vystup.find("Na portu " + port + " nelze naslouchat: "), std::string::npos)
       << v.vystup;
@@ -179,6 +161,40 @@ TEST(PublikovatPrikazy, RelativePathsWork) {
   auto overeni = test::Spustit({"/usr/bin/minisign", "-V", "-p", s / "klice/k.key.pub", "-m",
                                 s / "vydani/Setup/Merko/Merko.exe"});
   EXPECT_EQ(overeni.kod, 0) << overeni.vystup;
+}
+
+// The switch as its system calls show it: the release folder renamed into place and vydani/
+// flushed, then download.ini renamed and the site folder flushed, then the signature so;
+// should the signature fail, the download.ini before it is back.
+TEST(PublikovatPrikazy, VydatSwitchesTheFolderThenDownloadIniThenItsSignatureEachOnTheDisk) {
+  if (!test::Existuje("/usr/bin/strace")) GTEST_SKIP() << "strace chybí";
+  test::Sandbox s;
+  s.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
+  ASSERT_EQ(test::Spustit({ZEVLON_PUBLIKOVAT, "klic", "--bez-hesla", s / "k.key"}).kod, 0);
+  std::vector<std::string> a = Rozdelit("/usr/bin/strace -f -qq -y -s 4096 -o", ' ');
+  a.insert(a.end(), {s / "volani", "-e", "trace=fsync,rename,renameat,renameat2", ZEVLON_PUBLIKOVAT,
+                     "vydat", "--vydani", "20150101", "--adresa", "http://x/", "--klic",
+                     s / "k.key", s / "vydani", s / "web"});
+  auto v = test::Spustit(a);
+  ASSERT_EQ(v.kod, 0) << v.vystup;
+  std::string poradi;
+  for (const std::string& r : Rozdelit(s.Cist("volani"), '\n'))
+    for (auto [vzor, znak] : {std::pair{"/web/vydani/20150101\", RENAME_NOREPLACE)", 'S'},
+                              {"/web/download.ini\")", 'I'},
+                              {"/web/download.ini.minisig\")", 'P'},
+                              {"/web/vydani>)", 'v'},
+                              {"/web>)", 'w'}})
+      if (r.find(vzor) != std::string::npos) poradi += znak;
+  EXPECT_NE(poradi.find("SvIwPw"), std::string::npos) << poradi;
+  // A signature that cannot take its place puts the download.ini before it back.
+  const std::string ini = s.Cist("web/download.ini");
+  fs::remove(s / "web/download.ini.minisig");
+  s.Vytvorit("web/download.ini.minisig");
+  s.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150102\r\n");
+  v = test::Spustit({ZEVLON_PUBLIKOVAT, "vydat", "--vydani", "20150102", "--adresa", "http://x/",
+                     "--klic", s / "k.key", s / "vydani", s / "web"});
+  EXPECT_EQ(v.kod, 1) << v.vystup;
+  EXPECT_EQ(s.Cist("web/download.ini"), ini) << v.vystup;
 }
 
 // vydat replaces only a site it made itself, or an empty or missing folder: a site folder

@@ -120,6 +120,15 @@ TEST(Vydat, EachReleaseLiesInAFolderOfItsOwnThatIsNeverReusedAndSharesUnchangedF
     EXPECT_FALSE(predtim.find(k.vydani) == std::string::npos &&
                  fs::equivalent(v + "Setup/Merko/Merko.exe.zip", p + "Setup/Merko/Merko.exe.zip"));
   }
+  // A folder that went in but never live (a run stopped before download.ini's switch) does
+  // not push out the release that was live before the next one.
+  fs::copy(s / "web/vydani/20150103", s / "web/vydani/20150104", fs::copy_options::recursive);
+  s.Zapsat("web/vydani/.zevlon-slozky", s.Cist("web/vydani/.zevlon-slozky") + "vydani 20150104\n");
+  s.Zapsat("vydani/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150105\r\n");
+  auto v = test::Spustit({ZEVLON_PUBLIKOVAT, "vydat", "--vydani", "20150105", "--adresa",
+                          "http://h/a/", "--ponechat", "2", s / "vydani", s / "web"});
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  EXPECT_TRUE(test::Existuje(s / "web/vydani/20150101.1"));
 }
 
 }  // namespace

@@ -8,10 +8,10 @@
 
 #include <chrono>
 #include <filesystem>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
+#include "common/text.h"
 #include "support/http_server.h"
 #include "support/neprivilegovany.h"
 #include "support/sandbox.h"
@@ -60,14 +60,6 @@ std::string Konfigurace(const std::string& koren, const std::string& slozka, int
     c += *z == 'S' ? slozka : *z == 'K' ? koren : std::to_string(port);
   }
   return c;
-}
-
-std::vector<std::string> Rozdelit(const std::string& radek, char oddelovac) {
-  std::vector<std::string> casti;
-  std::istringstream s(radek);
-  for (std::string c; std::getline(s, c, oddelovac);)
-    casti.push_back(c);
-  return casti;
 }
 
 }  // namespace
@@ -180,6 +172,7 @@ std::vector<ZaznamNginx> TestNginx::Zaznamy() const {
   std::vector<ZaznamNginx> z;
   const std::string log = slozka_ + "/access.log";
   for (const std::string& radek : Rozdelit(Existuje(log) ? CistSoubor(log) : "", '\n')) {
+    if (radek.empty()) continue;  // after the last line
     const auto p = Rozdelit(radek, '\t');
     if (p.size() != 6) throw std::runtime_error("nginx access log line: " + radek);
     // "GET /cesta?dotaz HTTP/2.0"

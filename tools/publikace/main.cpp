@@ -62,8 +62,8 @@ constexpr const char* kVolby =
     "                      kteří je ještě nenainstalovali\n"
     "  --vratit-vydani     starší vydání, než má web; klienti je odmítnou,\n"
     "                      pokud nemají PovolitStarsi=1\n"
-    "  --ponechat N        kolik složek vydání (i s novou) ponechat, výchozí 3; starší\n"
-    "                      odstraní, jen pokud je vytvořil tento nástroj\n"
+    "  --ponechat N        kolik složek vydání (i s novou) ponechat, výchozí 3, nejméně 2;\n"
+    "                      starší odstraní, jen pokud je vytvořil tento nástroj\n"
     "  --bez-hesla         tajný klíč se neuloží pod heslem\n"
     "  --port P            port HTTP serveru (výchozí 8080, 0 kterýkoli volný)\n"
     "  --log SOUBOR        záznam přístupů (bez volby standardní výstup)\n"
@@ -176,8 +176,10 @@ int Vydat(const std::vector<std::string>& a) {
       z.predchozi.push_back(Absolutni(w));
   if (auto v = p.Hodnota("--ponechat")) {
     if (v->empty() || v->size() > 6 || v->find_first_not_of("0123456789") != std::string::npos ||
-        std::stoi(*v) < 1)
-      throw ChybaPouziti("Počet „" + *v + "“ u --ponechat není celé číslo od 1 do 999999.");
+        std::stoi(*v) < 2)
+      throw ChybaPouziti("Počet „" + *v +
+                         "“ u --ponechat není celé číslo od 2 do 999999 (předchozí vydání může "
+                         "ještě číst klient uprostřed běhu).");
     z.ponechat = std::stoi(*v);
   }
   z.bezDelt = p.prepinace.count("--bez-delt") > 0;

@@ -65,10 +65,13 @@ std::string NovaSlozkaVedle(const std::string& web) {
 
 // The folder as mkdir would have made it, readable by all as far as the umask `maska`
 // allows: mkdtemp's 0700 keeps out a web server running as another user. Opened without
-// following a link, as it lies where others may write.
+// following a link, as it lies where others may write. Another user's folder (a site folder
+// that an administrator made for the publisher) is left as it is.
 void Zpristupnit(const std::string& slozka, mode_t maska) {
   Popisovac fd(::open(slozka.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!fd.Platny() || ::fchmod(fd.Fd(), 0777 & ~maska) != 0)
+  struct stat st {};
+  if (!fd.Platny() || ::fstat(fd.Fd(), &st) != 0 ||
+      (st.st_uid == ::geteuid() && ::fchmod(fd.Fd(), 0777 & ~maska) != 0))
     VyvolatChybu("Složce " + slozka + " nelze nastavit práva: " +
                  ss::ChybaSystemu(errno, slozka, ss::Druh::kSlozka).popis);
 }
@@ -211,9 +214,12 @@ void ZaznamenatStare(const std::string& web, ZaznamSlozek& zaznam) {
 
 // After the switch, what no client starting now reads: the former layout's folders that an
 // earlier run recorded (named in the record until they are gone) and the oldest release
-// folders of the tool's beyond `ponechat`. A failure says that the release is live.
+// folders of the tool's beyond `ponechat`, never the new one nor the one live before it
+// (`chranene`), which a client in the middle of a run may read, however many folders that
+// went in but never live the record names. A failure says that the release is live.
 void Uklidit(const std::string& web, ZaznamSlozek& zaznam, const std::vector<std::string>& stare,
-             int ponechat, const std::string& hotovo, mode_t maska) {
+             int ponechat, const std::vector<std::string>& chranene, const std::string& hotovo,
+             mode_t maska) {
   try {
     for (const std::string& stara : stare) {
       Odstranit(web + "/" + stara);
@@ -223,8 +229,12 @@ void Uklidit(const std::string& web, ZaznamSlozek& zaznam, const std::vector<std
     std::vector<std::string> zijici;
     for (const std::string& v : zaznam.vydani)
       if (fs::is_directory(fs::symlink_status(web + "/" + kVydani + "/" + v))) zijici.push_back(v);
-    for (std::size_t i = 0; i + static_cast<std::size_t>(ponechat) < zijici.size(); ++i)
-      Odstranit(web + "/" + kVydani + "/" + zijici[i]);
+    std::size_t navic = zijici.size() - std::min(zijici.size(), static_cast<std::size_t>(ponechat));
+    for (std::size_t i = 0; navic > 0 && i < zijici.size(); ++i)
+      if (std::find(chranene.begin(), chranene.end(), zijici[i]) == chranene.end()) {
+        Odstranit(web + "/" + kVydani + "/" + zijici[i]);
+        --navic;
+      }
   } catch (const fs::filesystem_error& e) {
     VyvolatChybu(hotovo + ", ale starší složky webu se nepodařilo odstranit: " +
                  ss::ChybaSystemu(e.code().value(), e.path1().string()).popis);
@@ -236,7 +246,8 @@ void Uklidit(const std::string& web, ZaznamSlozek& zaznam, const std::vector<std
 // The new release folder `novy` and the top pair prepared in `horni` take their places:
 // the folder, then download.ini by a rename, then its signature (or none, for an unsigned
 // release), each flushed; with stops held off, so that the site never points at a folder
-// that is not there.
+// that is not there. Should the signature fail, the download.ini before it (kept by a link)
+// is renamed back, so that the live pair stays one.
 void Prepnout(const std::string& web, const std::string& novy, const std::string& slozka,
               const std::string& horni, bool podepsano, const ZaznamSlozek& zaznam, mode_t maska) {
   BezPreruseni([&] {
@@ -244,13 +255,21 @@ void Prepnout(const std::string& web, const std::string& novy, const std::string
     Prejmenovat(novy, slozka, RENAME_NOREPLACE);
     Dokoncit(novy, false);
     ZapsatSlozku(web + "/" + kVydani);
-    Prejmenovat(horni + "/download.ini", web + "/download.ini");
-    const std::string podpis = web + "/download.ini.minisig";
-    if (podepsano)
-      Prejmenovat(horni + "/download.ini.minisig", podpis);
-    else if (::unlink(podpis.c_str()) != 0 && errno != ENOENT)
-      VyvolatChybu("Nelze odstranit starý podpis " + podpis + ": " +
-                   ss::ChybaSystemu(errno, podpis).popis);
+    const std::string ini = web + "/download.ini", predtim = horni + "/download.ini.predtim";
+    const bool zaloha = ::link(ini.c_str(), predtim.c_str()) == 0;
+    Prejmenovat(horni + "/download.ini", ini);
+    try {
+      ZapsatSlozku(web);  // on the disk before the signature that covers it
+      const std::string podpis = web + "/download.ini.minisig";
+      if (podepsano)
+        Prejmenovat(horni + "/download.ini.minisig", podpis);
+      else if (::unlink(podpis.c_str()) != 0 && errno != ENOENT)
+        VyvolatChybu("Nelze odstranit starý podpis " + podpis + ": " +
+                     ss::ChybaSystemu(errno, podpis).popis);
+    } catch (...) {
+      if (zaloha && ::rename(predtim.c_str(), ini.c_str()) == 0) ss::ZapsatSlozkuNaDisk(web);
+      throw;
+    }
     ZapsatSlozku(web);
   });
 }
@@ -265,7 +284,10 @@ Souhrn Publikovat(const Zadani& z) {
   try {
     const std::string zdroj = PridatLomitko(fs::weakly_canonical(fs::absolute(z.zdroj)).string());
     web = BezLomitka(fs::weakly_canonical(fs::absolute(z.cil)).string());
-    if (z.ponechat < 1) VyvolatChybu("Ponechat je třeba aspoň jednu složku vydání.");
+    if (z.ponechat < 2)
+      VyvolatChybu(
+          "Ponechat je třeba aspoň dvě složky vydání: předchozí může ještě číst klient "
+          "uprostřed běhu.");
     OveritSlozkuVydani(zdroj, z.vydani);
     OveritCilWebu(web, zdroj, z.souborKlice);
     const std::optional<std::string> naWebu = VydaniWebu(web);
@@ -312,12 +334,16 @@ Souhrn Publikovat(const Zadani& z) {
     if (z.klic) PodepsatSoubor(*z.klic, horni + "/download.ini");
     ZapsatStromNaDisk(horni);
     zaznam.vydani.push_back(jmeno);
+    // Made by an earlier run, perhaps under another umask: readable as this one's allows.
+    Zpristupnit(web, maska);
+    Zpristupnit(web + "/" + kVydani, maska);
     Prepnout(web, novy, slozka, horni, z.klic.has_value(), zaznam, maska);
     novy.clear();
     Dokoncit(horni, true);
     horni.clear();
 
-    Uklidit(web, zaznam, stare, z.ponechat,
+    const std::string bylaZiva = fs::path(BezLomitka(ziva)).filename().string();
+    Uklidit(web, zaznam, stare, z.ponechat, {jmeno, bylaZiva},
             "Vydání " + z.vydani + " je publikováno do " + slozka + "/", maska);
     return s;
   } catch (const fs::filesystem_error& e) {

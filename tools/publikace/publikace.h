@@ -44,7 +44,7 @@ struct Zadani {
   bool bezDelt = false;                   // no deltas, not even against the site replaced
   bool prepsatVydani = false;             // the site's own release may be published again
   bool vratitVydani = false;              // an older release than the site's may be published
-  int ponechat = 3;                       // release folders kept, the new one among them
+  int ponechat = 3;                       // release folders kept, the new one among them (2+)
 };
 
 // The number of the error raised when the site folder already holds the release being

@@ -37,14 +37,16 @@ bool JeJmenoSlozky(const std::string& jmeno) {
          JeBezpecnaRelativniCesta(jmeno);
 }
 
-// Whether the two regular files, opened without following a link, hold the same bytes.
+// Whether the two regular files, opened without following a link, hold the same bytes under
+// the same owner and permissions (a link gives the new release the file's as they are).
 bool StejneBajty(const std::string& a, const std::string& b) {
   Popisovac fa(::open(a.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   Popisovac fb(::open(b.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat sa {
   }, sb{};
   if (!fa.Platny() || !fb.Platny() || ::fstat(fa.Fd(), &sa) != 0 || ::fstat(fb.Fd(), &sb) != 0 ||
-      !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size)
+      !S_ISREG(sa.st_mode) || sa.st_mode != sb.st_mode || sa.st_uid != sb.st_uid ||
+      sa.st_size != sb.st_size)
     return false;
   char ba[65536], bb[65536];
   for (;;) {

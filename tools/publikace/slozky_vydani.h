@@ -29,8 +29,9 @@ void UlozitZaznamSlozek(const std::string& web, const ZaznamSlozek& z, mode_t ma
 // the smallest n from 1 that neither the record nor vydani/ holds.
 std::string NazevSlozky(const std::string& web, const ZaznamSlozek& z, const std::string& vydani);
 
-// Each file below `novy` (with a trailing "/") whose bytes equal the regular file at the
-// same path below `predchozi` (with a trailing "/") becomes a hard link to that file;
+// Each file below `novy` (with a trailing "/") whose bytes, owner and permissions equal the
+// regular file's at the same path below `predchozi` (with a trailing "/") becomes a hard link
+// to that file;
 // download.ini is left as it is. Answers how many were linked.
 int PropojitShodne(const std::string& novy, const std::string& predchozi);
 
