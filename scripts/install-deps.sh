@@ -12,6 +12,8 @@ packages=(
   # The sanitizer build and the fuzz targets; lld links the sanitizer build faster.
   clang libclang-rt-14-dev lld
   zip unzip util-linux
+  # strace, with which a test reads the order of the publisher's renames and flushes.
+  strace
   # mkfs.ext4 and mkfs.xfs, for the power-cut and shared-extents tests on loop-mounted
   # images (skipped where the machine has no loop devices).
   e2fsprogs xfsprogs
