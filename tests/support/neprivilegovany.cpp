@@ -1,6 +1,7 @@
 #include "support/neprivilegovany.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -9,6 +10,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -130,8 +133,17 @@ void PredatNeprivilegovanemu(const std::string& cesta) {
     throw std::runtime_error("chown failed: " + cesta);
 }
 
-std::optional<UzivatelSDomovem> VlastnikProfilu(const std::string& jmeno) {
+std::optional<UzivatelSDomovem> VlastnikProfilu(std::string jmeno) {
   if (!kRoot) return std::nullopt;
+  if (jmeno.empty()) {
+    const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::uint32_t h = 2166136261u;  // FNV-1a of the test's whole name
+    for (char c : std::string(t->test_suite_name()) + "." + t->name())
+      h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    char jmenoTestu[20];
+    std::snprintf(jmenoTestu, sizeof jmenoTestu, "zevlon-t%08x", h);
+    jmeno = jmenoTestu;
+  }
   const std::string domov = "/var/tmp/" + jmeno;
   if (!::getpwnam(jmeno.c_str())) {
     // Another test may be making it at the same moment: whoever wins, the user is there.

@@ -50,16 +50,16 @@ VysledekPomocnika SpustitPomocnika(const std::vector<std::string>& argumenty,
 // Gives the unprivileged user ownership of a path (no-op when not root).
 void PredatNeprivilegovanemu(const std::string& cesta);
 
-// A user of the machine with a home folder of its own ("zevlon-zkouska", made for root's
-// tests when missing, with /var/tmp/zevlon-zkouska as its home), such as owns a profile
-// that root's run hands to a process of its owner. Nothing when not root. A test whose
-// owner's process holds that user's run lock for long names a user of its own, so that
-// the tests running beside it are not kept waiting.
+// A user of the machine with a home folder of its own (made for root's tests when missing,
+// with /var/tmp/<name> as its home), such as owns a profile that root's run hands to a
+// process of its owner. Nothing when not root. Without a name, each test has a user of its
+// own ("zevlon-t" and a hash of the test's name): an owner's process takes its user's run
+// lock, and tests running at the same time must not find each other's.
 struct UzivatelSDomovem {
   unsigned uid = 0, gid = 0;
   std::string jmeno, domov;
 };
-std::optional<UzivatelSDomovem> VlastnikProfilu(const std::string& jmeno = "zevlon-zkouska");
+std::optional<UzivatelSDomovem> VlastnikProfilu(std::string jmeno = "");
 // Gives a path and everything below it to that user (links themselves, never followed).
 void PredatVlastnikovi(const UzivatelSDomovem& u, const std::string& cesta);
 
