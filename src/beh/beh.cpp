@@ -259,7 +259,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   if (!Krok([] { OveritMistaRoota(); })) return false;
   OznamitNeznameVolby();
   if (!Krok([] { OveritPovinnyKlic(); })) return false;
-  NastavitPrenosy();
+  if (!Krok([] { NastavitPrenosy(); })) return false;
   if (!Krok([&] { zamek_.Zamknout(kCekaniNaZamek); })) {
     stavJeJiny_ = true;
     return false;

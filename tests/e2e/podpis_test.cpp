@@ -37,15 +37,7 @@ class PodepsanyWeb : public test::CelyBeh {
     test::CelyBeh::SetUp();
     Volby("VerejnyKlic=" + klic_ + "\r\n");
   }
-  // A key pair made by the stock minisign, without a password; answers the public key.
-  std::string Klic(const std::string& jmeno) {
-    auto v = test::Spustit({"/usr/bin/minisign", "-G", "-W", "-p", s_ / ("klice/" + jmeno + ".pub"),
-                            "-s", s_ / ("klice/" + jmeno + ".key")});
-    EXPECT_EQ(v.kod, 0) << v.vystup;
-    const std::string pub = s_.Cist("klice/" + jmeno + ".pub");
-    const std::size_t radek = pub.find('\n') + 1;
-    return pub.substr(radek, pub.find('\n', radek) - radek);
-  }
+  std::string Klic(const std::string& jmeno) { return test::KlicMinisign(s_, jmeno); }
   // The release, signed with the key of that name (none: not signed).
   void Podepsat(const std::string& vydani, const Cesty& dalsi = {},
                 const std::string& klic = "vydavatel") {
