@@ -89,26 +89,13 @@ bool TestNginx::Nainstalovan() {
 TestNginx::TestNginx(std::string koren, std::string slozka, std::string server)
     : koren_(std::move(koren)), slozka_(std::move(slozka)), server_(std::move(server)) {
   std::filesystem::create_directories(slozka_ + "/tmp");
-  auto v = test::Spustit({"/usr/bin/openssl",
-                          "req",
-                          "-x509",
-                          "-newkey",
-                          "ec",
-                          "-pkeyopt",
-                          "ec_paramgen_curve:prime256v1",
-                          "-nodes",
-                          "-days",
-                          "1",
-                          "-subj",
-                          "/CN=127.0.0.1",
-                          "-addext",
-                          "subjectAltName=IP:127.0.0.1",
-                          "-addext",
-                          "basicConstraints=critical,CA:TRUE",
-                          "-keyout",
-                          slozka_ + "/klic.pem",
-                          "-out",
-                          Certifikat()});
+  std::vector<std::string> a = Rozdelit(
+      "/usr/bin/openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+      "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -addext "
+      "basicConstraints=critical,CA:TRUE -out",
+      ' ');
+  a.insert(a.end(), {Certifikat(), "-keyout", slozka_ + "/klic.pem"});
+  auto v = test::Spustit(a);
   if (v.kod != 0) throw std::runtime_error("openssl made no certificate: " + v.vystup);
   // The port may be taken between the pick and nginx's bind: then another one.
   for (int pokus = 0; pokus < 5; ++pokus)

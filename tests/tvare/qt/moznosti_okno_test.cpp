@@ -44,8 +44,7 @@ TEST_F(MoznostiOknoTest, ARefusalKeepsTheWindowOpenStornoSavesNothingOkSavesAndR
   s_.Zapsat("program/Zevlon.ini", "[Nastaveni]\r\nSlozkaDat=\r\nCas=24:00\r\nCetnost=Denně\r\n");
   Otevrit();
   QString zprava;
-  // OK answered by a message, which is read and closed.
-  auto odmitnuto = [&] {
+  auto odmitnuto = [&] {  // OK answered by a message, which is read and closed
     QTimer::singleShot(0, [&] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       ASSERT_NE(box, nullptr);
