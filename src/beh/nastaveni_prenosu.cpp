@@ -53,7 +53,6 @@ std::string ChybaZrcadla(const std::string& volby) {
 void NastavitPrenosy() {
   KlientHttp& http = Http();
   const std::string volby = CestaVolebIni();
-  if (const std::string chyba = ChybaZrcadla(volby); !chyba.empty()) VyvolatChybu(chyba);
   http.lhutaPrenosu = std::chrono::seconds(
       KladneCisloServeru(volby, kKlicLhutyPrenosu).value_or(KlientHttp::kLhutaPrenosu.count()));
   http.minRychlost =
@@ -66,7 +65,8 @@ void NastavitPrenosy() {
   http.jenHttps = ZacinaNa(AdresaWebu(), "https://");
   http.zrcadleni.reset();
   http.httpPovoleno.clear();
-  if (const std::string z(Orezat(CistIni(volby, "Server", kKlicZrcadla), " \t")); !z.empty()) {
+  if (const std::string z(Orezat(CistIni(volby, "Server", kKlicZrcadla), " \t"));
+      !z.empty() && ChybaZrcadla(volby).empty()) {
     http.zrcadleni = KlientHttp::Zrcadleni{AdresaWebu(), z.back() == '/' ? z : z + "/"};
     if (!ZacinaNa(z, "https://")) http.httpPovoleno = http.zrcadleni->zrcadlo;
   }

@@ -41,8 +41,8 @@ std::optional<std::int64_t> KladneCisloServeru(const std::string& volby, const c
 std::string ChybaZrcadla(const std::string& volby);
 
 // Sets the process's HTTP client for the run: the bounds above, https only when the site's
-// address (AdresaWebu) is on https, the mirror of the options (raises ChybaZrcadla's
-// message for one that cannot be used), and the end of every transfer as soon as the run is
+// address (AdresaWebu) is on https, the mirror of the options (none where ChybaZrcadla
+// has a message: the run stops on it before), and the end of every transfer as soon as the run is
 // cancelled (Storno, Ctrl+C) or asked to stop (SIGTERM).
 void NastavitPrenosy();
 

@@ -33,11 +33,10 @@ class PodepsanyWeb : public test::CelyBeh {
  protected:
   void SetUp() override {
     s_.Vytvorit("klice");
-    klic_ = Klic("vydavatel");
+    klic_ = test::KlicMinisign(s_, "vydavatel");
     test::CelyBeh::SetUp();
     Volby("VerejnyKlic=" + klic_ + "\r\n");
   }
-  std::string Klic(const std::string& jmeno) { return test::KlicMinisign(s_, jmeno); }
   // The release, signed with the key of that name (none: not signed).
   void Podepsat(const std::string& vydani, const Cesty& dalsi = {},
                 const std::string& klic = "vydavatel") {
@@ -248,7 +247,7 @@ TEST_F(PodepsanyWeb, EveryChangeToTheSignedSiteIsRefusedBeforeAnythingIsInstalle
        "download.ini nemá platný podpis: podpis"},
       {"another key",
        [&] {
-         Klic("cizi");
+         test::KlicMinisign(s_, "cizi");
          Podepsat("20141231", {}, "cizi");
        },
        "který není mezi nastavenými veřejnými klíči"},
@@ -375,7 +374,7 @@ TEST_F(PodepsanyWeb, ReleaseInformationOnTheCommandLineIsTakenOnlyFromThePrivate
 
 // Old and new key configured while the key is being rotated: either may sign.
 TEST_F(PodepsanyWeb, RotatedKeyIsAcceptedBesideTheOldOne) {
-  const std::string novy = Klic("novy");
+  const std::string novy = test::KlicMinisign(s_, "novy");
   Volby("VerejnyKlic=" + klic_ + " " + novy + "\r\n");
   Podepsat("20141231", {}, "novy");
   ASSERT_EQ(Spustit().kod, 0) << Chyby();
@@ -389,7 +388,7 @@ TEST_F(PodepsanyWeb, RotatedKeyIsAcceptedBesideTheOldOne) {
 // vendor's download.ini verifies with the key its manifest names; one that cannot be
 // verified stays as it is, with a line in the error log, and the rest of the update goes on.
 TEST_F(PodepsanyWeb, AddOnOfItsOwnServerIsRenewedOnlyWhenItsVendorsSignatureVerifies) {
-  const std::string dodavatel = Klic("dodavatel");
+  const std::string dodavatel = test::KlicMinisign(s_, "dodavatel");
   s_.Zapsat("dodavatel/Setup/prazdny.txt", "");
   s_.Zapsat("dodavatel/Upravy/Doplnky/Sklad/sklad.dll", "sklad 2");
   const std::string webDodavatele = server_.Adresa() + "/dodavatel/";

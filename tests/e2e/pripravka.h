@@ -70,8 +70,7 @@ inline void Publikovat(const Sandbox& s, const std::string& web, const std::stri
   ASSERT_EQ(v.kod, 0) << v.vystup;
 }
 
-// A key pair made by the stock minisign in the sandbox's folder "klice", without a
-// password; answers the public key.
+// A key pair of the stock minisign in the folder "klice", no password; its public key.
 inline std::string KlicMinisign(const Sandbox& s, const std::string& jmeno) {
   auto v = Spustit({"/usr/bin/minisign", "-G", "-W", "-p", s / ("klice/" + jmeno + ".pub"), "-s",
                     s / ("klice/" + jmeno + ".key")});

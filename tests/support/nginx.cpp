@@ -48,9 +48,6 @@ constexpr const char* kServer = R"(  server {
     location /aktualizace-online/vydani/ {
       add_header Cache-Control "public, max-age=31536000, immutable";
     }
-    location ~ /download\.ini {
-      add_header Cache-Control "no-cache";
-    }
   }
 )";
 

@@ -1,7 +1,6 @@
 #include "tvare/qt/moznosti_okno.h"
 
 #include <QApplication>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -44,17 +43,14 @@ TEST_F(MoznostiOknoTest, ARefusalKeepsTheWindowOpenStornoSavesNothingOkSavesAndR
   s_.Zapsat("program/Zevlon.ini", "[Nastaveni]\r\nSlozkaDat=\r\nCas=24:00\r\nCetnost=Denně\r\n");
   Otevrit();
   QString zprava;
-  auto odmitnuto = [&] {  // OK answered by a message, which is read and closed
-    QTimer::singleShot(0, [&] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      ASSERT_NE(box, nullptr);
-      zprava = box->text();
-      QTest::keyClick(box, Qt::Key_Return);
-    });
-    Klik("cmdOK");
-    EXPECT_TRUE(okno_->isVisible());
-  };
-  odmitnuto();
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    zprava = box->text();
+    QTest::keyClick(box, Qt::Key_Return);
+  });
+  Klik("cmdOK");
+  EXPECT_TRUE(okno_->isVisible());
   EXPECT_EQ(zprava, "Chyba. Vyplňte možnosti.");
 
   // Storno closes without saving what would now be accepted.
@@ -76,18 +72,8 @@ TEST_F(MoznostiOknoTest, ARefusalKeepsTheWindowOpenStornoSavesNothingOkSavesAndR
   Seznam("comProfily")->setCurrentIndex(1);
   Seznam("comHodiny")->setCurrentIndex(6);
   Seznam("comDen")->setCurrentIndex(2);
-  // The office's mirror: an address that is no http or https one is refused.
-  auto* zrcadlo = okno_->findChild<QLineEdit*>("txtZrcadlo");
-  ASSERT_NE(zrcadlo, nullptr);
-  zrcadlo->setText("ftp://mezipamet/");
-  odmitnuto();
-  EXPECT_NE(zprava.toStdString().find("ftp://mezipamet/ není úplná adresa"), std::string::npos)
-      << zprava.toStdString();
-  zrcadlo->setText("http://mezipamet:8080/aktualizace-online/");
   Klik("cmdOK");
   EXPECT_FALSE(okno_->isVisible());
-  EXPECT_EQ(Sekce("Server"),
-            std::vector<std::string>{"Zrcadlo=http://mezipamet:8080/aktualizace-online/"});
   EXPECT_EQ(Sekce("Nastaveni"), (std::vector<std::string>{"SlozkaDat=" + firmaB_, "Cas=06:00",
                                                           "Cetnost=Týdně", "Den=Středa"}));
   EXPECT_EQ(Cron(1), "0 6 * * 3 " + spusteni_);
