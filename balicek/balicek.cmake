@@ -69,6 +69,9 @@ foreach(komponenta zevlon publikovat)
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${ZEVLON_BALICEK_VYSTUP}/NEWS.Debian.gz
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/zevlon COMPONENT zevlon)
+# The office's cache in front of the update site, as an example to copy (README).
+install(FILES ${ZEVLON_BALICEK_DIR}/zevlon-mezipamet.conf
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/zevlon/examples COMPONENT zevlon)
 file(GLOB ZEVLON_OBRAZKY ${PROJECT_SOURCE_DIR}/docs/*.png)
 install(FILES ${ZEVLON_OBRAZKY} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/zevlon/docs
         COMPONENT zevlon)

@@ -83,7 +83,7 @@ constexpr const char* kNapoveda =
     "Klíče souboru Zevlon.ini (popisuje je man zevlon):\n"
     "  [Server]     Adresa VerejnyKlic PodpisPlatnyDni PovolitStarsi BezOvereni\n"
     "               LhutaPrenosu MinRychlost DobaMinRychlosti SoubeznaStahovani\n"
-    "               LhutaBehu LhutaTicha ObnovaOdkazy Delty NahodneZpozdeni\n"
+    "               LhutaBehu LhutaTicha ObnovaOdkazy Delty NahodneZpozdeni Zrcadlo\n"
     "  [Nastaveni]  SlozkaDat Cas Cetnost Den\n"
     "  [Uloha]      ID\n"
     "\n"

@@ -15,6 +15,7 @@
 #include "prenos/podpisy/overeni.h"
 #include "prenos/podpisy/sha256.h"
 #include "prenos/stahovani/stahovani.h"
+#include "prenos/stahovani/zrcadlo.h"
 #include "rozhrani/pomucky.h"
 #include "rozhrani/prubeh.h"
 #include "rozhrani/stav.h"
@@ -140,10 +141,13 @@ SeznamSouboru PripravitSnapshot(const std::string& TempSlozka, const std::string
   const std::string snapshot = TempSlozka + kSnapshot;
   SmazatJeLiTam(snapshot);
   SmazatJeLiTam(snapshot + ".zip");
-  StahnoutARozbalit(UrlServeru + kSnapshot + ".zip", TempSlozka, kSnapshot,
-                    "Nepodařilo se stáhnout informace o aktualizaci z internetu.",
-                    kBalicekSnapshotu, nullptr, predem, 0);
-  if (Sha256Snapshotu) OveritSnapshot(snapshot, *Sha256Snapshotu, UrlServeru);
+  const std::string url = UrlServeru + kSnapshot + ".zip";
+  ZeZrcadla(url, predem && predem->Zacato(0), [&](const std::string& adresa, bool znovu) {
+    StahnoutARozbalit(adresa, TempSlozka, kSnapshot,
+                      "Nepodařilo se stáhnout informace o aktualizaci z internetu.",
+                      kBalicekSnapshotu, nullptr, znovu ? nullptr : predem, 0);
+    if (Sha256Snapshotu) OveritSnapshot(snapshot, *Sha256Snapshotu, UrlServeru);
+  });
 
   Hlasit("Načítání obsahu instalační složky", 0, 100);
   SeznamSouboru server = slozka.NacistSnapshot(snapshot);
@@ -196,7 +200,7 @@ void PredstihSnapshotu::Zacit() {
   if (zacato_) return;
   zacato_ = true;
   stahovani_ = std::make_unique<PredstihStahovani>(SlozkaPredstihu(temp_, ".snapshot/"), nullptr);
-  if (!stahovani_->Zacit(0, url_, kBalicekSnapshotu)) stahovani_.reset();
+  if (!stahovani_->Zacit(0, AdresaZeZrcadla(url_), kBalicekSnapshotu)) stahovani_.reset();
 }
 
 PredstihStahovani* PredstihSnapshotu::Pro(const std::string& UrlServeru) {
@@ -281,7 +285,9 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
     std::size_t dalsi = 0;  // the next turn whose download may start ahead
     auto doplnit = [&] {
       for (; dalsi < soubory.size(); ++dalsi)
-        if (!kopirovat[dalsi] && !predstih.Zacit(dalsi, adresa(dalsi), meze(dalsi))) break;
+        if (!kopirovat[dalsi] &&
+            !predstih.Zacit(dalsi, AdresaZeZrcadla(adresa(dalsi)), meze(dalsi)))
+          break;
       // All of this folder's downloads are under way: the next folder's snapshot may take
       // a place that is free.
       if (dalsiSnapshot && dalsi == soubory.size() && predstih.Probiha() < predstih.Okno())
@@ -357,7 +363,7 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
         const std::string soubor = TempSlozka + jmeno + ".rozdil";
         SmazatJeLiTam(soubor);
         try {
-          StahnoutVRozpoctu(adresa(i), soubor, meze(i), &rozpocet, &predstih, i);
+          StahnoutVRozpoctu(AdresaZeZrcadla(adresa(i)), soubor, meze(i), &rozpocet, &predstih, i);
           zaplatano =
               delty.Pouzit(*delta[i], s, PuvodniSlozka + r->Cesta, soubor, TempSlozka + jmeno);
         } catch (const Chyba& c) {
@@ -368,17 +374,20 @@ void AktualizaceAplikace(const std::string& TempSlozka, const std::string& UrlSe
         }
       }
       const std::string url = archiv(i);
-      if (!zaplatano)
-        StahnoutARozbalit(url, TempSlozka, jmeno, "", BalicekSouboru(s.Velikost), &rozpocet,
-                          kopirovat[i] || delta[i] ? nullptr : &predstih, i);
       // A file whose line lists its SHA-256 is checked against it, signed site or not: it is
       // recorded as having it. A rebuilt file was checked before it was written.
       const bool soucet = JeSha256(s.Sha256);
-      if (!zaplatano && (Sha256Snapshotu || soucet)) {
-        AktualniPolozka = BezPristupovychUdaju(url) + "->" + TempSlozka + jmeno;
-        OveritKontrolniSoucet(TempSlozka + jmeno, s.Sha256, BezPristupovychUdaju(url),
-                              Sha256Snapshotu ? kZPodepsanychInformaci : kZNepodepsanehoSnapshotu);
-      }
+      const bool predem = !kopirovat[i] && !delta[i] && predstih.Zacato(i);
+      if (!zaplatano)
+        ZeZrcadla(url, predem, [&](const std::string& a, bool znovu) {
+          StahnoutARozbalit(a, TempSlozka, jmeno, "", BalicekSouboru(s.Velikost), &rozpocet,
+                            predem && !znovu ? &predstih : nullptr, i);
+          if (!Sha256Snapshotu && !soucet) return;
+          AktualniPolozka = BezPristupovychUdaju(a) + "->" + TempSlozka + jmeno;
+          OveritKontrolniSoucet(
+              TempSlozka + jmeno, s.Sha256, BezPristupovychUdaju(a),
+              Sha256Snapshotu ? kZPodepsanychInformaci : kZNepodepsanehoSnapshotu);
+        });
       AktualniPolozka = TempSlozka + jmeno + "->" + cil;
       PresunoutSouborDo(TempSlozka + jmeno, kam, true);
       AktualniPolozka.clear();

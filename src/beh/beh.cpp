@@ -259,6 +259,10 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   if (!Krok([] { OveritMistaRoota(); })) return false;
   OznamitNeznameVolby();
   if (!Krok([] { OveritPovinnyKlic(); })) return false;
+  if (!Krok([] {
+        if (const std::string z = ChybaZrcadla(CestaVolebIni()); !z.empty()) VyvolatChybu(z);
+      }))
+    return false;
   NastavitPrenosy();
   if (!Krok([&] { zamek_.Zamknout(kCekaniNaZamek); })) {
     stavJeJiny_ = true;

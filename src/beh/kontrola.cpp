@@ -14,6 +14,7 @@
 #include "common/chyba.h"
 #include "common/text.h"
 #include "instalace/odhad_profilu.h"
+#include "platform/http/http.h"
 #include "platform/nahrady/platforma.h"
 #include "platform/procesy/ucty.h"
 #include "platform/soubory/soubor.h"
@@ -22,6 +23,8 @@
 #include "prenos/podpisy/overeni.h"
 #include "prenos/podpisy/podpis.h"
 #include "prenos/stahovani/informace_vydani.h"
+#include "prenos/stahovani/stahovani.h"
+#include "prenos/stahovani/zrcadlo.h"
 #include "rozhrani/pomucky.h"
 #include "soubory/duvera.h"
 #include "soubory/log.h"
@@ -60,6 +63,7 @@ class Kontroly {
     }
   }
   void Volby();
+  void Zrcadlo(const std::string& ini, const std::string& slozka);
   std::string Profil();
   void Odhad(const std::string& profil, const std::string& ini, const std::string& vydaniWebu);
 
@@ -112,6 +116,28 @@ std::string Kontroly::Profil() {
   });
   neniCoDelat_ = true;
   return {};
+}
+
+// The mirror asked for the release's first snapshot, as a run would ask for it.
+void Kontroly::Zrcadlo(const std::string& ini, const std::string& slozka) {
+  const std::string zrcadlo = BezPristupovychUdaju(Http().zrcadleni->zrcadlo);
+  const std::string url = CistIni(ini, "Merko", "Url") + "SetupCommon/master.snapshot.zip";
+  const std::string adresa = AdresaZeZrcadla(url);
+  if (adresa == url) {
+    Varovani("Zrcadlo " + zrcadlo + " se nepoužije: vydání neleží pod adresou webu (" +
+                 BezPristupovychUdaju(url) + ")",
+             ", soubory od vydavatele");
+    return;
+  }
+  try {
+    const std::int64_t bajtu =
+        StahnoutSoubor(adresa, slozka + "/zrcadlo.zip", KlientHttp::kMaxInformaci);
+    Radek("  zrcadlo " + zrcadlo + " odpovídá (" + BezPristupovychUdaju(adresa) + ", " +
+          Pocet(bajtu, "bajt", "bajty", "bajtů") + ")");
+  } catch (const Chyba& c) {
+    Varovani("Zrcadlo " + zrcadlo + " neodpovídá: " + BezPristupovychUdaju(c.Popis()),
+             ", soubory od vydavatele");
+  }
 }
 
 void Kontroly::Odhad(const std::string& profil, const std::string& ini,
@@ -207,6 +233,7 @@ void Kontroly::Zkontrolovat() {
                                      : std::string());
   }
   Radek("  informace o vydání staženy, vydání " + vydani + ", " + podpis);
+  if (Http().zrcadleni) Zrcadlo(ini, slozka.Cesta());
 
   if (!profil.empty()) Odhad(profil, ini, vydani);
 }

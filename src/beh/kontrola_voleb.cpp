@@ -19,6 +19,7 @@
 #include "platform/nahrady/platforma.h"
 #include "prenos/podpisy/klice_webu.h"
 #include "prenos/podpisy/podpis.h"
+#include "prenos/stahovani/zrcadlo.h"
 #include "rozhrani/pomucky.h"
 #include "soubory/log.h"
 #include "soubory/pravo.h"
@@ -50,7 +51,8 @@ const std::vector<ZnamaSekce>& ZnameSekce() {
         {kKlicLhutyTicha, kJenRoot},
         {kKlicObnovaOdkazy, kVlastnik},
         {kKlicDelty, kVlastnik},
-        {kKlicNahodnehoZpozdeni, kJenRoot}}},
+        {kKlicNahodnehoZpozdeni, kJenRoot},
+        {kKlicZrcadla, kVlastnik}}},
       {"Nastaveni",
        {{"SlozkaDat", kJenRoot}, {"Cas", kJenRoot}, {"Cetnost", kJenRoot}, {"Den", kJenRoot}}},
       {"Uloha", {{"ID", kJenRoot}}},
@@ -173,6 +175,7 @@ std::vector<NepouzitelnaHodnota> NepouzitelneHodnoty(const std::string& soubor) 
       !a.empty() && !JeAbsolutniAdresa(a, {"http://", "https://", "ftp://"}))
     nelze("Server", "Adresa", BezPristupovychUdaju(a),
           "není to úplná adresa http://, https:// ani ftp://");
+  if (std::string z = ChybaZrcadla(soubor); !z.empty()) zpravy.push_back({std::move(z), {}, {}});
   if (const std::string k = hodnota("Server", kKlicVerejnehoKlice);
       !k.empty() && !podpis::CistVerejneKlice(k))
     nelze("Server", kKlicVerejnehoKlice, k, "nejsou to veřejné klíče minisign");

@@ -34,8 +34,15 @@ inline constexpr std::chrono::seconds kLhutaTicha{120};
 // nothing otherwise.
 std::optional<std::int64_t> KladneCisloServeru(const std::string& volby, const char* klic);
 
+// The message that the mirror of the options file `volby` ("Zrcadlo") cannot be used, ""
+// when it can or none is set: it must be an absolute http or https address, and an http
+// one for a site on https only where a public key is set (the mirror's files are then
+// verified by the signed checksums).
+std::string ChybaZrcadla(const std::string& volby);
+
 // Sets the process's HTTP client for the run: the bounds above, https only when the site's
-// address (AdresaWebu) is on https, and the end of every transfer as soon as the run is
+// address (AdresaWebu) is on https, the mirror of the options (none where ChybaZrcadla
+// has a message: the run stops on it before), and the end of every transfer as soon as the run is
 // cancelled (Storno, Ctrl+C) or asked to stop (SIGTERM).
 void NastavitPrenosy();
 

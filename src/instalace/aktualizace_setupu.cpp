@@ -19,6 +19,7 @@
 #include "prenos/podpisy/overeni.h"
 #include "prenos/stahovani/informace_vydani.h"
 #include "prenos/stahovani/stahovani.h"
+#include "prenos/stahovani/zrcadlo.h"
 #include "rozhrani/pomucky.h"
 #include "rozhrani/prubeh.h"
 #include "rozhrani/rozhrani.h"
@@ -125,17 +126,18 @@ bool Samoaktualizace(const std::string& ini, const std::string& temp,
   ZobrazPrubeh("", "Stahuje se nový soubor " + n, 0, 100, 0, true, false);
   SmazatJeLiTam(temp + n);
   const std::string url = adresa + "SetupCommon/" + n + ".zip";
-  StahnoutARozbalit(url, temp, n, "");
-  if (overeni.Zapnuto()) {
+  ZeZrcadla(url, false, [&](const std::string& odkud, bool) {
+    StahnoutARozbalit(odkud, temp, n, "");
+    if (!overeni.Zapnuto()) return;
     // Nothing unverified is copied beside the program, made executable or started.
-    AktualniPolozka = BezPristupovychUdaju(url);
+    AktualniPolozka = BezPristupovychUdaju(odkud);
     const std::string soucet = CistIni(ini, "Merko", "ZevlonSha256");
     if (soucet.empty())
       VyvolatChybu("Podepsané informace o vydání neuvádějí kontrolní součet souboru " +
                    AktualniPolozka + ".");
     OveritKontrolniSoucet(temp + n, soucet, AktualniPolozka);
     AktualniPolozka.clear();
-  }
+  });
   // The new updater must keep to what this one verified, and take this program's place.
   ZapsatIni(ini, "Merko", kKlicOvereno, overeni.Zapnuto() ? "1" : "0");
   ZapsatIni(ini, "Merko", kKlicPuvodnihoProgramu, n);

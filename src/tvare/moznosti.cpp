@@ -5,11 +5,13 @@
 #include <optional>
 
 #include "beh/profily.h"
+#include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
 #include "platform/nahrady/ini.h"
 #include "platform/nahrady/platforma.h"
 #include "platform/soubory/soukromy_temp.h"
+#include "prenos/stahovani/zrcadlo.h"
 #include "rozhrani/pomucky.h"
 #include "rozhrani/prubeh.h"
 #include "soubory/pravo.h"
@@ -21,6 +23,7 @@ namespace {
 
 constexpr const char* kNastaveni = "Nastaveni";
 constexpr const char* kUloha = "Uloha";
+constexpr const char* kServer = "Server";
 constexpr const char* kChybiSekce =
     "Program se pokouší přistupovat k INI souboru bez uvedení sekce. Nový formát INI souboru "
     "však zadání sekce vyžaduje. Prosím obraťte se na dodavatele se žádostí o aktualizaci.";
@@ -132,6 +135,7 @@ void ModelMoznosti::Nacist() {
   const std::string soubor = CestaVolebIni();
   if (ExistujeSoubor(soubor)) {
     comProfily.text = CistIni(soubor, kNastaveni, "SlozkaDat");
+    txtZrcadlo = CistIni(soubor, kServer, kKlicZrcadla);
     std::string cas = CistIni(soubor, kNastaveni, "Cas");
     std::string cetnost = CistIni(soubor, kNastaveni, "Cetnost");
     std::string den = CistIni(soubor, kNastaveni, "Den");
@@ -211,6 +215,14 @@ bool ModelMoznosti::Ok() {
     ZobrazZpravu(kChybaVyplnte, mb::kVykricnik, kTitulekMoznosti);
     return false;
   }
+  if (const std::string z(Orezat(txtZrcadlo, " \t"));
+      !z.empty() && !JeAbsolutniAdresa(z, {"http://", "https://"})) {
+    ZobrazZpravu("Zrcadlo webu " + BezPristupovychUdaju(z) +
+                     " není úplná adresa http:// ani https://. Opravte ji, nebo pole "
+                     "nechte prázdné.",
+                 mb::kVykricnik, kTitulekMoznosti);
+    return false;
+  }
   // The new job comes first: a schedule that cannot be registered saves nothing that
   // would claim it runs.
   std::uint32_t nova = 0;
@@ -250,6 +262,10 @@ bool ModelMoznosti::Ulozit() {
   if (ZTempu()) return true;
   const std::string soubor = CestaVolebIni();
   try {
+    // Only a changed mirror is written: the rest of section "Server" stays byte for byte.
+    if (std::string(Orezat(txtZrcadlo, " \t")) !=
+        Orezat(CistIni(soubor, kServer, kKlicZrcadla), " \t"))
+      ZapsatKlic(soubor, kServer, kKlicZrcadla, std::string(Orezat(txtZrcadlo, " \t")));
     VyprazdnitSekci(soubor, kNastaveni);
     ZapsatKlic(soubor, kNastaveni, "SlozkaDat", comProfily.text);
     if (OptAktualizovat) {

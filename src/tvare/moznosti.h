@@ -39,6 +39,8 @@ class ModelMoznosti {
   SeznamVolby comMoznosti;
   SeznamVolby comDen;
   bool OptAktualizovat = true;  // false: OptNeaktualizovat is selected
+  // The office's mirror of the site ("Zrcadlo" of section "Server"), empty for none.
+  std::string txtZrcadlo;
 
   // OptAktualizovat chosen: the hour and frequency boxes come alive, then the day
   // box as for a change of frequency.
@@ -49,9 +51,10 @@ class ModelMoznosti {
   // becomes the weekdays for "Týdně" and the days 1. to 28. for "Měsíčně".
   void ZmenitCetnost(const std::string& cetnost);
 
-  // OK: checks the input, registers the new job, saves the settings, deletes the job
-  // it replaces and answers whether the window may close. Every refusal is shown as a
-  // message; a job that cannot be registered leaves the settings as they were.
+  // OK: checks the input (a mirror must be an absolute http or https address), registers the new
+  // job, saves the settings, deletes the job it replaces and answers whether the window may close.
+  // Every refusal is shown as a message; a job that cannot be registered leaves the settings as
+  // they were.
   bool Ok();
 
  private:

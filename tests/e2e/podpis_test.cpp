@@ -33,18 +33,9 @@ class PodepsanyWeb : public test::CelyBeh {
  protected:
   void SetUp() override {
     s_.Vytvorit("klice");
-    klic_ = Klic("vydavatel");
+    klic_ = test::KlicMinisign(s_, "vydavatel");
     test::CelyBeh::SetUp();
     Volby("VerejnyKlic=" + klic_ + "\r\n");
-  }
-  // A key pair made by the stock minisign, without a password; answers the public key.
-  std::string Klic(const std::string& jmeno) {
-    auto v = test::Spustit({"/usr/bin/minisign", "-G", "-W", "-p", s_ / ("klice/" + jmeno + ".pub"),
-                            "-s", s_ / ("klice/" + jmeno + ".key")});
-    EXPECT_EQ(v.kod, 0) << v.vystup;
-    const std::string pub = s_.Cist("klice/" + jmeno + ".pub");
-    const std::size_t radek = pub.find('\n') + 1;
-    return pub.substr(radek, pub.find('\n', radek) - radek);
   }
   // The release, signed with the key of that name (none: not signed).
   void Podepsat(const std::string& vydani, const Cesty& dalsi = {},
@@ -256,7 +247,7 @@ TEST_F(PodepsanyWeb, EveryChangeToTheSignedSiteIsRefusedBeforeAnythingIsInstalle
        "download.ini nemá platný podpis: podpis"},
       {"another key",
        [&] {
-         Klic("cizi");
+         test::KlicMinisign(s_, "cizi");
          Podepsat("20141231", {}, "cizi");
        },
        "který není mezi nastavenými veřejnými klíči"},
@@ -383,7 +374,7 @@ TEST_F(PodepsanyWeb, ReleaseInformationOnTheCommandLineIsTakenOnlyFromThePrivate
 
 // Old and new key configured while the key is being rotated: either may sign.
 TEST_F(PodepsanyWeb, RotatedKeyIsAcceptedBesideTheOldOne) {
-  const std::string novy = Klic("novy");
+  const std::string novy = test::KlicMinisign(s_, "novy");
   Volby("VerejnyKlic=" + klic_ + " " + novy + "\r\n");
   Podepsat("20141231", {}, "novy");
   ASSERT_EQ(Spustit().kod, 0) << Chyby();
@@ -397,7 +388,7 @@ TEST_F(PodepsanyWeb, RotatedKeyIsAcceptedBesideTheOldOne) {
 // vendor's download.ini verifies with the key its manifest names; one that cannot be
 // verified stays as it is, with a line in the error log, and the rest of the update goes on.
 TEST_F(PodepsanyWeb, AddOnOfItsOwnServerIsRenewedOnlyWhenItsVendorsSignatureVerifies) {
-  const std::string dodavatel = Klic("dodavatel");
+  const std::string dodavatel = test::KlicMinisign(s_, "dodavatel");
   s_.Zapsat("dodavatel/Setup/prazdny.txt", "");
   s_.Zapsat("dodavatel/Upravy/Doplnky/Sklad/sklad.dll", "sklad 2");
   const std::string webDodavatele = server_.Adresa() + "/dodavatel/";

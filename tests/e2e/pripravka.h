@@ -70,6 +70,16 @@ inline void Publikovat(const Sandbox& s, const std::string& web, const std::stri
   ASSERT_EQ(v.kod, 0) << v.vystup;
 }
 
+// A key pair of the stock minisign in the folder "klice", no password; its public key.
+inline std::string KlicMinisign(const Sandbox& s, const std::string& jmeno) {
+  auto v = Spustit({"/usr/bin/minisign", "-G", "-W", "-p", s / ("klice/" + jmeno + ".pub"), "-s",
+                    s / ("klice/" + jmeno + ".key")});
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  const std::string pub = s.Cist("klice/" + jmeno + ".pub");
+  const std::size_t radek = pub.find('\n') + 1;
+  return pub.substr(radek, pub.find('\n', radek) - radek);
+}
+
 // The environment that preloads the interventions (see the preload library) into Zevlon.
 inline Cesty PrednacteneZasahy() {
   EXPECT_TRUE(Existuje(ZEVLON_ZASAHY));         // the loader would pass over it in silence

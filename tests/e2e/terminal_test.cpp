@@ -121,6 +121,7 @@ TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
   v = Terminal({"--moznosti"},
                {{"  1) " + profil_, ""},
                 {"Složka profilu", "1\n"},
+                {"Zrcadlo webu", "http://mezipamet:8080/aktualizace-online/\n"},
                 {"  2) Nevyhledávat instalace, vyhledám je sám", ""},
                 {"Volba", "a\n"},
                 {"Neplatná volba. Zvolte jednu z možností: 1) Instalovat aktualizace "
@@ -141,7 +142,8 @@ TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
   EXPECT_EQ(Sekce("Uloha"), Texty{"ID=1"});
   EXPECT_EQ(s_.Cist("cron/crontab"),
             "0 6 * * 3 '" + (s_ / "program/Zevlon") + "' --zpozdeni 30 # zevlon-1\n");
-  EXPECT_EQ(Sekce("Server"), Texty{"Adresa=" + web_});
+  const Texty server{"Adresa=" + web_, "Zrcadlo=http://mezipamet:8080/aktualizace-online/"};
+  EXPECT_EQ(Sekce("Server"), server);
 
   // A frequency the options file does not know is named and offered for a choice, never
   // scheduled; a day of the month typed as its number; then manual updating removes the job.
@@ -150,6 +152,7 @@ TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
                {{"uvádí neznámou četnost tydne (klíč Cetnost v sekci [Nastaveni])", ""},
                 {"Volba", "\n"},
                 {"Složka profilu", "\n"},
+                {"Zrcadlo webu", "\n"},
                 {"Volba", "\n"},
                 {"Čas", "22:00\n"},
                 {"Volba [3]", "tydne\n"},
@@ -162,7 +165,9 @@ TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
             (Texty{"SlozkaDat=" + profil_, "Cas=22:00", "Cetnost=Měsíčně", "Den=15."}));
   EXPECT_EQ(s_.Cist("cron/crontab"),
             "0 22 15 * * '" + (s_ / "program/Zevlon") + "' --zpozdeni 30 # zevlon-2\n");
-  v = Terminal({"--moznosti"}, {{"Složka profilu", "\n"}, {"Volba", "2\n"}}, jako);
+  EXPECT_EQ(Sekce("Server"), server);
+  v = Terminal({"--moznosti"}, {{"Složka profilu", "\n"}, {"Zrcadlo", "\n"}, {"Volba", "2\n"}},
+               jako);
   EXPECT_EQ(v.kod, 0) << v.vystup;
   EXPECT_EQ(Sekce("Nastaveni"), Texty{"SlozkaDat=" + profil_});
   EXPECT_EQ(s_.Cist("cron/crontab"), "");

@@ -38,20 +38,27 @@ http {
   default_type application/octet-stream;
   log_format zaznam '$connection\t$server_protocol\t$status\t$body_bytes_sent\t$http_range\t$request';
   access_log @S/access.log zaznam;
-  server {
+)";
+// The publisher's site, with the caching rules the publisher's README gives for nginx.
+constexpr const char* kServer = R"(  server {
     listen 127.0.0.1:@P ssl http2;
     ssl_certificate @S/certifikat.pem;
     ssl_certificate_key @S/klic.pem;
     root @K;
+    location /aktualizace-online/vydani/ {
+      add_header Cache-Control "public, max-age=31536000, immutable";
+    }
   }
-}
 )";
 
-std::string Konfigurace(const std::string& koren, const std::string& slozka, int port) {
+std::string Konfigurace(const std::string& koren, const std::string& slozka, int port,
+                        const std::string& server) {
   // The workers read the served folder as the test's own user; nginx takes no user from
   // its configuration unless it starts as root.
   std::string c = ::geteuid() == 0 ? "user root;\n" : "";
-  for (const char* z = kKonfigurace; *z; ++z) {
+  const std::string cela =
+      std::string(kKonfigurace) + (server.empty() ? std::string(kServer) : server) + "}\n";
+  for (const char* z = cela.c_str(); *z; ++z) {
     if (*z != '@') {
       c += *z;
       continue;
@@ -68,29 +75,16 @@ bool TestNginx::Nainstalovan() {
   return ::access(kProgram, X_OK) == 0;
 }
 
-TestNginx::TestNginx(std::string koren, std::string slozka)
-    : koren_(std::move(koren)), slozka_(std::move(slozka)) {
+TestNginx::TestNginx(std::string koren, std::string slozka, std::string server)
+    : koren_(std::move(koren)), slozka_(std::move(slozka)), server_(std::move(server)) {
   std::filesystem::create_directories(slozka_ + "/tmp");
-  auto v = test::Spustit({"/usr/bin/openssl",
-                          "req",
-                          "-x509",
-                          "-newkey",
-                          "ec",
-                          "-pkeyopt",
-                          "ec_paramgen_curve:prime256v1",
-                          "-nodes",
-                          "-days",
-                          "1",
-                          "-subj",
-                          "/CN=127.0.0.1",
-                          "-addext",
-                          "subjectAltName=IP:127.0.0.1",
-                          "-addext",
-                          "basicConstraints=critical,CA:TRUE",
-                          "-keyout",
-                          slozka_ + "/klic.pem",
-                          "-out",
-                          Certifikat()});
+  std::vector<std::string> a = Rozdelit(
+      "/usr/bin/openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+      "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -addext "
+      "basicConstraints=critical,CA:TRUE -out",
+      ' ');
+  a.insert(a.end(), {Certifikat(), "-keyout", slozka_ + "/klic.pem"});
+  auto v = test::Spustit(a);
   if (v.kod != 0) throw std::runtime_error("openssl made no certificate: " + v.vystup);
   // The port may be taken between the pick and nginx's bind: then another one.
   for (int pokus = 0; pokus < 5; ++pokus)
@@ -104,7 +98,7 @@ TestNginx::~TestNginx() {
 
 bool TestNginx::Rozbehnout(int port) {
   const std::string konf = slozka_ + "/nginx.conf";
-  ZapsatSoubor(konf, Konfigurace(koren_, slozka_, port));
+  ZapsatSoubor(konf, Konfigurace(koren_, slozka_, port, server_));
   std::filesystem::remove(slozka_ + "/nginx.pid");
   // Everything the child needs is ready before the fork: after it, system calls only.
   std::vector<std::string> argv{kProgram, "-p", slozka_ + "/", "-e", slozka_ + "/error.log",

@@ -26,8 +26,9 @@ class TestNginx {
   static constexpr const char* kProgram = "/usr/sbin/nginx";
   static bool Nainstalovan();
 
-  // Serves `koren`; `slozka` (made when missing) holds everything nginx writes.
-  TestNginx(std::string koren, std::string slozka);
+  // Serves `koren`; `slozka` (made when missing) holds everything nginx writes. With
+  // `server`, that server block instead (the configuration's "@P" is the port).
+  TestNginx(std::string koren, std::string slozka, std::string server = {});
   ~TestNginx();
   TestNginx(const TestNginx&) = delete;
   TestNginx& operator=(const TestNginx&) = delete;
@@ -47,7 +48,7 @@ class TestNginx {
   // Starts nginx on the port; false when the port was taken meanwhile.
   bool Rozbehnout(int port);
 
-  std::string koren_, slozka_;
+  std::string koren_, slozka_, server_;
   int port_ = 0;
   pid_t pid_ = -1;
 };

@@ -320,7 +320,8 @@ std::unique_ptr<KlientHttp::Stazeni> KlientHttp::Zacit(const std::string& url,
   if (!z->curl || !h_->multi) throw Chyba(7, "Nedostatek paměti");
   CURL* c = z->curl.get();
   const bool https = JeHttps(url);
-  if (jenHttps && !https)
+  const bool jenTls = jenHttps && !(!httpPovoleno.empty() && url.starts_with(httpPovoleno));
+  if (jenTls && !https)
     throw Chyba(kChybaSestupu,
                 "Aktualizace začala na zabezpečeném spojení (https), nezabezpečenou adresu " +
                     BezPristupovychUdaju(url) + " proto nelze použít.");
@@ -374,7 +375,7 @@ std::unique_ptr<KlientHttp::Stazeni> KlientHttp::Zacit(const std::string& url,
   }
   prenos.konec = ted + z->lhuta;
   // http is not even offered to a transfer that must stay on https.
-  const char* protokoly = https || jenHttps ? "https" : "http,https";
+  const char* protokoly = https || jenTls ? "https" : "http,https";
 
   curl_easy_setopt(c, CURLOPT_PRIVATE, z.get());
   curl_easy_setopt(c, CURLOPT_URL, url.c_str());
@@ -394,7 +395,7 @@ std::unique_ptr<KlientHttp::Stazeni> KlientHttp::Zacit(const std::string& url,
   curl_easy_setopt(c, CURLOPT_HTTPHEADER, hlavicky);
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, jenHttps ? "https" : "http,https");
+  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, jenTls ? "https" : "http,https");
   curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, protokoly);
   // HTTP/2 where the server offers it over TLS; there a transfer rather waits for the
   // shared connection than opens one of its own (plain http is always HTTP/1.1, where

@@ -108,8 +108,18 @@ class KlientHttp {
   std::string textPreruseni;
 
   // Set for a run that began on https: an http address is refused before anything
-  // is sent.
+  // is sent, unless it begins with `httpPovoleno` (a mirror whose files are verified by
+  // their signed checksums; empty: none).
   bool jenHttps = false;
+  std::string httpPovoleno;
+
+  // The office's mirror of the site for the run (prenos/stahovani/zrcadlo.h): addresses
+  // that begin with `web` are fetched from `zrcadlo` + their rest until `opusteno` is set.
+  struct Zrcadleni {
+    std::string web, zrcadlo;
+    bool opusteno = false;
+  };
+  std::optional<Zrcadleni> zrcadleni;
 
   // The proxy of the transfers when the process was handed one: the address for http,
   // the one for https, the one for both where that one is empty, and the hosts reached

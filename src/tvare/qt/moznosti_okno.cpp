@@ -47,7 +47,7 @@ MoznostiAktualizace::MoznostiAktualizace(QWidget* rodic)
   setObjectName("MoznostiAktualizace");
   setWindowTitle(QtText(kTitulekMoznosti));
   setFont(PismoOken(font()));
-  setFixedSize(440, 298);
+  setFixedSize(440, 350);
 
   auto* pas = new QFrame(this);
   pas->setGeometry(0, 0, 440, 58);
@@ -87,12 +87,18 @@ MoznostiAktualizace::MoznostiAktualizace(QWidget* rodic)
   Label5 = Popisek(this, "Label5", "den", {270, 182, 30, 18});
   comDen = Seznam(this, "comDen", {302, 178, 122, 24});
 
+  Label6 = Popisek(this, "Label6", "Zrcadlo webu v kanceláři (nepovinné)", {16, 244, 400, 18});
+  txtZrcadlo = new QLineEdit(this);
+  txtZrcadlo->setObjectName("txtZrcadlo");
+  txtZrcadlo->setGeometry(40, 266, 384, 24);
+  txtZrcadlo->setPlaceholderText(QStringLiteral("http://mezipamet:8080/aktualizace-online/"));
+
   auto* cara = new QFrame(this);
-  cara->setGeometry(16, 246, 408, 2);
+  cara->setGeometry(16, 298, 408, 2);
   cara->setFrameShape(QFrame::HLine);
   cara->setFrameShadow(QFrame::Sunken);
-  cmdOK = Tlacitko(this, "cmdOK", "&OK", {244, 260, 86, 26});
-  cmdStorno = Tlacitko(this, "cmdStorno", "&Storno", {338, 260, 86, 26});
+  cmdOK = Tlacitko(this, "cmdOK", "&OK", {244, 312, 86, 26});
+  cmdStorno = Tlacitko(this, "cmdStorno", "&Storno", {338, 312, 86, 26});
   cmdOK->setDefault(true);
   // The window opens on its default button, so the folder is seen shortened, not edited.
   cmdOK->setFocus();
@@ -128,6 +134,7 @@ void MoznostiAktualizace::Zobrazit() {
   Naplnit(comHodiny, model_->comHodiny);
   Naplnit(comMoznosti, model_->comMoznosti);
   Naplnit(comDen, model_->comDen);
+  txtZrcadlo->setText(QtText(model_->txtZrcadlo));
   QSignalBlocker a(OptAktualizovat), n(OptNeaktualizovat);
   OptAktualizovat->setChecked(model_->OptAktualizovat);
   OptNeaktualizovat->setChecked(!model_->OptAktualizovat);
@@ -138,6 +145,7 @@ void MoznostiAktualizace::Precist() {
   model_->comHodiny.text = StdText(comHodiny->currentText());
   model_->comMoznosti.text = StdText(comMoznosti->currentText());
   model_->comDen.text = StdText(comDen->currentText());
+  model_->txtZrcadlo = StdText(txtZrcadlo->text());
 }
 
 void MoznostiAktualizace::Ok() {

@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QWidget>
@@ -40,6 +41,8 @@ class MoznostiAktualizace : public QWidget {
   QComboBox* comHodiny;
   QComboBox* comMoznosti;
   QComboBox* comDen;
+  QLabel* Label6;
+  QLineEdit* txtZrcadlo;
   QRadioButton* OptAktualizovat;
   QRadioButton* OptNeaktualizovat;
   QPushButton* cmdOK;

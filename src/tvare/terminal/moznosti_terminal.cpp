@@ -25,6 +25,9 @@ bool Zeptat(TerminaloveRozhrani& ui, ModelMoznosti& m) {
                           "Složka profilu (číslo nebo cesta)");
   if (!slozka) return false;
   m.comProfily.text = *slozka;
+  auto zrcadlo = ui.Zeptat("", {}, m.txtZrcadlo, "Zrcadlo webu v kanceláři (nepovinné)");
+  if (!zrcadlo) return false;
+  m.txtZrcadlo = *zrcadlo;
 
   auto rezim = ui.Zeptat("Aktualizovat", {kAutomaticky, kRucne},
                          m.OptAktualizovat ? kAutomaticky : kRucne, "Volba", true);
