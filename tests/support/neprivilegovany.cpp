@@ -10,10 +10,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 
 #include "platform/soubory/soubor.h"
@@ -137,11 +137,9 @@ std::optional<UzivatelSDomovem> VlastnikProfilu(std::string jmeno) {
   if (!kRoot) return std::nullopt;
   if (jmeno.empty()) {
     const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::uint32_t h = 2166136261u;  // FNV-1a of the test's whole name
-    for (char c : std::string(t->test_suite_name()) + "." + t->name())
-      h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    const auto h = std::hash<std::string>{}(std::string(t->test_suite_name()) + "." + t->name());
     char jmenoTestu[20];
-    std::snprintf(jmenoTestu, sizeof jmenoTestu, "zevlon-t%08x", h);
+    std::snprintf(jmenoTestu, sizeof jmenoTestu, "zevlon-t%08x", static_cast<unsigned>(h));
     jmeno = jmenoTestu;
   }
   const std::string domov = "/var/tmp/" + jmeno;
