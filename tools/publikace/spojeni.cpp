@@ -1,7 +1,9 @@
 #include "tools/publikace/spojeni.h"
 
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -186,6 +188,31 @@ class Spojeni {
     }
   }
 
+  // Waits until the socket takes more of an answer; false at `lhuta` or on stop. The
+  // kernel says a socket is writable only once a third of its buffer is free, which a
+  // client that reads steadily but slowly may need far longer than the idle time for: what
+  // the client took from the socket's queue moves `lhuta` on, so only a client that takes
+  // nothing for the idle time is silent.
+  bool CekatNaOdber(Hodiny::time_point& lhuta) {
+    int fronta = Fronta();
+    for (;;) {
+      if (Cekat(POLLOUT, std::min(lhuta, Hodiny::now() + std::chrono::milliseconds(kKrokCekaniMs))))
+        return true;
+      if (konec_) return false;
+      if (int f = Fronta(); f < fronta) {
+        fronta = f;
+        lhuta = Hodiny::now() + necinnost_;
+      } else if (Hodiny::now() >= lhuta) {
+        return false;
+      }
+    }
+  }
+  // The bytes the socket still holds for the client (-1: not known, so never less).
+  int Fronta() const {
+    int n = 0;
+    return ::ioctl(fd_.Fd(), SIOCOUTQ, &n) == 0 ? n : -1;
+  }
+
   // The next request head, which must come whole within the idle time and within the
   // head's time from the last answer (a client that sends a byte now and then holds its
   // place no longer); false when the connection is to end.
@@ -258,7 +285,7 @@ class Spojeni {
         lhuta = Hodiny::now() + necinnost_;
       } else if (r < 0 && errno == EINTR) {
         continue;
-      } else if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && Cekat(POLLOUT, lhuta)) {
+      } else if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && CekatNaOdber(lhuta)) {
         continue;
       } else {
         return false;
@@ -282,7 +309,7 @@ class Spojeni {
         return false;
       } else if (errno == EINVAL || errno == ENOSYS) {
         return PoslatCtenim(soubor, static_cast<std::uint64_t>(pozice), delka);
-      } else if (errno != EINTR && !(errno == EAGAIN && Cekat(POLLOUT, lhuta))) {
+      } else if (errno != EINTR && !(errno == EAGAIN && CekatNaOdber(lhuta))) {
         return false;
       }
     }
