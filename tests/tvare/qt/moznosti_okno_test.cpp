@@ -1,6 +1,7 @@
 #include "tvare/qt/moznosti_okno.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -43,12 +44,15 @@ TEST_F(MoznostiOknoTest, ARefusalKeepsTheWindowOpenStornoSavesNothingOkSavesAndR
   s_.Zapsat("program/Zevlon.ini", "[Nastaveni]\r\nSlozkaDat=\r\nCas=24:00\r\nCetnost=Denně\r\n");
   Otevrit();
   QString zprava;
-  QTimer::singleShot(0, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    ASSERT_NE(box, nullptr);
-    zprava = box->text();
-    QTest::keyClick(box, Qt::Key_Return);
-  });
+  auto odpovedet = [&] {  // the next message box is read and closed
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      zprava = box->text();
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+  };
+  odpovedet();
   Klik("cmdOK");
   EXPECT_TRUE(okno_->isVisible());
   EXPECT_EQ(zprava, "Chyba. Vyplňte možnosti.");
@@ -72,11 +76,24 @@ TEST_F(MoznostiOknoTest, ARefusalKeepsTheWindowOpenStornoSavesNothingOkSavesAndR
   Seznam("comProfily")->setCurrentIndex(1);
   Seznam("comHodiny")->setCurrentIndex(6);
   Seznam("comDen")->setCurrentIndex(2);
+  // The office's mirror: what is no address keeps the window open with a message.
+  auto* zrcadlo = okno_->findChild<QLineEdit*>("txtZrcadlo");
+  QTest::keyClicks(zrcadlo, "mezipamet:8080");
+  odpovedet();
+  Klik("cmdOK");
+  EXPECT_TRUE(okno_->isVisible());
+  EXPECT_EQ(zprava.left(25), "Zrcadlo webu mezipamet:80");
+  zrcadlo->clear();
+  QTest::keyClicks(zrcadlo, " http://mezipamet:8080/aktualizace-online/");
   Klik("cmdOK");
   EXPECT_FALSE(okno_->isVisible());
+  EXPECT_EQ(ini::CistKlic(Ini(), "Server", "Zrcadlo"), "http://mezipamet:8080/aktualizace-online/");
   EXPECT_EQ(Sekce("Nastaveni"), (std::vector<std::string>{"SlozkaDat=" + firmaB_, "Cas=06:00",
                                                           "Cetnost=Týdně", "Den=Středa"}));
   EXPECT_EQ(Cron(1), "0 6 * * 3 " + spusteni_);
+  Otevrit();
+  EXPECT_EQ(okno_->findChild<QLineEdit*>("txtZrcadlo")->text(),
+            "http://mezipamet:8080/aktualizace-online/");
 }
 
 }  // namespace
