@@ -93,38 +93,16 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 \
   -addext subjectAltName=IP:127.0.0.1 -keyout "$D/nginx/klic.pem" -out "$D/nginx/cert.pem" \
   2> /dev/null
 NGINX=$(volny_port); NGINX_HTTP=$(volny_port)
-cat > "$D/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-user $(id -un);
-pid $D/nginx/nginx.pid;
-error_log $D/nginx/error.log;
-events { worker_connections 1024; }
-http {
-  default_type application/octet-stream;
-  log_format zevlon '\$request \$status \$body_bytes_sent';
-  access_log $D/nginx/access.log zevlon;
-  client_body_temp_path $D/nginx/body;
-  proxy_temp_path $D/nginx/proxy;
-  fastcgi_temp_path $D/nginx/fastcgi;
-  uwsgi_temp_path $D/nginx/uwsgi;
-  scgi_temp_path $D/nginx/scgi;
-  sendfile on;
-  # The default closes a connection after 1,000 requests; one update makes more.
-  keepalive_requests 100000;
-  server {
-    listen 127.0.0.1:$NGINX ssl http2;
-    # Plain HTTP for the proxy's check of many connections at once: its backlog holds
-    # them all, where servirovat's (64) drops some and their clients retry a second later.
-    listen 127.0.0.1:$NGINX_HTTP;
-    # TLS 1.3 as nginx offers it by default from 1.23.4 on (one round trip less to connect).
-    ssl_protocols TLSv1.2 TLSv1.3;
-    ssl_certificate $D/nginx/cert.pem;
-    ssl_certificate_key $D/nginx/klic.pem;
-    root $D/www;
-  }
-}
-CONF
+nginx_konfigurace 'server {' \
+  "  listen 127.0.0.1:$NGINX ssl http2;" \
+  "  # Plain HTTP for the proxy's check of many connections at once: its backlog holds" \
+  "  # them all, where servirovat's (64) drops some and their clients retry a second later." \
+  "  listen 127.0.0.1:$NGINX_HTTP;" \
+  '  # TLS 1.3 as nginx offers it by default from 1.23.4 on (one round trip less to connect).' \
+  '  ssl_protocols TLSv1.2 TLSv1.3;' \
+  "  ssl_certificate $D/nginx/cert.pem;" \
+  "  ssl_certificate_key $D/nginx/klic.pem;" \
+  "  root $D/www;" '}'
 nginx -p "$D/nginx/" -e "$D/nginx/error.log" -c "$D/nginx/nginx.conf" &
 PIDS+=($!)
 RSYNC=$(volny_port)

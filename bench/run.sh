@@ -41,3 +41,5 @@ echo "== per-file deltas on real releases (targets: bytes <= 0.35 of the changed
 bash bench/delty.sh build/bench
 echo "== slow link, 25 ms each way (before parallel downloads: a record, no target)"
 bash bench/pomala_linka.sh build/bench 3
+echo "== an office of ten desktops behind the shipped nginx cache (targets: the vendor serves one installation's bytes; tenth run <= 0.3x the first)"
+bash bench/kancelar.sh build/bench

@@ -32,3 +32,33 @@ proxy() {
     --zpozdeni "$MS" "$@"
   printf -v "${jmeno}_PORT" '%s' "$(sed -n 's/^proxy 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$D/$jmeno.txt")"
 }
+# nginx_konfigurace SERVER...: writes $D/nginx/nginx.conf, an nginx of this user whose files
+# all lie in $D/nginx (its access log: request, status, bytes sent), with the given lines
+# inside its http block.
+nginx_konfigurace() {
+  mkdir -p "$D/nginx"
+  {
+    cat << CONF
+daemon off;
+worker_processes 1;
+user $(id -un);
+pid $D/nginx/nginx.pid;
+error_log $D/nginx/error.log;
+events { worker_connections 1024; }
+http {
+  default_type application/octet-stream;
+  log_format zevlon '\$request \$status \$body_bytes_sent';
+  access_log $D/nginx/access.log zevlon;
+  client_body_temp_path $D/nginx/body;
+  proxy_temp_path $D/nginx/proxy;
+  fastcgi_temp_path $D/nginx/fastcgi;
+  uwsgi_temp_path $D/nginx/uwsgi;
+  scgi_temp_path $D/nginx/scgi;
+  sendfile on;
+  # The default closes a connection after 1,000 requests; one update makes more.
+  keepalive_requests 100000;
+CONF
+    printf '  %s\n' "$@"
+    echo '}'
+  } > "$D/nginx/nginx.conf"
+}
