@@ -8,8 +8,10 @@
 #include <csignal>
 #include <cstdio>
 
+#include "beh/drzeni.h"
 #include "beh/kontrola_voleb.h"
 #include "beh/nastaveni_prenosu.h"
+#include "beh/profily.h"
 #include "beh/vlastnik/vlastnik.h"
 #include "beh/vydani.h"
 #include "beh/zamek.h"
@@ -121,7 +123,7 @@ class Beh {
   // The run's state file is another run's while that one holds the lock.
   bool stavJeJiny_ = false;
   Okamzik zacatek_{};
-  std::string rezim_, profil_, vysledek_, chyba_;
+  std::string rezim_, profil_, vysledek_, chyba_, podrobnost_;
   SouhrnObnovy souhrn_;
 };
 
@@ -212,6 +214,7 @@ std::string Beh::Zaznamenat() {
   z.profil = profil_;
   z.navrat = navrat_;
   z.souhrn = souhrn_;
+  z.podrobnost = podrobnost_;
   if (navrat_ == kNavratZruseno) {
     z.vysledek = vysledky::kZruseno;
   } else if (navrat_ != kNavratUspech && chyba_ == kUzBezi) {
@@ -347,6 +350,22 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   }
   profil_ = CistIni(prikaz, "Merko", "SlozkaProfilu");
   if (zPrikazoveRadky && !Krok([&] { OveritPredaneInformace(prikaz); })) return false;
+  // Root decides whether this machine takes the release before anything else is done.
+  std::string drzeno;
+  if (!Krok([&] { drzeno = DrzeneVydani(); })) return false;
+  if (const std::string vydani = CistIni(prikaz, "Merko", "Release");
+      !drzeno.empty() && PorovnatVydani(vydani, drzeno) > 0) {
+    vysledek_ = vysledky::kDrzeno;
+    podrobnost_ = drzeno;
+    std::string duvod;
+    souhrn_.vydaniPred = souhrn_.vydaniPo = VydaniProfilu(profil_, duvod);
+    return Krok([&] {
+      ZobrazPrubeh("",
+                   "Počítač je držen na vydání " + drzeno + " (" + kKlicDrzetVydani +
+                       " v Zevlon.ini), vydání " + vydani + " se neinstaluje.",
+                   0, 1, 0, false, true);
+    });
+  }
   bool pokracovat = true;
   if (!Krok([&] { pokracovat = VarovaniZmenyDat(prikaz); })) return false;
   if (!pokracovat) {

@@ -17,6 +17,7 @@
 #include "common/chyba.h"
 #include "common/text.h"
 #include "platform/nahrady/platforma.h"
+#include "prenos/stahovani/informace_vydani.h"
 #include "tools/publikace/ftp_prikazy.h"
 #include "tools/publikace/klice.h"
 #include "tools/publikace/port.h"
@@ -143,17 +144,6 @@ struct Argumenty {
   }
 };
 
-// A release number: digits that begin with a date written YYYYMMDD.
-bool JeCisloVydani(const std::string& v) {
-  if (v.size() < 8 || v.find_first_not_of("0123456789") != std::string::npos) return false;
-  const int rok = std::stoi(v.substr(0, 4)), mesic = std::stoi(v.substr(4, 2)),
-            den = std::stoi(v.substr(6, 2));
-  static constexpr int kDni[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool prestupny = (rok % 4 == 0 && rok % 100 != 0) || rok % 400 == 0;
-  return mesic >= 1 && mesic <= 12 && den >= 1 &&
-         den <= (mesic == 2 && !prestupny ? 28 : kDni[mesic - 1]);
-}
-
 int Vydat(const std::vector<std::string>& a) {
   const Argumenty p(a,
                     {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon", "--klic",
@@ -165,7 +155,7 @@ int Vydat(const std::vector<std::string>& a) {
   p.Pozic(2, "složku vydání a složku webu");
   if (!zevlon::JeAbsolutniAdresa(z.adresa, {"http://", "https://", "ftp://"}))
     throw ChybaPouziti("Adresa „" + z.adresa + "“ není absolutní adresa http, https ani ftp.");
-  if (!JeCisloVydani(z.vydani))
+  if (!zevlon::JeCisloVydani(z.vydani))
     throw ChybaPouziti("Vydání „" + z.vydani +
                        "“ není číslo vydání (číslice začínající datem RRRRMMDD, např. 20141231).");
   z.zmenaDat = p.Hodnota("--zmena-dat");

@@ -17,6 +17,9 @@ inline constexpr const char* kSouborVydani = "download.ini";
 // one "."); a text that does not begin with a number is 0. Answers -1, 0 or 1.
 int PorovnatVydani(std::string_view a, std::string_view b);
 
+// Whether a text is a release number: digits that begin with a date written YYYYMMDD.
+bool JeCisloVydani(std::string_view vydani);
+
 // The release information fetch, step by step, so that a failed step can be repeated:
 // the query "?id=" + local "YYYYMMDDHHNNSS" keeps caches out of the way.
 std::string AdresaInformaci(const std::string& zakladniAdresa);
