@@ -10,6 +10,7 @@
 
 #include "beh/drzeni.h"
 #include "beh/kontrola_voleb.h"
+#include "beh/nasazeni.h"
 #include "beh/nastaveni_prenosu.h"
 #include "beh/profily.h"
 #include "beh/vlastnik/vlastnik.h"
@@ -350,15 +351,24 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   }
   profil_ = CistIni(prikaz, "Merko", "SlozkaProfilu");
   if (zPrikazoveRadky && !Krok([&] { OveritPredaneInformace(prikaz); })) return false;
-  // Root decides whether this machine takes the release before anything else is done.
-  std::string drzeno;
-  if (!Krok([&] { drzeno = DrzeneVydani(); })) return false;
-  if (const std::string vydani = CistIni(prikaz, "Merko", "Release");
-      !drzeno.empty() && PorovnatVydani(vydani, drzeno) > 0) {
+  // Root decides whether this machine takes the release (its hold, its wave) before anything
+  // else is done, and before it starts an owner's process.
+  const std::string vydani = CistIni(prikaz, "Merko", "Release");
+  std::string duvod, drzeno;
+  const std::string vProfilu = VydaniProfilu(profil_, duvod);
+  int procento = 100;
+  bool mimoVlnu = false;
+  if (!Krok([&] {
+        drzeno = DrzeneVydani();
+        procento = ProcentoNasazeni(prikaz);
+        mimoVlnu = procento < 100 && PorovnatVydani(vydani, vProfilu) > 0 &&
+                   MistoNasazeni(IdentitaStroje(), vydani) >= procento;
+      }))
+    return false;
+  if (!drzeno.empty() && PorovnatVydani(vydani, drzeno) > 0) {
     vysledek_ = vysledky::kDrzeno;
     podrobnost_ = drzeno;
-    std::string duvod;
-    souhrn_.vydaniPred = souhrn_.vydaniPo = VydaniProfilu(profil_, duvod);
+    souhrn_.vydaniPred = souhrn_.vydaniPo = vProfilu;
     return Krok([&] {
       ZobrazPrubeh("",
                    "Počítač je držen na vydání " + drzeno + " (" + kKlicDrzetVydani +
@@ -366,6 +376,20 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
                    0, 1, 0, false, true);
     });
   }
+  const std::string vlna = "Vydání " + vydani + " se nasazuje postupně (vlna nasazení " +
+                           std::to_string(procento) + " %) a tento počítač na ně ještě nepřišel";
+  if (mimoVlnu && RezimSystem) {
+    vysledek_ = vysledky::kOdlozenoVlna;
+    podrobnost_ = std::to_string(procento) + " %";
+    souhrn_.vydaniPred = souhrn_.vydaniPo = vProfilu;
+    return true;
+  }
+  // A person who started the run installs at once, told that the machine's turn has not come.
+  if (mimoVlnu && !Krok([&] {
+        ZobrazZpravu(vlna + " na řadu; instaluje se hned, protože aktualizaci spustil uživatel.",
+                     mb::kOk | mb::kInformace, kTitulekAktualizace);
+      }))
+    return false;
   bool pokracovat = true;
   if (!Krok([&] { pokracovat = VarovaniZmenyDat(prikaz); })) return false;
   if (!pokracovat) {

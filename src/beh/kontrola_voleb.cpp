@@ -10,6 +10,7 @@
 
 #include "aplikace/aktualizace_aplikace.h"
 #include "beh/drzeni.h"
+#include "beh/nasazeni.h"
 #include "beh/nastaveni_prenosu.h"
 #include "beh/vlastnik/zpravy.h"
 #include "common/adresa.h"
@@ -55,7 +56,8 @@ const std::vector<ZnamaSekce>& ZnameSekce() {
         {kKlicDelty, kVlastnik},
         {kKlicNahodnehoZpozdeni, kJenRoot},
         {kKlicZrcadla, kVlastnik},
-        {kKlicDrzetVydani, kJenRoot}}},
+        {kKlicDrzetVydani, kJenRoot},
+        {kKlicSkupinyNasazeni, kJenRoot}}},
       {"Nastaveni",
        {{"SlozkaDat", kJenRoot}, {"Cas", kJenRoot}, {"Cetnost", kJenRoot}, {"Den", kJenRoot}}},
       {"Uloha", {{"ID", kJenRoot}}},

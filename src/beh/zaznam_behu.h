@@ -24,6 +24,7 @@ inline constexpr const char* kBezZmenyDat = "odmitnuta_zmena_dat";  // the warni
 inline constexpr const char* kNovyProgram = "novy_program";         // a newer updater took over
 inline constexpr const char* kNicNeprovedeno = "nic_neprovedeno";   // no such release file
 inline constexpr const char* kDrzeno = "drzeno";  // the site's release is above the held one
+inline constexpr const char* kOdlozenoVlna = "odlozeno_vlna";  // this machine's wave has not come
 inline constexpr const char* kZruseno = "zruseno";
 inline constexpr const char* kChyba = "chyba";
 inline constexpr const char* kPreruseno = "preruseno";  // started and never ended (killed)
@@ -49,6 +50,7 @@ inline constexpr RadekVysledku kVysledky[] = {
     {vysledky::kNicNeprovedeno, "nic neprovedeno, soubor s informacemi o vydání neexistuje",
      kNavratUspech, true},
     {vysledky::kDrzeno, "drženo na vydání", kNavratUspech, true},
+    {vysledky::kOdlozenoVlna, "odloženo, vlna nasazení", kNavratUspech, true},
     {vysledky::kZruseno, "zrušeno", kNavratChyba, false},
     {vysledky::kChyba, "chyba", kNavratChyba, false},
     {vysledky::kPreruseno, "přerušeno", kNavratChyba, false},

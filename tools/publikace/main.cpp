@@ -35,6 +35,8 @@ constexpr const char* kPouziti =
     "                    [--bez-delt] [--prepsat-vydani] [--vratit-vydani] [--ponechat N]\n"
     "                    SLOZKA_VYDANI SLOZKA_WEBU\n"
     "                    (vydání do nové složky vydani/R/, pak download.ini a podpis)\n"
+    "  zevlon-publikovat nasadit --procent N [--klic TAJNY_KLIC] SLOZKA_WEBU\n"
+    "  zevlon-publikovat stahnout [--klic TAJNY_KLIC] SLOZKA_WEBU\n"
     "  zevlon-publikovat klic [--bez-hesla] TAJNY_KLIC\n"
     "                    (nový pár klíčů minisign; veřejný klíč do TAJNY_KLIC.pub)\n"
     "  zevlon-publikovat podepsat --klic TAJNY_KLIC SOUBOR   (podpis do SOUBOR.minisig)\n"
@@ -65,11 +67,21 @@ constexpr const char* kVolby =
     "                      pokud nemají PovolitStarsi=1\n"
     "  --ponechat N        kolik složek vydání (i s novou) ponechat, výchozí 3, nejméně 2;\n"
     "                      starší odstraní, jen pokud je vytvořil tento nástroj\n"
+    "  --procent N         nasadit: kolik procent počítačů smí vydání instalovat hned\n"
+    "                      (0 až 100); zastaví jen nové klienty (Zevlon s vlnami),\n"
+    "                      dnešní klienti a počítače s Windows Nasazeni neznají\n"
+    "                      a instalují dál\n"
     "  --bez-hesla         tajný klíč se neuloží pod heslem\n"
     "  --port P            port HTTP serveru (výchozí 8080, 0 kterýkoli volný)\n"
     "  --log SOUBOR        záznam přístupů (bez volby standardní výstup)\n"
     "  --aktivni           aktivní přenosy FTP (PORT/EPRT); bez volby pasivní (PASV/EPSV)\n"
     "  --prazdny           nahrát i prázdnou složku (snímek bez souborů vyprázdní server)\n"
+    "\n"
+    "nasadit zapíše jen Nasazeni=N do download.ini webu a znovu jej podepíše;\n"
+    "stahnout vrátí download.ini na předchozí složku vydání, jež na webu zůstala,\n"
+    "a znovu jej podepíše. stahnout zastaví všechny klienty, staré i nové: žádný už stažené "
+    "vydání\n"
+    "nenainstaluje; kdo je už má, odmítne starší vydání webu a zůstane na svém.\n"
     "\n"
     "MANIFEST je manifest aplikace s prvkem UpdateOnLine (server, port 1 až 65535, user,\n"
     "password, remoteLocation, snapshot). Co se nepřeneslo, vypíše se s příčinou,\n"
@@ -199,6 +211,33 @@ int Vydat(const std::vector<std::string>& a) {
   return 0;
 }
 
+// The secret key of --klic, if given: read before anything is changed.
+std::optional<zevlon::podpis::TajnyKlic> KlicZVolby(const Argumenty& p) {
+  if (auto klic = p.Hodnota("--klic")) return zevlon::publikace::NacistTajnyKlic(Absolutni(*klic));
+  return std::nullopt;
+}
+
+int Nasadit(const std::vector<std::string>& a) {
+  const Argumenty p(a, {"--procent", "--klic"}, {});
+  const std::string procento = p.Povinna("--procent");
+  p.Pozic(1, "složku webu");
+  if (procento.empty() || procento.size() > 3 ||
+      procento.find_first_not_of("0123456789") != std::string::npos || std::stoi(procento) > 100)
+    throw ChybaPouziti("Procento „" + procento + "“ u --procent není celé číslo od 0 do 100.");
+  zevlon::publikace::Nasadit(Absolutni(p.pozice[0]), std::stoi(procento), KlicZVolby(p));
+  std::printf("Vydání webu %s smí instalovat %d %% počítačů (Nasazeni=%d).\n", p.pozice[0].c_str(),
+              std::stoi(procento), std::stoi(procento));
+  return 0;
+}
+
+int Stahnout(const std::vector<std::string>& a) {
+  const Argumenty p(a, {"--klic"}, {});
+  p.Pozic(1, "složku webu");
+  const std::string vydani = zevlon::publikace::Stahnout(Absolutni(p.pozice[0]), KlicZVolby(p));
+  std::printf("Web %s nabízí opět vydání %s.\n", p.pozice[0].c_str(), vydani.c_str());
+  return 0;
+}
+
 int Klic(const std::vector<std::string>& a) {
   const Argumenty p(a, {}, {"--bez-hesla"});
   p.Pozic(1, "soubor tajného klíče");
@@ -267,6 +306,8 @@ int main(int argc, char** argv) {
   try {
     if (prikaz == "vydat") return Vydat(a);
     if (prikaz == "klic") return Klic(a);
+    if (prikaz == "nasadit") return Nasadit(a);
+    if (prikaz == "stahnout") return Stahnout(a);
     if (prikaz == "podepsat") return Podepsat(a);
     if (prikaz == "servirovat") return Servirovat(a);
     if (prikaz == "nahrat") return Prenos(a, true);
