@@ -361,7 +361,9 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   if (!Krok([&] {
         drzeno = DrzeneVydani();
         procento = ProcentoNasazeni(prikaz);
-        mimoVlnu = procento < 100 && PorovnatVydani(vydani, vProfilu) > 0 &&
+        // Release information handed over on the command line (by the updater that decided,
+        // before it started the new one) is past its wave.
+        mimoVlnu = !zPrikazoveRadky && procento < 100 && PorovnatVydani(vydani, vProfilu) > 0 &&
                    MistoNasazeni(IdentitaStroje(), vydani) >= procento;
       }))
     return false;

@@ -449,6 +449,11 @@ TEST_F(MainTest, AnUnattendedRunInstallsOnlyInItsWaveAndAPersonsRunAtOnce) {
   const std::string log = s_.Cist("program/Zevlon.log");
   EXPECT_THAT(log.substr(log.rfind("\tBěh\t")),
               HasSubstr("\todloženo, vlna nasazení 0 %\tnávratový kód 0"));
+  // Handed over on the command line by the updater that decided: past its wave.
+  s_.Zapsat("temp/predane.ini",
+            "[Merko]\r\nRelease=20140331\r\nNasazeni=0\r\nSlozkaProfilu=" + profil_ + "\r\n");
+  EXPECT_EQ(Spustit(s_ / "temp/predane.ini"), kNavratUspech);
+  EXPECT_EQ(setup_.size(), 1u);
   platforma_.uzivatel = "tester";
   EXPECT_EQ(Spustit(""), kNavratUspech);
   EXPECT_EQ(setup_.size(), 1u);
