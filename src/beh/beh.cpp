@@ -386,6 +386,13 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
     souhrn_.vydaniPred = souhrn_.vydaniPo = vProfilu;
     return true;
   }
+  // Add-ons whose own wave has not come stay as they are; only root's word counts, in every
+  // run that fetched the release information itself.
+  if (!zPrikazoveRadky && !Krok([&] {
+        ZapsatIni(prikaz, "Merko", kKlicMimoVlnu,
+                  RezimSystem ? DoplnkyMimoVlnu(prikaz, [] { return IdentitaStroje(); }) : "");
+      }))
+    return false;
   // A person who started the run installs at once, told that the machine's turn has not come.
   if (mimoVlnu && !Krok([&] {
         ZobrazZpravu(vlna + " na řadu; instaluje se hned, protože aktualizaci spustil uživatel.",

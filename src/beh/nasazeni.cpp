@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "beh/vlastnik/zpravy.h"
 #include "common/chyba.h"
 #include "common/text.h"
+#include "platform/nahrady/ini.h"
 #include "platform/nahrady/platforma.h"
 #include "platform/soubory/soubor.h"
 #include "platform/soubory/souborovy_system.h"
@@ -39,9 +41,26 @@ int MistoNasazeni(std::string_view identita, std::string_view vydani) {
   return static_cast<int>(cislo % 100);
 }
 
-int ProcentoNasazeni(const std::string& souborVydani) {
-  const std::string h(Orezat(CistIni(souborVydani, "Merko", kKlicNasazeni), " \t"));
+int ProcentoNasazeni(const std::string& souborVydani, const std::string& sekce) {
+  const std::string h(Orezat(CistIni(souborVydani, sekce, kKlicNasazeni), " \t"));
   return static_cast<int>(CisloPole(h, 0, 100).value_or(100));
+}
+
+std::string DoplnkyMimoVlnu(const std::string& souborVydani,
+                            const std::function<std::string()>& identita) {
+  std::string mimo, id;
+  const std::string vydani = CistIni(souborVydani, "Merko", "Release");
+  for (const std::string& sekce :
+       ini::CistNazvySekci(souborVydani).value_or(std::vector<std::string>{})) {
+    const int procento = ProcentoNasazeni(souborVydani, sekce);
+    if (StejnyText(sekce, "Merko") || procento >= 100 || sekce.find('|') != std::string::npos)
+      continue;
+    if (id.empty()) id = identita();
+    const std::string vlastni = CistIni(souborVydani, sekce, "Release");
+    if (MistoNasazeni(id, vlastni.empty() ? vydani : vlastni) >= procento)
+      mimo += (mimo.empty() ? "" : "|") + sekce + "=" + std::to_string(procento);
+  }
+  return mimo;
 }
 
 std::string IdentitaStroje(const std::string& strojId) {

@@ -5,6 +5,7 @@
 // release and differs between releases.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -20,13 +21,20 @@ inline constexpr const char* kZaznamIdentity = "identita_stroje";
 // SHA-256(identity + "\n" + release), read big-endian, modulo 100.
 int MistoNasazeni(std::string_view identita, std::string_view vydani);
 
-// The percent of machines the release information lets install its release now: a whole
+// The percent of machines the release information's section lets install now: a whole
 // number from 0 to 100; 100 when missing or anything else.
-int ProcentoNasazeni(const std::string& souborVydani);
+int ProcentoNasazeni(const std::string& souborVydani, const std::string& sekce = "Merko");
 
 // The identity a machine's place is drawn from: "SkupinaNasazeni" of section "Server" (an
 // office moves as one), else the machine-id in `strojId`, else a random value kept in the
 // record place of this process's user (made at the first need). Raises when there is none.
 std::string IdentitaStroje(const std::string& strojId = kStrojIdentita);
+
+// The add-on sections of the release information whose own "Nasazeni" does not reach this
+// machine yet (the place drawn with the section's "Release", else the release's), as
+// kKlicMimoVlnu writes them; empty when there is none. The identity is asked only when a
+// section has a wave.
+std::string DoplnkyMimoVlnu(const std::string& souborVydani,
+                            const std::function<std::string()>& identita);
 
 }  // namespace zevlon

@@ -425,6 +425,22 @@ TEST_F(Aktualizace, AHeldMachineInstallsNothingAboveTheHeldRelease) {
   EXPECT_EQ(drzeno(), "-");
 }
 
+// An add-on's section may carry a wave of its own: an unattended run outside it renews the
+// release and leaves the add-on as it is; in its wave (here: the installation laid out anew)
+// the add-on is renewed with the release.
+TEST_F(Aktualizace, AnAddOnOutsideItsWaveStaysAsItIs) {
+  const std::string ini = NaWebu("download.ini");
+  ASSERT_TRUE(ini::ZapsatKlic(ini, "Upravy\\Doplnky\\Fakturace\\", "Nasazeni", "0"));
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+  EXPECT_EQ(Profil("Setup/Upravy/Doplnky/Fakturace/fakturace.dll"), "fakturace 2014");
+  EXPECT_THAT(s_.Cist("program/Zevlon.log"), HasSubstr("vlnu nasazení 0 %"));
+  ASSERT_TRUE(ini::ZapsatKlic(ini, "Upravy\\Doplnky\\Fakturace\\", "Nasazeni", "100"));
+  Instalace();
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Upravy/Doplnky/Fakturace/fakturace.dll"), "fakturace 20141231");
+}
+
 // A site whose download.ini announces another release than its packages hold (an unsigned
 // site edited by hand, a mirror half copied) installs nothing, run after run, so that the
 // installed release stays live and no run replaces its backup; the site put right, the

@@ -11,6 +11,10 @@
 namespace zevlon {
 
 inline constexpr const char* kSouborVydani = "download.ini";
+// A key of section "Merko" that root's run writes into the release information it works
+// with: the add-on sections whose wave has not reached this machine, with the wave's
+// percent ("<section>=<percent>", separated by "|"); their add-ons stay as they are.
+inline constexpr const char* kKlicMimoVlnu = "ZevlonMimoVlnu";
 
 // Compares two releases as numbers: the numeric value of the leading part of each
 // text (blanks, tabs and line feeds skipped wherever they stand; digits with at most
