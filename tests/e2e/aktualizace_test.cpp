@@ -623,10 +623,12 @@ TEST_F(Aktualizace, CheckOfTheSetUpNamesWhatWouldFailAndChangesNothing) {
         "musí být celé číslo od 5 do 2147483647. (běh pokračuje s hodnotou 5)\n",
         "Výsledek: aktualizace by proběhla; 4 varování."}},
       {"a value the run stops on",
-       "PodpisPlatnyDni=0\r\n",
+       "PodpisPlatnyDni=0\r\nDrzetVydani=2014\r\n",
        1,
        {"  Chyba: Hodnotu PodpisPlatnyDni=0 v sekci [Server]",
         "musí být celé číslo od 1 do 36500. (běh se zastaví)\n",
+        "  Chyba: Hodnotu DrzetVydani=2014 v sekci [Server]",
+        "není to číslo vydání (datum RRRRMMDD a číslice). (běh se zastaví)\n",
         "chyby, aktualizace by neproběhla."}},
   };
   for (const Pripad& p : pripady) {
