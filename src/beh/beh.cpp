@@ -355,7 +355,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   // else is done, and before it starts an owner's process.
   const std::string vydani = CistIni(prikaz, "Merko", "Release");
   std::string duvod, drzeno;
-  const std::string vProfilu = VydaniProfilu(profil_, duvod);
+  const std::string vProfilu = profil_.empty() ? std::string() : VydaniProfilu(profil_, duvod);
   int procento = 100;
   bool mimoVlnu = false;
   if (!Krok([&] {
