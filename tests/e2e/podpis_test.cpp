@@ -94,9 +94,9 @@ TEST_F(PodepsanyWeb, SignedSiteUpdatesWithoutAWarning) {
 
 // The publisher's waves and withdrawal keep the site signed and clients verify it: nasadit
 // changes only Nasazeni (a run outside the wave installs nothing; at 100 % it installs);
-// stahnout points download.ini back at the previous release folder, so that a client that
-// has not installed the withdrawn release stays on its own. A signed site is not changed
-// without the key; with no earlier folder left there is nothing to go back to.
+// stahnout points download.ini back at the previous folder of an older release, so that a
+// client that has not installed the withdrawn release stays on its own. A signed site is not
+// changed without the key; with no earlier folder left there is nothing to go back to.
 TEST_F(PodepsanyWeb, WavesAndWithdrawalAreSignedAgainAndClientsVerifyThem) {
   Podepsat("20141231");
   auto nastroj = [&](Cesty a, bool klic = true) {
@@ -136,9 +136,11 @@ TEST_F(PodepsanyWeb, WavesAndWithdrawalAreSignedAgainAndClientsVerifyThem) {
             std::string::npos)
       << PosledniBeh();
   EXPECT_EQ(Chyby(), "");
-  EXPECT_EQ(nastroj({"stahnout", web}), 0);
-  EXPECT_EQ(s_.Cist(ini), s_.Cist("www/aktualizace-online/vydani/20141231/download.ini"));
+  // Only an older release takes a withdrawn one's place, never one withdrawn before.
   EXPECT_EQ(nastroj({"stahnout", web}), 1);
+  Podepsat("20150102");
+  ASSERT_EQ(nastroj({"stahnout", web}), 0);
+  EXPECT_EQ(s_.Cist(ini), s_.Cist("www/aktualizace-online/vydani/20141231.1/download.ini"));
 }
 
 // The bytes decide, not the times: a signed release whose file has the installed one's size

@@ -415,18 +415,33 @@ std::string Stahnout(const std::string& web0, const std::optional<podpis::TajnyK
   const std::string web = BezLomitka(fs::weakly_canonical(fs::absolute(web0)).string());
   const std::string ziva = SlozkaVydaniWebu(web);
   const std::string jmeno = fs::path(BezLomitka(ziva)).filename().string();
-  const ZaznamSlozek zaznam = NacistZaznamSlozek(web);
+  ZaznamSlozek zaznam = NacistZaznamSlozek(web);
   auto i = std::find(zaznam.vydani.begin(), zaznam.vydani.end(), jmeno);
   if (ziva.empty() || i == zaznam.vydani.end())
     VyvolatChybu("Web ve složce " + web +
                  " nemá živou složku vydání, kterou zapsal tento nástroj.");
-  // The newest folder before the live one that is still there, with its own download.ini.
+  // The newest folder before the live one that is still there, with its own download.ini of
+  // an older release (the same one again would reach the clients that have not installed
+  // it), never one withdrawn before.
+  const std::string stazene = VydaniWebu(web).value_or("");
   while (i != zaznam.vydani.begin()) {
     const std::string slozka = web + "/" + kVydani + "/" + *--i;
     if (fs::is_directory(fs::symlink_status(slozka)) &&
-        fs::is_regular_file(fs::symlink_status(slozka + "/download.ini"))) {
+        fs::is_regular_file(fs::symlink_status(slozka + "/download.ini")) &&
+        std::find(zaznam.stazena.begin(), zaznam.stazena.end(), *i) == zaznam.stazena.end() &&
+        PorovnatVydani(ini::CistKlic(slozka + "/download.ini", "Merko", "Release").value_or(""),
+                       stazene) < 0) {
+      const std::string predchozi = *i;
       NahraditInformace(web, slozka + "/download.ini", {}, klic);
-      return VydaniWebu(web).value_or(*i);
+      zaznam.stazena.push_back(jmeno);
+      const mode_t maska = ::umask(0);
+      ::umask(maska);
+      try {
+        UlozitZaznamSlozek(web, zaznam, maska);
+      } catch (const Chyba& c) {
+        VyvolatChybu("Vydání " + stazene + " je staženo, ale nezaznamenáno: " + c.Popis());
+      }
+      return VydaniWebu(web).value_or(predchozi);
     }
   }
   VyvolatChybu("Na webu ve složce " + web +

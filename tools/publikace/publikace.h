@@ -98,8 +98,9 @@ Souhrn Publikovat(const Zadani& z);
 void Nasadit(const std::string& web, int procento, const std::optional<podpis::TajnyKlic>& klic);
 
 // Points the site's download.ini back at the newest release folder before the live one that
-// is still on the site, restoring the download.ini that folder keeps, signed again with
-// `klic`. Answers the release the site offers now; raises when there is no such folder.
+// is still on the site, holds an older release and was never withdrawn, restoring the
+// download.ini that folder keeps, signed again with `klic`; the record names the live folder
+// withdrawn. Answers the release the site offers now; raises when there is no such folder.
 std::string Stahnout(const std::string& web, const std::optional<podpis::TajnyKlic>& klic);
 
 }  // namespace zevlon::publikace
