@@ -96,7 +96,8 @@ TEST_F(PodepsanyWeb, SignedSiteUpdatesWithoutAWarning) {
 // changes only Nasazeni (a run outside the wave installs nothing; at 100 % it installs);
 // stahnout points download.ini back at the previous folder of an older release, so that a
 // client that has not installed the withdrawn release stays on its own. A signed site is not
-// changed without the key; with no earlier folder left there is nothing to go back to.
+// changed without the key, nor when its pair does not verify with it; with no earlier folder left
+// there is nothing to go back to.
 TEST_F(PodepsanyWeb, WavesAndWithdrawalAreSignedAgainAndClientsVerifyThem) {
   Podepsat("20141231");
   auto nastroj = [&](Cesty a, bool klic = true) {
@@ -108,6 +109,11 @@ TEST_F(PodepsanyWeb, WavesAndWithdrawalAreSignedAgainAndClientsVerifyThem) {
                     ini = "www/aktualizace-online/download.ini";
   const std::string predtim = s_.Cist(ini);
   EXPECT_EQ(nastroj({"nasadit", "--procent", "0", web}, false), 1);
+  // Changed on the server since it was signed: never signed again.
+  s_.Zapsat(ini, predtim + "[Cizi]\r\n");
+  EXPECT_EQ(nastroj({"nasadit", "--procent", "0", web}), 1);
+  EXPECT_EQ(s_.Cist(ini), predtim + "[Cizi]\r\n");
+  s_.Zapsat(ini, predtim);
   for (const char* spatne : {"101", "x", "-1"})
     EXPECT_EQ(nastroj({"nasadit", "--procent", spatne, web}), 64) << spatne;
   EXPECT_EQ(s_.Cist(ini), predtim);

@@ -281,6 +281,22 @@ void Prepnout(const std::string& web, const std::string& novy, const std::string
   });
 }
 
+// The site's signed pair verified with the public half of `klic` before it is signed again:
+// a download.ini changed since it was signed, or a key other than the site's (whose signature
+// no client would accept), is never signed.
+void OveritZivyPar(const std::string& web, const podpis::TajnyKlic& klic) {
+  const std::string ini = web + "/download.ini", soubor = ini + ".minisig";
+  if (!fs::exists(fs::symlink_status(soubor))) return;
+  podpis::VerejnyKlic verejny{klic.id, {}};
+  std::copy(klic.klic.begin() + 32, klic.klic.end(), verejny.klic.begin());
+  const std::optional<std::string> obsah = NacistSoubor(ini);
+  const std::optional<podpis::Podpis> p = podpis::CistPodpis(NacistSoubor(soubor).value_or(""));
+  if (!obsah || !p || podpis::Overit(*p, {&verejny, 1}, *obsah) != podpis::Overeni::kPlatny)
+    VyvolatChybu("Soubor " + ini + " a jeho podpis klíč " + podpis::TextId(klic.id) +
+                 " neověří (soubor se od podpisu změnil, nebo web podepsal jiný klíč); web "
+                 "zůstává, jak je.");
+}
+
 // The site's download.ini replaced by `zdroj` (a file), with `nastavit` applied to the copy,
 // signed again with `klic`: the pair is prepared and flushed beside it, then takes its place
 // with stops held off. A signed site is never left unsigned.
@@ -293,6 +309,7 @@ void NahraditInformace(const std::string& web0, const std::string& zdroj,
     if (!klic && fs::exists(fs::symlink_status(web + "/download.ini.minisig")))
       VyvolatChybu("Web " + web +
                    " je podepsaný: zadejte --klic, jinak by klienti jeho download.ini odmítli.");
+    if (klic) OveritZivyPar(web, *klic);
     UklidititPozustatky(fs::path(web).parent_path().string());
     horni = NovaSlozkaVedle(web + "/download.ini");
     fs::copy_file(zdroj, horni + "/download.ini");

@@ -94,7 +94,8 @@ Souhrn Publikovat(const Zadani& z);
 
 // Sets "Nasazeni" of the site's download.ini (the percent of machines that may install its
 // release now) and nothing else of it, and signs it again with `klic`; a signed site needs
-// the key. The new pair takes the old one's place as vydat's does.
+// the key, and its pair must verify with it. The new pair takes the old one's place as vydat's
+// does.
 void Nasadit(const std::string& web, int procento, const std::optional<podpis::TajnyKlic>& klic);
 
 // Points the site's download.ini back at the newest release folder before the live one that
