@@ -61,9 +61,12 @@ bool ZapsatVolbu(const char* klic, const std::optional<std::string>& hodnota) {
 
 // A step of letting go: the hold of the options.
 bool ZrusitDrzeni(std::FILE* out) {
-  const std::string drive(Orezat(CistIni(CestaVolebIni(), kServer, kKlicDrzetVydani), " \t"));
+  const std::string soubor = CestaVolebIni();
+  const std::string drive(Orezat(CistIni(soubor, kServer, kKlicDrzetVydani), " \t"));
+  // Each line of the key goes: a second one, written by hand, would hold the machine next.
+  while (ini::CistKlic(soubor, kServer, kKlicDrzetVydani))
+    if (!ZapsatVolbu(kKlicDrzetVydani, std::nullopt)) return false;
   if (drive.empty()) return true;
-  if (!ZapsatVolbu(kKlicDrzetVydani, std::nullopt)) return false;
   std::fprintf(out, "Držení na vydání %s zrušeno, aktualizace opět instalují nová vydání.\n",
                drive.c_str());
   return true;

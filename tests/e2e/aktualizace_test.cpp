@@ -418,6 +418,8 @@ TEST_F(Aktualizace, AHeldMachineInstallsNothingAboveTheHeldRelease) {
     ASSERT_EQ(Spustit().kod, 0);
     EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231") << vydani;
   }
+  std::string volby = s_.Cist("program/Zevlon.ini");  // a key written twice by hand
+  s_.Zapsat("program/Zevlon.ini", volby.insert(volby.find("DrzetVydani"), "DrzetVydani=2014\n"));
   ASSERT_EQ(zevlon({"--uvolnit"}).kod, 0);
   EXPECT_EQ(drzeno(), "-");
   fs::remove(profil_ + "Merko.ini");
