@@ -2,6 +2,7 @@
 
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <vector>
@@ -80,6 +81,9 @@ std::string IdentitaStroje(const std::string& strojId) {
   std::string id;
   for (unsigned char b : bajty)
     id += "0123456789abcdef"[b >> 4], id += "0123456789abcdef"[b & 15];
+  // Whatever else stands under the name (a link, which the write would follow) gives way.
+  if (struct stat st{}; ::lstat(zaznam.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    (void)::unlink(zaznam.c_str());
   if (int e = ZapsatSouborAtomicky(zaznam, id + "\n", 0600))
     VyvolatChybu("Identitu počítače nelze zapsat do " + zaznam + ": " +
                  ss::ChybaSystemu(e, zaznam).popis);

@@ -413,9 +413,10 @@ TEST(MistoNasazeni, DrawnFromTheIdentityAndTheRelease) {
 }
 
 // The identity: the office's group, else the machine-id, else a random value that the record
-// place keeps for the next runs, the user's alone.
+// place keeps for the next runs, the user's alone (a link in its place is replaced).
 TEST_F(MainTest, TheMachinesIdentityIsTheGroupTheMachineIdOrAValueKeptInTheRecordPlace) {
   platforma_.zaznamy = s_.Vytvorit("zaznamy");
+  std::filesystem::create_symlink(s_.Zapsat("cizi", "x\n"), s_ / "zaznamy/identita_stroje");
   EXPECT_EQ(IdentitaStroje(s_.Zapsat("machine-id", "0123456789abcdef0123456789abcdef\n")),
             "0123456789abcdef0123456789abcdef");
   const std::string vlastni = IdentitaStroje(s_ / "chybi");
@@ -423,6 +424,7 @@ TEST_F(MainTest, TheMachinesIdentityIsTheGroupTheMachineIdOrAValueKeptInTheRecor
   EXPECT_EQ(s_.Cist("zaznamy/identita_stroje"), vlastni + "\n");
   EXPECT_EQ(test::Stav(s_ / "zaznamy/identita_stroje").st_mode & 07777, 0600u);
   EXPECT_EQ(IdentitaStroje(s_ / "chybi"), vlastni);
+  EXPECT_EQ(s_.Cist("cizi"), "x\n");
   Volby(profil_);
   ASSERT_TRUE(
       ini::ZapsatKlic(s_ / "program/Zevlon.ini", "Server", "SkupinaNasazeni", "pobocka-brno"));
