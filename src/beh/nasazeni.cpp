@@ -44,7 +44,8 @@ int MistoNasazeni(std::string_view identita, std::string_view vydani) {
 
 int ProcentoNasazeni(const std::string& souborVydani, const std::string& sekce) {
   const std::string h(Orezat(CistIni(souborVydani, sekce, kKlicNasazeni), " \t"));
-  return static_cast<int>(CisloPole(h, 0, 100).value_or(100));
+  // A wave that cannot be read holds the release back rather than let it reach every machine.
+  return h.empty() ? 100 : static_cast<int>(CisloPole(h, 0, 100).value_or(0));
 }
 
 std::string DoplnkyMimoVlnu(const std::string& souborVydani,

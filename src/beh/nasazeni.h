@@ -22,7 +22,7 @@ inline constexpr const char* kZaznamIdentity = "identita_stroje";
 int MistoNasazeni(std::string_view identita, std::string_view vydani);
 
 // The percent of machines the release information's section lets install now: a whole
-// number from 0 to 100; 100 when missing or anything else.
+// number from 0 to 100; 100 when missing, 0 for anything else (no machine takes it yet).
 int ProcentoNasazeni(const std::string& souborVydani, const std::string& sekce = "Merko");
 
 // The identity a machine's place is drawn from: "SkupinaNasazeni" of section "Server" (an

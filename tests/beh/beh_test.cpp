@@ -432,8 +432,9 @@ TEST_F(MainTest, TheMachinesIdentityIsTheGroupTheMachineIdOrAValueKeptInTheRecor
 }
 
 // An unattended run installs a release of the site only when the machine's place is below the
-// wave ("Nasazeni", missing: all); otherwise it ends as a success that says the wave. A run a
-// person started installs at once, after saying so. The group's place for 20140331 is 4.
+// wave ("Nasazeni", missing: all, unreadable: none); otherwise it ends as a success that says the
+// wave. A run a person started installs at once, after saying so. The group's place for 20140331
+// is 4.
 TEST_F(MainTest, AnUnattendedRunInstallsOnlyInItsWaveAndAPersonsRunAtOnce) {
   Volby(profil_);
   ASSERT_TRUE(
@@ -443,6 +444,8 @@ TEST_F(MainTest, AnUnattendedRunInstallsOnlyInItsWaveAndAPersonsRunAtOnce) {
                                  {"Nasazeni=100\r\n", true},
                                  {"Nasazeni=5\r\n", true},
                                  {"Nasazeni=4\r\n", false},
+                                 {"Nasazeni=-1\r\n", false},  // unreadable: not yet
+                                 {"Nasazeni=50 %\r\n", false},
                                  {"Nasazeni=0\r\n", false}}) {
     dalsi_ = vlna;
     EXPECT_EQ(Spustit(""), kNavratUspech) << vlna;
