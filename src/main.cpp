@@ -1,9 +1,11 @@
 // Zevlon, the online updater of Dunmor Merko.
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "beh/beh.h"
+#include "beh/drzeni.h"
 #include "beh/kontrola.h"
 #include "beh/navraty.h"
 #include "beh/vlastnik/vlastnik.h"
@@ -28,6 +30,7 @@ constexpr const char* kPouziti =
     "        Zevlon --moznosti\n"
     "        Zevlon --stav [--json]\n"
     "        Zevlon --kontrola\n"
+    "        Zevlon --drzet [VYDANI] | --uvolnit\n"
     "        Zevlon --help | --version\n"
     "\n";
 
@@ -77,6 +80,11 @@ constexpr const char* kNapoveda =
     "              a podpis informací o vydání, a které složky a kolik souborů\n"
     "              a bajtů by aktualizace obnovila; návratový kód 0 aktualizace by\n"
     "              proběhla nebo není co aktualizovat, 1 s důvody jinak\n"
+    "  --drzet [R]  drží počítač na vydání R (DrzetVydani v sekci [Server]): žádný běh\n"
+    "              nenainstaluje vyšší vydání a skončí výsledkem drzeno; bez R na vydání\n"
+    "              nainstalovaném v profilu SlozkaDat; zapisuje Zevlon.ini jako okno\n"
+    "              Možnosti (soubor roota jen root)\n"
+    "  --uvolnit   zruší držení vydání\n"
     "  --help      tato nápověda\n"
     "  --version   verze programu\n"
     "\n"
@@ -84,6 +92,7 @@ constexpr const char* kNapoveda =
     "  [Server]     Adresa VerejnyKlic PodpisPlatnyDni PovolitStarsi BezOvereni\n"
     "               LhutaPrenosu MinRychlost DobaMinRychlosti SoubeznaStahovani\n"
     "               LhutaBehu LhutaTicha ObnovaOdkazy Delty NahodneZpozdeni Zrcadlo\n"
+    "               DrzetVydani SkupinaNasazeni\n"
     "  [Nastaveni]  SlozkaDat Cas Cetnost Den\n"
     "  [Uloha]      ID\n"
     "\n"
@@ -95,6 +104,8 @@ constexpr const char* kNapoveda =
     "         profilu)\n"
     "       starší vydání na webu odmítnuto (řádek v Zevlon.log)\n"
     "       odmítnuté varování o změně datové struktury\n"
+    "       drženo na vydání (DrzetVydani); odloženo, vlna nasazení N % (běh bez\n"
+    "         obsluhy, na nějž vlna vydání ještě nepřišla); uložené --drzet a --uvolnit\n"
     "       soubor zadaný na příkazovém řádku neexistuje (nic se neprovede ani\n"
     "         nezaznamená, řádek na standardní chybový výstup)\n"
     "       Hotovo, uložené --moznosti, --help, --version; --kontrola bez chyby\n"
@@ -107,7 +118,8 @@ constexpr const char* kNapoveda =
     "       bez volby, --moznosti ukončené bez uložení; běh zastavený signálem SIGTERM\n"
     "  3  jen --stav: žádný běh není zaznamenán (nebo jeho stav nelze přečíst)\n"
     "  64  chybný příkazový řádek: neznámá volba (první argument začínající \"-\",\n"
-    "       který není volbou) nebo volba s argumenty navíc\n"
+    "       který není volbou) nebo volba s argumenty navíc; --drzet s textem,\n"
+    "       který není číslo vydání, nebo bez vydání v profilu i na řádku\n"
     "       (nic se neprovede)\n";
 
 // A usage error: what is wrong, the short usage, exit status 64 (EX_USAGE).
@@ -146,7 +158,12 @@ int main(int argc, char** argv) {
         return ChybaPouziti("Volba --stav má jen argument --json.");
       return zevlon::VypsatStav(argc == 3, stdout);
     }
+    if (volba == zevlon::kVolbaDrzet) {
+      if (argc > 3) return ChybaPouziti("Volba --drzet má jen argument vydání.");
+      return zevlon::Drzet(argc == 3 ? std::optional<std::string>(argv[2]) : std::nullopt, stdout);
+    }
     if (argc > 2) return ChybaPouziti("Volba " + volba + " nemá argumenty.");
+    if (volba == zevlon::kVolbaUvolnit) return zevlon::Uvolnit(stdout);
     if (volba == zevlon::kVolbaKontrola) return zevlon::Kontrola(stdout);
   }
   if (argc == 2 &&

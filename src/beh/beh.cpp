@@ -8,8 +8,11 @@
 #include <csignal>
 #include <cstdio>
 
+#include "beh/drzeni.h"
 #include "beh/kontrola_voleb.h"
+#include "beh/nasazeni.h"
 #include "beh/nastaveni_prenosu.h"
+#include "beh/profily.h"
 #include "beh/vlastnik/vlastnik.h"
 #include "beh/vydani.h"
 #include "beh/zamek.h"
@@ -121,7 +124,7 @@ class Beh {
   // The run's state file is another run's while that one holds the lock.
   bool stavJeJiny_ = false;
   Okamzik zacatek_{};
-  std::string rezim_, profil_, vysledek_, chyba_;
+  std::string rezim_, profil_, vysledek_, chyba_, podrobnost_;
   SouhrnObnovy souhrn_;
 };
 
@@ -212,6 +215,7 @@ std::string Beh::Zaznamenat() {
   z.profil = profil_;
   z.navrat = navrat_;
   z.souhrn = souhrn_;
+  z.podrobnost = podrobnost_;
   if (navrat_ == kNavratZruseno) {
     z.vysledek = vysledky::kZruseno;
   } else if (navrat_ != kNavratUspech && chyba_ == kUzBezi) {
@@ -347,6 +351,54 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   }
   profil_ = CistIni(prikaz, "Merko", "SlozkaProfilu");
   if (zPrikazoveRadky && !Krok([&] { OveritPredaneInformace(prikaz); })) return false;
+  // Root decides whether this machine takes the release (its hold, its wave) before anything
+  // else is done, and before it starts an owner's process.
+  const std::string vydani = CistIni(prikaz, "Merko", "Release");
+  std::string duvod, drzeno;
+  const std::string vProfilu = profil_.empty() ? std::string() : VydaniProfilu(profil_, duvod);
+  int procento = 100;
+  bool mimoVlnu = false;
+  if (!Krok([&] {
+        drzeno = DrzeneVydani();
+        procento = ProcentoNasazeni(prikaz);
+        // Release information handed over on the command line (by the updater that decided,
+        // before it started the new one) is past its wave.
+        mimoVlnu = !zPrikazoveRadky && procento < 100 && PorovnatVydani(vydani, vProfilu) > 0 &&
+                   MistoNasazeni(IdentitaStroje(), vydani) >= procento;
+      }))
+    return false;
+  if (!drzeno.empty() && PorovnatVydani(vydani, drzeno) > 0) {
+    vysledek_ = vysledky::kDrzeno;
+    podrobnost_ = drzeno;
+    souhrn_.vydaniPred = souhrn_.vydaniPo = vProfilu;
+    return Krok([&] {
+      ZobrazPrubeh("",
+                   "Počítač je držen na vydání " + drzeno + " (" + kKlicDrzetVydani +
+                       " v Zevlon.ini), vydání " + vydani + " se neinstaluje.",
+                   0, 1, 0, false, true);
+    });
+  }
+  const std::string vlna = "Vydání " + vydani + " se nasazuje postupně (vlna nasazení " +
+                           std::to_string(procento) + " %) a tento počítač na ně ještě nepřišel";
+  if (mimoVlnu && RezimSystem) {
+    vysledek_ = vysledky::kOdlozenoVlna;
+    podrobnost_ = std::to_string(procento) + " %";
+    souhrn_.vydaniPred = souhrn_.vydaniPo = vProfilu;
+    return true;
+  }
+  // Add-ons whose own wave has not come stay as they are; only root's word counts, in every
+  // run that fetched the release information itself.
+  if (!zPrikazoveRadky && !Krok([&] {
+        ZapsatIni(prikaz, "Merko", kKlicMimoVlnu,
+                  RezimSystem ? DoplnkyMimoVlnu(prikaz, [] { return IdentitaStroje(); }) : "");
+      }))
+    return false;
+  // A person who started the run installs at once, told that the machine's turn has not come.
+  if (mimoVlnu && !Krok([&] {
+        ZobrazZpravu(vlna + " na řadu; instaluje se hned, protože aktualizaci spustil uživatel.",
+                     mb::kOk | mb::kInformace, kTitulekAktualizace);
+      }))
+    return false;
   bool pokracovat = true;
   if (!Krok([&] { pokracovat = VarovaniZmenyDat(prikaz); })) return false;
   if (!pokracovat) {

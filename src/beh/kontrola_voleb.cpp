@@ -9,6 +9,8 @@
 #include <string_view>
 
 #include "aplikace/aktualizace_aplikace.h"
+#include "beh/drzeni.h"
+#include "beh/nasazeni.h"
 #include "beh/nastaveni_prenosu.h"
 #include "beh/vlastnik/zpravy.h"
 #include "common/adresa.h"
@@ -19,6 +21,7 @@
 #include "platform/nahrady/platforma.h"
 #include "prenos/podpisy/klice_webu.h"
 #include "prenos/podpisy/podpis.h"
+#include "prenos/stahovani/informace_vydani.h"
 #include "prenos/stahovani/zrcadlo.h"
 #include "rozhrani/pomucky.h"
 #include "soubory/log.h"
@@ -52,7 +55,9 @@ const std::vector<ZnamaSekce>& ZnameSekce() {
         {kKlicObnovaOdkazy, kVlastnik},
         {kKlicDelty, kVlastnik},
         {kKlicNahodnehoZpozdeni, kJenRoot},
-        {kKlicZrcadla, kVlastnik}}},
+        {kKlicZrcadla, kVlastnik},
+        {kKlicDrzetVydani, kJenRoot},
+        {kKlicSkupinyNasazeni, kJenRoot}}},
       {"Nastaveni",
        {{"SlozkaDat", kJenRoot}, {"Cas", kJenRoot}, {"Cetnost", kJenRoot}, {"Den", kJenRoot}}},
       {"Uloha", {{"ID", kJenRoot}}},
@@ -196,6 +201,8 @@ std::vector<NepouzitelnaHodnota> NepouzitelneHodnoty(const std::string& soubor) 
     nelze("Server", kKlicNahodnehoZpozdeni, h,
           ("musí být celé číslo od 0 do " + std::to_string(kMaxNahodnehoZpozdeni)).c_str(),
           std::to_string(kVychoziNahodneZpozdeni));
+  if (const std::string h = hodnota("Server", kKlicDrzetVydani); !h.empty() && !JeCisloVydani(h))
+    nelze("Server", kKlicDrzetVydani, h, "není to číslo vydání (datum RRRRMMDD a číslice)");
   cislo(kKlicLhutyTicha, INT32_MAX, kLhutaTicha.count(), kMinLhutaTicha.count(), true);
   // Only "1" switches these on, and only "0" the deltas off.
   for (const auto& [klic, vychozi] : {std::pair{"PovolitStarsi", "0"},

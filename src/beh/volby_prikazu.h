@@ -5,6 +5,7 @@
 
 #include <string_view>
 
+#include "beh/drzeni.h"
 #include "soubory/volby.h"
 
 namespace zevlon {
@@ -25,6 +26,7 @@ inline constexpr VolbaPrikazu kVolbyPrikazu[] = {
     {kVolbaZpozdeni, false},  // before the run's own arguments, handled first
     {kVolbaMoznosti, true},  {kVolbaStav, true},     {kVolbaJson, false},  // after --stav
     {kVolbaKontrola, true},  {kVolbaNapoveda, true}, {kVolbaVerze, true},
+    {kVolbaDrzet, true},     {kVolbaUvolnit, true},
 };
 
 // Whether `volba` is one of the options that stand first.

@@ -27,9 +27,10 @@ namespace {
 constexpr std::size_t kMaxStavu = 64 * 1024;  // a state file larger than this is not ours
 
 // The outcome as a person reads it.
-std::string PopisVysledku(const std::string& v) {
-  const RadekVysledku* r = NajitVysledek(v);
-  return r ? r->text : v;
+std::string PopisVysledku(const ZaznamBehu& z) {
+  const RadekVysledku* r = NajitVysledek(z.vysledek);
+  const std::string popis = r ? r->text : z.vysledek;
+  return z.podrobnost.empty() ? popis : popis + " " + z.podrobnost;
 }
 
 long long Sekund(const ZaznamBehu& z) {
@@ -99,7 +100,7 @@ const RadekVysledku* NajitVysledek(std::string_view hodnota) {
 
 std::string RadekZaznamu(const ZaznamBehu& z) {
   const SouhrnObnovy& s = z.souhrn;
-  std::string vysledek = PopisVysledku(z.vysledek);
+  std::string vysledek = Pole(PopisVysledku(z));
   if (!z.chyba.empty()) vysledek += ": " + Pole(z.chyba);
   return "Běh\t" + MistniCasIso(z.zacatek) + " – " + MistniCasIso(z.konec) + "\t" + z.rezim +
          "\tprofil " + NeboPomlcka(Pole(z.profil)) + "\tvydání " + NeboPomlcka(Pole(s.vydaniPred)) +
@@ -135,7 +136,7 @@ std::string JsonStavu(const ZaznamBehu& z, const std::string& predchozi) {
   pole("rezim", JsonText(z.rezim));
   pole("profil", text(Pole(z.profil)));
   pole("vysledek", JsonText(z.vysledek));
-  pole("popis", JsonText(PopisVysledku(z.vysledek)));
+  pole("popis", JsonText(Pole(PopisVysledku(z))));
   pole("chyba", text(Pole(z.chyba)));
   pole("navratovy_kod", std::to_string(z.navrat));
   pole("vydani_pred", text(OcistitText(s.vydaniPred, 64, false)));

@@ -23,6 +23,8 @@ inline constexpr const char* kOdmitnuto = "odmitnuto";              // the site'
 inline constexpr const char* kBezZmenyDat = "odmitnuta_zmena_dat";  // the warning declined
 inline constexpr const char* kNovyProgram = "novy_program";         // a newer updater took over
 inline constexpr const char* kNicNeprovedeno = "nic_neprovedeno";   // no such release file
+inline constexpr const char* kDrzeno = "drzeno";  // the site's release is above the held one
+inline constexpr const char* kOdlozenoVlna = "odlozeno_vlna";  // this machine's wave has not come
 inline constexpr const char* kZruseno = "zruseno";
 inline constexpr const char* kChyba = "chyba";
 inline constexpr const char* kPreruseno = "preruseno";  // started and never ended (killed)
@@ -47,6 +49,8 @@ inline constexpr RadekVysledku kVysledky[] = {
     {vysledky::kNovyProgram, "aktualizaci provede nový program aktualizace", kNavratUspech, true},
     {vysledky::kNicNeprovedeno, "nic neprovedeno, soubor s informacemi o vydání neexistuje",
      kNavratUspech, true},
+    {vysledky::kDrzeno, "drženo na vydání", kNavratUspech, true},
+    {vysledky::kOdlozenoVlna, "odloženo, vlna nasazení", kNavratUspech, true},
     {vysledky::kZruseno, "zrušeno", kNavratChyba, false},
     {vysledky::kChyba, "chyba", kNavratChyba, false},
     {vysledky::kPreruseno, "přerušeno", kNavratChyba, false},
@@ -58,11 +62,12 @@ const RadekVysledku* NajitVysledek(std::string_view hodnota);
 
 struct ZaznamBehu {
   Okamzik zacatek{}, konec{};
-  std::string rezim;     // "v okně", "na terminálu" or "bez obsluhy"
-  std::string profil;    // the profile's folder; empty when none was chosen
-  std::string vysledek;  // one of `vysledky`
-  std::string chyba;     // the error's text, for kChyba
-  int navrat = 0;        // the exit status
+  std::string rezim;       // "v okně", "na terminálu" or "bez obsluhy"
+  std::string profil;      // the profile's folder; empty when none was chosen
+  std::string vysledek;    // one of `vysledky`
+  std::string chyba;       // the error's text, for kChyba
+  std::string podrobnost;  // what the outcome's text ends with (the held release, say)
+  int navrat = 0;          // the exit status
   SouhrnObnovy souhrn;
 };
 

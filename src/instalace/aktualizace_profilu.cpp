@@ -17,6 +17,7 @@
 #include "instalace/vymena.h"
 #include "platform/http/http.h"
 #include "platform/soubory/souborovy_system.h"
+#include "prenos/stahovani/informace_vydani.h"
 #include "prenos/stahovani/stahovani.h"
 #include "rozhrani/pomucky.h"
 #include "rozhrani/prubeh.h"
@@ -208,6 +209,14 @@ void ProfilovaAktualizace::ObnovitPolozku(const PolozkaUpravy& p, int k, int n) 
   // Stages 50 to 100 spread over the items.
   ZobrazPrubeh("Aktualizace úpravy", "", 0, 100, 50 + 50 * k / n, true, false);
   const std::string aplikace = p.ZakladniSlozka + p.NazevAplikace;
+  // Root's run found that the add-on's own wave has not reached this machine yet.
+  for (const std::string& mimo : Rozdelit(CistIni(ini_, "Merko", kKlicMimoVlnu), '|'))
+    if (const auto rovno = mimo.rfind('=');
+        rovno != std::string::npos && StejnyText(mimo.substr(0, rovno), p.SekceIni)) {
+      ZapsatDoLogu(kPrenosovyLog, "Úprava " + aplikace + " čeká na svou vlnu nasazení " +
+                                      mimo.substr(rovno + 1) + " %, zůstává beze změny.");
+      return;
+    }
   std::string adresa = CistIni(ini_, p.SekceIni, "Url");
   std::optional<std::string> soucet = Soucet(p.SekceIni, kKlicSouctu);
   UvedeneDelty delty = Delty(p.SekceIni, kKlicDeltySlozky);

@@ -15,6 +15,7 @@
 #include <regex>
 
 #include "beh/kontrola_voleb.h"
+#include "beh/nasazeni.h"
 #include "beh/zamek.h"
 #include "platform/nahrady/ini.h"
 #include "soubory/pomoc_operaci.h"
@@ -81,8 +82,9 @@ class MainTest : public ::testing::Test {
   std::atomic<std::size_t> dotazu_{0};
   test::TestHttpServer server_{[this](const test::PozadavekHttp&) {
     std::size_t i = dotazu_++;
-    return i < skript_.size() ? skript_[i] : test::Telo("[Merko]\r\nRelease=20140331\r\n");
+    return i < skript_.size() ? skript_[i] : test::Telo("[Merko]\r\nRelease=20140331\r\n" + dalsi_);
   }};
+  std::string dalsi_;  // further lines of the release information
   const std::string profil_ = s_ / "data/Firma/";
   std::vector<std::string> setup_;
   bool vysledekSetupu_ = true;
@@ -395,6 +397,72 @@ TEST_F(MainTest, FreshFolderOfTheRunGoesToTheCopyThatRemovesItWhenItCloses) {
   EXPECT_EQ(Okno(), std::string(kStazeno) + "||Z|ceka 1");
   EXPECT_TRUE(ui_->moznostiSkryty);
   EXPECT_FALSE(fs::exists(slozka));
+}
+
+// A machine's place in the waves of a release: the first 8 bytes of SHA-256(identity + "\n" +
+// release), big-endian, modulo 100 (known answers of another implementation), stable for a
+// machine and release and different between releases.
+TEST(MistoNasazeni, DrawnFromTheIdentityAndTheRelease) {
+  for (auto [identita, vydani, misto] :
+       {std::tuple{"3d1219c7c4c5404aaa1f6d2a48adfda4", "20141231", 52},
+        {"3d1219c7c4c5404aaa1f6d2a48adfda4", "20150115", 8},
+        {"pobocka-brno", "20140331", 4},
+        {"pobocka-brno", "20140401", 63},
+        {"", "20141231", 69}})
+    EXPECT_EQ(MistoNasazeni(identita, vydani), misto) << identita << " " << vydani;
+}
+
+// The identity: the office's group, else the machine-id, else a random value that the record
+// place keeps for the next runs, the user's alone (a link in its place is replaced).
+TEST_F(MainTest, TheMachinesIdentityIsTheGroupTheMachineIdOrAValueKeptInTheRecordPlace) {
+  platforma_.zaznamy = s_.Vytvorit("zaznamy");
+  std::filesystem::create_symlink(s_.Zapsat("cizi", "x\n"), s_ / "zaznamy/identita_stroje");
+  EXPECT_EQ(IdentitaStroje(s_.Zapsat("machine-id", "0123456789abcdef0123456789abcdef\n")),
+            "0123456789abcdef0123456789abcdef");
+  const std::string vlastni = IdentitaStroje(s_ / "chybi");
+  EXPECT_EQ(vlastni.size(), 32u);
+  EXPECT_EQ(s_.Cist("zaznamy/identita_stroje"), vlastni + "\n");
+  EXPECT_EQ(test::Stav(s_ / "zaznamy/identita_stroje").st_mode & 07777, 0600u);
+  EXPECT_EQ(IdentitaStroje(s_ / "chybi"), vlastni);
+  EXPECT_EQ(s_.Cist("cizi"), "x\n");
+  Volby(profil_);
+  ASSERT_TRUE(
+      ini::ZapsatKlic(s_ / "program/Zevlon.ini", "Server", "SkupinaNasazeni", "pobocka-brno"));
+  EXPECT_EQ(IdentitaStroje(s_ / "machine-id"), "pobocka-brno");
+}
+
+// An unattended run installs a release of the site only when the machine's place is below the
+// wave ("Nasazeni", missing: all, unreadable: none); otherwise it ends as a success that says the
+// wave. A run a person started installs at once, after saying so. The group's place for 20140331
+// is 4.
+TEST_F(MainTest, AnUnattendedRunInstallsOnlyInItsWaveAndAPersonsRunAtOnce) {
+  Volby(profil_);
+  ASSERT_TRUE(
+      ini::ZapsatKlic(s_ / "program/Zevlon.ini", "Server", "SkupinaNasazeni", "pobocka-brno"));
+  platforma_.uzivatel = "SYSTEM";
+  for (auto [vlna, instaluje] : {std::pair{"", true},
+                                 {"Nasazeni=100\r\n", true},
+                                 {"Nasazeni=5\r\n", true},
+                                 {"Nasazeni=4\r\n", false},
+                                 {"Nasazeni=-1\r\n", false},  // unreadable: not yet
+                                 {"Nasazeni=50 %\r\n", false},
+                                 {"Nasazeni=0\r\n", false}}) {
+    dalsi_ = vlna;
+    EXPECT_EQ(Spustit(""), kNavratUspech) << vlna;
+    EXPECT_EQ(setup_.size(), instaluje ? 1u : 0u) << vlna;
+  }
+  const std::string log = s_.Cist("program/Zevlon.log");
+  EXPECT_THAT(log.substr(log.rfind("\tBěh\t")),
+              HasSubstr("\todloženo, vlna nasazení 0 %\tnávratový kód 0"));
+  // Handed over on the command line by the updater that decided: past its wave.
+  s_.Zapsat("temp/predane.ini",
+            "[Merko]\r\nRelease=20140331\r\nNasazeni=0\r\nSlozkaProfilu=" + profil_ + "\r\n");
+  EXPECT_EQ(Spustit(s_ / "temp/predane.ini"), kNavratUspech);
+  EXPECT_EQ(setup_.size(), 1u);
+  platforma_.uzivatel = "tester";
+  EXPECT_EQ(Spustit(""), kNavratUspech);
+  EXPECT_EQ(setup_.size(), 1u);
+  EXPECT_THAT(Zprava(), HasSubstr("(vlna nasazení 0 %)"));
 }
 
 }  // namespace

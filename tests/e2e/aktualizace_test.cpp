@@ -375,6 +375,74 @@ TEST_F(Aktualizace, OlderSiteReleaseIsRefusedUnlessAllowed) {
   EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
 }
 
+// A machine held on a release installs nothing above it, in one record line that --stav
+// shows; at or above the site's release the update goes on. --drzet holds the profile's
+// release or the one given, --uvolnit lets go; a text that is no release number, or no
+// release to take, is refused; a user may not change root's options.
+TEST_F(Aktualizace, AHeldMachineInstallsNothingAboveTheHeldRelease) {
+  auto zevlon = [&](Cesty a) {
+    a.insert(a.begin(), s_ / "program/Zevlon");
+    return test::Spustit(a, Prostredi());
+  };
+  auto drzeno = [&] {
+    return ini::CistKlic(s_ / "program/Zevlon.ini", "Server", "DrzetVydani").value_or("-");
+  };
+  for (const Cesty& spatne : {Cesty{"--drzet", "2014"},
+                              {"--drzet", "20141301"},
+                              {"--drzet", "x"},
+                              {"--drzet", "20141231", "1"},
+                              {"--uvolnit", "1"}})
+    EXPECT_EQ(zevlon(spatne).kod, 64) << spatne[1];
+  EXPECT_EQ(drzeno(), "-");
+  ASSERT_EQ(zevlon({"--drzet"}).kod, 0);
+  EXPECT_EQ(drzeno(), "20140301");
+  const auto predtim = ZiveSlozky();
+  ASSERT_EQ(Spustit().kod, 0);
+  Nezmeneno(predtim);
+  const std::string log = s_.Cist("program/Zevlon.log");
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+  EXPECT_THAT(PosledniBeh(), HasSubstr("\tdrženo na vydání 20140301\tnávratový kód 0"));
+  auto v = zevlon({"--stav"});
+  EXPECT_EQ(v.kod, 0);
+  EXPECT_THAT(v.vystup, HasSubstr("Výsledek:              drženo na vydání 20140301 ("));
+  if (::geteuid() == 0) {
+    Cesty jako = test::JakoNeprivilegovany();
+    jako.insert(jako.end(), {s_ / "program/Zevlon", "--uvolnit"});
+    EXPECT_EQ(test::Spustit(jako, Prostredi()).kod, 1);
+    EXPECT_EQ(drzeno(), "20140301");
+  }
+  for (const char* vydani : {"20141231", "20150101"}) {
+    ASSERT_EQ(zevlon({"--drzet", vydani}).kod, 0);
+    EXPECT_EQ(drzeno(), vydani);
+    Instalace();
+    ASSERT_EQ(Spustit().kod, 0);
+    EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231") << vydani;
+  }
+  std::string volby = s_.Cist("program/Zevlon.ini");  // a key written twice by hand
+  s_.Zapsat("program/Zevlon.ini", volby.insert(volby.find("DrzetVydani"), "DrzetVydani=2014\n"));
+  ASSERT_EQ(zevlon({"--uvolnit"}).kod, 0);
+  EXPECT_EQ(drzeno(), "-");
+  fs::remove(profil_ + "Merko.ini");
+  EXPECT_EQ(zevlon({"--drzet"}).kod, 64);
+  EXPECT_EQ(drzeno(), "-");
+}
+
+// An add-on's section may carry a wave of its own: an unattended run outside it renews the
+// release and leaves the add-on as it is; in its wave (here: the installation laid out anew)
+// the add-on is renewed with the release.
+TEST_F(Aktualizace, AnAddOnOutsideItsWaveStaysAsItIs) {
+  const std::string ini = NaWebu("download.ini");
+  ASSERT_TRUE(ini::ZapsatKlic(ini, "Upravy\\Doplnky\\Fakturace\\", "Nasazeni", "0"));
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+  EXPECT_EQ(Profil("Setup/Upravy/Doplnky/Fakturace/fakturace.dll"), "fakturace 2014");
+  EXPECT_THAT(s_.Cist("program/Zevlon.log"), HasSubstr("vlnu nasazení 0 %"));
+  ASSERT_TRUE(ini::ZapsatKlic(ini, "Upravy\\Doplnky\\Fakturace\\", "Nasazeni", "100"));
+  Instalace();
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Upravy/Doplnky/Fakturace/fakturace.dll"), "fakturace 20141231");
+}
+
 // A site whose download.ini announces another release than its packages hold (an unsigned
 // site edited by hand, a mirror half copied) installs nothing, run after run, so that the
 // installed release stays live and no run replaces its backup; the site put right, the
@@ -557,10 +625,12 @@ TEST_F(Aktualizace, CheckOfTheSetUpNamesWhatWouldFailAndChangesNothing) {
         "musí být celé číslo od 5 do 2147483647. (běh pokračuje s hodnotou 5)\n",
         "Výsledek: aktualizace by proběhla; 4 varování."}},
       {"a value the run stops on",
-       "PodpisPlatnyDni=0\r\n",
+       "PodpisPlatnyDni=0\r\nDrzetVydani=2014\r\n",
        1,
        {"  Chyba: Hodnotu PodpisPlatnyDni=0 v sekci [Server]",
         "musí být celé číslo od 1 do 36500. (běh se zastaví)\n",
+        "  Chyba: Hodnotu DrzetVydani=2014 v sekci [Server]",
+        "není to číslo vydání (datum RRRRMMDD a číslice). (běh se zastaví)\n",
         "chyby, aktualizace by neproběhla."}},
   };
   for (const Pripad& p : pripady) {

@@ -92,6 +92,63 @@ TEST_F(PodepsanyWeb, SignedSiteUpdatesWithoutAWarning) {
       << PosledniBeh();
 }
 
+// The publisher's waves and withdrawal keep the site signed and clients verify it: nasadit
+// changes only Nasazeni (a run outside the wave installs nothing; at 100 % it installs);
+// stahnout points download.ini back at the previous folder of an older release, so that a
+// client that has not installed the withdrawn release stays on its own. A signed site is not
+// changed without the key, nor when its pair does not verify with it; with no earlier folder left
+// there is nothing to go back to.
+TEST_F(PodepsanyWeb, WavesAndWithdrawalAreSignedAgainAndClientsVerifyThem) {
+  Podepsat("20141231");
+  auto nastroj = [&](Cesty a, bool klic = true) {
+    a.insert(a.begin(), ZEVLON_PUBLIKOVAT);
+    if (klic) a.insert(a.end() - 1, {"--klic", s_ / "klice/vydavatel.key"});
+    return test::Spustit(a).kod;
+  };
+  const std::string web = s_ / "www/aktualizace-online",
+                    ini = "www/aktualizace-online/download.ini";
+  const std::string predtim = s_.Cist(ini);
+  EXPECT_EQ(nastroj({"nasadit", "--procent", "0", web}, false), 1);
+  // Changed on the server since it was signed: never signed again.
+  s_.Zapsat(ini, predtim + "[Cizi]\r\n");
+  EXPECT_EQ(nastroj({"nasadit", "--procent", "0", web}), 1);
+  EXPECT_EQ(s_.Cist(ini), predtim + "[Cizi]\r\n");
+  s_.Zapsat(ini, predtim);
+  for (const char* spatne : {"101", "x", "-1"})
+    EXPECT_EQ(nastroj({"nasadit", "--procent", spatne, web}), 64) << spatne;
+  EXPECT_EQ(s_.Cist(ini), predtim);
+  ASSERT_EQ(nastroj({"nasadit", "--procent", "0", web}), 0);
+  std::string po = s_.Cist(ini);
+  ASSERT_NE(po.find("Nasazeni=0\r\n"), std::string::npos) << po;
+  EXPECT_EQ(po.erase(po.find("Nasazeni=0\r\n"), 12), predtim);
+  const auto pred = ZiveSlozky();
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  Nezmeneno(pred);
+  EXPECT_NE(PosledniBeh().find("\todloženo, vlna nasazení 0 %\t"), std::string::npos)
+      << PosledniBeh();
+  ASSERT_EQ(nastroj({"nasadit", "--procent", "100", web}), 0);
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20141231");
+
+  Podepsat("20150101");
+  EXPECT_EQ(nastroj({"stahnout", web}, false), 1);
+  ASSERT_EQ(nastroj({"stahnout", web}), 0);
+  // (SetUp published 20141231 first, into the folder of its name.)
+  EXPECT_EQ(s_.Cist(ini), s_.Cist("www/aktualizace-online/vydani/20141231.1/download.ini"));
+  Stazene();
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_TRUE(Stazene().empty());
+  EXPECT_NE(PosledniBeh().find("\tvydání 20141231 → 20141231\tobnoveno 0 složek\t"),
+            std::string::npos)
+      << PosledniBeh();
+  EXPECT_EQ(Chyby(), "");
+  // Only an older release takes a withdrawn one's place, never one withdrawn before.
+  EXPECT_EQ(nastroj({"stahnout", web}), 1);
+  Podepsat("20150102");
+  ASSERT_EQ(nastroj({"stahnout", web}), 0);
+  EXPECT_EQ(s_.Cist(ini), s_.Cist("www/aktualizace-online/vydani/20141231.1/download.ini"));
+}
+
 // The bytes decide, not the times: a signed release whose file has the installed one's size
 // and time but other content is installed. With ObnovaOdkazy=1 the unchanged files enter
 // as links shared with the backup, which holds the old release.

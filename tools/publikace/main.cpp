@@ -17,6 +17,7 @@
 #include "common/chyba.h"
 #include "common/text.h"
 #include "platform/nahrady/platforma.h"
+#include "prenos/stahovani/informace_vydani.h"
 #include "tools/publikace/ftp_prikazy.h"
 #include "tools/publikace/klice.h"
 #include "tools/publikace/port.h"
@@ -34,6 +35,8 @@ constexpr const char* kPouziti =
     "                    [--bez-delt] [--prepsat-vydani] [--vratit-vydani] [--ponechat N]\n"
     "                    SLOZKA_VYDANI SLOZKA_WEBU\n"
     "                    (vydání do nové složky vydani/R/, pak download.ini a podpis)\n"
+    "  zevlon-publikovat nasadit --procent N [--klic TAJNY_KLIC] SLOZKA_WEBU\n"
+    "  zevlon-publikovat stahnout [--klic TAJNY_KLIC] SLOZKA_WEBU\n"
     "  zevlon-publikovat klic [--bez-hesla] TAJNY_KLIC\n"
     "                    (nový pár klíčů minisign; veřejný klíč do TAJNY_KLIC.pub)\n"
     "  zevlon-publikovat podepsat --klic TAJNY_KLIC SOUBOR   (podpis do SOUBOR.minisig)\n"
@@ -64,11 +67,22 @@ constexpr const char* kVolby =
     "                      pokud nemají PovolitStarsi=1\n"
     "  --ponechat N        kolik složek vydání (i s novou) ponechat, výchozí 3, nejméně 2;\n"
     "                      starší odstraní, jen pokud je vytvořil tento nástroj\n"
+    "  --procent N         nasadit: kolik procent počítačů smí vydání instalovat hned\n"
+    "                      (0 až 100); zastaví jen běhy bez obsluhy nových klientů\n"
+    "                      (Zevlon s vlnami); běh spuštěný uživatelem instaluje hned,\n"
+    "                      dnešní klienti a počítače s Windows Nasazeni neznají\n"
+    "                      a instalují dál\n"
     "  --bez-hesla         tajný klíč se neuloží pod heslem\n"
     "  --port P            port HTTP serveru (výchozí 8080, 0 kterýkoli volný)\n"
     "  --log SOUBOR        záznam přístupů (bez volby standardní výstup)\n"
     "  --aktivni           aktivní přenosy FTP (PORT/EPRT); bez volby pasivní (PASV/EPSV)\n"
     "  --prazdny           nahrát i prázdnou složku (snímek bez souborů vyprázdní server)\n"
+    "\n"
+    "nasadit zapíše jen Nasazeni=N do download.ini webu a znovu jej podepíše;\n"
+    "stahnout vrátí download.ini na předchozí složku staršího vydání, jež na webu zůstala\n"
+    "a nikdy nebyla stažena, a znovu jej podepíše. stahnout zastaví všechny klienty,\n"
+    "staré i nové: žádný už stažené vydání nenainstaluje; kdo je už má, odmítne starší\n"
+    "vydání webu a zůstane na svém.\n"
     "\n"
     "MANIFEST je manifest aplikace s prvkem UpdateOnLine (server, port 1 až 65535, user,\n"
     "password, remoteLocation, snapshot). Co se nepřeneslo, vypíše se s příčinou,\n"
@@ -143,17 +157,6 @@ struct Argumenty {
   }
 };
 
-// A release number: digits that begin with a date written YYYYMMDD.
-bool JeCisloVydani(const std::string& v) {
-  if (v.size() < 8 || v.find_first_not_of("0123456789") != std::string::npos) return false;
-  const int rok = std::stoi(v.substr(0, 4)), mesic = std::stoi(v.substr(4, 2)),
-            den = std::stoi(v.substr(6, 2));
-  static constexpr int kDni[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool prestupny = (rok % 4 == 0 && rok % 100 != 0) || rok % 400 == 0;
-  return mesic >= 1 && mesic <= 12 && den >= 1 &&
-         den <= (mesic == 2 && !prestupny ? 28 : kDni[mesic - 1]);
-}
-
 int Vydat(const std::vector<std::string>& a) {
   const Argumenty p(a,
                     {"--vydani", "--adresa", "--zmena-dat", "--verze-zevlonu", "--zevlon", "--klic",
@@ -165,7 +168,7 @@ int Vydat(const std::vector<std::string>& a) {
   p.Pozic(2, "složku vydání a složku webu");
   if (!zevlon::JeAbsolutniAdresa(z.adresa, {"http://", "https://", "ftp://"}))
     throw ChybaPouziti("Adresa „" + z.adresa + "“ není absolutní adresa http, https ani ftp.");
-  if (!JeCisloVydani(z.vydani))
+  if (!zevlon::JeCisloVydani(z.vydani))
     throw ChybaPouziti("Vydání „" + z.vydani +
                        "“ není číslo vydání (číslice začínající datem RRRRMMDD, např. 20141231).");
   z.zmenaDat = p.Hodnota("--zmena-dat");
@@ -206,6 +209,33 @@ int Vydat(const std::vector<std::string>& a) {
     std::printf(", %s proti vydání %s",
                 zevlon::Pocet(s.delt, "rozdíl", "rozdíly", "rozdílů").c_str(), proti.c_str());
   std::printf(".\n");
+  return 0;
+}
+
+// The secret key of --klic, if given: read before anything is changed.
+std::optional<zevlon::podpis::TajnyKlic> KlicZVolby(const Argumenty& p) {
+  if (auto klic = p.Hodnota("--klic")) return zevlon::publikace::NacistTajnyKlic(Absolutni(*klic));
+  return std::nullopt;
+}
+
+int Nasadit(const std::vector<std::string>& a) {
+  const Argumenty p(a, {"--procent", "--klic"}, {});
+  const std::string procento = p.Povinna("--procent");
+  p.Pozic(1, "složku webu");
+  if (procento.empty() || procento.size() > 3 ||
+      procento.find_first_not_of("0123456789") != std::string::npos || std::stoi(procento) > 100)
+    throw ChybaPouziti("Procento „" + procento + "“ u --procent není celé číslo od 0 do 100.");
+  zevlon::publikace::Nasadit(Absolutni(p.pozice[0]), std::stoi(procento), KlicZVolby(p));
+  std::printf("Vydání webu %s smí instalovat %d %% počítačů (Nasazeni=%d).\n", p.pozice[0].c_str(),
+              std::stoi(procento), std::stoi(procento));
+  return 0;
+}
+
+int Stahnout(const std::vector<std::string>& a) {
+  const Argumenty p(a, {"--klic"}, {});
+  p.Pozic(1, "složku webu");
+  const std::string vydani = zevlon::publikace::Stahnout(Absolutni(p.pozice[0]), KlicZVolby(p));
+  std::printf("Web %s nabízí opět vydání %s.\n", p.pozice[0].c_str(), vydani.c_str());
   return 0;
 }
 
@@ -277,6 +307,8 @@ int main(int argc, char** argv) {
   try {
     if (prikaz == "vydat") return Vydat(a);
     if (prikaz == "klic") return Klic(a);
+    if (prikaz == "nasadit") return Nasadit(a);
+    if (prikaz == "stahnout") return Stahnout(a);
     if (prikaz == "podepsat") return Podepsat(a);
     if (prikaz == "servirovat") return Servirovat(a);
     if (prikaz == "nahrat") return Prenos(a, true);

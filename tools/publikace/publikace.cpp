@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "aplikace/instalacni_slozka.h"
@@ -243,11 +244,32 @@ void Uklidit(const std::string& web, ZaznamSlozek& zaznam, const std::vector<std
   }
 }
 
+// The top pair prepared in `horni` takes its place: download.ini by a rename, then its
+// signature (or none, for an unsigned release), each flushed. Should the signature fail,
+// the download.ini before it (kept by a link) is renamed back, so that the live pair stays
+// one.
+void PrepnoutInformace(const std::string& web, const std::string& horni, bool podepsano) {
+  const std::string ini = web + "/download.ini", predtim = horni + "/download.ini.predtim";
+  const bool zaloha = ::link(ini.c_str(), predtim.c_str()) == 0;
+  Prejmenovat(horni + "/download.ini", ini);
+  try {
+    ZapsatSlozku(web);  // on the disk before the signature that covers it
+    const std::string podpis = web + "/download.ini.minisig";
+    if (podepsano)
+      Prejmenovat(horni + "/download.ini.minisig", podpis);
+    else if (::unlink(podpis.c_str()) != 0 && errno != ENOENT)
+      VyvolatChybu("Nelze odstranit starý podpis " + podpis + ": " +
+                   ss::ChybaSystemu(errno, podpis).popis);
+  } catch (...) {
+    if (zaloha && ::rename(predtim.c_str(), ini.c_str()) == 0) ss::ZapsatSlozkuNaDisk(web);
+    throw;
+  }
+  ZapsatSlozku(web);
+}
+
 // The new release folder `novy` and the top pair prepared in `horni` take their places:
-// the folder, then download.ini by a rename, then its signature (or none, for an unsigned
-// release), each flushed; with stops held off, so that the site never points at a folder
-// that is not there. Should the signature fail, the download.ini before it (kept by a link)
-// is renamed back, so that the live pair stays one.
+// the folder, then the pair; with stops held off, so that the site never points at a folder
+// that is not there.
 void Prepnout(const std::string& web, const std::string& novy, const std::string& slozka,
               const std::string& horni, bool podepsano, const ZaznamSlozek& zaznam, mode_t maska) {
   BezPreruseni([&] {
@@ -255,23 +277,59 @@ void Prepnout(const std::string& web, const std::string& novy, const std::string
     Prejmenovat(novy, slozka, RENAME_NOREPLACE);
     Dokoncit(novy, false);
     ZapsatSlozku(web + "/" + kVydani);
-    const std::string ini = web + "/download.ini", predtim = horni + "/download.ini.predtim";
-    const bool zaloha = ::link(ini.c_str(), predtim.c_str()) == 0;
-    Prejmenovat(horni + "/download.ini", ini);
-    try {
-      ZapsatSlozku(web);  // on the disk before the signature that covers it
-      const std::string podpis = web + "/download.ini.minisig";
-      if (podepsano)
-        Prejmenovat(horni + "/download.ini.minisig", podpis);
-      else if (::unlink(podpis.c_str()) != 0 && errno != ENOENT)
-        VyvolatChybu("Nelze odstranit starý podpis " + podpis + ": " +
-                     ss::ChybaSystemu(errno, podpis).popis);
-    } catch (...) {
-      if (zaloha && ::rename(predtim.c_str(), ini.c_str()) == 0) ss::ZapsatSlozkuNaDisk(web);
-      throw;
-    }
-    ZapsatSlozku(web);
+    PrepnoutInformace(web, horni, podepsano);
   });
+}
+
+// The site's signed pair verified with the public half of `klic` before it is signed again:
+// a download.ini changed since it was signed, or a key other than the site's (whose signature
+// no client would accept), is never signed.
+void OveritZivyPar(const std::string& web, const podpis::TajnyKlic& klic) {
+  const std::string ini = web + "/download.ini", soubor = ini + ".minisig";
+  if (!fs::exists(fs::symlink_status(soubor))) return;
+  podpis::VerejnyKlic verejny{klic.id, {}};
+  std::copy(klic.klic.begin() + 32, klic.klic.end(), verejny.klic.begin());
+  const std::optional<std::string> obsah = NacistSoubor(ini);
+  const std::optional<podpis::Podpis> p = podpis::CistPodpis(NacistSoubor(soubor).value_or(""));
+  if (!obsah || !p || podpis::Overit(*p, {&verejny, 1}, *obsah) != podpis::Overeni::kPlatny)
+    VyvolatChybu("Soubor " + ini + " a jeho podpis klíč " + podpis::TextId(klic.id) +
+                 " neověří (soubor se od podpisu změnil, nebo web podepsal jiný klíč); web "
+                 "zůstává, jak je.");
+}
+
+// The site's download.ini replaced by `zdroj` (a file), with `nastavit` applied to the copy,
+// signed again with `klic`: the pair is prepared and flushed beside it, then takes its place
+// with stops held off. A signed site is never left unsigned.
+void NahraditInformace(const std::string& web0, const std::string& zdroj,
+                       const std::function<void(const std::string&)>& nastavit,
+                       const std::optional<podpis::TajnyKlic>& klic) {
+  const std::string web = BezLomitka(fs::weakly_canonical(fs::absolute(web0)).string());
+  std::string horni;
+  try {
+    if (!klic && fs::exists(fs::symlink_status(web + "/download.ini.minisig")))
+      VyvolatChybu("Web " + web +
+                   " je podepsaný: zadejte --klic, jinak by klienti jeho download.ini odmítli.");
+    if (klic) OveritZivyPar(web, *klic);
+    UklidititPozustatky(fs::path(web).parent_path().string());
+    horni = NovaSlozkaVedle(web + "/download.ini");
+    fs::copy_file(zdroj, horni + "/download.ini");
+    if (nastavit) nastavit(horni + "/download.ini");
+    if (klic) PodepsatSoubor(*klic, horni + "/download.ini");
+    const mode_t maska = ::umask(0);
+    ::umask(maska);
+    ::chmod((horni + "/download.ini").c_str(), 0666 & ~maska);
+    if (klic) ::chmod((horni + "/download.ini.minisig").c_str(), 0666 & ~maska);
+    ZapsatStromNaDisk(horni);
+    BezPreruseni([&] { PrepnoutInformace(web, horni, klic.has_value()); });
+    Dokoncit(horni, true);
+  } catch (const fs::filesystem_error& e) {
+    if (!horni.empty()) Dokoncit(horni, true);
+    VyvolatChybu("Web ve složce " + web + " se nepodařilo změnit: " +
+                 ss::ChybaSystemu(e.code().value(), e.path1().string()).popis);
+  } catch (...) {
+    if (!horni.empty()) Dokoncit(horni, true);
+    throw;
+  }
 }
 
 }  // namespace
@@ -356,6 +414,56 @@ Souhrn Publikovat(const Zadani& z) {
     if (!horni.empty()) Dokoncit(horni, true);
     throw;
   }
+}
+
+void Nasadit(const std::string& web, int procento, const std::optional<podpis::TajnyKlic>& klic) {
+  const std::string ini = BezLomitka(web) + "/download.ini";
+  if (!VydaniWebu(BezLomitka(fs::absolute(web).string())))
+    VyvolatChybu("Ve složce " + web + " není web s download.ini.");
+  NahraditInformace(
+      web, ini,
+      [&](const std::string& kopie) {
+        Zapsat(kopie, "Merko", "Nasazeni", std::to_string(procento));
+      },
+      klic);
+}
+
+std::string Stahnout(const std::string& web0, const std::optional<podpis::TajnyKlic>& klic) {
+  const std::string web = BezLomitka(fs::weakly_canonical(fs::absolute(web0)).string());
+  const std::string ziva = SlozkaVydaniWebu(web);
+  const std::string jmeno = fs::path(BezLomitka(ziva)).filename().string();
+  ZaznamSlozek zaznam = NacistZaznamSlozek(web);
+  auto i = std::find(zaznam.vydani.begin(), zaznam.vydani.end(), jmeno);
+  if (ziva.empty() || i == zaznam.vydani.end())
+    VyvolatChybu("Web ve složce " + web +
+                 " nemá živou složku vydání, kterou zapsal tento nástroj.");
+  // The newest folder before the live one that is still there, with its own download.ini of
+  // an older release (the same one again would reach the clients that have not installed
+  // it), never one withdrawn before.
+  const std::string stazene = VydaniWebu(web).value_or("");
+  while (i != zaznam.vydani.begin()) {
+    const std::string slozka = web + "/" + kVydani + "/" + *--i;
+    if (fs::is_directory(fs::symlink_status(slozka)) &&
+        fs::is_regular_file(fs::symlink_status(slozka + "/download.ini")) &&
+        std::find(zaznam.stazena.begin(), zaznam.stazena.end(), *i) == zaznam.stazena.end() &&
+        PorovnatVydani(ini::CistKlic(slozka + "/download.ini", "Merko", "Release").value_or(""),
+                       stazene) < 0) {
+      const std::string predchozi = *i;
+      NahraditInformace(web, slozka + "/download.ini", {}, klic);
+      zaznam.stazena.push_back(jmeno);
+      const mode_t maska = ::umask(0);
+      ::umask(maska);
+      try {
+        UlozitZaznamSlozek(web, zaznam, maska);
+      } catch (const Chyba& c) {
+        VyvolatChybu("Vydání " + stazene + " je staženo, ale nezaznamenáno: " + c.Popis());
+      }
+      return VydaniWebu(web).value_or(predchozi);
+    }
+  }
+  VyvolatChybu("Na webu ve složce " + web +
+               " nezůstala žádná předchozí složka vydání, k níž by "
+               "se dalo vrátit.");
 }
 
 }  // namespace zevlon::publikace

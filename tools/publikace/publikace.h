@@ -92,4 +92,16 @@ void DoplnitSha256(SeznamSouboru& soubory, const std::string& zdroj);
 // site holds the same release or a newer one.
 Souhrn Publikovat(const Zadani& z);
 
+// Sets "Nasazeni" of the site's download.ini (the percent of machines that may install its
+// release now) and nothing else of it, and signs it again with `klic`; a signed site needs
+// the key, and its pair must verify with it. The new pair takes the old one's place as vydat's
+// does.
+void Nasadit(const std::string& web, int procento, const std::optional<podpis::TajnyKlic>& klic);
+
+// Points the site's download.ini back at the newest release folder before the live one that
+// is still on the site, holds an older release and was never withdrawn, restoring the
+// download.ini that folder keeps, signed again with `klic`; the record names the live folder
+// withdrawn. Answers the release the site offers now; raises when there is no such folder.
+std::string Stahnout(const std::string& web, const std::optional<podpis::TajnyKlic>& klic);
+
 }  // namespace zevlon::publikace

@@ -26,6 +26,7 @@ namespace {
 
 constexpr const char* kRadekVydani = "vydani ";
 constexpr const char* kRadekStary = "stary ";
+constexpr const char* kRadekStazeno = "stazeno ";
 
 std::string CestaZaznamu(const std::string& web) {
   return web + "/" + kVydani + "/" + kZaznamSlozek;
@@ -95,6 +96,8 @@ ZaznamSlozek NacistZaznamSlozek(const std::string& web) {
       z.vydani.push_back(r.substr(7));
     else if (r.starts_with(kRadekStary) && JeJmenoSlozky(r.substr(6)) && r.substr(6) != kVydani)
       z.stare.push_back(r.substr(6));
+    else if (r.starts_with(kRadekStazeno) && JeJmenoSlozky(r.substr(8)))
+      z.stazena.push_back(r.substr(8));
     else
       VyvolatChybu("Záznam složek vydání " + cesta + " obsahuje řádek „" + r +
                    "“, který není jeho položkou; web tedy nezapsal tento nástroj.");
@@ -108,6 +111,8 @@ void UlozitZaznamSlozek(const std::string& web, const ZaznamSlozek& z, mode_t ma
     text += kRadekVydani + v + "\n";
   for (const std::string& s : z.stare)
     text += kRadekStary + s + "\n";
+  for (const std::string& s : z.stazena)
+    text += kRadekStazeno + s + "\n";
   const std::string slozka = web + "/" + kVydani;
   if (int e = ZapsatCitelnySoubor(slozka, kZaznamSlozek, text, kPrefixPrace, true))
     VyvolatChybu("Záznam složek vydání " + CestaZaznamu(web) +

@@ -11,10 +11,12 @@ namespace zevlon::publikace {
 
 // What vydani/.zevlon-slozky says: the release folders this tool made, oldest first (a
 // name stays there once used, so that it is never used again), and the top-level folders
-// of the site's former layout (packages beside download.ini) that the next vydat removes.
+// of the site's former layout (packages beside download.ini) that the next vydat removes,
+// and the release folders that stahnout withdrew, never offered again.
 struct ZaznamSlozek {
   std::vector<std::string> vydani;
   std::vector<std::string> stare;
+  std::vector<std::string> stazena;
 };
 
 // Reads the record of the site in `web` (absolute, without a trailing "/"); empty when there

@@ -173,11 +173,13 @@ std::string PripravitInformace(const std::string& slozka) {
   const NastaveniOvereni overeni = NastaveniOvereniWebu();
   if (!overeni.Zapnuto()) return ini;
   const std::string profil = CistIni(ini, "Merko", "SlozkaProfilu");
+  const std::string mimoVlnu = CistIni(ini, "Merko", kKlicMimoVlnu);
   Zapsat(ini, overene);
   Zapsat(ini + kPriponaPodpisu, podpis);
   OveritPodpisSouboru(ini, ini + kPriponaPodpisu, overeni.klice, overeni.platnostDni,
                       platforma().Ted(), BezPristupovychUdaju(AdresaWebu() + kSouborVydani));
   ZapsatIni(ini, "Merko", "SlozkaProfilu", profil);
+  ZapsatIni(ini, "Merko", kKlicMimoVlnu, mimoVlnu);
   return ini;
 }
 

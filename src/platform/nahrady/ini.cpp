@@ -322,6 +322,17 @@ bool ZapsatKlic(const std::string& soubor, std::string_view sekce, std::string_v
   return Upravit(soubor, operace);
 }
 
+bool SmazatKlic(const std::string& soubor, std::string_view sekce, std::string_view klic) {
+  if (!PatriDoRadku(sekce) || !PatriDoRadku(klic)) return false;
+  Operace operace = [&](const Obsah& o) -> std::optional<Uprava> {
+    const std::size_t h = NajitSekci(o, sekce);
+    const std::size_t k = h == kNic ? kNic : NajitKlic(o, h, klic);
+    if (k == kNic) return std::nullopt;
+    return Uprava{o.radky[k].zacatek, o.radky[k].konec, ""};
+  };
+  return Upravit(soubor, operace);
+}
+
 bool SmazatSekci(const std::string& soubor, std::string_view sekce) {
   if (!PatriDoRadku(sekce)) return false;
   Operace operace = [&](const Obsah& o) -> std::optional<Uprava> {

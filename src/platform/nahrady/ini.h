@@ -54,6 +54,10 @@ std::optional<std::vector<std::string>> CistNazvySekci(const std::string& soubor
 bool ZapsatKlic(const std::string& soubor, std::string_view sekce, std::string_view klic,
                 std::string_view hodnota);
 
+// Removes the first line of the section that names the key. True when the key is gone
+// afterwards (also when there was none, even in a read-only or missing file).
+bool SmazatKlic(const std::string& soubor, std::string_view sekce, std::string_view klic);
+
 // Removes the first section of that name: its header and every line up to the next
 // header. True when the section is gone afterwards (also when there was none, even
 // in a read-only or missing file).

@@ -51,6 +51,21 @@ int PorovnatVydani(std::string_view a, std::string_view b) {
   return 0;
 }
 
+bool JeCisloVydani(std::string_view v) {
+  if (v.size() < 8 || v.find_first_not_of("0123456789") != std::string_view::npos) return false;
+  auto cislo = [&](std::size_t od, std::size_t delka) {
+    int n = 0;
+    for (char c : v.substr(od, delka))
+      n = n * 10 + (c - '0');
+    return n;
+  };
+  const int rok = cislo(0, 4), mesic = cislo(4, 2), den = cislo(6, 2);
+  static constexpr int kDni[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool prestupny = (rok % 4 == 0 && rok % 100 != 0) || rok % 400 == 0;
+  return mesic >= 1 && mesic <= 12 && den >= 1 &&
+         den <= (mesic == 2 && !prestupny ? 28 : kDni[mesic - 1]);
+}
+
 std::string AdresaInformaci(const std::string& zakladniAdresa) {
   return zakladniAdresa + kSouborVydani + "?id=" + MistniRazitko14(platforma().Ted());
 }

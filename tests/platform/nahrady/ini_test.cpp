@@ -27,7 +27,9 @@ TEST(Ini, KeyWritesChangeOnlyTheirLineKeepTheEncodingAndLeaveNoTemporaryFile) {
   const std::string cp = "[Merko]\r\nJmeno=" + kKun1250 + "\r\nSlozka=", cpKonec = "\r\n[X]\r\n";
   const struct {
     std::optional<std::string> puvodni;  // no file when missing
-    std::string sekce, klic, hodnota, ocekavano;
+    std::string sekce, klic;
+    std::optional<std::string> hodnota;  // none: the key's line is removed
+    std::string ocekavano;
   } kPripady[] = {
       {bom + "Release = 1401" + zbytek, "merko", "RELEASE", "Vydání 1402",
        bom + "Release=Vydání 1402" + zbytek},
@@ -36,12 +38,15 @@ TEST(Ini, KeyWritesChangeOnlyTheirLineKeepTheEncodingAndLeaveNoTemporaryFile) {
       {cp + "C:\\" + cpKonec, "Merko", "Slozka", "Жёлтый",
        "[Merko]\r\nJmeno=Žluťoučký kůň\r\nSlozka=Жёлтый\r\n[X]\r\n"},
       {std::nullopt, "Merko", "Release", "1", "[Merko]\r\nRelease=1\r\n"},
+      {bom + "Release = 1401" + zbytek, "merko", "RELEASE", std::nullopt,
+       "\xEF\xBB\xBF; úvod\r\n[Merko]\r\nrelease=2\r\n[B]\nRelease=1\n"},
   };
   for (const auto& p : kPripady) {
     SCOPED_TRACE(p.ocekavano);
     Sandbox s;
     if (p.puvodni) s.Zapsat("a.ini", *p.puvodni);
-    ASSERT_TRUE(ZapsatKlic(s / "a.ini", p.sekce, p.klic, p.hodnota));
+    ASSERT_TRUE(p.hodnota ? ZapsatKlic(s / "a.ini", p.sekce, p.klic, *p.hodnota)
+                          : SmazatKlic(s / "a.ini", p.sekce, p.klic));
     EXPECT_EQ(s.Cist("a.ini"), p.ocekavano);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(s.Cesta()), {}), 1);
   }
