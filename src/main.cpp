@@ -13,6 +13,7 @@
 #include "beh/zaznam_behu.h"
 #include "beh/zpozdeni.h"
 #include "instalace/aktualizace_setupu.h"
+#include "instalace/navrat.h"
 #include "instalace/odhad_profilu.h"
 #include "platform/nahrady/platforma.h"
 #include "platform/procesy/ukonceni.h"
@@ -28,6 +29,7 @@ constexpr const char* kPouziti =
     "        Zevlon --moznosti\n"
     "        Zevlon --stav [--json]\n"
     "        Zevlon --kontrola\n"
+    "        Zevlon --vratit [--ano] [--i-pres-zmenu-dat]\n"
     "        Zevlon --help | --version\n"
     "\n";
 
@@ -77,6 +79,12 @@ constexpr const char* kNapoveda =
     "              a podpis informací o vydání, a které složky a kolik souborů\n"
     "              a bajtů by aktualizace obnovila; návratový kód 0 aktualizace by\n"
     "              proběhla nebo není co aktualizovat, 1 s důvody jinak\n"
+    "  --vratit    vrátí profil z poslední aktualizace na vydání před ní: každá\n"
+    "              vyměněná složka se vymění se svou zálohou _old, soubory instalační\n"
+    "              složky se souborem ze Soubory_old; nic se nestáhne ani nesmaže\n"
+    "              a další --vratit aktualizaci vrátí zpět; s obsluhou se nejdřív zeptá,\n"
+    "              bez obsluhy potřebuje --ano; přes změnu datové struktury jen\n"
+    "              s --i-pres-zmenu-dat; výsledek vraceno, návratový kód 0\n"
     "  --help      tato nápověda\n"
     "  --version   verze programu\n"
     "\n"
@@ -116,6 +124,40 @@ int ChybaPouziti(const std::string& co) {
   return zevlon::kNavratPouziti;
 }
 
+// A run (`spustit` with its argument) with the face chosen for it: windows on a display,
+// the prompt at a terminal, nothing when unattended. Its install step (`krok`) hands a
+// profile of another user to that user's process, for the task `uloha`.
+template <typename Spustit, typename Argument, typename Krok>
+int SRozhranim(Spustit spustit, const Argument& argument, Krok krok, const char* uloha) {
+  zevlon::ZvoleneRozhrani rozhrani;
+  zevlon::NastavitUi(&rozhrani.Aktivni());
+  int navrat = spustit(argument, [&](const std::string& ini, zevlon::SouhrnObnovy& souhrn) {
+    return krok(
+        ini,
+        [&](uid_t vlastnik, const std::string& i, zevlon::SouhrnObnovy& s) {
+          return zevlon::AktualizovatZaVlastnika(vlastnik, i, s, uloha);
+        },
+        &souhrn);
+  });
+  zevlon::NastavitUi(nullptr);
+  return navrat;
+}
+
+// `--vratit [--ano] [--i-pres-zmenu-dat]`: back from the last update, as a run of its own.
+int Vratit(int argc, char** argv) {
+  zevlon::VolbyNavratu volby;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], zevlon::kVolbaAno) == 0)
+      volby.ano = true;
+    else if (std::strcmp(argv[i], zevlon::kVolbaPresZmenuDat) == 0)
+      volby.presZmenuDat = true;
+    else
+      return ChybaPouziti("Volba --vratit má jen argumenty --ano a --i-pres-zmenu-dat.");
+  }
+  return SRozhranim(zevlon::MainNavratu, volby, zevlon::NavratSetupDunmor,
+                    zevlon::kNavratZaVlastnika);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -146,6 +188,7 @@ int main(int argc, char** argv) {
         return ChybaPouziti("Volba --stav má jen argument --json.");
       return zevlon::VypsatStav(argc == 3, stdout);
     }
+    if (volba == zevlon::kVolbaVratit) return Vratit(argc, argv);
     if (argc > 2) return ChybaPouziti("Volba " + volba + " nemá argumenty.");
     if (volba == zevlon::kVolbaKontrola) return zevlon::Kontrola(stdout);
   }
@@ -178,6 +221,9 @@ int main(int argc, char** argv) {
           souhrn =
               zevlon::SoucetOdhadu(zevlon::OdhadnoutProfil(ini, ini.substr(0, ini.rfind('/') + 1)));
           return true;
+        },
+        [](const std::string& ini, zevlon::SouhrnObnovy& souhrn) {
+          return zevlon::NavratSetupDunmor(ini, {}, &souhrn);
         });
   if (argc == 2 && std::strcmp(argv[1], zevlon::kVolbaVerze) == 0) {
     std::printf("Zevlon %s\n", ZEVLON_VERZE);
@@ -193,17 +239,5 @@ int main(int argc, char** argv) {
     if (i > 1) prikaz += ' ';
     prikaz += argv[i];
   }
-  // Windows on a display, the prompt at a terminal, nothing when unattended.
-  zevlon::ZvoleneRozhrani rozhrani;
-  zevlon::NastavitUi(&rozhrani.Aktivni());
-  int navrat = zevlon::Main(prikaz, [](const std::string& ini, zevlon::SouhrnObnovy& souhrn) {
-    return zevlon::AktualizaceSetupDunmor(
-        ini,
-        [](uid_t vlastnik, const std::string& i, zevlon::SouhrnObnovy& s) {
-          return zevlon::AktualizovatZaVlastnika(vlastnik, i, s);
-        },
-        &souhrn);
-  });
-  zevlon::NastavitUi(nullptr);
-  return navrat;
+  return SRozhranim(zevlon::Main, prikaz, zevlon::AktualizaceSetupDunmor, nullptr);
 }

@@ -9,6 +9,7 @@
 #include "beh/nastaveni_prenosu.h"
 #include "beh/profily.h"
 #include "beh/vlastnik/vlastnik.h"
+#include "beh/vlastnik/zpravy.h"
 #include "beh/vydani.h"
 #include "common/adresa.h"
 #include "common/chyba.h"
@@ -157,7 +158,7 @@ void Kontroly::Odhad(const std::string& profil, const std::string& ini,
       odhad = OdhadnoutProfil(ini, temp);
       souhrn = SoucetOdhadu(odhad);
     } else {
-      AktualizovatZaVlastnika(kdo, ini, souhrn, true);
+      AktualizovatZaVlastnika(kdo, ini, souhrn, kOdhadZaVlastnika);
     }
   });
   if (!hotovo) return;

@@ -27,9 +27,13 @@ namespace {
 constexpr std::size_t kMaxStavu = 64 * 1024;  // a state file larger than this is not ours
 
 // The outcome as a person reads it.
-std::string PopisVysledku(const std::string& v) {
-  const RadekVysledku* r = NajitVysledek(v);
-  return r ? r->text : v;
+std::string PopisVysledku(const ZaznamBehu& z) {
+  const RadekVysledku* r = NajitVysledek(z.vysledek);
+  if (!r) return z.vysledek;
+  // The release gone back to completes its text.
+  if (z.vysledek == vysledky::kVraceno)
+    return r->text + (" " + OcistitText(z.souhrn.vydaniPo, 64, false));
+  return r->text;
 }
 
 long long Sekund(const ZaznamBehu& z) {
@@ -99,7 +103,7 @@ const RadekVysledku* NajitVysledek(std::string_view hodnota) {
 
 std::string RadekZaznamu(const ZaznamBehu& z) {
   const SouhrnObnovy& s = z.souhrn;
-  std::string vysledek = PopisVysledku(z.vysledek);
+  std::string vysledek = PopisVysledku(z);
   if (!z.chyba.empty()) vysledek += ": " + Pole(z.chyba);
   return "Běh\t" + MistniCasIso(z.zacatek) + " – " + MistniCasIso(z.konec) + "\t" + z.rezim +
          "\tprofil " + NeboPomlcka(Pole(z.profil)) + "\tvydání " + NeboPomlcka(Pole(s.vydaniPred)) +
@@ -135,7 +139,7 @@ std::string JsonStavu(const ZaznamBehu& z, const std::string& predchozi) {
   pole("rezim", JsonText(z.rezim));
   pole("profil", text(Pole(z.profil)));
   pole("vysledek", JsonText(z.vysledek));
-  pole("popis", JsonText(PopisVysledku(z.vysledek)));
+  pole("popis", JsonText(PopisVysledku(z)));
   pole("chyba", text(Pole(z.chyba)));
   pole("navratovy_kod", std::to_string(z.navrat));
   pole("vydani_pred", text(OcistitText(s.vydaniPred, 64, false)));

@@ -27,6 +27,7 @@ inline constexpr const char* kZruseno = "zruseno";
 inline constexpr const char* kChyba = "chyba";
 inline constexpr const char* kPreruseno = "preruseno";  // started and never ended (killed)
 inline constexpr const char* kJinyBeh = "jiny_beh";     // another run held the lock
+inline constexpr const char* kVraceno = "vraceno";      // back to the release before (--vratit)
 }  // namespace vysledky
 
 // The outcomes, one row each: every reader (the log's record, the state file, --stav and
@@ -51,6 +52,7 @@ inline constexpr RadekVysledku kVysledky[] = {
     {vysledky::kChyba, "chyba", kNavratChyba, false},
     {vysledky::kPreruseno, "přerušeno", kNavratChyba, false},
     {vysledky::kJinyBeh, "jiný běh právě aktualizuje", kNavratChyba, false, false},
+    {vysledky::kVraceno, "vráceno na vydání", kNavratUspech, true},  // + the release
 };
 
 // The row of an outcome; nothing for a value the table does not know.

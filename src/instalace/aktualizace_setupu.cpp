@@ -10,6 +10,7 @@
 #include "common/cas.h"
 #include "common/chyba.h"
 #include "instalace/aktualizace_profilu.h"
+#include "instalace/navrat.h"
 #include "instalace/vymena.h"
 #include "platform/nahrady/platforma.h"
 #include "platform/procesy/ucty.h"
@@ -256,6 +257,8 @@ bool Provest(const std::string& ini, const PredaniVlastnikovi& predat, ZamkySloz
     RozdelitCestu(BezLomitka(sdilena), rodic, jmeno);
     if (!rodic.empty()) SmazatZbytkyBehu(rodic, jmeno);
   }
+  // A way back that a stopped run left half done is completed before anything else.
+  DokoncitNavrat(profil, slozky);
   // Only now does the program folder show the release installed, when an interrupted
   // swap had left it under its backup's name.
   souhrn.vydaniPred = souhrn.vydaniPo = NainstalovaneVydani({setup, setup14});

@@ -53,6 +53,9 @@ inline constexpr int kFdPrenosu = 8;    // the way to the site: ZakodovatProxy
 inline constexpr const char* kVolbaZaVlastnika = "--za-vlastnika";
 // Its last argument when it is to find only what an update would renew.
 inline constexpr const char* kOdhadZaVlastnika = "odhad";
+// Its last argument when it is to go back from the last update (instalace/navrat.h); it is
+// handed the way back's small file in place of release information, nothing to verify.
+inline constexpr const char* kNavratZaVlastnika = "vratit";
 
 // A whole number in the field, within the bounds; nothing otherwise.
 std::optional<std::int64_t> CisloPole(const std::string& pole, std::int64_t min, std::int64_t max);
