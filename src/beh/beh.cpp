@@ -370,7 +370,9 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   if (!aktualizaceSetup_) return true;
   if (!Krok([&] { pokracovat = aktualizaceSetup_(prikaz, souhrn_); })) return false;
   if (!pokracovat) {
-    vysledek_ = souhrn_.odmitnuto ? vysledky::kOdmitnuto : vysledky::kNovyProgram;
+    vysledek_ = !souhrn_.vraceno.empty() ? vysledky::kVracenoCeka
+                : souhrn_.odmitnuto      ? vysledky::kOdmitnuto
+                                         : vysledky::kNovyProgram;
     Zavrit();
     return false;
   }

@@ -266,6 +266,13 @@ bool Provest(const std::string& ini, const PredaniVlastnikovi& predat, ZamkySloz
     souhrn.odmitnuto = true;
     return false;
   }
+  // A release that a way back refused, and any below it, waits for a newer one.
+  if (const std::string r = OdmitnuteVydani(slozky); !r.empty() && PorovnatVydani(vydani, r) <= 0) {
+    ZapsatDoLogu(kPrenosovyLog, "Vydání " + r + " bylo vráceno, čeká se na novější; vydání " +
+                                    vydani + " z aktualizačního webu nebylo nainstalováno.");
+    souhrn.vraceno = r;
+    return false;
+  }
   if (SpustitNovejsiZevlon(ini, temp, overeni)) {
     souhrn.novyProgram = true;
     return false;
@@ -298,6 +305,8 @@ bool Provest(const std::string& ini, const PredaniVlastnikovi& predat, ZamkySloz
   if (s14 && !StopPrislaPozde())
     AktualizaceProfilu(profil, setup14, vydani, temp, ini, beh, sdilena, overeni, &souhrn);
   souhrn.vydaniPo = NainstalovaneVydani({setup, setup14});
+  // A release above the refused one is installed: the refusal has done its work.
+  if (!StopPrislaPozde()) ZrusitOdmitnutiVydani(profil);
   return true;
 }
 

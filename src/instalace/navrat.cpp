@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "common/chyba.h"
+#include "common/text.h"
 #include "instalace/vymena.h"
 #include "platform/nahrady/platforma.h"
+#include "platform/soubory/soubor.h"
 #include "platform/soubory/souborovy_system.h"
 #include "platform/soubory/znacka_slozky.h"
 #include "prenos/podpisy/sha256.h"
@@ -143,8 +145,32 @@ std::string Rodic(const std::string& cesta) {
   return rodic;
 }
 
+// Removes the refusal of the setup folder, flushed; raises what failed.
+void SmazatOdmitnuti(const std::string& setup) {
+  ss::Vysledek v = ss::SmazatSoubor(setup + kZaznamOdmitnuti);
+  if (v.Uspech()) v = ss::ZapsatSlozkuNaDisk(BezLomitka(setup));
+  if (!v.Uspech() && v.kod != kod::kSouborNenalezen && v.kod != kod::kCestaNenalezena) {
+    AktualniPolozka = setup + kZaznamOdmitnuti;
+    VyvolatChybu("Odmítnutí vydání " + setup + kZaznamOdmitnuti +
+                 " se nepodařilo odstranit: " + v.popis);
+  }
+}
+
+// Going back from a release refuses it; going forward again to it lifts the refusal.
+void Odmitnout(const ZaznamAktualizace& zpet, const std::string& setup) {
+  if (PorovnatVydani(zpet.predchozi, zpet.vydani) <= 0) return SmazatOdmitnuti(setup);
+  const std::string cesta = setup + kZaznamOdmitnuti;
+  int e = ZapsatSouborAtomicky(cesta, "[Merko]\r\nRelease=" + zpet.predchozi + "\r\n");
+  const ss::Vysledek v = e ? ss::ChybaSystemu(e, cesta) : ss::ZapsatSlozkuNaDisk(BezLomitka(setup));
+  if (!v.Uspech()) {
+    AktualniPolozka = cesta;
+    VyvolatChybu("Odmítnutí vydání " + zpet.predchozi + " se nepodařilo zapsat: " + v.popis);
+  }
+}
+
 // Carries out the plan: the record of the way back first, then each exchange, made lasting
-// before the next, then the record of the last update describing the way back.
+// before the next, then the refusal of the release gone back from, then the record of the
+// last update describing the way back.
 void Provest(const Plan& p, const std::string& profil) {
   const bool zmeneno = !std::all_of(p.slozky.begin(), p.slozky.end(),
                                     [](const Plan::Polozka& x) { return !x.hotovo; });
@@ -192,6 +218,7 @@ void Provest(const Plan& p, const std::string& profil) {
   if (!ss::TenSamyObjekt(profilovy, p.setup) && ExistujeSoubor(profilovy + "Merko.ini") &&
       ExistujeSoubor(p.setup + "Merko/Merko.ini"))
     KopirovatSoubor(p.setup + "Merko/Merko.ini", profilovy + "Merko.ini", !RezimSystem);
+  Odmitnout(p.zpet, p.setup);
   SmazatZaznamNedokoncene(p.setup);
 }
 
@@ -232,6 +259,21 @@ void Potvrdit(const std::string& profil, const std::vector<Plan>& plany, bool an
 }
 
 }  // namespace
+
+std::string OdmitnuteVydani(const SlozkySetupu& slozky) {
+  std::string nejvyssi;
+  for (const std::string* setup : {&slozky.setup, &slozky.setup14}) {
+    const std::string r(Orezat(CistIni(*setup + kZaznamOdmitnuti, "Merko", "Release"), " \t"));
+    if (!r.empty() && (nejvyssi.empty() || PorovnatVydani(r, nejvyssi) > 0)) nejvyssi = r;
+  }
+  return nejvyssi;
+}
+
+void ZrusitOdmitnutiVydani(const std::string& profil) {
+  const SlozkySetupu slozky = NajitSlozkySetupu(profil);
+  for (const std::string* setup : {&slozky.setup, &slozky.setup14})
+    if (ExistujeSlozka(*setup)) SmazatOdmitnuti(*setup);
+}
 
 bool DokoncitNavrat(const std::string& profil, const SlozkySetupu& slozky) {
   std::vector<Plan> plany = Naplanovat(profil, slozky, true);

@@ -29,6 +29,17 @@ inline constexpr const char* kKlicPresZmenuDat = "PresZmenuDat";
 bool NavratSetupDunmor(const std::string& ini, const PredaniVlastnikovi& predat,
                        SouhrnObnovy* souhrn);
 
+// The local refusal of a release, beside the record of the last update in the setup folder:
+// going back from release R writes it ("[Merko] Release=R"), and no later update installs a
+// release up to R; the first release above R is installed as usual and clears it, and so
+// does going forward again to R.
+inline constexpr const char* kZaznamOdmitnuti = "~aktualizace.odmitnute";
+// The highest release that the profile's setup folders refuse; "" for none.
+std::string OdmitnuteVydani(const SlozkySetupu& slozky);
+// Removes the refusal from the profile's setup folders, each removal flushed; raises what
+// failed. (Run as the profile's owner where root acts for one.)
+void ZrusitOdmitnutiVydani(const std::string& profil);
+
 // Completes a way back that a stopped run left in the profile's setup folders (its record
 // of the unfinished update says so), under the locks the caller holds. Answers whether
 // there was one.

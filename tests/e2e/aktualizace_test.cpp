@@ -24,6 +24,7 @@
 
 #include "common/text.h"
 #include "e2e/pripravka.h"
+#include "instalace/navrat.h"
 #include "instalace/vymena.h"
 #include "platform/nahrady/ini.h"
 #include "platform/soubory/znacka_slozky.h"
@@ -69,7 +70,8 @@ class Aktualizace : public test::CelyBeh {
 // byte and with their times, and going back once more brings the update again. Refused with
 // nothing changed: a missing or foreign backup, an unfinished update, a record that does not
 // say whether the data structure changed (without --i-pres-zmenu-dat), and an unattended way
-// back without --ano.
+// back without --ano. The release gone back from is not installed again, until going forward
+// to it or a newer release.
 TEST_F(Aktualizace, GoingBackUndoesTheLastUpdateAndGoingBackAgainRedoesIt) {
   s_.Zapsat("vydani/Setup/cti.txt", "čti 20141231");
   s_.Zapsat("vydani/Setup/novy.txt", "nový");
@@ -87,7 +89,7 @@ TEST_F(Aktualizace, GoingBackUndoesTheLastUpdateAndGoingBackAgainRedoesIt) {
   const std::string posledni = s_.Cist(setup + kZaznamPosledni), puvodniZnacka = s_.Cist(znacka);
   const auto nic = [] {};
   const std::vector<std::tuple<std::string, Cesty, std::function<void()>, std::function<void()>>>
-      odmitnuti = {
+      pripady = {
           {"záloha " + profil_ + "Setup/Merko_old/ chybí",
            {"--ano"},
            [&] { fs::rename(profil_ + "Setup/Merko_old", s_ / "jinam"); },
@@ -110,7 +112,7 @@ TEST_F(Aktualizace, GoingBackUndoesTheLastUpdateAndGoingBackAgainRedoesIt) {
            },
            nic},
       };
-  for (const auto& [duvod, volby, zmenit, vratit] : odmitnuti) {
+  for (const auto& [duvod, volby, zmenit, vratit] : pripady) {
     SCOPED_TRACE(duvod);
     zmenit();
     const auto strom = test::CistStrom(profil_);
@@ -124,8 +126,25 @@ TEST_F(Aktualizace, GoingBackUndoesTheLastUpdateAndGoingBackAgainRedoesIt) {
   EXPECT_THAT(PosledniBeh(), HasSubstr("vydání 20141231 → 20140301\tobnoveno 3 složky"));
   EXPECT_TRUE(PosledniBeh().ends_with("\tvráceno na vydání 20140301\tnávratový kód 0"))
       << PosledniBeh();
+  const std::string odmitnuti = profil_ + "Setup/" + kZaznamOdmitnuti;
+  const std::string ceka = "vydání 20141231 bylo vráceno, čeká se na novější";
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Zive(), pred);
+  EXPECT_TRUE(PosledniBeh().ends_with("\t" + ceka + "\tnávratový kód 0")) << PosledniBeh();
+  const auto stav = test::Spustit({s_ / "program/Zevlon", "--stav"}, Prostredi());
+  EXPECT_EQ(stav.kod, 0);
+  for (const std::string& t : {ceka, "Odmítnuté vydání:      " + odmitnuti})
+    EXPECT_THAT(stav.vystup, HasSubstr(t));
   ASSERT_EQ(Vratit({"--ano", "--i-pres-zmenu-dat"}).kod, 0) << Chyby();
   EXPECT_EQ(Zive(), po);
+  EXPECT_FALSE(test::Existuje(odmitnuti));
+  // Back once more, and a newer release is installed as usual and lifts the refusal.
+  ASSERT_EQ(Vratit({"--ano", "--i-pres-zmenu-dat"}).kod, 0) << Chyby();
+  ASSERT_TRUE(test::Existuje(odmitnuti));
+  Publikovat("20150115");
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_THAT(Profil("Setup/Merko/Merko.ini"), HasSubstr("Release=20150115"));
+  EXPECT_FALSE(test::Existuje(odmitnuti));
 }
 
 // Download folders that killed runs left in the private temp folder go as well.
@@ -982,8 +1001,8 @@ TEST_P(Zabiti, AFolderWhoseIdentityCannotBeDecidedIsKeptWithItsBackup) {
 
 // A way back killed right after each of its exchanges (the shared folder first, then the
 // program folder, then the customisation) leaves whole folders, and the next run completes
-// it with nothing lost. Where the file system cannot exchange two folders, the way back is
-// refused with nothing changed.
+// it with nothing lost and installs the release gone back from no more. Where the file system
+// cannot exchange two folders, the way back is refused with nothing changed.
 TEST_P(Zabiti, AWayBackKilledAfterEachSwapIsCompletedByTheNextRun) {
   const auto stare = ZiveSlozky();
   ASSERT_EQ(Spustit().kod, 0) << Chyby();
@@ -1011,9 +1030,12 @@ TEST_P(Zabiti, AWayBackKilledAfterEachSwapIsCompletedByTheNextRun) {
     EXPECT_THAT(test::LogProgramu(s_, "Zevlon.log"),
                 HasSubstr("Vrácení aktualizace profilu " + profil_ +
                           ", které přerušený běh nedokončil, bylo dokončeno."));
-    EXPECT_EQ(ZiveSlozky(), nove);
-    EXPECT_EQ(test::CistStrom(profil_ + "Setup/Merko_old"), stare[0]);
+    EXPECT_THAT(PosledniBeh(), HasSubstr("\tvydání 20141231 bylo vráceno"));
+    EXPECT_EQ(ZiveSlozky(), stare);
+    EXPECT_EQ(test::CistStrom(profil_ + "Setup/Merko_old"), nove[0]);
     EXPECT_FALSE(test::Existuje(nedokoncena));
+    ASSERT_EQ(Vratit().kod, 0) << Chyby();  // forward again, for the next kill
+    EXPECT_EQ(ZiveSlozky(), nove);
   }
 }
 

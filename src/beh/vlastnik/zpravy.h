@@ -30,7 +30,8 @@ inline constexpr char kTep = 'H';       // a heartbeat, every kDobaTepu while th
 inline constexpr char kVysledek = 'K';  // the outcome: "" or the error's number, text, item;
                                         // whether the run goes on ("1"/"0"); the folders,
                                         // files copied, downloaded, rebuilt, bytes, release
-                                        // before and after, older release refused ("1"/"0")
+                                        // before and after, older release refused ("1"/"0"),
+                                        // the release a way back refused ("" for none)
 // From root.
 inline constexpr char kOdpoved = 'A';  // the button or row chosen
 inline constexpr char kZruseni = 'Z';  // the user cancelled: stop at the next report
