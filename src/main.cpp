@@ -94,6 +94,7 @@ constexpr const char* kNapoveda =
     "  [Server]     Adresa VerejnyKlic PodpisPlatnyDni PovolitStarsi BezOvereni\n"
     "               LhutaPrenosu MinRychlost DobaMinRychlosti SoubeznaStahovani\n"
     "               LhutaBehu LhutaTicha ObnovaOdkazy Delty NahodneZpozdeni Zrcadlo\n"
+    "               KontrolaPoAktualizaci LhutaKontroly\n"
     "  [Nastaveni]  SlozkaDat Cas Cetnost Den\n"
     "  [Uloha]      ID\n"
     "\n"

@@ -14,6 +14,7 @@
 #include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
+#include "instalace/kontrola_po_aktualizaci.h"
 #include "platform/http/http.h"
 #include "platform/nahrady/ini.h"
 #include "platform/nahrady/platforma.h"
@@ -52,7 +53,9 @@ const std::vector<ZnamaSekce>& ZnameSekce() {
         {kKlicObnovaOdkazy, kVlastnik},
         {kKlicDelty, kVlastnik},
         {kKlicNahodnehoZpozdeni, kJenRoot},
-        {kKlicZrcadla, kVlastnik}}},
+        {kKlicZrcadla, kVlastnik},
+        {kKlicKontroly, kVlastnik},
+        {kKlicLhutyKontroly, kVlastnik}}},
       {"Nastaveni",
        {{"SlozkaDat", kJenRoot}, {"Cas", kJenRoot}, {"Cetnost", kJenRoot}, {"Den", kJenRoot}}},
       {"Uloha", {{"ID", kJenRoot}}},
@@ -197,6 +200,9 @@ std::vector<NepouzitelnaHodnota> NepouzitelneHodnoty(const std::string& soubor) 
           ("musí být celé číslo od 0 do " + std::to_string(kMaxNahodnehoZpozdeni)).c_str(),
           std::to_string(kVychoziNahodneZpozdeni));
   cislo(kKlicLhutyTicha, INT32_MAX, kLhutaTicha.count(), kMinLhutaTicha.count(), true);
+  cislo(kKlicLhutyKontroly, INT32_MAX, kLhutaKontroly.count());
+  if (const std::string k = hodnota("Server", kKlicKontroly); !k.empty() && k.front() != '/')
+    nelze("Server", kKlicKontroly, k, "není to úplná cesta k programu");
   // Only "1" switches these on, and only "0" the deltas off.
   for (const auto& [klic, vychozi] : {std::pair{"PovolitStarsi", "0"},
                                       {kKlicBezOvereni, "0"},

@@ -275,6 +275,14 @@ void ZrusitOdmitnutiVydani(const std::string& profil) {
     if (ExistujeSlozka(*setup)) SmazatOdmitnuti(*setup);
 }
 
+std::string VratitHned(const std::string& profil, const SlozkySetupu& slozky) {
+  const std::vector<Plan> plany = Naplanovat(profil, slozky, false);
+  if (plany.empty()) Odmitnout("profil " + profil + " nemá záznam poslední aktualizace");
+  for (const Plan& p : plany)
+    Provest(p, profil);
+  return plany.front().posledni.predchozi;
+}
+
 bool DokoncitNavrat(const std::string& profil, const SlozkySetupu& slozky) {
   std::vector<Plan> plany = Naplanovat(profil, slozky, true);
   for (const Plan& p : plany)

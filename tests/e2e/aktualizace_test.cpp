@@ -999,6 +999,51 @@ TEST_P(Zabiti, AFolderWhoseIdentityCannotBeDecidedIsKeptWithItsBackup) {
   }
 }
 
+// The check after the update gets the profile folder: one that passes keeps the update; one
+// that fails, or hangs past its bound, goes back at once and refuses the release, with its
+// last line of output in the log, and the next run installs that release no more.
+TEST_F(Aktualizace, ACheckAfterTheUpdateKeepsItOrGoesBackAndRefusesTheRelease) {
+  const struct {
+    const char *skript, *lhuta;
+    int kod;
+    const char* zprava;
+  } pripady[] = {
+      {"echo v pořádku", "", 0, "prošla."},
+      {"echo první; echo 'databáze\tneodpovídá'; exit 3", "", 1,
+       "skončila s návratovým kódem 3 (databáze neodpovídá); aktualizace se vrací."},
+      {"echo čekám; sleep 60", "LhutaKontroly=1\r\n", 1,
+       "neskončila do 1 s a byla ukončena (čekám); aktualizace se vrací."},
+  };
+  const std::string kontrola = s_ / "kontrola.sh";
+  for (const auto& p : pripady) {
+    SCOPED_TRACE(p.skript);
+    Instalace();
+    const auto stare = ZiveSlozky();
+    s_.Zapsat(
+        "kontrola.sh",
+        std::string("#!/bin/sh\necho \"$1\" >\"$(dirname \"$0\")/argument\"\n") + p.skript + "\n");
+    ::chmod(kontrola.c_str(), 0755);
+    Volby("KontrolaPoAktualizaci=" + kontrola + "\r\n" + p.lhuta);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(Spustit().kod, p.kod) << Chyby();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(30));
+    EXPECT_THAT(test::LogProgramu(s_, "Zevlon.log"),
+                HasSubstr("Kontrola po aktualizaci " + kontrola + " " + p.zprava));
+    EXPECT_EQ(s_.Cist("argument"), profil_ + "\n");
+    if (p.kod == 0) {
+      Obnoveno();
+      continue;
+    }
+    EXPECT_EQ(ZiveSlozky(), stare);
+    EXPECT_THAT(Chyby(), HasSubstr(". Profil " + profil_ +
+                                   " byl vrácen na vydání 20140301 a vydání 20141231 se nebude "
+                                   "instalovat, dokud nevyjde novější."));
+    ASSERT_EQ(Spustit().kod, 0);
+    EXPECT_THAT(PosledniBeh(), HasSubstr("\tvydání 20141231 bylo vráceno"));
+    EXPECT_EQ(ZiveSlozky(), stare);
+  }
+}
+
 // A way back killed right after each of its exchanges (the shared folder first, then the
 // program folder, then the customisation) leaves whole folders, and the next run completes
 // it with nothing lost and installs the release gone back from no more. Where the file system

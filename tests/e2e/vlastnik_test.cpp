@@ -93,6 +93,17 @@ TEST_F(ProcesVlastnika, RenewsAnotherUsersProfileAndRootKeepsTheLogs) {
                 .find("\t[uživatel " + u.jmeno + "] Profil " + profil_ +
                       " byl vrácen z vydání 20141231 na vydání 20140301."),
             std::string::npos);
+  // So is the check after an update: a failing one takes the profile back.
+  Instalace();
+  test::PredatVlastnikovi(u, profil_);
+  ::chmod(s_.Zapsat("kontrola.sh", "#!/bin/sh\nid -u\nexit 1\n").c_str(), 0755);
+  Volby("KontrolaPoAktualizaci=" + (s_ / "kontrola.sh") + "\r\n");
+  EXPECT_EQ(Spustit().kod, 1);
+  EXPECT_NE(test::LogProgramu(s_, "Zevlon.log")
+                .find("skončila s návratovým kódem 1 (" + std::to_string(u.uid) + ")"),
+            std::string::npos);
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20140301");
+  Volby();
 
   struct Pripad {
     const char* popis;
