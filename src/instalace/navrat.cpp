@@ -254,7 +254,8 @@ void Potvrdit(const std::string& profil, const std::vector<Plan>& plany, bool an
       text += "\r\n" + s.zivy + " ↔ " + s.zaloha;
     if (!p.soubory.empty()) text += "\r\nsoubory složky " + p.setup + " ↔ " + p.setup + kSoubory;
   }
-  if (ZobrazZpravu(text, mb::kAnoNe | mb::kOtaznik, kTitulekAktualizace) != mb::kIdAno)
+  constexpr int kVychoziNe = 256;  // the second button is the default
+  if (ZobrazZpravu(text, mb::kAnoNe | mb::kOtaznik | kVychoziNe, kTitulekAktualizace) != mb::kIdAno)
     throw Chyba(kChybaZruseno, kTextZruseno);
 }
 
