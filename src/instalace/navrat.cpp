@@ -93,6 +93,12 @@ Plan Naplanovat(const std::string& profil, const std::string& setup, const std::
   // Undone in the reverse order, the shared folder (maybe on a file system of its own) first.
   for (auto v = z.vymeny.rbegin(); v != z.vymeny.rend(); ++v) {
     const std::string zivy = v->slozka + "/";
+    // Only the folders an update of this setup folder swaps, whatever the record says.
+    const std::string mozne[] = {setup + "Merko/",         setup + "Upravy/",
+                                 setup + kSoubory,         sdilena,
+                                 profil + "Setup/Upravy/", profil + "Setup14/Upravy/"};
+    if (std::find(std::begin(mozne), std::end(mozne), zivy) == std::end(mozne))
+      Odmitnout("záznam poslední aktualizace uvádí složku " + zivy + ", kterou aktualizace nemění");
     if (v->znacka.empty()) Odmitnout("záznam poslední aktualizace neuvádí značku složky " + zivy);
     const std::string znacka = CistZnacku(zivy).znacka;
     p.zpet.vymeny.push_back({v->slozka, v->znackaZalohy, v->znacka, "", z.predchozi, "", ""});

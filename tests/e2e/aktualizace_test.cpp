@@ -68,7 +68,8 @@ class Aktualizace : public test::CelyBeh {
 // Going back from the last update installs nothing: the live folders and the setup folder's
 // top-level files (those it replaced and those it added) are as before the update, byte for
 // byte and with their times, and going back once more brings the update again. Refused with
-// nothing changed: a missing or foreign backup, an unfinished update, a record that does not
+// nothing changed: a missing or foreign backup, a record naming a folder that no update
+// swaps, an unfinished update, a record that does not
 // say whether the data structure changed (without --i-pres-zmenu-dat), and an unattended way
 // back without --ano. The release gone back from is not installed again, until going forward
 // to it or a newer release.
@@ -102,6 +103,14 @@ TEST_F(Aktualizace, GoingBackUndoesTheLastUpdateAndGoingBackAgainRedoesIt) {
            {"--ano"},
            [&] { s_.Zapsat(setup + kZaznamNedokoncene, "[Merko]\r\nRelease=20141231\r\n"); },
            [&] { fs::remove(profil_ + "Setup/" + kZaznamNedokoncene); }},
+          {"uvádí složku " + (s_ / "jinde/") + ", kterou aktualizace nemění",
+           {"--ano"},
+           [&] {
+             s_.Zapsat(
+                 setup + kZaznamPosledni,
+                 NahraditVse(posledni, "=" + profil_ + "Setup/Upravy\r", "=" + (s_ / "jinde\r")));
+           },
+           [&] { s_.Zapsat(setup + kZaznamPosledni, posledni); }},
           {"potvrdit volbou --ano", {}, nic, nic},
           {"změnit datová struktura (ReleaseZmenyDat neuvedeno)",
            {"--ano"},
