@@ -163,6 +163,12 @@ void Kontroly::Odhad(const std::string& profil, const std::string& ini,
   });
   if (!hotovo) return;
   Radek("Nainstalované vydání: " + (souhrn.vydaniPred.empty() ? "neznámé" : souhrn.vydaniPred));
+  if (!souhrn.vraceno.empty()) {
+    Radek("Vydání " + souhrn.vraceno +
+          " bylo vráceno, čeká se na novější; aktualizace nic neprovede.");
+    neniCoDelat_ = true;
+    return;
+  }
   if (!souhrn.vydaniPred.empty() && PorovnatVydani(vydaniWebu, souhrn.vydaniPred) < 0 &&
       CistIni(CestaVolebIni(), "Server", "PovolitStarsi") != "1") {
     Radek(

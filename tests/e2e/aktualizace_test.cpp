@@ -144,6 +144,9 @@ TEST_F(Aktualizace, GoingBackUndoesTheLastUpdateAndGoingBackAgainRedoesIt) {
   EXPECT_EQ(stav.kod, 0);
   for (const std::string& t : {ceka, "Odmítnuté vydání:      " + odmitnuti})
     EXPECT_THAT(stav.vystup, HasSubstr(t));
+  const auto kontrola = test::Spustit({s_ / "program/Zevlon", "--kontrola"}, Prostredi());
+  EXPECT_EQ(kontrola.kod, 0);
+  EXPECT_THAT(kontrola.vystup, HasSubstr("V" + ceka.substr(1) + "; aktualizace nic neprovede."));
   ASSERT_EQ(Vratit({"--ano", "--i-pres-zmenu-dat"}).kod, 0) << Chyby();
   EXPECT_EQ(Zive(), po);
   EXPECT_FALSE(test::Existuje(odmitnuti));
