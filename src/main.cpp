@@ -15,6 +15,7 @@
 #include "beh/zaznam_behu.h"
 #include "beh/zpozdeni.h"
 #include "instalace/aktualizace_setupu.h"
+#include "instalace/navrat.h"
 #include "instalace/odhad_profilu.h"
 #include "platform/nahrady/platforma.h"
 #include "platform/procesy/ukonceni.h"
@@ -31,6 +32,7 @@ constexpr const char* kPouziti =
     "        Zevlon --stav [--json]\n"
     "        Zevlon --kontrola\n"
     "        Zevlon --drzet [VYDANI] | --uvolnit\n"
+    "        Zevlon --vratit [--ano] [--i-pres-zmenu-dat]\n"
     "        Zevlon --help | --version\n"
     "\n";
 
@@ -85,6 +87,14 @@ constexpr const char* kNapoveda =
     "              nainstalovaném v profilu SlozkaDat; zapisuje Zevlon.ini jako okno\n"
     "              Možnosti (soubor roota jen root)\n"
     "  --uvolnit   zruší držení vydání\n"
+    "  --vratit    vrátí profil z poslední aktualizace na vydání před ní: každá\n"
+    "              vyměněná složka se vymění se svou zálohou _old, soubory instalační\n"
+    "              složky se souborem ze Soubory_old; nic se nestáhne ani nesmaže\n"
+    "              a další --vratit aktualizaci vrátí zpět; s obsluhou se nejdřív zeptá,\n"
+    "              bez obsluhy potřebuje --ano; přes změnu datové struktury jen\n"
+    "              s --i-pres-zmenu-dat; výsledek vraceno, návratový kód 0; vrácené\n"
+    "              vydání a starší se pak neinstalují (výsledek vraceno_ceka), dokud\n"
+    "              nevyjde novější\n"
     "  --help      tato nápověda\n"
     "  --version   verze programu\n"
     "\n"
@@ -92,7 +102,7 @@ constexpr const char* kNapoveda =
     "  [Server]     Adresa VerejnyKlic PodpisPlatnyDni PovolitStarsi BezOvereni\n"
     "               LhutaPrenosu MinRychlost DobaMinRychlosti SoubeznaStahovani\n"
     "               LhutaBehu LhutaTicha ObnovaOdkazy Delty NahodneZpozdeni Zrcadlo\n"
-    "               DrzetVydani SkupinaNasazeni\n"
+    "               DrzetVydani SkupinaNasazeni KontrolaPoAktualizaci LhutaKontroly\n"
     "  [Nastaveni]  SlozkaDat Cas Cetnost Den\n"
     "  [Uloha]      ID\n"
     "\n"
@@ -126,6 +136,40 @@ constexpr const char* kNapoveda =
 int ChybaPouziti(const std::string& co) {
   std::fprintf(stderr, "%s\n%sPodrobnosti: Zevlon --help\n", co.c_str(), kPouziti);
   return zevlon::kNavratPouziti;
+}
+
+// A run (`spustit` with its argument) with the face chosen for it: windows on a display,
+// the prompt at a terminal, nothing when unattended. Its install step (`krok`) hands a
+// profile of another user to that user's process, for the task `uloha`.
+template <typename Spustit, typename Argument, typename Krok>
+int SRozhranim(Spustit spustit, const Argument& argument, Krok krok, const char* uloha) {
+  zevlon::ZvoleneRozhrani rozhrani;
+  zevlon::NastavitUi(&rozhrani.Aktivni());
+  int navrat = spustit(argument, [&](const std::string& ini, zevlon::SouhrnObnovy& souhrn) {
+    return krok(
+        ini,
+        [&](uid_t vlastnik, const std::string& i, zevlon::SouhrnObnovy& s) {
+          return zevlon::AktualizovatZaVlastnika(vlastnik, i, s, uloha);
+        },
+        &souhrn);
+  });
+  zevlon::NastavitUi(nullptr);
+  return navrat;
+}
+
+// `--vratit [--ano] [--i-pres-zmenu-dat]`: back from the last update, as a run of its own.
+int Vratit(int argc, char** argv) {
+  zevlon::VolbyNavratu volby;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], zevlon::kVolbaAno) == 0)
+      volby.ano = true;
+    else if (std::strcmp(argv[i], zevlon::kVolbaPresZmenuDat) == 0)
+      volby.presZmenuDat = true;
+    else
+      return ChybaPouziti("Volba --vratit má jen argumenty --ano a --i-pres-zmenu-dat.");
+  }
+  return SRozhranim(zevlon::MainNavratu, volby, zevlon::NavratSetupDunmor,
+                    zevlon::kNavratZaVlastnika);
 }
 
 }  // namespace
@@ -162,6 +206,7 @@ int main(int argc, char** argv) {
       if (argc > 3) return ChybaPouziti("Volba --drzet má jen argument vydání.");
       return zevlon::Drzet(argc == 3 ? std::optional<std::string>(argv[2]) : std::nullopt, stdout);
     }
+    if (volba == zevlon::kVolbaVratit) return Vratit(argc, argv);
     if (argc > 2) return ChybaPouziti("Volba " + volba + " nemá argumenty.");
     if (volba == zevlon::kVolbaUvolnit) return zevlon::Uvolnit(stdout);
     if (volba == zevlon::kVolbaKontrola) return zevlon::Kontrola(stdout);
@@ -195,6 +240,9 @@ int main(int argc, char** argv) {
           souhrn =
               zevlon::SoucetOdhadu(zevlon::OdhadnoutProfil(ini, ini.substr(0, ini.rfind('/') + 1)));
           return true;
+        },
+        [](const std::string& ini, zevlon::SouhrnObnovy& souhrn) {
+          return zevlon::NavratSetupDunmor(ini, {}, &souhrn);
         });
   if (argc == 2 && std::strcmp(argv[1], zevlon::kVolbaVerze) == 0) {
     std::printf("Zevlon %s\n", ZEVLON_VERZE);
@@ -210,17 +258,5 @@ int main(int argc, char** argv) {
     if (i > 1) prikaz += ' ';
     prikaz += argv[i];
   }
-  // Windows on a display, the prompt at a terminal, nothing when unattended.
-  zevlon::ZvoleneRozhrani rozhrani;
-  zevlon::NastavitUi(&rozhrani.Aktivni());
-  int navrat = zevlon::Main(prikaz, [](const std::string& ini, zevlon::SouhrnObnovy& souhrn) {
-    return zevlon::AktualizaceSetupDunmor(
-        ini,
-        [](uid_t vlastnik, const std::string& i, zevlon::SouhrnObnovy& s) {
-          return zevlon::AktualizovatZaVlastnika(vlastnik, i, s);
-        },
-        &souhrn);
-  });
-  zevlon::NastavitUi(nullptr);
-  return navrat;
+  return SRozhranim(zevlon::Main, prikaz, zevlon::AktualizaceSetupDunmor, nullptr);
 }

@@ -16,6 +16,7 @@ struct SouhrnObnovy {
   std::string vydaniPred, vydaniPo;  // the profile's release before and after the run
   bool odmitnuto = false;            // the site's older release was refused
   bool novyProgram = false;          // a newer updater was started in this one's place
+  std::string vraceno;  // the release gone back from, refused with any below it: nothing installed
   std::string odUzivatele;  // the user whose process reported these counts; "" for this run's
 };
 

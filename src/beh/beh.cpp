@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 #include "beh/drzeni.h"
 #include "beh/kontrola_voleb.h"
@@ -21,6 +22,7 @@
 #include "common/chyba.h"
 #include "common/text.h"
 #include "instalace/aktualizace_setupu.h"
+#include "instalace/navrat.h"
 #include "platform/http/http.h"
 #include "platform/nahrady/ini.h"
 #include "platform/nahrady/platforma.h"
@@ -86,9 +88,22 @@ void ZaujmoutMisto(const std::string& ini) {
     ZapsatChybuBehu("Nový program " + cil + " se nepodařilo zapsat na disk: " + v.popis, cil);
 }
 
+// The profile's folder that the saved options name, ending with "/"; "" when none.
+std::string SlozkaDatZVoleb() {
+  std::string slozkaDat = CistIni(CestaVolebIni(), "Nastaveni", "SlozkaDat");
+  if (!slozkaDat.empty()) {
+    if (slozkaDat.back() != '/')
+      slozkaDat += '/';
+    else if (KonciNa(slozkaDat, "//"))
+      slozkaDat.pop_back();
+  }
+  return slozkaDat;
+}
+
 class Beh {
  public:
-  explicit Beh(const AktualizaceSetup& aktualizaceSetup) : aktualizaceSetup_(aktualizaceSetup) {}
+  Beh(const AktualizaceSetup& aktualizaceSetup, std::optional<VolbyNavratu> navrat = {})
+      : aktualizaceSetup_(aktualizaceSetup), vratit_(navrat) {}
   int Spustit(const std::string& prikazovyRadek);
 
  private:
@@ -111,8 +126,11 @@ class Beh {
   // Release information given on the command line is verified only as far as it lies in
   // the run's private temp folder, where the updater that verified it handed it over.
   void OveritPredaneInformace(const std::string& ini) const;
+  // The way back from the last update instead of the install step.
+  bool Vratit();
 
   const AktualizaceSetup& aktualizaceSetup_;
+  const std::optional<VolbyNavratu> vratit_;
   TempBehu tempBehu_;
   ZamekBehu zamek_;
   std::string temp_;
@@ -281,6 +299,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
       }))
     return false;
   if (ZTempu()) Ui().SkrytMoznosti();
+  if (vratit_) return Vratit();
 
   const bool zPrikazoveRadky = !prikaz.empty();
   if (prikaz.empty()) {
@@ -315,13 +334,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
           // leaves the choice to the profile list.
           const std::string volby = CestaVolebIni();
           if (ExistujeSoubor(volby) && ini::CistSekci(volby, "Nastaveni")) {
-            slozkaDat = CistIni(volby, "Nastaveni", "SlozkaDat");
-            if (!slozkaDat.empty()) {
-              if (slozkaDat.back() != '/')
-                slozkaDat += '/';
-              else if (KonciNa(slozkaDat, "//"))
-                slozkaDat.pop_back();
-            }
+            slozkaDat = SlozkaDatZVoleb();
             return;
           }
           VolbaProfilu v = VybratProfil(vydaniWebu);
@@ -409,7 +422,9 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   if (!aktualizaceSetup_) return true;
   if (!Krok([&] { pokracovat = aktualizaceSetup_(prikaz, souhrn_); })) return false;
   if (!pokracovat) {
-    vysledek_ = souhrn_.odmitnuto ? vysledky::kOdmitnuto : vysledky::kNovyProgram;
+    vysledek_ = !souhrn_.vraceno.empty() ? vysledky::kVracenoCeka
+                : souhrn_.odmitnuto      ? vysledky::kOdmitnuto
+                                         : vysledky::kNovyProgram;
     Zavrit();
     return false;
   }
@@ -456,6 +471,27 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   return true;
 }
 
+bool Beh::Vratit() {
+  profil_ = SlozkaDatZVoleb();
+  if (profil_.empty()) return Krok([] { VyvolatChybu(kNebylaVybrana); });
+  const std::string ini = temp_ + "vratit.ini";
+  if (!Krok([&] {
+        const std::string text = std::string("[Merko]\r\nSlozkaProfilu=") + profil_ + "\r\n[" +
+                                 kSekceNavratu + "]\r\n" + kKlicAno + "=" +
+                                 (vratit_->ano ? "1" : "0") + "\r\n" + kKlicPresZmenuDat + "=" +
+                                 (vratit_->presZmenuDat ? "1" : "0") + "\r\n";
+        if (int e = ZapsatSouborAtomicky(ini, text))
+          VyvolatChybu("Soubor " + ini +
+                       " se nepodařilo zapsat: " + ss::ChybaSystemu(e, ini).popis);
+        aktualizaceSetup_(ini, souhrn_);
+      }))
+    return false;
+  vysledek_ = vysledky::kVraceno;
+  return Krok([&] {
+    ZobrazPrubeh("", "Profil byl vrácen na vydání " + souhrn_.vydaniPo + ".", 0, 0, 0, false, true);
+  });
+}
+
 void Beh::Dokoncit() {
   if (!chybovaZprava_.empty()) {
     try {
@@ -481,6 +517,12 @@ int Main(const std::string& prikazovyRadek, const AktualizaceSetup& aktualizaceS
   // SIGTERM (and SIGINT where the face does not take it) stops the run as Storno does.
   ZachytavatUkonceni();
   return Beh(aktualizaceSetup).Spustit(prikazovyRadek);
+}
+
+int MainNavratu(const VolbyNavratu& volby, const AktualizaceSetup& navrat) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  ZachytavatUkonceni();
+  return Beh(navrat, volby).Spustit("");
 }
 
 }  // namespace zevlon

@@ -23,4 +23,13 @@ using AktualizaceSetup = std::function<bool(const std::string& souborVydani, Sou
 // step is to run). Answers the exit status.
 int Main(const std::string& prikazovyRadek, const AktualizaceSetup& aktualizaceSetup);
 
+// `Zevlon --vratit`: a run that goes back from the last update of the profile of the
+// options (SlozkaDat) and fetches nothing; `navrat` carries it out for the small file the
+// run hands it (instalace/navrat.h). With `ano` it needs no question, with `presZmenuDat`
+// it may cross a change of the data structure. Answers the exit status.
+struct VolbyNavratu {
+  bool ano = false, presZmenuDat = false;
+};
+int MainNavratu(const VolbyNavratu& volby, const AktualizaceSetup& navrat);
+
 }  // namespace zevlon

@@ -9,6 +9,7 @@
 #include "beh/nastaveni_prenosu.h"
 #include "beh/profily.h"
 #include "beh/vlastnik/vlastnik.h"
+#include "beh/vlastnik/zpravy.h"
 #include "beh/vydani.h"
 #include "common/adresa.h"
 #include "common/chyba.h"
@@ -157,11 +158,17 @@ void Kontroly::Odhad(const std::string& profil, const std::string& ini,
       odhad = OdhadnoutProfil(ini, temp);
       souhrn = SoucetOdhadu(odhad);
     } else {
-      AktualizovatZaVlastnika(kdo, ini, souhrn, true);
+      AktualizovatZaVlastnika(kdo, ini, souhrn, kOdhadZaVlastnika);
     }
   });
   if (!hotovo) return;
   Radek("Nainstalované vydání: " + (souhrn.vydaniPred.empty() ? "neznámé" : souhrn.vydaniPred));
+  if (!souhrn.vraceno.empty()) {
+    Radek("Vydání " + souhrn.vraceno +
+          " bylo vráceno, čeká se na novější; aktualizace nic neprovede.");
+    neniCoDelat_ = true;
+    return;
+  }
   if (!souhrn.vydaniPred.empty() && PorovnatVydani(vydaniWebu, souhrn.vydaniPred) < 0 &&
       CistIni(CestaVolebIni(), "Server", "PovolitStarsi") != "1") {
     Radek(

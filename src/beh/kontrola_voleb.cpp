@@ -16,6 +16,7 @@
 #include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
+#include "instalace/kontrola_po_aktualizaci.h"
 #include "platform/http/http.h"
 #include "platform/nahrady/ini.h"
 #include "platform/nahrady/platforma.h"
@@ -57,7 +58,9 @@ const std::vector<ZnamaSekce>& ZnameSekce() {
         {kKlicNahodnehoZpozdeni, kJenRoot},
         {kKlicZrcadla, kVlastnik},
         {kKlicDrzetVydani, kJenRoot},
-        {kKlicSkupinyNasazeni, kJenRoot}}},
+        {kKlicSkupinyNasazeni, kJenRoot},
+        {kKlicKontroly, kVlastnik},
+        {kKlicLhutyKontroly, kVlastnik}}},
       {"Nastaveni",
        {{"SlozkaDat", kJenRoot}, {"Cas", kJenRoot}, {"Cetnost", kJenRoot}, {"Den", kJenRoot}}},
       {"Uloha", {{"ID", kJenRoot}}},
@@ -204,6 +207,9 @@ std::vector<NepouzitelnaHodnota> NepouzitelneHodnoty(const std::string& soubor) 
   if (const std::string h = hodnota("Server", kKlicDrzetVydani); !h.empty() && !JeCisloVydani(h))
     nelze("Server", kKlicDrzetVydani, h, "není to číslo vydání (datum RRRRMMDD a číslice)");
   cislo(kKlicLhutyTicha, INT32_MAX, kLhutaTicha.count(), kMinLhutaTicha.count(), true);
+  cislo(kKlicLhutyKontroly, INT32_MAX, kLhutaKontroly.count());
+  if (const std::string k = hodnota("Server", kKlicKontroly); !k.empty() && k.front() != '/')
+    nelze("Server", kKlicKontroly, k, "není to úplná cesta k programu");
   // Only "1" switches these on, and only "0" the deltas off.
   for (const auto& [klic, vychozi] : {std::pair{"PovolitStarsi", "0"},
                                       {kKlicBezOvereni, "0"},

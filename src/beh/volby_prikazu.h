@@ -16,6 +16,9 @@ inline constexpr const char* kVolbaJson = "--json";
 inline constexpr const char* kVolbaKontrola = "--kontrola";
 inline constexpr const char* kVolbaNapoveda = "--help";
 inline constexpr const char* kVolbaVerze = "--version";
+inline constexpr const char* kVolbaVratit = "--vratit";
+inline constexpr const char* kVolbaAno = "--ano";
+inline constexpr const char* kVolbaPresZmenuDat = "--i-pres-zmenu-dat";
 
 struct VolbaPrikazu {
   const char* nazev;
@@ -27,6 +30,7 @@ inline constexpr VolbaPrikazu kVolbyPrikazu[] = {
     {kVolbaMoznosti, true},  {kVolbaStav, true},     {kVolbaJson, false},  // after --stav
     {kVolbaKontrola, true},  {kVolbaNapoveda, true}, {kVolbaVerze, true},
     {kVolbaDrzet, true},     {kVolbaUvolnit, true},
+    {kVolbaVratit, true},    {kVolbaAno, false},     {kVolbaPresZmenuDat, false},  // after --vratit
 };
 
 // Whether `volba` is one of the options that stand first.

@@ -13,6 +13,7 @@
 #include "beh/vlastnik/zpravy.h"
 #include "common/json.h"
 #include "common/text.h"
+#include "instalace/navrat.h"
 #include "instalace/vymena.h"
 #include "platform/nahrady/platforma.h"
 #include "platform/procesy/proces.h"
@@ -29,8 +30,13 @@ constexpr std::size_t kMaxStavu = 64 * 1024;  // a state file larger than this i
 // The outcome as a person reads it.
 std::string PopisVysledku(const ZaznamBehu& z) {
   const RadekVysledku* r = NajitVysledek(z.vysledek);
-  const std::string popis = r ? r->text : z.vysledek;
-  return z.podrobnost.empty() ? popis : popis + " " + z.podrobnost;
+  if (!r) return z.vysledek;
+  // What the text names: the held release or the wave (`podrobnost`), the release gone
+  // back to, or the one that waits for a newer.
+  const std::string& co = !z.podrobnost.empty()                  ? z.podrobnost
+                          : z.vysledek == vysledky::kVracenoCeka ? z.souhrn.vraceno
+                                                                 : z.souhrn.vydaniPo;
+  return NahraditVse(r->text, "{}", OcistitText(co, 64, false));
 }
 
 long long Sekund(const ZaznamBehu& z) {
@@ -282,6 +288,13 @@ int VypsatStav(bool json, std::FILE* out) {
   r += "  Staženo:               " + pocet("bajtu", "bajt", "bajty", "bajtů") + "\n";
   if (stav->count("pocty_od_uzivatele"))
     r += "  Počty hlásil:          proces uživatele " + h("pocty_od_uzivatele") + "\n";
+  // A release that a way back refused waits for a newer one (seen only, never read).
+  for (const char* setup : {"Setup/", "Setup14/"}) {
+    const std::string odmitnuti = h("profil") + setup + kZaznamOdmitnuti;
+    struct stat st {};
+    if (stav->count("profil") && ::lstat(odmitnuti.c_str(), &st) == 0)
+      r += "  Odmítnuté vydání:      " + odmitnuti + " (instaluje se až novější vydání)\n";
+  }
   r += "  Poslední úspěšný běh:  " + h("posledni_uspech") + "\n";
   r += "  Poslední aktualizace:  " + h("posledni_aktualizace") + "\n";
   std::fputs(r.c_str(), out);

@@ -29,13 +29,15 @@ inline constexpr const char* kZruseno = "zruseno";
 inline constexpr const char* kChyba = "chyba";
 inline constexpr const char* kPreruseno = "preruseno";  // started and never ended (killed)
 inline constexpr const char* kJinyBeh = "jiny_beh";     // another run held the lock
+inline constexpr const char* kVraceno = "vraceno";      // back to the release before (--vratit)
+inline constexpr const char* kVracenoCeka = "vraceno_ceka";  // the release gone back from waits
 }  // namespace vysledky
 
 // The outcomes, one row each: every reader (the log's record, the state file, --stav and
 // its exit status, "last success") asks this table.
 struct RadekVysledku {
   const char* hodnota;  // as the state file names it (vysledky)
-  const char* text;     // as a person reads it
+  const char* text;     // as a person reads it; "{}" stands for the release it names
   int navratStavu;      // the exit status of --stav for it
   bool uspech;          // counts as the last success: the installation is as its options want
   bool doStavu = true;  // the state file takes it (else it keeps the last run that did work)
@@ -49,12 +51,14 @@ inline constexpr RadekVysledku kVysledky[] = {
     {vysledky::kNovyProgram, "aktualizaci provede nový program aktualizace", kNavratUspech, true},
     {vysledky::kNicNeprovedeno, "nic neprovedeno, soubor s informacemi o vydání neexistuje",
      kNavratUspech, true},
-    {vysledky::kDrzeno, "drženo na vydání", kNavratUspech, true},
-    {vysledky::kOdlozenoVlna, "odloženo, vlna nasazení", kNavratUspech, true},
+    {vysledky::kDrzeno, "drženo na vydání {}", kNavratUspech, true},
+    {vysledky::kOdlozenoVlna, "odloženo, vlna nasazení {}", kNavratUspech, true},
     {vysledky::kZruseno, "zrušeno", kNavratChyba, false},
     {vysledky::kChyba, "chyba", kNavratChyba, false},
     {vysledky::kPreruseno, "přerušeno", kNavratChyba, false},
     {vysledky::kJinyBeh, "jiný běh právě aktualizuje", kNavratChyba, false, false},
+    {vysledky::kVraceno, "vráceno na vydání {}", kNavratUspech, true},
+    {vysledky::kVracenoCeka, "vydání {} bylo vráceno, čeká se na novější", kNavratUspech, true},
 };
 
 // The row of an outcome; nothing for a value the table does not know.
@@ -66,7 +70,7 @@ struct ZaznamBehu {
   std::string profil;      // the profile's folder; empty when none was chosen
   std::string vysledek;    // one of `vysledky`
   std::string chyba;       // the error's text, for kChyba
-  std::string podrobnost;  // what the outcome's text ends with (the held release, say)
+  std::string podrobnost;  // what the outcome's text names in its place {} (the held release, the wave)
   int navrat = 0;          // the exit status
   SouhrnObnovy souhrn;
 };

@@ -17,6 +17,7 @@
 #include "instalace/vymena.h"
 #include "platform/http/http.h"
 #include "platform/soubory/souborovy_system.h"
+#include "prenos/podpisy/sha256.h"
 #include "prenos/stahovani/informace_vydani.h"
 #include "prenos/stahovani/stahovani.h"
 #include "rozhrani/pomucky.h"
@@ -445,7 +446,8 @@ bool ProfilovaAktualizace::Provest() {
   const bool zmenaUprav = obnovenySetup_ || obnovenyProfil_;
   // From the record of the unfinished update to its removal a stop waits for the swaps.
   VymenyBezPreruseni vymeny;
-  if (!aktualni_ || zmenaUprav) ZapsatNedokoncenou(setup_, vydani_, predchozi);
+  if (!aktualni_ || zmenaUprav)
+    ZapsatNedokoncenou(setup_, vydani_, predchozi, CistIni(ini_, "Merko", "ReleaseZmenyDat"));
   // The customisations right after the flush of their merge; whatever users changed in
   // the live ones meanwhile follows them into the new ones.
   if (obnovenySetup_) VymenitUpravy(upravy, setup_ + "Upravy_old/", noveUpravy_, 4, videnoUprav_);
@@ -453,8 +455,13 @@ bool ProfilovaAktualizace::Provest() {
     VymenitUpravy(profiloveUpravy_, profilovySetup_ + "Upravy_old/", noveProfiloveUpravy_, 6,
                   videnoProfilovychUprav_);
   if (programem) {
-    for (const std::string& jmeno : soubory)
+    // What each file will be, for a way back that must tell which it exchanged already.
+    std::vector<std::pair<std::string, std::string>> soucty;
+    for (const std::string& jmeno : soubory) {
       ZobrazPrubeh("", jmeno, 1, 8, -1, false, false);
+      soucty.emplace_back(jmeno, Sha256Souboru(novyProgram + jmeno).value_or(""));
+    }
+    if (!soucty.empty()) ZaznamenatSoubory(setup_, soucty);
     if (!zalohaSouboru.empty()) {
       ZaznamenatVymenu(setup_, setup_ + kZalohaSouboru, zalohaSouboru, vydani_);
       VymenitSeZalohou(setup_ + kZalohaSouboru, "", zalohaSouboru, true);

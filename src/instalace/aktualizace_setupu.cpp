@@ -10,6 +10,8 @@
 #include "common/cas.h"
 #include "common/chyba.h"
 #include "instalace/aktualizace_profilu.h"
+#include "instalace/kontrola_po_aktualizaci.h"
+#include "instalace/navrat.h"
 #include "instalace/vymena.h"
 #include "platform/nahrady/platforma.h"
 #include "platform/procesy/ucty.h"
@@ -256,11 +258,20 @@ bool Provest(const std::string& ini, const PredaniVlastnikovi& predat, ZamkySloz
     RozdelitCestu(BezLomitka(sdilena), rodic, jmeno);
     if (!rodic.empty()) SmazatZbytkyBehu(rodic, jmeno);
   }
+  // A way back that a stopped run left half done is completed before anything else.
+  DokoncitNavrat(profil, slozky);
   // Only now does the program folder show the release installed, when an interrupted
   // swap had left it under its backup's name.
   souhrn.vydaniPred = souhrn.vydaniPo = NainstalovaneVydani({setup, setup14});
   if (OdmitnoutStarsi(vydani, souhrn.vydaniPred)) {
     souhrn.odmitnuto = true;
+    return false;
+  }
+  // A release that a way back refused, and any below it, waits for a newer one.
+  if (const std::string r = OdmitnuteVydani(slozky); !r.empty() && PorovnatVydani(vydani, r) <= 0) {
+    ZapsatDoLogu(kPrenosovyLog, "Vydání " + r + " bylo vráceno, čeká se na novější; vydání " +
+                                    vydani + " z aktualizačního webu nebylo nainstalováno.");
+    souhrn.vraceno = r;
     return false;
   }
   if (SpustitNovejsiZevlon(ini, temp, overeni)) {
@@ -295,6 +306,9 @@ bool Provest(const std::string& ini, const PredaniVlastnikovi& predat, ZamkySloz
   if (s14 && !StopPrislaPozde())
     AktualizaceProfilu(profil, setup14, vydani, temp, ini, beh, sdilena, overeni, &souhrn);
   souhrn.vydaniPo = NainstalovaneVydani({setup, setup14});
+  if (souhrn.slozek > 0 && !StopPrislaPozde()) KontrolovatPoAktualizaci(profil, slozky, souhrn);
+  // A release above the refused one is installed: the refusal has done its work.
+  if (!StopPrislaPozde()) ZrusitOdmitnutiVydani(profil);
   return true;
 }
 

@@ -5,10 +5,12 @@
 #include "aplikace/aktualizace_aplikace.h"
 #include "common/chyba.h"
 #include "instalace/aktualizace_setupu.h"
+#include "instalace/navrat.h"
 #include "instalace/vymena.h"
 #include "platform/nahrady/platforma.h"
 #include "platform/soubory/souborovy_system.h"
 #include "prenos/podpisy/klice_webu.h"
+#include "prenos/stahovani/informace_vydani.h"
 #include "rozhrani/pomucky.h"
 #include "soubory/cesty.h"
 #include "soubory/duvera.h"
@@ -87,6 +89,9 @@ std::vector<OdhadSlozky> OdhadnoutProfil(const std::string& ini, const std::stri
   if (odhad.empty())
     VyvolatChybu("Nelze aktualizovat profil " + profil +
                  ", protože v něm nebyla nalezena instalace Merka.");
+  // A release that a way back refused, which a run would not install.
+  if (const std::string r = OdmitnuteVydani(slozky); !r.empty() && PorovnatVydani(vydani, r) <= 0)
+    odhad.front().souhrn.vraceno = r;
   return odhad;
 }
 
@@ -94,6 +99,7 @@ SouhrnObnovy SoucetOdhadu(const std::vector<OdhadSlozky>& odhad) {
   SouhrnObnovy s;
   for (const OdhadSlozky& o : odhad) {
     if (s.vydaniPred.empty()) s.vydaniPred = o.vydani;
+    if (s.vraceno.empty()) s.vraceno = o.souhrn.vraceno;
     if (o.aktualni) continue;
     ++s.slozek;
     s.zkopirovano += o.souhrn.zkopirovano;

@@ -27,7 +27,7 @@ struct OdhadSlozky {
 std::vector<OdhadSlozky> OdhadnoutProfil(const std::string& ini, const std::string& temp);
 
 // The counts of all folders in one summary (folders to renew, files, bytes, the installed
-// release).
+// release, the release a way back refused when the site offers none newer).
 SouhrnObnovy SoucetOdhadu(const std::vector<OdhadSlozky>& odhad);
 
 }  // namespace zevlon

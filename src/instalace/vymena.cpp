@@ -11,6 +11,7 @@
 #include "platform/soubory/soubor.h"
 #include "platform/soubory/souborovy_system.h"
 #include "platform/soubory/znacka_slozky.h"
+#include "prenos/stahovani/informace_vydani.h"
 #include "rozhrani/stav.h"
 #include "soubory/cesty.h"
 #include "soubory/log.h"
@@ -139,19 +140,12 @@ std::string ZalohaSdilene(const std::string& slozkaProfilu, const std::string& s
 
 namespace {
 
-// The folders an unfinished update swapped: path, the mark of the sibling that took its
-// place and the release it brought, and the mark the live folder had before (its backup's
-// from then on). A folder that a finishing run of a newer release swaps again names that
-// run's sibling beside (`znackaNova`, `vydaniNove`) until it is swapped, so that the
-// mark the live folder carries is named whenever the run stops. A record of the older form
-// names the sibling by "device:inode" instead.
-struct Vymena {
-  std::string slozka, znacka, znackaZalohy, uzel, vydani, znackaNova, vydaniNove;
-};
-struct Zaznam {
-  std::string vydani, predchozi;
-  std::vector<Vymena> vymeny;
-};
+// A folder that a finishing run of a newer release swaps again names that run's sibling
+// beside (`znackaNova`, `vydaniNove`) until it is swapped, so that the mark the live folder
+// carries is named whenever the run stops. A record of the older form names the sibling by
+// "device:inode" instead.
+using Vymena = VymenaVZaznamu;
+using Zaznam = ZaznamAktualizace;
 
 std::string Uzel(const std::string& cesta) {
   struct stat st {};
@@ -159,11 +153,19 @@ std::string Uzel(const std::string& cesta) {
   return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
 }
 
-Zaznam CistZaznam(const std::string& slozkaSetupu) {
-  const std::string cesta = slozkaSetupu + kZaznamNedokoncene;
+Zaznam CistZaznam(const std::string& slozkaSetupu, const char* jmeno = kZaznamNedokoncene) {
+  const std::string cesta = slozkaSetupu + jmeno;
   Zaznam z;
   z.vydani = ini::CistKlic(cesta, "Merko", "Release").value_or("");
   z.predchozi = ini::CistKlic(cesta, "Merko", "Predchozi").value_or("");
+  z.zmenaDat = ini::CistKlic(cesta, "Merko", "ReleaseZmenyDat");
+  z.navrat = ini::CistKlic(cesta, "Merko", "Navrat").value_or("") == "1";
+  for (int i = 1;; ++i) {
+    const std::string n = std::to_string(i);
+    auto soubor = ini::CistKlic(cesta, "Soubory", "Soubor" + n);
+    if (!soubor) break;
+    z.soubory.emplace_back(*soubor, ini::CistKlic(cesta, "Soubory", "Sha256" + n).value_or(""));
+  }
   for (int i = 1;; ++i) {
     const std::string n = std::to_string(i);
     auto slozka = ini::CistKlic(cesta, "Vymeneno", "Slozka" + n);
@@ -236,6 +238,12 @@ void ZapsatZaznam(const std::string& slozkaSetupu, const Zaznam& z,
                   const char* jmeno = kZaznamNedokoncene) {
   const std::string cesta = slozkaSetupu + jmeno;
   std::string text = "[Merko]\r\nRelease=" + z.vydani + "\r\nPredchozi=" + z.predchozi + "\r\n";
+  if (z.zmenaDat) text += "ReleaseZmenyDat=" + *z.zmenaDat + "\r\n";
+  if (z.navrat) text += "Navrat=1\r\n";
+  if (!z.soubory.empty()) text += "[Soubory]\r\n";
+  for (std::size_t i = 0; i < z.soubory.size(); ++i)
+    text += "Soubor" + std::to_string(i + 1) + "=" + z.soubory[i].first + "\r\nSha256" +
+            std::to_string(i + 1) + "=" + z.soubory[i].second + "\r\n";
   if (!z.vymeny.empty()) text += "[Vymeneno]\r\n";
   for (std::size_t i = 0; i < z.vymeny.size(); ++i) {
     const std::string n = std::to_string(i + 1);
@@ -263,12 +271,32 @@ void ZapsatZaznam(const std::string& slozkaSetupu, const Zaznam& z,
 }  // namespace
 
 void ZapsatNedokoncenou(const std::string& slozkaSetupu, const std::string& vydani,
-                        const std::string& predchozi) {
+                        const std::string& predchozi, const std::optional<std::string>& zmenaDat) {
   Zaznam z = CistZaznam(slozkaSetupu);
+  const bool prvni = !JeNedokoncena(slozkaSetupu);
   z.vydani = vydani;
   // The release from before the update that began first: a finishing run's folders may
   // already carry the new one.
   if (z.predchozi.empty()) z.predchozi = predchozi;
+  // Across both updates the newer change of the data structure counts; a record without one
+  // counts as a change.
+  if (prvni || (z.zmenaDat && zmenaDat && PorovnatVydani(*zmenaDat, *z.zmenaDat) > 0))
+    z.zmenaDat = zmenaDat;
+  ZapsatZaznam(slozkaSetupu, z);
+}
+
+void ZaznamenatSoubory(const std::string& slozkaSetupu,
+                       const std::vector<std::pair<std::string, std::string>>& soubory) {
+  Zaznam z = CistZaznam(slozkaSetupu);
+  z.soubory = soubory;
+  ZapsatZaznam(slozkaSetupu, z);
+}
+
+ZaznamAktualizace CistZaznamAktualizace(const std::string& slozkaSetupu, const char* jmeno) {
+  return CistZaznam(slozkaSetupu, jmeno);
+}
+
+void ZapsatZaznamAktualizace(const std::string& slozkaSetupu, const ZaznamAktualizace& z) {
   ZapsatZaznam(slozkaSetupu, z);
 }
 

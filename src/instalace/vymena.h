@@ -7,7 +7,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace zevlon {
 
@@ -45,12 +47,38 @@ inline constexpr const char* kZaznamNedokoncene = "~aktualizace.nedokoncena";
 // The record of the last complete update, in the same form: the folders it swapped, the
 // release it brought ("Release") and the one installed before it ("Predchozi").
 inline constexpr const char* kZaznamPosledni = "~aktualizace.posledni";
+// Both records also keep the release information's "ReleaseZmenyDat" (a record without it
+// counts as one across a data-structure change) and the package's top-level files that the
+// update put into the setup folder, each with the SHA-256 of what it placed there ("" for a
+// file it took away), so that going back can tell which of them it exchanged already.
 // Writes it (the setup folder ends with "/") keeping the folders already swapped and the
 // release from before the update that began first; raises the write failure. Every write
 // of the record is flushed, with its folder.
 void ZapsatNedokoncenou(const std::string& slozkaSetupu, const std::string& vydani,
-                        const std::string& predchozi);
+                        const std::string& predchozi,
+                        const std::optional<std::string>& zmenaDat = std::nullopt);
+// Names in the record the top-level files about to be placed: name and SHA-256 each.
+void ZaznamenatSoubory(const std::string& slozkaSetupu,
+                       const std::vector<std::pair<std::string, std::string>>& soubory);
 bool JeNedokoncena(const std::string& slozkaSetupu);
+
+// A record as it stands (kZaznamNedokoncene or kZaznamPosledni): the folders by their path
+// without the trailing "/", the mark of the folder that took the live one's place and of
+// the one that became its backup. `navrat` is set while a way back is under way: the
+// record then names each folder already as it will be once the way back is complete.
+struct VymenaVZaznamu {
+  std::string slozka, znacka, znackaZalohy, uzel, vydani, znackaNova, vydaniNove;
+};
+struct ZaznamAktualizace {
+  std::string vydani, predchozi;
+  std::optional<std::string> zmenaDat;
+  bool navrat = false;
+  std::vector<VymenaVZaznamu> vymeny;
+  std::vector<std::pair<std::string, std::string>> soubory;
+};
+ZaznamAktualizace CistZaznamAktualizace(const std::string& slozkaSetupu, const char* jmeno);
+// Writes the record of an unfinished update whole, flushed with its folder; raises the failure.
+void ZapsatZaznamAktualizace(const std::string& slozkaSetupu, const ZaznamAktualizace& z);
 // Notes, before the swap, that the live folder `zivy` is about to become the sibling `novy`
 // of release `vydani`: the sibling gets a new mark, the live folder one when it has none,
 // and the record names both; raises the write failure.

@@ -24,6 +24,7 @@
 
 #include "common/text.h"
 #include "e2e/pripravka.h"
+#include "instalace/navrat.h"
 #include "instalace/vymena.h"
 #include "platform/nahrady/ini.h"
 #include "platform/soubory/znacka_slozky.h"
@@ -45,7 +46,118 @@ using test::kZive;
 using test::Stromy;
 using ::testing::HasSubstr;
 
-class Aktualizace : public test::CelyBeh {};
+class Aktualizace : public test::CelyBeh {
+ protected:
+  // Zevlon --vratit with the given options.
+  test::VysledekProcesu Vratit(Cesty volby = {"--ano"}) {
+    volby.insert(volby.begin(), {s_ / "program/Zevlon", "--vratit"});
+    return test::Spustit(volby, Prostredi());
+  }
+  // The profile's files outside the backups, the records and the locks, with their times.
+  test::Strom Zive() {
+    test::Strom z;
+    for (const auto& [cesta, obsah] : test::CistStrom(profil_))
+      if (cesta.find("_old") == std::string::npos && cesta.find("~aktualizace.") != 0 &&
+          cesta.find("/~aktualizace.") == std::string::npos &&
+          cesta.find(".zevlon.lock") == std::string::npos)
+        z[cesta] = obsah + " @" + std::to_string(test::Stav(profil_ + cesta).st_mtim.tv_sec);
+    return z;
+  }
+};
+
+// Going back from the last update installs nothing: the live folders and the setup folder's
+// top-level files (those it replaced and those it added) are as before the update, byte for
+// byte and with their times, and going back once more brings the update again. Refused with
+// nothing changed: a missing or foreign backup, a record naming a folder that no update
+// swaps, an unfinished update, a record that does not
+// say whether the data structure changed (without --i-pres-zmenu-dat), and an unattended way
+// back without --ano. The release gone back from is not installed again, until going forward
+// to it or a newer release.
+TEST_F(Aktualizace, GoingBackUndoesTheLastUpdateAndGoingBackAgainRedoesIt) {
+  s_.Zapsat("vydani/Setup/cti.txt", "čti 20141231");
+  s_.Zapsat("vydani/Setup/novy.txt", "nový");
+  Publikovat("20141231");
+  test::NastavitCas(s_.Zapsat("data/Firma/Setup/cti.txt", "čti 20140301"), kDrive, 0);
+  // The program's release beside it, as the update before left it.
+  test::NastavitCas(s_.Zapsat("data/Firma/Setup/Merko.ini", "[Merko]\r\nRelease=20140301\r\n"),
+                    kDrive, 0);
+  const auto pred = Zive();
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  const auto po = Zive();
+  ASSERT_NE(pred, po);
+
+  const std::string setup = "data/Firma/Setup/", znacka = setup + "Merko_old/" + kZnackaSlozky;
+  const std::string posledni = s_.Cist(setup + kZaznamPosledni), puvodniZnacka = s_.Cist(znacka);
+  const auto nic = [] {};
+  const std::vector<std::tuple<std::string, Cesty, std::function<void()>, std::function<void()>>>
+      pripady = {
+          {"záloha " + profil_ + "Setup/Merko_old/ chybí",
+           {"--ano"},
+           [&] { fs::rename(profil_ + "Setup/Merko_old", s_ / "jinam"); },
+           [&] { fs::rename(s_ / "jinam", profil_ + "Setup/Merko_old"); }},
+          {"záloha " + profil_ + "Setup/Merko_old/ není ta, kterou uvádí záznam",
+           {"--ano"},
+           [&] { s_.Zapsat(znacka, "0123456789abcdef0123456789abcdef\n"); },
+           [&] { s_.Zapsat(znacka, puvodniZnacka); }},
+          {"aktualizace ve složce " + profil_ + "Setup/ není dokončena",
+           {"--ano"},
+           [&] { s_.Zapsat(setup + kZaznamNedokoncene, "[Merko]\r\nRelease=20141231\r\n"); },
+           [&] { fs::remove(profil_ + "Setup/" + kZaznamNedokoncene); }},
+          {"uvádí složku " + (s_ / "jinde/") + ", kterou aktualizace nemění",
+           {"--ano"},
+           [&] {
+             s_.Zapsat(
+                 setup + kZaznamPosledni,
+                 NahraditVse(posledni, "=" + profil_ + "Setup/Upravy\r", "=" + (s_ / "jinde\r")));
+           },
+           [&] { s_.Zapsat(setup + kZaznamPosledni, posledni); }},
+          {"potvrdit volbou --ano", {}, nic, nic},
+          {"změnit datová struktura (ReleaseZmenyDat neuvedeno)",
+           {"--ano"},
+           [&] {
+             const std::size_t i = posledni.find("ReleaseZmenyDat=");
+             s_.Zapsat(setup + kZaznamPosledni,
+                       posledni.substr(0, i) + posledni.substr(posledni.find('\n', i) + 1));
+           },
+           nic},
+      };
+  for (const auto& [duvod, volby, zmenit, vratit] : pripady) {
+    SCOPED_TRACE(duvod);
+    zmenit();
+    const auto strom = test::CistStrom(profil_);
+    EXPECT_EQ(Vratit(volby).kod, 1);
+    EXPECT_THAT(Chyby(), HasSubstr(duvod));
+    EXPECT_EQ(test::CistStrom(profil_), strom);
+    vratit();
+  }
+  ASSERT_EQ(Vratit({"--ano", "--i-pres-zmenu-dat"}).kod, 0) << Chyby();
+  EXPECT_EQ(Zive(), pred);
+  EXPECT_THAT(PosledniBeh(), HasSubstr("vydání 20141231 → 20140301\tobnoveno 3 složky"));
+  EXPECT_TRUE(PosledniBeh().ends_with("\tvráceno na vydání 20140301\tnávratový kód 0"))
+      << PosledniBeh();
+  const std::string odmitnuti = profil_ + "Setup/" + kZaznamOdmitnuti;
+  const std::string ceka = "vydání 20141231 bylo vráceno, čeká se na novější";
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_EQ(Zive(), pred);
+  EXPECT_TRUE(PosledniBeh().ends_with("\t" + ceka + "\tnávratový kód 0")) << PosledniBeh();
+  const auto stav = test::Spustit({s_ / "program/Zevlon", "--stav"}, Prostredi());
+  EXPECT_EQ(stav.kod, 0);
+  for (const std::string& t : {ceka, "Odmítnuté vydání:      " + odmitnuti})
+    EXPECT_THAT(stav.vystup, HasSubstr(t));
+  const auto kontrola = test::Spustit({s_ / "program/Zevlon", "--kontrola"}, Prostredi());
+  EXPECT_EQ(kontrola.kod, 0);
+  EXPECT_THAT(kontrola.vystup, HasSubstr("V" + ceka.substr(1) + "; aktualizace nic neprovede."));
+  ASSERT_EQ(Vratit({"--ano", "--i-pres-zmenu-dat"}).kod, 0) << Chyby();
+  EXPECT_EQ(Zive(), po);
+  EXPECT_FALSE(test::Existuje(odmitnuti));
+  // Back once more, and a newer release is installed as usual and lifts the refusal.
+  ASSERT_EQ(Vratit({"--ano", "--i-pres-zmenu-dat"}).kod, 0) << Chyby();
+  ASSERT_TRUE(test::Existuje(odmitnuti));
+  Publikovat("20150115");
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_THAT(Profil("Setup/Merko/Merko.ini"), HasSubstr("Release=20150115"));
+  EXPECT_FALSE(test::Existuje(odmitnuti));
+}
 
 // Download folders that killed runs left in the private temp folder go as well.
 TEST_F(Aktualizace, FirstRunRenewsEveryFolderWithBackupsAndLaterRunsFetchOnlyChanges) {
@@ -966,6 +1078,91 @@ TEST_P(Zabiti, AFolderWhoseIdentityCannotBeDecidedIsKeptWithItsBackup) {
                 HasSubstr("Nelze rozhodnout, zda složku " + profil_ + "Setup/Merko už vyměnila"));
     EXPECT_EQ(ZiveSlozky(), po);
     EXPECT_TRUE(test::Existuje(zaznam));
+  }
+}
+
+// The check after the update gets the profile folder: one that passes keeps the update; one
+// that fails, or hangs past its bound, goes back at once and refuses the release, with its
+// last line of output in the log, and the next run installs that release no more.
+TEST_F(Aktualizace, ACheckAfterTheUpdateKeepsItOrGoesBackAndRefusesTheRelease) {
+  const struct {
+    const char *skript, *lhuta;
+    int kod;
+    const char* zprava;
+  } pripady[] = {
+      {"echo v pořádku", "", 0, "prošla."},
+      {"echo první; echo 'databáze\tneodpovídá'; exit 3", "", 1,
+       "skončila s návratovým kódem 3 (databáze neodpovídá); aktualizace se vrací."},
+      {"echo čekám; sleep 60", "LhutaKontroly=1\r\n", 1,
+       "neskončila do 1 s a byla ukončena (čekám); aktualizace se vrací."},
+  };
+  const std::string kontrola = s_ / "kontrola.sh";
+  for (const auto& p : pripady) {
+    SCOPED_TRACE(p.skript);
+    Instalace();
+    const auto stare = ZiveSlozky();
+    s_.Zapsat(
+        "kontrola.sh",
+        std::string("#!/bin/sh\necho \"$1\" >\"$(dirname \"$0\")/argument\"\n") + p.skript + "\n");
+    ::chmod(kontrola.c_str(), 0755);
+    Volby("KontrolaPoAktualizaci=" + kontrola + "\r\n" + p.lhuta);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(Spustit().kod, p.kod) << Chyby();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(30));
+    EXPECT_THAT(test::LogProgramu(s_, "Zevlon.log"),
+                HasSubstr("Kontrola po aktualizaci " + kontrola + " " + p.zprava));
+    EXPECT_EQ(s_.Cist("argument"), profil_ + "\n");
+    if (p.kod == 0) {
+      Obnoveno();
+      continue;
+    }
+    EXPECT_EQ(ZiveSlozky(), stare);
+    EXPECT_THAT(Chyby(), HasSubstr(". Profil " + profil_ +
+                                   " byl vrácen na vydání 20140301 a vydání 20141231 se nebude "
+                                   "instalovat, dokud nevyjde novější."));
+    ASSERT_EQ(Spustit().kod, 0);
+    EXPECT_THAT(PosledniBeh(), HasSubstr("\tvydání 20141231 bylo vráceno"));
+    EXPECT_EQ(ZiveSlozky(), stare);
+  }
+}
+
+// A way back killed right after each of its exchanges (the shared folder first, then the
+// program folder, then the customisation) leaves whole folders, and the next run completes
+// it with nothing lost and installs the release gone back from no more. Where the file system
+// cannot exchange two folders, the way back is refused with nothing changed.
+TEST_P(Zabiti, AWayBackKilledAfterEachSwapIsCompletedByTheNextRun) {
+  const auto stare = ZiveSlozky();
+  ASSERT_EQ(Spustit().kod, 0) << Chyby();
+  const auto nove = ZiveSlozky();
+  const std::string nedokoncena = profil_ + "Setup/" + kZaznamNedokoncene;
+  if (!GetParam()) {
+    ASSERT_NO_FATAL_FAILURE(BezVymeny());
+    const auto strom = test::CistStrom(profil_);
+    EXPECT_EQ(Vratit().kod, 1);
+    EXPECT_EQ(test::CistStrom(profil_), strom);
+    EXPECT_FALSE(test::Existuje(nedokoncena));
+    return;
+  }
+  constexpr int kZpet[] = {1, 0, 2};
+  for (int n = 1; n <= 3; ++n) {
+    SCOPED_TRACE("killed after exchange " + std::to_string(n));
+    ASSERT_NO_FATAL_FAILURE(Zasah("ZASAH_ZABIT_PO=" + std::to_string(n)));
+    EXPECT_EQ(Vratit().kod, 128 + SIGKILL);
+    BezZasahu();
+    const auto po = ZiveSlozky();
+    for (int k = 0; k < 3; ++k)
+      EXPECT_EQ(po[kZpet[k]], k < n ? stare[kZpet[k]] : nove[kZpet[k]]) << kZive[kZpet[k]];
+    EXPECT_TRUE(test::Existuje(nedokoncena));
+    ASSERT_EQ(Spustit().kod, 0) << Chyby();
+    EXPECT_THAT(test::LogProgramu(s_, "Zevlon.log"),
+                HasSubstr("Vrácení aktualizace profilu " + profil_ +
+                          ", které přerušený běh nedokončil, bylo dokončeno."));
+    EXPECT_THAT(PosledniBeh(), HasSubstr("\tvydání 20141231 bylo vráceno"));
+    EXPECT_EQ(ZiveSlozky(), stare);
+    EXPECT_EQ(test::CistStrom(profil_ + "Setup/Merko_old"), nove[0]);
+    EXPECT_FALSE(test::Existuje(nedokoncena));
+    ASSERT_EQ(Vratit().kod, 0) << Chyby();  // forward again, for the next kill
+    EXPECT_EQ(ZiveSlozky(), nove);
   }
 }
 

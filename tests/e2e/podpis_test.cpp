@@ -265,7 +265,7 @@ TEST_F(PodepsanyWeb, OwnersProcessVerifiesWhatItIsHandedAgain) {
   int stav = 0;
   ASSERT_EQ(::waitpid(pid, &stav, 0), pid);
   EXPECT_TRUE(WIFEXITED(stav) && WEXITSTATUS(stav) == 1) << stav;
-  ASSERT_TRUE(vysledek && vysledek->pole.size() == 12);
+  ASSERT_TRUE(vysledek && vysledek->pole.size() == 13);
   EXPECT_NE(vysledek->pole[1].find("nemá platný podpis"), std::string::npos) << vysledek->pole[1];
   Nezmeneno(predtim);
 }

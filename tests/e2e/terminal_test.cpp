@@ -295,6 +295,18 @@ TEST_F(NaTerminalu, ExitStatusesFollowTheTableOfHelp) {
   EXPECT_EQ(Spustit().kod, 0) << Chyby();
   zaznamenano(0, "nic nového, instalace je aktuální", "bez obsluhy");
   EXPECT_THAT(PosledniBeh(), HasSubstr("\tvydání 20141231 → 20141231\tobnoveno 0 složek\t"));
+  // 2 and 0: going back asks at the terminal, naming each folder and its backup: Ne (the
+  // default) changes nothing, Ano goes back; going back once more brings the update again.
+  const auto nove = ZiveSlozky();
+  v = Terminal({"--vratit"}, {{"Volba [2]", "\n"}});
+  EXPECT_EQ(v.kod, 2) << v.vystup;
+  EXPECT_EQ(ZiveSlozky(), nove);
+  v = Terminal({"--vratit"}, {{"Volba [2]", "Ano\n"}});
+  EXPECT_EQ(v.kod, 0) << v.vystup;
+  EXPECT_THAT(v.vystup, HasSubstr(profil_ + "Setup/Merko/ ↔ " + profil_ + "Setup/Merko_old/"));
+  EXPECT_EQ(ZiveSlozky(), stare);
+  zaznamenano(0, "vráceno na vydání 20140301", "na terminálu");
+  ASSERT_EQ(test::Spustit({s_ / "program/Zevlon", "--vratit", "--ano"}, Prostredi()).kod, 0);
   // No folder in the options: the profile list asks. 0: the offered profile answered with
   // Ne, so no profile is updated.
   s_.Zapsat("program/Zevlon.ini", "[Server]\r\nAdresa=" + web_ + "\r\n");

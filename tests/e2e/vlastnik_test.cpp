@@ -84,6 +84,26 @@ TEST_F(ProcesVlastnika, RenewsAnotherUsersProfileAndRootKeepsTheLogs) {
        {"\tbez obsluhy\t", "\tvydání 20140301 → 20141231\tobnoveno 3 složky\t",
         "\tsouborů zkopírováno 1, staženo 4, z rozdílů 0\t", "\taktualizováno\tnávratový kód 0"})
     EXPECT_NE(PosledniBeh().find(pole), std::string::npos) << pole << "\n" << log;
+  // Going back is the owner's process's too: its records stay the owner's.
+  v = test::Spustit({s_ / "program/Zevlon", "--vratit", "--ano"}, Prostredi());
+  ASSERT_EQ(v.kod, 0) << v.vystup << Chyby();
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20140301");
+  EXPECT_EQ(test::Stav(profil_ + "Setup/~aktualizace.posledni").st_uid, u.uid);
+  EXPECT_NE(test::LogProgramu(s_, "Zevlon.log")
+                .find("\t[uživatel " + u.jmeno + "] Profil " + profil_ +
+                      " byl vrácen z vydání 20141231 na vydání 20140301."),
+            std::string::npos);
+  // So is the check after an update: a failing one takes the profile back.
+  Instalace();
+  test::PredatVlastnikovi(u, profil_);
+  ::chmod(s_.Zapsat("kontrola.sh", "#!/bin/sh\nid -u\nexit 1\n").c_str(), 0755);
+  Volby("KontrolaPoAktualizaci=" + (s_ / "kontrola.sh") + "\r\n");
+  EXPECT_EQ(Spustit().kod, 1);
+  EXPECT_NE(test::LogProgramu(s_, "Zevlon.log")
+                .find("skončila s návratovým kódem 1 (" + std::to_string(u.uid) + ")"),
+            std::string::npos);
+  EXPECT_EQ(Profil("Setup/Merko/Merko.exe"), "Merko 20140301");
+  Volby();
 
   struct Pripad {
     const char* popis;

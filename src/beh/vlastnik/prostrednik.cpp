@@ -137,7 +137,7 @@ bool Prostrednik::Zpracovat(const ZpravaKanalu& z) {
       return true;
     }
     case zpravy::kVysledek: {
-      if (p.size() != 12 || vysledek_.vysledek) return false;
+      if (p.size() != 13 || vysledek_.vysledek) return false;
       VysledekVlastnika v;
       v.pokracovat = ano(p[3]);
       std::int64_t* pocty[] = {&v.souhrn.slozek, &v.souhrn.zkopirovano, &v.souhrn.stazeno,
@@ -150,6 +150,7 @@ bool Prostrednik::Zpracovat(const ZpravaKanalu& z) {
       v.souhrn.vydaniPred = OcistitText(p[9], kMaxVydani, false);
       v.souhrn.vydaniPo = OcistitText(p[10], kMaxVydani, false);
       v.souhrn.odmitnuto = ano(p[11]);
+      v.souhrn.vraceno = OcistitText(p[12], kMaxVydani, false);
       if (!p[0].empty()) {
         const auto cislo = CisloPole(p[0], INT32_MIN, INT32_MAX);
         if (!cislo) return false;

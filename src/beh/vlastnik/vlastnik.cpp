@@ -100,7 +100,8 @@ std::string Ukoncit(pid_t pid, std::chrono::seconds lhuta) {
 }  // namespace
 
 bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnovy& souhrn,
-                             bool jenOdhad) {
+                             const char* uloha) {
+  const bool jenOdhad = uloha && std::string_view(uloha) == kOdhadZaVlastnika;
   const std::string profil = CistIni(ini, "Merko", "SlozkaProfilu");
   const std::optional<Ucet> ucet = NajitUcet(vlastnik);
   if (!ucet)
@@ -111,7 +112,8 @@ bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnov
   // What the owner's process is handed, sealed: the options its run uses (with the keys
   // to verify by), the release information as this run holds it and, when releases are
   // verified, as its signature covers it, with the signature; root's way to the site.
-  const bool overovat = NastaveniOvereniWebu().Zapnuto();
+  const bool overovat =
+      NastaveniOvereniWebu().Zapnuto() && !(uloha && std::string_view(uloha) == kNavratZaVlastnika);
   std::vector<Popisovac> predane;
   auto predat = [&](const char* nazev, const std::string& bajty) {
     predane.emplace_back(ZapecetenySoubor(nazev, bajty));
@@ -132,7 +134,7 @@ bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnov
   s.ucet = *ucet;
   s.program = platforma().CestaProgramu();
   s.argumenty = {kVolbaZaVlastnika, RezimSystem ? "1" : "0", Ui().BezObsluhy() ? "1" : "0"};
-  if (jenOdhad) s.argumenty.push_back(kOdhadZaVlastnika);
+  if (uloha) s.argumenty.push_back(uloha);
   s.prostredi = {"HOME=" + ucet->domov, "USER=" + ucet->jmeno, "LOGNAME=" + ucet->jmeno,
                  "PATH=/usr/local/bin:/usr/bin:/bin"};
   // The certificate authorities are root's choice; its proxy comes as the transfers'

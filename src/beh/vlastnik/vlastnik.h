@@ -33,9 +33,10 @@ inline constexpr const char* kPriponaOverenych = ".overeno";
 // (its SlozkaProfilu) and waits for it; answers whether the run goes on, or raises the
 // error it ended with; what it renewed goes to `souhrn`. A user that the database does not
 // know, or one without a home folder of their own, is refused with an error naming them.
-// With `jenOdhad` that process renews nothing: `souhrn` gets what an update would renew
-// (the dry run of `--kontrola`), and neither process writes a log line.
+// With `uloha` kOdhadZaVlastnika that process renews nothing: `souhrn` gets what an update
+// would renew (the dry run of `--kontrola`), and neither process writes a log line. With
+// kNavratZaVlastnika it goes back from the last update, for the way back's file `ini`.
 bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnovy& souhrn,
-                             bool jenOdhad = false);
+                             const char* uloha = nullptr);
 
 }  // namespace zevlon

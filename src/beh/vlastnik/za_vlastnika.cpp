@@ -162,7 +162,7 @@ void Zapsat(const std::string& cesta, const std::string& obsah) {
 // The release information this process works with: as the signature covers it, verified
 // again with the keys of the handed options, plus the profile's folder that root's run
 // chose; without keys, as root's run holds it.
-std::string PripravitInformace(const std::string& slozka) {
+std::string PripravitInformace(const std::string& slozka, bool overit) {
   const std::string volby = Predane(kFdVoleb, "volby");
   const std::string informace = Predane(kFdInformaci, "informace o vydání");
   const std::string overene = Predane(kFdOverenych, "ověřené informace o vydání");
@@ -171,7 +171,7 @@ std::string PripravitInformace(const std::string& slozka) {
   const std::string ini = slozka + "/" + kSouborVydani;
   Zapsat(ini, informace);
   const NastaveniOvereni overeni = NastaveniOvereniWebu();
-  if (!overeni.Zapnuto()) return ini;
+  if (!overit || !overeni.Zapnuto()) return ini;
   const std::string profil = CistIni(ini, "Merko", "SlozkaProfilu");
   const std::string mimoVlnu = CistIni(ini, "Merko", kKlicMimoVlnu);
   Zapsat(ini, overene);
@@ -186,10 +186,11 @@ std::string PripravitInformace(const std::string& slozka) {
 }  // namespace
 
 int MainZaVlastnika(const std::vector<std::string>& argumenty, const AktualizaceSetup& instalace,
-                    const AktualizaceSetup& odhad) {
+                    const AktualizaceSetup& odhad, const AktualizaceSetup& navrat) {
   // Only a process that root started for another user, with its channel.
   const bool jenOdhad = argumenty.size() == 3 && argumenty[2] == kOdhadZaVlastnika;
-  if (::geteuid() == 0 || (argumenty.size() != 2 && !jenOdhad)) return kNavratChyba;
+  const bool vratit = argumenty.size() == 3 && argumenty[2] == kNavratZaVlastnika;
+  if (::geteuid() == 0 || (argumenty.size() != 2 && !jenOdhad && !vratit)) return kNavratChyba;
   ZachytavatUkonceni();
   Kanal kanal(kFdKanalu);
   PlatformaVlastnika platforma(kanal);
@@ -209,7 +210,7 @@ int MainZaVlastnika(const std::vector<std::string>& argumenty, const Aktualizace
     if (slozka.Cesta().empty())
       VyvolatChybu("Ve složce " + temp.Slozka() + " se nepodařilo vytvořit složku aktualizace.");
     platforma.NastavitSlozkuVoleb(slozka.Cesta());
-    const std::string ini = PripravitInformace(slozka.Cesta());
+    const std::string ini = PripravitInformace(slozka.Cesta(), !vratit);
     NastavitPrenosy();
     // Root's way to the site, for this process's transfers alone.
     const std::optional<KlientHttp::Proxy> proxy =
@@ -218,7 +219,7 @@ int MainZaVlastnika(const std::vector<std::string>& argumenty, const Aktualizace
     Http().proxy = proxy;
     // The run that started this one decided on the updater already.
     ZapsatIni(ini, "Merko", "ZevlonVerze", "");
-    v.pokracovat = (jenOdhad ? odhad : instalace)(ini, v.souhrn);
+    v.pokracovat = (jenOdhad ? odhad : vratit ? navrat : instalace)(ini, v.souhrn);
   } catch (const std::exception& e) {
     const Chyba c = JakoChyba(e);
     v.chyba = true;

@@ -17,8 +17,9 @@ namespace zevlon {
 // (whether the run is unattended, whether nobody can be asked). Answers the exit status;
 // the outcome itself goes to root over the channel.
 // With kOdhadZaVlastnika after them, `odhad` runs in place of `instalace`: it finds what an
-// update would renew and changes nothing.
+// update would renew and changes nothing; with kNavratZaVlastnika, `navrat` goes back from
+// the last update.
 int MainZaVlastnika(const std::vector<std::string>& argumenty, const AktualizaceSetup& instalace,
-                    const AktualizaceSetup& odhad);
+                    const AktualizaceSetup& odhad, const AktualizaceSetup& navrat);
 
 }  // namespace zevlon

@@ -42,7 +42,7 @@ ZpravaKanalu ZpravaVysledku(const VysledekVlastnika& v) {
           {v.chyba ? std::to_string(v.cislo) : "", v.chyba ? v.popis : "", v.chyba ? v.polozka : "",
            Ano(v.pokracovat), std::to_string(s.slozek), std::to_string(s.zkopirovano),
            std::to_string(s.stazeno), std::to_string(s.zRozdilu), std::to_string(s.bajtu),
-           s.vydaniPred, s.vydaniPo, Ano(s.odmitnuto)}};
+           s.vydaniPred, s.vydaniPo, Ano(s.odmitnuto), s.vraceno}};
 }
 
 KlientHttp::Proxy ProxyZProstredi() {

@@ -30,7 +30,8 @@ inline constexpr char kTep = 'H';       // a heartbeat, every kDobaTepu while th
 inline constexpr char kVysledek = 'K';  // the outcome: "" or the error's number, text, item;
                                         // whether the run goes on ("1"/"0"); the folders,
                                         // files copied, downloaded, rebuilt, bytes, release
-                                        // before and after, older release refused ("1"/"0")
+                                        // before and after, older release refused ("1"/"0"),
+                                        // the release a way back refused ("" for none)
 // From root.
 inline constexpr char kOdpoved = 'A';  // the button or row chosen
 inline constexpr char kZruseni = 'Z';  // the user cancelled: stop at the next report
@@ -53,6 +54,9 @@ inline constexpr int kFdPrenosu = 8;    // the way to the site: ZakodovatProxy
 inline constexpr const char* kVolbaZaVlastnika = "--za-vlastnika";
 // Its last argument when it is to find only what an update would renew.
 inline constexpr const char* kOdhadZaVlastnika = "odhad";
+// Its last argument when it is to go back from the last update (instalace/navrat.h); it is
+// handed the way back's small file in place of release information, nothing to verify.
+inline constexpr const char* kNavratZaVlastnika = "vratit";
 
 // A whole number in the field, within the bounds; nothing otherwise.
 std::optional<std::int64_t> CisloPole(const std::string& pole, std::int64_t min, std::int64_t max);

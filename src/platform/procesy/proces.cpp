@@ -7,8 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <ctime>
 
 #include "platform/soubory/soubor.h"
@@ -94,6 +97,33 @@ void Predat(Roura& vstupni, Roura& vystupni, Roura& chybova, std::string_view vs
   }
 }
 
+// Starts argv with the three descriptors as its standard input, output and error output:
+// looked up on PATH, or (`skupina`) by its path alone in a process group of its own.
+// Answers the error number of posix_spawn.
+int Spustit(const std::vector<std::string>& argv, const std::array<int, 3>& fd, bool skupina,
+            pid_t& pid) {
+  std::vector<std::string> kopie = argv;
+  std::vector<char*> c;
+  for (auto& a : kopie)
+    c.push_back(a.data());
+  c.push_back(nullptr);
+  posix_spawn_file_actions_t akce;
+  posix_spawn_file_actions_init(&akce);
+  for (int i = 0; i < 3; ++i)
+    posix_spawn_file_actions_adddup2(&akce, fd[static_cast<std::size_t>(i)], i);
+  posix_spawnattr_t atributy;
+  posix_spawnattr_init(&atributy);
+  if (skupina) {
+    posix_spawnattr_setflags(&atributy, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&atributy, 0);
+  }
+  const int r = skupina ? posix_spawn(&pid, c[0], &akce, &atributy, c.data(), environ)
+                        : posix_spawnp(&pid, c[0], &akce, &atributy, c.data(), environ);
+  posix_spawn_file_actions_destroy(&akce);
+  posix_spawnattr_destroy(&atributy);
+  return r;
+}
+
 }  // namespace
 
 VysledekPrikazu ProvestPrikaz(const std::vector<std::string>& argv, std::string_view vstup) {
@@ -103,20 +133,9 @@ VysledekPrikazu ProvestPrikaz(const std::vector<std::string>& argv, std::string_
     v.chybaSpusteni = argv.empty() ? EINVAL : errno;
     return v;
   }
-  std::vector<std::string> kopie = argv;
-  std::vector<char*> c;
-  for (auto& a : kopie)
-    c.push_back(a.data());
-  c.push_back(nullptr);
-
-  posix_spawn_file_actions_t akce;
-  posix_spawn_file_actions_init(&akce);
-  posix_spawn_file_actions_adddup2(&akce, vstupni.cteni.Fd(), STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&akce, vystupni.zapis.Fd(), STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&akce, chybova.zapis.Fd(), STDERR_FILENO);
   pid_t pid = 0;
-  int r = posix_spawnp(&pid, c[0], &akce, nullptr, c.data(), environ);
-  posix_spawn_file_actions_destroy(&akce);
+  const int r =
+      Spustit(argv, {vstupni.cteni.Fd(), vystupni.zapis.Fd(), chybova.zapis.Fd()}, false, pid);
   // The child's ends are the child's alone now.
   vstupni.cteni.Zavrit();
   vystupni.zapis.Zavrit();
@@ -130,6 +149,64 @@ VysledekPrikazu ProvestPrikaz(const std::vector<std::string>& argv, std::string_
   while (::waitpid(pid, &stav, 0) < 0) {
     if (errno != EINTR) return v;
   }
+  v.kod = WIFEXITED(stav) ? WEXITSTATUS(stav) : 128 + WTERMSIG(stav);
+  return v;
+}
+
+VysledekPrikazu ProvestSLhutou(const std::vector<std::string>& argv,
+                               std::chrono::milliseconds lhuta, std::size_t maxVystupu) {
+  VysledekPrikazu v;
+  Roura vystupni;
+  Popisovac nic(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  if (argv.empty() || argv[0].empty() || argv[0].front() != '/' || !nic.Platny() ||
+      !vystupni.Vytvorit()) {
+    v.chybaSpusteni = argv.empty() || argv[0].empty() || argv[0].front() != '/' ? EINVAL : errno;
+    return v;
+  }
+  pid_t pid = 0;
+  const int r = Spustit(argv, {nic.Fd(), vystupni.zapis.Fd(), vystupni.zapis.Fd()}, true, pid);
+  vystupni.zapis.Zavrit();
+  if (r != 0) {
+    v.chybaSpusteni = r;
+    return v;
+  }
+  // Its output until it closes it (it and all it started) or the bound comes.
+  const auto konec = std::chrono::steady_clock::now() + lhuta;
+  while (vystupni.cteni.Platny()) {
+    const auto zbyva = std::chrono::duration_cast<std::chrono::milliseconds>(
+        konec - std::chrono::steady_clock::now());
+    if (zbyva.count() <= 0) {
+      v.vyprselo = true;
+      break;
+    }
+    pollfd p{vystupni.cteni.Fd(), POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(std::min<long long>(zbyva.count(), 1000))) <= 0) continue;
+    char buf[4096];
+    const ssize_t n = ::read(p.fd, buf, sizeof buf);
+    if (n > 0) {
+      v.vystup.append(buf, static_cast<std::size_t>(n));
+      if (v.vystup.size() > maxVystupu) v.vystup.erase(0, v.vystup.size() - maxVystupu);
+    } else if (n == 0 || errno != EINTR) {
+      vystupni.cteni.Zavrit();
+    }
+  }
+  // Output closed early by a program that goes on is waited for until the bound too; one
+  // that not even SIGKILL ends (a hung file system) is left to the system.
+  if (v.vyprselo) ::kill(-pid, SIGKILL);
+  int stav = 0;
+  for (;;) {
+    const pid_t w = ::waitpid(pid, &stav, WNOHANG);
+    if (w == pid) break;
+    if (w < 0 && errno != EINTR) return v;
+    const auto ted = std::chrono::steady_clock::now();
+    if (!v.vyprselo && ted >= konec) {
+      v.vyprselo = true;
+      ::kill(-pid, SIGKILL);
+    }
+    if (ted >= konec + std::chrono::seconds(5)) return v;
+    ::usleep(20000);
+  }
+  ::kill(-pid, SIGKILL);
   v.kod = WIFEXITED(stav) ? WEXITSTATUS(stav) : 128 + WTERMSIG(stav);
   return v;
 }

@@ -9,6 +9,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,11 +23,19 @@ struct VysledekPrikazu {
   int kod = -1;           // the exit status; 128 + the signal that ended it
   std::string vystup;     // standard output
   std::string chyby;      // error output
+  bool vyprselo = false;  // ended at its bound (ProvestSLhutou)
 };
 
 // Runs argv[0] (looked up on PATH when it has no "/") with the further items as its
 // arguments and `vstup` on its standard input, and waits for it.
 VysledekPrikazu ProvestPrikaz(const std::vector<std::string>& argv, std::string_view vstup = {});
+
+// Runs the program at the absolute path argv[0] with the further items as its arguments, in
+// a process group of its own, nothing on its standard input, its standard and error output
+// together into `vystup` (of which the last `maxVystupu` bytes are kept). At `lhuta` the
+// whole group is killed and `vyprselo` set; whatever it left behind goes with it.
+VysledekPrikazu ProvestSLhutou(const std::vector<std::string>& argv,
+                               std::chrono::milliseconds lhuta, std::size_t maxVystupu);
 
 // When a process started, in clock ticks since the boot (/proc/<pid>/stat, which any
 // account may read): with its number it names one process, whatever number reuse does.

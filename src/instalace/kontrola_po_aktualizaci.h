@@ -1,0 +1,28 @@
+// The check after an update that the options may name: a program of the administrator's,
+// run once the swaps are done with the profile folder as its argument. Exit status 0 keeps
+// the update; anything else, or its bound, goes back at once (instalace/navrat.h) and
+// refuses the release.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "aplikace/souhrn_obnovy.h"
+#include "instalace/aktualizace_setupu.h"
+
+namespace zevlon {
+
+// [Server] "KontrolaPoAktualizaci": the absolute path of the check; "LhutaKontroly": the
+// seconds it may take (default 300).
+inline constexpr const char* kKlicKontroly = "KontrolaPoAktualizaci";
+inline constexpr const char* kKlicLhutyKontroly = "LhutaKontroly";
+inline constexpr std::chrono::seconds kLhutaKontroly{300};
+
+// Runs the check, when the options name one, as the process that updated the profile (its
+// owner's where root acts for one). A check that fails is logged with its last line of
+// output, cleaned; the profile goes back and the error that says so is raised, with the
+// release gone back to in `souhrn`.
+void KontrolovatPoAktualizaci(const std::string& profil, const SlozkySetupu& slozky,
+                              SouhrnObnovy& souhrn);
+
+}  // namespace zevlon
