@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "beh/kontrola_voleb.h"
+#include "beh/metriky.h"
 #include "beh/nastaveni_prenosu.h"
 #include "beh/vlastnik/vlastnik.h"
 #include "beh/vydani.h"
@@ -121,7 +122,7 @@ class Beh {
   // The run's state file is another run's while that one holds the lock.
   bool stavJeJiny_ = false;
   Okamzik zacatek_{};
-  std::string rezim_, profil_, vysledek_, chyba_;
+  std::string rezim_, profil_, vysledek_, chyba_, vydaniWebu_;
   SouhrnObnovy souhrn_;
 };
 
@@ -212,6 +213,7 @@ std::string Beh::Zaznamenat() {
   z.profil = profil_;
   z.navrat = navrat_;
   z.souhrn = souhrn_;
+  z.vydaniWebu = vydaniWebu_;
   if (navrat_ == kNavratZruseno) {
     z.vysledek = vysledky::kZruseno;
   } else if (navrat_ != kNavratUspech && chyba_ == kUzBezi) {
@@ -225,6 +227,7 @@ std::string Beh::Zaznamenat() {
     z.vysledek = souhrn_.slozek > 0 ? vysledky::kAktualizovano : vysledky::kAktualni;
   }
   ZaznamenatBeh(z, !stavJeJiny_);
+  if (!stavJeJiny_) ZapsatMetriky(z);
   return RadekZaznamu(z);
 }
 
@@ -282,7 +285,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   if (prikaz.empty()) {
     const std::string adresa = AdresaWebu();
     const std::string mistni = temp_ + kSouborVydani;
-    std::string vydaniWebu;
+    std::string& vydaniWebu = vydaniWebu_;
     if (!Krok([&] {
           if (!JePripojenInternet(adresa)) VyvolatChybu(kNeniInternet);
         }))
@@ -346,6 +349,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
     return true;
   }
   profil_ = CistIni(prikaz, "Merko", "SlozkaProfilu");
+  if (vydaniWebu_.empty()) vydaniWebu_ = CistIni(prikaz, "Merko", "Release");
   if (zPrikazoveRadky && !Krok([&] { OveritPredaneInformace(prikaz); })) return false;
   bool pokracovat = true;
   if (!Krok([&] { pokracovat = VarovaniZmenyDat(prikaz); })) return false;

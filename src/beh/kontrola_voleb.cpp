@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "aplikace/aktualizace_aplikace.h"
+#include "beh/metriky.h"
 #include "beh/nastaveni_prenosu.h"
 #include "beh/vlastnik/zpravy.h"
 #include "common/adresa.h"
@@ -52,7 +53,8 @@ const std::vector<ZnamaSekce>& ZnameSekce() {
         {kKlicObnovaOdkazy, kVlastnik},
         {kKlicDelty, kVlastnik},
         {kKlicNahodnehoZpozdeni, kJenRoot},
-        {kKlicZrcadla, kVlastnik}}},
+        {kKlicZrcadla, kVlastnik},
+        {kKlicSlozkyMetrik, kJenRoot}}},
       {"Nastaveni",
        {{"SlozkaDat", kJenRoot}, {"Cas", kJenRoot}, {"Cetnost", kJenRoot}, {"Den", kJenRoot}}},
       {"Uloha", {{"ID", kJenRoot}}},

@@ -12,6 +12,9 @@ namespace zevlon {
 inline constexpr const char* kVolbaMoznosti = "--moznosti";
 inline constexpr const char* kVolbaStav = "--stav";
 inline constexpr const char* kVolbaJson = "--json";
+inline constexpr const char* kVolbaNagios = "--nagios";
+inline constexpr const char* kVolbaVarovani = "--varovani";
+inline constexpr const char* kVolbaKriticke = "--kriticke";
 inline constexpr const char* kVolbaKontrola = "--kontrola";
 inline constexpr const char* kVolbaNapoveda = "--help";
 inline constexpr const char* kVolbaVerze = "--version";
@@ -23,8 +26,9 @@ struct VolbaPrikazu {
 
 inline constexpr VolbaPrikazu kVolbyPrikazu[] = {
     {kVolbaZpozdeni, false},  // before the run's own arguments, handled first
-    {kVolbaMoznosti, true},  {kVolbaStav, true},     {kVolbaJson, false},  // after --stav
-    {kVolbaKontrola, true},  {kVolbaNapoveda, true}, {kVolbaVerze, true},
+    {kVolbaMoznosti, true},  {kVolbaStav, true},      {kVolbaJson, false},  // after --stav
+    {kVolbaKontrola, true},  {kVolbaNapoveda, true},  {kVolbaVerze, true},
+    {kVolbaNagios, false},   {kVolbaVarovani, false}, {kVolbaKriticke, false},  // after --stav
 };
 
 // Whether `volba` is one of the options that stand first.

@@ -149,4 +149,19 @@ std::optional<UtcCas> ParsovatUtc(std::string_view s) {
   return DnyOdEpochy(rok, mesic, den) * 86400 + h * 3600 + m * 60 + sek;
 }
 
+std::optional<UtcCas> ParsovatCasIso(std::string_view text) {
+  if (text.size() < 20 || text[10] != 'T') return std::nullopt;
+  const auto mistni = ParsovatUtc(text.substr(0, 19));
+  std::string_view posun = text.substr(19);
+  if (!mistni) return std::nullopt;
+  if (posun == "Z") return mistni;
+  int h = 0, m = 0;
+  const char znamenko = posun[0];
+  posun.remove_prefix(1);
+  if ((znamenko != '+' && znamenko != '-') || !CtiCislo(posun, 2, 2, h) || !CtiZnak(posun, ':') ||
+      !CtiCislo(posun, 2, 2, m) || !posun.empty() || h > 23 || m > 59)
+    return std::nullopt;
+  return *mistni - (znamenko == '-' ? -1 : 1) * (h * 3600 + m * 60);
+}
+
 }  // namespace zevlon
