@@ -264,6 +264,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   if (!Krok([] { OveritPovinnyKlic(); })) return false;
   if (!Krok([] {
         if (const std::string z = ChybaZrcadla(CestaVolebIni()); !z.empty()) VyvolatChybu(z);
+        if (const std::string p = ChybaProxy(CestaVolebIni()); !p.empty()) VyvolatChybu(p);
       }))
     return false;
   NastavitPrenosy();

@@ -54,7 +54,10 @@ const std::vector<ZnamaSekce>& ZnameSekce() {
         {kKlicDelty, kVlastnik},
         {kKlicNahodnehoZpozdeni, kJenRoot},
         {kKlicZrcadla, kVlastnik},
-        {kKlicSlozkyMetrik, kJenRoot}}},
+        {kKlicSlozkyMetrik, kJenRoot},
+        {kKlicProxy, kVlastnik},
+        {kKlicBezProxy, kVlastnik},
+        {kKlicProxyUdaju, kJenRoot}}},
       {"Nastaveni",
        {{"SlozkaDat", kJenRoot}, {"Cas", kJenRoot}, {"Cetnost", kJenRoot}, {"Den", kJenRoot}}},
       {"Uloha", {{"ID", kJenRoot}}},
@@ -178,6 +181,7 @@ std::vector<NepouzitelnaHodnota> NepouzitelneHodnoty(const std::string& soubor) 
     nelze("Server", "Adresa", BezPristupovychUdaju(a),
           "není to úplná adresa http://, https:// ani ftp://");
   if (std::string z = ChybaZrcadla(soubor); !z.empty()) zpravy.push_back({std::move(z), {}, {}});
+  if (std::string p = ChybaProxy(soubor); !p.empty()) zpravy.push_back({std::move(p), {}, {}});
   if (const std::string k = hodnota("Server", kKlicVerejnehoKlice);
       !k.empty() && !podpis::CistVerejneKlice(k))
     nelze("Server", kKlicVerejnehoKlice, k, "nejsou to veřejné klíče minisign");
