@@ -89,7 +89,7 @@ constexpr const char* kNapoveda =
     "  [Server]     Adresa VerejnyKlic PodpisPlatnyDni PovolitStarsi BezOvereni\n"
     "               LhutaPrenosu MinRychlost DobaMinRychlosti SoubeznaStahovani\n"
     "               LhutaBehu LhutaTicha ObnovaOdkazy Delty NahodneZpozdeni Zrcadlo\n"
-    "               SlozkaMetrik Proxy BezProxy ProxyUdaje\n"
+    "               SlozkaMetrik Proxy BezProxy ProxyUdaje MaxRychlost MaxRychlostOkno\n"
     "  [Nastaveni]  SlozkaDat Cas Cetnost Den\n"
     "  [Uloha]      ID\n"
     "\n"

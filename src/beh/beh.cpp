@@ -264,7 +264,9 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   if (!Krok([] { OveritPovinnyKlic(); })) return false;
   if (!Krok([] {
         if (const std::string z = ChybaZrcadla(CestaVolebIni()); !z.empty()) VyvolatChybu(z);
-        if (const std::string p = ChybaProxy(CestaVolebIni()); !p.empty()) VyvolatChybu(p);
+        for (const std::string& z :
+             {ChybaProxy(CestaVolebIni()), ChybaMaxRychlosti(CestaVolebIni())})
+          if (!z.empty()) VyvolatChybu(z);
       }))
     return false;
   NastavitPrenosy();

@@ -57,7 +57,9 @@ const std::vector<ZnamaSekce>& ZnameSekce() {
         {kKlicSlozkyMetrik, kJenRoot},
         {kKlicProxy, kVlastnik},
         {kKlicBezProxy, kVlastnik},
-        {kKlicProxyUdaju, kJenRoot}}},
+        {kKlicProxyUdaju, kJenRoot},
+        {kKlicMaxRychlosti, kVlastnik},
+        {kKlicOknaMaxRychlosti, kVlastnik}}},
       {"Nastaveni",
        {{"SlozkaDat", kJenRoot}, {"Cas", kJenRoot}, {"Cetnost", kJenRoot}, {"Den", kJenRoot}}},
       {"Uloha", {{"ID", kJenRoot}}},
@@ -181,7 +183,8 @@ std::vector<NepouzitelnaHodnota> NepouzitelneHodnoty(const std::string& soubor) 
     nelze("Server", "Adresa", BezPristupovychUdaju(a),
           "není to úplná adresa http://, https:// ani ftp://");
   if (std::string z = ChybaZrcadla(soubor); !z.empty()) zpravy.push_back({std::move(z), {}, {}});
-  if (std::string p = ChybaProxy(soubor); !p.empty()) zpravy.push_back({std::move(p), {}, {}});
+  for (std::string z : {ChybaProxy(soubor), ChybaMaxRychlosti(soubor)})
+    if (!z.empty()) zpravy.push_back({std::move(z), {}, {}});
   if (const std::string k = hodnota("Server", kKlicVerejnehoKlice);
       !k.empty() && !podpis::CistVerejneKlice(k))
     nelze("Server", kKlicVerejnehoKlice, k, "nejsou to veřejné klíče minisign");

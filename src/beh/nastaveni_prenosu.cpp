@@ -10,14 +10,17 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <string>
 
 #include "beh/vlastnik/zpravy.h"
 #include "common/adresa.h"
+#include "common/cas.h"
 #include "common/chyba.h"
 #include "common/text.h"
 #include "platform/http/http.h"
+#include "platform/nahrady/platforma.h"
 #include "platform/procesy/ukonceni.h"
 #include "platform/soubory/soubor.h"
 #include "platform/soubory/souborovy_system.h"
@@ -116,6 +119,30 @@ UdajeProxy CistUdajeProxy(const std::string& cesta) {
 
 }  // namespace
 
+std::string ChybaMaxRychlosti(const std::string& volby) {
+  const std::string h = HodnotaServeru(volby, kKlicMaxRychlosti),
+                    okno = HodnotaServeru(volby, kKlicOknaMaxRychlosti);
+  auto nelze = [&](const char* klic, const std::string& hodnota, const std::string& proc) {
+    return "Hodnotu " + std::string(klic) + "=" + hodnota + " v sekci [Server] souboru voleb " +
+           volby + " nelze použít: " + proc + ".";
+  };
+  if (!okno.empty() && !CistUsekDne(okno))
+    return nelze(kKlicOknaMaxRychlosti, okno, "není to rozsah času ve tvaru HH:MM-HH:MM");
+  if (h.empty()) return {};
+  const auto kb = CisloPole(h, 1, INT64_MAX / 1000);
+  if (!kb) return nelze(kKlicMaxRychlosti, h, "musí být kladné celé číslo (kB za sekundu)");
+  const std::int64_t min =
+      KladneCisloServeru(volby, kKlicMinRychlosti).value_or(KlientHttp::kMinRychlost);
+  if (*kb * 1000 < 2 * min)
+    return nelze(kKlicMaxRychlosti, h,
+                 "je menší než dvojnásobek " + std::string(kKlicMinRychlosti) + " (" +
+                     std::to_string(min) +
+                     " bajtů za sekundu), takže by omezené přenosy byly "
+                     "ukončovány jako pomalé; zvyšte " +
+                     kKlicMaxRychlosti + ", nebo snižte " + kKlicMinRychlosti);
+  return {};
+}
+
 std::string ChybaProxy(const std::string& volby) {
   const std::string p = HodnotaServeru(volby, kKlicProxy);
   auto nelze = [&](const std::string& proc) {
@@ -172,6 +199,18 @@ void NastavitPrenosy() {
     if (!ZacinaNa(z, "https://")) http.httpPovoleno = http.zrcadleni->zrcadlo;
   }
   http.proxy = ChybaProxy(volby).empty() ? ProxyZVoleb(volby) : std::nullopt;
+  // The run's bound, within its hours of the local day.
+  const bool omezit = ChybaMaxRychlosti(volby).empty();
+  http.maxRychlost = omezit ? KladneCisloServeru(volby, kKlicMaxRychlosti).value_or(0) * 1000 : 0;
+  http.omezeniPlati = nullptr;
+  if (const auto okno =
+          omezit ? CistUsekDne(HodnotaServeru(volby, kKlicOknaMaxRychlosti)) : std::nullopt)
+    http.omezeniPlati = [u = *okno] {
+      const std::time_t t = std::chrono::system_clock::to_time_t(platforma().Ted());
+      std::tm tm{};
+      ::localtime_r(&t, &tm);
+      return u.Obsahuje(tm.tm_hour * 60 + tm.tm_min);
+    };
   http.lhutaBehu =
       std::chrono::seconds(KladneCisloServeru(volby, kKlicLhutyBehu).value_or(kLhutaBehu));
   http.konecBehu = std::chrono::steady_clock::now() + http.lhutaBehu;
@@ -182,7 +221,7 @@ void NastavitPrenosy() {
   };
   http.textPreruseni = kTextPreruseno;
   http.hlasitPrubeh = [](const KlientHttp::PrubehStazeni& p) {
-    ZobrazPrubehSouboru(p.prijato, p.celkem, p.rychlost);
+    ZobrazPrubehSouboru(p.prijato, p.celkem, p.rychlost, p.omezeno);
   };
 }
 

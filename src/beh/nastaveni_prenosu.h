@@ -32,6 +32,16 @@ inline constexpr std::int64_t kLhutaBehu = 12 * 3600;
 inline constexpr const char* kKlicLhutyTicha = "LhutaTicha";
 inline constexpr std::chrono::seconds kLhutaTicha{120};
 
+// "MaxRychlost": kB per second (1 kB = 1000 B) of all the transfers of the run together,
+// at least twice MinRychlost; "MaxRychlostOkno": "HH:MM-HH:MM", the hours of the day (local
+// time; the span may cross midnight) when it holds, always without it.
+inline constexpr const char* kKlicMaxRychlosti = "MaxRychlost";
+inline constexpr const char* kKlicOknaMaxRychlosti = "MaxRychlostOkno";
+
+// The message that the run's bound cannot be used, "" when it can or none is set: it names
+// both keys where it is below twice the minimum speed.
+std::string ChybaMaxRychlosti(const std::string& volby);
+
 // "Proxy": the proxy of every transfer of the run and of the owner's process, an address
 // without user or password (Zevlon.ini is readable by all); "BezProxy": the hosts reached
 // directly, as libcurl's no_proxy lists them; "ProxyUdaje": a file holding

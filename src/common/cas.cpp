@@ -164,4 +164,15 @@ std::optional<UtcCas> ParsovatCasIso(std::string_view text) {
   return *mistni - (znamenko == '-' ? -1 : 1) * (h * 3600 + m * 60);
 }
 
+std::optional<UsekDne> CistUsekDne(std::string_view text) {
+  int h1 = 0, m1 = 0, h2 = 0, m2 = 0;
+  if (!CtiCislo(text, 1, 2, h1) || !CtiZnak(text, ':') || !CtiCislo(text, 2, 2, m1) ||
+      !CtiZnak(text, '-') || !CtiCislo(text, 1, 2, h2) || !CtiZnak(text, ':') ||
+      !CtiCislo(text, 2, 2, m2) || !text.empty() || h1 > 23 || h2 > 23 || m1 > 59 || m2 > 59)
+    return std::nullopt;
+  UsekDne u{h1 * 60 + m1, h2 * 60 + m2};
+  if (u.od == u.po) return std::nullopt;
+  return u;
+}
+
 }  // namespace zevlon

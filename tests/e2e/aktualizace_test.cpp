@@ -569,6 +569,16 @@ TEST_F(Aktualizace, CheckOfTheSetUpNamesWhatWouldFailAndChangesNothing) {
        {"  Chyba: Hodnotu Proxy=http://127.0.0.1:9/ v sekci [Server]",
         "nelze použít: obsahuje uživatele nebo heslo, které do souboru voleb čitelného všemi "
         "nepatří; uveďte je v souboru, který jmenuje ProxyUdaje."}},
+      // The run's bound under twice the minimum speed would break its transfers off.
+      {"a bound below twice the minimum speed",
+       "MaxRychlost=2\r\nMinRychlost=1500\r\n",
+       1,
+       {"  Chyba: Hodnotu MaxRychlost=2 v sekci [Server]",
+        "nelze použít: je menší než dvojnásobek MinRychlost (1500 bajtů za sekundu)"}},
+      {"a bound's hours that are no span of the day",
+       "MaxRychlost=100\r\nMaxRychlostOkno=8-17\r\n",
+       1,
+       {"  Chyba: Hodnotu MaxRychlostOkno=8-17 v sekci [Server]"}},
       {"a proxy that does not answer",
        "Proxy=http://127.0.0.1:9/\r\nBezProxy=example.cz\r\n",
        1,
