@@ -41,3 +41,5 @@ echo "== per-file deltas on real releases (targets: bytes <= 0.35 of the changed
 bash bench/delty.sh build/bench
 echo "== slow link, 25 ms each way (before parallel downloads: a record, no target)"
 bash bench/pomala_linka.sh build/bench 3
+echo "== the run's bound on the office's line (target: within ±10 % of 2 Mbit/s on 8 Mbit/s)"
+bash bench/omezeni_linky.sh build/bench 3
