@@ -657,6 +657,15 @@ TEST_F(Aktualizace, UsersRunWithoutTerminalOrDisplayIsUnattendedAndLogsInItsStat
   v = test::Spustit(stav, prostredi_);
   EXPECT_EQ(v.kod, 1) << v.vystup;
   EXPECT_THAT(v.vystup, HasSubstr("(" + (s_ / "stav/zevlon/stav.json") + ")"));
+  // The same for Nagios, with its thresholds in hours: the last run failed, a success is
+  // recent.
+  stav.insert(stav.end(), {"--nagios", "--varovani", "1", "--kriticke", "2"});
+  v = test::Spustit(stav, prostredi_);
+  EXPECT_EQ(v.kod, 1) << v.vystup;
+  EXPECT_THAT(v.vystup, ::testing::StartsWith("ZEVLON WARNING - poslední úspěšný běh před 0 h; "));
+  EXPECT_TRUE(v.vystup.ends_with("s;3600;7200\n")) << v.vystup;
+  stav.back() = "x";
+  EXPECT_EQ(test::Spustit(stav, prostredi_).kod, 64);  // a mistake of the command line
 }
 
 // Where the file system cannot exchange two folders, a swap is two renames; a run killed
