@@ -98,9 +98,10 @@ printf '[Server]\r\nAdresa=%s\r\nVerejnyKlic=%s\r\n[Nastaveni]\r\nSlozkaDat=%s/\
   "$ADRESA" "$KLIC" "$P" > /etc/zevlon/Zevlon.ini
 
 echo "== Naplánování na terminálu (zevlon --moznosti)"
-# The questions: the profile folder (kept), the office's mirror (none), automatic updating,
-# time, weekly, Wednesday. A question left without an answer would wait: a minute at most.
-printf '\n\n1\n06:00\n2\n3\n' | env -u DISPLAY -u WAYLAND_DISPLAY DUNMOR_REGISTRY="$D/registry.reg" \
+# The questions: the profile folder (kept), the office's mirror, proxy and hosts without it
+# (none), automatic updating, time, weekly, Wednesday. A question left without an answer
+# would wait: a minute at most.
+printf '\n\n\n\n1\n06:00\n2\n3\n' | env -u DISPLAY -u WAYLAND_DISPLAY DUNMOR_REGISTRY="$D/registry.reg" \
   timeout 60 script -qec "zevlon --moznosti" /dev/null > "$D/moznosti.txt" 2>&1 || true
 ocekavat "úloha v /etc/cron.d/zevlon-1" test -f /etc/cron.d/zevlon-1
 ocekavat "úloha spouští nainstalovaný program, jen je-li nainstalován, po náhodném zpoždění" \

@@ -7,6 +7,7 @@
 #include "beh/beh.h"
 #include "beh/drzeni.h"
 #include "beh/kontrola.h"
+#include "beh/metriky.h"
 #include "beh/navraty.h"
 #include "beh/vlastnik/vlastnik.h"
 #include "beh/vlastnik/za_vlastnika.h"
@@ -30,6 +31,7 @@ constexpr const char* kPouziti =
     "        Zevlon [--zpozdeni MINUT] [Hotovo | soubor]\n"
     "        Zevlon --moznosti\n"
     "        Zevlon --stav [--json]\n"
+    "        Zevlon --stav --nagios [--varovani HODIN] [--kriticke HODIN]\n"
     "        Zevlon --kontrola\n"
     "        Zevlon --drzet [VYDANI] | --uvolnit\n"
     "        Zevlon --vratit [--ano] [--i-pres-zmenu-dat]\n"
@@ -77,6 +79,9 @@ constexpr const char* kNapoveda =
     "              obnovené složky, soubory a stažené bajty, poslední úspěšná\n"
     "              aktualizace); s --json tak, jak jej zapsal běh; návratový kód\n"
     "              0 poslední běh uspěl, 1 selhal, 3 žádný běh není zaznamenán\n"
+    "  --nagios    po --stav jeden řádek pro Nagios podle stáří posledního úspěšného\n"
+    "              běhu: --varovani (výchozí 48 hodin) a --kriticke (168 hodin),\n"
+    "              návratový kód 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN\n"
     "  --kontrola  zkontroluje nastavení a nic nezmění: neznámé a nepoužitelné volby\n"
     "              v Zevlon.ini, instalaci a profil a kdo jej aktualizuje, stažení\n"
     "              a podpis informací o vydání, a které složky a kolik souborů\n"
@@ -103,6 +108,7 @@ constexpr const char* kNapoveda =
     "               LhutaPrenosu MinRychlost DobaMinRychlosti SoubeznaStahovani\n"
     "               LhutaBehu LhutaTicha ObnovaOdkazy Delty NahodneZpozdeni Zrcadlo\n"
     "               DrzetVydani SkupinaNasazeni KontrolaPoAktualizaci LhutaKontroly\n"
+    "               SlozkaMetrik Proxy BezProxy ProxyUdaje MaxRychlost MaxRychlostOkno\n"
     "  [Nastaveni]  SlozkaDat Cas Cetnost Den\n"
     "  [Uloha]      ID\n"
     "\n"
@@ -172,6 +178,19 @@ int Vratit(int argc, char** argv) {
                     zevlon::kNavratZaVlastnika);
 }
 
+// "--stav --nagios [--varovani HODIN] [--kriticke HODIN]".
+int StavNagios(int argc, char** argv) {
+  zevlon::PrahyNagios prahy;
+  for (int i = 3; i < argc; i += 2) {
+    const bool varovani = std::strcmp(argv[i], zevlon::kVolbaVarovani) == 0;
+    const auto hodin = i + 1 < argc ? zevlon::CisloPole(argv[i + 1], 1, 100000) : std::nullopt;
+    if ((!varovani && std::strcmp(argv[i], zevlon::kVolbaKriticke) != 0) || !hodin)
+      return ChybaPouziti("Volba --nagios má jen argumenty --varovani HODIN a --kriticke HODIN.");
+    (varovani ? prahy.varovani : prahy.kriticke) = *hodin * 3600;
+  }
+  return zevlon::StavNagios(prahy, stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -198,8 +217,10 @@ int main(int argc, char** argv) {
     const std::string volba = argv[1];
     if (!zevlon::PrvniVolba(volba)) return ChybaPouziti("Neznámá volba " + volba + ".");
     if (volba == zevlon::kVolbaStav) {
+      if (argc >= 3 && std::strcmp(argv[2], zevlon::kVolbaNagios) == 0)
+        return StavNagios(argc, argv);
       if (argc > 3 || (argc == 3 && std::strcmp(argv[2], zevlon::kVolbaJson) != 0))
-        return ChybaPouziti("Volba --stav má jen argument --json.");
+        return ChybaPouziti("Volba --stav má jen argument --json nebo --nagios.");
       return zevlon::VypsatStav(argc == 3, stdout);
     }
     if (volba == zevlon::kVolbaDrzet) {

@@ -12,6 +12,7 @@
 #include "beh/drzeni.h"
 #include "beh/kontrola_voleb.h"
 #include "beh/nasazeni.h"
+#include "beh/metriky.h"
 #include "beh/nastaveni_prenosu.h"
 #include "beh/profily.h"
 #include "beh/vlastnik/vlastnik.h"
@@ -142,7 +143,7 @@ class Beh {
   // The run's state file is another run's while that one holds the lock.
   bool stavJeJiny_ = false;
   Okamzik zacatek_{};
-  std::string rezim_, profil_, vysledek_, chyba_, podrobnost_;
+  std::string rezim_, profil_, vysledek_, chyba_, podrobnost_, vydaniWebu_;
   SouhrnObnovy souhrn_;
 };
 
@@ -234,6 +235,7 @@ std::string Beh::Zaznamenat() {
   z.navrat = navrat_;
   z.souhrn = souhrn_;
   z.podrobnost = podrobnost_;
+  z.vydaniWebu = vydaniWebu_;
   if (navrat_ == kNavratZruseno) {
     z.vysledek = vysledky::kZruseno;
   } else if (navrat_ != kNavratUspech && chyba_ == kUzBezi) {
@@ -247,6 +249,7 @@ std::string Beh::Zaznamenat() {
     z.vysledek = souhrn_.slozek > 0 ? vysledky::kAktualizovano : vysledky::kAktualni;
   }
   ZaznamenatBeh(z, !stavJeJiny_);
+  if (!stavJeJiny_) ZapsatMetriky(z);
   return RadekZaznamu(z);
 }
 
@@ -283,6 +286,9 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   if (!Krok([] { OveritPovinnyKlic(); })) return false;
   if (!Krok([] {
         if (const std::string z = ChybaZrcadla(CestaVolebIni()); !z.empty()) VyvolatChybu(z);
+        for (const std::string& z :
+             {ChybaProxy(CestaVolebIni()), ChybaMaxRychlosti(CestaVolebIni())})
+          if (!z.empty()) VyvolatChybu(z);
       }))
     return false;
   NastavitPrenosy();
@@ -305,7 +311,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
   if (prikaz.empty()) {
     const std::string adresa = AdresaWebu();
     const std::string mistni = temp_ + kSouborVydani;
-    std::string vydaniWebu;
+    std::string& vydaniWebu = vydaniWebu_;
     if (!Krok([&] {
           if (!JePripojenInternet(adresa)) VyvolatChybu(kNeniInternet);
         }))
@@ -363,6 +369,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
     return true;
   }
   profil_ = CistIni(prikaz, "Merko", "SlozkaProfilu");
+  if (vydaniWebu_.empty()) vydaniWebu_ = CistIni(prikaz, "Merko", "Release");
   if (zPrikazoveRadky && !Krok([&] { OveritPredaneInformace(prikaz); })) return false;
   // Root decides whether this machine takes the release (its hold, its wave) before anything
   // else is done, and before it starts an owner's process.

@@ -220,6 +220,10 @@ void Kontroly::Zkontrolovat() {
     return;
   }
   NastavitPrenosy();
+  // The release information comes through the options' proxy, so its download tries it.
+  if (const auto& p = Http().proxy; p && !p->vse.empty())
+    Radek("  přes proxy " + BezPristupovychUdaju(p->vse) +
+          (p->vyjimky.empty() ? "" : ", bez proxy pro " + p->vyjimky));
   const std::string ini = slozka.Cesta() + "/" + kSouborVydani;
   std::string vydani;
   if (!Krok([&] {

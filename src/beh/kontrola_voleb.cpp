@@ -11,6 +11,7 @@
 #include "aplikace/aktualizace_aplikace.h"
 #include "beh/drzeni.h"
 #include "beh/nasazeni.h"
+#include "beh/metriky.h"
 #include "beh/nastaveni_prenosu.h"
 #include "beh/vlastnik/zpravy.h"
 #include "common/adresa.h"
@@ -60,7 +61,13 @@ const std::vector<ZnamaSekce>& ZnameSekce() {
         {kKlicDrzetVydani, kJenRoot},
         {kKlicSkupinyNasazeni, kJenRoot},
         {kKlicKontroly, kVlastnik},
-        {kKlicLhutyKontroly, kVlastnik}}},
+        {kKlicLhutyKontroly, kVlastnik},
+        {kKlicSlozkyMetrik, kJenRoot},
+        {kKlicProxy, kVlastnik},
+        {kKlicBezProxy, kVlastnik},
+        {kKlicProxyUdaju, kJenRoot},
+        {kKlicMaxRychlosti, kVlastnik},
+        {kKlicOknaMaxRychlosti, kVlastnik}}},
       {"Nastaveni",
        {{"SlozkaDat", kJenRoot}, {"Cas", kJenRoot}, {"Cetnost", kJenRoot}, {"Den", kJenRoot}}},
       {"Uloha", {{"ID", kJenRoot}}},
@@ -184,6 +191,8 @@ std::vector<NepouzitelnaHodnota> NepouzitelneHodnoty(const std::string& soubor) 
     nelze("Server", "Adresa", BezPristupovychUdaju(a),
           "není to úplná adresa http://, https:// ani ftp://");
   if (std::string z = ChybaZrcadla(soubor); !z.empty()) zpravy.push_back({std::move(z), {}, {}});
+  for (std::string z : {ChybaProxy(soubor), ChybaMaxRychlosti(soubor)})
+    if (!z.empty()) zpravy.push_back({std::move(z), {}, {}});
   if (const std::string k = hodnota("Server", kKlicVerejnehoKlice);
       !k.empty() && !podpis::CistVerejneKlice(k))
     nelze("Server", kKlicVerejnehoKlice, k, "nejsou to veřejné klíče minisign");

@@ -1,16 +1,29 @@
 #include "beh/nastaveni_prenosu.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
+#include <ctime>
 #include <optional>
 #include <string>
 
+#include "beh/vlastnik/zpravy.h"
 #include "common/adresa.h"
+#include "common/cas.h"
 #include "common/chyba.h"
 #include "common/text.h"
 #include "platform/http/http.h"
+#include "platform/nahrady/platforma.h"
 #include "platform/procesy/ukonceni.h"
+#include "platform/soubory/soubor.h"
+#include "platform/soubory/souborovy_system.h"
 #include "prenos/podpisy/klice_webu.h"
 #include "prenos/podpisy/podpis.h"
 #include "prenos/stahovani/zrcadlo.h"
@@ -50,6 +63,121 @@ std::string ChybaZrcadla(const std::string& volby) {
          " v sekci [Server] souboru voleb " + volby + " nelze použít: " + proc + ".";
 }
 
+namespace {
+
+constexpr std::size_t kMaxUdaju = 4096;
+
+std::string HodnotaServeru(const std::string& volby, const char* klic) {
+  return std::string(Orezat(CistIni(volby, "Server", klic), " \t"));
+}
+
+// The text with every byte but the unreserved ones percent-encoded, as a URL's user and
+// password are written.
+std::string Zakodovat(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string r;
+  for (unsigned char c : text)
+    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~')
+      r += static_cast<char>(c);
+    else
+      r += {'%', kHex[c >> 4], kHex[c & 15]};
+  return r;
+}
+
+// The credentials of ProxyUdaje ("uživatel:heslo"), or the message why they cannot be used.
+struct UdajeProxy {
+  std::string udaje, chyba;
+};
+UdajeProxy CistUdajeProxy(const std::string& cesta) {
+  const std::string uvod = "Soubor " + cesta + " s přihlašovacími údaji proxy (" + kKlicProxyUdaju +
+                           " v sekci [Server]) nelze použít: ";
+  const std::string pravidlo =
+      "musí to být obyčejný soubor rootův nebo uživatele běhu, který může číst jen jeho "
+      "vlastník";
+  if (cesta.empty() || cesta.front() != '/' || VeSdileneSlozce(cesta))
+    return {{}, uvod + pravidlo + " a neleží ve složce, do které smí zapisovat i jiní."};
+  const int fd = ::open(cesta.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {{}, uvod + ss::ChybaSystemu(errno, cesta).popis + "."};
+  Popisovac drzak(fd);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      (st.st_uid != 0 && st.st_uid != ::geteuid()) || (st.st_mode & 077) != 0) {
+    char prava[8];
+    std::snprintf(prava, sizeof prava, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return {{}, uvod + pravidlo + ", a má práva " + prava + "."};
+  }
+  std::string obsah(kMaxUdaju + 1, '\0');
+  const ssize_t n = ::read(fd, obsah.data(), obsah.size());
+  obsah.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  obsah = obsah.substr(0, obsah.find('\n'));
+  if (!obsah.empty() && obsah.back() == '\r') obsah.pop_back();
+  const std::size_t dvojtecka = obsah.find(':');
+  if (obsah.size() > kMaxUdaju || dvojtecka == std::string::npos || dvojtecka == 0)
+    return {{}, uvod + "jeho první řádek není ve tvaru uživatel:heslo."};
+  return {Zakodovat(obsah.substr(0, dvojtecka)) + ":" + Zakodovat(obsah.substr(dvojtecka + 1)), {}};
+}
+
+}  // namespace
+
+std::string ChybaMaxRychlosti(const std::string& volby) {
+  const std::string h = HodnotaServeru(volby, kKlicMaxRychlosti),
+                    okno = HodnotaServeru(volby, kKlicOknaMaxRychlosti);
+  auto nelze = [&](const char* klic, const std::string& hodnota, const std::string& proc) {
+    return "Hodnotu " + std::string(klic) + "=" + hodnota + " v sekci [Server] souboru voleb " +
+           volby + " nelze použít: " + proc + ".";
+  };
+  if (!okno.empty() && !CistUsekDne(okno))
+    return nelze(kKlicOknaMaxRychlosti, okno, "není to rozsah času ve tvaru HH:MM-HH:MM");
+  if (h.empty()) return {};
+  const auto kb = CisloPole(h, 1, INT64_MAX / 1000);
+  if (!kb) return nelze(kKlicMaxRychlosti, h, "musí být kladné celé číslo (kB za sekundu)");
+  const std::int64_t min =
+      KladneCisloServeru(volby, kKlicMinRychlosti).value_or(KlientHttp::kMinRychlost);
+  if (*kb * 1000 < 2 * min)
+    return nelze(kKlicMaxRychlosti, h,
+                 "je menší než dvojnásobek " + std::string(kKlicMinRychlosti) + " (" +
+                     std::to_string(min) +
+                     " bajtů za sekundu), takže by omezené přenosy byly "
+                     "ukončovány jako pomalé; zvyšte " +
+                     kKlicMaxRychlosti + ", nebo snižte " + kKlicMinRychlosti);
+  return {};
+}
+
+std::string ChybaProxy(const std::string& volby) {
+  const std::string p = HodnotaServeru(volby, kKlicProxy);
+  auto nelze = [&](const std::string& proc) {
+    return "Hodnotu " + std::string(kKlicProxy) + "=" + BezPristupovychUdaju(p) +
+           " v sekci [Server] souboru voleb " + volby + " nelze použít: " + proc + ".";
+  };
+  if (!p.empty() &&
+      !JeAbsolutniAdresa(p, {"http://", "https://", "socks4://", "socks5://", "socks5h://"}))
+    return nelze("není to úplná adresa http://, https:// ani socks5://");
+  if (BezPristupovychUdaju(p) != p)
+    return nelze(
+        "obsahuje uživatele nebo heslo, které do souboru voleb čitelného všemi "
+        "nepatří; uveďte je v souboru, který jmenuje " +
+        std::string(kKlicProxyUdaju));
+  if (const std::string u = HodnotaServeru(volby, kKlicProxyUdaju); !u.empty())
+    return CistUdajeProxy(u).chyba;
+  return {};
+}
+
+std::optional<KlientHttp::Proxy> ProxyZVoleb(const std::string& volby) {
+  const std::string p = HodnotaServeru(volby, kKlicProxy),
+                    bez = HodnotaServeru(volby, kKlicBezProxy);
+  if (p.empty() && bez.empty()) return std::nullopt;
+  if (p.empty()) {
+    KlientHttp::Proxy z = ProxyZProstredi();
+    z.vyjimky = bez;
+    return z;
+  }
+  std::string adresa = p;
+  if (const std::string u = HodnotaServeru(volby, kKlicProxyUdaju); !u.empty())
+    if (const UdajeProxy udaje = CistUdajeProxy(u); udaje.chyba.empty())
+      adresa.insert(adresa.find("://") + 3, udaje.udaje + "@");
+  return KlientHttp::Proxy{{}, {}, adresa, bez};
+}
+
 void NastavitPrenosy() {
   KlientHttp& http = Http();
   const std::string volby = CestaVolebIni();
@@ -70,6 +198,19 @@ void NastavitPrenosy() {
     http.zrcadleni = KlientHttp::Zrcadleni{AdresaWebu(), z.back() == '/' ? z : z + "/"};
     if (!ZacinaNa(z, "https://")) http.httpPovoleno = http.zrcadleni->zrcadlo;
   }
+  http.proxy = ChybaProxy(volby).empty() ? ProxyZVoleb(volby) : std::nullopt;
+  // The run's bound, within its hours of the local day.
+  const bool omezit = ChybaMaxRychlosti(volby).empty();
+  http.maxRychlost = omezit ? KladneCisloServeru(volby, kKlicMaxRychlosti).value_or(0) * 1000 : 0;
+  http.omezeniPlati = nullptr;
+  if (const auto okno =
+          omezit ? CistUsekDne(HodnotaServeru(volby, kKlicOknaMaxRychlosti)) : std::nullopt)
+    http.omezeniPlati = [u = *okno] {
+      const std::time_t t = std::chrono::system_clock::to_time_t(platforma().Ted());
+      std::tm tm{};
+      ::localtime_r(&t, &tm);
+      return u.Obsahuje(tm.tm_hour * 60 + tm.tm_min);
+    };
   http.lhutaBehu =
       std::chrono::seconds(KladneCisloServeru(volby, kKlicLhutyBehu).value_or(kLhutaBehu));
   http.konecBehu = std::chrono::steady_clock::now() + http.lhutaBehu;
@@ -80,7 +221,7 @@ void NastavitPrenosy() {
   };
   http.textPreruseni = kTextPreruseno;
   http.hlasitPrubeh = [](const KlientHttp::PrubehStazeni& p) {
-    ZobrazPrubehSouboru(p.prijato, p.celkem, p.rychlost);
+    ZobrazPrubehSouboru(p.prijato, p.celkem, p.rychlost, p.omezeno);
   };
 }
 

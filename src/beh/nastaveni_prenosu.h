@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/http/http.h"
+
 namespace zevlon {
 
 // "LhutaPrenosu": seconds a transfer may take, plus the time its expected size takes at
@@ -29,6 +31,36 @@ inline constexpr std::int64_t kLhutaBehu = 12 * 3600;
 // even its heartbeat, before root ends it (default 120; at least 5).
 inline constexpr const char* kKlicLhutyTicha = "LhutaTicha";
 inline constexpr std::chrono::seconds kLhutaTicha{120};
+
+// "MaxRychlost": kB per second (1 kB = 1000 B) of all the transfers of the run together,
+// at least twice MinRychlost; "MaxRychlostOkno": "HH:MM-HH:MM", the hours of the day (local
+// time; the span may cross midnight) when it holds, always without it.
+inline constexpr const char* kKlicMaxRychlosti = "MaxRychlost";
+inline constexpr const char* kKlicOknaMaxRychlosti = "MaxRychlostOkno";
+
+// The message that the run's bound cannot be used, "" when it can or none is set: it names
+// both keys where it is below twice the minimum speed.
+std::string ChybaMaxRychlosti(const std::string& volby);
+
+// "Proxy": the proxy of every transfer of the run and of the owner's process, an address
+// without user or password (Zevlon.ini is readable by all); "BezProxy": the hosts reached
+// directly, as libcurl's no_proxy lists them; "ProxyUdaje": a file holding
+// "uživatel:heslo" on one line, a regular file of root's or of the user running, readable
+// by its owner alone, whose credentials go with the proxy. Without Proxy and BezProxy the
+// environment's proxy variables count.
+inline constexpr const char* kKlicProxy = "Proxy";
+inline constexpr const char* kKlicBezProxy = "BezProxy";
+inline constexpr const char* kKlicProxyUdaju = "ProxyUdaje";
+
+// The message that the proxy of the options file `volby` cannot be used, "" when it can or
+// none is set; it names the key or the file, never a password.
+std::string ChybaProxy(const std::string& volby);
+
+// The proxy of the options file `volby`, with the credentials of ProxyUdaje in its
+// address; nothing where neither Proxy nor BezProxy is set (BezProxy alone takes the
+// environment's proxy with its own exceptions). Credentials that cannot be used are left
+// out (ChybaProxy names them).
+std::optional<KlientHttp::Proxy> ProxyZVoleb(const std::string& volby);
 
 // A whole number above 0 under the key of section "Server" of the options file `volby`;
 // nothing otherwise.

@@ -13,6 +13,9 @@ namespace zevlon {
 inline constexpr const char* kVolbaMoznosti = "--moznosti";
 inline constexpr const char* kVolbaStav = "--stav";
 inline constexpr const char* kVolbaJson = "--json";
+inline constexpr const char* kVolbaNagios = "--nagios";
+inline constexpr const char* kVolbaVarovani = "--varovani";
+inline constexpr const char* kVolbaKriticke = "--kriticke";
 inline constexpr const char* kVolbaKontrola = "--kontrola";
 inline constexpr const char* kVolbaNapoveda = "--help";
 inline constexpr const char* kVolbaVerze = "--version";
@@ -31,6 +34,7 @@ inline constexpr VolbaPrikazu kVolbyPrikazu[] = {
     {kVolbaKontrola, true},  {kVolbaNapoveda, true}, {kVolbaVerze, true},
     {kVolbaDrzet, true},     {kVolbaUvolnit, true},
     {kVolbaVratit, true},    {kVolbaAno, false},     {kVolbaPresZmenuDat, false},  // after --vratit
+    {kVolbaNagios, false},   {kVolbaVarovani, false}, {kVolbaKriticke, false},  // after --stav
 };
 
 // Whether `volba` is one of the options that stand first.

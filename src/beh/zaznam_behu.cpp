@@ -56,13 +56,6 @@ std::string Pole(const std::string& s) {
   return r;
 }
 
-// The folder of a state file is written only when nobody else can change it.
-bool JenMoje(const std::string& slozka) {
-  struct stat st {};
-  return ::lstat(slozka.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-         (st.st_mode & 022) == 0;
-}
-
 std::optional<std::string> CistStav(const std::string& cesta) {
   struct stat st {};
   if (cesta.empty() || ::lstat(cesta.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
@@ -97,6 +90,25 @@ std::string RadekJson(const char* klic, const std::string& hodnota) {
 }
 
 }  // namespace
+
+bool SlozkaJenMoje(const std::string& slozka) {
+  struct stat st {};
+  return ::lstat(slozka.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+         (st.st_mode & 022) == 0;
+}
+
+std::optional<std::string> CistStavBehu(std::string& cesta) {
+  cesta = CestaStavu();
+  std::optional<std::string> text = CistStav(cesta);
+  if (!text && ::geteuid() != 0) {
+    const std::string slozka = SlozkaStavuRoota();
+    if (!slozka.empty()) {
+      cesta = slozka + "/" + kSouborStavu;
+      text = CistStav(cesta);
+    }
+  }
+  return text;
+}
 
 const RadekVysledku* NajitVysledek(std::string_view hodnota) {
   for (const RadekVysledku& r : kVysledky)
@@ -174,7 +186,7 @@ void ZaznamenatBeh(const ZaznamBehu& z, bool stav) {
   const RadekVysledku* radek = NajitVysledek(z.vysledek);
   const std::string predchozi = CistStav(cesta).value_or("");
   if (radek && !radek->doStavu && predchozi.empty()) return;
-  if (JenMoje(slozka))
+  if (SlozkaJenMoje(slozka))
     e = ZapsatCitelnySoubor(
         slozka, kSouborStavu,
         !radek || radek->doStavu ? JsonStavu(z, predchozi) : SPridanymi(predchozi, {}), ".stav-",
@@ -190,7 +202,7 @@ void ZaznamenatZacatek(Okamzik zacatek) {
   if (cesta.empty()) return;
   const std::string slozka = cesta.substr(0, cesta.rfind('/'));
   // (A folder it may not write in is said by the record of the run's end.)
-  if (!JenMoje(slozka)) return;
+  if (!SlozkaJenMoje(slozka)) return;
   const pid_t ja = ::getpid();
   const std::string json =
       SPridanymi(CistStav(cesta).value_or(""),
@@ -204,15 +216,8 @@ void ZaznamenatZacatek(Okamzik zacatek) {
 }
 
 int VypsatStav(bool json, std::FILE* out) {
-  std::string cesta = CestaStavu();
-  std::optional<std::string> text = CistStav(cesta);
-  if (!text && ::geteuid() != 0) {
-    const std::string slozka = SlozkaStavuRoota();
-    if (!slozka.empty()) {
-      cesta = slozka + "/" + kSouborStavu;
-      text = CistStav(cesta);
-    }
-  }
+  std::string cesta;
+  const std::optional<std::string> text = CistStavBehu(cesta);
   const auto stav = text ? CistPlochyJson(*text) : std::nullopt;
   auto h = [&](const char* klic) {
     const auto i = stav->find(klic);

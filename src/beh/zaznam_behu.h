@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -71,6 +72,7 @@ struct ZaznamBehu {
   std::string vysledek;    // one of `vysledky`
   std::string chyba;       // the error's text, for kChyba
   std::string podrobnost;  // what the outcome's text names in its place {} (the held release, the wave)
+  std::string vydaniWebu;  // the release the site offered; empty when none was read
   int navrat = 0;          // the exit status
   SouhrnObnovy souhrn;
 };
@@ -86,6 +88,14 @@ std::string JsonStavu(const ZaznamBehu& z, const std::string& predchozi);
 // beside the logs for root otherwise, in the user's state folder for any other user;
 // empty when there is none.
 std::string CestaStavu();
+
+// Whether the folder is this process's user's alone: a folder, theirs, that no group or
+// other user may write.
+bool SlozkaJenMoje(const std::string& slozka);
+
+// The text of the last run's state as --stav finds it (the user's own file, else root's),
+// its path in `cesta`; nothing when there is none that can be read.
+std::optional<std::string> CistStavBehu(std::string& cesta);
 
 // Writes the run's line into Zevlon.log and, with `stav`, its state file (an outcome that the
 // state file does not take only drops the run's start from it); a state file that cannot be

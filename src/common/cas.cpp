@@ -149,4 +149,30 @@ std::optional<UtcCas> ParsovatUtc(std::string_view s) {
   return DnyOdEpochy(rok, mesic, den) * 86400 + h * 3600 + m * 60 + sek;
 }
 
+std::optional<UtcCas> ParsovatCasIso(std::string_view text) {
+  if (text.size() < 20 || text[10] != 'T') return std::nullopt;
+  const auto mistni = ParsovatUtc(text.substr(0, 19));
+  std::string_view posun = text.substr(19);
+  if (!mistni) return std::nullopt;
+  if (posun == "Z") return mistni;
+  int h = 0, m = 0;
+  const char znamenko = posun[0];
+  posun.remove_prefix(1);
+  if ((znamenko != '+' && znamenko != '-') || !CtiCislo(posun, 2, 2, h) || !CtiZnak(posun, ':') ||
+      !CtiCislo(posun, 2, 2, m) || !posun.empty() || h > 23 || m > 59)
+    return std::nullopt;
+  return *mistni - (znamenko == '-' ? -1 : 1) * (h * 3600 + m * 60);
+}
+
+std::optional<UsekDne> CistUsekDne(std::string_view text) {
+  int h1 = 0, m1 = 0, h2 = 0, m2 = 0;
+  if (!CtiCislo(text, 1, 2, h1) || !CtiZnak(text, ':') || !CtiCislo(text, 2, 2, m1) ||
+      !CtiZnak(text, '-') || !CtiCislo(text, 1, 2, h2) || !CtiZnak(text, ':') ||
+      !CtiCislo(text, 2, 2, m2) || !text.empty() || h1 > 23 || h2 > 23 || m1 > 59 || m2 > 59)
+    return std::nullopt;
+  UsekDne u{h1 * 60 + m1, h2 * 60 + m2};
+  if (u.od == u.po) return std::nullopt;
+  return u;
+}
+
 }  // namespace zevlon

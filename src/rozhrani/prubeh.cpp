@@ -117,7 +117,8 @@ void ZobrazPrubeh(const std::string& nadpis, const std::string& zprava, std::int
   if (UkonceniVyzadano() && !Odlozit()) throw Chyba(kChybaZruseno, kTextPreruseno);
 }
 
-void ZobrazPrubehSouboru(std::int64_t prijato, std::int64_t celkem, double rychlost) {
+void ZobrazPrubehSouboru(std::int64_t prijato, std::int64_t celkem, double rychlost,
+                         std::int64_t omezeno) {
   std::string velikost = CitelnaVelikost(prijato), rychle, zbyva;
   if (celkem >= 0) velikost += " z " + CitelnaVelikost(celkem);
   if (rychlost >= 1) {
@@ -126,6 +127,8 @@ void ZobrazPrubehSouboru(std::int64_t prijato, std::int64_t celkem, double rychl
       zbyva = std::string(kZbyva) + CitelnaDoba(static_cast<long long>(std::ceil(
                                         static_cast<double>(celkem - prijato) / rychlost)));
   }
+  // The run's bound holding the transfers back.
+  if (omezeno > 0 && !rychle.empty()) rychle += " omezeno na " + CitelnaVelikost(omezeno) + "/s";
   const PosledniHlaseni& p = Posledni();
   const std::string zprava = SlozitZpravuSouboru({p.zprava, velikost, rychle, zbyva});
   HlaseniPrubehu h;

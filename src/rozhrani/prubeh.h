@@ -23,8 +23,10 @@ void ZobrazPrubeh(const std::string& nadpis, const std::string& zprava, std::int
 // Progress inside the file being downloaded, added to the message line of the last report
 // (the meter stays): "… – 1,2 MB z 30,0 MB, 1,0 MB/s, zbývá 27 s", each number bound to its
 // unit by a no-break space; the whole size only when it is known (`celkem` >= 0), the rate
-// from 1 B/s, the time left with both.
-void ZobrazPrubehSouboru(std::int64_t prijato, std::int64_t celkem, double rychlost);
+// from 1 B/s (with the run's bound, `omezeno`, when it holds the transfers back: "240 kB/s
+// omezeno na 250 kB/s"), the time left with both.
+void ZobrazPrubehSouboru(std::int64_t prijato, std::int64_t celkem, double rychlost,
+                         std::int64_t omezeno = 0);
 
 // A message line that ZobrazPrubehSouboru extended, in its parts (views into `text`): the
 // report's own message, the sizes ("1,2 MB z 30,0 MB"), the rate ("1,0 MB/s") and the time

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "beh/nastaveni_prenosu.h"
 #include "beh/profily.h"
 #include "common/adresa.h"
 #include "common/chyba.h"
@@ -131,11 +132,16 @@ ModelMoznosti::ModelMoznosti() {
   Nacist();
 }
 
+std::array<std::pair<const char*, std::string*>, 3> ModelMoznosti::PoleServeru() {
+  return {{{kKlicZrcadla, &txtZrcadlo}, {kKlicProxy, &txtProxy}, {kKlicBezProxy, &txtBezProxy}}};
+}
+
 void ModelMoznosti::Nacist() {
   const std::string soubor = CestaVolebIni();
   if (ExistujeSoubor(soubor)) {
     comProfily.text = CistIni(soubor, kNastaveni, "SlozkaDat");
-    txtZrcadlo = CistIni(soubor, kServer, kKlicZrcadla);
+    for (auto [klic, pole] : PoleServeru())
+      *pole = CistIni(soubor, kServer, klic);
     std::string cas = CistIni(soubor, kNastaveni, "Cas");
     std::string cetnost = CistIni(soubor, kNastaveni, "Cetnost");
     std::string den = CistIni(soubor, kNastaveni, "Den");
@@ -223,6 +229,16 @@ bool ModelMoznosti::Ok() {
                  mb::kVykricnik, kTitulekMoznosti);
     return false;
   }
+  if (const std::string p(Orezat(txtProxy, " \t"));
+      !p.empty() && (!JeAbsolutniAdresa(p, {"http://", "https://", "socks5://", "socks5h://"}) ||
+                     BezPristupovychUdaju(p) != p)) {
+    ZobrazZpravu("Proxy " + BezPristupovychUdaju(p) +
+                     " není úplná adresa http://, https:// ani socks5:// bez uživatele a hesla "
+                     "(ty patří do souboru, který jmenuje ProxyUdaje). Opravte ji, nebo pole "
+                     "nechte prázdné.",
+                 mb::kVykricnik, kTitulekMoznosti);
+    return false;
+  }
   // The new job comes first: a schedule that cannot be registered saves nothing that
   // would claim it runs.
   std::uint32_t nova = 0;
@@ -262,10 +278,10 @@ bool ModelMoznosti::Ulozit() {
   if (ZTempu()) return true;
   const std::string soubor = CestaVolebIni();
   try {
-    // Only a changed mirror is written: the rest of section "Server" stays byte for byte.
-    if (std::string(Orezat(txtZrcadlo, " \t")) !=
-        Orezat(CistIni(soubor, kServer, kKlicZrcadla), " \t"))
-      ZapsatKlic(soubor, kServer, kKlicZrcadla, std::string(Orezat(txtZrcadlo, " \t")));
+    // Only a changed field is written: the rest of section "Server" stays byte for byte.
+    for (auto [klic, pole] : PoleServeru())
+      if (std::string(Orezat(*pole, " \t")) != Orezat(CistIni(soubor, kServer, klic), " \t"))
+        ZapsatKlic(soubor, kServer, klic, std::string(Orezat(*pole, " \t")));
     VyprazdnitSekci(soubor, kNastaveni);
     ZapsatKlic(soubor, kNastaveni, "SlozkaDat", comProfily.text);
     if (OptAktualizovat) {

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/planovani/planovac.h"
@@ -41,6 +42,9 @@ class ModelMoznosti {
   bool OptAktualizovat = true;  // false: OptNeaktualizovat is selected
   // The office's mirror of the site ("Zrcadlo" of section "Server"), empty for none.
   std::string txtZrcadlo;
+  // The office's proxy ("Proxy", an address without user or password) and the hosts reached
+  // without it ("BezProxy"), both of section "Server"; empty for none.
+  std::string txtProxy, txtBezProxy;
 
   // OptAktualizovat chosen: the hour and frequency boxes come alive, then the day
   // box as for a change of frequency.
@@ -58,6 +62,8 @@ class ModelMoznosti {
   bool Ok();
 
  private:
+  // The fields of section "Server", by key.
+  std::array<std::pair<const char*, std::string*>, 3> PoleServeru();
   void Nacist();
   bool Ulozit();
   // Registers the chosen schedule; false (shown to the user, nothing registered) when

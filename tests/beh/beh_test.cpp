@@ -11,12 +11,16 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <regex>
+#include <set>
 
 #include "beh/kontrola_voleb.h"
 #include "beh/nasazeni.h"
+#include "beh/metriky.h"
 #include "beh/zamek.h"
+#include "common/text.h"
 #include "platform/nahrady/ini.h"
 #include "soubory/pomoc_operaci.h"
 #include "support/falesna_platforma.h"
@@ -55,8 +59,9 @@ class MainTest : public ::testing::Test {
     ui_->odpovediVoleb = std::move(volby);
     ui_->stornoPoHlaseni = stornoPo_;
     setup_.clear();
-    return Main(prikaz, [this](const std::string& ini, SouhrnObnovy&) {
+    return Main(prikaz, [this](const std::string& ini, SouhrnObnovy& souhrn) {
       setup_.push_back(ini);
+      souhrn = souhrn_;
       return vysledekSetupu_;
     });
   }
@@ -89,7 +94,35 @@ class MainTest : public ::testing::Test {
   std::vector<std::string> setup_;
   bool vysledekSetupu_ = true;
   int stornoPo_ = -1;
+  SouhrnObnovy souhrn_;  // what the setup step reports
 };
+
+// The samples of a metrics file by name, read as strictly as the text format says: every
+// line a HELP, a TYPE (gauge) or one sample, of a name whose HELP and TYPE came before it,
+// labelled with the profile.
+std::map<std::string, std::string> Metriky(const std::string& text, const std::string& profil) {
+  static const std::regex help("# HELP ([a-z_]+) \\S.*"), typ("# TYPE ([a-z_]+) gauge"),
+      vzorek(R"re(([a-z_]+)\{profil="((?:[^"\\\n]|\\[\\"n])*)"\} (NaN|-?[0-9]+))re");
+  std::map<std::string, std::string> m;
+  std::set<std::string> popsane, typovane;
+  EXPECT_TRUE(text.ends_with("\n"));
+  for (const std::string& r : Rozdelit(text.substr(0, text.size() - 1), '\n')) {
+    std::smatch v;
+    if (std::regex_match(r, v, help) && !popsane.count(v[1])) {
+      popsane.insert(v[1]);
+    } else if (std::regex_match(r, v, typ) && !typovane.count(v[1])) {
+      typovane.insert(v[1]);
+    } else {
+      EXPECT_TRUE(std::regex_match(r, v, vzorek) && popsane.count(v[1]) && typovane.count(v[1]) &&
+                  !m.count(v[1]) &&
+                  NahraditVse(NahraditVse(NahraditVse(v[2].str(), "\\\\", "\x01"), "\\\"", "\""),
+                              "\\n", "\n") == NahraditVse(profil, "\\", "\x01"))
+          << r;
+      if (v.size() == 4) m[v[1]] = v[3];
+    }
+  }
+  return m;
+}
 
 TEST_F(MainTest, RunsThatEndBeforeAnyUpdateStep) {
   Volby(profil_);
@@ -263,6 +296,99 @@ TEST_F(MainTest, ALockFileOthersCanOpenIsPassedOverAndWithoutAPlaceOfItsOwnTheRu
   }
   ::close(drzeny);
   ::unsetenv("XDG_STATE_HOME");
+}
+
+// After every run the profile's metrics file; --stav --nagios by the age of the last success
+// and the last run's outcome.
+TEST_F(MainTest, EveryRunLeavesTheProfilesMetricsAndNagiosAnswersByTheLastSuccess) {
+  platforma_.uzivatel = "SYSTEM";
+  Volby(s_ / "data/Firma");
+  const std::string prom = "program/" + JmenoSouboruMetrik(profil_);
+  auto nagios = [](const PrahyNagios& p) {
+    char* text = nullptr;
+    std::size_t delka = 0;
+    std::FILE* f = ::open_memstream(&text, &delka);
+    const int kod = StavNagios(p, f);
+    std::fclose(f);
+    const std::string r = std::to_string(kod) + " " + std::string(text, delka);
+    std::free(text);
+    return r;
+  };
+  EXPECT_EQ(nagios({}),
+            "3 ZEVLON UNKNOWN - žádný běh aktualizace není zaznamenán | stari=U;172800;604800\n");
+  const Okamzik t0 = Okamzik{} + std::chrono::seconds(1'800'000'000);
+  platforma_.ted = t0;
+  souhrn_.vydaniPo = "20140331", souhrn_.bajtu = 4321;
+  EXPECT_EQ(Spustit(""), kNavratUspech);
+  using M = std::map<std::string, std::string>;
+  const M uspech{{"zevlon_last_run_timestamp_seconds", "1800000000"},
+                 {"zevlon_last_success_timestamp_seconds", "1800000000"},
+                 {"zevlon_last_run_exit_code", "0"},
+                 {"zevlon_installed_release", "20140331"},
+                 {"zevlon_offered_release", "20140331"},
+                 {"zevlon_downloaded_bytes", "4321"},
+                 {"zevlon_hold", "0"}};
+  EXPECT_EQ(Metriky(s_.Cist(prom), profil_), uspech);
+  EXPECT_EQ(test::Stav(s_ / prom).st_mode & 07777, 0644u);
+  // A failure a day later keeps the last success; the site had no release to offer.
+  platforma_.ted = t0 + std::chrono::hours(24);
+  skript_ = {test::Stav(503, "Service Unavailable")};
+  dotazu_ = 0;
+  EXPECT_EQ(Spustit(""), kNavratChyba);
+  M chyba = uspech;
+  chyba["zevlon_last_run_timestamp_seconds"] = "1800086400";
+  chyba["zevlon_last_run_exit_code"] = "1";
+  chyba["zevlon_installed_release"] = chyba["zevlon_offered_release"] = "NaN";
+  chyba["zevlon_downloaded_bytes"] = "0";
+  EXPECT_EQ(Metriky(s_.Cist(prom), profil_), chyba);
+  // A held run, and a profile whose name the format must escape.
+  ZaznamBehu drzeny;
+  drzeny.profil = "/data/\"Firma\"\\\n/", drzeny.vysledek = "drzeno";
+  EXPECT_EQ(Metriky(TextMetrik(drzeny, 5), drzeny.profil)["zevlon_hold"], "1");
+  // Nothing but the metrics files in the folder: no temporary name is left.
+  for (const auto& e : std::filesystem::directory_iterator(s_ / "program"))
+    EXPECT_FALSE(e.path().filename().string().starts_with(".")) << e.path();
+
+  struct Pripad {
+    int hodin;
+    PrahyNagios prahy;
+    const char* radek;
+  } pripady[] = {
+      {0, {}, "1 ZEVLON WARNING - poslední úspěšný běh před 24 h; poslední běh "},
+      {0, {3600, 7200}, "2 ZEVLON CRITICAL - poslední úspěšný běh před 24 h; "},
+      {154, {}, "2 ZEVLON CRITICAL - poslední úspěšný běh před 178 h; "},
+  };
+  for (const Pripad& p : pripady) {
+    platforma_.ted = t0 + std::chrono::hours(24 + p.hodin);
+    EXPECT_THAT(nagios(p.prahy), ::testing::StartsWith(p.radek)) << p.hodin;
+  }
+  EXPECT_THAT(
+      nagios({}),
+      ::testing::EndsWith(
+          ": chyba: server odpověděl 503 (služba je nedostupná) | stari=640800s;172800;604800\n"));
+  // A success an hour ago is OK; a day later WARNING; none ever is CRITICAL.
+  platforma_.ted = t0 + std::chrono::hours(30);
+  EXPECT_EQ(Spustit(""), kNavratUspech);
+  for (auto [hodin, radek] : {std::pair{1, "0 ZEVLON OK - poslední úspěšný běh před 1 h; "},
+                              {49, "1 ZEVLON WARNING - poslední úspěšný běh před 49 h; "}}) {
+    platforma_.ted = t0 + std::chrono::hours(30 + hodin);
+    EXPECT_THAT(nagios({}), ::testing::StartsWith(radek));
+  }
+  // A folder of its own for the metrics: root's alone, else none is written and the log says so.
+  for (mode_t prava : {0755, 0777}) {
+    std::filesystem::remove_all(s_ / "metriky");
+    ::chmod(s_.Vytvorit("metriky").c_str(), prava);
+    s_.Zapsat("program/Zevlon.ini", "[Server]\r\nAdresa=" + server_.Adresa() +
+                                        "/aktualizace-online/\r\nSlozkaMetrik=" + (s_ / "metriky") +
+                                        "/\r\n[Nastaveni]\r\nSlozkaDat=" + profil_ + "\r\n");
+    EXPECT_EQ(Spustit(""), kNavratUspech);
+    EXPECT_EQ(test::Existuje(s_ / ("metriky/" + JmenoSouboruMetrik(profil_))), prava == 0755);
+  }
+  EXPECT_THAT(s_.Cist("program/online_errors.log"),
+              HasSubstr("Metriky běhu se nepodařilo zapsat do " + (s_ / "metriky/")));
+  s_.Zapsat("program/stav.json", "{\n  \"vysledek\": \"chyba\"\n}\n");
+  EXPECT_THAT(nagios({}),
+              ::testing::StartsWith("2 ZEVLON CRITICAL - žádný úspěšný běh není zaznamenán; "));
 }
 
 // A packaged build reads its options from the system's configuration folder, logs and

@@ -35,11 +35,33 @@ TEST(Cas, LocalStampsUseTheLocalZone) {
   EXPECT_EQ(MistniRazitkoLogu(t), "31.03.2014 8:15:02");
   EXPECT_EQ(MistniCasIso(t), "2014-03-31T08:15:02+02:00");
   EXPECT_EQ(MistniCasIso(t - std::chrono::hours(24 * 31)), "2014-02-28T07:15:02+01:00");
+  EXPECT_EQ(ParsovatCasIso(MistniCasIso(t)), UtcCas{1396246502});
   if (puvodni)
     setenv("TZ", zaloha.c_str(), 1);
   else
     unsetenv("TZ");
   tzset();
+}
+
+// A span of the day: inside, outside, across midnight; its ends as a person writes them.
+TEST(Cas, SpansOfTheDayHoldInsideAndMayCrossMidnight) {
+  const struct {
+    const char* usek;
+    int minuta;
+    bool uvnitr;
+  } pripady[] = {
+      {"08:00-17:00", 8 * 60, true},      {"08:00-17:00", 16 * 60 + 59, true},
+      {"08:00-17:00", 17 * 60, false},    {"08:00-17:00", 7 * 60 + 59, false},
+      {"22:00-6:30", 23 * 60, true},      {"22:00-6:30", 3 * 60, true},
+      {"22:00-6:30", 6 * 60 + 30, false}, {"22:00-6:30", 12 * 60, false},
+  };
+  for (const auto& p : pripady) {
+    const auto u = CistUsekDne(p.usek);
+    ASSERT_TRUE(u.has_value()) << p.usek;
+    EXPECT_EQ(u->Obsahuje(p.minuta), p.uvnitr) << p.usek << " " << p.minuta;
+  }
+  for (const char* spatne : {"", "08:00", "8-17", "08:00-24:00", "08:00-08:00", "08:00 17:00"})
+    EXPECT_FALSE(CistUsekDne(spatne).has_value()) << spatne;
 }
 
 }  // namespace

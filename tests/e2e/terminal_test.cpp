@@ -122,6 +122,8 @@ TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
                {{"  1) " + profil_, ""},
                 {"Složka profilu", "1\n"},
                 {"Zrcadlo webu", "http://mezipamet:8080/aktualizace-online/\n"},
+                {"Proxy", "http://proxy:3128/\n"},
+                {"Bez proxy pro", "localhost\n"},
                 {"  2) Nevyhledávat instalace, vyhledám je sám", ""},
                 {"Volba", "a\n"},
                 {"Neplatná volba. Zvolte jednu z možností: 1) Instalovat aktualizace "
@@ -142,7 +144,8 @@ TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
   EXPECT_EQ(Sekce("Uloha"), Texty{"ID=1"});
   EXPECT_EQ(s_.Cist("cron/crontab"),
             "0 6 * * 3 '" + (s_ / "program/Zevlon") + "' --zpozdeni 30 # zevlon-1\n");
-  const Texty server{"Adresa=" + web_, "Zrcadlo=http://mezipamet:8080/aktualizace-online/"};
+  const Texty server{"Adresa=" + web_, "Zrcadlo=http://mezipamet:8080/aktualizace-online/",
+                     "Proxy=http://proxy:3128/", "BezProxy=localhost"};
   EXPECT_EQ(Sekce("Server"), server);
 
   // A frequency the options file does not know is named and offered for a choice, never
@@ -153,6 +156,8 @@ TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
                 {"Volba", "\n"},
                 {"Složka profilu", "\n"},
                 {"Zrcadlo webu", "\n"},
+                {"Proxy", "\n"},
+                {"Bez proxy pro", "\n"},
                 {"Volba", "\n"},
                 {"Čas", "22:00\n"},
                 {"Volba [3]", "tydne\n"},
@@ -166,7 +171,12 @@ TEST_F(NaTerminalu, OptionsAskedAtThePromptAreSavedAsTheWindowSavesThem) {
   EXPECT_EQ(s_.Cist("cron/crontab"),
             "0 22 15 * * '" + (s_ / "program/Zevlon") + "' --zpozdeni 30 # zevlon-2\n");
   EXPECT_EQ(Sekce("Server"), server);
-  v = Terminal({"--moznosti"}, {{"Složka profilu", "\n"}, {"Zrcadlo", "\n"}, {"Volba", "2\n"}},
+  v = Terminal({"--moznosti"},
+               {{"Složka profilu", "\n"},
+                {"Zrcadlo", "\n"},
+                {"Proxy", "\n"},
+                {"Bez proxy", "\n"},
+                {"Volba", "2\n"}},
                jako);
   EXPECT_EQ(v.kod, 0) << v.vystup;
   EXPECT_EQ(Sekce("Nastaveni"), Texty{"SlozkaDat=" + profil_});

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "beh/metriky.h"
 #include "e2e/pripravka.h"
 #include "platform/soubory/soubor.h"
 #include "support/http_server.h"
@@ -261,7 +262,6 @@ TEST_F(ProcesVlastnika, AStoppedOwnersProcessHoldsNeitherRootsRunNorItsLock) {
 // a password: the owner's process gets only the keys its run reads, and the proxy as the
 // options of its own transfers, so that nothing it starts inherits the password.
 TEST_F(ProcesVlastnika, IsHandedOnlyTheKeysItsRunUsesAndRootsProxyNeverInItsEnvironment) {
-  Volby("NahodneZpozdeni=0\r\nBezOvereni=1\r\nLhutaBehu=3600\r\nLhutaTicha=600\r\n");
   std::mutex zamek;
   std::vector<std::string> pres;  // the path and the Proxy-Authorization of each request
   std::string prostredi, volby;
@@ -278,34 +278,48 @@ TEST_F(ProcesVlastnika, IsHandedOnlyTheKeysItsRunUsesAndRootsProxyNeverInItsEnvi
         return soubory(p);
       });
   const std::string heslo = "Heslo-Proxy-Roota",
-                    adresa =
-                        "http://spravce:" + heslo + "@127.0.0.1:" + std::to_string(proxy.Port());
-  test::Cesty p = Prostredi();
-  for (const char* promenna : {"http_proxy=", "https_proxy=", "HTTPS_PROXY=", "all_proxy="})
-    p.push_back(promenna + adresa);
-  p.insert(p.end(), {"no_proxy=", "NO_PROXY="});
-  const std::size_t primo = server_.Pozadavky().size();
-  const auto v = test::Spustit({s_ / "program/Zevlon"}, p);
-  ASSERT_EQ(v.kod, 0) << v.vystup << Chyby();
-  Obnoveno();
-  // Every request, root's and the owner's, went through the proxy with its password.
-  EXPECT_EQ(server_.Pozadavky().size(), primo);
-  for (const char* soubor : {"/download.ini", "/Setup/Merko/Merko.exe.zip"})
-    EXPECT_TRUE(std::any_of(pres.begin(), pres.end(), [&](const std::string& r) {
-      return r.find(soubor) != std::string::npos &&
-             r.ends_with(" Basic c3ByYXZjZTpIZXNsby1Qcm94eS1Sb290YQ==");  // spravce:Heslo-…
-    })) << soubor;
-  // Its environment holds neither the proxy nor its password; its options only its keys.
-  EXPECT_NE(prostredi.find("HOME=" + u_.domov), std::string::npos) << prostredi;
-  for (const std::string& nesmi : {heslo, std::string("proxy="), std::string("PROXY=")})
-    EXPECT_EQ(prostredi.find(nesmi), std::string::npos) << nesmi << "\n" << prostredi;
-  for (const std::string& musi : {"Adresa=\"" + web_ + "\"", std::string("LhutaBehu=\"3600\"")})
-    EXPECT_NE(volby.find(musi), std::string::npos) << volby;
-  for (const char* nesmi :
-       {"NahodneZpozdeni", "BezOvereni", "LhutaTicha", "Nastaveni", "SlozkaDat"})
-    EXPECT_EQ(volby.find(nesmi), std::string::npos) << nesmi << "\n" << volby;
-  for (const std::string& log : {Chyby(), test::LogProgramu(s_, "Zevlon.log"), v.vystup})
-    EXPECT_EQ(log.find(heslo), std::string::npos) << log;
+                    adresa = "127.0.0.1:" + std::to_string(proxy.Port());
+  // The proxy from root's environment, or from the options with the password in a file of
+  // root's alone (and the environment's proxy, which they override, leading nowhere).
+  ::chmod(s_.Zapsat("udaje", "spravce:" + heslo + "\n").c_str(), 0600);
+  for (bool zVoleb : {false, true}) {
+    SCOPED_TRACE(zVoleb ? "options" : "environment");
+    Volby("NahodneZpozdeni=0\r\nBezOvereni=1\r\nLhutaBehu=3600\r\nLhutaTicha=600\r\n" +
+          (zVoleb ? "Proxy=http://" + adresa + "\r\nProxyUdaje=" + (s_ / "udaje") + "\r\n" : ""));
+    Instalace();
+    test::PredatVlastnikovi(u_, profil_);
+    pres.clear(), prostredi.clear(), volby.clear();
+    test::Cesty p = Prostredi();
+    for (const char* promenna : {"http_proxy=", "https_proxy=", "HTTPS_PROXY=", "all_proxy="})
+      p.push_back(promenna +
+                  (zVoleb ? "http://127.0.0.1:9" : "http://spravce:" + heslo + "@" + adresa));
+    p.insert(p.end(), {"no_proxy=", "NO_PROXY="});
+    const std::size_t primo = server_.Pozadavky().size();
+    const auto v = test::Spustit({s_ / "program/Zevlon"}, p);
+    ASSERT_EQ(v.kod, 0) << v.vystup << Chyby();
+    Obnoveno();
+    // Every request, root's and the owner's, went through the proxy with its password.
+    EXPECT_EQ(server_.Pozadavky().size(), primo);
+    for (const char* soubor : {"/download.ini", "/Setup/Merko/Merko.exe.zip"})
+      EXPECT_TRUE(std::any_of(pres.begin(), pres.end(), [&](const std::string& r) {
+        return r.find(soubor) != std::string::npos &&
+               r.ends_with(" Basic c3ByYXZjZTpIZXNsby1Qcm94eS1Sb290YQ==");  // spravce:Heslo-…
+      })) << soubor;
+    // Its environment holds neither the proxy nor its password; its options only its keys.
+    EXPECT_NE(prostredi.find("HOME=" + u_.domov), std::string::npos) << prostredi;
+    for (const std::string& nesmi : {heslo, std::string("proxy="), std::string("PROXY=")})
+      EXPECT_EQ(prostredi.find(nesmi), std::string::npos) << nesmi << "\n" << prostredi;
+    for (const std::string& musi : {"Adresa=\"" + web_ + "\"", std::string("LhutaBehu=\"3600\"")})
+      EXPECT_NE(volby.find(musi), std::string::npos) << volby;
+    for (const char* nesmi :
+         {"NahodneZpozdeni", "BezOvereni", "LhutaTicha", "Nastaveni", "SlozkaDat", "ProxyUdaje"})
+      EXPECT_EQ(volby.find(nesmi), std::string::npos) << nesmi << "\n" << volby;
+    // Nor do the logs, the state or the metrics.
+    for (const std::string& log :
+         {Chyby(), test::LogProgramu(s_, "Zevlon.log"), v.vystup, s_.Cist("program/stav.json"),
+          s_.Cist("program/" + JmenoSouboruMetrik(profil_))})
+      EXPECT_EQ(log.find(heslo), std::string::npos) << log;
+  }
 }
 
 // Root's run started by hand through sudo -E from another user's login carries that

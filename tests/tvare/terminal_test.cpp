@@ -115,6 +115,14 @@ TEST(TerminalTest, TheStatusLineDropsTheHeadingThenTheRateAndShortensTheFileName
               NahraditVse(radek, "~", "\u00a0"))
         << sirka << " " << zprava;
   }
+  // The run's bound, when it holds the transfers back, stands with the rate.
+  test::FalesneUi ui;
+  ZobrazPrubeh(kNadpis, kSoubor, 42, 100, 0, true, false);
+  ZobrazPrubehSouboru(1'234'567, 30'000'000, 240'000, 250'000);
+  EXPECT_EQ(StavovyRadek(kNadpis, ui.hlaseni.back().zprava, true, 42, 100, 140),
+            NahraditVse("[ 42 %] Stahuje se nový soubor Common/Merko.Data.dll – 1,2~MB z 30,0~MB, "
+                        "240,0~kB/s omezeno na 250,0~kB/s, zbývá 2~min 0~s",
+                        "~", "\u00a0"));
 }
 
 }  // namespace

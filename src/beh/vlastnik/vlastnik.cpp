@@ -123,7 +123,8 @@ bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnov
     predat("informace", Precist(ini, true));
     predat("overene", overovat ? Precist(ini + kPriponaOverenych, true) : std::string());
     predat("podpis", overovat ? Precist(ini + kPriponaPodpisu, true) : std::string());
-    predat("prenos", ZakodovatProxy(ProxyZProstredi()));
+    // The options' proxy (with root's credentials for it), else root's environment's.
+    predat("prenos", ZakodovatProxy(Http().proxy.value_or(ProxyZProstredi())));
   } catch (const std::system_error& e) {
     VyvolatChybu("Nelze připravit aktualizaci za uživatele " + ucet->jmeno + ": " +
                  ss::ChybaSystemu(e.code().value(), "").popis);

@@ -18,6 +18,7 @@
 #include "common/adresa.h"
 #include "common/chyba.h"
 #include "platform/http/curl_drzaky.h"
+#include "platform/http/vedro.h"
 #include "platform/soubory/soubor.h"
 #include "platform/soubory/souborovy_system.h"
 
@@ -50,6 +51,10 @@ struct Prenos {
   bool telo = false;        // the body of the final answer has begun
   std::string validator;    // its ETag, else its Last-Modified
   std::int64_t odkud = -1;  // the first byte of a 206 answer (Content-Range)
+  // The run's bound: the bucket shared by the transfers and where a paused one waits.
+  Vedro* vedro = nullptr;
+  std::vector<Prenos*>* pozastavene = nullptr;
+  CURL* curl = nullptr;
 };
 
 int HlidatLhutu(void* u, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -90,6 +95,11 @@ std::string_view BezMezer(std::string_view s) {
 std::size_t ZapsatTelo(char* data, std::size_t velikost, std::size_t pocet, void* u) {
   auto* p = static_cast<Prenos*>(u);
   std::size_t n = velikost * pocet;
+  // The bucket empty: libcurl keeps the data and reads no more until it is resumed.
+  if (p->vedro && !p->vedro->Vzit(static_cast<std::int64_t>(n), std::chrono::steady_clock::now())) {
+    p->pozastavene->push_back(p);
+    return CURL_WRITEFUNC_PAUSE;
+  }
   if (!p->telo) {
     p->telo = true;
     if (p->zacatek > 0) {
@@ -270,6 +280,8 @@ struct KlientHttp::Handle {
   std::unique_ptr<curl_slist, UvolnitSeznam> hlavicky;
   bool http2 = false;
   std::map<std::string, Cast> casti;  // by address
+  Vedro vedro;
+  std::vector<Prenos*> pozastavene;  // in the order they were paused
 };
 
 KlientHttp::KlientHttp() : h_(std::make_unique<Handle>()) {
@@ -366,6 +378,9 @@ std::unique_ptr<KlientHttp::Stazeni> KlientHttp::Zacit(const std::string& url,
   prenos.fd = z->fd.Fd();
   prenos.maxBajtu = maxBajtu;
   prenos.https = https;
+  prenos.vedro = &h_->vedro;
+  prenos.pozastavene = &h_->pozastavene;
+  prenos.curl = c;
   OveritLhutuBehu();
   z->lhuta = Lhuta(ocekavanaVelikost);
   const auto ted = std::chrono::steady_clock::now();
@@ -436,9 +451,36 @@ std::unique_ptr<KlientHttp::Stazeni> KlientHttp::Zacit(const std::string& url,
 }
 
 void KlientHttp::Odebrat(Stazeni& z) {
+  std::erase(h_->pozastavene, &z.prenos);
   if (!z.vMulti) return;
   curl_multi_remove_handle(h_->multi.get(), z.curl.get());
   z.vMulti = false;
+}
+
+bool KlientHttp::Omezuje() const {
+  return maxRychlost > 0 && (!omezeniPlati || omezeniPlati());
+}
+
+int KlientHttp::VLetu() const {
+  const std::int64_t n = std::max(soubeznaStahovani, 1);
+  if (!Omezuje()) return static_cast<int>(n);
+  return static_cast<int>(
+      std::clamp<std::int64_t>(maxRychlost / (2 * std::max<std::int64_t>(minRychlost, 1)), 1, n));
+}
+
+std::chrono::milliseconds KlientHttp::Omezit() {
+  const auto ted = std::chrono::steady_clock::now();
+  h_->vedro.Nastavit(Omezuje() ? maxRychlost : 0, ted);
+  if (h_->pozastavene.empty()) return std::chrono::milliseconds(100);
+  if (const auto cekani = h_->vedro.Cekani(ted); cekani.count() > 0)
+    return std::min(cekani, std::chrono::milliseconds(100));
+  // Resumed in the order they were paused; one that finds the bucket empty again pauses
+  // again (its data comes back to the callback within curl_easy_pause).
+  std::vector<Prenos*> cekaji;
+  cekaji.swap(h_->pozastavene);
+  for (Prenos* p : cekaji)
+    curl_easy_pause(p->curl, CURLPAUSE_CONT);
+  return std::chrono::milliseconds(h_->pozastavene.empty() ? 100 : 1);
 }
 
 bool KlientHttp::Pokracovat() {
@@ -467,6 +509,7 @@ void KlientHttp::Bezet(Stazeni& cil, const std::function<void()>& priCekani) {
       hlaseni = ted + std::chrono::milliseconds(200);
       hlasitPrubeh(PrubehCile(cil));
     }
+    const std::chrono::milliseconds cekani = Omezit();
     const bool ok = Pokracovat();
     if (cil.hotovo) break;
     if (!ok) {
@@ -480,7 +523,7 @@ void KlientHttp::Bezet(Stazeni& cil, const std::function<void()>& priCekani) {
       priCekani();
       if (cil.hotovo) break;
     }
-    curl_multi_poll(m, nullptr, 0, 100, nullptr);
+    curl_multi_poll(m, nullptr, 0, static_cast<int>(cekani.count()), nullptr);
   }
 }
 
@@ -496,6 +539,7 @@ KlientHttp::PrubehStazeni KlientHttp::PrubehCile(Stazeni& z) {
   if (prenos.telo && delka >= 0)
     p.celkem = (prenos.status == 206 && prenos.odkud > 0 ? prenos.odkud : 0) + delka;
   p.rychlost = static_cast<double>(rychlost);
+  if (h_->vedro.Zdrzuje(std::chrono::steady_clock::now())) p.omezeno = h_->vedro.Rychlost();
   return p;
 }
 

@@ -96,9 +96,12 @@ class KlientHttp {
   // Told at most five times a second while a transfer is waited for: the bytes of its
   // body received, its whole size when the server said it (else -1), and the bytes per
   // second since it began.
+  // `omezeno`: the run's bound (bytes per second) when it held a transfer back within the
+  // last second, else 0.
   struct PrubehStazeni {
     std::int64_t prijato = 0, celkem = -1;
     double rychlost = 0;
+    std::int64_t omezeno = 0;
   };
   std::function<void(const PrubehStazeni&)> hlasitPrubeh;
 
@@ -137,6 +140,17 @@ class KlientHttp {
   static constexpr int kProuduNaSpojeni = 100;
   // Downloads a run keeps in flight over HTTP/1.1 (1 .. kMaxSpojeni).
   int soubeznaStahovani = kMaxSpojeni;
+  // The bound of the whole run: bytes per second of all its transfers together (0: none),
+  // while `omezeniPlati` says so (always where it is empty). A bucket shared by the
+  // transfers (vedro.h) holds at most a tenth of a second of it; a transfer that finds it
+  // empty is paused (its minimum speed is not measured meanwhile) until it fills.
+  std::int64_t maxRychlost = 0;
+  std::function<bool()> omezeniPlati;
+  bool Omezuje() const;
+  // Downloads to keep in flight: soubeznaStahovani, and while the bound holds no more than
+  // the bound allows each at twice the minimum speed (at least one), so that the
+  // slow-transfer rule does not break them off.
+  int VLetu() const;
   // Whether the last answer came over HTTP/2.
   bool Http2() const;
 
@@ -150,6 +164,9 @@ class KlientHttp {
   // Drives every started transfer until this one has ended; or once, without waiting.
   void Bezet(Stazeni& z, const std::function<void()>& priCekani = {});
   bool Pokracovat();
+  // Sets the bucket to the bound as it holds now and resumes the paused transfers once it
+  // holds something; answers how long to wait for that at most.
+  std::chrono::milliseconds Omezit();
   // How far the transfer has come.
   PrubehStazeni PrubehCile(Stazeni& z);
   // The outcome of an ended transfer, as Stahnout answers or raises it.

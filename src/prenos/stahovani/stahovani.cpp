@@ -129,8 +129,9 @@ static_assert(KlientHttp::kMaxSpojeni * PredstihStahovani::kNasobekHttp2 <=
               "the downloads ahead over HTTP/2 fit on one connection");
 
 std::size_t PredstihStahovani::Okno() const {
-  const std::size_t n = static_cast<std::size_t>(std::max(Http().soubeznaStahovani, 1));
-  return Http().Http2() ? n * kNasobekHttp2 : n;
+  // Under the run's bound, only as many as it lets each go at twice the minimum speed.
+  const std::size_t n = static_cast<std::size_t>(Http().VLetu());
+  return Http().Http2() && !Http().Omezuje() ? n * kNasobekHttp2 : n;
 }
 
 bool PredstihStahovani::Zacit(std::size_t poradi, const std::string& url, const MezeBalicku& meze) {

@@ -47,7 +47,7 @@ MoznostiAktualizace::MoznostiAktualizace(QWidget* rodic)
   setObjectName("MoznostiAktualizace");
   setWindowTitle(QtText(kTitulekMoznosti));
   setFont(PismoOken(font()));
-  setFixedSize(440, 350);
+  setFixedSize(440, 402);
 
   auto* pas = new QFrame(this);
   pas->setGeometry(0, 0, 440, 58);
@@ -92,13 +92,23 @@ MoznostiAktualizace::MoznostiAktualizace(QWidget* rodic)
   txtZrcadlo->setObjectName("txtZrcadlo");
   txtZrcadlo->setGeometry(40, 266, 384, 24);
   txtZrcadlo->setPlaceholderText(QStringLiteral("http://mezipamet:8080/aktualizace-online/"));
+  Label7 = Popisek(this, "Label7", "Proxy (nepovinné)", {16, 296, 200, 18});
+  txtProxy = new QLineEdit(this);
+  txtProxy->setObjectName("txtProxy");
+  txtProxy->setGeometry(40, 318, 184, 24);
+  txtProxy->setPlaceholderText(QStringLiteral("http://proxy:3128/"));
+  Label8 = Popisek(this, "Label8", "Bez proxy pro", {240, 296, 184, 18});
+  txtBezProxy = new QLineEdit(this);
+  txtBezProxy->setObjectName("txtBezProxy");
+  txtBezProxy->setGeometry(240, 318, 184, 24);
+  txtBezProxy->setPlaceholderText(QStringLiteral("localhost,.firma.cz"));
 
   auto* cara = new QFrame(this);
-  cara->setGeometry(16, 298, 408, 2);
+  cara->setGeometry(16, 350, 408, 2);
   cara->setFrameShape(QFrame::HLine);
   cara->setFrameShadow(QFrame::Sunken);
-  cmdOK = Tlacitko(this, "cmdOK", "&OK", {244, 312, 86, 26});
-  cmdStorno = Tlacitko(this, "cmdStorno", "&Storno", {338, 312, 86, 26});
+  cmdOK = Tlacitko(this, "cmdOK", "&OK", {244, 364, 86, 26});
+  cmdStorno = Tlacitko(this, "cmdStorno", "&Storno", {338, 364, 86, 26});
   cmdOK->setDefault(true);
   // The window opens on its default button, so the folder is seen shortened, not edited.
   cmdOK->setFocus();
@@ -135,6 +145,8 @@ void MoznostiAktualizace::Zobrazit() {
   Naplnit(comMoznosti, model_->comMoznosti);
   Naplnit(comDen, model_->comDen);
   txtZrcadlo->setText(QtText(model_->txtZrcadlo));
+  txtProxy->setText(QtText(model_->txtProxy));
+  txtBezProxy->setText(QtText(model_->txtBezProxy));
   QSignalBlocker a(OptAktualizovat), n(OptNeaktualizovat);
   OptAktualizovat->setChecked(model_->OptAktualizovat);
   OptNeaktualizovat->setChecked(!model_->OptAktualizovat);
@@ -146,6 +158,8 @@ void MoznostiAktualizace::Precist() {
   model_->comMoznosti.text = StdText(comMoznosti->currentText());
   model_->comDen.text = StdText(comDen->currentText());
   model_->txtZrcadlo = StdText(txtZrcadlo->text());
+  model_->txtProxy = StdText(txtProxy->text());
+  model_->txtBezProxy = StdText(txtBezProxy->text());
 }
 
 void MoznostiAktualizace::Ok() {

@@ -43,6 +43,10 @@ class MoznostiAktualizace : public QWidget {
   QComboBox* comDen;
   QLabel* Label6;
   QLineEdit* txtZrcadlo;
+  QLabel* Label7;
+  QLineEdit* txtProxy;
+  QLabel* Label8;
+  QLineEdit* txtBezProxy;
   QRadioButton* OptAktualizovat;
   QRadioButton* OptNeaktualizovat;
   QPushButton* cmdOK;

@@ -28,6 +28,12 @@ bool Zeptat(TerminaloveRozhrani& ui, ModelMoznosti& m) {
   auto zrcadlo = ui.Zeptat("", {}, m.txtZrcadlo, "Zrcadlo webu v kanceláři (nepovinné)");
   if (!zrcadlo) return false;
   m.txtZrcadlo = *zrcadlo;
+  for (auto [pole, otazka] : {std::pair{&m.txtProxy, "Proxy (nepovinné)"},
+                              {&m.txtBezProxy, "Bez proxy pro (nepovinné)"}}) {
+    auto odpoved = ui.Zeptat("", {}, *pole, otazka);
+    if (!odpoved) return false;
+    *pole = *odpoved;
+  }
 
   auto rezim = ui.Zeptat("Aktualizovat", {kAutomaticky, kRucne},
                          m.OptAktualizovat ? kAutomaticky : kRucne, "Volba", true);

@@ -174,6 +174,37 @@ TEST(SkupinaStahovani, OutcomesAreTakenInOrderWhileTheOthersRunAndDroppedOnesLea
   EXPECT_LE(server.PocetSpojeni(), KlientHttp::kMaxSpojeni + 2);
 }
 
+// The run's bound holds for all its transfers together: several in flight against a local
+// server average no more than the bound (only that side: a loaded machine is only slower;
+// the accurate figure is bench/'s), and outside its hours it holds nothing back.
+TEST(KlientHttp, OneBoundHoldsAllTransfersInFlightTogether) {
+  Sandbox s;
+  TestHttpServer server([](const PozadavekHttp&) { return test::Telo(std::string(400000, 'b')); });
+  KlientHttp& http = Http();
+  http.maxRychlost = 400000;  // the bucket holds 40 kB: 40 times that in all, over 4 s
+  auto stahnout = [&] {
+    std::int64_t bajtu = 0;
+    SkupinaStahovani skupina(http);
+    std::vector<std::size_t> cisla;
+    for (int i = 0; i < 4; ++i)
+      cisla.push_back(skupina.Pridat(server.Adresa() + "/" + std::to_string(i),
+                                     s / std::to_string(i), 1 << 20, 0));
+    for (std::size_t c : cisla)
+      bajtu += skupina.Dokoncit(c).bajtu;
+    return bajtu;
+  };
+  auto zacatek = std::chrono::steady_clock::now();
+  EXPECT_EQ(stahnout(), 1600000);
+  std::chrono::duration<double> doba = std::chrono::steady_clock::now() - zacatek;
+  EXPECT_LE(1600000 / doba.count(), 1.15 * 400000) << doba.count() << " s";
+  http.omezeniPlati = [] { return false; };
+  zacatek = std::chrono::steady_clock::now();
+  EXPECT_EQ(stahnout(), 1600000);
+  doba = std::chrono::steady_clock::now() - zacatek;
+  http.maxRychlost = 0, http.omezeniPlati = nullptr;
+  EXPECT_LT(doba.count(), 2.0);
+}
+
 // A body broken off on the way is continued from where it stopped, with a range valid
 // only for the same version of the file; a server without ranges, or a file changed in
 // between, gives the whole body again, cleanly.
