@@ -11,8 +11,8 @@
 
 #include "beh/drzeni.h"
 #include "beh/kontrola_voleb.h"
-#include "beh/nasazeni.h"
 #include "beh/metriky.h"
+#include "beh/nasazeni.h"
 #include "beh/nastaveni_prenosu.h"
 #include "beh/profily.h"
 #include "beh/vlastnik/vlastnik.h"

@@ -8,9 +8,13 @@
 
 #include "beh/navraty.h"
 #include "beh/profily.h"
+#include "beh/vlastnik/vlastnik.h"
+#include "beh/vlastnik/zpravy.h"
 #include "common/chyba.h"
 #include "common/text.h"
+#include "instalace/navrat.h"
 #include "platform/nahrady/ini.h"
+#include "platform/soubory/soukromy_temp.h"
 #include "prenos/stahovani/informace_vydani.h"
 #include "rozhrani/pomucky.h"
 #include "soubory/duvera.h"
@@ -72,6 +76,38 @@ bool ZrusitDrzeni(std::FILE* out) {
   return true;
 }
 
+// A step of letting go: the refusal of a release gone back from, in the profile of
+// "SlozkaDat", lifted by the profile's owner (where root acts for another user, by that
+// user's process).
+bool ZrusitOdmitnuti(std::FILE* out) {
+  const std::string slozka = CistIni(CestaVolebIni(), "Nastaveni", "SlozkaDat");
+  if (slozka.empty()) return true;
+  const std::string profil = PridatLomitko(slozka);
+  try {
+    SouhrnObnovy s;
+    if (const uid_t vlastnik = KdoAktualizuje(profil); vlastnik == ::geteuid()) {
+      s.vraceno = ZrusitOdmitnutiVydani(profil);
+    } else {
+      TempBehu temp;
+      temp.Zvolit();
+      SlozkaVTempu pracovni(temp.Slozka(), "uvolneni");
+      if (pracovni.Cesta().empty())
+        VyvolatChybu("Ve složce " + temp.Slozka() + " se nepodařilo vytvořit pracovní složku.");
+      const std::string ini = pracovni.Cesta() + "/" + kSouborVydani;
+      ZapsatIni(ini, "Merko", "SlozkaProfilu", profil);
+      AktualizovatZaVlastnika(vlastnik, ini, s, kUvolnitZaVlastnika);
+    }
+    if (!s.vraceno.empty())
+      std::fprintf(out,
+                   "Odmítnutí vydání %s v profilu %s zrušeno, aktualizace je opět nainstalují.\n",
+                   s.vraceno.c_str(), profil.c_str());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", JakoChyba(e).Popis().c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string DrzeneVydani() {
@@ -114,7 +150,7 @@ int Drzet(const std::optional<std::string>& zadane, std::FILE* out) {
 int Uvolnit(std::FILE* out) {
   // Each thing that keeps the machine where it is lets go in a step of its own.
   if (!MuzeMenitVolby(CestaVolebIni())) return kNavratChyba;
-  for (bool (*krok)(std::FILE*) : {&ZrusitDrzeni})
+  for (bool (*krok)(std::FILE*) : {&ZrusitDrzeni, &ZrusitOdmitnuti})
     if (!krok(out)) return kNavratChyba;
   return kNavratUspech;
 }

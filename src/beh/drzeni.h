@@ -23,8 +23,10 @@ std::string DrzeneVydani();
 // to take), 1 the options file cannot be written (another user's, root's places untrusted).
 int Drzet(const std::optional<std::string>& vydani, std::FILE* out);
 
-// `--uvolnit`: lets go of everything that keeps the machine on the release it has (each
-// in a step of its own below). Answers the exit status as Drzet does.
+// `--uvolnit`: lets go of everything that keeps the machine on the release it has, each in
+// a step of its own: the hold of the options, and the refusal of a release gone back from
+// in the profile of "SlozkaDat" (lifted by the profile's owner). Answers the exit status as
+// Drzet does.
 int Uvolnit(std::FILE* out);
 
 }  // namespace zevlon

@@ -10,8 +10,8 @@
 
 #include "aplikace/aktualizace_aplikace.h"
 #include "beh/drzeni.h"
-#include "beh/nasazeni.h"
 #include "beh/metriky.h"
+#include "beh/nasazeni.h"
 #include "beh/nastaveni_prenosu.h"
 #include "beh/vlastnik/zpravy.h"
 #include "common/adresa.h"

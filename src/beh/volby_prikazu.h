@@ -30,11 +30,11 @@ struct VolbaPrikazu {
 
 inline constexpr VolbaPrikazu kVolbyPrikazu[] = {
     {kVolbaZpozdeni, false},  // before the run's own arguments, handled first
-    {kVolbaMoznosti, true},  {kVolbaStav, true},     {kVolbaJson, false},  // after --stav
-    {kVolbaKontrola, true},  {kVolbaNapoveda, true}, {kVolbaVerze, true},
-    {kVolbaDrzet, true},     {kVolbaUvolnit, true},
-    {kVolbaVratit, true},    {kVolbaAno, false},     {kVolbaPresZmenuDat, false},  // after --vratit
-    {kVolbaNagios, false},   {kVolbaVarovani, false}, {kVolbaKriticke, false},  // after --stav
+    {kVolbaMoznosti, true},  {kVolbaStav, true},          {kVolbaJson, false},  // after --stav
+    {kVolbaKontrola, true},  {kVolbaNapoveda, true},      {kVolbaVerze, true},
+    {kVolbaDrzet, true},     {kVolbaUvolnit, true},       {kVolbaVratit, true},
+    {kVolbaAno, false},      {kVolbaPresZmenuDat, false},  // after --vratit
+    {kVolbaNagios, false},   {kVolbaVarovani, false},     {kVolbaKriticke, false},  // after --stav
 };
 
 // Whether `volba` is one of the options that stand first.

@@ -67,11 +67,12 @@ const RadekVysledku* NajitVysledek(std::string_view hodnota);
 
 struct ZaznamBehu {
   Okamzik zacatek{}, konec{};
-  std::string rezim;       // "v okně", "na terminálu" or "bez obsluhy"
-  std::string profil;      // the profile's folder; empty when none was chosen
-  std::string vysledek;    // one of `vysledky`
-  std::string chyba;       // the error's text, for kChyba
-  std::string podrobnost;  // what the outcome's text names in its place {} (the held release, the wave)
+  std::string rezim;     // "v okně", "na terminálu" or "bez obsluhy"
+  std::string profil;    // the profile's folder; empty when none was chosen
+  std::string vysledek;  // one of `vysledky`
+  std::string chyba;     // the error's text, for kChyba
+  std::string
+      podrobnost;  // what the outcome's text names in its place {} (the held release, the wave)
   std::string vydaniWebu;  // the release the site offered; empty when none was read
   int navrat = 0;          // the exit status
   SouhrnObnovy souhrn;

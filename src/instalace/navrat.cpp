@@ -276,10 +276,12 @@ std::string OdmitnuteVydani(const SlozkySetupu& slozky) {
   return nejvyssi;
 }
 
-void ZrusitOdmitnutiVydani(const std::string& profil) {
+std::string ZrusitOdmitnutiVydani(const std::string& profil) {
   const SlozkySetupu slozky = NajitSlozkySetupu(profil);
+  const std::string odmitnute = OdmitnuteVydani(slozky);
   for (const std::string* setup : {&slozky.setup, &slozky.setup14})
     if (ExistujeSlozka(*setup)) SmazatOdmitnuti(*setup);
+  return odmitnute;
 }
 
 std::string VratitHned(const std::string& profil, const SlozkySetupu& slozky) {

@@ -36,9 +36,10 @@ bool NavratSetupDunmor(const std::string& ini, const PredaniVlastnikovi& predat,
 inline constexpr const char* kZaznamOdmitnuti = "~aktualizace.odmitnute";
 // The highest release that the profile's setup folders refuse; "" for none.
 std::string OdmitnuteVydani(const SlozkySetupu& slozky);
-// Removes the refusal from the profile's setup folders, each removal flushed; raises what
-// failed. (Run as the profile's owner where root acts for one.)
-void ZrusitOdmitnutiVydani(const std::string& profil);
+// Removes the refusal from the profile's setup folders, each removal flushed; answers the
+// release it refused ("" for none) and raises what failed. (Run as the profile's owner where
+// root acts for one.)
+std::string ZrusitOdmitnutiVydani(const std::string& profil);
 
 // Goes back from the update just made, asking nothing and whatever the data structure did
 // (nothing has run on the new release yet), and refuses that release; answers the release

@@ -17,8 +17,8 @@
 #include <set>
 
 #include "beh/kontrola_voleb.h"
-#include "beh/nasazeni.h"
 #include "beh/metriky.h"
+#include "beh/nasazeni.h"
 #include "beh/zamek.h"
 #include "common/text.h"
 #include "platform/nahrady/ini.h"

@@ -72,7 +72,7 @@ class Aktualizace : public test::CelyBeh {
 // swaps, an unfinished update, a record that does not
 // say whether the data structure changed (without --i-pres-zmenu-dat), and an unattended way
 // back without --ano. The release gone back from is not installed again, until going forward
-// to it or a newer release.
+// to it, a newer release or --uvolnit.
 TEST_F(Aktualizace, GoingBackUndoesTheLastUpdateAndGoingBackAgainRedoesIt) {
   s_.Zapsat("vydani/Setup/cti.txt", "čti 20141231");
   s_.Zapsat("vydani/Setup/novy.txt", "nový");
@@ -153,6 +153,13 @@ TEST_F(Aktualizace, GoingBackUndoesTheLastUpdateAndGoingBackAgainRedoesIt) {
   // Back once more, and a newer release is installed as usual and lifts the refusal.
   ASSERT_EQ(Vratit({"--ano", "--i-pres-zmenu-dat"}).kod, 0) << Chyby();
   ASSERT_TRUE(test::Existuje(odmitnuti));
+  // --uvolnit lifts it too (put back for what follows).
+  const std::string zaznamOdmitnuti = s_.Cist(setup + kZaznamOdmitnuti);
+  const auto uvolneni = test::Spustit({s_ / "program/Zevlon", "--uvolnit"}, Prostredi());
+  EXPECT_EQ(uvolneni.kod, 0) << uvolneni.vystup;
+  EXPECT_THAT(uvolneni.vystup, HasSubstr("Odmítnutí vydání 20141231 v profilu " + profil_));
+  EXPECT_FALSE(test::Existuje(odmitnuti));
+  s_.Zapsat(setup + kZaznamOdmitnuti, zaznamOdmitnuti);
   Publikovat("20150115");
   ASSERT_EQ(Spustit().kod, 0) << Chyby();
   EXPECT_THAT(Profil("Setup/Merko/Merko.ini"), HasSubstr("Release=20150115"));

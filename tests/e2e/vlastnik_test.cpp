@@ -94,6 +94,15 @@ TEST_F(ProcesVlastnika, RenewsAnotherUsersProfileAndRootKeepsTheLogs) {
                 .find("\t[uživatel " + u.jmeno + "] Profil " + profil_ +
                       " byl vrácen z vydání 20141231 na vydání 20140301."),
             std::string::npos);
+  // And lifting the refusal of the release gone back from.
+  const std::string odmitnuti = profil_ + "Setup/~aktualizace.odmitnute";
+  ASSERT_TRUE(test::Existuje(odmitnuti));
+  v = test::Spustit({s_ / "program/Zevlon", "--uvolnit"}, Prostredi());
+  EXPECT_EQ(v.kod, 0) << v.vystup << Chyby();
+  EXPECT_NE(v.vystup.find("Odmítnutí vydání 20141231 v profilu " + profil_ + " zrušeno"),
+            std::string::npos)
+      << v.vystup;
+  EXPECT_FALSE(test::Existuje(odmitnuti));
   // So is the check after an update: a failing one takes the profile back.
   Instalace();
   test::PredatVlastnikovi(u, profil_);

@@ -112,8 +112,9 @@ bool AktualizovatZaVlastnika(uid_t vlastnik, const std::string& ini, SouhrnObnov
   // What the owner's process is handed, sealed: the options its run uses (with the keys
   // to verify by), the release information as this run holds it and, when releases are
   // verified, as its signature covers it, with the signature; root's way to the site.
-  const bool overovat =
-      NastaveniOvereniWebu().Zapnuto() && !(uloha && std::string_view(uloha) == kNavratZaVlastnika);
+  const bool overovat = NastaveniOvereniWebu().Zapnuto() &&
+                        !(uloha && (std::string_view(uloha) == kNavratZaVlastnika ||
+                                    std::string_view(uloha) == kUvolnitZaVlastnika));
   std::vector<Popisovac> predane;
   auto predat = [&](const char* nazev, const std::string& bajty) {
     predane.emplace_back(ZapecetenySoubor(nazev, bajty));

@@ -15,6 +15,7 @@
 #include "beh/zamek.h"
 #include "common/adresa.h"
 #include "common/chyba.h"
+#include "instalace/navrat.h"
 #include "platform/http/http.h"
 #include "platform/nahrady/platforma.h"
 #include "platform/procesy/kanal.h"
@@ -190,7 +191,9 @@ int MainZaVlastnika(const std::vector<std::string>& argumenty, const Aktualizace
   // Only a process that root started for another user, with its channel.
   const bool jenOdhad = argumenty.size() == 3 && argumenty[2] == kOdhadZaVlastnika;
   const bool vratit = argumenty.size() == 3 && argumenty[2] == kNavratZaVlastnika;
-  if (::geteuid() == 0 || (argumenty.size() != 2 && !jenOdhad && !vratit)) return kNavratChyba;
+  const bool uvolnit = argumenty.size() == 3 && argumenty[2] == kUvolnitZaVlastnika;
+  if (::geteuid() == 0 || (argumenty.size() != 2 && !jenOdhad && !vratit && !uvolnit))
+    return kNavratChyba;
   ZachytavatUkonceni();
   Kanal kanal(kFdKanalu);
   PlatformaVlastnika platforma(kanal);
@@ -210,7 +213,7 @@ int MainZaVlastnika(const std::vector<std::string>& argumenty, const Aktualizace
     if (slozka.Cesta().empty())
       VyvolatChybu("Ve složce " + temp.Slozka() + " se nepodařilo vytvořit složku aktualizace.");
     platforma.NastavitSlozkuVoleb(slozka.Cesta());
-    const std::string ini = PripravitInformace(slozka.Cesta(), !vratit);
+    const std::string ini = PripravitInformace(slozka.Cesta(), !vratit && !uvolnit);
     NastavitPrenosy();
     // Root's way to the site, for this process's transfers alone.
     const std::optional<KlientHttp::Proxy> proxy =
@@ -219,7 +222,12 @@ int MainZaVlastnika(const std::vector<std::string>& argumenty, const Aktualizace
     Http().proxy = proxy;
     // The run that started this one decided on the updater already.
     ZapsatIni(ini, "Merko", "ZevlonVerze", "");
-    v.pokracovat = (jenOdhad ? odhad : vratit ? navrat : instalace)(ini, v.souhrn);
+    if (uvolnit) {
+      v.souhrn.vraceno = ZrusitOdmitnutiVydani(CistIni(ini, "Merko", "SlozkaProfilu"));
+      v.pokracovat = true;
+    } else {
+      v.pokracovat = (jenOdhad ? odhad : vratit ? navrat : instalace)(ini, v.souhrn);
+    }
   } catch (const std::exception& e) {
     const Chyba c = JakoChyba(e);
     v.chyba = true;

@@ -57,6 +57,8 @@ inline constexpr const char* kOdhadZaVlastnika = "odhad";
 // Its last argument when it is to go back from the last update (instalace/navrat.h); it is
 // handed the way back's small file in place of release information, nothing to verify.
 inline constexpr const char* kNavratZaVlastnika = "vratit";
+// Its task for `--uvolnit`: the profile's refusal of a release gone back from is lifted.
+inline constexpr const char* kUvolnitZaVlastnika = "uvolnit";
 
 // A whole number in the field, within the bounds; nothing otherwise.
 std::optional<std::int64_t> CisloPole(const std::string& pole, std::int64_t min, std::int64_t max);

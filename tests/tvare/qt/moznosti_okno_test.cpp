@@ -101,7 +101,8 @@ TEST_F(MoznostiOknoTest, ARefusalKeepsTheWindowOpenStornoSavesNothingOkSavesAndR
                                                           "Cetnost=Týdně", "Den=Středa"}));
   EXPECT_EQ(Cron(1), "0 6 * * 3 " + spusteni_);
   Otevrit();
-  EXPECT_EQ(okno_->findChild<QLineEdit*>("txtZrcadlo")->text(), "http://mezipamet:8080/aktualizace-online/");
+  EXPECT_EQ(okno_->findChild<QLineEdit*>("txtZrcadlo")->text(),
+            "http://mezipamet:8080/aktualizace-online/");
 }
 
 }  // namespace
