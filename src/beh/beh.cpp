@@ -312,10 +312,14 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
     const std::string adresa = AdresaWebu();
     const std::string mistni = temp_ + kSouborVydani;
     std::string& vydaniWebu = vydaniWebu_;
-    if (!Krok([&] {
-          if (!JePripojenInternet(adresa)) VyvolatChybu(kNeniInternet);
-        }))
-      return false;
+    bool pripojeno = true;
+    if (!Krok([&] { pripojeno = JePripojenInternet(adresa); })) return false;
+    if (!pripojeno && RezimSystem &&
+        Orezat(CistIni(CestaVolebIni(), "Server", kKlicJenNaSiti), " \t") == "1") {
+      vysledek_ = vysledky::kBezPripojeni;
+      return true;
+    }
+    if (!pripojeno && !Krok([] { VyvolatChybu(kNeniInternet); })) return false;
     if (ExistujeSoubor(mistni) && !Krok([&] {
           AktualniPolozka = mistni;
           SmazatSoubor(mistni, true);

@@ -14,6 +14,7 @@
 #include "beh/nasazeni.h"
 #include "beh/nastaveni_prenosu.h"
 #include "beh/vlastnik/zpravy.h"
+#include "beh/vydani.h"
 #include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
@@ -67,7 +68,8 @@ const std::vector<ZnamaSekce>& ZnameSekce() {
         {kKlicBezProxy, kVlastnik},
         {kKlicProxyUdaju, kJenRoot},
         {kKlicMaxRychlosti, kVlastnik},
-        {kKlicOknaMaxRychlosti, kVlastnik}}},
+        {kKlicOknaMaxRychlosti, kVlastnik},
+        {kKlicJenNaSiti, kJenRoot}}},
       {"Nastaveni",
        {{"SlozkaDat", kJenRoot}, {"Cas", kJenRoot}, {"Cetnost", kJenRoot}, {"Den", kJenRoot}}},
       {"Uloha", {{"ID", kJenRoot}}},
@@ -223,6 +225,7 @@ std::vector<NepouzitelnaHodnota> NepouzitelneHodnoty(const std::string& soubor) 
   for (const auto& [klic, vychozi] : {std::pair{"PovolitStarsi", "0"},
                                       {kKlicBezOvereni, "0"},
                                       {kKlicObnovaOdkazy, "0"},
+                                      {kKlicJenNaSiti, "0"},
                                       {kKlicDelty, "1"}})
     if (const std::string h = hodnota("Server", klic); !h.empty() && h != "0" && h != "1")
       nelze("Server", klic, h, "musí být 0 nebo 1", vychozi);

@@ -147,9 +147,10 @@ int StavNagios(const PrahyNagios& prahy, std::FILE* out) {
   const auto uspech = ParsovatCasIso(h("posledni_uspech"));
   if (!uspech) return radek(2, "žádný úspěšný běh není zaznamenán; " + popis, "U");
   const std::int64_t stari = std::max<std::int64_t>(0, Sekundy(platforma().Ted()) - *uspech);
-  const int navrat = stari >= prahy.kriticke                                     ? 2
-                     : stari >= prahy.varovani || !posledni || !posledni->uspech ? 1
-                                                                                 : 0;
+  const int navrat =
+      stari >= prahy.kriticke                                                          ? 2
+      : stari >= prahy.varovani || !posledni || posledni->navratStavu != kNavratUspech ? 1
+                                                                                       : 0;
   return radek(navrat, "poslední úspěšný běh před " + std::to_string(stari / 3600) + " h; " + popis,
                std::to_string(stari) + "s");
 }

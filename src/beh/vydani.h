@@ -14,6 +14,10 @@ namespace zevlon {
 // Whether the machine is connected (without contacting the site at `adresa`).
 bool JePripojenInternet(const std::string& adresa);
 
+// "JenNaSiti=1" of section "Server": an unattended run that finds the machine off the
+// network waits for its next chance, ending without an error (vysledky::kBezPripojeni).
+inline constexpr const char* kKlicJenNaSiti = "JenNaSiti";
+
 // The host part of an http(s) address.
 std::string HostitelAdresy(std::string_view adresa);
 

@@ -28,9 +28,10 @@ inline constexpr const char* kDrzeno = "drzeno";  // the site's release is above
 inline constexpr const char* kOdlozenoVlna = "odlozeno_vlna";  // this machine's wave has not come
 inline constexpr const char* kZruseno = "zruseno";
 inline constexpr const char* kChyba = "chyba";
-inline constexpr const char* kPreruseno = "preruseno";  // started and never ended (killed)
-inline constexpr const char* kJinyBeh = "jiny_beh";     // another run held the lock
-inline constexpr const char* kVraceno = "vraceno";      // back to the release before (--vratit)
+inline constexpr const char* kPreruseno = "preruseno";         // started and never ended (killed)
+inline constexpr const char* kBezPripojeni = "bez_pripojeni";  // off the network: the run waits
+inline constexpr const char* kJinyBeh = "jiny_beh";            // another run held the lock
+inline constexpr const char* kVraceno = "vraceno";  // back to the release before (--vratit)
 inline constexpr const char* kVracenoCeka = "vraceno_ceka";  // the release gone back from waits
 }  // namespace vysledky
 
@@ -57,6 +58,8 @@ inline constexpr RadekVysledku kVysledky[] = {
     {vysledky::kZruseno, "zrušeno", kNavratChyba, false},
     {vysledky::kChyba, "chyba", kNavratChyba, false},
     {vysledky::kPreruseno, "přerušeno", kNavratChyba, false},
+    // No failure, no success: a machine off the network ages toward a warning.
+    {vysledky::kBezPripojeni, "bez připojení", kNavratUspech, false},
     {vysledky::kJinyBeh, "jiný běh právě aktualizuje", kNavratChyba, false, false},
     {vysledky::kVraceno, "vráceno na vydání {}", kNavratUspech, true},
     {vysledky::kVracenoCeka, "vydání {} bylo vráceno, čeká se na novější", kNavratUspech, true},

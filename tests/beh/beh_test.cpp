@@ -374,6 +374,26 @@ TEST_F(MainTest, EveryRunLeavesTheProfilesMetricsAndNagiosAnswersByTheLastSucces
     platforma_.ted = t0 + std::chrono::hours(30 + hodin);
     EXPECT_THAT(nagios({}), ::testing::StartsWith(radek));
   }
+  // Off the network, a run that may wait for its chance ends without an error and fails
+  // nothing: the last success stays, and only its age makes a warning.
+  s_.Zapsat("program/Zevlon.ini", "[Server]\r\nAdresa=" + server_.Adresa() +
+                                      "/aktualizace-online/\r\nJenNaSiti=1\r\n[Nastaveni]\r\n"
+                                      "SlozkaDat=" +
+                                      profil_ + "\r\n");
+  platforma_.pripojeno = false;
+  platforma_.ted = t0 + std::chrono::hours(31);
+  const std::string chyby = s_.Cist("program/online_errors.log");
+  EXPECT_EQ(Spustit(""), kNavratUspech);
+  EXPECT_EQ(s_.Cist("program/online_errors.log"), chyby);
+  EXPECT_EQ(Metriky(s_.Cist(prom), profil_)["zevlon_last_success_timestamp_seconds"], "1800108000");
+  EXPECT_THAT(
+      nagios({}),
+      ::testing::AllOf(::testing::StartsWith("0 ZEVLON OK - poslední úspěšný běh před 1 h; "),
+                       HasSubstr(": bez připojení | stari=3600s;")));
+  platforma_.ted = t0 + std::chrono::hours(80);
+  EXPECT_THAT(nagios({}),
+              ::testing::StartsWith("1 ZEVLON WARNING - poslední úspěšný běh před 50 h"));
+  platforma_.pripojeno = true;
   // A folder of its own for the metrics: root's alone, else none is written and the log says so.
   for (mode_t prava : {0755, 0777}) {
     std::filesystem::remove_all(s_ / "metriky");
