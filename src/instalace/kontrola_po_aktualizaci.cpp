@@ -10,6 +10,7 @@
 #include "platform/soubory/souborovy_system.h"
 #include "rozhrani/pomucky.h"
 #include "rozhrani/prubeh.h"
+#include "soubory/duvera.h"
 #include "soubory/log.h"
 #include "soubory/volby.h"
 
@@ -43,15 +44,22 @@ void KontrolovatPoAktualizaci(const std::string& profil, const SlozkySetupu& slo
   if (program.empty()) return;
   const std::int64_t lhuta = LhutaKontroly();
   ZobrazPrubeh("", "Kontrola po aktualizaci", 0, 0, -1, false, false);
-  const VysledekPrikazu v = ProvestSLhutou({program, profil}, std::chrono::seconds(lhuta), 4096);
-  if (!v.vyprselo && v.chybaSpusteni == 0 && v.kod == 0) {
+  // Only a program that nobody but the acting user or root may change, nor any folder on
+  // the way to it: anyone else could put their own in its place.
+  const bool duveryhodny = DuveryhodnySoubor(program);
+  const VysledekPrikazu v =
+      duveryhodny ? ProvestSLhutou({program, profil}, std::chrono::seconds(lhuta), 4096)
+                  : VysledekPrikazu{};
+  if (duveryhodny && !v.vyprselo && v.chybaSpusteni == 0 && v.kod == 0) {
     ZapsatDoLogu(kPrenosovyLog, "Kontrola po aktualizaci " + program + " prošla.");
     return;
   }
   const std::string radek = PosledniRadek(v.vystup);
   const std::string zaznam =
       "Kontrola po aktualizaci " + program + " " +
-      (v.vyprselo ? "neskončila do " + std::to_string(lhuta) + " s a byla ukončena"
+      (!duveryhodny ? std::string("se nepodařilo spustit: program nebo složku na cestě k němu "
+                                  "smí měnit i jiný uživatel")
+       : v.vyprselo ? "neskončila do " + std::to_string(lhuta) + " s a byla ukončena"
        : v.chybaSpusteni
            ? "se nepodařilo spustit: " + ss::ChybaSystemu(v.chybaSpusteni, program).popis
            : "skončila s návratovým kódem " + std::to_string(v.kod)) +

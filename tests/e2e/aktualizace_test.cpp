@@ -1019,29 +1019,37 @@ TEST_F(Aktualizace, ACheckAfterTheUpdateKeepsItOrGoesBackAndRefusesTheRelease) {
     const char *skript, *lhuta;
     int kod;
     const char* zprava;
+    mode_t rezim = 0755;
   } pripady[] = {
       {"echo v pořádku", "", 0, "prošla."},
       {"echo první; echo 'databáze\tneodpovídá'; exit 3", "", 1,
        "skončila s návratovým kódem 3 (databáze neodpovídá); aktualizace se vrací."},
       {"echo čekám; sleep 60", "LhutaKontroly=1\r\n", 1,
        "neskončila do 1 s a byla ukončena (čekám); aktualizace se vrací."},
+      // A program that others may change is not run.
+      {"echo v pořádku", "", 1,
+       "se nepodařilo spustit: program nebo složku na cestě k němu smí měnit i jiný uživatel; "
+       "aktualizace se vrací.",
+       0757},
   };
-  const std::string kontrola = s_ / "kontrola.sh";
+  const std::string kontrola = s_ / "kontroly/kontrola.sh", argument = s_ / "kontroly/argument";
   for (const auto& p : pripady) {
     SCOPED_TRACE(p.skript);
     Instalace();
     const auto stare = ZiveSlozky();
     s_.Zapsat(
-        "kontrola.sh",
+        "kontroly/kontrola.sh",
         std::string("#!/bin/sh\necho \"$1\" >\"$(dirname \"$0\")/argument\"\n") + p.skript + "\n");
-    ::chmod(kontrola.c_str(), 0755);
+    ::unlink(argument.c_str());
+    ::chmod(kontrola.c_str(), p.rezim);
     Volby("KontrolaPoAktualizaci=" + kontrola + "\r\n" + p.lhuta);
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(Spustit().kod, p.kod) << Chyby();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(30));
     EXPECT_THAT(test::LogProgramu(s_, "Zevlon.log"),
                 HasSubstr("Kontrola po aktualizaci " + kontrola + " " + p.zprava));
-    EXPECT_EQ(s_.Cist("argument"), profil_ + "\n");
+    EXPECT_EQ(test::Existuje(argument) ? test::CistSoubor(argument) : "",
+              p.rezim == 0755 ? profil_ + "\n" : "");
     if (p.kod == 0) {
       Obnoveno();
       continue;
