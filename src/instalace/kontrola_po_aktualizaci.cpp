@@ -2,14 +2,17 @@
 
 #include <charconv>
 #include <cstdint>
+#include <vector>
 
 #include "common/chyba.h"
 #include "common/text.h"
 #include "instalace/navrat.h"
+#include "instalace/vymena.h"
 #include "platform/procesy/proces.h"
 #include "platform/soubory/souborovy_system.h"
 #include "rozhrani/pomucky.h"
 #include "rozhrani/prubeh.h"
+#include "soubory/cesty.h"
 #include "soubory/duvera.h"
 #include "soubory/log.h"
 #include "soubory/volby.h"
@@ -40,8 +43,17 @@ std::string PosledniRadek(const std::string& vystup) {
 
 void KontrolovatPoAktualizaci(const std::string& profil, const SlozkySetupu& slozky,
                               SouhrnObnovy& souhrn) {
+  // The updates still unchecked: this run's, or one whose run was killed before its check.
+  std::vector<std::string> cekaji;
+  for (const std::string* setup : {&slozky.setup, &slozky.setup14})
+    if (ExistujeSlozka(*setup) && CekaNaKontrolu(*setup)) cekaji.push_back(*setup);
+  if (cekaji.empty()) return;
   const std::string program(Orezat(CistIni(CestaVolebIni(), "Server", kKlicKontroly), " \t"));
-  if (program.empty()) return;
+  const auto provedena = [&] {
+    for (const std::string& setup : cekaji)
+      KontrolaProvedena(setup);
+  };
+  if (program.empty()) return provedena();
   const std::int64_t lhuta = LhutaKontroly();
   ZobrazPrubeh("", "Kontrola po aktualizaci", 0, 0, -1, false, false);
   // Only a program that nobody but the acting user or root may change, nor any folder on
@@ -52,7 +64,7 @@ void KontrolovatPoAktualizaci(const std::string& profil, const SlozkySetupu& slo
                   : VysledekPrikazu{};
   if (duveryhodny && !v.vyprselo && v.chybaSpusteni == 0 && v.kod == 0) {
     ZapsatDoLogu(kPrenosovyLog, "Kontrola po aktualizaci " + program + " prošla.");
-    return;
+    return provedena();
   }
   const std::string radek = PosledniRadek(v.vystup);
   const std::string zaznam =

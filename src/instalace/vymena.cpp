@@ -160,6 +160,7 @@ Zaznam CistZaznam(const std::string& slozkaSetupu, const char* jmeno = kZaznamNe
   z.predchozi = ini::CistKlic(cesta, "Merko", "Predchozi").value_or("");
   z.zmenaDat = ini::CistKlic(cesta, "Merko", "ReleaseZmenyDat");
   z.navrat = ini::CistKlic(cesta, "Merko", "Navrat").value_or("") == "1";
+  z.kontrola = ini::CistKlic(cesta, "Merko", "Kontrola").value_or("") == "1";
   for (int i = 1;; ++i) {
     const std::string n = std::to_string(i);
     auto soubor = ini::CistKlic(cesta, "Soubory", "Soubor" + n);
@@ -240,6 +241,7 @@ void ZapsatZaznam(const std::string& slozkaSetupu, const Zaznam& z,
   std::string text = "[Merko]\r\nRelease=" + z.vydani + "\r\nPredchozi=" + z.predchozi + "\r\n";
   if (z.zmenaDat) text += "ReleaseZmenyDat=" + *z.zmenaDat + "\r\n";
   if (z.navrat) text += "Navrat=1\r\n";
+  if (z.kontrola) text += "Kontrola=1\r\n";
   if (!z.soubory.empty()) text += "[Soubory]\r\n";
   for (std::size_t i = 0; i < z.soubory.size(); ++i)
     text += "Soubor" + std::to_string(i + 1) + "=" + z.soubory[i].first + "\r\nSha256" +
@@ -282,7 +284,19 @@ void ZapsatNedokoncenou(const std::string& slozkaSetupu, const std::string& vyda
   // counts as a change.
   if (prvni || (z.zmenaDat && zmenaDat && PorovnatVydani(*zmenaDat, *z.zmenaDat) > 0))
     z.zmenaDat = zmenaDat;
+  z.kontrola = true;
   ZapsatZaznam(slozkaSetupu, z);
+}
+
+bool CekaNaKontrolu(const std::string& slozkaSetupu) {
+  return CistZaznam(slozkaSetupu, kZaznamPosledni).kontrola;
+}
+
+void KontrolaProvedena(const std::string& slozkaSetupu) {
+  Zaznam z = CistZaznam(slozkaSetupu, kZaznamPosledni);
+  if (!z.kontrola) return;
+  z.kontrola = false;
+  ZapsatZaznam(slozkaSetupu, z, kZaznamPosledni);
 }
 
 void ZaznamenatSoubory(const std::string& slozkaSetupu,

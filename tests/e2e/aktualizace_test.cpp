@@ -1062,6 +1062,15 @@ TEST_F(Aktualizace, ACheckAfterTheUpdateKeepsItOrGoesBackAndRefusesTheRelease) {
     EXPECT_THAT(PosledniBeh(), HasSubstr("\tvydání 20141231 bylo vráceno"));
     EXPECT_EQ(ZiveSlozky(), stare);
   }
+  // A run killed while its check runs leaves the update unchecked: the next run checks it.
+  Instalace();
+  const auto stare = ZiveSlozky();
+  ::chmod(s_.Zapsat("kontroly/kontrola.sh", "#!/bin/sh\nkill -9 $PPID\n").c_str(), 0755);
+  EXPECT_EQ(Spustit().kod, 128 + SIGKILL);
+  ::chmod(s_.Zapsat("kontroly/kontrola.sh", "#!/bin/sh\necho vadné\nexit 1\n").c_str(), 0755);
+  EXPECT_EQ(Spustit().kod, 1);
+  EXPECT_THAT(Chyby(), HasSubstr("skončila s návratovým kódem 1 (vadné). Profil " + profil_));
+  EXPECT_EQ(ZiveSlozky(), stare);
 }
 
 // A way back killed right after each of its exchanges (the shared folder first, then the
