@@ -1071,6 +1071,15 @@ TEST_F(Aktualizace, ACheckAfterTheUpdateKeepsItOrGoesBackAndRefusesTheRelease) {
   EXPECT_EQ(Spustit().kod, 1);
   EXPECT_THAT(Chyby(), HasSubstr("skončila s návratovým kódem 1 (vadné). Profil " + profil_));
   EXPECT_EQ(ZiveSlozky(), stare);
+  // An older release that the options allow, failing its check, is refused all the same.
+  Instalace();
+  s_.Zapsat("data/Firma/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
+  const auto novejsi = ZiveSlozky();
+  Volby("PovolitStarsi=1\r\nKontrolaPoAktualizaci=" + kontrola + "\r\n");
+  EXPECT_EQ(Spustit().kod, 1);
+  EXPECT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_THAT(PosledniBeh(), HasSubstr("\tvydání 20141231 bylo vráceno"));
+  EXPECT_EQ(ZiveSlozky(), novejsi);
 }
 
 // A way back killed right after each of its exchanges (the shared folder first, then the
