@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <vector>
 
 #include "common/chyba.h"
@@ -290,6 +291,34 @@ void ZapsatNedokoncenou(const std::string& slozkaSetupu, const std::string& vyda
 
 bool CekaNaKontrolu(const std::string& slozkaSetupu) {
   return CistZaznam(slozkaSetupu, kZaznamPosledni).kontrola;
+}
+
+void OdlozitZalohuNavratu(const std::string& slozkaSetupu, const std::string& zivy,
+                          const std::string& zaloha) {
+  const Zaznam z = CistZaznam(slozkaSetupu, kZaznamPosledni);
+  if (!z.navrat || !ExistujeSlozka(zaloha)) return;
+  const std::string slozka = BezLomitka(zivy);
+  const auto v = std::find_if(z.vymeny.begin(), z.vymeny.end(),
+                              [&](const Vymena& x) { return x.slozka == slozka; });
+  if (v == z.vymeny.end() || v->znackaZalohy.empty() ||
+      CistZnacku(zaloha).znacka != v->znackaZalohy)
+    return;
+  // The release as a name: nothing of a path from a record that its folder's owner can write.
+  std::string vydani;
+  for (const char ch : z.predchozi.substr(0, 64))
+    if (std::isalnum(static_cast<unsigned char>(ch)) || ch == '.' || ch == '-') vydani += ch;
+  std::string cil = slozka + "_vraceno_" + vydani;
+  for (int i = 2; NecoTamJe(cil); ++i)
+    cil = slozka + "_vraceno_" + vydani + "." + std::to_string(i);
+  PrejmenovatSlozku(zaloha, cil);
+  std::string rodic, jmeno;
+  RozdelitCestu(slozka, rodic, jmeno);
+  if (ss::Vysledek r = ss::ZapsatSlozkuNaDisk(rodic); !r.Uspech()) {
+    AktualniPolozka = cil;
+    VyvolatChybu("Odloženou zálohu " + cil + " se nepodařilo zapsat na disk: " + r.popis);
+  }
+  ZapsatDoLogu(kPrenosovyLog, "Záloha " + zaloha +
+                                  " s úpravami z vráceného vydání byla odložena jako " + cil + ".");
 }
 
 void KontrolaProvedena(const std::string& slozkaSetupu) {

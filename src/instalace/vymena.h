@@ -67,6 +67,12 @@ bool JeNedokoncena(const std::string& slozkaSetupu);
 // does no more.
 bool CekaNaKontrolu(const std::string& slozkaSetupu);
 void KontrolaProvedena(const std::string& slozkaSetupu);
+// A customisation's backup that a way back left (the last update's record says so, and the
+// backup carries the mark it names) holds the folder as users had it under the release gone
+// back from, its only copy: before an update takes the backup's place it is put aside whole,
+// as "<folder>_vraceno_<release>" (".2", ".3"... when taken), flushed; raises the failure.
+void OdlozitZalohuNavratu(const std::string& slozkaSetupu, const std::string& zivy,
+                          const std::string& zaloha);
 
 // A record as it stands (kZaznamNedokoncene or kZaznamPosledni): the folders by their path
 // without the trailing "/", the mark of the folder that took the live one's place and of

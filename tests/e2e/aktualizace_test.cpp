@@ -150,13 +150,16 @@ TEST_F(Aktualizace, GoingBackUndoesTheLastUpdateAndGoingBackAgainRedoesIt) {
   ASSERT_EQ(Vratit({"--ano", "--i-pres-zmenu-dat"}).kod, 0) << Chyby();
   EXPECT_EQ(Zive(), po);
   EXPECT_FALSE(test::Existuje(odmitnuti));
-  // Back once more, and a newer release is installed as usual and lifts the refusal.
+  // Back once more, and a newer release is installed as usual and lifts the refusal; what
+  // users changed in the customisation under the release gone back from is kept aside.
+  s_.Zapsat(setup + "Upravy/Doplnky/Fakturace/mistni.txt", "upraveno");
   ASSERT_EQ(Vratit({"--ano", "--i-pres-zmenu-dat"}).kod, 0) << Chyby();
   ASSERT_TRUE(test::Existuje(odmitnuti));
   Publikovat("20150115");
   ASSERT_EQ(Spustit().kod, 0) << Chyby();
   EXPECT_THAT(Profil("Setup/Merko/Merko.ini"), HasSubstr("Release=20150115"));
   EXPECT_FALSE(test::Existuje(odmitnuti));
+  EXPECT_EQ(Profil("Setup/Upravy_vraceno_20141231/Doplnky/Fakturace/mistni.txt"), "upraveno");
 }
 
 // Download folders that killed runs left in the private temp folder go as well.
