@@ -297,6 +297,7 @@ void ProfilovaAktualizace::VymenitUpravy(const std::string& zivy, const std::str
                                          const std::string& novy, std::int32_t krok,
                                          const ss::VidenyStrom& videno) {
   const std::string kratce = "../" + nazevSetupu_ + "/";
+  OdlozitZalohuNavratu(setup_, zivy, zaloha);
   Vymenit(zivy, zaloha, novy, kratce + "Upravy_old", krok, kratce + "Upravy", krok + 1,
           [&](const std::string& stary) {
             // A carry that failed leaves an error for the run's end: the update itself is

@@ -306,7 +306,7 @@ bool Provest(const std::string& ini, const PredaniVlastnikovi& predat, ZamkySloz
   if (s14 && !StopPrislaPozde())
     AktualizaceProfilu(profil, setup14, vydani, temp, ini, beh, sdilena, overeni, &souhrn);
   souhrn.vydaniPo = NainstalovaneVydani({setup, setup14});
-  if (souhrn.slozek > 0 && !StopPrislaPozde()) KontrolovatPoAktualizaci(profil, slozky, souhrn);
+  if (!StopPrislaPozde()) KontrolovatPoAktualizaci(profil, slozky, souhrn);
   // A release above the refused one is installed: the refusal has done its work.
   if (!StopPrislaPozde()) ZrusitOdmitnutiVydani(profil);
   return true;

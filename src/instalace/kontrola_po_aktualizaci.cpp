@@ -2,14 +2,18 @@
 
 #include <charconv>
 #include <cstdint>
+#include <vector>
 
 #include "common/chyba.h"
 #include "common/text.h"
 #include "instalace/navrat.h"
+#include "instalace/vymena.h"
 #include "platform/procesy/proces.h"
 #include "platform/soubory/souborovy_system.h"
 #include "rozhrani/pomucky.h"
 #include "rozhrani/prubeh.h"
+#include "soubory/cesty.h"
+#include "soubory/duvera.h"
 #include "soubory/log.h"
 #include "soubory/volby.h"
 
@@ -39,19 +43,35 @@ std::string PosledniRadek(const std::string& vystup) {
 
 void KontrolovatPoAktualizaci(const std::string& profil, const SlozkySetupu& slozky,
                               SouhrnObnovy& souhrn) {
+  // The updates still unchecked: this run's, or one whose run was killed before its check.
+  std::vector<std::string> cekaji;
+  for (const std::string* setup : {&slozky.setup, &slozky.setup14})
+    if (ExistujeSlozka(*setup) && CekaNaKontrolu(*setup)) cekaji.push_back(*setup);
+  if (cekaji.empty()) return;
   const std::string program(Orezat(CistIni(CestaVolebIni(), "Server", kKlicKontroly), " \t"));
-  if (program.empty()) return;
+  const auto provedena = [&] {
+    for (const std::string& setup : cekaji)
+      KontrolaProvedena(setup);
+  };
+  if (program.empty()) return provedena();
   const std::int64_t lhuta = LhutaKontroly();
   ZobrazPrubeh("", "Kontrola po aktualizaci", 0, 0, -1, false, false);
-  const VysledekPrikazu v = ProvestSLhutou({program, profil}, std::chrono::seconds(lhuta), 4096);
-  if (!v.vyprselo && v.chybaSpusteni == 0 && v.kod == 0) {
+  // Only a program that nobody but the acting user or root may change, nor any folder on
+  // the way to it: anyone else could put their own in its place.
+  const bool duveryhodny = DuveryhodnySoubor(program);
+  const VysledekPrikazu v =
+      duveryhodny ? ProvestSLhutou({program, profil}, std::chrono::seconds(lhuta), 4096)
+                  : VysledekPrikazu{};
+  if (duveryhodny && !v.vyprselo && v.chybaSpusteni == 0 && v.kod == 0) {
     ZapsatDoLogu(kPrenosovyLog, "Kontrola po aktualizaci " + program + " prošla.");
-    return;
+    return provedena();
   }
   const std::string radek = PosledniRadek(v.vystup);
   const std::string zaznam =
       "Kontrola po aktualizaci " + program + " " +
-      (v.vyprselo ? "neskončila do " + std::to_string(lhuta) + " s a byla ukončena"
+      (!duveryhodny ? std::string("se nepodařilo spustit: program nebo složku na cestě k němu "
+                                  "smí měnit i jiný uživatel")
+       : v.vyprselo ? "neskončila do " + std::to_string(lhuta) + " s a byla ukončena"
        : v.chybaSpusteni
            ? "se nepodařilo spustit: " + ss::ChybaSystemu(v.chybaSpusteni, program).popis
            : "skončila s návratovým kódem " + std::to_string(v.kod)) +

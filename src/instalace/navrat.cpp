@@ -162,9 +162,10 @@ void SmazatOdmitnuti(const std::string& setup) {
   }
 }
 
-// Going back from a release refuses it; going forward again to it lifts the refusal.
-void Odmitnout(const ZaznamAktualizace& zpet, const std::string& setup) {
-  if (PorovnatVydani(zpet.predchozi, zpet.vydani) <= 0) return SmazatOdmitnuti(setup);
+// Going back from a release refuses it; going forward again to it lifts the refusal. A
+// release whose check failed (`vzdy`) is refused whichever way it went.
+void Odmitnout(const ZaznamAktualizace& zpet, const std::string& setup, bool vzdy) {
+  if (!vzdy && PorovnatVydani(zpet.predchozi, zpet.vydani) <= 0) return SmazatOdmitnuti(setup);
   const std::string cesta = setup + kZaznamOdmitnuti;
   int e = ZapsatSouborAtomicky(cesta, "[Merko]\r\nRelease=" + zpet.predchozi + "\r\n");
   const ss::Vysledek v = e ? ss::ChybaSystemu(e, cesta) : ss::ZapsatSlozkuNaDisk(BezLomitka(setup));
@@ -177,7 +178,7 @@ void Odmitnout(const ZaznamAktualizace& zpet, const std::string& setup) {
 // Carries out the plan: the record of the way back first, then each exchange, made lasting
 // before the next, then the refusal of the release gone back from, then the record of the
 // last update describing the way back.
-void Provest(const Plan& p, const std::string& profil) {
+void Provest(const Plan& p, const std::string& profil, bool odmitnout = false) {
   const bool zmeneno = !std::all_of(p.slozky.begin(), p.slozky.end(),
                                     [](const Plan::Polozka& x) { return !x.hotovo; });
   ZapsatZaznamAktualizace(p.setup, p.zpet);
@@ -224,7 +225,7 @@ void Provest(const Plan& p, const std::string& profil) {
   if (!ss::TenSamyObjekt(profilovy, p.setup) && ExistujeSoubor(profilovy + "Merko.ini") &&
       ExistujeSoubor(p.setup + "Merko/Merko.ini"))
     KopirovatSoubor(p.setup + "Merko/Merko.ini", profilovy + "Merko.ini", !RezimSystem);
-  Odmitnout(p.zpet, p.setup);
+  Odmitnout(p.zpet, p.setup, odmitnout);
   SmazatZaznamNedokoncene(p.setup);
 }
 
@@ -288,7 +289,7 @@ std::string VratitHned(const std::string& profil, const SlozkySetupu& slozky) {
   const std::vector<Plan> plany = Naplanovat(profil, slozky, false);
   if (plany.empty()) Odmitnout("profil " + profil + " nemá záznam poslední aktualizace");
   for (const Plan& p : plany)
-    Provest(p, profil);
+    Provest(p, profil, true);
   return plany.front().posledni.predchozi;
 }
 

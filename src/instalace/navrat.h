@@ -42,8 +42,8 @@ std::string OdmitnuteVydani(const SlozkySetupu& slozky);
 std::string ZrusitOdmitnutiVydani(const std::string& profil);
 
 // Goes back from the update just made, asking nothing and whatever the data structure did
-// (nothing has run on the new release yet), and refuses that release; answers the release
-// gone back to. Raises the refusal or failure.
+// (nothing has run on the new release yet), and refuses that release, even one older than
+// the release gone back to; answers the release gone back to. Raises the refusal or failure.
 std::string VratitHned(const std::string& profil, const SlozkySetupu& slozky);
 
 // Completes a way back that a stopped run left in the profile's setup folders (its record

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <vector>
 
 #include "common/chyba.h"
@@ -160,6 +161,7 @@ Zaznam CistZaznam(const std::string& slozkaSetupu, const char* jmeno = kZaznamNe
   z.predchozi = ini::CistKlic(cesta, "Merko", "Predchozi").value_or("");
   z.zmenaDat = ini::CistKlic(cesta, "Merko", "ReleaseZmenyDat");
   z.navrat = ini::CistKlic(cesta, "Merko", "Navrat").value_or("") == "1";
+  z.kontrola = ini::CistKlic(cesta, "Merko", "Kontrola").value_or("") == "1";
   for (int i = 1;; ++i) {
     const std::string n = std::to_string(i);
     auto soubor = ini::CistKlic(cesta, "Soubory", "Soubor" + n);
@@ -240,6 +242,7 @@ void ZapsatZaznam(const std::string& slozkaSetupu, const Zaznam& z,
   std::string text = "[Merko]\r\nRelease=" + z.vydani + "\r\nPredchozi=" + z.predchozi + "\r\n";
   if (z.zmenaDat) text += "ReleaseZmenyDat=" + *z.zmenaDat + "\r\n";
   if (z.navrat) text += "Navrat=1\r\n";
+  if (z.kontrola) text += "Kontrola=1\r\n";
   if (!z.soubory.empty()) text += "[Soubory]\r\n";
   for (std::size_t i = 0; i < z.soubory.size(); ++i)
     text += "Soubor" + std::to_string(i + 1) + "=" + z.soubory[i].first + "\r\nSha256" +
@@ -282,7 +285,47 @@ void ZapsatNedokoncenou(const std::string& slozkaSetupu, const std::string& vyda
   // counts as a change.
   if (prvni || (z.zmenaDat && zmenaDat && PorovnatVydani(*zmenaDat, *z.zmenaDat) > 0))
     z.zmenaDat = zmenaDat;
+  z.kontrola = true;
   ZapsatZaznam(slozkaSetupu, z);
+}
+
+bool CekaNaKontrolu(const std::string& slozkaSetupu) {
+  return CistZaznam(slozkaSetupu, kZaznamPosledni).kontrola;
+}
+
+void OdlozitZalohuNavratu(const std::string& slozkaSetupu, const std::string& zivy,
+                          const std::string& zaloha) {
+  const Zaznam z = CistZaznam(slozkaSetupu, kZaznamPosledni);
+  if (!z.navrat || !ExistujeSlozka(zaloha)) return;
+  const std::string slozka = BezLomitka(zivy);
+  const auto v = std::find_if(z.vymeny.begin(), z.vymeny.end(),
+                              [&](const Vymena& x) { return x.slozka == slozka; });
+  if (v == z.vymeny.end() || v->znackaZalohy.empty() ||
+      CistZnacku(zaloha).znacka != v->znackaZalohy)
+    return;
+  // The release as a name: nothing of a path from a record that its folder's owner can write.
+  std::string vydani;
+  for (const char ch : z.predchozi.substr(0, 64))
+    if (std::isalnum(static_cast<unsigned char>(ch)) || ch == '.' || ch == '-') vydani += ch;
+  std::string cil = slozka + "_vraceno_" + vydani;
+  for (int i = 2; NecoTamJe(cil); ++i)
+    cil = slozka + "_vraceno_" + vydani + "." + std::to_string(i);
+  PrejmenovatSlozku(zaloha, cil);
+  std::string rodic, jmeno;
+  RozdelitCestu(slozka, rodic, jmeno);
+  if (ss::Vysledek r = ss::ZapsatSlozkuNaDisk(rodic); !r.Uspech()) {
+    AktualniPolozka = cil;
+    VyvolatChybu("Odloženou zálohu " + cil + " se nepodařilo zapsat na disk: " + r.popis);
+  }
+  ZapsatDoLogu(kPrenosovyLog, "Záloha " + zaloha +
+                                  " s úpravami z vráceného vydání byla odložena jako " + cil + ".");
+}
+
+void KontrolaProvedena(const std::string& slozkaSetupu) {
+  Zaznam z = CistZaznam(slozkaSetupu, kZaznamPosledni);
+  if (!z.kontrola) return;
+  z.kontrola = false;
+  ZapsatZaznam(slozkaSetupu, z, kZaznamPosledni);
 }
 
 void ZaznamenatSoubory(const std::string& slozkaSetupu,

@@ -50,7 +50,9 @@ inline constexpr const char* kZaznamPosledni = "~aktualizace.posledni";
 // Both records also keep the release information's "ReleaseZmenyDat" (a record without it
 // counts as one across a data-structure change) and the package's top-level files that the
 // update put into the setup folder, each with the SHA-256 of what it placed there ("" for a
-// file it took away), so that going back can tell which of them it exchanged already.
+// file it took away), so that going back can tell which of them it exchanged already, and
+// ("Kontrola=1") that the update still awaits the check after it, until that check passes
+// or none is set: a run killed before then leaves it for the next.
 // Writes it (the setup folder ends with "/") keeping the folders already swapped and the
 // release from before the update that began first; raises the write failure. Every write
 // of the record is flushed, with its folder.
@@ -61,6 +63,16 @@ void ZapsatNedokoncenou(const std::string& slozkaSetupu, const std::string& vyda
 void ZaznamenatSoubory(const std::string& slozkaSetupu,
                        const std::vector<std::pair<std::string, std::string>>& soubory);
 bool JeNedokoncena(const std::string& slozkaSetupu);
+// Whether the last update of the setup folder awaits its check; notes, flushed, that it
+// does no more.
+bool CekaNaKontrolu(const std::string& slozkaSetupu);
+void KontrolaProvedena(const std::string& slozkaSetupu);
+// A customisation's backup that a way back left (the last update's record says so, and the
+// backup carries the mark it names) holds the folder as users had it under the release gone
+// back from, its only copy: before an update takes the backup's place it is put aside whole,
+// as "<folder>_vraceno_<release>" (".2", ".3"... when taken), flushed; raises the failure.
+void OdlozitZalohuNavratu(const std::string& slozkaSetupu, const std::string& zivy,
+                          const std::string& zaloha);
 
 // A record as it stands (kZaznamNedokoncene or kZaznamPosledni): the folders by their path
 // without the trailing "/", the mark of the folder that took the live one's place and of
@@ -73,6 +85,7 @@ struct ZaznamAktualizace {
   std::string vydani, predchozi;
   std::optional<std::string> zmenaDat;
   bool navrat = false;
+  bool kontrola = false;
   std::vector<VymenaVZaznamu> vymeny;
   std::vector<std::pair<std::string, std::string>> soubory;
 };

@@ -150,7 +150,9 @@ TEST_F(Aktualizace, GoingBackUndoesTheLastUpdateAndGoingBackAgainRedoesIt) {
   ASSERT_EQ(Vratit({"--ano", "--i-pres-zmenu-dat"}).kod, 0) << Chyby();
   EXPECT_EQ(Zive(), po);
   EXPECT_FALSE(test::Existuje(odmitnuti));
-  // Back once more, and a newer release is installed as usual and lifts the refusal.
+  // Back once more, and a newer release is installed as usual and lifts the refusal; what
+  // users changed in the customisation under the release gone back from is kept aside.
+  s_.Zapsat(setup + "Upravy/Doplnky/Fakturace/mistni.txt", "upraveno");
   ASSERT_EQ(Vratit({"--ano", "--i-pres-zmenu-dat"}).kod, 0) << Chyby();
   ASSERT_TRUE(test::Existuje(odmitnuti));
   // --uvolnit lifts it too (put back for what follows).
@@ -164,6 +166,7 @@ TEST_F(Aktualizace, GoingBackUndoesTheLastUpdateAndGoingBackAgainRedoesIt) {
   ASSERT_EQ(Spustit().kod, 0) << Chyby();
   EXPECT_THAT(Profil("Setup/Merko/Merko.ini"), HasSubstr("Release=20150115"));
   EXPECT_FALSE(test::Existuje(odmitnuti));
+  EXPECT_EQ(Profil("Setup/Upravy_vraceno_20141231/Doplnky/Fakturace/mistni.txt"), "upraveno");
 }
 
 // Download folders that killed runs left in the private temp folder go as well.
@@ -1136,29 +1139,37 @@ TEST_F(Aktualizace, ACheckAfterTheUpdateKeepsItOrGoesBackAndRefusesTheRelease) {
     const char *skript, *lhuta;
     int kod;
     const char* zprava;
+    mode_t rezim = 0755;
   } pripady[] = {
       {"echo v pořádku", "", 0, "prošla."},
       {"echo první; echo 'databáze\tneodpovídá'; exit 3", "", 1,
        "skončila s návratovým kódem 3 (databáze neodpovídá); aktualizace se vrací."},
       {"echo čekám; sleep 60", "LhutaKontroly=1\r\n", 1,
        "neskončila do 1 s a byla ukončena (čekám); aktualizace se vrací."},
+      // A program that others may change is not run.
+      {"echo v pořádku", "", 1,
+       "se nepodařilo spustit: program nebo složku na cestě k němu smí měnit i jiný uživatel; "
+       "aktualizace se vrací.",
+       0757},
   };
-  const std::string kontrola = s_ / "kontrola.sh";
+  const std::string kontrola = s_ / "kontroly/kontrola.sh", argument = s_ / "kontroly/argument";
   for (const auto& p : pripady) {
     SCOPED_TRACE(p.skript);
     Instalace();
     const auto stare = ZiveSlozky();
     s_.Zapsat(
-        "kontrola.sh",
+        "kontroly/kontrola.sh",
         std::string("#!/bin/sh\necho \"$1\" >\"$(dirname \"$0\")/argument\"\n") + p.skript + "\n");
-    ::chmod(kontrola.c_str(), 0755);
+    ::unlink(argument.c_str());
+    ::chmod(kontrola.c_str(), p.rezim);
     Volby("KontrolaPoAktualizaci=" + kontrola + "\r\n" + p.lhuta);
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(Spustit().kod, p.kod) << Chyby();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(30));
     EXPECT_THAT(test::LogProgramu(s_, "Zevlon.log"),
                 HasSubstr("Kontrola po aktualizaci " + kontrola + " " + p.zprava));
-    EXPECT_EQ(s_.Cist("argument"), profil_ + "\n");
+    EXPECT_EQ(test::Existuje(argument) ? test::CistSoubor(argument) : "",
+              p.rezim == 0755 ? profil_ + "\n" : "");
     if (p.kod == 0) {
       Obnoveno();
       continue;
@@ -1171,6 +1182,24 @@ TEST_F(Aktualizace, ACheckAfterTheUpdateKeepsItOrGoesBackAndRefusesTheRelease) {
     EXPECT_THAT(PosledniBeh(), HasSubstr("\tvydání 20141231 bylo vráceno"));
     EXPECT_EQ(ZiveSlozky(), stare);
   }
+  // A run killed while its check runs leaves the update unchecked: the next run checks it.
+  Instalace();
+  const auto stare = ZiveSlozky();
+  ::chmod(s_.Zapsat("kontroly/kontrola.sh", "#!/bin/sh\nkill -9 $PPID\n").c_str(), 0755);
+  EXPECT_EQ(Spustit().kod, 128 + SIGKILL);
+  ::chmod(s_.Zapsat("kontroly/kontrola.sh", "#!/bin/sh\necho vadné\nexit 1\n").c_str(), 0755);
+  EXPECT_EQ(Spustit().kod, 1);
+  EXPECT_THAT(Chyby(), HasSubstr("skončila s návratovým kódem 1 (vadné). Profil " + profil_));
+  EXPECT_EQ(ZiveSlozky(), stare);
+  // An older release that the options allow, failing its check, is refused all the same.
+  Instalace();
+  s_.Zapsat("data/Firma/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20150101\r\n");
+  const auto novejsi = ZiveSlozky();
+  Volby("PovolitStarsi=1\r\nKontrolaPoAktualizaci=" + kontrola + "\r\n");
+  EXPECT_EQ(Spustit().kod, 1);
+  EXPECT_EQ(Spustit().kod, 0) << Chyby();
+  EXPECT_THAT(PosledniBeh(), HasSubstr("\tvydání 20141231 bylo vráceno"));
+  EXPECT_EQ(ZiveSlozky(), novejsi);
 }
 
 // A way back killed right after each of its exchanges (the shared folder first, then the

@@ -106,8 +106,8 @@ TEST_F(ProcesVlastnika, RenewsAnotherUsersProfileAndRootKeepsTheLogs) {
   // So is the check after an update: a failing one takes the profile back.
   Instalace();
   test::PredatVlastnikovi(u, profil_);
-  ::chmod(s_.Zapsat("kontrola.sh", "#!/bin/sh\nid -u\nexit 1\n").c_str(), 0755);
-  Volby("KontrolaPoAktualizaci=" + (s_ / "kontrola.sh") + "\r\n");
+  ::chmod(s_.Zapsat("kontroly/kontrola.sh", "#!/bin/sh\nid -u\nexit 1\n").c_str(), 0755);
+  Volby("KontrolaPoAktualizaci=" + (s_ / "kontroly/kontrola.sh") + "\r\n");
   EXPECT_EQ(Spustit().kod, 1);
   EXPECT_NE(test::LogProgramu(s_, "Zevlon.log")
                 .find("skončila s návratovým kódem 1 (" + std::to_string(u.uid) + ")"),

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 
 #include "platform/soubory/soubor.h"
@@ -98,8 +99,9 @@ void Predat(Roura& vstupni, Roura& vystupni, Roura& chybova, std::string_view vs
 }
 
 // Starts argv with the three descriptors as its standard input, output and error output:
-// looked up on PATH, or (`skupina`) by its path alone in a process group of its own.
-// Answers the error number of posix_spawn.
+// looked up on PATH, or (`skupina`) by its path alone in a process group of its own, with
+// no other descriptor (a channel, a proxy's credentials) and only the variables that name
+// its user, language and time zone. Answers the error number of posix_spawn.
 int Spustit(const std::vector<std::string>& argv, const std::array<int, 3>& fd, bool skupina,
             pid_t& pid) {
   std::vector<std::string> kopie = argv;
@@ -113,11 +115,20 @@ int Spustit(const std::vector<std::string>& argv, const std::array<int, 3>& fd, 
     posix_spawn_file_actions_adddup2(&akce, fd[static_cast<std::size_t>(i)], i);
   posix_spawnattr_t atributy;
   posix_spawnattr_init(&atributy);
+  std::vector<std::string> prostredi{"PATH=/usr/local/bin:/usr/bin:/bin"};
+  std::vector<char*> p;
   if (skupina) {
     posix_spawnattr_setflags(&atributy, POSIX_SPAWN_SETPGROUP);
     posix_spawnattr_setpgroup(&atributy, 0);
+    posix_spawn_file_actions_addclosefrom_np(&akce, 3);
+    for (const char* promenna : {"HOME", "USER", "LOGNAME", "LANG", "LC_ALL", "TZ"})
+      if (const char* h = std::getenv(promenna))
+        prostredi.push_back(std::string(promenna) + "=" + h);
+    for (std::string& v : prostredi)
+      p.push_back(v.data());
+    p.push_back(nullptr);
   }
-  const int r = skupina ? posix_spawn(&pid, c[0], &akce, &atributy, c.data(), environ)
+  const int r = skupina ? posix_spawn(&pid, c[0], &akce, &atributy, c.data(), p.data())
                         : posix_spawnp(&pid, c[0], &akce, &atributy, c.data(), environ);
   posix_spawn_file_actions_destroy(&akce);
   posix_spawnattr_destroy(&atributy);

@@ -33,7 +33,9 @@ VysledekPrikazu ProvestPrikaz(const std::vector<std::string>& argv, std::string_
 // Runs the program at the absolute path argv[0] with the further items as its arguments, in
 // a process group of its own, nothing on its standard input, its standard and error output
 // together into `vystup` (of which the last `maxVystupu` bytes are kept). At `lhuta` the
-// whole group is killed and `vyprselo` set; whatever it left behind goes with it.
+// whole group is killed and `vyprselo` set; whatever it left behind goes with it. It gets
+// no descriptor beyond these and only PATH and the caller's HOME, USER, LOGNAME, LANG,
+// LC_ALL and TZ: nothing of a proxy's credentials, nothing of a channel to root.
 VysledekPrikazu ProvestSLhutou(const std::vector<std::string>& argv,
                                std::chrono::milliseconds lhuta, std::size_t maxVystupu);
 
