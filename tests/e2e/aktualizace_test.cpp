@@ -666,6 +666,8 @@ TEST_F(Aktualizace, UsersRunWithoutTerminalOrDisplayIsUnattendedAndLogsInItsStat
   EXPECT_TRUE(v.vystup.ends_with("s;3600;7200\n")) << v.vystup;
   stav.back() = "x";
   EXPECT_EQ(test::Spustit(stav, prostredi_).kod, 64);  // a mistake of the command line
+  stav.back() = "1", stav[stav.size() - 3] = "2";      // a warning later than the critical age
+  EXPECT_EQ(test::Spustit(stav, prostredi_).kod, 64);
 }
 
 // Where the file system cannot exchange two folders, a swap is two renames; a run killed
