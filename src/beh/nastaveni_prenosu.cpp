@@ -145,18 +145,25 @@ std::string ChybaMaxRychlosti(const std::string& volby) {
 
 std::string ChybaProxy(const std::string& volby) {
   const std::string p = HodnotaServeru(volby, kKlicProxy);
+  // What stands before the last "@" is a user and password, with a scheme before them or
+  // without one, and whatever they hold ("/" too): said without it.
+  std::string bez = p;
+  if (const std::size_t zavinac = p.rfind('@'); zavinac != std::string::npos) {
+    const std::size_t schema = p.find("://");
+    bez = (schema < zavinac ? p.substr(0, schema + 3) : std::string()) + p.substr(zavinac + 1);
+  }
   auto nelze = [&](const std::string& proc) {
-    return "Hodnotu " + std::string(kKlicProxy) + "=" + BezPristupovychUdaju(p) +
-           " v sekci [Server] souboru voleb " + volby + " nelze použít: " + proc + ".";
+    return "Hodnotu " + std::string(kKlicProxy) + "=" + bez + " v sekci [Server] souboru voleb " +
+           volby + " nelze použít: " + proc + ".";
   };
-  if (!p.empty() &&
-      !JeAbsolutniAdresa(p, {"http://", "https://", "socks4://", "socks5://", "socks5h://"}))
-    return nelze("není to úplná adresa http://, https:// ani socks5://");
-  if (BezPristupovychUdaju(p) != p)
+  if (bez != p)
     return nelze(
         "obsahuje uživatele nebo heslo, které do souboru voleb čitelného všemi "
         "nepatří; uveďte je v souboru, který jmenuje " +
         std::string(kKlicProxyUdaju));
+  if (!p.empty() &&
+      !JeAbsolutniAdresa(p, {"http://", "https://", "socks4://", "socks5://", "socks5h://"}))
+    return nelze("není to úplná adresa http://, https:// ani socks5://");
   if (const std::string u = HodnotaServeru(volby, kKlicProxyUdaju); !u.empty())
     return CistUdajeProxy(u).chyba;
   return {};

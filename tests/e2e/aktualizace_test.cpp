@@ -523,6 +523,7 @@ TEST_F(Aktualizace, CheckOfTheSetUpNamesWhatWouldFailAndChangesNothing) {
     EXPECT_EQ(v.kod, kod) << v.vystup;
     for (const std::string& t : texty)
       EXPECT_NE(v.vystup.find(t), std::string::npos) << t << "\n" << v.vystup;
+    EXPECT_EQ(v.vystup.find("Tajne-Heslo"), std::string::npos) << v.vystup;
     EXPECT_EQ(ZiveSlozky(), predtim);
     EXPECT_EQ(test::CistStrom(s_ / "program"), program);
     EXPECT_EQ(test::CistStrom(s_ / "temp/zevlon-0"), test::Strom{});
@@ -591,6 +592,10 @@ TEST_F(Aktualizace, CheckOfTheSetUpNamesWhatWouldFailAndChangesNothing) {
         " s přihlašovacími údaji proxy (ProxyUdaje v sekci "
         "[Server]) nelze použít: musí to být obyčejný soubor rootův nebo uživatele běhu, který "
         "může číst jen jeho vlastník, a má práva 0644."}},
+      {"credentials in a proxy's address without its scheme",
+       "Proxy=spravce:Tajne-Heslo@127.0.0.1:9\r\n",
+       1,
+       {"  Chyba: Hodnotu Proxy=127.0.0.1:9 v sekci [Server]", "obsahuje uživatele nebo heslo"}},
   };
   ::chmod((s_ / "udaje").c_str(), 0644);
   for (const Pripad& p : pripady) {
