@@ -22,6 +22,7 @@
 #include "platform/http/http.h"
 #include "platform/nahrady/platforma.h"
 #include "platform/procesy/ukonceni.h"
+#include "platform/soubory/rozliseni_cesty.h"
 #include "platform/soubory/soubor.h"
 #include "platform/soubory/souborovy_system.h"
 #include "prenos/podpisy/klice_webu.h"
@@ -94,9 +95,25 @@ UdajeProxy CistUdajeProxy(const std::string& cesta) {
   const std::string pravidlo =
       "musí to být obyčejný soubor rootův nebo uživatele běhu, který může číst jen jeho "
       "vlastník";
-  if (cesta.empty() || cesta.front() != '/' || VeSdileneSlozce(cesta))
+  // Every folder on the way is root's or the running user's alone (a sticky one of
+  // everybody, as /tmp, only above the file's own folder), reached through no link another
+  // user laid: nobody else can lay another file under the name while it is opened.
+  const std::size_t lomitko = cesta.rfind('/');
+  const ss::Rozliseni r =
+      cesta.empty() || cesta.front() != '/'
+          ? ss::Rozliseni{}
+          : ss::RozlisitCestu(lomitko == 0 ? "/" : cesta.substr(0, lomitko), ::geteuid());
+  bool jenNase = r.chyba.Uspech() && r.odmitnutyOdkaz.empty();
+  for (std::size_t i = 0; jenNase && i < r.slozky.size(); ++i) {
+    const ss::SlozkaNaCeste& s = r.slozky[i];
+    jenNase = ss::ZapisujeJen(s.vlastnik, s.rezim, ::geteuid()) ||
+              (i + 1 < r.slozky.size() && (s.vlastnik == 0 || s.vlastnik == ::geteuid()) &&
+               (s.rezim & S_ISVTX) != 0);
+  }
+  if (!jenNase)
     return {{}, uvod + pravidlo + " a neleží ve složce, do které smí zapisovat i jiní."};
-  const int fd = ::open(cesta.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  const std::string soubor = (r.cesta == "/" ? "" : r.cesta) + cesta.substr(lomitko);
+  const int fd = ::open(soubor.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return {{}, uvod + ss::ChybaSystemu(errno, cesta).popis + "."};
   Popisovac drzak(fd);
   struct stat st {};

@@ -596,8 +596,18 @@ TEST_F(Aktualizace, CheckOfTheSetUpNamesWhatWouldFailAndChangesNothing) {
        "Proxy=spravce:Tajne-Heslo@127.0.0.1:9\r\n",
        1,
        {"  Chyba: Hodnotu Proxy=127.0.0.1:9 v sekci [Server]", "obsahuje uživatele nebo heslo"}},
+      // A folder on the way that others may change could lay another file under the name.
+      {"a proxy's credentials behind a folder others can write",
+       "Proxy=http://127.0.0.1:9/\r\nProxyUdaje=" +
+           s_.Zapsat("sdilena/tajna/udaje", "spravce:Tajne-Heslo\n") + "\r\n",
+       1,
+       {"  Chyba: Soubor " + (s_ / "sdilena/tajna/udaje") + " s přihlašovacími údaji proxy",
+        " a neleží ve složce, do které smí zapisovat i jiní."}},
   };
   ::chmod((s_ / "udaje").c_str(), 0644);
+  ::chmod((s_ / "sdilena").c_str(), 0777);
+  ::chmod((s_ / "sdilena/tajna").c_str(), 0700);
+  ::chmod((s_ / "sdilena/tajna/udaje").c_str(), 0600);
   for (const Pripad& p : pripady) {
     SCOPED_TRACE(p.popis);
     Volby(p.volby);
