@@ -99,18 +99,11 @@ UdajeProxy CistUdajeProxy(const std::string& cesta) {
   // everybody, as /tmp, only above the file's own folder), reached through no link another
   // user laid: nobody else can lay another file under the name while it is opened.
   const std::size_t lomitko = cesta.rfind('/');
+  const bool uplna = !cesta.empty() && cesta.front() == '/';
   const ss::Rozliseni r =
-      cesta.empty() || cesta.front() != '/'
-          ? ss::Rozliseni{}
-          : ss::RozlisitCestu(lomitko == 0 ? "/" : cesta.substr(0, lomitko), ::geteuid());
-  bool jenNase = r.chyba.Uspech() && r.odmitnutyOdkaz.empty();
-  for (std::size_t i = 0; jenNase && i < r.slozky.size(); ++i) {
-    const ss::SlozkaNaCeste& s = r.slozky[i];
-    jenNase = ss::ZapisujeJen(s.vlastnik, s.rezim, ::geteuid()) ||
-              (i + 1 < r.slozky.size() && (s.vlastnik == 0 || s.vlastnik == ::geteuid()) &&
-               (s.rezim & S_ISVTX) != 0);
-  }
-  if (!jenNase)
+      uplna ? ss::RozlisitCestu(lomitko == 0 ? "/" : cesta.substr(0, lomitko), ::geteuid())
+            : ss::Rozliseni{};
+  if (!uplna || !ss::ZmenitJenSami(r, ::geteuid()))
     return {{}, uvod + pravidlo + " a neleží ve složce, do které smí zapisovat i jiní."};
   const std::string soubor = (r.cesta == "/" ? "" : r.cesta) + cesta.substr(lomitko);
   const int fd = ::open(soubor.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
