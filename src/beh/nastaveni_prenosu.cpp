@@ -153,15 +153,16 @@ std::string ChybaMaxRychlosti(const std::string& volby) {
   return {};
 }
 
+std::string ProxyBezUdaju(const std::string& proxy) {
+  const std::size_t zavinac = proxy.rfind('@');
+  if (zavinac == std::string::npos) return proxy;
+  const std::size_t schema = proxy.find("://");
+  return (schema < zavinac ? proxy.substr(0, schema + 3) : std::string()) +
+         proxy.substr(zavinac + 1);
+}
+
 std::string ChybaProxy(const std::string& volby) {
-  const std::string p = HodnotaServeru(volby, kKlicProxy);
-  // What stands before the last "@" is a user and password, with a scheme before them or
-  // without one, and whatever they hold ("/" too): said without it.
-  std::string bez = p;
-  if (const std::size_t zavinac = p.rfind('@'); zavinac != std::string::npos) {
-    const std::size_t schema = p.find("://");
-    bez = (schema < zavinac ? p.substr(0, schema + 3) : std::string()) + p.substr(zavinac + 1);
-  }
+  const std::string p = HodnotaServeru(volby, kKlicProxy), bez = ProxyBezUdaju(p);
   auto nelze = [&](const std::string& proc) {
     return "Hodnotu " + std::string(kKlicProxy) + "=" + bez + " v sekci [Server] souboru voleb " +
            volby + " nelze použít: " + proc + ".";
