@@ -191,6 +191,11 @@ int StavNagios(int argc, char** argv) {
       return ChybaPouziti("Volba --nagios má jen argumenty --varovani HODIN a --kriticke HODIN.");
     (varovani ? prahy.varovani : prahy.kriticke) = *hodin * 3600;
   }
+  // A warning after the critical age would never come.
+  if (prahy.varovani > prahy.kriticke)
+    return ChybaPouziti(
+        "Doba --varovani (výchozí 48 hodin) nesmí být delší než --kriticke "
+        "(výchozí 168 hodin).");
   return zevlon::StavNagios(prahy, stdout);
 }
 

@@ -1,6 +1,7 @@
 #include "beh/metriky.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -9,6 +10,7 @@
 #include "common/json.h"
 #include "common/text.h"
 #include "platform/nahrady/platforma.h"
+#include "platform/soubory/rozliseni_cesty.h"
 #include "platform/soubory/soubor.h"
 #include "platform/soubory/souborovy_system.h"
 #include "prenos/podpisy/sha256.h"
@@ -107,11 +109,16 @@ void ZapsatMetriky(const ZaznamBehu& z0) {
     slozka.pop_back();
   if (z.profil.empty() || slozka.empty()) return;
   const std::string jmeno = JmenoSouboruMetrik(z.profil), cesta = slozka + "/" + jmeno;
+  // The folder as resolved, reached through folders and links nobody else can change.
+  const ss::Rozliseni r =
+      slozka.front() == '/' ? ss::RozlisitCestu(slozka, ::geteuid()) : ss::Rozliseni{};
+  const bool jenMoje = slozka.front() == '/' && ss::ZmenitJenSami(r, ::geteuid()) && r.existuje &&
+                       SlozkaJenMoje(r.cesta);
   // The temporary name ends otherwise, so that the collector never reads a half-written file.
-  const int e = SlozkaJenMoje(slozka)
-                    ? ZapsatCitelnySoubor(slozka, jmeno, TextMetrik(z, PredchoziUspech(cesta)),
-                                          ".zevlon-metriky-", true)
-                    : EACCES;
+  const int e = jenMoje ? ZapsatCitelnySoubor(r.cesta, jmeno,
+                                              TextMetrik(z, PredchoziUspech(r.cesta + "/" + jmeno)),
+                                              ".zevlon-metriky-", true)
+                        : EACCES;
   if (e != 0)
     ZapsatChybuBehu(
         "Metriky běhu se nepodařilo zapsat do " + cesta + ": " + ss::ChybaSystemu(e, cesta).popis +

@@ -22,6 +22,7 @@
 #include "platform/http/http.h"
 #include "platform/nahrady/platforma.h"
 #include "platform/procesy/ukonceni.h"
+#include "platform/soubory/rozliseni_cesty.h"
 #include "platform/soubory/soubor.h"
 #include "platform/soubory/souborovy_system.h"
 #include "prenos/podpisy/klice_webu.h"
@@ -94,9 +95,18 @@ UdajeProxy CistUdajeProxy(const std::string& cesta) {
   const std::string pravidlo =
       "musí to být obyčejný soubor rootův nebo uživatele běhu, který může číst jen jeho "
       "vlastník";
-  if (cesta.empty() || cesta.front() != '/' || VeSdileneSlozce(cesta))
+  // Every folder on the way is root's or the running user's alone (a sticky one of
+  // everybody, as /tmp, only above the file's own folder), reached through no link another
+  // user laid: nobody else can lay another file under the name while it is opened.
+  const std::size_t lomitko = cesta.rfind('/');
+  const bool uplna = !cesta.empty() && cesta.front() == '/';
+  const ss::Rozliseni r =
+      uplna ? ss::RozlisitCestu(lomitko == 0 ? "/" : cesta.substr(0, lomitko), ::geteuid())
+            : ss::Rozliseni{};
+  if (!uplna || !ss::ZmenitJenSami(r, ::geteuid()))
     return {{}, uvod + pravidlo + " a neleží ve složce, do které smí zapisovat i jiní."};
-  const int fd = ::open(cesta.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  const std::string soubor = (r.cesta == "/" ? "" : r.cesta) + cesta.substr(lomitko);
+  const int fd = ::open(soubor.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return {{}, uvod + ss::ChybaSystemu(errno, cesta).popis + "."};
   Popisovac drzak(fd);
   struct stat st {};
@@ -143,20 +153,28 @@ std::string ChybaMaxRychlosti(const std::string& volby) {
   return {};
 }
 
+std::string ProxyBezUdaju(const std::string& proxy) {
+  const std::size_t zavinac = proxy.rfind('@');
+  if (zavinac == std::string::npos) return proxy;
+  const std::size_t schema = proxy.find("://");
+  return (schema < zavinac ? proxy.substr(0, schema + 3) : std::string()) +
+         proxy.substr(zavinac + 1);
+}
+
 std::string ChybaProxy(const std::string& volby) {
-  const std::string p = HodnotaServeru(volby, kKlicProxy);
+  const std::string p = HodnotaServeru(volby, kKlicProxy), bez = ProxyBezUdaju(p);
   auto nelze = [&](const std::string& proc) {
-    return "Hodnotu " + std::string(kKlicProxy) + "=" + BezPristupovychUdaju(p) +
-           " v sekci [Server] souboru voleb " + volby + " nelze použít: " + proc + ".";
+    return "Hodnotu " + std::string(kKlicProxy) + "=" + bez + " v sekci [Server] souboru voleb " +
+           volby + " nelze použít: " + proc + ".";
   };
-  if (!p.empty() &&
-      !JeAbsolutniAdresa(p, {"http://", "https://", "socks4://", "socks5://", "socks5h://"}))
-    return nelze("není to úplná adresa http://, https:// ani socks5://");
-  if (BezPristupovychUdaju(p) != p)
+  if (bez != p)
     return nelze(
         "obsahuje uživatele nebo heslo, které do souboru voleb čitelného všemi "
         "nepatří; uveďte je v souboru, který jmenuje " +
         std::string(kKlicProxyUdaju));
+  if (!p.empty() &&
+      !JeAbsolutniAdresa(p, {"http://", "https://", "socks4://", "socks5://", "socks5h://"}))
+    return nelze("není to úplná adresa http://, https:// ani socks5://");
   if (const std::string u = HodnotaServeru(volby, kKlicProxyUdaju); !u.empty())
     return CistUdajeProxy(u).chyba;
   return {};

@@ -52,6 +52,10 @@ inline constexpr const char* kKlicProxy = "Proxy";
 inline constexpr const char* kKlicBezProxy = "BezProxy";
 inline constexpr const char* kKlicProxyUdaju = "ProxyUdaje";
 
+// The proxy's address without what stands before its last "@": a user and password, with
+// a scheme before them or without one, whatever they hold ("/" too).
+std::string ProxyBezUdaju(const std::string& proxy);
+
 // The message that the proxy of the options file `volby` cannot be used, "" when it can or
 // none is set; it names the key or the file, never a password.
 std::string ChybaProxy(const std::string& volby);

@@ -231,8 +231,8 @@ bool ModelMoznosti::Ok() {
   }
   if (const std::string p(Orezat(txtProxy, " \t"));
       !p.empty() && (!JeAbsolutniAdresa(p, {"http://", "https://", "socks5://", "socks5h://"}) ||
-                     BezPristupovychUdaju(p) != p)) {
-    ZobrazZpravu("Proxy " + BezPristupovychUdaju(p) +
+                     ProxyBezUdaju(p) != p)) {
+    ZobrazZpravu("Proxy " + ProxyBezUdaju(p) +
                      " není úplná adresa http://, https:// ani socks5:// bez uživatele a hesla "
                      "(ty patří do souboru, který jmenuje ProxyUdaje). Opravte ji, nebo pole "
                      "nechte prázdné.",

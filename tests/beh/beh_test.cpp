@@ -394,15 +394,22 @@ TEST_F(MainTest, EveryRunLeavesTheProfilesMetricsAndNagiosAnswersByTheLastSucces
   EXPECT_THAT(nagios({}),
               ::testing::StartsWith("1 ZEVLON WARNING - poslední úspěšný běh před 50 h"));
   platforma_.pripojeno = true;
-  // A folder of its own for the metrics: root's alone, else none is written and the log says so.
-  for (mode_t prava : {0755, 0777}) {
-    std::filesystem::remove_all(s_ / "metriky");
-    ::chmod(s_.Vytvorit("metriky").c_str(), prava);
+  // A folder of its own for the metrics: root's alone, else none is written and the log says so;
+  // nor behind a folder others may write, where they could put another in its place.
+  ::chmod(s_.Vytvorit("sdilena/metriky").c_str(), 0755);
+  ::chmod((s_ / "sdilena").c_str(), 0777);
+  for (auto [slozka, prava] :
+       {std::pair{"metriky", 0755}, {"metriky", 0777}, {"sdilena/metriky", 0}}) {
+    if (prava) {
+      std::filesystem::remove_all(s_ / "metriky");
+      ::chmod(s_.Vytvorit("metriky").c_str(), static_cast<mode_t>(prava));
+    }
     s_.Zapsat("program/Zevlon.ini", "[Server]\r\nAdresa=" + server_.Adresa() +
-                                        "/aktualizace-online/\r\nSlozkaMetrik=" + (s_ / "metriky") +
+                                        "/aktualizace-online/\r\nSlozkaMetrik=" + (s_ / slozka) +
                                         "/\r\n[Nastaveni]\r\nSlozkaDat=" + profil_ + "\r\n");
     EXPECT_EQ(Spustit(""), kNavratUspech);
-    EXPECT_EQ(test::Existuje(s_ / ("metriky/" + JmenoSouboruMetrik(profil_))), prava == 0755);
+    EXPECT_EQ(test::Existuje(s_ / (slozka + ("/" + JmenoSouboruMetrik(profil_)))), prava == 0755)
+        << slozka;
   }
   EXPECT_THAT(s_.Cist("program/online_errors.log"),
               HasSubstr("Metriky běhu se nepodařilo zapsat do " + (s_ / "metriky/")));

@@ -713,6 +713,7 @@ TEST_F(Aktualizace, CheckOfTheSetUpNamesWhatWouldFailAndChangesNothing) {
     EXPECT_EQ(v.kod, kod) << v.vystup;
     for (const std::string& t : texty)
       EXPECT_NE(v.vystup.find(t), std::string::npos) << t << "\n" << v.vystup;
+    EXPECT_EQ(v.vystup.find("Tajne-Heslo"), std::string::npos) << v.vystup;
     EXPECT_EQ(ZiveSlozky(), predtim);
     EXPECT_EQ(test::CistStrom(s_ / "program"), program);
     EXPECT_EQ(test::CistStrom(s_ / "temp/zevlon-0"), test::Strom{});
@@ -783,8 +784,22 @@ TEST_F(Aktualizace, CheckOfTheSetUpNamesWhatWouldFailAndChangesNothing) {
         " s přihlašovacími údaji proxy (ProxyUdaje v sekci "
         "[Server]) nelze použít: musí to být obyčejný soubor rootův nebo uživatele běhu, který "
         "může číst jen jeho vlastník, a má práva 0644."}},
+      {"credentials in a proxy's address without its scheme",
+       "Proxy=spravce:Tajne-Heslo@127.0.0.1:9\r\n",
+       1,
+       {"  Chyba: Hodnotu Proxy=127.0.0.1:9 v sekci [Server]", "obsahuje uživatele nebo heslo"}},
+      // A folder on the way that others may change could lay another file under the name.
+      {"a proxy's credentials behind a folder others can write",
+       "Proxy=http://127.0.0.1:9/\r\nProxyUdaje=" +
+           s_.Zapsat("sdilena/tajna/udaje", "spravce:Tajne-Heslo\n") + "\r\n",
+       1,
+       {"  Chyba: Soubor " + (s_ / "sdilena/tajna/udaje") + " s přihlašovacími údaji proxy",
+        " a neleží ve složce, do které smí zapisovat i jiní."}},
   };
   ::chmod((s_ / "udaje").c_str(), 0644);
+  ::chmod((s_ / "sdilena").c_str(), 0777);
+  ::chmod((s_ / "sdilena/tajna").c_str(), 0700);
+  ::chmod((s_ / "sdilena/tajna/udaje").c_str(), 0600);
   for (const Pripad& p : pripady) {
     SCOPED_TRACE(p.popis);
     Volby(p.volby);
@@ -858,6 +873,8 @@ TEST_F(Aktualizace, UsersRunWithoutTerminalOrDisplayIsUnattendedAndLogsInItsStat
   EXPECT_TRUE(v.vystup.ends_with("s;3600;7200\n")) << v.vystup;
   stav.back() = "x";
   EXPECT_EQ(test::Spustit(stav, prostredi_).kod, 64);  // a mistake of the command line
+  stav.back() = "1", stav[stav.size() - 3] = "2";      // a warning later than the critical age
+  EXPECT_EQ(test::Spustit(stav, prostredi_).kod, 64);
 }
 
 // Where the file system cannot exchange two folders, a swap is two renames; a run killed

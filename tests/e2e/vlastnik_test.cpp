@@ -273,7 +273,7 @@ TEST_F(ProcesVlastnika, AStoppedOwnersProcessHoldsNeitherRootsRunNorItsLock) {
 TEST_F(ProcesVlastnika, IsHandedOnlyTheKeysItsRunUsesAndRootsProxyNeverInItsEnvironment) {
   std::mutex zamek;
   std::vector<std::string> pres;  // the path and the Proxy-Authorization of each request
-  std::string prostredi, volby;
+  std::string prostredi, volby, popisovace;
   test::TestHttpServer proxy(
       [&, soubory = test::TestHttpServer::SlozkaSouboru(s_ / "www")](test::PozadavekHttp p) {
         std::lock_guard<std::mutex> z(zamek);
@@ -281,9 +281,14 @@ TEST_F(ProcesVlastnika, IsHandedOnlyTheKeysItsRunUsesAndRootsProxyNeverInItsEnvi
         pres.push_back(p.cesta + " " + p.hlavicky["proxy-authorization"]);
         // The owner's process waits for this file: what it was given is there to see.
         if (p.cesta.ends_with("/Merko.exe.zip"))
-          for (pid_t pid : ProcesyVlastnika())
+          for (pid_t pid : ProcesyVlastnika()) {
+            const std::string proc = "/proc/" + std::to_string(pid);
             for (auto [soubor, kam] : {std::pair{"/environ", &prostredi}, {"/fd/4", &volby}})
-              *kam += NacistSoubor("/proc/" + std::to_string(pid) + soubor).value_or("");
+              *kam += NacistSoubor(proc + soubor).value_or("");
+            std::error_code ec;
+            for (const auto& e : std::filesystem::directory_iterator(proc + "/fd", ec))
+              popisovace += std::filesystem::read_symlink(e.path(), ec).string() + "\n";
+          }
         return soubory(p);
       });
   const std::string heslo = "Heslo-Proxy-Roota",
@@ -297,7 +302,7 @@ TEST_F(ProcesVlastnika, IsHandedOnlyTheKeysItsRunUsesAndRootsProxyNeverInItsEnvi
           (zVoleb ? "Proxy=http://" + adresa + "\r\nProxyUdaje=" + (s_ / "udaje") + "\r\n" : ""));
     Instalace();
     test::PredatVlastnikovi(u_, profil_);
-    pres.clear(), prostredi.clear(), volby.clear();
+    pres.clear(), prostredi.clear(), volby.clear(), popisovace.clear();
     test::Cesty p = Prostredi();
     for (const char* promenna : {"http_proxy=", "https_proxy=", "HTTPS_PROXY=", "all_proxy="})
       p.push_back(promenna +
@@ -318,6 +323,9 @@ TEST_F(ProcesVlastnika, IsHandedOnlyTheKeysItsRunUsesAndRootsProxyNeverInItsEnvi
     EXPECT_NE(prostredi.find("HOME=" + u_.domov), std::string::npos) << prostredi;
     for (const std::string& nesmi : {heslo, std::string("proxy="), std::string("PROXY=")})
       EXPECT_EQ(prostredi.find(nesmi), std::string::npos) << nesmi << "\n" << prostredi;
+    // Nor does what it keeps open, which whatever it starts would inherit.
+    EXPECT_NE(popisovace.find("memfd:volby"), std::string::npos) << popisovace;
+    EXPECT_EQ(popisovace.find("memfd:prenos"), std::string::npos) << popisovace;
     for (const std::string& musi : {"Adresa=\"" + web_ + "\"", std::string("LhutaBehu=\"3600\"")})
       EXPECT_NE(volby.find(musi), std::string::npos) << volby;
     for (const char* nesmi :

@@ -218,6 +218,8 @@ int MainZaVlastnika(const std::vector<std::string>& argumenty, const Aktualizace
     // Root's way to the site, for this process's transfers alone.
     const std::optional<KlientHttp::Proxy> proxy =
         DekodovatProxy(Predane(kFdPrenosu, "nastavení přenosů"));
+    // Its password is this process's alone: nothing it starts inherits the descriptor.
+    ::close(kFdPrenosu);
     if (!proxy) VyvolatChybu("Proces aktualizace nedostal nastavení přenosů.");
     Http().proxy = proxy;
     // The run that started this one decided on the updater already.

@@ -430,6 +430,12 @@ std::unique_ptr<KlientHttp::Stazeni> KlientHttp::Zacit(const std::string& url,
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(casMinRychlosti.count()));
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBajtu));
+  // Under a bound libcurl hands over no more at once than the bucket holds (at least its
+  // smallest buffer), so that no transfer runs far ahead of the bound.
+  if (maxRychlost > 0)
+    curl_easy_setopt(c, CURLOPT_BUFFERSIZE,
+                     static_cast<long>(std::clamp<std::int64_t>(Vedro::Objem(maxRychlost), 1024,
+                                                                CURL_MAX_WRITE_SIZE)));
   if (proxy) {
     const std::string& p = https ? proxy->https : proxy->http;
     curl_easy_setopt(c, CURLOPT_PROXY, (p.empty() ? proxy->vse : p).c_str());

@@ -5,16 +5,10 @@
 
 namespace zevlon {
 
-namespace {
-
-constexpr double kObjem = 0.1;  // seconds of the bound that the bucket holds
-
-}  // namespace
-
 void Vedro::Nastavit(std::int64_t bajtuZaSekundu, Hodiny::time_point ted) {
   if (bajtuZaSekundu == rychlost_) return;
   rychlost_ = std::max<std::int64_t>(bajtuZaSekundu, 0);
-  tokeny_ = static_cast<double>(rychlost_) * kObjem;
+  tokeny_ = static_cast<double>(Objem(rychlost_));
   naposled_ = ted;
 }
 
@@ -23,7 +17,7 @@ void Vedro::Doplnit(Hodiny::time_point ted) {
   naposled_ = ted;
   if (sekund > 0)
     tokeny_ = std::min(tokeny_ + sekund * static_cast<double>(rychlost_),
-                       static_cast<double>(rychlost_) * kObjem);
+                       static_cast<double>(Objem(rychlost_)));
 }
 
 bool Vedro::Vzit(std::int64_t bajtu, Hodiny::time_point ted) {

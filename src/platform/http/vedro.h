@@ -13,6 +13,9 @@ class Vedro {
  public:
   using Hodiny = std::chrono::steady_clock;
 
+  // The bytes a bucket of the bound holds at most.
+  static std::int64_t Objem(std::int64_t bajtuZaSekundu) { return bajtuZaSekundu / 10; }
+
   // The bound in bytes per second, 0 for none; a new bound starts with a full bucket.
   void Nastavit(std::int64_t bajtuZaSekundu, Hodiny::time_point ted);
   std::int64_t Rychlost() const { return rychlost_; }

@@ -33,6 +33,17 @@ bool ZapisujeJen(uid_t vlastnik, mode_t rezim, uid_t jednajici) {
   return (vlastnik == 0 || vlastnik == jednajici) && (rezim & (S_IWGRP | S_IWOTH)) == 0;
 }
 
+bool ZmenitJenSami(const Rozliseni& r, uid_t jednajici) {
+  if (!r.chyba.Uspech() || !r.odmitnutyOdkaz.empty()) return false;
+  for (std::size_t i = 0; i < r.slozky.size(); ++i) {
+    const SlozkaNaCeste& s = r.slozky[i];
+    const bool lepkava = i + 1 < r.slozky.size() && (s.vlastnik == 0 || s.vlastnik == jednajici) &&
+                         (s.rezim & S_ISVTX) != 0;
+    if (!lepkava && !ZapisujeJen(s.vlastnik, s.rezim, jednajici)) return false;
+  }
+  return true;
+}
+
 Rozliseni RozlisitCestu(const std::string& cesta, uid_t jednajici) {
   Rozliseni r;
   if (cesta.empty() || cesta.front() != '/') {

@@ -32,6 +32,12 @@ struct Rozliseni {
 // owner and mode: it belongs to one of them and neither its group nor others may write.
 bool ZapisujeJen(uid_t vlastnik, mode_t rezim, uid_t jednajici);
 
+// Whether only the user `jednajici` or root can change where the resolved path leads: the
+// resolution refused no link and failed nowhere, and every folder on the way is theirs alone
+// (ZapisujeJen) but for a sticky folder of theirs that everybody may write, as /tmp, above
+// the last one.
+bool ZmenitJenSami(const Rozliseni& r, uid_t jednajici);
+
 // Resolves an absolute path. A symbolic link is followed only when it belongs to root or
 // to `jednajici` and lies in a folder that only they can write (ZapisujeJen); any other
 // link stops the resolution and is answered in odmitnutyOdkaz. Components past the first

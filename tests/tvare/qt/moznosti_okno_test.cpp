@@ -90,6 +90,9 @@ TEST_F(MoznostiOknoTest, ARefusalKeepsTheWindowOpenStornoSavesNothingOkSavesAndR
   EXPECT_NE(zprava.toStdString().find("Proxy http://proxy:3128/ není úplná adresa"),
             std::string::npos)
       << zprava.toStdString();
+  proxy->setText("spravce:heslo@proxy:3128");  // without its scheme, the password is not shown
+  odmitnuto();
+  EXPECT_EQ(zprava.toStdString().find("heslo@"), std::string::npos) << zprava.toStdString();
   proxy->setText("http://proxy:3128/");
   okno_->findChild<QLineEdit*>("txtBezProxy")->setText("localhost");
   Klik("cmdOK");
