@@ -12,6 +12,7 @@
 #include "common/text.h"
 #include "instalace/vymena.h"
 #include "platform/nahrady/platforma.h"
+#include "platform/soubory/rozliseni_cesty.h"
 #include "platform/soubory/soubor.h"
 #include "platform/soubory/souborovy_system.h"
 #include "platform/soubory/znacka_slozky.h"
@@ -278,7 +279,12 @@ std::string OdmitnuteVydani(const SlozkySetupu& slozky) {
 }
 
 std::string ZrusitOdmitnutiVydani(const std::string& profil) {
+  // A profile that is not there refuses nothing.
+  const ss::Rozliseni r = ss::RozlisitCestu(BezLomitka(profil), ::geteuid());
+  if (!r.existuje && r.odmitnutyOdkaz.empty() && r.chyba.Uspech()) return {};
   const SlozkySetupu slozky = NajitSlozkySetupu(profil);
+  // As the way back: nothing is read or removed through another user's folder or link.
+  OveritSlozkyProfilu(profil, KontrolovaneSlozky(profil, slozky), platforma().ZaVlastnika());
   const std::string odmitnute = OdmitnuteVydani(slozky);
   for (const std::string* setup : {&slozky.setup, &slozky.setup14})
     if (ExistujeSlozka(*setup)) SmazatOdmitnuti(*setup);

@@ -36,8 +36,9 @@ bool NavratSetupDunmor(const std::string& ini, const PredaniVlastnikovi& predat,
 inline constexpr const char* kZaznamOdmitnuti = "~aktualizace.odmitnute";
 // The highest release that the profile's setup folders refuse; "" for none.
 std::string OdmitnuteVydani(const SlozkySetupu& slozky);
-// Removes the refusal from the profile's setup folders, each removal flushed; answers the
-// release it refused ("" for none) and raises what failed. (Run as the profile's owner where
+// Removes the refusal from the profile's setup folders, each removal flushed, once they pass
+// the checks of OveritSlozkyProfilu; answers the release it refused ("" for none) and raises
+// what failed. (Run as the profile's owner where
 // root acts for one.)
 std::string ZrusitOdmitnutiVydani(const std::string& profil);
 

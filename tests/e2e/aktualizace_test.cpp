@@ -286,6 +286,7 @@ TEST_F(Aktualizace, RootNeitherWritesNorReadsThroughAnotherUsersFoldersOrLinks) 
   s_.Zapsat("systemova/SetupCommon/System/dulezite.conf", "systemove");
   s_.Zapsat("systemova/Setup/Merko/Merko.exe", "Merko 20140301");
   s_.Zapsat("systemova/Setup/Merko/Merko.ini", "[Merko]\r\nRelease=20140301\r\n");
+  s_.Zapsat("systemova/Setup/" + std::string(kZaznamOdmitnuti), "[Merko]\r\nRelease=2014\r\n");
   const std::string tajne = s_.Zapsat("systemova/tajne.dll", "TAJNE123");  // Merko.dll's size
   test::NastavitCas(tajne, kDrive, 0);
   const auto odkaz = [&](const std::string& cil, const std::string& kde) {
@@ -351,6 +352,8 @@ TEST_F(Aktualizace, RootNeitherWritesNorReadsThroughAnotherUsersFoldersOrLinks) 
     const auto v = Spustit();
     if (p.kod >= 0) {
       EXPECT_EQ(v.kod, p.kod) << v.vystup;
+      // --uvolnit neither lifts the refusal through another user's way.
+      EXPECT_EQ(test::Spustit({s_ / "program/Zevlon", "--uvolnit"}, Prostredi()).kod, p.kod);
     }
     if (p.chyba) {
       EXPECT_THAT(Chyby(), HasSubstr(p.chyba));
