@@ -1,4 +1,7 @@
 // Zevlon, the online updater of Dunmor Merko.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -202,6 +205,10 @@ int StavNagios(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A process of root makes nothing that group or others may write, whatever umask it was
+  // started with (a shell's "umask 0", a service manager's): every folder and file it
+  // creates, and every process it starts, keeps at least 022.
+  if (::geteuid() == 0) ::umask(::umask(022) | 022);
   // "--zpozdeni N" before a run: a random wait of up to N minutes, holding nothing (no
   // lock, no connection), then the run the remaining arguments ask for.
   if (argc >= 2 && std::strcmp(argv[1], zevlon::kVolbaZpozdeni) == 0) {

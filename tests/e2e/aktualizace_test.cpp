@@ -1566,16 +1566,18 @@ TEST_F(Hranice, ARandomDelayHoldsNoLockAndDoesNothingUntilItEnds) {
   }
 }
 
-// Whatever mode a package gives its file, a run of root (here with umask 0) installs
-// nothing that group or others may write.
+// Whatever mode a package gives its file, and whatever umask it was started with (here 0),
+// a run of root installs nothing that group or others may write: no file, no folder.
 TEST_F(Hranice, PackageModesNeverLetOthersWriteTheInstalledFiles) {
   if (::geteuid() != 0) GTEST_SKIP() << "the rule for root needs root";
   ::chmod((s_ / "vydani/Setup/Merko/Merko.exe").c_str(), 0777);
   ::chmod((s_ / "vydani/SetupCommon/System/spolecne.dll").c_str(), 0666);
   Publikovat("20141231");
-  ASSERT_EQ(Spustit({"/bin/sh", "-c", "umask 0 && exec \"$0\""}).kod, 0);
+  ASSERT_EQ(Spustit({"/bin/sh", "-c", "umask 0 && exec \"$0\""}).kod, 0) << Chyby();
   EXPECT_EQ(test::Stav(profil_ + "Setup/Merko/Merko.exe").st_mode & 07777, 0755u);
   EXPECT_EQ(test::Stav(profil_ + "SetupCommon/System/spolecne.dll").st_mode & 07777, 0644u);
+  for (const char* slozka : {"Setup/Merko", "SetupCommon", "SetupCommon/System"})
+    EXPECT_EQ(test::Stav(profil_ + slozka).st_mode & 022, 0u) << slozka;
 }
 
 // A site that trickles a few bytes a second ends the run at the deadline or the
