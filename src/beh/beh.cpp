@@ -314,8 +314,7 @@ bool Beh::Beh_(const std::string& prikazovyRadek) {
     std::string& vydaniWebu = vydaniWebu_;
     bool pripojeno = true;
     if (!Krok([&] { pripojeno = JePripojenInternet(adresa); })) return false;
-    if (!pripojeno && RezimSystem &&
-        Orezat(CistIni(CestaVolebIni(), "Server", kKlicJenNaSiti), " \t") == "1") {
+    if (!pripojeno && RezimSystem && JenNaSiti()) {
       vysledek_ = vysledky::kBezPripojeni;
       return true;
     }

@@ -11,6 +11,7 @@
 #include "beh/vlastnik/vlastnik.h"
 #include "beh/vlastnik/zpravy.h"
 #include "beh/vydani.h"
+#include "beh/zaznam_behu.h"
 #include "common/adresa.h"
 #include "common/chyba.h"
 #include "common/text.h"
@@ -226,6 +227,13 @@ void Kontroly::Zkontrolovat() {
           (p->vyjimky.empty() ? "" : ", bez proxy pro " + p->vyjimky));
   const std::string ini = slozka.Cesta() + "/" + kSouborVydani;
   std::string vydani;
+  if (!JePripojenInternet(adresa) && JenNaSiti()) {
+    Radek("  Počítač není připojen k síti: běh bez obsluhy skončí bez chyby výsledkem " +
+          std::string(vysledky::kBezPripojeni) + " (" + kKlicJenNaSiti +
+          "=1), běh spuštěný uživatelem ohlásí chybu.");
+    neniCoDelat_ = true;
+    return;
+  }
   if (!Krok([&] {
         if (!JePripojenInternet(adresa))
           VyvolatChybu("Nepodařilo se vyhledat aktualizace, protože není připojen internet.");

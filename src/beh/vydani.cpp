@@ -15,6 +15,7 @@
 #include "rozhrani/stav.h"
 #include "rozhrani/volba.h"
 #include "soubory/log.h"
+#include "soubory/volby.h"
 
 namespace zevlon {
 
@@ -43,6 +44,10 @@ std::string HostitelAdresy(std::string_view adresa) {
 
 bool JePripojenInternet(const std::string& adresa) {
   return platforma().JePripojeno(HostitelAdresy(adresa));
+}
+
+bool JenNaSiti() {
+  return Orezat(CistIni(CestaVolebIni(), "Server", kKlicJenNaSiti), " \t") == "1";
 }
 
 void StahnoutInformace(const std::string& adresa, const std::string& mistni) {

@@ -17,6 +17,7 @@ bool JePripojenInternet(const std::string& adresa);
 // "JenNaSiti=1" of section "Server": an unattended run that finds the machine off the
 // network waits for its next chance, ending without an error (vysledky::kBezPripojeni).
 inline constexpr const char* kKlicJenNaSiti = "JenNaSiti";
+bool JenNaSiti();
 
 // The host part of an http(s) address.
 std::string HostitelAdresy(std::string_view adresa);

@@ -16,6 +16,7 @@
 #include <regex>
 #include <set>
 
+#include "beh/kontrola.h"
 #include "beh/kontrola_voleb.h"
 #include "beh/metriky.h"
 #include "beh/nasazeni.h"
@@ -393,6 +394,17 @@ TEST_F(MainTest, EveryRunLeavesTheProfilesMetricsAndNagiosAnswersByTheLastSucces
   platforma_.ted = t0 + std::chrono::hours(80);
   EXPECT_THAT(nagios({}),
               ::testing::StartsWith("1 ZEVLON WARNING - poslední úspěšný běh před 50 h"));
+  // The check of the set-up says so, and finds nothing in the way.
+  {
+    char* text = nullptr;
+    std::size_t delka = 0;
+    std::FILE* f = ::open_memstream(&text, &delka);
+    EXPECT_EQ(Kontrola(f), kNavratUspech);
+    std::fclose(f);
+    EXPECT_THAT(std::string(text, delka),
+                HasSubstr("není připojen k síti: běh bez obsluhy skončí"));
+    std::free(text);
+  }
   platforma_.pripojeno = true;
   // A folder of its own for the metrics: root's alone, else none is written and the log says so;
   // nor behind a folder others may write, where they could put another in its place.
